@@ -1,0 +1,219 @@
+// The DBF file as kora reads and writes it: the 32-byte header, the 32-byte
+// field descriptors, the open table handle and the list of open tables.
+//
+// A DBF file is a header at offset 0, one descriptor per field from offset 32,
+// the byte 0x0D, then the records back to back from HeaderSize, each
+// RecordSize bytes long, and one 0x1A after the last record. The engine works
+// on the file directly: one seek and one read or write per record access.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kora {
+
+constexpr int kMaxFields = 2048;            // descriptor slots examined on open
+constexpr int kMaxTables = 100;             // tables open at the same time
+constexpr int kRecordBufferSize = 65535;    // largest record and display text
+constexpr int kDescriptorAreaSize = 65520;  // bytes of descriptors read on open
+constexpr size_t kPathBufferSize = 260;     // the program's path buffers
+
+// Bits of Table::header_errors, found on open.
+enum HeaderError : int {
+  kBadVersion = 1,
+  kBadFieldTypes = 2,
+  kBadRecordCount = 4,
+};
+
+// The kind of table and memo file, derived from the version byte.
+enum TableKind : int {
+  kDBase3 = 0,
+  kFoxPro = 1,
+  kDBase4 = 2,
+  kVisualFoxPro = 3,
+  kSmtKind = 4,
+};
+
+// One field descriptor as stored in the file. In memory `offset` holds the
+// field's position within the record (the first field is at 1).
+struct FieldDesc {
+  char name[11] = {};  // NUL-padded, at most 10 characters
+  char type = 0;       // type letter
+  uint16_t offset = 0;
+  uint8_t reserved1[2] = {};
+  uint8_t length = 0;    // for type C the low byte of a 16-bit length
+  uint8_t decimals = 0;  // for type C the high byte of the length
+  uint8_t reserved2[14] = {};
+};
+
+void decode_field_desc(const uint8_t* bytes, FieldDesc& desc);
+void encode_field_desc(const FieldDesc& desc, uint8_t* bytes);
+
+// Hooks of the password encoding, called around every record and flag access.
+struct Table;
+struct EncodingHooks {
+  void (*after_read)(Table& table, int ok, int size) = nullptr;
+  void (*before_write)(Table& table, int size) = nullptr;
+  void (*after_read_flag)(Table& table, int ok) = nullptr;
+  void (*before_write_flag)(Table& table) = nullptr;
+};
+
+// Options every table keeps its own copy of, taken from the settings when the
+// table is added to the list or the settings change.
+struct TableOptions {
+  int date_format = 2;  // 0 as stored, 1 dd.mm.yyyy, 2 mm.dd.yyyy, 3 yyyy.mm.dd
+  int memo_display = 0;  // 1 shows the block number instead of "Full memo"
+  int trim_mode = 0;     // 0 none, 1 right, 2 left, 3 both
+  int bak_mode = 0;      // 0 none, 1 beside the table, 2 in /tmp/
+  char date_char = '.';
+  bool separator = false;  // use date_char between date parts
+  bool show_aliases = true;
+  bool ignore_case = false;
+};
+
+// The positions the browse and fields views keep per table.
+struct ViewState {
+  int view_mode = 0;  // 0 browse, 1 fields view
+  long current_record = 0;
+  int current_column = 0;
+  long top_record = 0;
+  int first_column = 0;
+  int memo_field = -1;
+};
+
+// One open table. Allocated by open_table, freed by close_table; everything
+// else holds a pointer or an index into the TableList.
+struct Table {
+  Table() = default;
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+  ~Table();
+
+  // Files and header.
+  int fd = -1;
+  bool read_only = false;  // the file could only be opened for reading
+  int header_errors = 0;
+  std::string file_name;
+  std::string memo_file_name;
+  std::string header_file_name;
+  std::string bak_file_name;
+  TableKind kind = kDBase3;
+  std::array<uint8_t, 32> header_bytes{};
+  uint32_t record_count = 0;  // authoritative; the header bytes are refreshed on write
+  uint16_t header_size = 0;
+  uint16_t record_size = 0;
+  // Some writers leave a decimals byte on Character fields; when only the
+  // 8-bit lengths agree with the header's record size, they are used.
+  bool char_length_8bit = false;
+
+  std::vector<FieldDesc> fields;
+  int first_memo_field = -1;
+  std::vector<std::string> aliases;  // one per field, at most 31 bytes
+  std::vector<int> column_order;     // display column -> field
+
+  // Buffers. `record` and `text` hold kRecordBufferSize bytes and a NUL.
+  std::vector<uint8_t> record;
+  std::vector<char> text;
+  uint8_t delete_flag = ' ';
+  std::vector<uint8_t> record_clipboard;  // empty: nothing copied
+  std::vector<uint8_t> edit_buffer;
+
+  // View of the records.
+  std::optional<std::vector<uint32_t>> visible_list;  // records passing the filter
+  std::string filter_expr;
+  std::optional<std::vector<uint32_t>> sort_order;  // permutation of view positions
+  std::vector<int> sort_fields;
+  bool sort_descending = false;
+  bool reverse = false;
+  bool hide_deleted = false;
+  int view_mapping = 1;  // 0 while an operation works on physical numbers
+
+  // Per-table options.
+  int date_format = 2;
+  int memo_display = 0;
+  std::array<std::string, 4> date_formats;
+  std::array<std::string, 4> date_time_formats;
+  bool ansi_text = false;
+  bool ignore_case = false;
+  bool show_aliases = false;
+  int trim_mode = 0;
+  int bak_mode = 0;
+  bool bak_done = false;
+  std::string description;
+
+  EncodingHooks encoding;
+  ViewState view;
+
+  int field_count() const { return int(fields.size()); }
+  uint8_t version() const { return header_bytes[0]; }
+  uint8_t code_page_mark() const { return header_bytes[29]; }
+};
+
+bool is_known_version(uint8_t version);
+TableKind table_kind_for_version(uint8_t version);
+const char* table_kind_name(TableKind kind);
+bool is_known_type_letter(char type);
+
+// Table lifetime.
+std::unique_ptr<Table> open_table(const std::string& path);
+void close_table(std::unique_ptr<Table>& table);
+int write_header(Table& table);
+int refresh_record_count(Table& table);
+// Copies the options into the table, rewriting its date formats.
+void apply_table_options(Table& table, const TableOptions& options);
+
+// The list of open tables, in the order they were opened.
+struct TableList {
+  std::array<std::unique_ptr<Table>, kMaxTables> tables;
+  int last = -1;  // index of the last table in use
+  TableOptions options;  // given to every table added
+  // Called with the path of every table newly added (the recent-files list).
+  std::function<void(const std::string& path)> on_added;
+
+  Table* at(int index) const {
+    return index >= 0 && index <= last ? tables[size_t(index)].get() : nullptr;
+  }
+};
+
+int add_table(TableList& list, const std::string& path);  // index, -2 full, -3 not a table
+int remove_table(TableList& list, int index);              // index to show next, -1 none
+
+// The header-repair question. The asker shows `kHeaderRepairText` titled
+// `kHeaderRepairTitle` with `kHeaderRepairButtons` and returns the button
+// index (0 Correct, 1 Continue, 2 Cancel) or -1 for Esc.
+constexpr const char* kHeaderRepairTitle = "Attention";
+constexpr const char* kHeaderRepairText =
+    "KORA detected a few errors in a header of the database.\n"
+    "Do you wish to write down the corrected header?";
+constexpr const char* kHeaderRepairButtons = "Correct\nContinue\nCancel";
+using HeaderRepairAsker = std::function<int()>;
+
+// 1 when the user cancelled (at start-up the caller ends the program), else 0.
+// auto_correct: 0 ask, 1 or 2 write the corrected header without asking.
+int confirm_header_repair(Table& table, bool at_startup, int auto_correct, const HeaderRepairAsker& ask);
+
+// Accessors. A column index at or above the field count denotes a computed column.
+char field_type(const Table& table, int i);
+int field_length(const Table& table, int i);
+int field_length_byte(const Table& table, int i);
+int field_decimals(const Table& table, int i);
+const FieldDesc* field_desc(const Table& table, int i);
+std::string field_name(const Table& table, int i);
+std::string column_name(const Table& table, int i);
+int column_name_length(const Table& table, int i);
+bool is_numeric_field(const Table& table, int i);
+bool is_memo_field(const Table& table, int i);
+int column_count(const Table& table);
+int column_field(const Table& table, int i);
+int find_field(const Table& table, std::string_view name);
+// Field names separated by ; , space, tab, CR or LF; stops at the first unknown
+// name, at most 20. Empty when the first name is unknown.
+std::vector<int> parse_field_list(const Table& table, std::string_view text);
+
+}  // namespace kora

@@ -1,0 +1,46 @@
+// Moving records between the table file and Table::record, and the operations
+// that change the number or order of records.
+#pragma once
+
+#include <cstdint>
+
+#include "table/dbf_file.h"
+
+namespace kora {
+
+constexpr int kMoveChunkSize = 131072;
+constexpr int kBackupChunkSize = 32768;
+
+// Records seen through the filter, or all of them.
+uint32_t visible_count(const Table& table);
+// Physical record number of view position p (reverse, sort order, filter).
+uint32_t physical_record(const Table& table, uint32_t p);
+
+// Record I/O; p is a view position, q a physical record number. 1 or 0.
+int read_record(Table& table, uint32_t p);
+int write_record(Table& table, uint32_t p);
+int write_record_at(Table& table, uint32_t q);
+int read_delete_flag(Table& table, uint32_t p);
+int write_delete_flag(Table& table, uint32_t p);
+int read_field(Table& table, uint32_t p, int i);
+int write_field(Table& table, uint32_t p, int i);
+
+int mark_deleted(Table& table, uint32_t p);
+int recall_record(Table& table, uint32_t p);
+int toggle_deleted(Table& table, uint32_t p);
+
+int append_record(Table& table, bool blank);
+int insert_record(Table& table, uint32_t p, bool blank);
+int remove_record(Table& table, uint32_t q);
+int truncate_table(Table& table, uint32_t n);
+int zap_table(Table& table);
+// mode 0 table and memo file, 1 the table only, 2 the memo file only.
+int pack_table(Table& table, int mode);
+void paste_clipboard_record(Table& table);
+
+// The backup copy taken before the first change of a table.
+void backup_if_due(Table& table);
+// Sets the backup mode and the backup file's path (beside the table, or /tmp/).
+void set_bak_mode(Table& table, int mode);
+
+}  // namespace kora

@@ -1,0 +1,53 @@
+// Field values: the bytes of one field of the current record turned into
+// display text or a number, and user text turned back into field bytes.
+#pragma once
+
+#include <string_view>
+
+#include "table/dbf_file.h"
+
+namespace kora {
+
+// A decoded date and time. month counts from 0.
+struct DateParts {
+  int year = 0;
+  int month = -1;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+extern const char* const kDefaultDateFormats[4];
+extern const char* const kDefaultDateTimeFormats[4];
+
+// Display text of field i of the current record, in table.text.
+const char* field_text(Table& table, int i);
+// The field's bytes, NUL-terminated and trimmed by the table's trim mode.
+const char* field_raw_text(Table& table, int i);
+long double field_number(Table& table, int i);
+DateParts field_date(Table& table, int i);
+bool is_date_blank(Table& table, int i);
+bool is_valid_date(const DateParts& date);
+const char* field_type_name(const Table& table, int i);
+int display_width(const Table& table, int i);
+int column_width(const Table& table, int i);
+
+// The decimal conversion used for numbers: leading spaces skipped, stops at the
+// first character that cannot continue a number, at most 31 characters read.
+long double parse_number(std::string_view text);
+// Day number of a proleptic Gregorian date (month 1..12); 9999-12-31 is 5373484.
+long julian_day_number(int year, int month, int day);
+DateParts date_from_julian(long day_number, long milliseconds);
+
+void blank_field(Table& table, int i);
+void blank_record(Table& table);
+// Writes field i from user input; the caller has blanked the field first and
+// passes the numeric value of the same text. 1 when stored, 0 when it did not fit.
+int store_field(Table& table, int i, std::string_view text, long double number);
+void store_date(Table& table, int i, int year, int month, int day, int hour, int minute, int second);
+// Puts the separator into entries 1..3 of the table's date formats: `ch`, or
+// '.' when ch is NUL.
+void set_date_separator(Table& table, char ch);
+
+}  // namespace kora
