@@ -1,0 +1,370 @@
+#include "table/dbf_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <strings.h>
+
+#include "table/byte_order.h"
+#include "table/memo_file.h"
+#include "table/record_ops.h"
+#include "table/value_codec.h"
+
+namespace kora {
+
+namespace {
+
+constexpr uint8_t kKnownVersions[] = {0x02, 0x03, 0x04, 0x30, 0x31, 0x43, 0x63,
+                                      0x83, 0x8B, 0xCB, 0xF5, 0x0C, 0x62};
+
+constexpr const char* kKindNames[] = {"dBase III", "FoxPro", "dBase IV", "Visual FoxPro", "Unknown"};
+
+constexpr uint8_t kDescriptorEnd = 0x0D;
+constexpr uint8_t kEndOfFile = 0x1A;
+
+// The 16-bit length of bytes 16..17, whatever the type.
+int length16(const FieldDesc& desc) { return desc.length | (desc.decimals << 8); }
+
+long long file_size_of(int fd) {
+  struct stat st;
+  return fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+uint32_t derived_record_count(const Table& table) {
+  long long size = file_size_of(table.fd);
+  long long data = size - table.header_size;
+  if (size < 0 || data < table.record_size) return 0;
+  long long count = data / table.record_size;
+  return count > 0xFFFFFFFFLL ? 0xFFFFFFFFu : uint32_t(count);
+}
+
+// The path with the extension of its file name (after the last dot) replaced.
+std::string replace_extension(const std::string& path, const char* extension) {
+  size_t slash = path.rfind('/');
+  size_t dot = path.rfind('.');
+  size_t base_end = (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ? dot : path.size();
+  return path.substr(0, base_end) + extension;
+}
+
+// Reads the descriptors into table.fields and lays out the record.
+// Returns 0 when the table cannot be opened.
+int read_descriptors(Table& table) {
+  std::vector<uint8_t> area(kDescriptorAreaSize);
+  ssize_t got = pread(table.fd, area.data(), area.size(), 32);
+  if (got <= 0) return 0;
+
+  table.fields.clear();
+  int score = 0;
+  if (area[0] != kDescriptorEnd) {
+    for (int i = 0; i < kMaxFields; ++i) {
+      size_t at = size_t(i) * 32;
+      if (at + 32 > size_t(got)) break;  // a descriptor cut off by the end of the file
+      FieldDesc desc;
+      decode_field_desc(&area[at], desc);
+      table.fields.push_back(desc);
+      score += is_known_type_letter(desc.type) ? 1 : -1;
+      size_t next = at + 32;
+      if (next >= size_t(got) || area[next] == kDescriptorEnd) break;
+      // A descriptor that would reach past the header's end is record data,
+      // not a field: files without the 0x0D terminator end their list here.
+      if (32 + next + 32 > table.header_size) break;
+    }
+  }
+
+  long sum16 = 0, sum8 = 0;
+  for (const FieldDesc& desc : table.fields) {
+    sum16 += desc.type == 'C' ? length16(desc) : desc.length;
+    sum8 += desc.length;
+  }
+  int header_record_size = get_le16(&table.header_bytes[10]);
+  table.char_length_8bit = sum16 + 1 != header_record_size && sum8 + 1 == header_record_size;
+
+  long offset = 1;
+  for (int i = 0; i < table.field_count(); ++i) {
+    table.fields[size_t(i)].offset = uint16_t(offset);
+    offset += field_length(table, i);
+    if (offset > kRecordBufferSize) return 0;  // the record would not fit any buffer
+    if (is_memo_field(table, i) && table.first_memo_field < 0) table.first_memo_field = i;
+  }
+  table.record_size = uint16_t(offset);
+  table.column_order.assign(table.fields.size(), 0);
+  for (int i = 0; i < table.field_count(); ++i) table.column_order[size_t(i)] = i;
+  table.aliases.assign(table.fields.size(), std::string());
+
+  int count = table.field_count();
+  if (count == 0 || score != count) {
+    if (score < 0) return 0;
+    table.header_errors |= kBadFieldTypes;
+  }
+  return 1;
+}
+
+}  // namespace
+
+void decode_field_desc(const uint8_t* bytes, FieldDesc& desc) {
+  std::memcpy(desc.name, bytes, 11);
+  desc.type = char(bytes[11]);
+  desc.offset = get_le16(bytes + 12);
+  std::memcpy(desc.reserved1, bytes + 14, 2);
+  desc.length = bytes[16];
+  desc.decimals = bytes[17];
+  std::memcpy(desc.reserved2, bytes + 18, 14);
+}
+
+void encode_field_desc(const FieldDesc& desc, uint8_t* bytes) {
+  std::memcpy(bytes, desc.name, 11);
+  bytes[11] = uint8_t(desc.type);
+  put_le16(bytes + 12, desc.offset);
+  std::memcpy(bytes + 14, desc.reserved1, 2);
+  bytes[16] = desc.length;
+  bytes[17] = desc.decimals;
+  std::memcpy(bytes + 18, desc.reserved2, 14);
+}
+
+Table::~Table() {
+  if (fd >= 0) ::close(fd);
+}
+
+bool is_known_version(uint8_t version) {
+  return std::find(std::begin(kKnownVersions), std::end(kKnownVersions), version) != std::end(kKnownVersions);
+}
+
+TableKind table_kind_for_version(uint8_t version) {
+  switch (version) {
+    case 0xF5: return kFoxPro;
+    case 0x04:
+    case 0x8B: return kDBase4;
+    case 0x30: return kVisualFoxPro;
+    case 0xE5: return kSmtKind;
+    default: return kDBase3;
+  }
+}
+
+const char* table_kind_name(TableKind kind) {
+  return kind >= kDBase3 && kind <= kSmtKind ? kKindNames[kind] : kKindNames[kSmtKind];
+}
+
+bool is_known_type_letter(char type) { return type != 0 && std::strchr("CNFDLMTGYBI0", type) != nullptr; }
+
+std::unique_ptr<Table> open_table(const std::string& path) {
+  auto table = std::make_unique<Table>();
+  table->view_mapping = 1;
+  table->first_memo_field = -1;
+  for (int i = 0; i < 4; ++i) {
+    table->date_formats[size_t(i)] = kDefaultDateFormats[i];
+    table->date_time_formats[size_t(i)] = kDefaultDateTimeFormats[i];
+  }
+
+  table->fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (table->fd < 0) {
+    table->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (table->fd < 0) return nullptr;
+    table->read_only = true;
+  }
+
+  if (pread(table->fd, table->header_bytes.data(), 32, 0) != 32) return nullptr;
+  if (!is_known_version(table->version())) table->header_errors |= kBadVersion;
+  table->header_size = get_le16(&table->header_bytes[8]);
+  if (table->header_size <= 64) return nullptr;
+
+  table->file_name = path;
+  if (!read_descriptors(*table)) return nullptr;
+
+  table->record.assign(kRecordBufferSize + 1, 0);
+  table->text.assign(kRecordBufferSize + 1, 0);
+  blank_record(*table);
+
+  if (table->header_errors & kBadVersion) table->header_bytes[0] = table->first_memo_field < 0 ? 0x03 : 0xF5;
+  table->kind = table_kind_for_version(table->version());
+  table->memo_file_name = find_memo_file(path, table->kind);
+
+  uint32_t stored_count = get_le32(&table->header_bytes[4]);
+  table->record_count = derived_record_count(*table);
+  if (table->record_count != stored_count) table->header_errors |= kBadRecordCount;
+  put_le32(&table->header_bytes[4], table->record_count);
+  put_le16(&table->header_bytes[10], table->record_size);
+
+  table->bak_file_name = replace_extension(path, ".bak");
+  return table;
+}
+
+void close_table(std::unique_ptr<Table>& table) { table.reset(); }
+
+int write_header(Table& table) {
+  time_t now = time(nullptr);
+  struct tm today;
+  localtime_r(&now, &today);
+  int year = today.tm_year;
+  while (year >= 256) year -= 100;
+  table.header_bytes[1] = uint8_t(year);
+  table.header_bytes[2] = uint8_t(today.tm_mon + 1);
+  table.header_bytes[3] = uint8_t(today.tm_mday);
+  put_le32(&table.header_bytes[4], table.record_count);
+  put_le16(&table.header_bytes[10], table.record_size);
+
+  if (pwrite(table.fd, table.header_bytes.data(), 32, 0) != 32) return 0;
+  uint8_t end = kEndOfFile;
+  off_t end_at = off_t(table.header_size) + off_t(table.record_count) * table.record_size;
+  if (pwrite(table.fd, &end, 1, end_at) != 1) return 0;
+  return 1;
+}
+
+int refresh_record_count(Table& table) {
+  uint32_t count = derived_record_count(table);
+  if (count == table.record_count) return 0;
+  table.record_count = count;
+  put_le32(&table.header_bytes[4], count);
+  return 1;
+}
+
+void apply_table_options(Table& table, const TableOptions& options) {
+  table.date_format = options.date_format;
+  table.memo_display = options.memo_display;
+  table.trim_mode = options.trim_mode;
+  table.show_aliases = options.show_aliases;
+  table.ignore_case = options.ignore_case;
+  for (int i = 0; i < 4; ++i) {
+    table.date_formats[size_t(i)] = kDefaultDateFormats[i];
+    table.date_time_formats[size_t(i)] = kDefaultDateTimeFormats[i];
+  }
+  set_date_separator(table, options.separator && options.date_char ? options.date_char : '.');
+  set_bak_mode(table, options.bak_mode);
+}
+
+int add_table(TableList& list, const std::string& path) {
+  if (list.last >= kMaxTables - 1) return -2;
+  for (int i = 0; i <= list.last; ++i) {
+    if (strcasecmp(list.tables[size_t(i)]->file_name.c_str(), path.c_str()) == 0) return i;
+  }
+  std::unique_ptr<Table> table = open_table(path);
+  if (!table) return -3;
+
+  apply_table_options(*table, list.options);
+  table->edit_buffer.assign(kRecordBufferSize + 1, 0);
+  uint8_t mark = table->code_page_mark();
+  table->ansi_text = mark == 0x03 || mark == 0xC9;
+  if (list.on_added) list.on_added(path);
+
+  list.tables[size_t(++list.last)] = std::move(table);
+  return list.last;
+}
+
+int remove_table(TableList& list, int index) {
+  if (index < 0 || index > list.last) return list.last;
+  close_table(list.tables[size_t(index)]);
+  for (int i = index; i < list.last; ++i) list.tables[size_t(i)] = std::move(list.tables[size_t(i) + 1]);
+  --list.last;
+  if (list.last < 0) return -1;
+  return index <= list.last ? index : list.last;
+}
+
+int confirm_header_repair(Table& table, bool at_startup, int auto_correct, const HeaderRepairAsker& ask) {
+  (void)at_startup;  // restoring the terminal on cancel is the caller's part
+  if (table.header_errors == 0) return 0;
+  if (auto_correct != 0) {
+    write_header(table);
+    return 0;
+  }
+  int answer = ask ? ask() : 1;
+  if (answer == 0) {
+    write_header(table);
+    return 0;
+  }
+  return answer == 1 ? 0 : 1;
+}
+
+char field_type(const Table& table, int i) {
+  return i >= 0 && i < table.field_count() ? table.fields[size_t(i)].type : '#';
+}
+
+int field_length(const Table& table, int i) {
+  if (i < 0 || i >= table.field_count()) return 0;
+  const FieldDesc& desc = table.fields[size_t(i)];
+  return desc.type == 'C' && !table.char_length_8bit ? length16(desc) : desc.length;
+}
+
+int field_length_byte(const Table& table, int i) {
+  return i >= 0 && i < table.field_count() ? table.fields[size_t(i)].length : 0;
+}
+
+int field_decimals(const Table& table, int i) {
+  return i >= 0 && i < table.field_count() ? table.fields[size_t(i)].decimals : 0;
+}
+
+const FieldDesc* field_desc(const Table& table, int i) {
+  return i >= 0 && i < table.field_count() ? &table.fields[size_t(i)] : nullptr;
+}
+
+std::string field_name(const Table& table, int i) {
+  if (i < 0 || i >= table.field_count()) return std::string();
+  const char* name = table.fields[size_t(i)].name;
+  return std::string(name, strnlen(name, sizeof table.fields[0].name));
+}
+
+std::string column_name(const Table& table, int i) {
+  if (i < 0 || i >= table.field_count()) return std::string();
+  if (table.show_aliases && size_t(i) < table.aliases.size() && !table.aliases[size_t(i)].empty())
+    return table.aliases[size_t(i)];
+  return field_name(table, i);
+}
+
+int column_name_length(const Table& table, int i) { return int(column_name(table, i).size()); }
+
+bool is_numeric_field(const Table& table, int i) {
+  switch (field_type(table, i)) {
+    case 'F':
+    case 'I':
+    case 'N':
+    case 'Y': return true;
+    case 'B': return field_length(table, i) == 8;
+    default: return false;
+  }
+}
+
+bool is_memo_field(const Table& table, int i) {
+  switch (field_type(table, i)) {
+    case 'M':
+    case 'G': return true;
+    case 'B': return length16(table.fields[size_t(i)]) == 10;
+    default: return false;
+  }
+}
+
+int column_count(const Table& table) { return table.field_count(); }
+
+int column_field(const Table& table, int i) {
+  return i >= 0 && size_t(i) < table.column_order.size() ? table.column_order[size_t(i)] : -1;
+}
+
+int find_field(const Table& table, std::string_view name) {
+  for (int i = 0; i < table.field_count(); ++i) {
+    std::string field = field_name(table, i);
+    if (field.size() == name.size() && strncasecmp(field.data(), name.data(), name.size()) == 0) return i;
+  }
+  return -1;
+}
+
+std::vector<int> parse_field_list(const Table& table, std::string_view text) {
+  constexpr size_t kMaxListedFields = 20;
+  constexpr std::string_view kSeparators = ";, \t\n\r";
+  std::vector<int> list;
+  size_t at = 0;
+  while (list.size() < kMaxListedFields) {
+    at = text.find_first_not_of(kSeparators, at);
+    if (at == std::string_view::npos) break;
+    size_t end = text.find_first_of(kSeparators, at);
+    std::string_view name = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+    int field = find_field(table, name);
+    if (field < 0) break;
+    list.push_back(field);
+    if (end == std::string_view::npos) break;
+    at = end;
+  }
+  return list;
+}
+
+}  // namespace kora
