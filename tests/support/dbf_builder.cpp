@@ -1,0 +1,52 @@
+#include "dbf_builder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kora::test {
+
+int spec_record_size(const DbfSpec& spec) {
+  int size = 1;
+  for (const FieldSpec& field : spec.fields) size += field.length;
+  return size;
+}
+
+std::vector<uint8_t> build_dbf(const DbfSpec& spec) {
+  int n = int(spec.fields.size());
+  int header_size = spec.header_size >= 0 ? spec.header_size : 32 + 32 * n + 1;
+  int record_size = spec_record_size(spec);
+  int stored_record_size = spec.record_size >= 0 ? spec.record_size : record_size;
+  uint32_t count = spec.stored_count >= 0 ? uint32_t(spec.stored_count) : uint32_t(spec.records.size());
+
+  std::vector<uint8_t> bytes(size_t(std::max(header_size, 32 + 32 * n + 1)), 0);
+  bytes[0] = spec.version;
+  bytes[1] = 124;
+  bytes[2] = 1;
+  bytes[3] = 2;
+  for (int i = 0; i < 4; ++i) bytes[4 + size_t(i)] = uint8_t(count >> (8 * i));
+  bytes[8] = uint8_t(header_size);
+  bytes[9] = uint8_t(header_size >> 8);
+  bytes[10] = uint8_t(stored_record_size);
+  bytes[11] = uint8_t(stored_record_size >> 8);
+  bytes[29] = spec.code_page_mark;
+  for (int i = 0; i < n; ++i) {
+    const FieldSpec& field = spec.fields[size_t(i)];
+    uint8_t* d = &bytes[32 + 32 * size_t(i)];
+    std::memcpy(d, field.name.data(), std::min<size_t>(field.name.size(), 10));
+    d[11] = uint8_t(field.type);
+    d[16] = uint8_t(field.length);
+    d[17] = field.type == 'C' ? uint8_t(field.length >> 8) : uint8_t(field.decimals);
+  }
+  bytes[32 + 32 * size_t(n)] = 0x0D;
+  bytes.resize(size_t(header_size));
+  for (size_t r = 0; r < spec.records.size(); ++r) {
+    std::string body = spec.records[r];
+    body.resize(size_t(record_size - 1), ' ');
+    bytes.push_back(r < spec.deleted.size() && spec.deleted[r] ? '*' : ' ');
+    bytes.insert(bytes.end(), body.begin(), body.end());
+  }
+  if (spec.end_of_file) bytes.push_back(0x1A);
+  return bytes;
+}
+
+}  // namespace kora::test

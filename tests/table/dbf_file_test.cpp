@@ -1,0 +1,397 @@
+// Opening tables: the header check, the descriptors, repair and the table list.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <ctime>
+
+#include "support/dbf_builder.h"
+#include "support/test_support.h"
+#include "table/byte_order.h"
+#include "table/dbf_file.h"
+#include "table/record_ops.h"
+#include "table/value_codec.h"
+
+namespace kora {
+namespace {
+
+using test::build_dbf;
+using test::DbfSpec;
+using test::TempDir;
+
+DbfSpec two_field_table(int records) {
+  DbfSpec spec;
+  spec.fields = {{"NAME", 'C', 10}, {"QTY", 'N', 5}};
+  for (int i = 0; i < records; ++i) spec.records.push_back("name" + std::to_string(i));
+  return spec;
+}
+
+std::string write_table(const TempDir& dir, const DbfSpec& spec, const std::string& name = "t.dbf") {
+  std::string path = dir.file(name);
+  test::write_bytes(path, build_dbf(spec));
+  return path;
+}
+
+TEST(TableOpen, ReadsHeaderAndDescriptors) {
+  TempDir dir;
+  auto table = open_table(write_table(dir, two_field_table(3)));
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->header_errors, 0);
+  EXPECT_EQ(table->record_count, 3u);
+  EXPECT_EQ(table->record_size, 16);
+  ASSERT_EQ(table->field_count(), 2);
+  EXPECT_EQ(field_name(*table, 0), "NAME");
+  EXPECT_EQ(table->fields[0].offset, 1);
+  EXPECT_EQ(table->fields[1].offset, 11);
+  EXPECT_EQ(field_type(*table, 1), 'N');
+  EXPECT_EQ(table->first_memo_field, -1);
+  EXPECT_EQ(column_field(*table, 1), 1);
+  EXPECT_EQ(table->bak_file_name, dir.file("t.bak"));
+}
+
+TEST(TableOpen, RecordCountFollowsTheFileSize) {
+  TempDir dir;
+  // The header says 100 records; 90 whole ones and half of another are there.
+  DbfSpec spec = two_field_table(90);
+  spec.stored_count = 100;
+  spec.end_of_file = false;
+  std::vector<uint8_t> bytes = build_dbf(spec);
+  bytes.insert(bytes.end(), 8, ' ');
+  std::string path = dir.file("t.dbf");
+  test::write_bytes(path, bytes);
+
+  auto table = open_table(path);
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->record_count, 90u);
+  EXPECT_EQ(table->header_errors, kBadRecordCount);
+
+  EXPECT_EQ(confirm_header_repair(*table, true, 0, [] { return 0; }), 0);  // Correct
+  std::vector<uint8_t> after = test::read_bytes(path);
+  EXPECT_EQ(get_le32(&after[4]), 90u);
+  size_t end = size_t(table->header_size) + 90 * 16;
+  EXPECT_EQ(after[end], 0x1A);
+  EXPECT_EQ(after.size(), bytes.size());  // nothing cut off
+}
+
+TEST(TableOpen, TrailingEndOfFileByteIsNoError) {
+  TempDir dir;
+  auto table = open_table(write_table(dir, two_field_table(4)));
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->header_errors, 0);
+  EXPECT_EQ(table->record_count, 4u);
+}
+
+TEST(TableOpen, UnknownVersionIsReplacedInMemory) {
+  TempDir dir;
+  DbfSpec spec = two_field_table(1);
+  spec.version = 0x00;
+  auto plain = open_table(write_table(dir, spec, "a.dbf"));
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain->header_errors, kBadVersion);
+  EXPECT_EQ(plain->version(), 0x03);
+
+  spec.version = 0x05;
+  spec.fields.push_back({"NOTES", 'M', 10});
+  auto with_memo = open_table(write_table(dir, spec, "b.dbf"));
+  ASSERT_TRUE(with_memo);
+  EXPECT_EQ(with_memo->header_errors, kBadVersion);
+  EXPECT_EQ(with_memo->version(), 0xF5);
+  EXPECT_EQ(with_memo->kind, kFoxPro);
+  EXPECT_EQ(with_memo->first_memo_field, 2);
+}
+
+TEST(TableOpen, RecordSizeIsRecomputedAndWrittenBack) {
+  TempDir dir;
+  DbfSpec spec = two_field_table(2);
+  spec.record_size = 99;
+  std::string path = write_table(dir, spec);
+  auto table = open_table(path);
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->record_size, 16);
+  ASSERT_EQ(write_header(*table), 1);
+  EXPECT_EQ(get_le16(&test::read_bytes(path)[10]), 16);
+}
+
+TEST(TableOpen, UnknownTypeLettersInTheMajorityFail) {
+  TempDir dir;
+  DbfSpec spec;
+  spec.fields = {{"A", 'X', 2}, {"B", 'X', 2}, {"C", 'C', 2}};
+  EXPECT_FALSE(open_table(write_table(dir, spec, "a.dbf")));
+
+  spec.fields = {{"A", 'X', 2}, {"B", 'C', 2}, {"C", 'C', 2}};
+  auto table = open_table(write_table(dir, spec, "b.dbf"));
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->header_errors, kBadFieldTypes);
+}
+
+TEST(TableOpen, TableWithoutFieldsOpensWithBadFieldTypes) {
+  TempDir dir;
+  DbfSpec spec;
+  auto table = open_table(write_table(dir, spec));
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->field_count(), 0);
+  EXPECT_EQ(table->header_errors & kBadFieldTypes, kBadFieldTypes);
+  EXPECT_EQ(table->record_size, 1);
+}
+
+TEST(TableOpen, LongCharacterFieldUsesBothLengthBytes) {
+  TempDir dir;
+  DbfSpec spec;
+  spec.fields = {{"TEXT", 'C', 300}, {"N", 'N', 4}};
+  spec.records = {"hello"};
+  std::string path = write_table(dir, spec);
+  std::vector<uint8_t> bytes = test::read_bytes(path);
+  EXPECT_EQ(bytes[32 + 16], 44);
+  EXPECT_EQ(bytes[32 + 17], 1);
+  auto table = open_table(path);
+  ASSERT_TRUE(table);
+  EXPECT_EQ(field_length(*table, 0), 300);
+  EXPECT_EQ(field_length_byte(*table, 0), 44);
+  EXPECT_EQ(field_decimals(*table, 0), 1);
+  EXPECT_EQ(table->record_size, 305);
+  EXPECT_EQ(table->header_errors, 0);
+}
+
+TEST(TableOpen, DecimalsByteOnCharacterFieldsFallsBackToEightBits) {
+  TempDir dir;
+  DbfSpec spec;
+  spec.fields = {{"NAME", 'C', 10}, {"CITY", 'C', 8}};
+  spec.records = {"Alice     Paris", "Bob       Rome"};
+  std::vector<uint8_t> bytes = build_dbf(spec);
+  bytes[32 + 17] = 2;  // a stray decimals byte, as some spreadsheet exports leave
+  std::string path = dir.file("t.dbf");
+  test::write_bytes(path, bytes);
+
+  auto table = open_table(path);
+  ASSERT_TRUE(table);
+  EXPECT_TRUE(table->char_length_8bit);
+  EXPECT_EQ(field_length(*table, 0), 10);
+  EXPECT_EQ(table->record_size, 19);
+  EXPECT_EQ(table->record_count, 2u);
+  EXPECT_EQ(table->header_errors, 0);
+  ASSERT_EQ(read_record(*table, 1), 1);
+  EXPECT_STREQ(field_raw_text(*table, 1), "Rome    ");
+}
+
+TEST(TableOpen, BadHeadersFailCleanly) {
+  TempDir dir;
+  std::vector<uint8_t> good = build_dbf(two_field_table(2));
+  std::string path = dir.file("t.dbf");
+
+  std::vector<uint8_t> truncated(good.begin(), good.begin() + 20);
+  test::write_bytes(path, truncated);
+  EXPECT_FALSE(open_table(path));
+
+  for (int header_size : {0, 32, 64}) {
+    std::vector<uint8_t> bytes = good;
+    put_le16(&bytes[8], uint16_t(header_size));
+    test::write_bytes(path, bytes);
+    EXPECT_FALSE(open_table(path)) << header_size;
+  }
+
+  std::vector<uint8_t> no_descriptors(good.begin(), good.begin() + 32);
+  test::write_bytes(path, no_descriptors);
+  EXPECT_FALSE(open_table(path));
+
+  EXPECT_FALSE(open_table(dir.file("missing.dbf")));
+}
+
+TEST(TableOpen, DescriptorsWithoutTerminatorEndAtTheHeader) {
+  TempDir dir;
+  // One field, header of 65 bytes and no 0x0D: the data begins right after.
+  DbfSpec spec;
+  spec.fields = {{"NAME", 'C', 20}};
+  spec.header_size = 64 + 1;
+  spec.records = {"first record", "second"};
+  std::vector<uint8_t> bytes = build_dbf(spec);
+  bytes[64] = 0;  // no terminator
+  std::string path = dir.file("t.dbf");
+  test::write_bytes(path, bytes);
+  auto table = open_table(path);
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->field_count(), 1);
+  EXPECT_EQ(table->record_count, 2u);
+}
+
+TEST(TableOpen, ManyDescriptorsAreBoundedAndRecordsTooLongFail) {
+  TempDir dir;
+  // 3000 descriptors of 1-byte fields: only 2048 are examined.
+  DbfSpec spec;
+  for (int i = 0; i < 3000; ++i) spec.fields.push_back({"F" + std::to_string(i), 'C', 1});
+  spec.header_size = 65535;
+  std::vector<uint8_t> bytes = build_dbf(spec);
+  std::string path = dir.file("many.dbf");
+  test::write_bytes(path, bytes);
+  auto table = open_table(path);
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->field_count(), kMaxFields);
+
+  // Two fields of 40000 bytes each cannot fit the 65535-byte record.
+  DbfSpec wide;
+  wide.fields = {{"A", 'C', 40000}, {"B", 'C', 40000}};
+  EXPECT_FALSE(open_table(write_table(dir, wide, "wide.dbf")));
+}
+
+TEST(TableOpen, HugeRecordCountInHeaderDoesNotAllocate) {
+  TempDir dir;
+  DbfSpec spec = two_field_table(3);
+  spec.stored_count = 0x7FFFFFFF;
+  auto table = open_table(write_table(dir, spec));
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->record_count, 3u);
+  EXPECT_EQ(table->header_errors, kBadRecordCount);
+}
+
+TEST(TableHeader, WriteStampsTodayAndCount) {
+  TempDir dir;
+  std::string path = write_table(dir, two_field_table(2));
+  auto table = open_table(path);
+  ASSERT_TRUE(table);
+  ASSERT_EQ(write_header(*table), 1);
+  std::vector<uint8_t> bytes = test::read_bytes(path);
+  time_t now = time(nullptr);
+  struct tm today;
+  localtime_r(&now, &today);
+  int year = today.tm_year;
+  while (year >= 256) year -= 100;
+  EXPECT_EQ(bytes[1], year);
+  EXPECT_EQ(bytes[2], today.tm_mon + 1);
+  EXPECT_EQ(bytes[3], today.tm_mday);
+}
+
+TEST(TableHeader, RefreshNoticesRecordsAddedFromOutside) {
+  TempDir dir;
+  DbfSpec spec = two_field_table(2);
+  spec.end_of_file = false;
+  std::string path = write_table(dir, spec);
+  auto table = open_table(path);
+  ASSERT_TRUE(table);
+  EXPECT_EQ(refresh_record_count(*table), 0);
+  std::vector<uint8_t> bytes = test::read_bytes(path);
+  bytes.insert(bytes.end(), 16, ' ');
+  test::write_bytes(path, bytes);
+  EXPECT_EQ(refresh_record_count(*table), 1);
+  EXPECT_EQ(table->record_count, 3u);
+}
+
+TEST(HeaderRepair, AnswersDecideWhatIsWritten) {
+  TempDir dir;
+  DbfSpec spec = two_field_table(2);
+  spec.stored_count = 7;
+  std::string path = write_table(dir, spec);
+  auto original = test::read_bytes(path);
+
+  auto table = open_table(path);
+  ASSERT_TRUE(table);
+  int asked = 0;
+  EXPECT_EQ(confirm_header_repair(*table, false, 0, [&] { ++asked; return 1; }), 0);  // Continue
+  EXPECT_EQ(test::read_bytes(path), original);
+  EXPECT_EQ(confirm_header_repair(*table, true, 0, [&] { ++asked; return 2; }), 1);  // Cancel
+  EXPECT_EQ(confirm_header_repair(*table, true, 0, [&] { ++asked; return -1; }), 1);  // Esc
+  EXPECT_EQ(test::read_bytes(path), original);
+  EXPECT_EQ(asked, 3);
+
+  EXPECT_EQ(confirm_header_repair(*table, true, 1, [&] { ++asked; return 2; }), 0);  // /a: no question
+  EXPECT_EQ(asked, 3);
+  EXPECT_EQ(get_le32(&test::read_bytes(path)[4]), 2u);
+}
+
+TEST(HeaderRepair, CleanTableIsNotAsked) {
+  TempDir dir;
+  auto table = open_table(write_table(dir, two_field_table(2)));
+  ASSERT_TRUE(table);
+  EXPECT_EQ(confirm_header_repair(*table, true, 0, [] { ADD_FAILURE(); return 2; }), 0);
+}
+
+TEST(TableList, SamePathInAnyCaseGivesTheSameIndex) {
+  TempDir dir;
+  std::string path = write_table(dir, two_field_table(1), "Orders.dbf");
+  TableList list;
+  std::vector<std::string> added;
+  list.on_added = [&](const std::string& p) { added.push_back(p); };
+  EXPECT_EQ(add_table(list, path), 0);
+  std::string upper = dir.path() + "/ORDERS.DBF";
+  EXPECT_EQ(add_table(list, upper), 0);
+  EXPECT_EQ(list.last, 0);
+  EXPECT_EQ(added.size(), 1u);
+  EXPECT_EQ(add_table(list, dir.file("missing.dbf")), -3);
+}
+
+TEST(TableList, HundredTablesAtMostAndRemovalShiftsDown) {
+  TempDir dir;
+  TableList list;
+  for (int i = 0; i < kMaxTables; ++i)
+    ASSERT_EQ(add_table(list, write_table(dir, two_field_table(1), "t" + std::to_string(i) + ".dbf")), i);
+  EXPECT_EQ(add_table(list, write_table(dir, two_field_table(1), "extra.dbf")), -2);
+
+  EXPECT_EQ(remove_table(list, 5), 5);
+  EXPECT_EQ(list.at(5)->file_name, dir.file("t6.dbf"));
+  EXPECT_EQ(remove_table(list, list.last), list.last);
+  while (list.last > 0) remove_table(list, 0);
+  EXPECT_EQ(remove_table(list, 0), -1);
+  EXPECT_EQ(list.at(0), nullptr);
+}
+
+TEST(TableList, OptionsAndCodePageMarkAreApplied) {
+  TempDir dir;
+  DbfSpec spec = two_field_table(1);
+  spec.code_page_mark = 0xC9;
+  TableList list;
+  list.options.date_format = 3;
+  list.options.separator = true;
+  list.options.date_char = '/';
+  int index = add_table(list, write_table(dir, spec));
+  ASSERT_GE(index, 0);
+  Table* table = list.at(index);
+  EXPECT_TRUE(table->ansi_text);
+  EXPECT_EQ(table->date_format, 3);
+  EXPECT_EQ(table->date_formats[3], "%04d/%02d/%02d");
+  EXPECT_EQ(table->edit_buffer.size(), size_t(kRecordBufferSize + 1));
+}
+
+TEST(FieldAccessors, NamesTypesAndLists) {
+  TempDir dir;
+  DbfSpec spec;
+  spec.fields = {{"ID", 'I', 4},    {"PRICE", 'Y', 8}, {"RATE", 'B', 8}, {"BLOB", 'B', 10},
+                 {"NOTE", 'M', 10}, {"PIC", 'G', 4},   {"NAME", 'C', 20}};
+  auto table = open_table(write_table(dir, spec));
+  ASSERT_TRUE(table);
+  EXPECT_TRUE(is_numeric_field(*table, 0));
+  EXPECT_TRUE(is_numeric_field(*table, 1));
+  EXPECT_TRUE(is_numeric_field(*table, 2));
+  EXPECT_FALSE(is_numeric_field(*table, 3));
+  EXPECT_TRUE(is_memo_field(*table, 3));
+  EXPECT_TRUE(is_memo_field(*table, 4));
+  EXPECT_TRUE(is_memo_field(*table, 5));
+  EXPECT_FALSE(is_memo_field(*table, 6));
+  EXPECT_EQ(table->first_memo_field, 3);
+  EXPECT_EQ(field_type(*table, 99), '#');
+  EXPECT_EQ(field_length(*table, 99), 0);
+
+  EXPECT_EQ(find_field(*table, "price"), 1);
+  EXPECT_EQ(find_field(*table, "PRIC"), -1);
+  EXPECT_EQ(parse_field_list(*table, "name; id,\tprice"), (std::vector<int>{6, 0, 1}));
+  EXPECT_EQ(parse_field_list(*table, "name bogus id"), (std::vector<int>{6}));
+  EXPECT_TRUE(parse_field_list(*table, "bogus name").empty());
+
+  table->aliases[6] = "Customer";
+  table->show_aliases = true;
+  EXPECT_EQ(column_name(*table, 6), "Customer");
+  EXPECT_EQ(column_name_length(*table, 6), 8);
+  table->show_aliases = false;
+  EXPECT_EQ(column_name(*table, 6), "NAME");
+}
+
+TEST(TableKinds, VersionBytesGiveKindsAndNames) {
+  EXPECT_EQ(table_kind_for_version(0x83), kDBase3);
+  EXPECT_EQ(table_kind_for_version(0xF5), kFoxPro);
+  EXPECT_EQ(table_kind_for_version(0x8B), kDBase4);
+  EXPECT_EQ(table_kind_for_version(0x30), kVisualFoxPro);
+  EXPECT_EQ(table_kind_for_version(0xE5), kSmtKind);
+  EXPECT_STREQ(table_kind_name(kVisualFoxPro), "Visual FoxPro");
+  EXPECT_TRUE(is_known_version(0x62));
+  EXPECT_FALSE(is_known_version(0x00));
+  EXPECT_FALSE(is_known_version(0xE5));
+}
+
+}  // namespace
+}  // namespace kora
