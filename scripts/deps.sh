@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages kora needs that are not installed yet.
+#   scripts/deps.sh build   what building kora needs
+#   scripts/deps.sh test    that plus what the tests, the sanitizer and fuzz builds need
+set -euo pipefail
+
+build_packages=(build-essential cmake ninja-build libncurses-dev libgtest-dev)
+test_packages=(tmux python3-dbfread gdal-bin clang libclang-rt-dev)
+
+wanted=("${build_packages[@]}")
+if [ "${1:-test}" = test ]; then
+  wanted+=("${test_packages[@]}")
+fi
+
+missing=()
+for package in "${wanted[@]}"; do
+  if ! dpkg -s "$package" 2>/dev/null | grep -q '^Status: install ok installed'; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

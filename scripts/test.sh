@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# Builds kora and runs every test:
+#   1. normal build in build/: every ctest test (unit tests in parallel, the
+#      others, such as the end-to-end tests, one at a time);
+#   2. AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/: the unit tests;
+#   3. libFuzzer build in build-fuzz/ (clang): each fuzz target over its
+#      committed corpus fuzz/corpus/<name>/, once per input.
+# Installs missing Debian packages first. Exits non-zero when anything fails.
+#
+# Environment:
+#   KORA_FIXTURES       fixtures folder (default: ../shared/fixtures beside the repository)
+#   KORA_FUZZ_SECONDS   also fuzz each target for this many seconds (default 0: replay only)
+set -uo pipefail
+
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$repo" || exit 1
+"$repo/scripts/deps.sh" test || { echo "test.sh: installing the packages failed"; exit 1; }
+
+fixtures="${KORA_FIXTURES:-$repo/../shared/fixtures}"
+if [ -d "$fixtures" ]; then
+  fixtures="$(cd "$fixtures" && pwd)"
+else
+  echo "test.sh: warning: fixtures folder $fixtures not found"
+fi
+jobs="$(nproc)"
+fuzz_seconds="${KORA_FUZZ_SECONDS:-0}"
+total_start=$SECONDS
+passed=0
+failed=0
+failed_steps=()
+
+step() {
+  echo
+  echo "=== $1"
+  step_name="$1"
+  step_start=$SECONDS
+}
+step_done() {
+  echo "=== $step_name: $((SECONDS - step_start))s"
+}
+fail() {
+  failed_steps+=("$1")
+  echo "FAILED: $1"
+}
+
+# configure_and_build DIR [cmake options...]
+configure_and_build() {
+  local dir="$1"
+  shift
+  cmake -S "$repo" -B "$repo/$dir" -G Ninja -DKORA_FIXTURES_DIR="$fixtures" "$@" &&
+    cmake --build "$repo/$dir" -j"$jobs"
+}
+
+# run_ctest NAME DIR [ctest options...]: runs the tests and adds up the counts.
+run_ctest() {
+  local name="$1" dir="$2"
+  shift 2
+  if ctest --test-dir "$repo/$dir" -N "$@" | grep -q '^Total Tests: 0$'; then
+    echo "($name: no tests)"
+    return 0
+  fi
+  local out rc summary
+  out="$(mktemp)"
+  ctest --test-dir "$repo/$dir" --output-on-failure --timeout 300 "$@" 2>&1 | tee "$out"
+  rc=${PIPESTATUS[0]}
+  summary="$(grep -Eo '[0-9]+ tests? failed out of [0-9]+' "$out" | tail -1)"
+  rm -f "$out"
+  if [ -n "$summary" ]; then
+    local bad all
+    bad="$(echo "$summary" | awk '{print $1}')"
+    all="$(echo "$summary" | awk '{print $NF}')"
+    passed=$((passed + all - bad))
+    failed=$((failed + bad))
+  fi
+  [ "$rc" -eq 0 ] || fail "$name"
+}
+
+# 1. Normal build.
+step "normal build (build/)"
+if configure_and_build build; then
+  step_done
+  step "tests (build/)"
+  run_ctest "unit tests" build -L unit -j"$jobs"
+  run_ctest "other tests" build -LE unit
+  step_done
+else
+  fail "normal build"
+fi
+
+# 2. Sanitizer build.
+step "sanitizer build (build-asan/)"
+if configure_and_build build-asan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DKORA_SANITIZE=ON; then
+  step_done
+  step "unit tests under ASan/UBSan (build-asan/)"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    run_ctest "sanitizer unit tests" build-asan -L unit -j"$jobs"
+  step_done
+else
+  fail "sanitizer build"
+fi
+
+# 3. Fuzz targets over their corpora.
+step "fuzz build (build-fuzz/)"
+targets=()
+for corpus in "$repo"/fuzz/corpus/*/; do
+  [ -d "$corpus" ] && targets+=("fuzz_$(basename "$corpus")")
+done
+if cmake -S "$repo" -B "$repo/build-fuzz" -G Ninja -DKORA_FIXTURES_DIR="$fixtures" \
+     -DCMAKE_CXX_COMPILER=clang++ -DKORA_FUZZ=ON -DKORA_SANITIZE=ON -DKORA_TESTS=OFF &&
+   cmake --build "$repo/build-fuzz" -j"$jobs" --target "${targets[@]}"; then
+  step_done
+  for target in "${targets[@]}"; do
+    name="${target#fuzz_}"
+    step "$target over fuzz/corpus/$name/"
+    mapfile -t inputs < <(find "$repo/fuzz/corpus/$name" -type f ! -name '.*' | sort)
+    log="$repo/build-fuzz/$target.log"
+    if UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+         "$repo/build-fuzz/fuzz/$target" "${inputs[@]}" >"$log" 2>&1; then
+      echo "${#inputs[@]} inputs ran cleanly"
+      passed=$((passed + 1))
+    else
+      tail -n 60 "$log"
+      failed=$((failed + 1))
+      fail "$target corpus replay (log: $log)"
+    fi
+    if [ "$fuzz_seconds" -gt 0 ]; then
+      work="$repo/build-fuzz/corpus-work/$name"
+      mkdir -p "$work"
+      cp -n "${inputs[@]}" "$work/"
+      if UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+           "$repo/build-fuzz/fuzz/$target" -max_total_time="$fuzz_seconds" \
+           -artifact_prefix="$repo/build-fuzz/" "$work" >"$log.fuzz" 2>&1; then
+        echo "fuzzed ${fuzz_seconds}s without a crash"
+      else
+        tail -n 60 "$log.fuzz"
+        failed=$((failed + 1))
+        fail "$target fuzzing (log: $log.fuzz)"
+      fi
+    fi
+    step_done
+  done
+else
+  fail "fuzz build"
+fi
+
+echo
+echo "=== total time: $((SECONDS - total_start))s"
+if [ ${#failed_steps[@]} -gt 0 ]; then
+  echo "Failed steps:"
+  printf '  %s\n' "${failed_steps[@]}"
+  [ "$failed" -eq 0 ] && failed=${#failed_steps[@]}
+fi
+echo "summary: $passed passed, $failed failed"
+[ ${#failed_steps[@]} -eq 0 ]
