@@ -1,0 +1,173 @@
+#include "app/command_line.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace kora {
+
+namespace {
+
+constexpr const char* kBanner = "KORA 0.1 - viewer and editor of DBF tables\n";
+constexpr const char* kContact = "Bug reports and suggestions: kora-dev@example.org\n";
+constexpr const char* kUsage =
+    "Use:\n\tKORA [switches] [filename.dbf]\nSwitches:\n\t/ro - Read Only mode\n"
+    "\t/mo - Don't use mouse\n\t/cr - Create new database\n\t/ms - Modify structure\n"
+    "\t/a[+] Auto-correct header\n\t/r+ - Review in reverse order\n"
+    "\t/r- - Review in normal order\n\t/h  - This help\n";
+
+// Writes dir + '/' + name into out (no second '/' when dir ends in one).
+// 0 when the result would not fit, and then out is left as it was.
+int join_path(std::string_view dir, std::string_view name, char (&out)[kPathBufferSize]) {
+  bool slash = dir.empty() || dir.back() != '/';
+  size_t length = dir.size() + (slash ? 1 : 0) + name.size();
+  if (length >= kPathBufferSize) return 0;
+  char* p = out;
+  std::memcpy(p, dir.data(), dir.size());
+  p += dir.size();
+  if (slash) *p++ = '/';
+  std::memcpy(p, name.data(), name.size());
+  p[name.size()] = '\0';
+  return 1;
+}
+
+bool is_executable_file(const char* path) {
+  struct stat st;
+  return access(path, X_OK) == 0 && stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The working directory as the program may use it: read with a 260-byte limit.
+const char* usable_cwd(const char* cwd) {
+  return cwd && *cwd && std::strlen(cwd) < kPathBufferSize ? cwd : nullptr;
+}
+
+int search_path(std::string_view argv0, const char* path_value, const char* cwd,
+                char (&out)[kPathBufferSize]) {
+  if (!path_value) return 0;
+  std::string_view rest(path_value);
+  while (!rest.empty()) {
+    size_t colon = rest.find(':');
+    std::string_view element = rest.substr(0, colon);
+    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    if (element.empty()) continue;
+    if (element == ".") {
+      if (!cwd) return 0;
+      element = cwd;
+    }
+    char candidate[kPathBufferSize];
+    if (join_path(element, argv0, candidate) && is_executable_file(candidate)) {
+      std::memcpy(out, candidate, sizeof candidate);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int find_path(const char* argv0, const char* path_value, const char* cwd,
+              char (&out)[kPathBufferSize]) {
+  if (!argv0 || !*argv0) return 0;
+  std::string_view name(argv0);
+  cwd = usable_cwd(cwd);
+  if (name.front() == '/') {
+    if (name.size() >= kPathBufferSize) return 0;
+    std::memcpy(out, argv0, name.size() + 1);
+    return 1;
+  }
+  if (name.find('/') != std::string_view::npos) {
+    if (!cwd) return 0;
+    if (name.starts_with("./")) name.remove_prefix(2);
+    return join_path(cwd, name, out);
+  }
+  return search_path(name, path_value, cwd, out);
+}
+
+}  // namespace
+
+std::string usage_text() { return std::string(kBanner) + kContact + kUsage; }
+
+int find_program_path(const char* argv0, const char* path_value, const char* cwd,
+                      char (&out)[kPathBufferSize]) {
+  if (find_path(argv0, path_value, cwd, out)) return 1;
+  std::strcpy(out, "./");
+  return 0;
+}
+
+int locate_program(const char* argv0, char (&out)[kPathBufferSize]) {
+  char cwd[kPathBufferSize];
+  const char* dir = getcwd(cwd, sizeof cwd);
+  return find_program_path(argv0, std::getenv("PATH"), dir, out);
+}
+
+std::string side_file_name(const char* program_path, const char* extension) {
+  std::string path(program_path);
+  size_t name_start = path.rfind('/');
+  name_start = name_start == std::string::npos ? 0 : name_start + 1;
+  size_t dot = path.rfind('.');
+  if (dot != std::string::npos && dot >= name_start) path.resize(dot);
+  return path + extension;
+}
+
+bool is_switch(const char* arg) {
+  if (arg[0] == '-') return true;
+  if (arg[0] != '/') return false;
+  // A switch is a word; "/home/u/a.dbf" or "/a.dbf" names a table.
+  return std::strpbrk(arg + 1, "/.") == nullptr;
+}
+
+bool is_help_switch(const char* arg) {
+  return (arg[0] == '/' || arg[0] == '-') && (arg[1] == 'h' || arg[1] == 'H' || arg[1] == '?') &&
+         arg[2] == '\0';
+}
+
+namespace {
+
+void read_switch(const char* word, StartSwitches& switches) {
+  if (strcasecmp(word, "ro") == 0) switches.read_only = 1;
+  if (strcasecmp(word, "mo") == 0) switches.no_mouse = 1;
+  if (strcasecmp(word, "cr") == 0) switches.create = 1;
+  if (strcasecmp(word, "ms") == 0) switches.modify = 1;
+  if (word[0] == 'a' || word[0] == 'A') switches.auto_correct = word[1] == '+' ? 2 : 1;
+  if (word[0] == 'r' || word[0] == 'R') {
+    if (word[1] == '+') switches.review_order = 2;
+    if (word[1] == '-') switches.review_order = 1;
+  }
+}
+
+}  // namespace
+
+CommandLine parse_command_line(int argc, const char* const* argv) {
+  CommandLine line;
+  if (argc > 1 && is_help_switch(argv[1])) {
+    line.help = true;
+    return line;
+  }
+  for (int i = 1; i < argc; ++i)
+    if (is_switch(argv[i])) read_switch(argv[i] + 1, line.switches);
+  for (int i = 1; i < argc; ++i)
+    if (!is_switch(argv[i])) line.names.emplace_back(argv[i]);
+  return line;
+}
+
+std::string absolute_table_name(const std::string& name, const char* cwd) {
+  if (name.starts_with('/') || !cwd || !*cwd) return name;
+  std::string dir(cwd);
+  if (dir.back() != '/') dir += '/';
+  return dir + name;
+}
+
+int batch_repair(const std::vector<std::string>& names) {
+  int written = 0;
+  for (const std::string& name : names) {
+    std::unique_ptr<Table> table = open_table(name);
+    if (!table) continue;
+    if (table->header_errors != 0) written += write_header(*table);
+    close_table(table);
+  }
+  return written;
+}
+
+}  // namespace kora

@@ -1,0 +1,148 @@
+// The built program run as a user runs it: usage text, exit statuses, messages
+// before the screen, and the batch header repair.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace kora {
+namespace {
+
+using test::TempDir;
+
+const char* const kUsage =
+    "Use:\n\tKORA [switches] [filename.dbf]\nSwitches:\n\t/ro - Read Only mode\n\t/mo - Don't use mouse\n"
+    "\t/cr - Create new database\n\t/ms - Modify structure\n\t/a[+] Auto-correct header\n"
+    "\t/r+ - Review in reverse order\n\t/r- - Review in normal order\n\t/h  - This help\n";
+
+struct Run {
+  int status = -1;
+  std::string out;
+};
+
+// Runs kora in `dir` with `args`; standard error is kept with the output.
+Run kora_in(const std::string& dir, const std::string& args) {
+  Run run;
+  run.status = test::run_command("cd '" + dir + "' && '" KORA_BINARY_DIR "/kora' " + args + " 2>&1 </dev/null",
+                                 run.out);
+  return run;
+}
+
+uint32_t header_count(const std::string& path) {
+  std::vector<uint8_t> bytes = test::read_bytes(path);
+  return bytes.size() >= 8 ? uint32_t(bytes[4]) | uint32_t(bytes[5]) << 8 | uint32_t(bytes[6]) << 16 |
+                                 uint32_t(bytes[7]) << 24
+                           : 0;
+}
+
+// A copy of a fixture whose header claims `extra` more records than it holds.
+std::string copy_with_wrong_count(const TempDir& dir, const std::string& fixture, const std::string& name,
+                                  uint32_t extra) {
+  std::string path = dir.copy_fixture(fixture, name);
+  std::vector<uint8_t> bytes = test::read_bytes(path);
+  uint32_t count = header_count(path) + extra;
+  for (int i = 0; i < 4; ++i) bytes[size_t(4 + i)] = uint8_t(count >> (8 * i));
+  test::write_bytes(path, bytes);
+  return path;
+}
+
+constexpr const char* kStates = "shapelib/mexico/states.dbf";  // 32 records
+constexpr const char* kPoints = "infused-dbf/dbase_03.dbf";    // 14 records
+
+TEST(KoraBinary, HelpAsFirstArgumentPrintsTheUsageAndNothingElse) {
+  TempDir dir;
+  for (const char* help : {"-H", "/h", "/?", "-?"}) {
+    Run run = kora_in(dir.path(), std::string(help) + " missing.dbf");
+    EXPECT_EQ(run.status, 0) << help;
+    // Two banner lines, then the usage text byte for byte; no terminal control bytes.
+    size_t first = run.out.find('\n'), second = run.out.find('\n', first + 1);
+    ASSERT_NE(second, std::string::npos) << help;
+    EXPECT_EQ(run.out.substr(second + 1), kUsage) << help;
+    EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << help;
+  }
+}
+
+TEST(KoraBinary, HelpInALaterPositionOpensTheTable) {
+  TempDir dir;
+  dir.copy_fixture(kStates, "a.dbf");
+  Run run = kora_in(dir.path(), "a.dbf /h");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.find("Use:"), std::string::npos);
+  EXPECT_NE(run.out.find("Table: " + dir.file("a.dbf") + "\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Records: 32\n"), std::string::npos) << run.out;
+}
+
+TEST(KoraBinary, WithoutATableNameItAsksForOne) {
+  TempDir dir;
+  Run run = kora_in(dir.path(), "/ro /r+");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "Filename required...\n");
+}
+
+TEST(KoraBinary, ATableThatCannotBeOpenedIsReportedWithItsFullName) {
+  TempDir dir;
+  Run missing = kora_in(dir.path(), "missing.dbf");
+  EXPECT_EQ(missing.status, 0);
+  EXPECT_EQ(missing.out, "Cannot open file: " + dir.file("missing.dbf") + "...\n");
+
+  test::write_bytes(dir.file("short.dbf"), {0x03, 1, 2, 3});
+  Run not_a_table = kora_in(dir.path(), "/a " + dir.file("short.dbf"));
+  EXPECT_EQ(not_a_table.status, 0);
+  EXPECT_EQ(not_a_table.out, "Cannot open file: " + dir.file("short.dbf") + "...\n");
+  EXPECT_EQ(test::file_size(dir.file("short.dbf")), 4);
+}
+
+TEST(KoraBinary, OnlyTheFirstNameIsOpenedAndReverseOrderShowsTheLastRecordFirst) {
+  TempDir dir;
+  dir.copy_fixture(kStates, "a.dbf");
+  dir.copy_fixture(kPoints, "b.dbf");
+  Run run = kora_in(dir.path(), "/ro /r+ a.dbf b.dbf");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("Table: " + dir.file("a.dbf")), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("b.dbf"), std::string::npos) << run.out;
+  size_t first_record = run.out.find("Record ");
+  ASSERT_NE(first_record, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.compare(first_record, 11, "Record 32:\n"), 0) << run.out;
+}
+
+TEST(KoraBinary, AWrongHeaderIsReportedAndLeftAloneWithoutAutoCorrect) {
+  TempDir dir;
+  std::string path = copy_with_wrong_count(dir, kStates, "a.dbf", 5);
+  std::vector<uint8_t> before = test::read_bytes(path);
+  Run run = kora_in(dir.path(), "a.dbf");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("Records: 32\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Header errors: record count (file left unchanged)"), std::string::npos) << run.out;
+  EXPECT_EQ(test::read_bytes(path), before);
+}
+
+TEST(KoraBinary, AutoCorrectByItsFirstLetterWritesTheCorrectedHeader) {
+  TempDir dir;
+  std::string path = copy_with_wrong_count(dir, kStates, "a.dbf", 5);
+  Run run = kora_in(dir.path(), "/auto a.dbf");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("Header errors: record count (corrected header written)"), std::string::npos) << run.out;
+  EXPECT_EQ(header_count(path), 32u);
+}
+
+TEST(KoraBinary, BatchAutoCorrectFixesEveryNamedHeaderSilently) {
+  TempDir dir;
+  std::string a = copy_with_wrong_count(dir, kStates, "a.dbf", 5);
+  std::string b = copy_with_wrong_count(dir, kPoints, "b.dbf", 100);
+  std::string good = dir.copy_fixture(kPoints, "good.dbf");
+  std::vector<uint8_t> good_before = test::read_bytes(good);
+  test::write_bytes(dir.file("junk.dbf"), {'n', 'o', 't'});
+  Run run = kora_in(dir.path(), "a.dbf missing.dbf /a+ junk.dbf " + b + " good.dbf");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(header_count(a), 32u);
+  EXPECT_EQ(header_count(b), 14u);
+  EXPECT_EQ(test::read_bytes(good), good_before);  // no errors, nothing written
+  EXPECT_EQ(test::read_bytes(dir.file("junk.dbf")), (std::vector<uint8_t>{'n', 'o', 't'}));
+  EXPECT_FALSE(test::file_exists(dir.file("missing.dbf")));
+}
+
+}  // namespace
+}  // namespace kora
