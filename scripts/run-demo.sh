@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds kora, makes the demo tables in build/demo/ and opens one of them.
-#   scripts/run-demo.sh [TABLE]   TABLE: a file name in build/demo/ (default: the first one)
+#   scripts/run-demo.sh [TABLE]   TABLE: a file name in build/demo/ (default: demo.dbf)
 set -euo pipefail
 
 repo="$(cd "$(dirname "$0")/.." && pwd)"
@@ -16,7 +16,7 @@ mkdir -p "$demo"
 if [ $# -gt 0 ]; then
   table="$demo/$1"
 else
-  table="$(find "$demo" -maxdepth 1 -iname '*.dbf' | sort | head -n 1)"
+  table="$demo/demo.dbf"
 fi
 if [ -z "$table" ] || [ ! -f "$table" ]; then
   echo "run-demo.sh: no demo table found in $demo" >&2
