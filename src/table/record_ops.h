@@ -11,12 +11,18 @@ namespace kora {
 constexpr int kMoveChunkSize = 131072;
 constexpr int kBackupChunkSize = 32768;
 
+// What physical_record answers for a view position that names no record.
+constexpr uint32_t kNoRecord = 0xFFFFFFFF;
+
 // Records seen through the filter, or all of them.
 uint32_t visible_count(const Table& table);
-// Physical record number of view position p (reverse, sort order, filter).
+// Physical record number of view position p (reverse, sort order, filter);
+// kNoRecord when p is outside the view or the lists name no existing record.
 uint32_t physical_record(const Table& table, uint32_t p);
 
 // Record I/O; p is a view position, q a physical record number. 1 or 0.
+// write_record_at also takes q = record_count, the slot after the last record
+// (the header is not changed; append_record does that).
 int read_record(Table& table, uint32_t p);
 int write_record(Table& table, uint32_t p);
 int write_record_at(Table& table, uint32_t q);
