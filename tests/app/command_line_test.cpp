@@ -73,10 +73,10 @@ TEST(ProgramPath, DotInPathStandsForTheWorkingDirectory) {
 
 TEST(ProgramPath, NamesLongerThanTheBufferAreNeverCopied) {
   // 259 characters fit the 260-byte buffer with its NUL; 260 do not.
-  std::string fits = "/" + std::string(254, 'd') + "/kora";
+  std::string fits = "/" + std::string(253, 'd') + "/kora";
   ASSERT_EQ(fits.size(), 259u);
   EXPECT_EQ(program_path(fits.c_str(), nullptr, nullptr), fits);
-  std::string too_long = "/" + std::string(255, 'd') + "/kora";
+  std::string too_long = "/" + std::string(254, 'd') + "/kora";
   EXPECT_EQ(program_path(too_long.c_str(), nullptr, nullptr), "./");
 
   std::string long_cwd = "/" + std::string(300, 'c');

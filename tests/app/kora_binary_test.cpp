@@ -17,14 +17,14 @@ const char* const kUsage =
     "\t/cr - Create new database\n\t/ms - Modify structure\n\t/a[+] Auto-correct header\n"
     "\t/r+ - Review in reverse order\n\t/r- - Review in normal order\n\t/h  - This help\n";
 
-struct Run {
+struct KoraRun {
   int status = -1;
   std::string out;
 };
 
 // Runs kora in `dir` with `args`; standard error is kept with the output.
-Run kora_in(const std::string& dir, const std::string& args) {
-  Run run;
+KoraRun kora_in(const std::string& dir, const std::string& args) {
+  KoraRun run;
   run.status = test::run_command("cd '" + dir + "' && '" KORA_BINARY_DIR "/kora' " + args + " 2>&1 </dev/null",
                                  run.out);
   return run;
@@ -54,7 +54,7 @@ constexpr const char* kPoints = "infused-dbf/dbase_03.dbf";    // 14 records
 TEST(KoraBinary, HelpAsFirstArgumentPrintsTheUsageAndNothingElse) {
   TempDir dir;
   for (const char* help : {"-H", "/h", "/?", "-?"}) {
-    Run run = kora_in(dir.path(), std::string(help) + " missing.dbf");
+    KoraRun run = kora_in(dir.path(), std::string(help) + " missing.dbf");
     EXPECT_EQ(run.status, 0) << help;
     // Two banner lines, then the usage text byte for byte; no terminal control bytes.
     size_t first = run.out.find('\n'), second = run.out.find('\n', first + 1);
@@ -67,7 +67,7 @@ TEST(KoraBinary, HelpAsFirstArgumentPrintsTheUsageAndNothingElse) {
 TEST(KoraBinary, HelpInALaterPositionOpensTheTable) {
   TempDir dir;
   dir.copy_fixture(kStates, "a.dbf");
-  Run run = kora_in(dir.path(), "a.dbf /h");
+  KoraRun run = kora_in(dir.path(), "a.dbf /h");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.find("Use:"), std::string::npos);
   EXPECT_NE(run.out.find("Table: " + dir.file("a.dbf") + "\n"), std::string::npos) << run.out;
@@ -76,19 +76,19 @@ TEST(KoraBinary, HelpInALaterPositionOpensTheTable) {
 
 TEST(KoraBinary, WithoutATableNameItAsksForOne) {
   TempDir dir;
-  Run run = kora_in(dir.path(), "/ro /r+");
+  KoraRun run = kora_in(dir.path(), "/ro /r+");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "Filename required...\n");
 }
 
 TEST(KoraBinary, ATableThatCannotBeOpenedIsReportedWithItsFullName) {
   TempDir dir;
-  Run missing = kora_in(dir.path(), "missing.dbf");
+  KoraRun missing = kora_in(dir.path(), "missing.dbf");
   EXPECT_EQ(missing.status, 0);
   EXPECT_EQ(missing.out, "Cannot open file: " + dir.file("missing.dbf") + "...\n");
 
   test::write_bytes(dir.file("short.dbf"), {0x03, 1, 2, 3});
-  Run not_a_table = kora_in(dir.path(), "/a " + dir.file("short.dbf"));
+  KoraRun not_a_table = kora_in(dir.path(), "/a " + dir.file("short.dbf"));
   EXPECT_EQ(not_a_table.status, 0);
   EXPECT_EQ(not_a_table.out, "Cannot open file: " + dir.file("short.dbf") + "...\n");
   EXPECT_EQ(test::file_size(dir.file("short.dbf")), 4);
@@ -98,7 +98,7 @@ TEST(KoraBinary, OnlyTheFirstNameIsOpenedAndReverseOrderShowsTheLastRecordFirst)
   TempDir dir;
   dir.copy_fixture(kStates, "a.dbf");
   dir.copy_fixture(kPoints, "b.dbf");
-  Run run = kora_in(dir.path(), "/ro /r+ a.dbf b.dbf");
+  KoraRun run = kora_in(dir.path(), "/ro /r+ a.dbf b.dbf");
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("Table: " + dir.file("a.dbf")), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("b.dbf"), std::string::npos) << run.out;
@@ -111,7 +111,7 @@ TEST(KoraBinary, AWrongHeaderIsReportedAndLeftAloneWithoutAutoCorrect) {
   TempDir dir;
   std::string path = copy_with_wrong_count(dir, kStates, "a.dbf", 5);
   std::vector<uint8_t> before = test::read_bytes(path);
-  Run run = kora_in(dir.path(), "a.dbf");
+  KoraRun run = kora_in(dir.path(), "a.dbf");
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("Records: 32\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Header errors: record count (file left unchanged)"), std::string::npos) << run.out;
@@ -121,7 +121,7 @@ TEST(KoraBinary, AWrongHeaderIsReportedAndLeftAloneWithoutAutoCorrect) {
 TEST(KoraBinary, AutoCorrectByItsFirstLetterWritesTheCorrectedHeader) {
   TempDir dir;
   std::string path = copy_with_wrong_count(dir, kStates, "a.dbf", 5);
-  Run run = kora_in(dir.path(), "/auto a.dbf");
+  KoraRun run = kora_in(dir.path(), "/auto a.dbf");
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("Header errors: record count (corrected header written)"), std::string::npos) << run.out;
   EXPECT_EQ(header_count(path), 32u);
@@ -134,7 +134,7 @@ TEST(KoraBinary, BatchAutoCorrectFixesEveryNamedHeaderSilently) {
   std::string good = dir.copy_fixture(kPoints, "good.dbf");
   std::vector<uint8_t> good_before = test::read_bytes(good);
   test::write_bytes(dir.file("junk.dbf"), {'n', 'o', 't'});
-  Run run = kora_in(dir.path(), "a.dbf missing.dbf /a+ junk.dbf " + b + " good.dbf");
+  KoraRun run = kora_in(dir.path(), "a.dbf missing.dbf /a+ junk.dbf " + b + " good.dbf");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(header_count(a), 32u);
