@@ -38,7 +38,7 @@ void print_records(Table& table, FILE* out, int max_records) {
       std::fprintf(out, "Record %u: cannot be read\n", physical_record(table, p) + 1);
       continue;
     }
-    std::fprintf(out, "Record %u:\n", physical_record(table, p) + 1);
+    std::fprintf(out, "Record %u:%s\n", physical_record(table, p) + 1, table.record[0] == '*' ? " deleted" : "");
     for (int i = 0; i < table.field_count(); ++i)
       std::fprintf(out, "  %-10s %s\n", field_name(table, i).c_str(), field_text(table, i));
   }

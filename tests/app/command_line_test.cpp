@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
+#include "../support/test_support.h"
 
 namespace kora {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "support/test_support.h"
+#include "../support/test_support.h"
 
 namespace kora {
 namespace {
