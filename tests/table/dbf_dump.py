@@ -1,0 +1,156 @@
+#!/usr/bin/python3
+"""Dumps a DBF table as read by the independent reader dbfread, for the
+fixture tests. One item per line, tokens separated by single spaces, byte
+strings in hex ("-" for an empty one):
+
+  FAIL <message>                      dbfread could not open the table
+  H <version> <header count> <derived count> <header size> <record size>
+  F <index> <name hex> <type letter> <length> <decimals>
+  R <record> <deletion flag byte, hex>
+  V <field> <raw bytes hex> <kind> [<value>]
+  U <field> <utf-8 hex>               (with --codepage: text decoded from it)
+
+The records are taken physically, all of them, deleted or not, the way the
+table file holds them: from the header size on, each 1 + the sum of the field
+lengths long, as many whole records as the file holds.
+
+Value kinds: S string (hex of the bytes, right-trimmed of NUL and space by
+dbfread), N number (repr), Z blank (no value), D date YYYY-MM-DD, T date-time
+YYYY-MM-DD-hh-mm-ss (seconds truncated), L logical T/F/?, M memo (hex of the
+text), O memo absent, X not interpreted (compare raw bytes only), E dbfread
+refused the value (message follows).
+
+Usage: dbf_dump.py TABLE [--codepage NAME]
+"""
+import codecs
+import datetime
+import decimal
+import os
+import struct
+import sys
+
+import dbfread
+from dbfread.field_parser import FieldParser
+from dbfread.ifiles import ifind
+from dbfread.memo import FakeMemoFile, PictureMemo, VFPMemoFile
+
+
+class Parser(FieldParser):
+    """dbfread's parser, taking the Visual FoxPro types it does not know as
+    raw bytes and returning memo texts as bytes."""
+
+    def decode_text(self, text):
+        return bytes(text)
+
+    def parseQ(self, field, data):
+        return data
+
+    def parseW(self, field, data):
+        return data
+
+    def parseP(self, field, data):
+        return data
+
+
+def open_memo(table, path):
+    """The memo file as dbfread opens it; dbfread does not look for the .dct
+    beside a database container (.dbc), which has the FoxPro layout."""
+    if table.memofilename is None and path.lower().endswith(".dbc") and \
+            any(f.type in "MGPB" for f in table.fields):
+        dct = ifind(path, ext=".dct")
+        if dct:
+            return VFPMemoFile(dct)
+    return table._open_memofile() if table.memofilename else FakeMemoFile(None)
+
+
+def hexs(data):
+    return data.hex() if data else "-"
+
+
+def number(value):
+    if isinstance(value, decimal.Decimal):
+        return repr(float(value))
+    return repr(float(value)) if isinstance(value, float) else str(value)
+
+
+def memo_value(field, value, version):
+    if value is None:
+        return "O"
+    if isinstance(value, PictureMemo):
+        # FoxPro block type 0: a picture, not text.
+        return "O"
+    if version in (0x8B, 0x04) and field.type in "MGB":
+        # dBase IV memo: dbfread reads the block's total length (which counts
+        # the 8-byte block header) from after that header and cuts at 0x1F.
+        return "M4 " + hexs(bytes(value))
+    return "M " + hexs(bytes(value))
+
+
+def value_token(field, value, version):
+    t = field.type
+    if t in "CV":
+        return "S " + hexs(bytes(value))
+    if t in "NFOIY+" or (t == "B" and version in (0x30, 0x31, 0x32)):
+        return "Z" if value is None else "N " + number(value)
+    if t == "D":
+        return "Z" if value is None else "D %04d-%02d-%02d" % (value.year, value.month, value.day)
+    if t in "T@":
+        if value is None:
+            return "Z"
+        return "T %04d-%02d-%02d-%02d-%02d-%02d" % (
+            value.year, value.month, value.day, value.hour, value.minute, value.second)
+    if t == "L":
+        return "L " + {True: "T", False: "F", None: "?"}[value]
+    if t in "MGB":
+        return memo_value(field, value, version)
+    return "X"
+
+
+def field_length(field):
+    return field.length
+
+
+def main():
+    path = sys.argv[1]
+    codepage = sys.argv[3] if len(sys.argv) > 3 and sys.argv[2] == "--codepage" else None
+    out = []
+    try:
+        table = dbfread.DBF(path, encoding="latin1", ignore_missing_memofile=True,
+                            parserclass=Parser)
+    except Exception as err:  # noqa: BLE001 - any refusal is reported
+        print("FAIL " + repr(err).replace("\n", " "))
+        return
+    header = table.header
+    fields = table.fields
+    record_size = 1 + sum(field_length(f) for f in fields)
+    size = os.path.getsize(path)
+    derived = max(0, (size - header.headerlen) // record_size) if record_size else 0
+    out.append("H %d %d %d %d %d" % (header.dbversion, header.numrecords, derived,
+                                     header.headerlen, record_size))
+    for i, f in enumerate(fields):
+        name = f.name.encode("latin1")
+        out.append("F %d %s %s %d %d" % (i, hexs(name), f.type, f.length, f.decimal_count))
+    decoder = codecs.lookup(codepage) if codepage else None
+    with open(path, "rb") as infile, open_memo(table, path) as memofile:
+        parser = Parser(table, memofile)
+        infile.seek(header.headerlen)
+        for r in range(derived):
+            record = infile.read(record_size)
+            out.append("R %d %02x" % (r, record[0]))
+            offset = 1
+            for i, f in enumerate(fields):
+                raw = record[offset:offset + f.length]
+                offset += f.length
+                try:
+                    token = value_token(f, parser.parse(f, raw), header.dbversion)
+                except Exception as err:  # noqa: BLE001
+                    token = "E " + repr(err).replace(" ", "_").replace("\n", "_")
+                out.append("V %d %s %s" % (i, hexs(raw), token))
+                if decoder and f.type == "C":
+                    text = decoder.decode(raw.rstrip(b"\0 "))[0]
+                    out.append("U %d %s" % (i, hexs(text.encode("utf-8"))))
+    sys.stdout.write("\n".join(out) + "\n")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,561 @@
+// Every DBF file of the shared fixtures, read through the engine and compared
+// with what other software says about it: the MANIFEST's header facts and
+// field lists, the expected-value files kept beside the tables (summaries,
+// single records, CSV exports, code-page names) and, value by value, the
+// independent reader dbfread (through tests/table/dbf_dump.py).
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../support/test_support.h"
+#include "table/dbf_file.h"
+#include "table/memo_file.h"
+#include "table/record_ops.h"
+#include "table/value_codec.h"
+
+namespace kora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::fixture;
+
+// ---------------------------------------------------------------------------
+// Small helpers
+
+std::string lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string from_hex(const std::string& hex) {
+  std::string out;
+  if (hex == "-") return out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) out += char(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return out;
+}
+
+// A short printable form of bytes for failure messages.
+std::string shown(const std::string& bytes, size_t limit = 80) {
+  std::string out;
+  for (unsigned char c : bytes.substr(0, limit)) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += char(c);
+    } else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    }
+  }
+  if (bytes.size() > limit) out += "...(" + std::to_string(bytes.size()) + " bytes)";
+  return "\"" + out + "\"";
+}
+
+std::string rtrim(std::string s, const char* set = " ") {
+  size_t end = s.find_last_not_of(set);
+  return end == std::string::npos ? std::string() : s.substr(0, end + 1);
+}
+
+std::string cut_at_nul(const std::string& s) { return s.substr(0, s.find('\0')); }
+
+std::vector<std::string> split(const std::string& s, char sep) {
+  std::vector<std::string> out;
+  std::string item;
+  std::istringstream in(s);
+  while (std::getline(in, item, sep)) out.push_back(item);
+  return out;
+}
+
+std::string read_text(const std::string& path) {
+  std::vector<uint8_t> bytes = test::read_bytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+bool close_enough(double got, double want) {
+  return std::fabs(got - want) <= 1e-9 * std::max(1.0, std::fabs(want));
+}
+
+// The number a decimal conversion reads from the start of the field bytes:
+// leading spaces skipped, stopping at the first character that cannot continue
+// a number (a NUL, a comma, an asterisk).
+double prefix_number(const std::string& raw) {
+  std::string text = cut_at_nul(raw);
+  return std::strtod(text.c_str(), nullptr);
+}
+
+// Relative paths of every table in the fixtures: .dbf and .dbc in any case.
+std::vector<std::string> all_tables() {
+  std::vector<std::string> paths;
+  fs::path root = fixture("");
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    if (!it->is_regular_file()) continue;
+    std::string ext = lower(it->path().extension().string());
+    if (ext == ".dbf" || ext == ".dbc") paths.push_back(fs::relative(it->path(), root).string());
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+// The field's bytes in the current record.
+std::string field_bytes(const Table& t, int i) {
+  const FieldDesc& d = t.fields[size_t(i)];
+  return std::string(reinterpret_cast<const char*>(&t.record[d.offset]), size_t(field_length(t, i)));
+}
+
+std::string field_name_bytes(const Table& t, int i) { return cut_at_nul(std::string(t.fields[size_t(i)].name, 11)); }
+
+std::unique_ptr<Table> open_fixture(const std::string& relative) {
+  std::unique_ptr<Table> t = open_table(fixture(relative));
+  if (t) t->trim_mode = 0;
+  return t;
+}
+
+// ---------------------------------------------------------------------------
+// The independent reader's view of a table (tests/table/dbf_dump.py)
+
+struct DumpField {
+  std::string name;
+  char type = 0;
+  int length = 0;
+  int decimals = 0;
+};
+
+struct DumpValue {
+  std::string raw;
+  std::string kind;   // S N Z D T L M M4 O X E
+  std::string value;  // decoded bytes for S/M, text otherwise
+};
+
+struct DumpRecord {
+  int flag = 0;
+  std::vector<DumpValue> values;
+  std::map<int, std::string> utf8;  // field -> text decoded from a code page
+};
+
+struct Dump {
+  std::string failure;  // dbfread refused the table
+  int version = 0, header_count = 0, derived_count = 0, header_size = 0, record_size = 0;
+  std::vector<DumpField> fields;
+  std::vector<DumpRecord> records;
+};
+
+std::string dump_command(const std::string& path, const std::string& extra = "") {
+  return std::string("/usr/bin/python3 '") + KORA_SOURCE_DIR + "/tests/table/dbf_dump.py' '" + path + "' " + extra;
+}
+
+bool load_dump(const std::string& path, Dump& dump, const std::string& extra = "") {
+  std::string out;
+  if (test::run_command(dump_command(path, extra), out) != 0) return false;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream in(line);
+    std::string tag;
+    in >> tag;
+    if (tag == "FAIL") {
+      dump.failure = line.substr(5);
+    } else if (tag == "H") {
+      in >> dump.version >> dump.header_count >> dump.derived_count >> dump.header_size >> dump.record_size;
+    } else if (tag == "F") {
+      DumpField f;
+      int index;
+      std::string name;
+      in >> index >> name >> f.type >> f.length >> f.decimals;
+      f.name = from_hex(name);
+      dump.fields.push_back(f);
+    } else if (tag == "R") {
+      int index;
+      std::string flag;
+      in >> index >> flag;
+      dump.records.emplace_back();
+      dump.records.back().flag = std::stoi(flag, nullptr, 16);
+    } else if (tag == "V" && !dump.records.empty()) {
+      DumpValue v;
+      int index;
+      std::string raw;
+      in >> index >> raw >> v.kind;
+      v.raw = from_hex(raw);
+      std::getline(in >> std::ws, v.value);
+      if (v.kind == "S" || v.kind == "M" || v.kind == "M4") v.value = from_hex(v.value);
+      dump.records.back().values.push_back(v);
+    } else if (tag == "U" && !dump.records.empty()) {
+      int index;
+      std::string hex;
+      in >> index >> hex;
+      dump.records.back().utf8[index] = from_hex(hex);
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// The MANIFEST's facts per file
+
+struct ManifestField {
+  std::string name;  // bytes
+  char type = 0;
+  int length = 0;
+  int decimals = 0;
+};
+
+struct ManifestEntry {
+  int version = -1, records = -1, header_size = -1, record_size = -1;
+  std::vector<ManifestField> fields;
+};
+
+// Splits "A C(1), B N(5,2){nullable,binary}, ..." at the commas outside brackets.
+std::vector<std::string> split_field_list(const std::string& list) {
+  std::vector<std::string> items;
+  std::string item;
+  int depth = 0;
+  for (size_t i = 0; i < list.size(); ++i) {
+    char c = list[i];
+    if (c == '(' || c == '{' || c == '[') ++depth;
+    if (c == ')' || c == '}' || c == ']') --depth;
+    if (c == ',' && depth == 0 && i + 1 < list.size() && list[i + 1] == ' ') {
+      items.push_back(item);
+      item.clear();
+      ++i;
+      continue;
+    }
+    item += c;
+  }
+  if (!item.empty()) items.push_back(item);
+  return items;
+}
+
+// "NAME [note] T(len[,dec]){flags}[note]"
+bool parse_manifest_field(const std::string& text, ManifestField& f) {
+  size_t paren = text.rfind('(');
+  while (paren != std::string::npos && paren >= 2 && text[paren - 2] != ' ') paren = text.rfind('(', paren - 1);
+  if (paren == std::string::npos || paren < 2) return false;
+  f.type = text[paren - 1];
+  size_t close = text.find(')', paren);
+  std::vector<std::string> numbers = split(text.substr(paren + 1, close - paren - 1), ',');
+  f.length = std::stoi(numbers.at(0));
+  f.decimals = numbers.size() > 1 ? std::stoi(numbers[1]) : 0;
+  std::string name = text.substr(0, paren - 2);
+  size_t note = name.find(" [");
+  if (note != std::string::npos) {
+    std::string remark = name.substr(note + 2);
+    name = name.substr(0, note);
+    const std::string hex_mark = "non-ASCII name bytes ";
+    if (remark.rfind(hex_mark, 0) == 0) name = from_hex(remark.substr(hex_mark.size(), remark.find(']') - hex_mark.size()));
+  }
+  f.name = name;
+  return true;
+}
+
+std::map<std::string, ManifestEntry> load_manifest() {
+  std::map<std::string, ManifestEntry> entries;
+  std::istringstream lines(read_text(fixture("MANIFEST.md")));
+  std::string line, current;
+  while (std::getline(lines, line)) {
+    if (line.rfind("- **`", 0) == 0) {
+      size_t end = line.find("`**", 5);
+      current = line.substr(5, end - 5);
+      entries[current];
+      continue;
+    }
+    if (current.empty()) continue;
+    ManifestEntry& e = entries[current];
+    if (line.rfind("  - version 0x", 0) == 0) {
+      e.version = std::stoi(line.substr(14, 2), nullptr, 16);
+      auto number_after = [&](const std::string& key) {
+        size_t at = line.find(key);
+        return at == std::string::npos ? -1 : std::atoi(line.c_str() + at + key.size());
+      };
+      e.records = number_after("; records ");
+      e.header_size = number_after("; header ");
+      e.record_size = number_after("; reclen ");
+    } else if (line.rfind("  - fields (", 0) == 0) {
+      std::string list = line.substr(line.find("): ") + 3);
+      if (list == "(no fields)") continue;
+      for (const std::string& item : split_field_list(list)) {
+        ManifestField f;
+        if (parse_manifest_field(item, f)) e.fields.push_back(f);
+      }
+    } else if (line.rfind("### ", 0) == 0) {
+      current.clear();
+    }
+  }
+  return entries;
+}
+
+const std::map<std::string, ManifestEntry>& manifest() {
+  static const std::map<std::string, ManifestEntry> entries = load_manifest();
+  return entries;
+}
+
+// ---------------------------------------------------------------------------
+// Files whose layout the engine does not read (dBase II, dBase 7) or that are
+// damaged. They are checked by their own tests below, not against the MANIFEST
+// or dbfread.
+struct UnsupportedFile {
+  const char* path;
+  const char* what;
+};
+
+constexpr UnsupportedFile kUnsupported[] = {
+    {"infused-dbf/dbase_02.dbf", "dBase II layout"},
+    {"infused-dbf/dbase_8c.dbf", "dBase 7 layout"},
+    {"php-xbase/dBase/dBaseVII.dbf", "dBase 7 layout"},
+    {"php-xbase/dBase/dBaseVII_double.dbf", "dBase 7 layout"},
+    {"php-xbase/dBase/dBaseVII_int.dbf", "dBase 7 layout"},
+    {"php-xbase/dBase/dBaseVII_ts.dbf", "dBase 7 layout"},
+    {"infused-dbf/polygon.dbf", "34 bytes, no field descriptors"},
+};
+
+bool is_unsupported(const std::string& path) {
+  for (const UnsupportedFile& u : kUnsupported)
+    if (path == u.path) return true;
+  return false;
+}
+
+
+// ---------------------------------------------------------------------------
+// Comparing one table with dbfread, value by value
+
+struct Findings {
+  std::vector<std::string> faults;
+  std::vector<std::string> differences;  // known differences of representation
+  long compared = 0;
+
+  void fault(const std::string& text) { faults.push_back(text); }
+  void report(const std::string& path) const {
+    for (size_t i = 0; i < faults.size() && i < 25; ++i) ADD_FAILURE() << path << ": " << faults[i];
+    if (faults.size() > 25) ADD_FAILURE() << path << ": " << faults.size() - 25 << " more differences";
+  }
+};
+
+std::string where(int record, const Table& t, int i) {
+  return "record " + std::to_string(record) + " field " + std::to_string(i) + " " + field_name(t, i) + " (" +
+         field_type(t, i) + std::to_string(field_length(t, i)) + ")";
+}
+
+void compare_number(Table& t, int i, const DumpValue& v, const std::string& at, Findings& f) {
+  double got = double(field_number(t, i));
+  double want = 0;
+  if (v.kind == "N") {
+    want = std::strtod(v.value.c_str(), nullptr);
+    // dbfread reads a decimal comma as a point; the engine's conversion stops
+    // at it, like every number conversion of the program.
+    if ((field_type(t, i) == 'N' || field_type(t, i) == 'F') && v.raw.find(',') != std::string::npos) {
+      f.differences.push_back(at + ": " + shown(v.raw) + " dbfread " + v.value);
+      want = prefix_number(v.raw);
+    }
+  } else if (v.kind == "E") {
+    // dbfread refuses numbers padded with NUL bytes; the number is the text before them.
+    f.differences.push_back(at + ": " + shown(v.raw) + " dbfread refused it");
+    want = prefix_number(v.raw);
+  }
+  if (!close_enough(got, want))
+    f.fault(at + ": number " + std::to_string(got) + ", dbfread " + (v.kind == "Z" ? "blank" : v.value) + " from " +
+            shown(v.raw));
+}
+
+void compare_date(Table& t, int i, const DumpValue& v, const std::string& at, Findings& f) {
+  DateParts d = field_date(t, i);
+  bool blank = is_date_blank(t, i);
+  if (v.kind == "Z" || v.kind == "E") {
+    if (!blank) f.fault(at + ": date " + shown(v.raw) + " should be blank (dbfread: " + v.kind + ")");
+    return;
+  }
+  int want[6] = {0, 0, 0, 0, 0, 0};
+  std::sscanf(v.value.c_str(), "%d-%d-%d-%d-%d-%d", &want[0], &want[1], &want[2], &want[3], &want[4], &want[5]);
+  int got[6] = {d.year, d.month + 1, d.day, d.hour, d.minute, d.second};
+  int parts = v.kind == "T" ? 6 : 3;
+  bool same = !blank;
+  for (int k = 0; k < parts; ++k) same = same && got[k] == want[k];
+  if (!same) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d-%02d-%02d-%02d%s", got[0], got[1], got[2], got[3], got[4],
+                  got[5], blank ? " (blank)" : "");
+    f.fault(at + ": date " + text + ", dbfread " + v.value + " from " + shown(v.raw));
+  }
+}
+
+void compare_memo(Table& t, int i, const DumpValue& v, const std::string& at, Findings& f) {
+  std::string text;
+  bool found = read_memo(t, i, text);
+  if (v.kind == "O") {
+    if (found && !text.empty()) f.fault(at + ": memo " + shown(text) + " where dbfread finds none");
+    return;
+  }
+  if (!found) {
+    f.fault(at + ": no memo, dbfread " + shown(v.value) + " (block field " + shown(v.raw) + ")");
+    return;
+  }
+  bool same = text == v.value;
+  if (v.kind == "M4") {
+    // dbfread's dBase IV reader takes the block's total length from after the
+    // block header (8 bytes too many) and cuts at the first 0x1F.
+    same = v.value.size() >= text.size() ? v.value.compare(0, text.size(), text) == 0
+                                         : text.compare(0, v.value.size(), v.value) == 0 && text[v.value.size()] == 0x1F;
+  } else if (!same && v.value.size() > 65535 && text.size() == 65535) {
+    same = v.value.compare(0, 65535, text) == 0;  // texts are read into 64 KB at most
+    if (same) f.differences.push_back(at + ": memo of " + std::to_string(v.value.size()) + " bytes cut at 65535");
+  }
+  if (!same) f.fault(at + ": memo " + shown(text) + ", dbfread " + shown(v.value));
+}
+
+void compare_value(Table& t, int record, int i, const DumpValue& v, Findings& f) {
+  std::string at = where(record, t, i);
+  ++f.compared;
+  std::string bytes = field_bytes(t, i);
+  if (bytes != v.raw) {
+    f.fault(at + ": bytes " + shown(bytes) + ", file " + shown(v.raw));
+    return;
+  }
+  const char* text = field_text(t, i);  // every type must display without harm
+  if (!text) f.fault(at + ": no display text");
+  char type = field_type(t, i);
+  if (v.kind == "S") {
+    std::string got = rtrim(field_raw_text(t, i));
+    std::string want = rtrim(cut_at_nul(v.value));
+    if (got != want) f.fault(at + ": text " + shown(got) + ", dbfread " + shown(want));
+    if (type == 'C' && std::string(field_text(t, i)) != field_raw_text(t, i))
+      f.fault(at + ": display text differs from the field's text");
+  } else if (v.kind == "L") {
+    char c = field_text(t, i)[0];
+    const char* allowed = v.value == "T" ? "TtYy" : v.value == "F" ? "FfNn" : "? ";
+    if (c == 0 || !std::strchr(allowed, c)) f.fault(at + ": logical " + shown(std::string(1, c)) + ", dbfread " + v.value);
+  } else if (type == 'D' || type == 'T') {
+    compare_date(t, i, v, at, f);
+  } else if (v.kind == "N" || ((v.kind == "Z" || v.kind == "E") && is_numeric_field(t, i))) {
+    compare_number(t, i, v, at, f);
+  } else if (v.kind == "M" || v.kind == "M4" || v.kind == "O") {
+    if (is_memo_field(t, i)) compare_memo(t, i, v, at, f);
+  }
+}
+
+void compare_with_dbfread(const std::string& path, Table& t, const Dump& dump, Findings& f) {
+  if (t.field_count() != int(dump.fields.size())) {
+    f.fault("field count " + std::to_string(t.field_count()) + ", dbfread " + std::to_string(dump.fields.size()));
+    return;
+  }
+  for (int i = 0; i < t.field_count(); ++i) {
+    const DumpField& d = dump.fields[size_t(i)];
+    if (field_name_bytes(t, i) != d.name || field_type(t, i) != d.type || field_length(t, i) != d.length ||
+        (d.type != 'C' && field_decimals(t, i) != d.decimals))
+      f.fault("field " + std::to_string(i) + ": " + shown(field_name_bytes(t, i)) + " " + field_type(t, i) + "(" +
+              std::to_string(field_length(t, i)) + "," + std::to_string(field_decimals(t, i)) + "), dbfread " +
+              shown(d.name) + " " + d.type + "(" + std::to_string(d.length) + "," + std::to_string(d.decimals) + ")");
+  }
+  if (t.record_size != dump.record_size)
+    f.fault("record size " + std::to_string(t.record_size) + ", fields give " + std::to_string(dump.record_size));
+  if (int(t.record_count) != dump.derived_count)
+    f.fault("record count " + std::to_string(t.record_count) + ", file holds " + std::to_string(dump.derived_count));
+  if (!f.faults.empty()) return;
+  for (size_t r = 0; r < dump.records.size(); ++r) {
+    if (read_record(t, uint32_t(r)) != 1) {
+      f.fault("record " + std::to_string(r) + " cannot be read");
+      continue;
+    }
+    if (t.record[0] != dump.records[r].flag)
+      f.fault("record " + std::to_string(r) + ": deletion flag " + std::to_string(t.record[0]) + ", file " +
+              std::to_string(dump.records[r].flag));
+    for (int i = 0; i < t.field_count(); ++i) compare_value(t, int(r), i, dump.records[r].values[size_t(i)], f);
+  }
+  if (read_record(t, t.record_count) != 0) f.fault("a record past the end reads as present");
+  (void)path;
+}
+
+// ---------------------------------------------------------------------------
+// One test per table file
+
+class FixtureTable : public ::testing::TestWithParam<std::string> {};
+
+std::string test_name(const ::testing::TestParamInfo<std::string>& info) {
+  std::string name;
+  for (char c : info.param) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  return name;
+}
+
+TEST_P(FixtureTable, AgreesWithTheManifest) {
+  const std::string& path = GetParam();
+  auto it = manifest().find(path);
+  ASSERT_NE(it, manifest().end()) << path << " is not in MANIFEST.md";
+  const ManifestEntry& m = it->second;
+  ASSERT_GE(m.version, 0) << "no header facts for " << path;
+  if (is_unsupported(path)) GTEST_SKIP() << "layout not read by the engine; see UnsupportedLayouts";
+  std::unique_ptr<Table> t = open_fixture(path);
+  ASSERT_TRUE(t) << path << " does not open";
+
+  if (is_known_version(uint8_t(m.version))) {
+    EXPECT_EQ(t->version(), m.version);
+    EXPECT_EQ(t->header_errors & kBadVersion, 0);
+  } else {
+    EXPECT_NE(t->header_errors & kBadVersion, 0) << "version " << m.version << " is not a known byte";
+  }
+  EXPECT_EQ(int(t->record_count), m.records);
+  EXPECT_EQ(t->header_errors & kBadRecordCount, 0);
+  EXPECT_EQ(t->header_size, m.header_size);
+
+  ASSERT_EQ(t->field_count(), int(m.fields.size()));
+  int sum = 1;
+  for (int i = 0; i < t->field_count(); ++i) {
+    const ManifestField& mf = m.fields[size_t(i)];
+    SCOPED_TRACE("field " + std::to_string(i) + " " + mf.name);
+    EXPECT_EQ(field_name_bytes(*t, i), mf.name);
+    EXPECT_EQ(field_type(*t, i), mf.type);
+    EXPECT_EQ(field_length_byte(*t, i), mf.length);
+    EXPECT_EQ(field_decimals(*t, i), mf.decimals);
+    int length = mf.type == 'C' ? mf.length + 256 * mf.decimals : mf.length;
+    EXPECT_EQ(field_length(*t, i), length);
+    sum += length;
+  }
+  EXPECT_EQ(int(t->record_size), sum);
+  // The one file whose header gives a record size unlike its fields
+  // (stations_with_deleted.dbf: 1016 for fields of 1017) holds records of 1017.
+  if (m.record_size != sum) {
+    EXPECT_EQ(test::file_size(fixture(path)), m.header_size + long(m.records) * sum + 1) << path;
+  }
+}
+
+TEST_P(FixtureTable, AgreesWithDbfread) {
+  const std::string& path = GetParam();
+  Dump dump;
+  ASSERT_TRUE(load_dump(fixture(path), dump)) << "the dump script failed on " << path;
+  if (is_unsupported(path)) GTEST_SKIP() << "layout not read by the engine; see UnsupportedLayouts";
+  if (!dump.failure.empty()) GTEST_SKIP() << "dbfread cannot read " << path << ": " << dump.failure;
+  std::unique_ptr<Table> t = open_fixture(path);
+  ASSERT_TRUE(t) << path << " does not open";
+  Findings f;
+  compare_with_dbfread(path, *t, dump, f);
+  f.report(path);
+  for (const std::string& d : f.differences) RecordProperty("difference", d);
+  if (!f.differences.empty())
+    std::cout << "[ note ] " << path << ": " << f.differences.size() << " known difference(s), e.g. "
+              << f.differences.front() << "\n";
+  EXPECT_EQ(f.compared, long(dump.records.size() * dump.fields.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(All, FixtureTable, ::testing::ValuesIn(all_tables()), test_name);
+
+TEST(FixtureTables, AreAllFoundAndListed) {
+  std::vector<std::string> tables = all_tables();
+  EXPECT_GE(tables.size(), 90u);
+  for (const std::string& p : tables) EXPECT_TRUE(manifest().count(p)) << p << " is not in MANIFEST.md";
+  for (const auto& [p, entry] : manifest()) {
+    std::string ext = lower(fs::path(p).extension().string());
+    if (ext == ".dbf" || ext == ".dbc") {
+      EXPECT_TRUE(std::find(tables.begin(), tables.end(), p) != tables.end()) << p;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kora
