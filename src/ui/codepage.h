@@ -1,0 +1,21 @@
+// Code page 866 <-> Unicode, for painting screen bytes on a Unicode terminal
+// and for turning typed Unicode letters back into screen bytes.
+#pragma once
+
+#include <cstdint>
+
+namespace kora {
+
+// The Unicode code point drawn for a code page 866 byte. Code pages 437 and
+// 866 share the line-drawing and block bytes 0xB0..0xDF, so frames and
+// Cyrillic text go through the same table.
+std::uint32_t cp866_to_unicode(unsigned char byte);
+
+// The code page 866 byte for a code point, or -1 when there is none.
+int unicode_to_cp866(std::uint32_t code_point);
+
+// Appends the UTF-8 form of a code point to out (at most 4 bytes); returns
+// the number of bytes written.
+int utf8_encode(std::uint32_t code_point, char* out);
+
+}  // namespace kora

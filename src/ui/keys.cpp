@@ -1,0 +1,240 @@
+#include "ui/keys.h"
+
+#include <sys/ioctl.h>
+
+#include <vector>
+
+#include "ui/backend.h"
+#include "ui/key_parser.h"
+#include "ui/screen.h"
+
+namespace kora {
+
+KeyHooks g_key_hooks;
+int g_idle_shift_seen = -1;
+
+namespace {
+
+struct KeyPair {
+  int key;
+  int code;
+};
+
+// ---- the console's four tables ------------------------------------------------
+
+constexpr KeyPair kPlainKeys[] = {
+    {key_f(1), 0x3B00}, {key_f(2), 0x3C00}, {key_f(3), 0x3D00}, {key_f(4), 0x3E00},
+    {key_f(5), 0x3F00}, {key_f(6), 0x4000}, {key_f(7), 0x4100}, {key_f(8), 0x4200},
+    {key_f(9), 0x4300}, {key_f(10), 0x4400}, {key_f(11), 0x8500}, {key_f(12), 0x8600},
+    {kKeyUp, 0x4800},   {kKeyDown, 0x5000},  {kKeyRight, 0x4D00}, {kKeyLeft, 0x4B00},
+    {kKeyIc, 0x5200},   {kKeyDc, 0x5300},    {kKeyHome, 0x4700},  {kKeyEnd, 0x4F00},
+    {kKeyPpage, 0x4900}, {kKeyNpage, 0x5100}, {13, 0x1C0D},       {27, 0x011B},
+    {9, 0x0F09},
+};
+
+// The console reports Shift+Fn as function key n + 10.
+constexpr KeyPair kShiftKeys[] = {
+    {9, 0x0F00},
+    {key_f(11), 0x5400}, {key_f(12), 0x5500}, {key_f(13), 0x5600}, {key_f(14), 0x5700},
+    {key_f(15), 0x5800}, {key_f(16), 0x5900}, {key_f(17), 0x5A00}, {key_f(18), 0x5B00},
+    {key_f(19), 0x5C00}, {key_f(20), 0x5D00},
+};
+
+constexpr KeyPair kCtrlKeys[] = {
+    {key_f(1), 0x5E00}, {key_f(2), 0x5F00}, {key_f(3), 0x6000}, {key_f(4), 0x6100},
+    {key_f(5), 0x6200}, {key_f(6), 0x6300}, {key_f(7), 0x6400}, {key_f(8), 0x6500},
+    {key_f(9), 0x6600}, {key_f(10), 0x6700},
+    {'.', 0xBE00},      {kKeyUp, 0x8D00},    {kKeyDown, 0x9100},  {kKeyRight, 0x7400},
+    {kKeyLeft, 0x7300}, {kKeyHome, 0x7700},  {kKeyEnd, 0x7500},   {kKeyPpage, 0x8400},
+    {kKeyNpage, 0x7600}, {kKeyIc, 0x9200},   {kKeyDc, 0x9300},    {30, 0x071E},
+    {kKeyBackspace, 0x2B1C}, {31, 0x0C1F},   {28, 0x2B1C},        {8, 0x0E7F},
+    {9, 0x9400},        {29, 0x1B1D},        {7, 0x1A1B},         {13, 0x1C0A},
+    {1, 0x1E01},        {2, 0x3002},         {3, 0x2E03},         {4, 0x2004},
+    {5, 0x1205},        {6, 0x2106},         {10, 0x240A},        {11, 0x250B},
+    {12, 0x260C},       {14, 0x310E},        {15, 0x180F},        {16, 0x1910},
+    {17, 0x1011},       {18, 0x1312},        {19, 0x1F13},        {20, 0x1414},
+    {21, 0x1615},       {22, 0x2F16},        {23, 0x1117},        {24, 0x2D18},
+    {25, 0x1519},       {kKeySuspend, 0x2C1A},
+};
+
+constexpr KeyPair kAltKeys[] = {
+    {'1', 0x7800}, {'2', 0x7900}, {'3', 0x7A00}, {'4', 0x7B00}, {'5', 0x7C00},
+    {'6', 0x7D00}, {'7', 0x7E00}, {'8', 0x7F00}, {'9', 0x8000}, {'0', 0x8100},
+    {'`', 0x2800}, {'-', 0x8200}, {'=', 0x8300}, {'\\', 0x2B00},
+    {kKeyBackspace, 0x0E00}, {9, 0x9409},
+    {'[', 0x1A00}, {']', 0x1B00}, {';', 0x2700}, {'\'', 0x2800}, {',', 0x3300},
+    {'.', 0x3400}, {'/', 0x3500}, {13, 0x1C0D},
+    {'a', 0x1E00}, {'b', 0x3000}, {'c', 0x2E00}, {'d', 0x2000}, {'e', 0x1200},
+    {'f', 0x2100}, {'g', 0x2200}, {'h', 0x2300}, {'i', 0x1700}, {'j', 0x2400},
+    {'k', 0x2500}, {'l', 0x2600}, {'m', 0x3200}, {'n', 0x3100}, {'o', 0x1800},
+    {'p', 0x1900}, {'q', 0x1000}, {'r', 0x1300}, {'s', 0x1F00}, {'t', 0x1400},
+    {'u', 0x1600}, {'v', 0x2F00}, {'w', 0x1100}, {'x', 0x2D00}, {'y', 0x1500},
+    {128, 0x2C00},
+    {kKeyIc, 0xA200}, {kKeyDc, 0xA300}, {kKeyHome, 0x9700}, {kKeyEnd, 0x9F00},
+    {kKeyPpage, 0x9900}, {kKeyNpage, 0xA100}, {kKeyDown, 0xA000}, {kKeyUp, 0x9800},
+};
+
+static_assert(std::size(kPlainKeys) == 25);
+static_assert(std::size(kShiftKeys) == 11);
+static_assert(std::size(kAltKeys) == 58);
+
+// ---- the rest of the BIOS layout, for modifiers read from sequences -------
+// Searched before the console tables: the sequences name F1..F12 as
+// themselves (the console's F11..F20 for Shift do not apply).
+
+constexpr KeyPair kShiftExtra[] = {
+    {key_f(1), 0x5400}, {key_f(2), 0x5500}, {key_f(3), 0x5600}, {key_f(4), 0x5700},
+    {key_f(5), 0x5800}, {key_f(6), 0x5900}, {key_f(7), 0x5A00}, {key_f(8), 0x5B00},
+    {key_f(9), 0x5C00}, {key_f(10), 0x5D00}, {key_f(11), 0x8700}, {key_f(12), 0x8800},
+    {kKeyBtab, 0x0F00},
+};
+
+constexpr KeyPair kCtrlExtra[] = {
+    {key_f(11), 0x8900}, {key_f(12), 0x8A00}, {kKeyBackspace, 0x0E7F},
+    {26, 0x2C1A},        {0, 0x0300},         {'-', 0x0C1F},
+    {'[', 0x1A1B},       {']', 0x1B1D},       {'\\', 0x2B1C},
+};
+
+constexpr KeyPair kAltExtra[] = {
+    {key_f(1), 0x6800}, {key_f(2), 0x6900}, {key_f(3), 0x6A00}, {key_f(4), 0x6B00},
+    {key_f(5), 0x6C00}, {key_f(6), 0x6D00}, {key_f(7), 0x6E00}, {key_f(8), 0x6F00},
+    {key_f(9), 0x7000}, {key_f(10), 0x7100}, {key_f(11), 0x8B00}, {key_f(12), 0x8C00},
+    {'z', 0x2C00},      {kKeyLeft, 0x9B00},  {kKeyRight, 0x9D00}, {27, 0x0100},
+    {9, 0xA500},        {8, 0x0E00},
+};
+
+template <size_t N>
+int find_key(const KeyPair (&table)[N], int key) {
+  for (const KeyPair& pair : table) {
+    if (pair.key == key) return pair.code;
+  }
+  return -1;
+}
+
+int find_in_state_table(int key, int state) {
+  switch (state) {
+    case 0: return find_key(kPlainKeys, key);
+    case kModShift: return find_key(kShiftKeys, key);
+    case kModCtrl: return find_key(kCtrlKeys, key);
+    case kModAlt: return find_key(kAltKeys, key);
+    default: return -1;
+  }
+}
+
+int find_in_extra_table(int key, int state) {
+  switch (state) {
+    case kModShift: return find_key(kShiftExtra, key);
+    case kModCtrl: return find_key(kCtrlExtra, key);
+    case kModAlt: return find_key(kAltExtra, key);
+    default: return -1;
+  }
+}
+
+}  // namespace
+
+int translate_key(int curses_key, int state) {
+  int code = find_in_state_table(curses_key, state);
+  return code >= 0 ? code : curses_key;
+}
+
+int bios_key(int base, int mods) {
+  int state = (mods & kModAlt) ? kModAlt : (mods & kModCtrl) ? kModCtrl
+            : (mods & kModShift) ? kModShift : 0;
+  if (state == kModCtrl && ((base >= 'a' && base <= 'z') || (base >= 'A' && base <= 'Z'))) {
+    base &= 0x1F;  // Ctrl+letter is the control byte
+  }
+  if (state == kModAlt && base >= 'A' && base <= 'Z') base += 'a' - 'A';
+  int code = find_in_extra_table(base, state);
+  if (code < 0) code = find_in_state_table(base, state);
+  if (code < 0) code = find_in_state_table(base, 0);
+  return code >= 0 ? code : base;
+}
+
+int key_code_for(const KeyEvent& event, int console_shift) {
+  if (event.final_code >= 0) return event.final_code;
+  int code = event.mods ? bios_key(event.base, event.mods | console_shift)
+                        : translate_key(event.base, console_shift);
+  // The editors act on character 8; a plain Backspace must reach them.
+  if (code == kKeyBackspace) code = 8;
+  return code;
+}
+
+int console_shift_state() {
+  char arg = 6;
+  if (ioctl(0, TIOCLINUX, &arg) < 0) return 0;
+  return static_cast<unsigned char>(arg);
+}
+
+int shift_state() {
+  return g_screen.backend ? g_screen.backend->shift_state() : console_shift_state();
+}
+
+// ---- waiting for a key ---------------------------------------------------------
+
+namespace {
+
+KeyParser g_parser;
+
+// Longest sleep between two calls of the idle hook: the clock and the
+// console's modifier state are shown several times a second.
+constexpr int kIdleTickMs = 200;
+
+int idle_timeout(long long now_ms) {
+  int to_next_second = 1000 - static_cast<int>(now_ms % 1000);
+  return to_next_second < kIdleTickMs ? to_next_second : kIdleTickMs;
+}
+
+// One key from the backend, calling the idle hook while none is there.
+int wait_key(int help_topic, IdleHook idle_hook) {
+  Backend* backend = g_screen.backend;
+  if (!backend) return 0x011B;
+  std::vector<int> units;
+  for (;;) {
+    long long now = backend->now_ms();
+    KeyEvent event;
+    int found = g_parser.next(now, event);
+    if (found == 1) return key_code_for(event, backend->shift_state());
+    if (idle_hook) idle_hook(help_topic, backend->shift_state(), 0, 0);
+    backend->present();
+    int timeout = found == 0 ? g_parser.wait_ms(now) : idle_timeout(now);
+    units.clear();
+    int got = backend->wait_input(timeout, units);
+    // A script that has run out answers Esc, so that every modal loop of
+    // a test ends instead of waiting for ever.
+    if (got < 0 && !g_parser.pending()) return 0x011B;
+    for (int unit : units) g_parser.push(unit);
+    if (got > 0 && backend->escape_delay_spent()) g_parser.expire_pending();
+  }
+}
+
+}  // namespace
+
+void key_input_reset(bool utf8) { g_parser = KeyParser(utf8); }
+
+int get_key(int help_topic, IdleHook idle_hook) {
+  for (;;) {
+    if (g_key_hooks.play_next) {
+      int played = g_key_hooks.play_next();
+      if (played >= 0) return played;
+    }
+    g_idle_shift_seen = -1;
+    int key;
+    for (;;) {
+      key = wait_key(help_topic, idle_hook);
+      if (key == 0xBE00 && g_key_hooks.toggle_record) {
+        g_key_hooks.toggle_record();
+        continue;
+      }
+      bool recording = g_key_hooks.recording && g_key_hooks.recording();
+      if (recording && g_key_hooks.record) g_key_hooks.record(key);
+      if (key == 0x3B00 && g_key_hooks.show_help) {
+        g_key_hooks.show_help(help_topic);
+        continue;
+      }
+      if (!recording && g_key_hooks.start_macro && g_key_hooks.start_macro(key)) break;
+      return key;
+    }
+  }
+}
+
+}  // namespace kora

@@ -1,0 +1,92 @@
+// The keyboard: every key reaches the program as a 16-bit KeyCode in the PC
+// BIOS layout (scan code in the high byte, character in the low byte; Enter
+// 0x1C0D, Esc 0x011B, F1 0x3B00, Up 0x4800). Keys without a BIOS code keep
+// their curses value (plain characters have a zero high byte: "a" 0x0061).
+#pragma once
+
+#include <functional>
+
+namespace kora {
+
+// Curses key values (the same numbers as KEY_* in <curses.h>), so that this
+// header and the pure key parser do not need curses.
+enum CursesKey : int {
+  kKeyDown = 0402,
+  kKeyUp = 0403,
+  kKeyLeft = 0404,
+  kKeyRight = 0405,
+  kKeyHome = 0406,
+  kKeyBackspace = 0407,
+  kKeyF0 = 0410,  // kKeyF0 + n is function key n (1..63)
+  kKeyDc = 0512,
+  kKeyIc = 0513,
+  kKeyNpage = 0522,
+  kKeyPpage = 0523,
+  kKeyEnter = 0527,
+  kKeyBtab = 0541,
+  kKeyEnd = 0550,
+  kKeySuspend = 0627,
+};
+constexpr int key_f(int n) { return kKeyF0 + n; }
+
+// Modifier bits, the Linux console's own values.
+enum KeyMods : int { kModShift = 1, kModCtrl = 4, kModAlt = 8 };
+
+// A key as the terminal reported it, before it becomes a KeyCode.
+struct KeyEvent {
+  int base = 0;   // curses value: a character (code page 866) or kKey*
+  int mods = 0;   // KeyMods bits carried by the sequence itself
+  unsigned code_point = 0;  // the typed character in Unicode, 0 for none
+  int final_code = -1;      // >= 0: already a KeyCode (tests, macros)
+};
+
+// The console's translation: (curses value, shift state 0/1/4/8) through
+// the four tables; anything not listed, or another state, stays unchanged.
+int translate_key(int curses_key, int shift_state);
+
+// (base key, modifiers) -> KeyCode for modifiers that came inside escape
+// sequences; Alt wins over Ctrl over Shift. Full BIOS tables: Alt+letters,
+// Alt+digits, Ctrl/Shift/Alt with F1..F12, arrows, Home, End, PgUp, PgDn,
+// Ins, Del, Tab.
+int bios_key(int base, int mods);
+
+// The KeyCode for an event, given the console's shift state (0 elsewhere).
+int key_code_for(const KeyEvent& event, int console_shift);
+
+// Modifier state of the Linux console (TIOCLINUX 6 on standard input):
+// 0 none or unreadable, 1 Shift, 4 Ctrl, 8 Alt, other combinations as given.
+int shift_state();
+
+// Called on every empty wait of get_key. mouse_x/mouse_y carry nothing.
+using IdleHook = void (*)(int help_topic, int shift_state, int mouse_x, int mouse_y);
+
+// Set by higher layers (help, macros). Any of them may be empty.
+struct KeyHooks {
+  std::function<void(int help_topic)> show_help;  // F1
+  std::function<int()> play_next;       // next played macro key, -1 none
+  std::function<void()> toggle_record;  // Ctrl+. (0xBE00)
+  std::function<bool()> recording;
+  std::function<void(int key)> record;
+  // Starts playing the macro on this hot key; false when there is none.
+  std::function<bool(int key)> start_macro;
+};
+extern KeyHooks g_key_hooks;
+
+// The last shift state the idle hook saw; get_key sets it to -1 each time
+// it starts waiting, so the hook redraws state-dependent labels.
+extern int g_idle_shift_seen;
+
+// Waits for one key: calls idle_hook (may be null) several times a second,
+// handles F1 (help for help_topic), Ctrl+. and macro hot keys itself.
+int get_key(int help_topic, IdleHook idle_hook);
+
+// Starts key decoding afresh (screen_open does this); utf8 tells whether
+// the terminal sends UTF-8.
+void key_input_reset(bool utf8);
+// The console's modifier state read directly (TIOCLINUX), 0 elsewhere.
+int console_shift_state();
+
+// Escape delay: an ESC not followed by more within this time is the Esc key.
+constexpr int kEscDelayMs = 100;
+
+}  // namespace kora

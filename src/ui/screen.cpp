@@ -1,0 +1,247 @@
+#include "ui/screen.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "ui/backend.h"
+
+namespace kora {
+
+ScreenState g_screen;
+
+// ---- geometry ---------------------------------------------------------------
+
+void screen_set_size(int rows, int cols) {
+  rows = std::max(rows, 0);
+  cols = std::max(cols, 0);
+  std::vector<Cell> cells(static_cast<size_t>(rows) * cols);
+  int keep_rows = std::min(rows, g_screen.rows);
+  int keep_cols = std::min(cols, g_screen.cols);
+  for (int y = 0; y < keep_rows; ++y) {
+    for (int x = 0; x < keep_cols; ++x) {
+      cells[static_cast<size_t>(y) * cols + x] =
+          g_screen.cells[static_cast<size_t>(y) * g_screen.cols + x];
+    }
+  }
+  g_screen.cells.swap(cells);
+  g_screen.rows = rows;
+  g_screen.cols = cols;
+}
+
+static Cell* cell_at(int x, int y) {
+  if (x < 0 || y < 0 || x >= g_screen.cols || y >= g_screen.rows) return nullptr;
+  return &g_screen.cells[static_cast<size_t>(y) * g_screen.cols + x];
+}
+
+const Cell* screen_cell(int x, int y) { return cell_at(x, y); }
+
+void screen_refresh() {
+  if (g_screen.backend) g_screen.backend->present();
+}
+
+// ---- drawing ----------------------------------------------------------------
+
+unsigned char display_byte(unsigned char byte) {
+  if (byte >= 32) return byte;
+  switch (byte) {
+    case 7: return '@';
+    case 16: return '>';
+    case 17: return '<';
+    case 30: return '^';
+    case 31: return 'v';
+    default: return '.';
+  }
+}
+
+void put_char(int x, int y, unsigned char ch, unsigned char attr) {
+  Cell* cell = cell_at(x, y);
+  if (!cell) return;
+  cell->ch = display_byte(ch);
+  cell->attr = attr & 0x7F;
+  cell->plain = 0;
+}
+
+// How many characters of a string starting at x fit before the margin.
+static int room_from(int x) { return g_screen.cols - g_screen.right_margin - x; }
+
+void put_text_n(int x, int y, std::string_view text, unsigned char attr, int n) {
+  int count = std::min({static_cast<int>(text.size()), n, room_from(x)});
+  for (int i = 0; i < count; ++i) {
+    put_char(x + i, y, static_cast<unsigned char>(text[i]), attr);
+  }
+}
+
+void put_text(int x, int y, std::string_view text, unsigned char attr) {
+  put_text_n(x, y, text, attr, static_cast<int>(text.size()));
+}
+
+void put_spaces(int x, int y, int n, unsigned char attr) {
+  int count = std::min(n, room_from(x));
+  for (int i = 0; i < count; ++i) put_char(x + i, y, ' ', attr);
+}
+
+void put_repeat(int x, int y, int n, unsigned char ch, unsigned char attr) {
+  for (int i = 0; i < n; ++i) put_char(x + i, y, ch, attr);
+}
+
+void put_title(int y, std::string_view text, unsigned char attr) {
+  int length = static_cast<int>(text.size());
+  int s = (g_screen.cols - length) / 2;
+  put_char(s - 1, y, ' ', attr);
+  for (int i = 0; i < length; ++i) {
+    put_char(s + i, y, static_cast<unsigned char>(text[i]), attr);
+  }
+  put_char(s + length, y, ' ', attr);
+}
+
+void put_button(int x, int y, std::string_view label, unsigned char attr) {
+  std::string_view shown = label.substr(0, 14);
+  std::string padded(shown);
+  padded.append((14 - shown.size()) / 2, ' ');
+  char cells[17];
+  std::snprintf(cells, sizeof cells, "\x10%14s\x11", padded.c_str());
+  for (int i = 0; i < 16; ++i) put_char(x + i, y, static_cast<unsigned char>(cells[i]), attr);
+}
+
+unsigned char draw_box(int x1, int y1, int x2, int y2, unsigned char attr,
+                       const unsigned char* frame, int style) {
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  for (int y = y1; y <= y2; ++y) {
+    int base = y == y1 ? 0 : y == y2 ? 6 : 3;
+    for (int x = x1; x <= x2; ++x) {
+      int part = x == x1 ? 0 : x == x2 ? 2 : 1;
+      put_char(x, y, frame[base + part], attr);
+    }
+  }
+  if (style & kBoxTitleBar) {
+    unsigned char inverse = static_cast<unsigned char>(attr << 4);
+    put_char(x1, y1, '[', inverse);
+    put_char(x1 + 1, y1, ']', inverse);
+    for (int x = x1 + 2; x <= x2; ++x) put_char(x, y1, 0xDB, attr);
+  }
+  if (style & kBoxShadow) {
+    for (int x = x1 + 2; x <= x2; ++x) unshadow_cell(x, y2 + 1);
+    for (int y = y1 + 1; y <= y2 + 1; ++y) {
+      unshadow_cell(x2 + 1, y);
+      unshadow_cell(x2 + 2, y);
+    }
+  }
+  return attr;
+}
+
+void unshadow_cell(int x, int y) {
+  Cell* cell = cell_at(x, y);
+  if (!cell) return;
+  cell->attr = 0x07;
+  cell->plain = 1;
+}
+
+ScreenSnapshot save_screen() {
+  return ScreenSnapshot{g_screen.rows, g_screen.cols, g_screen.cells};
+}
+
+void restore_screen(const ScreenSnapshot& snapshot) {
+  // The screen may have changed size since the snapshot: skip what no
+  // longer fits.
+  for (int y = 0; y < snapshot.rows; ++y) {
+    for (int x = 0; x < snapshot.cols; ++x) {
+      Cell* cell = cell_at(x, y);
+      if (cell) *cell = snapshot.cells[static_cast<size_t>(y) * snapshot.cols + x];
+    }
+  }
+}
+
+// ---- cursor -----------------------------------------------------------------
+
+void goto_xy(int x, int y) {
+  g_screen.cursor_x = x;
+  g_screen.cursor_y = y;
+}
+
+int get_cursor() { return g_screen.cursor_y * 256 + g_screen.cursor_x; }
+
+void set_cursor_shape(int code) {
+  g_screen.cursor_visibility = code == 7 ? 2 : code == 0x2000 ? 0 : 1;
+}
+
+// ---- colours ----------------------------------------------------------------
+
+#define KORA_SLOT(name, value) {#name, value, &ColorScheme::name}
+const ColorSlotInfo kColorSlotInfo[kColorSlots] = {
+    KORA_SLOT(Frame, 0x1F),
+    KORA_SLOT(Status1, 0x30),
+    KORA_SLOT(Status2, 0x3F),
+    KORA_SLOT(Status3, 0x3E),
+    KORA_SLOT(KeybarNumber, 0x0C),
+    KORA_SLOT(KeybarText, 0x30),
+    KORA_SLOT(HeaderC, 0x1B),
+    KORA_SLOT(HeaderN, 0x1D),
+    KORA_SLOT(HeaderM, 0x1E),
+    KORA_SLOT(HeaderL, 0x1C),
+    KORA_SLOT(HeaderD, 0x1A),
+    KORA_SLOT(Text, 0x1F),
+    KORA_SLOT(Current, 0x30),
+    KORA_SLOT(Edit, 0x0F),
+    KORA_SLOT(Deleted, 0x14),
+    KORA_SLOT(Selected, 0x1E),
+    KORA_SLOT(Delimiter, 0x17),
+    KORA_SLOT(MenuFrame, 0x3E),
+    KORA_SLOT(MenuText, 0x30),
+    KORA_SLOT(MenuHot, 0x3E),
+    KORA_SLOT(MenuSelected, 0x0F),
+    KORA_SLOT(MenuHotSelected, 0x0C),
+    KORA_SLOT(MenuDisabled, 0x38),
+    KORA_SLOT(MenuDisabledSelected, 0x08),
+    KORA_SLOT(DialogFrame, 0x3E),
+    KORA_SLOT(DialogText, 0x30),
+    KORA_SLOT(DialogEdit, 0x0F),
+    KORA_SLOT(DialogFill, 0x30),
+    KORA_SLOT(DialogButton, 0x0F),
+    KORA_SLOT(DialogDefault, 0x3F),
+    KORA_SLOT(DialogDisabled, 0x38),
+    KORA_SLOT(DialogEditStru, 0x1F),
+    KORA_SLOT(MBtitle, 0x74),
+    KORA_SLOT(MBtext1, 0x71),
+    KORA_SLOT(MBtext2, 0x1F),
+    KORA_SLOT(ErrorFrame, 0x4F),
+    KORA_SLOT(ErrorText1, 0x4E),
+    KORA_SLOT(ErrorText2, 0x0F),
+    KORA_SLOT(MemoFrame, 0x1E),
+    KORA_SLOT(MemoText, 0x1A),
+    KORA_SLOT(MemoSelected, 0x30),
+};
+#undef KORA_SLOT
+
+unsigned char& ColorScheme::slot(int index) { return this->*kColorSlotInfo[index].member; }
+
+ColorScheme default_colors() {
+  ColorScheme scheme{};
+  for (int i = 0; i < kColorSlots; ++i) scheme.slot(i) = kColorSlotInfo[i].default_attr;
+  return scheme;
+}
+
+ColorScheme g_colors = default_colors();
+
+int color_slot_index(std::string_view name) {
+  for (int i = 0; i < kColorSlots; ++i) {
+    if (name == kColorSlotInfo[i].name) return i;
+  }
+  return -1;
+}
+
+// ---- frames -----------------------------------------------------------------
+
+Frames default_frames() {
+  return Frames{
+      {0xDA, 0xC4, 0xBF, 0xB3, 0x20, 0xB3, 0xC0, 0xC4, 0xD9},
+      {0xC9, 0xCD, 0xBB, 0xBA, 0x20, 0xBA, 0xC8, 0xCD, 0xBC},
+      {0xCC, 0xCD, 0xB9, 0xBA, 0x20, 0xBA, 0xC8, 0xCD, 0xBC},
+      0xB3, 0xC4, 0xBA, 0xCD, 0xB0, 0xB0, 0xB2,
+  };
+}
+
+Frames g_frames = default_frames();
+
+}  // namespace kora

@@ -1,0 +1,181 @@
+// The screen: an in-memory grid of (byte, attribute) cells that every part of
+// the program draws into at absolute positions, and that a backend (curses on
+// a terminal, or the headless one in tests) shows to the user.
+//
+// Text on the screen is in code page 866; frames and lines are code page 437
+// line-drawing bytes (the two share 0xB0..0xDF). Coordinates: x = column,
+// y = row, both from 0. Cells off the screen are silently not drawn.
+//
+// Attribute byte: bits 0-3 foreground 0-15 in DOS palette order (0 black,
+// 1 blue, 2 green, 3 cyan, 4 red, 5 magenta, 6 brown, 7 light grey, 8-15 the
+// bright versions), bits 4-6 background 0-7; bit 7 is ignored.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace kora {
+
+struct Cell {
+  unsigned char ch = ' ';
+  unsigned char attr = 0x07;
+  // 1 when the cell is drawn in the terminal's own default colours (the
+  // shadow of a box); attr is then not used for colour.
+  unsigned char plain = 0;
+
+  bool operator==(const Cell&) const = default;
+};
+
+class Backend;
+
+// All global state of the screen, in one place.
+struct ScreenState {
+  int rows = 0;
+  int cols = 0;
+  // Columns at the right edge that string output leaves untouched (0 or 1).
+  int right_margin = 0;
+  std::vector<Cell> cells;  // rows * cols, row by row
+  int cursor_x = 0;
+  int cursor_y = 0;
+  // 0 hidden, 1 normal, 2 very visible (curses visibility values).
+  int cursor_visibility = 1;
+  // Counts size changes of the terminal; the backend bumps it and calls
+  // on_resize (if set) so that the program repaints everything.
+  int resize_count = 0;
+  std::function<void()> on_resize;
+  Backend* backend = nullptr;
+  bool open = false;
+};
+
+extern ScreenState g_screen;
+
+// ---- geometry -------------------------------------------------------------
+
+// Sets the grid size; keeps the overlapping cells, blanks the rest.
+void screen_set_size(int rows, int cols);
+inline int screen_rows() { return g_screen.rows; }
+inline int screen_cols() { return g_screen.cols; }
+// The cell at (x, y), or null off the screen.
+const Cell* screen_cell(int x, int y);
+
+// ---- start and end --------------------------------------------------------
+
+// Opens the terminal through curses (see curses_backend.cpp); exits with
+// status 1 and a message when the terminal cannot be used. Returns 1.
+int screen_open();
+// Gives the terminal back as it was. Returns 1.
+int screen_close();
+// Opens the screen on the headless backend (tests, batch runs): a grid of
+// rows x cols and no terminal. Returns 1.
+int screen_open_headless(int rows, int cols);
+
+// Shows the grid: the backend paints the cells that changed since the last
+// call. get_key calls it before it waits.
+void screen_refresh();
+
+// ---- drawing --------------------------------------------------------------
+
+// Substitute for bytes that would be control codes on a terminal: 7 -> '@',
+// 16 -> '>', 17 -> '<', 30 -> '^', 31 -> 'v', other 0..31 -> '.'.
+unsigned char display_byte(unsigned char byte);
+
+// One cell; the cursor stays where it was.
+void put_char(int x, int y, unsigned char ch, unsigned char attr);
+// The text from x rightwards, at most cols - right margin - x characters.
+void put_text(int x, int y, std::string_view text, unsigned char attr);
+// As put_text, and at most n characters.
+void put_text_n(int x, int y, std::string_view text, unsigned char attr, int n);
+// n blanks, clipped like put_text.
+void put_spaces(int x, int y, int n, unsigned char attr);
+// n copies of ch along the row.
+void put_repeat(int x, int y, int n, unsigned char ch, unsigned char attr);
+// Text centred on the whole screen width, a blank on either side.
+void put_title(int y, std::string_view text, unsigned char attr);
+// A 16-cell push button: '>' (byte 16), the label centred in 14 cells
+// (at most 14 characters), '<' (byte 17).
+void put_button(int x, int y, std::string_view label, unsigned char attr);
+
+enum BoxStyle { kBoxShadow = 1, kBoxTitleBar = 2 };
+// A framed rectangle filled with the frame's fill character; corners in any
+// order. frame is a 9-byte frame string (see Frames). style: kBoxShadow adds
+// a shadow one row below and two columns right; kBoxTitleBar draws the top
+// row as "[" "]" and solid blocks. Returns attr.
+unsigned char draw_box(int x1, int y1, int x2, int y2, unsigned char attr,
+                       const unsigned char* frame, int style);
+// Redraws one cell's character in the terminal's default colours.
+void unshadow_cell(int x, int y);
+
+// The whole screen, for pop-ups: save before drawing, restore on close.
+// Pop-ups nest, so they restore in reverse order.
+struct ScreenSnapshot {
+  int rows = 0;
+  int cols = 0;
+  std::vector<Cell> cells;
+};
+ScreenSnapshot save_screen();
+void restore_screen(const ScreenSnapshot& snapshot);
+
+// ---- cursor ---------------------------------------------------------------
+
+void goto_xy(int x, int y);
+// row * 256 + column; restore with goto_xy(value % 256, value / 256).
+int get_cursor();
+// 7 very visible, 0x2000 hidden, anything else (0x0607, 0x0307) normal.
+void set_cursor_shape(int code);
+
+// ---- colours --------------------------------------------------------------
+
+constexpr int kColorSlots = 41;
+
+// One attribute byte per named slot, in the fixed order of kColorSlotInfo.
+struct ColorScheme {
+  unsigned char Frame, Status1, Status2, Status3, KeybarNumber, KeybarText,
+      HeaderC, HeaderN, HeaderM, HeaderL, HeaderD, Text, Current, Edit,
+      Deleted, Selected, Delimiter, MenuFrame, MenuText, MenuHot,
+      MenuSelected, MenuHotSelected, MenuDisabled, MenuDisabledSelected,
+      DialogFrame, DialogText, DialogEdit, DialogFill, DialogButton,
+      DialogDefault, DialogDisabled, DialogEditStru, MBtitle, MBtext1,
+      MBtext2, ErrorFrame, ErrorText1, ErrorText2, MemoFrame, MemoText,
+      MemoSelected;
+
+  // Slot by number 0..40 (the order of the configuration file).
+  unsigned char& slot(int index);
+};
+static_assert(sizeof(ColorScheme) == kColorSlots);
+
+struct ColorSlotInfo {
+  const char* name;  // key in the [Colors] section
+  unsigned char default_attr;
+  unsigned char ColorScheme::*member;
+};
+extern const ColorSlotInfo kColorSlotInfo[kColorSlots];
+
+// The current colours; starts with the defaults.
+extern ColorScheme g_colors;
+ColorScheme default_colors();
+// Slot number for a name (exact spelling), or -1.
+int color_slot_index(std::string_view name);
+
+// ---- frames and lines -----------------------------------------------------
+
+// Frame strings: 9 bytes, top-left, top, top-right, left, fill, right,
+// bottom-left, bottom, bottom-right. Line characters: one byte each.
+// All can be replaced from the configuration file.
+struct Frames {
+  unsigned char single_frame[9];
+  unsigned char double_frame[9];
+  unsigned char hex_frame[9];  // a panel joined under another frame
+  unsigned char vertical_single;
+  unsigned char horizontal_single;
+  unsigned char vertical_double;
+  unsigned char horizontal_double;
+  unsigned char scroll_track_vertical;
+  unsigned char scroll_track_horizontal;
+  unsigned char scroll_thumb;
+};
+extern Frames g_frames;
+Frames default_frames();
+
+}  // namespace kora
