@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -145,20 +146,31 @@ Run run_child(const std::vector<std::string>& args, bool quiet) {
   return run;
 }
 
-// Best of `repeat` runs (the least time; the largest peak memory). `prepare`
-// runs untimed before each one.
-template <typename Prepare>
-Run best_of(int repeat, const std::vector<std::string>& args, bool quiet, Prepare prepare) {
+// One measurement: the child's command line and the best of its runs (the
+// least time; the largest peak memory of any run).
+struct Measurement {
+  std::vector<std::string> args;
+  bool quiet;                    // output not read (cat, cp)
+  std::function<void()> before;  // untimed preparation before each run
   Run best;
-  for (int k = 0; k < repeat; ++k) {
-    prepare();
+  int runs = 0;
+
+  void run_once() {
+    if (before) before();
     Run run = run_child(args, quiet);
-    if (!run.ok) return run;
+    if (runs > 0 && !best.ok) return;
     long rss = std::max(best.max_rss_kb, run.max_rss_kb);
-    if (k == 0 || run.inner < best.inner) best = run;
+    if (runs == 0 || !run.ok || run.inner < best.inner) best = run;
     best.max_rss_kb = rss;
+    ++runs;
   }
-  return best;
+};
+
+// Runs the measurements in rounds, one run of each per round, so that a
+// change in the machine's load falls on all of them alike.
+void run_rounds(std::vector<Measurement*> all, int repeat) {
+  for (int k = 0; k < repeat; ++k)
+    for (Measurement* m : all) m->run_once();
 }
 
 std::string self_path() {
@@ -194,6 +206,29 @@ std::string ratio_text(double a, double b, const char* to) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.1fx %s", b > 0 ? a / b : 0.0, to);
   return buf;
+}
+
+// A child's peak resident size counts the pages it had before exec, which a
+// forked child shares with this process. The tables are therefore written
+// by a child of their own, so that this process never grows by the write
+// buffers and the peaks measured afterwards are the children's own.
+struct TableJob {
+  std::string path;
+  unsigned long long records;
+  double deleted;
+};
+
+bool write_tables_in_child(const std::vector<TableJob>& jobs) {
+  pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    for (const TableJob& job : jobs)
+      if (!kora::bench::write_big_table(job.path, job.records, job.deleted)) _exit(1);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 struct Options {
@@ -234,8 +269,7 @@ int run_benchmarks(const Options& o, const std::string& dir) {
   std::string copy = dir + "/copy.dbf", packed = dir + "/packed.dbf";
 
   auto start = Clock::now();
-  if (!kora::bench::write_big_table(tiny, 10, 0) || !kora::bench::write_big_table(huge, o.huge, 0) ||
-      !kora::bench::write_big_table(big, o.records, o.deleted))
+  if (!write_tables_in_child({{tiny, 10, 0}, {huge, o.huge, 0}, {big, o.records, o.deleted}}))
     return fail("cannot write the tables", dir);
   unsigned long long live = 0;
   for (unsigned long long q = 0; q < o.records; ++q) live += !kora::bench::big_record_deleted(q, o.deleted);
@@ -246,7 +280,6 @@ int run_benchmarks(const Options& o, const std::string& dir) {
   std::printf("best of %d runs each; every measurement in its own process\n\n", o.repeat);
   std::printf("%-44s %12s  %-26s %11s\n", "measurement", "time", "ratio", "max RSS");
 
-  auto nothing = [] {};
   auto remove_copy = [&] { std::error_code ec; fs::remove(copy, ec); };
   auto fresh_packed = [&] {
     std::error_code ec;
@@ -257,13 +290,16 @@ int run_benchmarks(const Options& o, const std::string& dir) {
   run_child({cat, big}, true);
 
   std::string opens = std::to_string(o.opens);
-  Run open_tiny = best_of(o.repeat, {self, "--child", "open", tiny, opens}, false, nothing);
-  Run open_huge = best_of(o.repeat, {self, "--child", "open", huge, opens}, false, nothing);
-  Run cat_run = best_of(o.repeat, {cat, big}, true, nothing);
-  Run cp_run = best_of(o.repeat, {cp, big, copy}, true, remove_copy);
+  Measurement m_open_tiny{{self, "--child", "open", tiny, opens}, false, nullptr, {}};
+  Measurement m_open_huge{{self, "--child", "open", huge, opens}, false, nullptr, {}};
+  Measurement m_cat{{cat, big}, true, nullptr, {}};
+  Measurement m_cp{{cp, big, copy}, true, remove_copy, {}};
+  Measurement m_read{{self, "--child", "read", big}, false, nullptr, {}};
+  Measurement m_pack{{self, "--child", "pack", packed}, false, fresh_packed, {}};
+  run_rounds({&m_open_tiny, &m_open_huge, &m_cat, &m_cp, &m_read, &m_pack}, o.repeat);
   remove_copy();
-  Run read_run = best_of(o.repeat, {self, "--child", "read", big}, false, nothing);
-  Run pack_run = best_of(o.repeat, {self, "--child", "pack", packed}, false, fresh_packed);
+  const Run &open_tiny = m_open_tiny.best, &open_huge = m_open_huge.best, &cat_run = m_cat.best,
+            &cp_run = m_cp.best, &read_run = m_read.best, &pack_run = m_pack.best;
 
   if (!open_tiny.ok || !open_huge.ok || !cat_run.ok || !cp_run.ok || !read_run.ok || !pack_run.ok)
     return fail("a measurement failed", dir);
