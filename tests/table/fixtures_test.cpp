@@ -557,5 +557,145 @@ TEST(FixtureTables, AreAllFoundAndListed) {
   }
 }
 
+
+// ---------------------------------------------------------------------------
+// Layouts the engine does not read, and damaged files
+
+// Reads every record and shows every field; what a browse over the table does.
+void browse_everything(Table& t) {
+  if (t.record_count > 0) {
+    ASSERT_LE(long(t.header_size) + long(t.record_count) * t.record_size, test::file_size(t.file_name));
+  }
+  for (uint32_t r = 0; r < t.record_count; ++r) {
+    ASSERT_EQ(read_record(t, r), 1) << "record " << r;
+    for (int i = 0; i < t.field_count(); ++i) {
+      ASSERT_NE(field_text(t, i), nullptr);
+      std::string memo;
+      if (is_memo_field(t, i)) read_memo(t, i, memo);
+    }
+  }
+}
+
+TEST(UnsupportedLayouts, DBaseIIAndDBase7TablesAndAHeaderWithoutFieldsDoNotOpen) {
+  for (const UnsupportedFile& u : kUnsupported) {
+    SCOPED_TRACE(std::string(u.path) + ": " + u.what);
+    EXPECT_FALSE(open_table(fixture(u.path)));
+    TableList list;
+    EXPECT_EQ(add_table(list, fixture(u.path)), -3);
+    EXPECT_EQ(list.last, -1);
+  }
+}
+
+TEST(DamagedFiles, AFieldListWithoutTerminatorEndsAtTheHeaderSize) {
+  // POLYGON.dbf: a 65-byte header holds one descriptor and a 0x00 where the
+  // 0x0D belongs; 3dpoints.dbf has 0x0A there. POLYGON.dbf is also one byte
+  // short: its 0x1A stands in the last byte of the second record, and shows
+  // there.
+  std::unique_ptr<Table> t = open_fixture("mapshaper/dbf/POLYGON.dbf");
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->header_errors, 0);
+  ASSERT_EQ(t->field_count(), 1);
+  EXPECT_EQ(field_name(*t, 0), "NAME");
+  EXPECT_EQ(field_length(*t, 0), 254);
+  ASSERT_EQ(t->record_count, 2u);
+  const char* names[] = {"Fairfax City", "Manassas"};
+  for (uint32_t r = 0; r < 2; ++r) {
+    ASSERT_EQ(read_record(*t, r), 1);
+    EXPECT_EQ(rtrim(rtrim(field_raw_text(*t, 0), "\x1a")), names[r]);
+  }
+  EXPECT_EQ(std::string(field_raw_text(*t, 0)).back(), '\x1a');
+  browse_everything(*t);
+
+  std::unique_ptr<Table> points = open_fixture("shapelib/3dpoints.dbf");
+  ASSERT_TRUE(points);
+  ASSERT_EQ(points->field_count(), 1);
+  EXPECT_EQ(points->record_size, 3);
+  EXPECT_EQ(points->record_count, 22u);
+  browse_everything(*points);
+}
+
+TEST(DamagedFiles, BytesAfterTheLastRecordAreNotARecord) {
+  // corrupt_too_long.dbf: ten 51-byte records, then 5 stray bytes and no 0x1A.
+  std::unique_ptr<Table> t = open_fixture("pyshp/corrupt_too_long.dbf");
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->record_count, 10u);
+  EXPECT_EQ(t->header_errors & kBadRecordCount, 0);
+  browse_everything(*t);
+  EXPECT_EQ(read_record(*t, 10), 0);
+}
+
+TEST(DamagedFiles, EveryTruncationOfEveryFixtureOpensSafelyOrNotAtAll) {
+  test::TempDir dir;
+  for (const std::string& path : all_tables()) {
+    long size = test::file_size(fixture(path));
+    if (size > 200000) continue;
+    std::vector<uint8_t> bytes = test::read_bytes(fixture(path));
+    int header = bytes.size() >= 10 ? bytes[8] | (bytes[9] << 8) : 0;
+    for (long cut : {0L, 31L, 32L, 33L, 64L, 65L, long(header) - 1, long(header), long(header) + 7, size - 1}) {
+      if (cut < 0 || cut >= size) continue;
+      SCOPED_TRACE(path + " cut at " + std::to_string(cut));
+      std::string copy = dir.file("cut" + lower(fs::path(path).extension().string()));
+      test::write_bytes(copy, std::vector<uint8_t>(bytes.begin(), bytes.begin() + cut));
+      std::unique_ptr<Table> t = open_table(copy);
+      if (t) browse_everything(*t);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Quirks of the files that the engine must take in its stride
+
+TEST(FixtureQuirks, MemoFilesNamedInCapitalsAreFound) {
+  const char* tables[][2] = {{"infused-dbf/foxprodb/calls.dbf", "calls.FPT"},
+                             {"infused-dbf/foxprodb/contacts.dbf", "contacts.FPT"},
+                             {"dbfread/tests/cases/memotest.dbf", "memotest.FPT"},
+                             {"infused-dbf/foxprodb/FOXPRO-DB-TEST.DBC", "FOXPRO-DB-TEST.DCT"}};
+  for (auto& [table, memo] : tables) {
+    std::unique_ptr<Table> t = open_fixture(table);
+    ASSERT_TRUE(t) << table;
+    EXPECT_EQ(fs::path(t->memo_file_name).filename().string(), memo);
+  }
+  std::unique_ptr<Table> t = open_fixture("dbfread/tests/cases/memotest.dbf");
+  ASSERT_EQ(read_record(*t, 1), 1);
+  std::string text;
+  ASSERT_TRUE(read_memo(*t, 2, text));
+  EXPECT_EQ(text, "Bob memo");
+}
+
+TEST(FixtureQuirks, ACharacterFieldLongerThan255TakesItsHighByteFromTheDecimals) {
+  std::unique_ptr<Table> t = open_fixture("php-xbase/foxpro/pr90.dbf");
+  ASSERT_TRUE(t);
+  int note = find_field(*t, "NOTE");
+  ASSERT_GE(note, 0);
+  EXPECT_FALSE(t->char_length_8bit);
+  EXPECT_EQ(field_length(*t, note), 300);
+  EXPECT_EQ(t->record_size, 505);
+}
+
+TEST(FixtureQuirks, ADecimalsByteOnACharacterFieldIsIgnoredWhenOnlyTheByteLengthsFitTheRecord) {
+  // people.dbf with a stray 1 in the decimals byte of NAME C(16): read as a
+  // 16-bit length NAME would be 272 bytes long, which the header's record
+  // size of 25 rules out.
+  test::TempDir dir;
+  std::string path = dir.copy_fixture("dbfread/examples/files/people.dbf");
+  std::vector<uint8_t> bytes = test::read_bytes(path);
+  ASSERT_EQ(bytes[32 + 11], 'C');
+  bytes[32 + 17] = 1;
+  test::write_bytes(path, bytes);
+  std::unique_ptr<Table> t = open_table(path);
+  ASSERT_TRUE(t);
+  t->trim_mode = 0;
+  EXPECT_TRUE(t->char_length_8bit);
+  EXPECT_EQ(field_length(*t, 0), 16);
+  EXPECT_EQ(t->record_size, 25);
+  EXPECT_EQ(t->record_count, 3u);
+  ASSERT_EQ(read_record(*t, 1), 1);
+  EXPECT_EQ(rtrim(field_raw_text(*t, 0)), "Bob");
+  DateParts d = field_date(*t, 1);
+  EXPECT_EQ(d.year, 1980);
+  EXPECT_EQ(d.month, 10);
+  EXPECT_EQ(d.day, 12);
+}
+
 }  // namespace
 }  // namespace kora
