@@ -5,11 +5,15 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "../support/test_support.h"
+#include "table/dbf_file.h"
+#include "table/memo_file.h"
+#include "table/record_ops.h"
 
 namespace {
 
@@ -129,6 +133,25 @@ TEST_F(MakeDemoTest, WritesEveryTableAndMemoFileAndReaderAcceptsThem) {
   EXPECT_EQ(tables_.header["goods.dbf"], "0x30\tcp1251");
   EXPECT_EQ(tables_.header["books.dbf"].substr(0, 4), "0x8b");
   EXPECT_EQ(tables_.header["staff.dbf"].substr(0, 4), "0x83");
+}
+
+TEST_F(MakeDemoTest, EngineOpensEveryTableWithoutHeaderErrors) {
+  ASSERT_EQ(status_, 0) << tool_output_;
+  for (const char* name : {"demo.dbf", "goods.dbf", "books.dbf", "staff.dbf"}) {
+    std::unique_ptr<kora::Table> table = kora::open_table(dir_->file(name));
+    ASSERT_TRUE(table) << name;
+    EXPECT_EQ(table->header_errors, 0) << name;
+    EXPECT_EQ(table->record_count, tables_.live[name].size() + tables_.deleted[name].size()) << name;
+    kora::close_table(table);
+  }
+  // The memo text is stored in the table's code page, 866 here.
+  std::unique_ptr<kora::Table> demo = kora::open_table(dir_->file("demo.dbf"));
+  ASSERT_TRUE(demo);
+  ASSERT_EQ(kora::read_record(*demo, 2), 1);
+  std::string text;
+  ASSERT_TRUE(kora::read_memo(*demo, kora::find_field(*demo, "NOTES"), text));
+  EXPECT_EQ(text.substr(0, 6), "\x8E\xAF\xAB\xA0\xE2\xA0");  // "Оплата"
+  kora::close_table(demo);
 }
 
 TEST_F(MakeDemoTest, OrdersTableHoldsFiftyOrdersInCodePage866) {
