@@ -185,6 +185,12 @@ TEST_F(MakeDemoTest, OrdersTableHoldsFiftyOrdersInCodePage866) {
     EXPECT_LT(r.at("ORDER_DATE"), "2025-01-01");
   }
   EXPECT_EQ(live[2].at("PAID"), "False");
+
+  // GDAL takes the code page from the same mark byte.
+  std::string out;
+  ASSERT_EQ(run_command("ogrinfo -ro -al -q " + dir_->file("demo.dbf") + " 2>&1", out), 0) << out;
+  EXPECT_NE(out.find("CUSTOMER (String) = ООО \"Ромашка\""), std::string::npos) << out;
+  EXPECT_NE(out.find("CITY (String) = Владивосток"), std::string::npos) << out;
 }
 
 TEST_F(MakeDemoTest, VisualFoxProTableHoldsBinaryTypesAndCodePage1251) {
