@@ -69,6 +69,13 @@ class HeadlessBackend : public Backend {
   int shift_ = 0;
 };
 
+// A curses key value as an input token: extended names (kLFT5, kUP3 ...)
+// and xterm's function keys 13..60 (Shift, Ctrl, Ctrl+Shift, Alt with
+// F1..F12) become a base key with modifiers. name is keyname(c). On the
+// Linux console function keys keep their number (Shift+Fn is F(n+10)
+// there). Returns -1 for keys the program does not use.
+int curses_key_token(int c, const char* name, bool linux_console);
+
 // The headless backend behind the screen, or null when the screen is not
 // headless.
 HeadlessBackend* headless_backend();

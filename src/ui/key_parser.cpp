@@ -173,7 +173,7 @@ KeyParser::Result KeyParser::decode_escape(size_t& used, KeyEvent& out, bool fin
   }
   int second = units_[1];
   if (second == '[' || second == 'O') {
-    Result result = decode_csi(1, used, out);
+    Result result = decode_csi(0, used, out);
     if (result != kIncomplete) return result;
     if (!final) return kIncomplete;
     used = 2;  // an unfinished sequence: take it as Alt with the letter
@@ -183,7 +183,7 @@ KeyParser::Result KeyParser::decode_escape(size_t& used, KeyEvent& out, bool fin
   if (second == kEsc) {
     // ESC ESC [ ... is Alt with a special key; otherwise two Esc presses.
     if (units_.size() >= 3 && (units_[2] == '[' || units_[2] == 'O')) {
-      Result result = decode_csi(2, used, out);
+      Result result = decode_csi(1, used, out);
       if (result == kDone) {
         out.mods |= kModAlt;
         return kDone;

@@ -1,0 +1,374 @@
+#include "ui/menu.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "ui/keys.h"
+#include "ui/message_box.h"
+
+namespace kora {
+
+MenuCommand g_pending_command = nullptr;
+MenuChoice g_menu_choice;
+MenuBarHooks g_menu_bar_hooks;
+
+unsigned char upper_866(unsigned char ch) {
+  if (ch >= 'a' && ch <= 'z') return static_cast<unsigned char>(ch - 'a' + 'A');
+  if (ch >= 0xA0 && ch <= 0xAF) return static_cast<unsigned char>(ch - 0x20);  // а..п
+  if (ch >= 0xE0 && ch <= 0xEF) return static_cast<unsigned char>(ch - 0x50);  // р..я
+  if (ch == 0xF1) return 0xF0;                                                 // ё
+  return ch;
+}
+
+namespace {
+
+bool is_separator(const MenuItem& item) {
+  return !(item.flags & kItemPlain) && std::strcmp(item.label, "-") == 0;
+}
+
+bool is_enabled(const MenuItem& item) { return !(item.flags & kItemDisabled); }
+
+bool is_selectable(const MenuItem& item) { return is_enabled(item) && !is_separator(item); }
+
+// An item's label as shown: without its "&", and where the hot letter is.
+struct ItemText {
+  std::string text;
+  int hot_index = -1;
+};
+
+ItemText item_text(const MenuItem& item) {
+  ItemText shown{item.label};
+  if (item.flags & kItemPlain) return shown;
+  size_t amp = shown.text.find('&');
+  if (amp == std::string::npos) return shown;
+  shown.text.erase(amp, 1);
+  if (amp < shown.text.size()) shown.hot_index = static_cast<int>(amp);
+  return shown;
+}
+
+// Counts the items, sets their hot letters and returns the content width.
+int measure(Menu& menu) {
+  int width = 20;
+  menu.count = 0;
+  for (MenuItem* item = menu.items; item && item->label; ++item, ++menu.count) {
+    ItemText shown = item_text(*item);
+    item->hot = shown.hot_index >= 0
+                    ? upper_866(static_cast<unsigned char>(shown.text[shown.hot_index]))
+                    : 0;
+    int length = static_cast<int>(shown.text.size());
+    if (length >= width) width = length;
+  }
+  return width + 1;
+}
+
+void place(Menu& menu) {
+  int rows = screen_rows();
+  int cols = screen_cols();
+  int width = measure(menu);
+  if (menu.centred) {
+    if (menu.count > rows - 4) {
+      menu.top = 2;
+      menu.bottom = rows - 3;
+    } else {
+      menu.top = rows / 2 - menu.count / 2 - 1;
+      menu.bottom = menu.top + menu.count + 1;
+    }
+    width = std::min(width, cols - 6);
+    menu.left = cols / 2 - (width + 2) / 2;
+    menu.right = menu.left + width + 1;
+    if (width % 2 == 1) menu.left -= 1;
+  } else {
+    width = std::min(width, cols - menu.left - 4);
+    menu.bottom = std::min(menu.top + menu.count + 1, rows - 2);
+    menu.right = menu.left + width + 1;
+  }
+  // A screen too small for the menu still gets one row and a few columns,
+  // so that drawing and scrolling stay within the frame.
+  menu.width = std::max(width, 3);
+  menu.right = std::max(menu.right, menu.left + menu.width + 1);
+  menu.bottom = std::max(menu.bottom, menu.top + 2);
+}
+
+int visible_rows(const Menu& menu) { return menu.bottom - menu.top - 1; }
+
+void scroll_to_current(Menu& menu) {
+  if (menu.current >= menu.first + visible_rows(menu)) {
+    menu.first = menu.current - visible_rows(menu) + 1;
+  }
+  if (menu.current < menu.first) menu.first = menu.current;
+}
+
+void draw_item(const Menu& menu, int index, int row) {
+  const MenuItem& item = menu.items[index];
+  if (is_separator(item)) {
+    put_repeat(menu.left + 1, row, menu.width, g_frames.horizontal_single, g_colors.MenuFrame);
+    return;
+  }
+  bool highlighted = index == menu.current;
+  unsigned char text_attr, hot_attr;
+  if (!is_enabled(item)) {
+    text_attr = hot_attr = highlighted ? g_colors.MenuDisabledSelected : g_colors.MenuDisabled;
+  } else if (highlighted) {
+    text_attr = g_colors.MenuSelected;
+    hot_attr = g_colors.MenuHotSelected;
+  } else {
+    text_attr = g_colors.MenuText;
+    hot_attr = g_colors.MenuHot;
+  }
+  put_spaces(menu.left + 1, row, menu.width, text_attr);
+  if (item.flags & kItemMarked) put_char(menu.left + 1, row, 7, text_attr);
+
+  // A text too long for the box keeps its end.
+  ItemText shown = item_text(item);
+  int room = menu.width - 2;
+  int skip = std::max(0, static_cast<int>(shown.text.size()) - room);
+  put_text_n(menu.left + 2, row, std::string_view(shown.text).substr(skip), text_attr, room);
+  if (shown.hot_index >= skip) {
+    put_char(menu.left + 2 + shown.hot_index - skip, row,
+             static_cast<unsigned char>(shown.text[shown.hot_index]), hot_attr);
+  }
+  if (item.submenu) put_char(menu.left + menu.width, row, 16, text_attr);
+}
+
+void draw_items(const Menu& menu) {
+  for (int r = 0; r < visible_rows(menu) && menu.first + r < menu.count; ++r) {
+    draw_item(menu, menu.first + r, menu.top + 1 + r);
+  }
+}
+
+// ---- moving the highlight -----------------------------------------------------
+
+int first_selectable_before(const Menu& menu, int index) {
+  for (int i = 0; i < index; ++i) {
+    if (is_selectable(menu.items[i])) return i;
+  }
+  return -1;
+}
+
+int last_selectable_after(const Menu& menu, int index) {
+  for (int i = menu.count - 1; i > index; --i) {
+    if (is_selectable(menu.items[i])) return i;
+  }
+  return -1;
+}
+
+// The next selectable item in direction step (+1 or -1), wrapping round.
+int step_selectable(const Menu& menu, int index, int step) {
+  for (int n = 1; n <= menu.count; ++n) {
+    int i = ((index + step * n) % menu.count + menu.count) % menu.count;
+    if (is_selectable(menu.items[i])) return i;
+  }
+  return -1;
+}
+
+int find_hot(const Menu& menu, unsigned char ch) {
+  unsigned char upper = upper_866(ch);
+  for (int i = 0; i < menu.count; ++i) {
+    if (is_enabled(menu.items[i]) && menu.items[i].hot && menu.items[i].hot == upper) return i;
+  }
+  return -1;
+}
+
+// The first enabled item after the current one whose text starts with ch
+// (either case), else the first such item in the menu.
+int find_first_letter(const Menu& menu, unsigned char ch) {
+  unsigned char upper = upper_866(ch);
+  int found = -1;
+  for (int i = 0; i < menu.count; ++i) {
+    const MenuItem& item = menu.items[i];
+    if (!is_enabled(item) || is_separator(item)) continue;
+    std::string text = item_text(item).text;
+    if (text.empty() || upper_866(static_cast<unsigned char>(text[0])) != upper) continue;
+    if (i > menu.current) return i;
+    if (found < 0) found = i;
+  }
+  return found;
+}
+
+// Cascading submenus open beside their parent at the item's row, moved left
+// and up as far as needed to fit on the screen.
+void place_submenu(const Menu& parent, Menu& submenu) {
+  if (submenu.centred) return;
+  int width = measure(submenu);
+  int cols = screen_cols();
+  int rows = screen_rows();
+  submenu.left = parent.right + 1;
+  if (submenu.left + width + 4 > cols) submenu.left = std::max(0, cols - width - 4);
+  submenu.top = parent.top + 1 + parent.current - parent.first;
+  if (submenu.top + submenu.count + 1 > rows - 2) {
+    submenu.top = std::max(1, rows - 3 - submenu.count);
+  }
+}
+
+constexpr int kNotChosen = -100;
+
+// Enter or a hot letter on the current item: its index, a submenu's result,
+// or kNotChosen when the menu stays open.
+int choose_current(Menu& menu, int help_topic) {
+  MenuItem& item = menu.items[menu.current];
+  if (!is_selectable(item)) return kNotChosen;
+  if (!item.submenu) {
+    g_pending_command = item.command;
+    g_menu_choice = {&menu, menu.current};
+    return menu.current;
+  }
+  place_submenu(menu, *item.submenu);
+  int result = menu_popup(*item.submenu, help_topic);
+  return result == kMenuCancel ? kNotChosen : result;
+}
+
+// One key in an open menu: a result that closes it, or kNotChosen.
+int handle_key(Menu& menu, int key, int help_topic) {
+  int scan = (key >> 8) & 0xFF;
+  unsigned char ch = static_cast<unsigned char>(key & 0xFF);
+  if (ch == 27 || scan == 0x44) return kMenuCancel;
+  if (scan == 0x4B) return kMenuLeft;
+  if (scan == 0x4D) return kMenuRight;
+  int target = -1;
+  switch (scan) {
+    case 0x47:
+    case 0x49: target = first_selectable_before(menu, menu.current); break;
+    case 0x4F:
+    case 0x51: target = last_selectable_after(menu, menu.current); break;
+    case 0x48: target = step_selectable(menu, menu.current, -1); break;
+    case 0x50: target = step_selectable(menu, menu.current, +1); break;
+    default:
+      if (ch == 0) return kNotChosen;
+      if (ch == 13) return choose_current(menu, help_topic);
+      if ((target = find_hot(menu, ch)) >= 0) {
+        menu.current = target;
+        scroll_to_current(menu);
+        draw_items(menu);
+        return choose_current(menu, help_topic);
+      }
+      target = find_first_letter(menu, ch);
+      break;
+  }
+  if (target >= 0) {
+    menu.current = target;
+    scroll_to_current(menu);
+  }
+  return kNotChosen;
+}
+
+}  // namespace
+
+int menu_popup(Menu& menu, int help_topic) {
+  place(menu);
+  if (menu.count == 0) return kMenuCancel;
+  if (menu.current >= menu.count || menu.current < 0) menu.current = 0;
+  menu.first = std::max(0, menu.top + menu.current - menu.bottom + 2);
+
+  int cursor = get_cursor();
+  menu.saved = save_screen();
+  draw_box(menu.left, menu.top, menu.right, menu.bottom, g_colors.MenuFrame,
+           g_frames.single_frame, kBoxShadow);
+  set_cursor_shape(0x2000);
+
+  int result;
+  do {
+    draw_items(menu);
+    result = handle_key(menu, get_key(help_topic, g_ui_idle_hook), help_topic);
+  } while (result == kNotChosen);
+
+  restore_screen(menu.saved);
+  menu.saved = ScreenSnapshot{};
+  goto_xy(cursor % 256, cursor / 256);
+  return result;
+}
+
+int pick_list(const std::vector<std::string>& labels, int current, int help_topic) {
+  std::vector<MenuItem> items;
+  items.reserve(labels.size() + 1);
+  for (const std::string& label : labels) {
+    items.push_back({label.c_str(), 0, kItemPlain, nullptr, nullptr});
+  }
+  items.push_back({nullptr, 0, 0, nullptr, nullptr});
+  Menu menu;
+  menu.centred = 1;
+  menu.current = current;
+  menu.items = items.data();
+  return menu_popup(menu, help_topic);
+}
+
+MenuItem* menu_find_item(Menu* menu, const char* label) {
+  if (!menu) return nullptr;
+  for (MenuItem* item = menu->items; item && item->label; ++item) {
+    if (std::strcmp(item->label, label) == 0) return item;
+  }
+  return nullptr;
+}
+
+// ---- the menu bar ---------------------------------------------------------------
+
+namespace {
+
+int g_last_pulldown = 0;
+
+void draw_bar(int current) {
+  for (int i = 0; i < kPulldownCount; ++i) {
+    put_text(kMenuBar[i].column, 0, kMenuBar[i].title,
+             i == current ? g_colors.MenuSelected : g_colors.MenuText);
+  }
+}
+
+// A favourite file: a plain item of the Favorites pull-down.
+const MenuItem* chosen_favourite() {
+  Menu* favorites = kMenuBar[5].menu;
+  if (g_menu_choice.menu != favorites || g_menu_choice.index < 0) return nullptr;
+  const MenuItem& item = favorites->items[g_menu_choice.index];
+  return (item.flags & kItemPlain) ? &item : nullptr;
+}
+
+void take_down_bar() {
+  int margin = g_screen.right_margin;
+  g_screen.right_margin = 0;
+  put_spaces(0, 0, screen_cols(), g_colors.Status1);
+  g_screen.right_margin = margin;
+  if (g_menu_bar_hooks.redraw_status) g_menu_bar_hooks.redraw_status();
+}
+
+}  // namespace
+
+int menu_bar_last() { return g_last_pulldown; }
+
+void menu_bar(int start) {
+  int cursor = get_cursor();
+  g_pending_command = nullptr;
+  g_menu_choice = {};
+  if (start >= 0 && start < kPulldownCount) g_last_pulldown = start;
+
+  int result;
+  for (;;) {
+    int index = g_last_pulldown;
+    draw_bar(index);
+    Menu& menu = *kMenuBar[index].menu;
+    menu.left = kMenuBar[index].column;
+    menu.top = 1;
+    if (g_menu_bar_hooks.facts) apply_menu_states(index, g_menu_bar_hooks.facts());
+    result = menu_popup(menu, 60 + index);
+    if (result == kMenuLeft) {
+      g_last_pulldown = (index + kPulldownCount - 1) % kPulldownCount;
+    } else if (result == kMenuRight) {
+      g_last_pulldown = (index + 1) % kPulldownCount;
+    } else {
+      break;
+    }
+  }
+  take_down_bar();
+
+  if (g_pending_command) {
+    int slot = g_menu_bar_hooks.current_slot ? g_menu_bar_hooks.current_slot() : 0;
+    Table* table = g_menu_bar_hooks.current_table ? g_menu_bar_hooks.current_table() : nullptr;
+    MenuCommand command = g_pending_command;
+    command(slot, table);
+  } else if (result >= 0) {
+    const MenuItem* favourite = chosen_favourite();
+    if (favourite && g_menu_bar_hooks.open_by_name) g_menu_bar_hooks.open_by_name(favourite->label);
+  }
+  goto_xy(cursor % 256, cursor / 256);
+}
+
+}  // namespace kora

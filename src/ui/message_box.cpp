@@ -1,0 +1,120 @@
+#include "ui/message_box.h"
+
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+#include "ui/screen.h"
+
+namespace kora {
+
+IdleHook g_ui_idle_hook = nullptr;
+
+namespace {
+
+std::vector<std::string_view> split_lines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  for (;;) {
+    size_t end = text.find('\n');
+    lines.push_back(text.substr(0, end));
+    if (end == std::string_view::npos) return lines;
+    text.remove_prefix(end + 1);
+  }
+}
+
+struct BoxColors {
+  unsigned char title, frame, highlight;
+};
+
+BoxColors box_colors(int flags) {
+  if (flags & kMessageError) return {g_colors.ErrorText1, g_colors.ErrorFrame, g_colors.ErrorText2};
+  return {g_colors.MBtitle, g_colors.MBtext1, g_colors.MBtext2};
+}
+
+void draw_buttons(const std::vector<std::string_view>& labels, int row, int highlighted,
+                  const BoxColors& colors) {
+  int count = static_cast<int>(labels.size());
+  int cols = screen_cols();
+  if (count == 1) {
+    put_button(cols / 2 - 8, row, labels[0], colors.highlight);
+    return;
+  }
+  int x = (cols - 18 * count) / 2 + 1;
+  for (int i = 0; i < count; ++i, x += 18) {
+    put_button(x, row, labels[i], i == highlighted ? colors.highlight : colors.frame);
+  }
+}
+
+// Runs the key loop over the drawn box; returns the chosen button or -1.
+int choose_button(const std::vector<std::string_view>& labels, int row, int highlighted,
+                  const BoxColors& colors, int help_topic) {
+  int count = static_cast<int>(labels.size());
+  for (;;) {
+    draw_buttons(labels, row, highlighted, colors);
+    int key = get_key(help_topic, g_ui_idle_hook);
+    int scan = (key >> 8) & 0xFF;
+    int ch = key & 0xFF;
+    if (scan == 0x4B) {
+      highlighted = highlighted == 0 ? count - 1 : highlighted - 1;
+    } else if (scan == 0x4D) {
+      highlighted = highlighted == count - 1 ? 0 : highlighted + 1;
+    } else if (ch == 13) {
+      return highlighted;
+    } else if (ch == 27 || scan == 0x44) {
+      return -1;
+    }
+  }
+}
+
+}  // namespace
+
+MessageBoxLayout message_box_layout(std::string_view text, std::string_view title,
+                                    int button_count) {
+  std::vector<std::string_view> lines = split_lines(text);
+  int n = static_cast<int>(lines.size()) - 1;
+  int width = static_cast<int>(lines[0].size());
+  for (size_t i = 1; i < lines.size(); ++i) {
+    width = std::max(width, static_cast<int>(lines[i].size()) + 1);
+  }
+  width += 1;
+  width = std::max(width, 18 * button_count);
+  width = std::max(width, static_cast<int>(title.size()) + 4);
+
+  MessageBoxLayout box;
+  box.top = (screen_rows() - n) / 2 - 3;
+  box.bottom = (screen_rows() + n) / 2 + 3;
+  int half = width / 2;
+  int middle = screen_cols() / 2;
+  box.right = middle + half + 1;
+  box.left = middle - half - 1;
+  if ((box.right - box.left) % 2 == 0) box.left -= 1;
+  return box;
+}
+
+int message_box(std::string_view text, std::string_view title, std::string_view buttons,
+                int flags, int help_topic) {
+  std::vector<std::string_view> lines = split_lines(text);
+  std::vector<std::string_view> labels = split_lines(buttons);
+  int count = static_cast<int>(labels.size());
+  int highlighted = std::clamp(flags >> kMessagePreselectShift, 0, count - 1);
+  BoxColors colors = box_colors(flags);
+  MessageBoxLayout box = message_box_layout(text, title, count);
+
+  int cursor = get_cursor();
+  ScreenSnapshot saved = save_screen();
+  draw_box(box.left, box.top, box.right, box.bottom, colors.frame, g_frames.double_frame,
+           kBoxShadow);
+  put_title(box.top, title, colors.title);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    put_title(box.top + 2 + static_cast<int>(i), lines[i], colors.frame);
+  }
+  put_repeat(box.left + 1, box.bottom - 2, box.right - box.left - 1, g_frames.horizontal_single,
+             colors.frame);
+
+  int chosen = choose_button(labels, box.bottom - 1, highlighted, colors, help_topic);
+  restore_screen(saved);
+  goto_xy(cursor % 256, cursor / 256);
+  return chosen;
+}
+
+}  // namespace kora
