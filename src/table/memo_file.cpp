@@ -1,0 +1,449 @@
+// Memo files: reading a text by block number, appending a new text, creating
+// an empty memo file and measuring its block size. The memo file is opened for
+// one operation and closed again, so changes made by others are always seen.
+//
+// Every length and block number read from a memo file or a record is checked
+// against the file's size before anything is read or allocated: a damaged file
+// gives no text, never a huge allocation or a read outside the file.
+#include "table/memo_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "table/byte_order.h"
+
+namespace kora {
+
+namespace {
+
+constexpr int64_t kDBase3BlockSize = 512;
+constexpr int64_t kDBase3MaxText = 65535;  // a dBase III text is read into 64 KB
+constexpr int kMinHeaderSize = 512;
+constexpr uint8_t kDBase4Marker[4] = {0xFF, 0xFF, 0x08, 0x00};
+constexpr int kBlockHeaderSize = 8;  // dBase IV and FoxPro memo block header
+
+// The memo file's descriptor for the length of one operation.
+class MemoFd {
+ public:
+  explicit MemoFd(const std::string& path) {
+    if (path.empty()) return;
+    fd_ = ::open(path.c_str(), O_RDWR);
+    if (fd_ < 0) fd_ = ::open(path.c_str(), O_RDONLY);
+  }
+  ~MemoFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  MemoFd(const MemoFd&) = delete;
+  MemoFd& operator=(const MemoFd&) = delete;
+
+  bool is_open() const { return fd_ >= 0; }
+  int64_t size() const {
+    struct stat st;
+    return fstat(fd_, &st) == 0 ? int64_t(st.st_size) : -1;
+  }
+  // Reads up to n bytes at offset; the number read, or -1 on an error.
+  int64_t read_at(int64_t offset, void* buffer, int64_t n) const {
+    int64_t done = 0;
+    while (done < n) {
+      ssize_t got = ::pread(fd_, static_cast<char*>(buffer) + done, size_t(n - done), off_t(offset + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return -1;
+      if (got == 0) break;
+      done += got;
+    }
+    return done;
+  }
+  // Writes all n bytes at offset; false on any error or a short write.
+  bool write_at(int64_t offset, const void* buffer, int64_t n) const {
+    int64_t done = 0;
+    while (done < n) {
+      ssize_t put = ::pwrite(fd_, static_cast<const char*>(buffer) + done, size_t(n - done), off_t(offset + done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      done += put;
+    }
+    return true;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+std::string lower_ascii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return s;
+}
+
+struct PathParts {
+  std::string dir;   // up to and including the last '/'
+  std::string base;  // file name up to its last '.'
+  std::string ext;   // after the last '.', empty when there is none
+};
+
+PathParts split_path(const std::string& path) {
+  PathParts parts;
+  size_t slash = path.rfind('/');
+  size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+  parts.dir = path.substr(0, name_start);
+  std::string name = path.substr(name_start);
+  size_t dot = name.rfind('.');
+  parts.base = dot == std::string::npos ? name : name.substr(0, dot);
+  if (dot != std::string::npos) parts.ext = name.substr(dot + 1);
+  return parts;
+}
+
+// Extension of the memo file, without its dot.
+const char* memo_extension(const std::string& table_ext, TableKind kind) {
+  switch (kind) {
+    case kDBase3:
+    case kDBase4:
+      return "dbt";
+    case kFoxPro:
+    case kVisualFoxPro:
+      return lower_ascii(table_ext) == "dbc" ? "dct" : "fpt";
+    default:
+      return "smt";
+  }
+}
+
+// The position of memo field i in the record, the width of its text form,
+// and whether it holds a 4-byte binary number instead.
+struct MemoSlot {
+  size_t offset = 0;
+  int width = 0;
+  bool binary = false;
+};
+
+bool memo_slot(const Table& table, int i, MemoSlot& slot) {
+  if (i < 0 || i >= table.field_count()) return false;
+  const FieldDesc& desc = table.fields[size_t(i)];
+  int length16 = desc.length | (desc.decimals << 8);
+  bool is_memo = desc.type == 'M' || desc.type == 'G' || (desc.type == 'B' && length16 == 10);
+  if (!is_memo) return false;
+  slot.offset = desc.offset;
+  slot.binary = length16 == 4;
+  slot.width = slot.binary ? 4 : desc.length;
+  return slot.width > 0 && slot.offset + size_t(slot.width) <= table.record.size();
+}
+
+// The whole part of the decimal text: leading spaces skipped, an optional sign,
+// digits up to the first other character, at most 31 characters looked at.
+long parse_block_text(const uint8_t* p, int width) {
+  int n = std::min(width, 31);
+  int k = 0;
+  while (k < n && p[k] == ' ') ++k;
+  bool negative = false;
+  if (k < n && (p[k] == '-' || p[k] == '+')) negative = p[k++] == '-';
+  long value = 0;
+  for (; k < n && p[k] >= '0' && p[k] <= '9'; ++k) {
+    if (value > (INT32_MAX - 9) / 10) return -1;  // no memo file is that large
+    value = value * 10 + (p[k] - '0');
+  }
+  return negative ? -value : value;
+}
+
+bool store_block_number(Table& table, const MemoSlot& slot, uint32_t block) {
+  uint8_t* field = table.record.data() + slot.offset;
+  if (slot.binary) {
+    put_le32(field, block);
+    return true;
+  }
+  std::vector<char> text(size_t(slot.width) + 1);
+  int written = std::snprintf(text.data(), text.size(), "%*lu", slot.width, static_cast<unsigned long>(block));
+  if (written != slot.width) return false;
+  std::copy(text.begin(), text.begin() + slot.width, field);
+  return true;
+}
+
+bool fits_in_field(const MemoSlot& slot, uint64_t block) {
+  if (slot.binary) return block <= uint64_t(INT32_MAX);
+  return std::snprintf(nullptr, 0, "%llu", static_cast<unsigned long long>(block)) <= slot.width;
+}
+
+bool read_dbase3(const MemoFd& memo, int64_t block, std::string& text) {
+  int64_t offset = block * kDBase3BlockSize;
+  int64_t available = memo.size() - offset;
+  if (available <= 0) return false;
+  std::string bytes(size_t(std::min(available, kDBase3MaxText)), '\0');
+  int64_t got = memo.read_at(offset, bytes.data(), int64_t(bytes.size()));
+  if (got <= 0) return false;
+  bytes.resize(size_t(got));
+  size_t end = bytes.find('\x1A');
+  if (end != std::string::npos) bytes.resize(end);
+  text = std::move(bytes);
+  return true;
+}
+
+// Reads a text of `length` bytes at offset, cut at what the file holds.
+bool read_text_at(const MemoFd& memo, int64_t offset, int64_t length, std::string& text) {
+  int64_t available = memo.size() - offset;
+  if (available < 0) return false;
+  std::string bytes(size_t(std::min(length, available)), '\0');
+  int64_t got = memo.read_at(offset, bytes.data(), int64_t(bytes.size()));
+  if (got < 0) return false;
+  bytes.resize(size_t(got));
+  text = std::move(bytes);
+  return true;
+}
+
+bool read_dbase4(const MemoFd& memo, int64_t block, std::string& text) {
+  uint8_t header[24];
+  if (memo.read_at(0, header, sizeof header) < 22) return false;
+  int64_t block_size = get_le16(header + 20);
+  if (block_size == 0) return false;
+  int64_t offset = block * block_size;
+  uint8_t block_header[kBlockHeaderSize];
+  if (memo.read_at(offset, block_header, kBlockHeaderSize) != kBlockHeaderSize) return false;
+  if (!std::equal(block_header, block_header + 4, kDBase4Marker)) return false;
+  int64_t total = get_le32(block_header + 4);
+  if (total < kBlockHeaderSize) return false;
+  return read_text_at(memo, offset + kBlockHeaderSize, total - kBlockHeaderSize, text);
+}
+
+bool read_foxpro(const MemoFd& memo, int64_t block, std::string& text) {
+  uint8_t header[8];
+  if (memo.read_at(0, header, sizeof header) != int64_t(sizeof header)) return false;
+  int64_t block_size = get_be16(header + 6);
+  if (block_size == 0) return false;
+  int64_t offset = block * block_size;
+  uint8_t block_header[kBlockHeaderSize];
+  if (memo.read_at(offset, block_header, kBlockHeaderSize) != kBlockHeaderSize) return false;
+  uint32_t type = get_be32(block_header);
+  if (type != 1 && type != 2) return false;
+  return read_text_at(memo, offset + kBlockHeaderSize, get_be32(block_header + 4), text);
+}
+
+// Where a new text goes and what the next free block becomes after it.
+struct Append {
+  int64_t block = 0;
+  int64_t block_size = 0;
+  int64_t next_free = 0;
+};
+
+// Reads the next free block and block size, and plans the append of a text
+// whose stored form (with its block header or end byte) is `stored` bytes.
+bool plan_append(const MemoFd& memo, MemoLayout layout, int64_t stored, Append& plan) {
+  uint8_t header[24] = {};
+  int64_t header_used = layout == MemoLayout::kDBase4 ? 22 : layout == MemoLayout::kFoxPro ? 8 : 4;
+  if (memo.read_at(0, header, header_used) != header_used) return false;
+  switch (layout) {
+    case MemoLayout::kDBase3:
+      plan.block = get_le32(header);
+      plan.block_size = kDBase3BlockSize;
+      break;
+    case MemoLayout::kDBase4:
+      plan.block = get_le32(header);
+      plan.block_size = get_le16(header + 20);
+      break;
+    case MemoLayout::kFoxPro:
+      plan.block = get_be32(header);
+      plan.block_size = get_be16(header + 6);
+      break;
+    case MemoLayout::kNone:
+      return false;
+  }
+  // A new text must not land on the header fields it depends on.
+  if (plan.block == 0 || plan.block_size == 0 || plan.block * plan.block_size < header_used) return false;
+  plan.next_free = plan.block + (stored + plan.block_size - 1) / plan.block_size;
+  return plan.next_free <= int64_t(UINT32_MAX);
+}
+
+bool write_next_free(const MemoFd& memo, MemoLayout layout, int64_t next_free) {
+  uint8_t bytes[4];
+  if (layout == MemoLayout::kFoxPro)
+    put_be32(bytes, uint32_t(next_free));
+  else
+    put_le32(bytes, uint32_t(next_free));
+  return memo.write_at(0, bytes, 4);
+}
+
+// Appends the text; the block it was written at, or 0 when it was not.
+int64_t append_text(const MemoFd& memo, MemoLayout layout, std::string_view text, const MemoSlot& slot) {
+  int64_t length = int64_t(text.size());
+  int64_t stored = layout == MemoLayout::kDBase3 ? length + 1 : length + kBlockHeaderSize;
+  Append plan;
+  if (!plan_append(memo, layout, stored, plan)) return 0;
+  // Refuse before writing when the block number could not be stored: the text
+  // would sit in the file with nothing pointing at it.
+  if (!fits_in_field(slot, uint64_t(plan.block))) return 0;
+  int64_t offset = plan.block * plan.block_size;
+  if (layout != MemoLayout::kDBase3) {
+    uint8_t block_header[kBlockHeaderSize];
+    if (layout == MemoLayout::kDBase4) {
+      std::copy(kDBase4Marker, kDBase4Marker + 4, block_header);
+      put_le32(block_header + 4, uint32_t(stored));
+    } else {
+      put_be32(block_header, 1);
+      put_be32(block_header + 4, uint32_t(length));
+    }
+    if (!memo.write_at(offset, block_header, kBlockHeaderSize)) return 0;
+    offset += kBlockHeaderSize;
+  }
+  if (!memo.write_at(offset, text.data(), length)) return 0;
+  if (layout == MemoLayout::kDBase3) {
+    const uint8_t end_byte = 0x1A;
+    if (!memo.write_at(offset + length, &end_byte, 1)) return 0;
+  }
+  // Without the new next free block the next append would overwrite this text.
+  if (!write_next_free(memo, layout, plan.next_free)) return 0;
+  return plan.block;
+}
+
+}  // namespace
+
+MemoLayout memo_layout(uint8_t version) {
+  switch (version) {
+    case 0x03:
+    case 0x83:
+      return MemoLayout::kDBase3;
+    case 0x04:
+    case 0x8B:
+      return MemoLayout::kDBase4;
+    case 0x30:
+    case 0xF5:
+      return MemoLayout::kFoxPro;
+    default:
+      return MemoLayout::kNone;
+  }
+}
+
+std::string memo_file_name(const std::string& table_path, TableKind kind) {
+  PathParts parts = split_path(table_path);
+  return parts.dir + parts.base + "." + memo_extension(parts.ext, kind);
+}
+
+std::string find_memo_file(const std::string& table_path, TableKind kind) {
+  std::string name = memo_file_name(table_path, kind);
+  if (access(name.c_str(), F_OK) == 0) return name;
+  PathParts parts = split_path(table_path);
+  std::string wanted_ext = memo_extension(parts.ext, kind);
+  DIR* dir = opendir(parts.dir.empty() ? "." : parts.dir.c_str());
+  if (!dir) return name;
+  // Of several candidates (TABLE.FPT, table.Fpt) the first in byte order wins,
+  // so the choice does not depend on the directory's order.
+  std::string best;
+  while (dirent* entry = readdir(dir)) {
+    std::string candidate = entry->d_name;
+    if (candidate.size() != parts.base.size() + 1 + wanted_ext.size()) continue;
+    if (candidate.compare(0, parts.base.size(), parts.base) != 0 || candidate[parts.base.size()] != '.') continue;
+    if (strcasecmp(candidate.c_str() + parts.base.size() + 1, wanted_ext.c_str()) != 0) continue;
+    if (best.empty() || candidate < best) best = candidate;
+  }
+  closedir(dir);
+  return best.empty() ? name : parts.dir + best;
+}
+
+long memo_block_number(const Table& table, int i) {
+  MemoSlot slot;
+  if (!memo_slot(table, i, slot)) return 0;
+  const uint8_t* field = table.record.data() + slot.offset;
+  if (slot.binary) return long(int32_t(get_le32(field)));
+  return parse_block_text(field, slot.width);
+}
+
+bool read_memo(Table& table, int i, std::string& text) {
+  text.clear();
+  MemoLayout layout = memo_layout(table.version());
+  if (layout == MemoLayout::kNone) return false;  // 0xE5 (.smt) among them
+  long block = memo_block_number(table, i);
+  if (block <= 0) return false;
+  MemoFd memo(table.memo_file_name);
+  if (!memo.is_open()) return false;
+  switch (layout) {
+    case MemoLayout::kDBase3:
+      return read_dbase3(memo, block, text);
+    case MemoLayout::kDBase4:
+      return read_dbase4(memo, block, text);
+    case MemoLayout::kFoxPro:
+      return read_foxpro(memo, block, text);
+    case MemoLayout::kNone:
+      break;
+  }
+  return false;
+}
+
+bool write_memo(Table& table, int i, std::string_view text) {
+  MemoLayout layout = memo_layout(table.version());
+  if (layout == MemoLayout::kNone || text.empty()) return false;
+  if (text.size() > UINT32_MAX - kBlockHeaderSize) return false;
+  MemoSlot slot;
+  if (!memo_slot(table, i, slot)) return false;
+  int64_t block;
+  {
+    MemoFd memo(table.memo_file_name);
+    if (!memo.is_open()) return false;
+    block = append_text(memo, layout, text, slot);
+  }
+  if (block == 0) return false;
+  return store_block_number(table, slot, uint32_t(block));
+}
+
+bool create_memo_file(const std::string& table_path, TableKind kind, int block_size) {
+  if (block_size == 0) block_size = 512;
+  if (block_size < 0 || block_size > 0xFFFF) return false;
+  int header_size = std::max(block_size, kMinHeaderSize);
+  std::vector<uint8_t> header(size_t(header_size), 0);
+  switch (kind) {
+    case kDBase3:
+      put_le32(header.data(), 1);
+      break;
+    case kDBase4:
+      put_le32(header.data(), uint32_t(header_size / block_size));
+      header[18] = 0x02;
+      header[19] = 0x01;
+      put_le16(header.data() + 20, uint16_t(block_size));
+      break;
+    case kFoxPro:
+    case kVisualFoxPro:
+      put_be32(header.data(), uint32_t(header_size / block_size));
+      put_be16(header.data() + 6, uint16_t(block_size));
+      break;
+    default:
+      break;
+  }
+  std::string path = memo_file_name(table_path, kind);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < header.size()) {
+    ssize_t put = ::write(fd, header.data() + done, header.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    done += size_t(put);
+  }
+  bool closed = ::close(fd) == 0;
+  return done == header.size() && closed;
+}
+
+int memo_block_size(Table& table) {
+  MemoLayout layout = memo_layout(table.version());
+  if (layout == MemoLayout::kNone) return 0;
+  MemoFd memo(table.memo_file_name);
+  if (!memo.is_open()) return 0;
+  uint8_t header[22];
+  switch (layout) {
+    case MemoLayout::kDBase3:
+      return int(kDBase3BlockSize);
+    case MemoLayout::kDBase4:
+      if (memo.read_at(0, header, 22) != 22) return 256;
+      return get_le16(header + 20);
+    case MemoLayout::kFoxPro:
+      if (memo.read_at(0, header, 8) != 8) return 256;
+      return get_be16(header + 6);
+    case MemoLayout::kNone:
+      break;
+  }
+  return 0;
+}
+
+}  // namespace kora
