@@ -1,0 +1,23 @@
+// Runs tmux_keys_test.sh on the kora_keytest program when tmux and the
+// program are there (build the kora_keytest target first).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+TEST(TmuxKeys, KeysBoxAndIdleCpuInRealTerminals) {
+  std::string program = std::string(KORA_BINARY_DIR) + "/kora_keytest";
+  if (access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "kora_keytest not built";
+  if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tmux";
+  std::string command =
+      std::string(KORA_SOURCE_DIR) + "/tests/ui/tmux_keys_test.sh " + program;
+  int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
