@@ -21,6 +21,8 @@ text), O memo absent, X not interpreted (compare raw bytes only), E dbfread
 refused the value (message follows).
 
 Usage: dbf_dump.py TABLE [--codepage NAME]
+       dbf_dump.py --yaml FILE    one record's values from a YAML list:
+                                  Y <index> S <hex> | N <number> | L T/F | Z
 """
 import codecs
 import datetime
@@ -110,7 +112,25 @@ def field_length(field):
     return field.length
 
 
+def dump_yaml(path):
+    import yaml
+    with open(path, "rb") as infile:
+        items = yaml.safe_load(infile)
+    for i, item in enumerate(items):
+        if item is None:
+            print("Y %d Z" % i)
+        elif isinstance(item, bool):
+            print("Y %d L %s" % (i, "T" if item else "F"))
+        elif isinstance(item, (int, float)):
+            print("Y %d N %r" % (i, float(item)))
+        else:
+            print("Y %d S %s" % (i, hexs(str(item).encode("utf-8"))))
+
+
 def main():
+    if sys.argv[1] == "--yaml":
+        dump_yaml(sys.argv[2])
+        return
     path = sys.argv[1]
     codepage = sys.argv[3] if len(sys.argv) > 3 and sys.argv[2] == "--codepage" else None
     out = []

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "../support/test_support.h"
+#include "support/test_support.h"
 #include "table/dbf_file.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
@@ -695,6 +695,284 @@ TEST(FixtureQuirks, ADecimalsByteOnACharacterFieldIsIgnoredWhenOnlyTheByteLength
   EXPECT_EQ(d.year, 1980);
   EXPECT_EQ(d.month, 10);
   EXPECT_EQ(d.day, 12);
+}
+
+
+// ---------------------------------------------------------------------------
+// Expected-value files beside the tables
+
+// infused-dbf/*_summary.txt: "Records: N" and a table of name, type, length
+// and decimals.
+TEST(ExpectedValues, SummariesGiveTheRecordCountAndFieldTable) {
+  int checked = 0;
+  for (const auto& entry : fs::directory_iterator(fixture("infused-dbf"))) {
+    std::string name = entry.path().filename().string();
+    const std::string suffix = "_summary.txt";
+    if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) continue;
+    std::string table = "infused-dbf/" + name.substr(0, name.size() - suffix.size()) + ".dbf";
+    SCOPED_TRACE(name);
+    std::unique_ptr<Table> t = open_fixture(table);
+    if (is_unsupported(table)) {
+      EXPECT_FALSE(t);
+      continue;
+    }
+    ASSERT_TRUE(t);
+    std::istringstream lines(read_text(entry.path().string()));
+    std::string line;
+    bool in_fields = false;
+    int field = 0;
+    while (std::getline(lines, line)) {
+      if (line.rfind("Records: ", 0) == 0) {
+        EXPECT_EQ(int(t->record_count), std::stoi(line.substr(9)));
+      }
+      if (line.rfind("-----", 0) == 0) {
+        in_fields = true;
+        continue;
+      }
+      std::istringstream row(line);
+      std::string fname, type;
+      int length = -1, decimals = -1;
+      if (!in_fields || !(row >> fname >> type >> length >> decimals)) continue;
+      ASSERT_LT(field, t->field_count());
+      EXPECT_EQ(field_name_bytes(*t, field), fname);
+      EXPECT_EQ(std::string(1, field_type(*t, field)), type);
+      EXPECT_EQ(field_length(*t, field), length) << fname;
+      EXPECT_EQ(type == "C" ? 0 : field_decimals(*t, field), decimals) << fname;
+      ++field;
+    }
+    EXPECT_EQ(field, t->field_count());
+    ++checked;
+  }
+  EXPECT_GE(checked, 9);
+}
+
+// infused-dbf/*_record_N.yml: every value of record N.
+TEST(ExpectedValues, RecordFilesGiveEveryValueOfOneRecord) {
+  struct RecordFile {
+    const char* yml;
+    const char* table;
+    uint32_t record;
+  };
+  const RecordFile files[] = {{"dbase_83_record_0.yml", "dbase_83.dbf", 0},
+                              {"dbase_83_record_9.yml", "dbase_83.dbf", 9},
+                              {"dbase_83_missing_memo_record_0.yml", "dbase_83_missing_memo.dbf", 0}};
+  for (const RecordFile& rf : files) {
+    SCOPED_TRACE(rf.yml);
+    std::string out;
+    ASSERT_EQ(test::run_command(dump_command("--yaml", fixture(std::string("infused-dbf/") + rf.yml)), out), 0);
+    std::unique_ptr<Table> t = open_fixture(std::string("infused-dbf/") + rf.table);
+    ASSERT_TRUE(t);
+    ASSERT_EQ(read_record(*t, rf.record), 1);
+    std::istringstream lines(out);
+    std::string line;
+    int count = 0;
+    while (std::getline(lines, line)) {
+      std::istringstream in(line);
+      std::string tag, kind, value;
+      int i = -1;
+      in >> tag >> i >> kind >> value;
+      ASSERT_TRUE(i >= 0 && i < t->field_count()) << line;
+      SCOPED_TRACE(field_name(*t, i));
+      ++count;
+      if (is_memo_field(*t, i)) {
+        std::string text;
+        bool found = read_memo(*t, i, text);
+        EXPECT_EQ(found, kind == "S");
+        if (kind == "S") {
+          EXPECT_EQ(text, from_hex(value));
+        }
+      } else if (kind == "S") {
+        EXPECT_EQ(rtrim(field_raw_text(*t, i)), from_hex(value));
+      } else if (kind == "N") {
+        EXPECT_TRUE(close_enough(double(field_number(*t, i)), std::strtod(value.c_str(), nullptr)))
+            << double(field_number(*t, i)) << " vs " << value;
+      } else if (kind == "L") {
+        EXPECT_EQ(field_text(*t, i)[0], value[0]);
+      } else {
+        ADD_FAILURE() << "unexpected value " << line;
+      }
+    }
+    EXPECT_EQ(count, t->field_count());
+  }
+}
+
+// One CSV file: rows of fields, quoted with "" for a quote, line breaks inside quotes.
+std::vector<std::vector<std::string>> parse_csv(const std::string& text) {
+  std::vector<std::vector<std::string>> rows(1);
+  std::string cell;
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        cell += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        cell += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      rows.back().push_back(cell);
+      cell.clear();
+    } else if (c == '\n' || c == '\r') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      rows.back().push_back(cell);
+      cell.clear();
+      rows.emplace_back();
+    } else {
+      cell += c;
+    }
+  }
+  if (!cell.empty() || !rows.back().empty()) rows.back().push_back(cell);
+  if (rows.back().empty()) rows.pop_back();
+  return rows;
+}
+
+bool looks_numeric(const std::string& s) {
+  char* end = nullptr;
+  if (s.empty()) return false;
+  std::strtod(s.c_str(), &end);
+  return *end == 0;
+}
+
+// The CSV went through a spreadsheet: dates are dd-mm-yy (yyyy/mm/dd before
+// 1900; a blank date is 1899/12/30), date-times dd-mm-yy hh:mm, logicals
+// TRUE/FALSE, blank numbers 0, line breaks LF, and texts that look like
+// numbers or dates were rewritten as such (leading zeros lost, 1.999E+13,
+// 03/01/1999 as 03-01-99).
+void compare_csv_cell(Table& t, int i, const std::string& cell, const std::string& at, Findings& f) {
+  ++f.compared;
+  char type = field_type(t, i);
+  std::string text = rtrim(field_raw_text(t, i));
+  if (type == 'D' || type == 'T') {
+    DateParts d = field_date(t, i);
+    if (cell == "1899/12/30") {
+      if (!is_date_blank(t, i)) f.fault(at + ": date should be blank");
+      return;
+    }
+    int day = 0, month = 0, year = 0, hour = 0, minute = 0;
+    int n = std::sscanf(cell.c_str(), "%d-%d-%d %d:%d", &day, &month, &year, &hour, &minute);
+    bool same = !is_date_blank(t, i) && n >= 3 && d.day == day && d.month + 1 == month && d.year % 100 == year;
+    // Dates before 1900 the spreadsheet left as yyyy/mm/dd.
+    if (n < 3 && std::sscanf(cell.c_str(), "%d/%d/%d", &year, &month, &day) == 3)
+      same = !is_date_blank(t, i) && d.year == year && d.month + 1 == month && d.day == day;
+    if (type == 'T' && n == 5) same = same && d.hour == hour && d.minute == minute;
+    if (!same) f.fault(at + ": date " + std::to_string(d.year) + "-" + std::to_string(d.month + 1) + "-" +
+                       std::to_string(d.day) + ", CSV " + cell);
+  } else if (type == 'L') {
+    char c = field_text(t, i)[0];
+    bool truth = std::strchr("TtYy", c) != nullptr;
+    if ((cell == "TRUE") != truth) f.fault(at + ": logical " + std::string(1, c) + ", CSV " + cell);
+  } else if (is_memo_field(t, i)) {
+    std::string memo;
+    read_memo(t, i, memo);
+    std::string lf;
+    for (size_t k = 0; k < memo.size(); ++k)
+      if (!(memo[k] == '\r' && k + 1 < memo.size() && memo[k + 1] == '\n')) lf += memo[k];
+    if (rtrim(lf, " \n") != rtrim(cell, " \n")) f.fault(at + ": memo " + shown(memo) + ", CSV " + shown(cell));
+  } else if (is_numeric_field(t, i)) {
+    double want = cell.empty() ? 0 : std::strtod(cell.c_str(), nullptr);
+    if (!close_enough(double(field_number(t, i)), want))
+      f.fault(at + ": number " + std::to_string(double(field_number(t, i))) + ", CSV " + cell);
+  } else if (text != cell) {
+    // Texts that look like numbers or dates were rewritten by the spreadsheet.
+    std::string trimmed = text.substr(std::min(text.size(), text.find_first_not_of(' ')));
+    bool rewritten = looks_numeric(cell) && looks_numeric(trimmed) &&
+                     std::fabs(std::strtod(trimmed.c_str(), nullptr) - std::strtod(cell.c_str(), nullptr)) <=
+                         1e-3 * std::max(1.0, std::fabs(std::strtod(cell.c_str(), nullptr)));
+    int a = 0, b = 0, y = 0, p = 0, q = 0, z = 0;
+    if (std::sscanf(trimmed.c_str(), "%d/%d/%d", &a, &b, &y) == 3 &&
+        std::sscanf(cell.c_str(), "%d-%d-%d", &p, &q, &z) == 3)
+      rewritten = a == p && b == q && y % 100 == z;
+    if (rewritten) {
+      f.differences.push_back(at + ": " + shown(text) + " CSV " + cell);
+    } else {
+      f.fault(at + ": text " + shown(text) + ", CSV " + shown(cell));
+    }
+  }
+}
+
+TEST(ExpectedValues, CsvExportsOfDbaseNetMatchEveryValue) {
+  for (const char* name : {"30", "31", "f5"}) {
+    std::string table = std::string("infused-dbf/dbase_") + name + ".dbf";
+    SCOPED_TRACE(table);
+    std::vector<std::vector<std::string>> rows =
+        parse_csv(read_text(fixture(std::string("dbase-net-csv/") + name + "/dbase_" + name + ".csv")));
+    std::unique_ptr<Table> t = open_fixture(table);
+    ASSERT_TRUE(t);
+    ASSERT_FALSE(rows.empty());
+    // The CSV leaves out the system field _NullFlags.
+    std::vector<int> columns;
+    for (const std::string& header : rows[0]) {
+      columns.push_back(find_field(*t, header));
+      ASSERT_GE(columns.back(), 0) << header;
+    }
+    ASSERT_EQ(rows.size() - 1, size_t(t->record_count));
+    Findings f;
+    for (size_t r = 1; r < rows.size(); ++r) {
+      ASSERT_EQ(read_record(*t, uint32_t(r - 1)), 1);
+      ASSERT_EQ(rows[r].size(), columns.size()) << "row " << r;
+      for (size_t c = 0; c < columns.size(); ++c)
+        compare_csv_cell(*t, columns[c], rows[r][c], where(int(r - 1), *t, columns[c]), f);
+    }
+    f.report(table);
+    EXPECT_EQ(f.compared, long((rows.size() - 1) * columns.size()));
+    EXPECT_LT(f.differences.size(), size_t(f.compared / 20)) << "too many values rewritten by the spreadsheet";
+  }
+}
+
+// mapshaper's .cpg files name the code page of the text; the engine's bytes,
+// converted from it, give the text dbfread's reading decodes from it.
+TEST(ExpectedValues, CodePageFilesDecodeTheTextTheEngineReads) {
+  struct CodePage {
+    const char* cpg_name;
+    const char* python;
+    const char* iconv;
+  };
+  const CodePage pages[] = {{"Big-5", "big5", "BIG5"},       {"EUC-KR", "euc_kr", "EUC-KR"},
+                            {"koi8r", "koi8_r", "KOI8-R"},   {"latin2", "iso8859_2", "ISO-8859-2"},
+                            {"shiftjis", "shift_jis", "SHIFT_JIS"}, {"UTF-16", "utf_16", "UTF-16"},
+                            {"1251", "cp1251", "CP1251"},    {"874", "cp874", "CP874"},
+                            {"UTF-8", "utf_8", "UTF-8"}};
+  int checked = 0;
+  for (const std::string& table : all_tables()) {
+    std::string cpg = fixture(fs::path(table).replace_extension(".cpg").string());
+    if (!test::file_exists(cpg)) continue;
+    std::string name = rtrim(read_text(cpg), " \r\n");
+    const CodePage* page = nullptr;
+    for (const CodePage& p : pages)
+      if (name == p.cpg_name) page = &p;
+    ASSERT_TRUE(page) << "unknown code page " << name << " in " << cpg;
+    SCOPED_TRACE(table + " in " + name);
+    Dump dump;
+    ASSERT_TRUE(load_dump(fixture(table), dump, std::string("--codepage ") + page->python));
+    std::unique_ptr<Table> t = open_fixture(table);
+    ASSERT_TRUE(t);
+    ASSERT_EQ(size_t(t->record_count), dump.records.size());
+    iconv_t cd = iconv_open("UTF-8", page->iconv);
+    ASSERT_NE(cd, iconv_t(-1));
+    for (uint32_t r = 0; r < t->record_count; ++r) {
+      ASSERT_EQ(read_record(*t, r), 1);
+      for (const auto& [i, want] : dump.records[r].utf8) {
+        std::string in = rtrim(cut_at_nul(field_raw_text(*t, i)));
+        std::string out(in.size() * 4 + 4, '\0');
+        char* src = in.data();
+        char* dst = out.data();
+        size_t src_left = in.size(), dst_left = out.size();
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(iconv(cd, &src, &src_left, &dst, &dst_left), size_t(-1)) << "not " << name << ": " << shown(in);
+        out.resize(out.size() - dst_left);
+        EXPECT_EQ(out, want);
+        EXPECT_FALSE(want.empty());
+        ++checked;
+      }
+    }
+    iconv_close(cd);
+  }
+  EXPECT_GE(checked, 8);
 }
 
 }  // namespace
