@@ -21,6 +21,15 @@ struct DateParts {
 extern const char* const kDefaultDateFormats[4];
 extern const char* const kDefaultDateTimeFormats[4];
 
+// Columns at or above the field count are computed by the expression tools,
+// which answer for them through these hooks; unset hooks give empty answers.
+struct ComputedColumnHooks {
+  const char* (*text)(Table& table, int i) = nullptr;
+  long double (*number)(Table& table, int i) = nullptr;
+  bool (*has_state)(const Table& table) = nullptr;  // the table has computed columns
+};
+extern ComputedColumnHooks computed_column_hooks;
+
 // Display text of field i of the current record, in table.text.
 const char* field_text(Table& table, int i);
 // The field's bytes, NUL-terminated and trimmed by the table's trim mode.

@@ -1,0 +1,610 @@
+#include "table/value_codec.h"
+
+#include <locale.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "table/byte_order.h"
+#include "table/memo_file.h"
+
+namespace kora {
+
+const char* const kDefaultDateFormats[4] = {"%10s", "%02d.%02d.%04d", "%02d.%02d.%04d", "%04d.%02d.%02d"};
+const char* const kDefaultDateTimeFormats[4] = {"%14s", "%02d.%02d.%04d %02d:%02d:%02d",
+                                                "%02d.%02d.%04d %02d:%02d:%02d",
+                                                "%04d.%02d.%02d %02d:%02d:%02d"};
+
+ComputedColumnHooks computed_column_hooks;
+
+namespace {
+
+constexpr long kLastDayNumber = 5373484;  // 9999-12-31
+constexpr long kDayNumberOfYearZero = 1721059;
+constexpr long kDaysPer400Years = 146097;
+constexpr int kMaxNumberChars = 31;
+
+// The bytes of one field inside the record buffer; null when the descriptor
+// points outside the record (a damaged header can say anything).
+struct FieldSpan {
+  uint8_t* data = nullptr;
+  int length = 0;
+};
+
+FieldSpan field_span(Table& table, int i) {
+  if (i < 0 || i >= table.field_count()) return {};
+  long offset = table.fields[size_t(i)].offset;
+  long length = field_length(table, i);
+  long end = offset + length;
+  if (offset < 1 || end > table.record_size || end > long(table.record.size())) return {};
+  return {table.record.data() + offset, int(length)};
+}
+
+
+// Bytes 16 and 17 of the descriptor read as one 16-bit number.
+int length16(const Table& table, int i) { return field_length_byte(table, i) | (field_decimals(table, i) << 8); }
+
+bool is_binary_datetime(const Table& table, int i) { return field_length_byte(table, i) == 8; }
+
+char* text_buffer(Table& table) {
+  if (table.text.size() < size_t(kRecordBufferSize) + 1) table.text.assign(size_t(kRecordBufferSize) + 1, 0);
+  return table.text.data();
+}
+
+const char* set_text(Table& table, const char* text) {
+  char* out = text_buffer(table);
+  size_t n = std::min(std::strlen(text), table.text.size() - 1);
+  std::memmove(out, text, n);
+  out[n] = 0;
+  return out;
+}
+
+__attribute__((format(printf, 2, 3))) const char* print_text(Table& table, const char* format, ...) {
+  char* out = text_buffer(table);
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(out, table.text.size(), format, args);
+  va_end(args);
+  if (n < 0) out[0] = 0;
+  return out;
+}
+
+std::string format_string(const char* format, double value) {
+  int n = std::snprintf(nullptr, 0, format, value);
+  if (n <= 0) return std::string();
+  std::string out(size_t(n) + 1, '\0');
+  std::snprintf(out.data(), out.size(), format, value);
+  out.resize(size_t(n));
+  return out;
+}
+
+const char* spaces(Table& table, int count) {
+  char* out = text_buffer(table);
+  std::memset(out, ' ', size_t(count));
+  out[count] = 0;
+  return out;
+}
+
+// A value read from the first `width` bytes of the field; 0 when the field
+// is shorter than its binary form.
+uint64_t read_le(const FieldSpan& span, int width) {
+  if (!span.data || span.length < width) return 0;
+  return width == 4 ? get_le32(span.data) : get_le64(span.data);
+}
+
+long long truncate_to_long_long(long double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 9223372036854775807.0L) return INT64_MAX;
+  if (value <= -9223372036854775808.0L) return INT64_MIN;
+  return static_cast<long long>(value);
+}
+
+// The memo block number of an M, G or B field.
+long long block_number(Table& table, int i, const FieldSpan& span) {
+  if (length16(table, i) == 4) return int32_t(uint32_t(read_le(span, 4)));
+  return truncate_to_long_long(parse_number(std::string_view(reinterpret_cast<const char*>(span.data), size_t(span.length))));
+}
+
+bool is_blank_char(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+// -------------------------------------------------------------- dates
+
+long floor_div(long a, long b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+bool is_leap_year(long year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int month_length(long year, int month0) {
+  static constexpr int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month0 == 1 && is_leap_year(year) ? 29 : kLengths[month0];
+}
+
+int year_length(long year) { return is_leap_year(year) ? 366 : 365; }
+
+// Days of the years 0 .. year-1 (year 0 is a leap year).
+long days_before_year(long year) {
+  return 365 * year + floor_div(year + 3, 4) - floor_div(year + 99, 100) + floor_div(year + 399, 400);
+}
+
+// A decimal number of at most n characters at `pos`: leading spaces skipped,
+// stops at the first non-digit; nothing there gives 0.
+int read_digits(const char* text, size_t size, size_t pos, size_t n) {
+  size_t end = std::min(size, pos + n);
+  size_t k = pos;
+  while (k < end && text[k] == ' ') ++k;
+  int value = 0;
+  for (; k < end && text[k] >= '0' && text[k] <= '9'; ++k) value = value * 10 + (text[k] - '0');
+  return value;
+}
+
+DateParts decode_text_date(const FieldSpan& span, bool with_time) {
+  DateParts date;
+  const char* text = reinterpret_cast<const char*>(span.data);
+  size_t size = size_t(span.length);
+  date.year = read_digits(text, size, 0, 4);
+  date.month = read_digits(text, size, 4, 2) - 1;
+  date.day = read_digits(text, size, 6, 2);
+  if (with_time) {
+    date.hour = read_digits(text, size, 8, 2);
+    date.minute = read_digits(text, size, 10, 2);
+    date.second = read_digits(text, size, 12, 2);
+  }
+  return date;
+}
+
+// Character positions of the parts of a typed date, by date format.
+struct DateInputLayout {
+  size_t day, month, year, hour, minute, second;
+};
+
+const DateInputLayout& date_input_layout(int date_format) {
+  static constexpr DateInputLayout kLayouts[4] = {
+      {6, 4, 0, 8, 10, 12},     // as stored: YYYYMMDDhhmmss
+      {0, 3, 6, 11, 14, 17},    // dd.mm.yyyy hh:mm:ss
+      {3, 0, 6, 11, 14, 17},    // mm.dd.yyyy hh:mm:ss
+      {8, 5, 0, 11, 14, 17},    // yyyy.mm.dd hh:mm:ss
+  };
+  return kLayouts[date_format >= 1 && date_format <= 3 ? date_format : 0];
+}
+
+// Returns 1 when something was written.
+int write_date(Table& table, int i, int year, int month, int day, int hour, int minute, int second) {
+  FieldSpan span = field_span(table, i);
+  if (!span.data) return 0;
+  char type = field_type(table, i);
+  if (type == 'T' && is_binary_datetime(table, i)) {
+    long day_number = julian_day_number(year, month, day);
+    long ms = long(second) * 1000 + long(hour) * 3600000 + long(minute) * 60000;
+    put_le32(span.data, uint32_t(day_number));
+    put_le32(span.data + 4, uint32_t(ms));
+    return 1;
+  }
+  if (type != 'D' && type != 'T') return 0;
+  char text[96];
+  int n = std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", year, month, day, hour, minute, second);
+  if (n != 14) return 0;
+  std::memcpy(span.data, text, size_t(std::min(span.length, 14)));
+  return 1;
+}
+
+int store_date_text(Table& table, int i, std::string_view text, bool with_time) {
+  const DateInputLayout& at = date_input_layout(table.date_format);
+  const char* s = text.data();
+  size_t size = text.size();
+  int day = read_digits(s, size, at.day, 2);
+  int month = read_digits(s, size, at.month, 2);
+  int year = read_digits(s, size, at.year, 4);
+  int hour = 0, minute = 0, second = 0;
+  if (with_time) {
+    hour = read_digits(s, size, at.hour, 2);
+    minute = read_digits(s, size, at.minute, 2);
+    second = read_digits(s, size, at.second, 2);
+  }
+  if (month == 0 || day == 0) {
+    blank_field(table, i);
+    return 1;
+  }
+  return write_date(table, i, year, month, day, hour, minute, second);
+}
+
+// -------------------------------------------------------------- display
+
+const char* numeric_text(Table& table, int i) {
+  int length = field_length(table, i);
+  int decimals = field_decimals(table, i);
+  char format[32];
+  std::snprintf(format, sizeof format, "%%%d.%df", length, decimals);
+  char* out = text_buffer(table);
+  int n = std::snprintf(out, table.text.size(), format, double(field_number(table, i)));
+  if (n < 0) out[0] = 0;
+  // A field one wider than its decimals has no room for the leading zero
+  // (.5); a sign or another digit there is kept rather than lost.
+  if (decimals != 0 && length == decimals + 1 && out[0] == '0') std::memmove(out, out + 1, std::strlen(out));
+  return out;
+}
+
+const char* memo_text(Table& table, int i, const FieldSpan& span) {
+  long long block = block_number(table, i, span);
+  if (table.memo_display == 1) {
+    if (block >= INT32_MIN && block <= INT32_MAX) return print_text(table, "%10d", int(block));
+    return print_text(table, "%10lld", block);
+  }
+  return print_text(table, "%-10s", block != 0 ? "Full memo" : "Empty memo");
+}
+
+// The exact text "%24.4f" gives for the stored value; a double could not
+// hold every 64-bit amount.
+const char* currency_text(Table& table, const FieldSpan& span) {
+  int64_t value = int64_t(read_le(span, 8));
+  uint64_t magnitude = value < 0 ? uint64_t(0) - uint64_t(value) : uint64_t(value);
+  char digits[40];
+  std::snprintf(digits, sizeof digits, "%s%llu.%04llu", value < 0 ? "-" : "",
+                static_cast<unsigned long long>(magnitude / 10000), static_cast<unsigned long long>(magnitude % 10000));
+  return print_text(table, "%24s", digits);
+}
+
+const char* date_text(Table& table, int i, bool with_time) {
+  DateParts d = field_date(table, i);
+  int format = table.date_format;
+  if (!is_valid_date(d)) return spaces(table, with_time ? (format == 0 ? 14 : 19) : (format == 0 ? 8 : 10));
+  if (format < 1 || format > 3) return field_raw_text(table, i);
+  const std::string& f = with_time ? table.date_time_formats[size_t(format)] : table.date_formats[size_t(format)];
+  int month = d.month + 1;
+  int a = d.day, b = month, c = d.year;  // format 1
+  if (format == 2) a = month, b = d.day;
+  if (format == 3) a = d.year, c = d.day;
+  if (with_time) return print_text(table, f.c_str(), a, b, c, d.hour, d.minute, d.second);
+  return print_text(table, f.c_str(), a, b, c);
+}
+
+}  // namespace
+
+// -------------------------------------------------------------- numbers and dates
+
+long double parse_number(std::string_view text) {
+  // The 31 characters count from the number itself, so a number right-aligned
+  // in a wide field (N 50, say) is still read.
+  size_t start = 0;
+  while (start < text.size() && is_blank_char(text[start])) ++start;
+  char buffer[kMaxNumberChars + 1];
+  size_t n = std::min(text.size() - start, size_t(kMaxNumberChars));
+  std::memcpy(buffer, text.data() + start, n);
+  buffer[n] = 0;
+  const char* p = buffer;
+  // Only a plain decimal number is taken (no hexadecimal, inf or nan forms).
+  const char* q = p;
+  if (*q == '+' || *q == '-') ++q;
+  int digits = 0;
+  while (*q >= '0' && *q <= '9') ++q, ++digits;
+  if (*q == '.') {
+    ++q;
+    while (*q >= '0' && *q <= '9') ++q, ++digits;
+  }
+  if (digits == 0) return 0;
+  if (*q == 'e' || *q == 'E') {
+    const char* e = q + 1;
+    if (*e == '+' || *e == '-') ++e;
+    if (*e >= '0' && *e <= '9') {
+      while (*e >= '0' && *e <= '9') ++e;
+      q = e;
+    }
+  }
+  std::string number(p, q);
+  // The C locale's decimal point, whatever locale the program runs in.
+  static locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t(0));
+  if (!c_locale) return std::strtold(number.c_str(), nullptr);
+  return strtold_l(number.c_str(), nullptr, c_locale);
+}
+
+long julian_day_number(int year, int month, int day) {
+  long y = year + floor_div(long(month) - 1, 12);
+  int month0 = int(long(month) - 1 - floor_div(long(month) - 1, 12) * 12);
+  long days = day;
+  for (int m = 0; m < month0; ++m) days += month_length(y, m);
+  return days + days_before_year(y) + kDayNumberOfYearZero;
+}
+
+DateParts date_from_julian(long day_number, long milliseconds) {
+  DateParts date;
+  if (day_number > kLastDayNumber) {
+    date.month = 0;
+    return date;
+  }
+  long r = day_number - kDayNumberOfYearZero;
+  long year = 0;
+  if (r > kDaysPer400Years) {
+    long cycles = (r - 1) / kDaysPer400Years;
+    r -= cycles * kDaysPer400Years;
+    year += 400 * cycles;
+  }
+  while (r > year_length(year)) r -= year_length(year++);
+  int month = 0;
+  while (month < 11 && r > month_length(year, month)) r -= month_length(year, month++);
+  date.year = int(year);
+  date.month = month;
+  date.day = int(r);
+  long s = milliseconds / 1000;
+  date.hour = int(s / 3600);
+  date.minute = int((s % 3600) / 60);
+  date.second = int(s % 60);
+  return date;
+}
+
+bool is_valid_date(const DateParts& d) {
+  if (d.second < 0 || d.second >= 60 || d.minute < 0 || d.minute >= 60 || d.hour < 0 || d.hour > 23) return false;
+  if (d.month < 0 || d.month > 11 || d.day < 1 || d.year < 0 || d.year > 9999) return false;
+  return d.day <= month_length(d.year, d.month);
+}
+
+DateParts field_date(Table& table, int i) {
+  FieldSpan span = field_span(table, i);
+  if (!span.data) return DateParts();
+  char type = field_type(table, i);
+  if (type == 'D') return decode_text_date(span, false);
+  if (type != 'T') return DateParts();
+  if (!is_binary_datetime(table, i)) return decode_text_date(span, true);
+  return date_from_julian(long(int32_t(get_le32(span.data))), long(int32_t(get_le32(span.data + 4))));
+}
+
+bool is_date_blank(Table& table, int i) { return !is_valid_date(field_date(table, i)); }
+
+long double field_number(Table& table, int i) {
+  if (i >= table.field_count()) {
+    return computed_column_hooks.number ? computed_column_hooks.number(table, i) : 0;
+  }
+  FieldSpan span = field_span(table, i);
+  if (!span.data) return 0;
+  switch (field_type(table, i)) {
+    case 'B':
+      return std::bit_cast<double>(read_le(span, 8));
+    case 'F':
+    case 'N':
+      return parse_number(std::string_view(reinterpret_cast<const char*>(span.data), size_t(span.length)));
+    case 'I':
+      return int32_t(uint32_t(read_le(span, 4)));
+    case 'Y':
+      return static_cast<long double>(int64_t(read_le(span, 8))) / 10000;
+    default:
+      return 0;
+  }
+}
+
+// -------------------------------------------------------------- text
+
+const char* field_raw_text(Table& table, int i) {
+  if (i >= table.field_count() && computed_column_hooks.text) return computed_column_hooks.text(table, i);
+  char* out = text_buffer(table);
+  FieldSpan span = field_span(table, i);
+  if (!span.data) {
+    out[0] = 0;
+    return out;
+  }
+  size_t n = std::min(size_t(span.length), table.text.size() - 1);
+  std::memcpy(out, span.data, n);
+  out[n] = 0;
+  if (table.trim_mode == 1 || table.trim_mode == 3) {
+    size_t end = std::strlen(out);
+    while (end > 0 && out[end - 1] == ' ') --end;
+    out[end] = 0;
+  }
+  if (table.trim_mode == 2 || table.trim_mode == 3) {
+    size_t start = std::strspn(out, " ");
+    if (start) std::memmove(out, out + start, std::strlen(out + start) + 1);
+  }
+  return out;
+}
+
+const char* field_text(Table& table, int i) {
+  if (i >= table.field_count()) {
+    return computed_column_hooks.text ? computed_column_hooks.text(table, i) : set_text(table, "");
+  }
+  FieldSpan span = field_span(table, i);
+  if (!span.data) return set_text(table, "");
+  switch (field_type(table, i)) {
+    case 'C':
+    case 'L':
+    case '0':
+      return field_raw_text(table, i);
+    case 'N':
+    case 'F':
+      return numeric_text(table, i);
+    case 'B':
+      if (field_length_byte(table, i) == 8) {
+        char format[32];
+        std::snprintf(format, sizeof format, "%%20.%df", field_decimals(table, i));
+        return print_text(table, format, double(field_number(table, i)));
+      }
+      return memo_text(table, i, span);
+    case 'G':
+    case 'M':
+      return memo_text(table, i, span);
+    case 'I':
+      return print_text(table, "%10ld", long(int32_t(uint32_t(read_le(span, 4)))));
+    case 'Y':
+      return currency_text(table, span);
+    case 'D':
+      return date_text(table, i, false);
+    case 'T':
+      return date_text(table, i, true);
+    default:
+      return set_text(table, "");
+  }
+}
+
+const char* field_type_name(const Table& table, int i) {
+  switch (field_type(table, i)) {
+    case 'C': return "Character";
+    case 'N': return "Numeric";
+    case 'F': return "Float";
+    case 'D': return "Date";
+    case 'L': return "Logical";
+    case 'M': return "Memo";
+    case 'T': return "DateTime";
+    case 'G': return "General";
+    case 'B': return field_length_byte(table, i) == 8 ? "Double" : "Binary";
+    case 'I': return "Integer";
+    case 'Y': return "Currency";
+    case '0': return "System";
+    case 'P': return "Picture";
+    default: return "Unknown";
+  }
+}
+
+int display_width(const Table& table, int i) {
+  if (i >= table.field_count()) {
+    return computed_column_hooks.has_state && computed_column_hooks.has_state(table) ? 20 : 0;
+  }
+  switch (field_type(table, i)) {
+    case 'Y': return 24;
+    case 'B': return length16(table, i) == 10 ? 10 : 20;
+    case 'G':
+    case 'I':
+    case 'M': return 10;
+    case 'D': return table.date_format > 0 ? 10 : field_length(table, i);
+    case 'T': return table.date_format > 0 ? 19 : field_length(table, i);
+    default: return field_length(table, i);
+  }
+}
+
+int column_width(const Table& table, int i) {
+  if (i >= table.field_count()) return display_width(table, i);
+  int width = display_width(table, i);
+  int name = int(field_name(table, i).size()) + 1;
+  return width > name ? width : name;
+}
+
+void set_date_separator(Table& table, char ch) {
+  if (ch == 0) ch = '.';
+  for (size_t k = 1; k <= 3; ++k) {
+    for (std::string* format : {&table.date_formats[k], &table.date_time_formats[k]}) {
+      if (format->size() > 4) (*format)[4] = ch;
+      if (format->size() > 9) (*format)[9] = ch;
+    }
+  }
+}
+
+// -------------------------------------------------------------- storing
+
+void blank_field(Table& table, int i) {
+  FieldSpan span = field_span(table, i);
+  if (!span.data) return;
+  int length = field_length(table, i);
+  uint8_t blank = 0;
+  switch (field_type(table, i)) {
+    case 'C':
+    case 'D':
+    case 'F':
+    case 'L':
+    case 'N': blank = ' '; break;
+    case 'M':
+    case 'G': blank = length == 10 ? ' ' : 0; break;
+    case 'B': blank = length == 8 || length == 4 ? 0 : ' '; break;
+    case 'T': blank = length == 14 ? ' ' : 0; break;
+    default: blank = 0; break;
+  }
+  std::memset(span.data, blank, size_t(span.length));
+}
+
+void blank_record(Table& table) {
+  if (table.record.size() < size_t(kRecordBufferSize) + 1) table.record.resize(size_t(kRecordBufferSize) + 1, 0);
+  table.record[0] = ' ';
+  for (int i = 0; i < table.field_count(); ++i) blank_field(table, i);
+}
+
+namespace {
+
+int store_numeric(const FieldSpan& span, int decimals, long double number) {
+  double value = double(number);
+  if (!std::isfinite(value)) return 0;
+  int length = span.length;
+  char format[32];
+  std::snprintf(format, sizeof format, decimals == 0 ? "%%%d.0f" : "%%%d.%df", length, decimals);
+  std::string text = format_string(format, value);
+  if (decimals == 0) {
+    if (text.size() > size_t(length)) return 0;
+    std::memcpy(span.data, text.data(), size_t(length));
+    return 1;
+  }
+  // Only a leading zero may give way (.500 in four places); dropping a sign
+  // or a digit would store another number.
+  if (length - decimals == 1 && !text.empty() && text[0] == '0') text.erase(0, 1);
+  size_t point = text.find('.');
+  long integer_part = long(point == std::string::npos ? text.size() : point);
+  if (integer_part > length - decimals - 1) return 0;
+  std::memcpy(span.data, text.data(), std::min(text.size(), size_t(length)));
+  return 1;
+}
+
+int store_logical(const FieldSpan& span, std::string_view text) {
+  if (span.length < 1) return 0;
+  char c = text.empty() ? ' ' : text[0];
+  if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  span.data[0] = uint8_t(c == 'T' || c == 'F' || c == 'Y' || c == 'N' ? c : ' ');
+  return 1;
+}
+
+int store_integer(const FieldSpan& span, long double number) {
+  if (span.length < 4) return 0;
+  int32_t value = 0;
+  if (number <= 2147483647.0L && number >= -2147483648.0L) value = int32_t(number);
+  put_le32(span.data, uint32_t(value));
+  return 1;
+}
+
+int store_currency(const FieldSpan& span, long double number) {
+  if (span.length < 8) return 0;
+  // A typed amount such as 199.9998 is not exact in binary and may scale to
+  // 1999997.99999...; a product that close to a whole number is that number
+  // before the truncation.
+  long double scaled = number * 10000;
+  long double nearest = std::round(scaled);
+  if (std::fabs(scaled - nearest) <= 1e-6L + std::fabs(scaled) * 1e-18L) scaled = nearest;
+  scaled = std::trunc(scaled);
+  if (!(scaled < 9223372036854775808.0L && scaled >= -9223372036854775808.0L)) return 0;
+  put_le64(span.data, uint64_t(int64_t(scaled)));
+  return 1;
+}
+
+}  // namespace
+
+int store_field(Table& table, int i, std::string_view text, long double number) {
+  FieldSpan span = field_span(table, i);
+  if (!span.data) return 0;
+  switch (field_type(table, i)) {
+    case 'C':
+      std::memcpy(span.data, text.data(), std::min(text.size(), size_t(span.length)));
+      return 1;
+    case 'N':
+    case 'F':
+      return store_numeric(span, field_decimals(table, i), number);
+    case 'B':
+      if (span.length < 8) return 0;
+      put_le64(span.data, std::bit_cast<uint64_t>(double(number)));
+      return 1;
+    case 'I':
+      return store_integer(span, number);
+    case 'Y':
+      return store_currency(span, number);
+    case 'L':
+      return store_logical(span, text);
+    case 'D':
+      return store_date_text(table, i, text.substr(0, table.date_format == 0 ? 8 : 10), false);
+    case 'T':
+      return store_date_text(table, i, text, true);
+    case 'M':
+      return write_memo(table, i, text) ? 1 : 0;
+    default:
+      return 0;
+  }
+}
+
+void store_date(Table& table, int i, int year, int month, int day, int hour, int minute, int second) {
+  write_date(table, i, year, month, day, hour, minute, second);
+}
+
+}  // namespace kora

@@ -1,0 +1,465 @@
+// Field values: display text, numbers and dates read from the record bytes,
+// and user input stored back, type by type, on tables built in memory.
+#include "table/value_codec.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+#include "table/byte_order.h"
+#include "table/memo_file.h"
+
+namespace kora {
+namespace {
+
+struct Field {
+  const char* name;
+  char type;
+  int length;  // 16-bit for C
+  int decimals = 0;
+};
+
+// A table held only in memory with the given fields laid out back to back.
+std::unique_ptr<Table> make_table(const std::vector<Field>& fields, int date_format = 1) {
+  auto table = std::make_unique<Table>();
+  int offset = 1;
+  for (const Field& f : fields) {
+    FieldDesc desc;
+    std::strncpy(desc.name, f.name, 10);
+    desc.type = f.type;
+    desc.offset = uint16_t(offset);
+    desc.length = uint8_t(f.length & 0xFF);
+    desc.decimals = uint8_t(f.type == 'C' ? f.length >> 8 : f.decimals);
+    table->fields.push_back(desc);
+    offset += f.length;
+  }
+  table->record_size = uint16_t(offset);
+  table->record.assign(kRecordBufferSize + 1, 0);
+  table->text.assign(kRecordBufferSize + 1, 0);
+  for (size_t k = 0; k < 4; ++k) {
+    table->date_formats[k] = kDefaultDateFormats[k];
+    table->date_time_formats[k] = kDefaultDateTimeFormats[k];
+  }
+  table->date_format = date_format;
+  blank_record(*table);
+  return table;
+}
+
+std::string bytes_of(const Table& table, int i) {
+  const FieldDesc& d = table.fields[size_t(i)];
+  return std::string(reinterpret_cast<const char*>(&table.record[d.offset]), size_t(field_length(table, i)));
+}
+
+void put_bytes(Table& table, int i, const std::string& bytes) {
+  std::memcpy(&table.record[table.fields[size_t(i)].offset], bytes.data(), bytes.size());
+}
+
+uint8_t* field_at(Table& table, int i) { return &table.record[table.fields[size_t(i)].offset]; }
+
+// The caller's way of storing: blank the field, then store text and value.
+int input(Table& table, int i, const std::string& text) {
+  blank_field(table, i);
+  return store_field(table, i, text, parse_number(text));
+}
+
+TEST(ValueCodecNumbers, NumericDisplayPadsToLengthWithDecimals) {
+  auto t = make_table({{"A", 'N', 5, 2}, {"B", 'N', 2, 1}, {"C", 'F', 4, 0}, {"D", 'N', 3, 2}});
+  put_bytes(*t, 0, "  1.5");
+  EXPECT_STREQ(field_text(*t, 0), " 1.50");
+  put_bytes(*t, 1, ".5");
+  EXPECT_STREQ(field_text(*t, 1), ".5");
+  put_bytes(*t, 2, "  -7");
+  EXPECT_STREQ(field_text(*t, 2), "  -7");
+  EXPECT_EQ(field_number(*t, 2), -7);
+  // Damaged content wider than the field keeps its digits and sign.
+  put_bytes(*t, 3, "-.5");
+  EXPECT_STREQ(field_text(*t, 3), "-0.50");
+  put_bytes(*t, 1, "15");
+  EXPECT_STREQ(field_text(*t, 1), "15.0");
+}
+
+TEST(ValueCodecNumbers, NumericStoreRoundsOrStoresNothingWhenTooWide) {
+  auto t = make_table({{"A", 'N', 3, 0}, {"B", 'N', 6, 2}, {"C", 'N', 4, 3}, {"D", 'F', 2, 1}});
+  EXPECT_EQ(input(*t, 0, "1234"), 0);
+  EXPECT_EQ(bytes_of(*t, 0), "   ");
+  EXPECT_EQ(input(*t, 0, "12.6"), 1);
+  EXPECT_EQ(bytes_of(*t, 0), " 13");
+  EXPECT_EQ(input(*t, 0, "-99"), 1);
+  EXPECT_EQ(bytes_of(*t, 0), "-99");
+
+  EXPECT_EQ(input(*t, 1, "12345"), 0);
+  EXPECT_EQ(bytes_of(*t, 1), "      ");
+  EXPECT_EQ(input(*t, 1, "999.99"), 1);
+  EXPECT_EQ(bytes_of(*t, 1), "999.99");
+  char expected[16];
+  std::snprintf(expected, sizeof expected, "%6.2f", 1.005);
+  EXPECT_EQ(input(*t, 1, "1.005"), 1);
+  EXPECT_EQ(bytes_of(*t, 1), expected);
+
+  EXPECT_EQ(input(*t, 2, "0.5"), 1);
+  EXPECT_EQ(bytes_of(*t, 2), ".500");
+  EXPECT_EQ(field_number(*t, 2), 0.5L);
+  EXPECT_STREQ(field_text(*t, 2), ".500");
+  // A value with a whole part does not fit such a field: not stored as .500.
+  EXPECT_EQ(input(*t, 2, "1.5"), 0);
+  EXPECT_EQ(bytes_of(*t, 2), "    ");
+  EXPECT_EQ(input(*t, 3, "-0.5"), 0);
+  EXPECT_EQ(bytes_of(*t, 3), "  ");
+  EXPECT_EQ(input(*t, 3, ".25"), 1);
+  EXPECT_EQ(bytes_of(*t, 3), ".2");
+
+  EXPECT_EQ(input(*t, 0, "1e999"), 0);
+  EXPECT_EQ(bytes_of(*t, 0), "   ");
+}
+
+TEST(ValueCodecNumbers, ParseNumberIsAPlainDecimalConversion) {
+  EXPECT_EQ(parse_number("   12.5xyz"), 12.5L);
+  EXPECT_EQ(parse_number("-3e2"), -300);
+  EXPECT_EQ(parse_number("4e"), 4);
+  EXPECT_EQ(parse_number(".5"), 0.5L);
+  EXPECT_EQ(parse_number("+7."), 7);
+  EXPECT_EQ(parse_number("0x10"), 0);
+  EXPECT_EQ(parse_number("inf"), 0);
+  EXPECT_EQ(parse_number("nan"), 0);
+  EXPECT_EQ(parse_number(""), 0);
+  EXPECT_EQ(parse_number("-"), 0);
+  // At most 31 characters of the number count; the spaces before it do not.
+  EXPECT_EQ(parse_number(std::string(44, ' ') + "12.345"), 12.345L);
+  EXPECT_EQ(parse_number("   " + std::string(31, '1') + "11"), parse_number(std::string(31, '1')));
+  EXPECT_EQ(parse_number("1234567890123456789012345678.9012"), parse_number("1234567890123456789012345678.9"));
+}
+
+TEST(ValueCodecNumbers, CurrencyIsScaledTruncatedAndShownExactly) {
+  auto t = make_table({{"Y", 'Y', 8}});
+  EXPECT_EQ(input(*t, 0, "-1.23456"), 1);
+  EXPECT_EQ(int64_t(get_le64(field_at(*t, 0))), -12345);
+  EXPECT_EQ(field_number(*t, 0), -12345 / 10000.0L);
+  EXPECT_STREQ(field_text(*t, 0), "                 -1.2345");
+  // Typed amounts keep their last digit despite binary fractions.
+  for (const char* amount : {"199.9998", "0.0007", "-199.9993", "123456789.0123"}) {
+    input(*t, 0, amount);
+    EXPECT_STREQ(field_text(*t, 0) + std::strspn(field_text(*t, 0), " "), amount) << amount;
+  }
+  put_le64(field_at(*t, 0), uint64_t(INT64_MAX));
+  EXPECT_STREQ(field_text(*t, 0), "    922337203685477.5807");
+  put_le64(field_at(*t, 0), uint64_t(INT64_MIN));
+  EXPECT_STREQ(field_text(*t, 0), "   -922337203685477.5808");
+  blank_field(*t, 0);
+  EXPECT_EQ(input(*t, 0, "1e16"), 0);
+  EXPECT_EQ(get_le64(field_at(*t, 0)), 0u);
+}
+
+TEST(ValueCodecNumbers, IntegerAndDouble) {
+  auto t = make_table({{"I", 'I', 4}, {"B", 'B', 8, 3}, {"BM", 'B', 10}});
+  EXPECT_EQ(input(*t, 0, "-7.9"), 1);
+  EXPECT_EQ(int32_t(get_le32(field_at(*t, 0))), -7);
+  EXPECT_STREQ(field_text(*t, 0), "        -7");
+  EXPECT_EQ(input(*t, 0, "2147483647"), 1);
+  EXPECT_EQ(field_number(*t, 0), 2147483647);
+  EXPECT_EQ(input(*t, 0, "2147483648"), 1);
+  EXPECT_EQ(get_le32(field_at(*t, 0)), 0u);
+  EXPECT_EQ(input(*t, 0, "-2147483648"), 1);
+  EXPECT_EQ(field_number(*t, 0), -2147483648.0L);
+  EXPECT_EQ(input(*t, 0, "-2147483649"), 1);
+  EXPECT_EQ(get_le32(field_at(*t, 0)), 0u);
+
+  EXPECT_EQ(input(*t, 1, "2.5"), 1);
+  EXPECT_EQ(get_le64(field_at(*t, 1)), std::bit_cast<uint64_t>(2.5));
+  EXPECT_STREQ(field_text(*t, 1), "               2.500");
+  EXPECT_EQ(field_number(*t, 1), 2.5L);
+  EXPECT_STREQ(field_type_name(*t, 1), "Double");
+  EXPECT_STREQ(field_type_name(*t, 2), "Binary");
+  EXPECT_EQ(display_width(*t, 1), 20);
+  EXPECT_EQ(display_width(*t, 2), 10);
+}
+
+TEST(ValueCodecText, LogicalTakesTheFirstLetterUpperCased) {
+  auto t = make_table({{"L", 'L', 1}});
+  struct Case {
+    const char* text;
+    char stored;
+  } cases[] = {{"yes", 'Y'}, {"t", 'T'}, {"F", 'F'}, {"n", 'N'}, {"?", ' '}, {"x", ' '}, {"", ' '}};
+  for (const Case& c : cases) {
+    put_bytes(*t, 0, "T");
+    EXPECT_EQ(store_field(*t, 0, c.text, 0), 1);
+    EXPECT_EQ(bytes_of(*t, 0), std::string(1, c.stored)) << c.text;
+    EXPECT_STREQ(field_text(*t, 0), std::string(1, c.stored).c_str());
+  }
+}
+
+TEST(ValueCodecText, CharacterStoresAPrefixAndTrimModeShapesRawText) {
+  auto t = make_table({{"NAME", 'C', 8}, {"BIG", 'C', 300}});
+  EXPECT_EQ(input(*t, 0, "abcdefghij"), 1);
+  EXPECT_EQ(bytes_of(*t, 0), "abcdefgh");
+  EXPECT_EQ(input(*t, 0, "  ab"), 1);
+  EXPECT_EQ(bytes_of(*t, 0), "  ab    ");
+  const char* expected[4] = {"  ab    ", "  ab", "ab    ", "ab"};
+  for (int mode = 0; mode < 4; ++mode) {
+    t->trim_mode = mode;
+    EXPECT_STREQ(field_raw_text(*t, 0), expected[mode]) << mode;
+    EXPECT_STREQ(field_text(*t, 0), expected[mode]) << mode;
+  }
+  t->trim_mode = 0;
+  std::string long_text(300, 'x');
+  EXPECT_EQ(input(*t, 1, long_text + "yyy"), 1);
+  EXPECT_EQ(std::string(field_text(*t, 1)), long_text);
+  EXPECT_EQ(display_width(*t, 1), 300);
+}
+
+TEST(ValueCodecDates, JulianDayNumbers) {
+  EXPECT_EQ(julian_day_number(9999, 12, 31), 5373484);
+  EXPECT_EQ(julian_day_number(0, 1, 1), 1721060);
+  EXPECT_EQ(julian_day_number(2000, 1, 1), 2451545);
+  EXPECT_EQ(julian_day_number(2003, 2, 31), julian_day_number(2003, 3, 3));
+  EXPECT_EQ(julian_day_number(2004, 2, 31), julian_day_number(2004, 3, 2));
+  EXPECT_EQ(julian_day_number(2002, 13, 1), julian_day_number(2003, 1, 1));
+  // Every day number decodes back to the date it came from.
+  long previous = julian_day_number(1599, 12, 31);
+  for (int year : {0, 1, 4, 99, 100, 399, 400, 1600, 1900, 2000, 2024, 9999}) {
+    for (int month = 1; month <= 12; ++month) {
+      for (int day = 1; day <= 31; ++day) {
+        DateParts d = date_from_julian(julian_day_number(year, month, day), 0);
+        if (!is_valid_date(d) || d.month != month - 1 || d.day != day) {
+          // Only days past the end of the month roll over.
+          EXPECT_GE(day, 29) << year << "-" << month << "-" << day;
+          continue;
+        }
+        EXPECT_EQ(d.year, year);
+      }
+    }
+  }
+  for (long n = previous; n < julian_day_number(2401, 1, 1); ++n) {
+    DateParts d = date_from_julian(n, 0);
+    ASSERT_TRUE(is_valid_date(d)) << n;
+    ASSERT_EQ(julian_day_number(d.year, d.month + 1, d.day), n);
+  }
+  DateParts t = date_from_julian(julian_day_number(2002, 12, 1), 3723000);
+  EXPECT_EQ(t.hour, 1);
+  EXPECT_EQ(t.minute, 2);
+  EXPECT_EQ(t.second, 3);
+  EXPECT_FALSE(is_valid_date(date_from_julian(5373485, 0)));
+  EXPECT_FALSE(is_valid_date(date_from_julian(0, 0)));
+  EXPECT_FALSE(is_valid_date(date_from_julian(julian_day_number(2002, 1, 1), -1000)));
+  EXPECT_FALSE(is_valid_date(date_from_julian(julian_day_number(2002, 1, 1), 86400000)));
+}
+
+TEST(ValueCodecDates, DateInputPerFormatAndDisplayWithSeparator) {
+  auto t = make_table({{"D", 'D', 8}}, 1);
+  EXPECT_EQ(input(*t, 0, "31.12.2002"), 1);
+  EXPECT_EQ(bytes_of(*t, 0), "20021231");
+  EXPECT_STREQ(field_text(*t, 0), "31.12.2002");
+  EXPECT_FALSE(is_date_blank(*t, 0));
+  EXPECT_EQ(input(*t, 0, "00.12.2002"), 1);
+  EXPECT_EQ(bytes_of(*t, 0), "        ");
+  EXPECT_TRUE(is_date_blank(*t, 0));
+  EXPECT_STREQ(field_text(*t, 0), "          ");
+
+  input(*t, 0, "31.12.2002");
+  set_date_separator(*t, '/');
+  EXPECT_STREQ(field_text(*t, 0), "31/12/2002");
+  EXPECT_EQ(input(*t, 0, "01/02/2003"), 1);  // separators are not looked at
+  EXPECT_EQ(bytes_of(*t, 0), "20030201");
+  set_date_separator(*t, 0);
+  EXPECT_STREQ(field_text(*t, 0), "01.02.2003");
+
+  t->date_format = 2;
+  EXPECT_STREQ(field_text(*t, 0), "02.01.2003");
+  EXPECT_EQ(input(*t, 0, "12.31.2002"), 1);
+  EXPECT_EQ(bytes_of(*t, 0), "20021231");
+  t->date_format = 3;
+  EXPECT_STREQ(field_text(*t, 0), "2002.12.31");
+  EXPECT_EQ(input(*t, 0, "2004-02-29"), 1);
+  EXPECT_EQ(bytes_of(*t, 0), "20040229");
+  t->date_format = 0;
+  EXPECT_STREQ(field_text(*t, 0), "20040229");
+  EXPECT_EQ(display_width(*t, 0), 8);
+  EXPECT_EQ(input(*t, 0, "20050101junk"), 1);
+  EXPECT_EQ(bytes_of(*t, 0), "20050101");
+  put_bytes(*t, 0, "20030229");  // not a leap year
+  EXPECT_STREQ(field_text(*t, 0), "        ");
+  t->date_format = 5;  // the sort's stored form
+  EXPECT_STREQ(field_text(*t, 0), "          ");
+  put_bytes(*t, 0, "20030228");
+  EXPECT_STREQ(field_text(*t, 0), "20030228");
+}
+
+TEST(ValueCodecDates, BinaryDateTime) {
+  auto t = make_table({{"T", 'T', 8}}, 1);
+  EXPECT_EQ(input(*t, 0, "01.12.2002 01:02:03"), 1);
+  EXPECT_EQ(long(int32_t(get_le32(field_at(*t, 0)))), julian_day_number(2002, 12, 1));
+  EXPECT_EQ(get_le32(field_at(*t, 0) + 4), 3723000u);
+  EXPECT_STREQ(field_text(*t, 0), "01.12.2002 01:02:03");
+  t->date_format = 3;
+  EXPECT_STREQ(field_text(*t, 0), "2002.12.01 01:02:03");
+  EXPECT_EQ(display_width(*t, 0), 19);
+
+  blank_field(*t, 0);
+  EXPECT_EQ(bytes_of(*t, 0), std::string(8, '\0'));
+  EXPECT_STREQ(field_text(*t, 0), std::string(19, ' ').c_str());
+  t->date_format = 0;
+  EXPECT_STREQ(field_text(*t, 0), std::string(14, ' ').c_str());
+  EXPECT_EQ(display_width(*t, 0), 8);
+
+  store_date(*t, 0, 2003, 2, 31, 23, 59, 59);
+  DateParts d = field_date(*t, 0);
+  EXPECT_EQ(d.month, 2);
+  EXPECT_EQ(d.day, 3);
+  EXPECT_EQ(d.hour, 23);
+  EXPECT_EQ(d.second, 59);
+  t->date_format = 1;
+  EXPECT_EQ(input(*t, 0, "15.00.2003 10:00:00"), 1);
+  EXPECT_EQ(bytes_of(*t, 0), std::string(8, '\0'));
+}
+
+TEST(ValueCodecDates, TextDateTimeAndStoreDate) {
+  auto t = make_table({{"T", 'T', 14}, {"D", 'D', 8}, {"N", 'N', 8}}, 1);
+  EXPECT_EQ(input(*t, 0, "29.02.2004 23:05:07"), 1);
+  EXPECT_EQ(bytes_of(*t, 0), "20040229230507");
+  EXPECT_STREQ(field_text(*t, 0), "29.02.2004 23:05:07");
+  t->date_format = 0;
+  EXPECT_STREQ(field_text(*t, 0), "20040229230507");
+  t->date_format = 1;
+  EXPECT_EQ(input(*t, 0, "29.02.2004"), 1);
+  EXPECT_EQ(bytes_of(*t, 0), "20040229000000");
+  put_bytes(*t, 0, "20040229240000");
+  EXPECT_TRUE(is_date_blank(*t, 0));
+  EXPECT_STREQ(field_text(*t, 0), std::string(19, ' ').c_str());
+
+  store_date(*t, 1, 1999, 2, 30, 0, 0, 0);  // not checked
+  EXPECT_EQ(bytes_of(*t, 1), "19990230");
+  blank_field(*t, 1);
+  store_date(*t, 1, 12345, 1, 1, 0, 0, 0);  // 15 characters: nothing
+  EXPECT_EQ(bytes_of(*t, 1), "        ");
+  store_date(*t, 2, 2000, 1, 1, 0, 0, 0);
+  EXPECT_EQ(bytes_of(*t, 2), "        ");
+}
+
+TEST(ValueCodecMemo, BlockNumbersShownAsFullEmptyOrNumber) {
+  auto t = make_table({{"M", 'M', 10}, {"G", 'G', 4}, {"B", 'B', 10}});
+  EXPECT_EQ(bytes_of(*t, 0), std::string(10, ' '));
+  EXPECT_EQ(bytes_of(*t, 1), std::string(4, '\0'));
+  EXPECT_STREQ(field_text(*t, 0), "Empty memo");
+  EXPECT_STREQ(field_text(*t, 1), "Empty memo");
+  put_bytes(*t, 0, "        17");
+  put_le32(field_at(*t, 1), 5);
+  put_bytes(*t, 2, "         3");
+  EXPECT_STREQ(field_text(*t, 0), "Full memo ");
+  EXPECT_STREQ(field_text(*t, 1), "Full memo ");
+  EXPECT_STREQ(field_text(*t, 2), "Full memo ");
+  t->memo_display = 1;
+  EXPECT_STREQ(field_text(*t, 0), "        17");
+  EXPECT_STREQ(field_text(*t, 1), "         5");
+  blank_field(*t, 0);
+  EXPECT_STREQ(field_text(*t, 0), "         0");
+  EXPECT_EQ(display_width(*t, 1), 10);
+  EXPECT_EQ(store_field(*t, 1, "x", 0), 0);  // General fields take no input
+}
+
+TEST(ValueCodecMemo, StoringAMemoWritesTheMemoFile) {
+  test::TempDir dir;
+  std::string path = dir.file("notes.dbf");
+  ASSERT_TRUE(create_memo_file(path, kDBase3, 0));
+  auto t = make_table({{"M", 'M', 10}});
+  t->header_bytes[0] = 0x83;
+  t->memo_file_name = memo_file_name(path, kDBase3);
+  EXPECT_EQ(input(*t, 0, "hello memo"), 1);
+  EXPECT_STRNE(field_text(*t, 0), "Empty memo");
+  std::string text;
+  ASSERT_TRUE(read_memo(*t, 0, text));
+  EXPECT_EQ(text, "hello memo");
+}
+
+TEST(ValueCodecRecord, BlankBytesPerType) {
+  auto t = make_table({{"C", 'C', 2}, {"D", 'D', 8}, {"M", 'M', 10}, {"M4", 'M', 4}, {"B8", 'B', 8},
+                       {"B4", 'B', 4}, {"B10", 'B', 10}, {"T14", 'T', 14}, {"T8", 'T', 8}, {"I", 'I', 4},
+                       {"Y", 'Y', 8}, {"P", 'P', 2}, {"Z", '0', 1}});
+  std::memset(t->record.data(), 'x', t->record_size);
+  blank_record(*t);
+  std::string expected = " " + std::string(2 + 8 + 10, ' ') + std::string(4 + 8 + 4, '\0') + std::string(10 + 14, ' ') +
+                         std::string(8 + 4 + 8 + 2 + 1, '\0');
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(t->record.data()), t->record_size), expected);
+  EXPECT_STREQ(field_text(*t, 11), "");
+  EXPECT_STREQ(field_type_name(*t, 11), "Picture");
+  EXPECT_STREQ(field_type_name(*t, 12), "System");
+  EXPECT_EQ(store_field(*t, 11, "ab", 0), 0);
+  EXPECT_EQ(store_field(*t, 12, "ab", 0), 0);
+}
+
+TEST(ValueCodecRecord, WidthsAndNames) {
+  auto t = make_table({{"LONGNAME_X", 'N', 4}, {"QTY", 'N', 12, 2}, {"D", 'D', 8}, {"Y", 'Y', 8}, {"Q", 'Q', 3}});
+  EXPECT_EQ(display_width(*t, 0), 4);
+  EXPECT_EQ(column_width(*t, 0), 11);
+  EXPECT_EQ(column_width(*t, 1), 12);
+  EXPECT_EQ(column_width(*t, 2), 10);
+  EXPECT_EQ(column_width(*t, 3), 24);
+  EXPECT_STREQ(field_type_name(*t, 1), "Numeric");
+  EXPECT_STREQ(field_type_name(*t, 4), "Unknown");
+  EXPECT_STREQ(field_text(*t, 4), "");
+  EXPECT_EQ(display_width(*t, 5), 0);  // no computed columns
+}
+
+TEST(ValueCodecRecord, ComputedColumnsAnswerThroughTheHooks) {
+  auto t = make_table({{"A", 'N', 4}});
+  EXPECT_STREQ(field_text(*t, 1), "");
+  EXPECT_EQ(field_number(*t, 1), 0);
+  computed_column_hooks.text = [](Table& table, int) -> const char* {
+    std::strcpy(table.text.data(), "computed");
+    return table.text.data();
+  };
+  computed_column_hooks.number = [](Table&, int i) -> long double { return i * 2; };
+  computed_column_hooks.has_state = [](const Table&) { return true; };
+  EXPECT_STREQ(field_text(*t, 1), "computed");
+  EXPECT_EQ(field_number(*t, 3), 6);
+  EXPECT_EQ(display_width(*t, 1), 20);
+  EXPECT_EQ(column_width(*t, 1), 20);
+  computed_column_hooks = ComputedColumnHooks();
+}
+
+TEST(ValueCodecSafety, FieldsOutsideTheRecordAreNeitherReadNorWritten) {
+  auto t = make_table({{"A", 'C', 4}, {"B", 'N', 6, 2}, {"T", 'T', 8}});
+  t->record_size = 8;  // the descriptors claim more than the record holds
+  std::vector<uint8_t> before = t->record;
+  EXPECT_STREQ(field_text(*t, 1), "");
+  EXPECT_EQ(field_number(*t, 1), 0);
+  EXPECT_EQ(input(*t, 1, "1.5"), 0);
+  EXPECT_EQ(input(*t, 2, "01.01.2000 00:00:00"), 0);
+  store_date(*t, 2, 2000, 1, 1, 0, 0, 0);
+  blank_field(*t, 2);
+  EXPECT_EQ(t->record, before);
+  EXPECT_STREQ(field_text(*t, 0), "    ");
+
+  t->fields[0].offset = 0;  // would overwrite the deletion flag
+  EXPECT_EQ(input(*t, 0, "zz"), 0);
+  EXPECT_EQ(t->record[0], ' ');
+
+  auto big = make_table({{"C", 'C', 65534}});
+  std::memset(field_at(*big, 0), 'a', 65534);
+  EXPECT_EQ(std::strlen(field_text(*big, 0)), 65534u);
+  EXPECT_EQ(big->record_size, 65535);
+
+  // Binary fields shorter than their form take no input.
+  auto narrow = make_table({{"I", 'I', 2}, {"B", 'B', 4}, {"Y", 'Y', 4}, {"X", 'C', 4}});
+  put_bytes(*narrow, 3, "keep");
+  EXPECT_EQ(store_field(*narrow, 0, "5", 5), 0);
+  EXPECT_EQ(store_field(*narrow, 1, "5", 5), 0);
+  EXPECT_EQ(store_field(*narrow, 2, "5", 5), 0);
+  EXPECT_EQ(bytes_of(*narrow, 3), "keep");
+}
+
+TEST(ValueCodecSafety, HugeNumbersInWideFieldsStayInTheTextBuffer) {
+  auto t = make_table({{"N", 'N', 255, 255}, {"B", 'B', 8, 255}});
+  put_bytes(*t, 0, "1e300");
+  std::string text = field_text(*t, 0);
+  EXPECT_EQ(text.size(), 301u + 1 + 255);
+  EXPECT_EQ(text.substr(0, 2), "10");
+  put_le64(field_at(*t, 1), std::bit_cast<uint64_t>(-1e308));
+  EXPECT_EQ(std::string(field_text(*t, 1)).size(), 1 + 309 + 1 + 255u);
+  EXPECT_EQ(input(*t, 0, "5"), 0);  // 255 decimals leave no room for a digit
+}
+
+}  // namespace
+}  // namespace kora
