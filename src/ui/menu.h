@@ -44,7 +44,7 @@ struct Menu {
   int current = 0;  // highlighted item, kept between openings
   int first = 0;    // first visible item of a menu taller than the screen
   int width = 0;    // content width, computed at each opening
-  ScreenSnapshot saved;
+  ScreenSnapshot saved{};
   MenuItem* items = nullptr;
 };
 
