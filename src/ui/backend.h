@@ -24,7 +24,8 @@ class Backend {
   virtual ~Backend() = default;
   // Waits at most timeout_ms for input and appends what arrived to units.
   // Returns the number of units appended, 0 on timeout, -1 when no input
-  // can ever come (a headless script that has run out).
+  // can ever come (a headless script that has run out, a terminal that
+  // hung up); get_key then answers Esc so that modal loops unwind.
   virtual int wait_input(int timeout_ms, std::vector<int>& units) = 0;
   // Milliseconds of a monotonic clock (fake in the headless backend).
   virtual long long now_ms() = 0;

@@ -138,7 +138,10 @@ class CursesBackend : public Backend {
       }
       resize();
     }
-    return drain(units);
+    count = drain(units);
+    // A terminal that hung up would wake poll() at once for ever.
+    if (count == 0 && ready > 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) return -1;
+    return count;
   }
 
   long long now_ms() override {
