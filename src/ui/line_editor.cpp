@@ -1,0 +1,295 @@
+#include "ui/line_editor.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "ui/screen.h"
+
+namespace kora {
+
+TextClipboard g_text_clipboard;
+
+namespace {
+
+int text_length(const EditField& field) { return static_cast<int>(std::strlen(field.text)); }
+
+// The furthest index the cursor may take.
+int last_position(const EditField& field) { return field.end_ok ? field.size : field.size - 1; }
+
+// Keeps the cursor inside the visible window after a move.
+void follow_cursor(EditField& field) {
+  if (field.pos < field.scroll) field.scroll = field.pos;
+  if (field.width > 0 && field.pos - field.scroll >= field.width) {
+    field.scroll = field.pos - field.width + 1;
+  }
+}
+
+void empty_text(EditField& field) {
+  field.text[0] = 0;
+  field.pos = 0;
+  field.scroll = 0;
+}
+
+void mark_touched(EditField& field) { field.flags |= kEditTouched; }
+
+void remove_at(EditField& field, int index) {
+  int length = text_length(field);
+  if (index < length) std::memmove(field.text + index, field.text + index + 1, length - index);
+}
+
+// End: to the end of the text, then back over trailing blanks; when that is
+// where the cursor already stood, the far position itself (End twice).
+void move_end(EditField& field) {
+  int far = std::min(text_length(field), last_position(field));
+  if (far < 0) far = 0;
+  int target = far;
+  if (field.text[target] == ' ' || field.text[target] == 0) {
+    while (target > 0 && field.text[target - 1] == ' ') --target;
+  }
+  if (target == field.pos) target = far;
+  field.pos = target;
+  follow_cursor(field);
+}
+
+// "." or "," in a numeric field: after the point already there, or the
+// text is right-aligned into the integer part and a point added.
+void type_decimal_point(EditField& field) {
+  const char* point = std::strchr(field.text, '.');
+  if (point) {
+    field.pos = static_cast<int>(point - field.text) + 1;
+    follow_cursor(field);
+    return;
+  }
+  char format[32];
+  std::snprintf(format, sizeof format, "%%%ds.", std::max(field.size - field.decimals - 1, 0));
+  std::string old(field.text);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  std::snprintf(field.text, field.size + 1, format, old.c_str());
+#pragma GCC diagnostic pop
+  field.pos = -1;  // End must not take the old position for its own
+  move_end(field);
+}
+
+void type_char(EditField& field, unsigned char ch) {
+  if (field.allowed && !std::strchr(field.allowed, ch)) return;
+  field.modified = 1;
+  if (!(field.flags & kEditTouched)) {
+    empty_text(field);
+    mark_touched(field);
+  }
+  if (field.pos < field.size) {
+    if (field.decimals && (ch == '.' || ch == ',')) {
+      type_decimal_point(field);
+    } else {
+      int length = text_length(field);
+      if (!(field.flags & kEditOverwrite)) {
+        int new_length = std::min(length + 1, field.size);
+        std::memmove(field.text + field.pos + 1, field.text + field.pos,
+                     new_length - 1 - field.pos);
+        field.text[new_length] = 0;
+      } else if (field.text[field.pos] == 0) {
+        field.text[field.pos + 1] = 0;
+      }
+      field.text[field.pos] = static_cast<char>(ch);
+      field.text[field.size] = 0;
+      if (field.end_ok || field.pos + 1 < field.size) ++field.pos;
+      if (field.pos - field.scroll >= field.width) ++field.scroll;
+      if (field.pos - field.scroll == screen_cols()) ++field.scroll;
+    }
+  }
+  field.flags &= ~kEditLiteral;
+}
+
+// Ctrl+V: the clipboard's first line goes in at the cursor.
+void paste(EditField& field) {
+  std::string clip = g_text_clipboard.text;
+  if (!(field.flags & kEditTouched)) {
+    empty_text(field);
+    mark_touched(field);
+  }
+  size_t line_end = clip.find('\n');
+  if (line_end != std::string::npos) clip.resize(line_end);
+  std::string text(field.text);
+  size_t cut = std::min(static_cast<size_t>(field.pos), text.size());
+  std::string joined = text.substr(0, cut) + clip.c_str() + text.substr(cut);
+  if (joined.size() > static_cast<size_t>(field.size)) joined.resize(field.size);
+  std::memcpy(field.text, joined.c_str(), joined.size() + 1);
+  field.modified = 1;
+}
+
+int control_char(EditField& field, int ch) {
+  switch (ch) {
+    case 3:
+      g_text_clipboard.text = field.text;
+      return 1;
+    case 8:
+      if (field.pos > 0) {
+        --field.pos;
+        follow_cursor(field);
+        remove_at(field, field.pos);
+        field.modified = 1;
+      }
+      field.flags &= ~kEditLiteral;
+      return 1;
+    case 11:
+      field.text[field.pos] = 0;
+      field.modified = 1;
+      field.flags &= ~kEditLiteral;
+      return 1;
+    case 17:
+      field.flags |= kEditLiteral;
+      return 1;
+    case 22:
+      paste(field);
+      return 1;
+    case 24:
+      g_text_clipboard.text = field.text;
+      empty_text(field);
+      field.modified = 1;
+      return 1;
+    case 25:
+      empty_text(field);
+      field.modified = 1;
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+int scan_key(EditField& field, int scan) {
+  mark_touched(field);
+  char* text = field.text;
+  switch (scan) {
+    case 0x47:
+      field.pos = 0;
+      field.scroll = 0;
+      return 1;
+    case 0x4B:
+      if (field.pos == 0) return 0;
+      --field.pos;
+      break;
+    case 0x4D:
+      if (text[field.pos] == 0 || !(field.end_ok || field.pos + 1 < field.size)) return 0;
+      ++field.pos;
+      break;
+    case 0x4F:
+      move_end(field);
+      return 1;
+    case 0x52:
+      field.flags ^= kEditOverwrite;
+      return 1;
+    case 0x53:
+      if (text[field.pos]) {
+        remove_at(field, field.pos);
+        field.modified = 1;
+      }
+      return 1;
+    case 0x73:
+      while (field.pos > 0 && text[field.pos - 1] == ' ') --field.pos;
+      while (field.pos > 0 && text[field.pos - 1] != ' ') --field.pos;
+      break;
+    case 0x74:
+      while (text[field.pos] == ' ') ++field.pos;
+      while (text[field.pos] && text[field.pos] != ' ') ++field.pos;
+      field.pos = std::min(field.pos, std::max(last_position(field), 0));
+      break;
+    default:
+      return 0;
+  }
+  follow_cursor(field);
+  return 1;
+}
+
+}  // namespace
+
+void edit_alloc(EditField& field) {
+  field.buffer = std::make_unique<char[]>(field.size + 1);
+  field.text = field.buffer.get();
+}
+
+std::unique_ptr<EditField> edit_create(int x, int y, int width, int size, const char* text,
+                                       unsigned char colour, const char* allowed) {
+  auto field = std::make_unique<EditField>();
+  field->x = x;
+  field->y = y;
+  field->width = width;
+  field->size = std::max(size, 0);
+  field->text_color = colour;
+  field->fill_color = colour;
+  field->allowed = allowed;
+  edit_alloc(*field);
+  edit_set_text(*field, text);
+  return field;
+}
+
+void edit_free(std::unique_ptr<EditField>& field) { field.reset(); }
+
+void edit_set_text(EditField& field, const char* text) {
+  if (!field.text) return;
+  size_t length = text ? std::strlen(text) : 0;
+  length = std::min(length, static_cast<size_t>(field.size));
+  if (length) std::memcpy(field.text, text, length);
+  field.text[length] = 0;
+  field.pos = 0;
+  field.scroll = 0;
+}
+
+void edit_draw(const EditField& field) {
+  put_repeat(field.x, field.y, field.width, field.fill_char, field.fill_color);
+  if (!field.text) return;
+  int length = static_cast<int>(std::strlen(field.text));
+  if (field.scroll >= length) return;
+  const char* visible = field.text + field.scroll;
+  int count = std::min(length - field.scroll, field.width);
+  if (field.flags & kEditPassword) {
+    put_repeat(field.x, field.y, count, '*', field.text_color);
+  } else if (field.flags & kEditShowTabs) {
+    for (int i = 0; i < count; ++i) {
+      unsigned char ch = static_cast<unsigned char>(visible[i]);
+      put_char(field.x + i, field.y, ch == '\t' ? ' ' : ch, field.text_color);
+    }
+  } else {
+    put_text_n(field.x, field.y, visible, field.text_color, field.width);
+  }
+}
+
+void edit_show(const EditField& field) {
+  edit_draw(field);
+  goto_xy(field.x + field.pos - field.scroll, field.y);
+  if (field.flags & kEditLiteral) {
+    set_cursor_shape(7);
+  } else if (field.flags & kEditOverwrite) {
+    set_cursor_shape(0x0307);
+  } else {
+    set_cursor_shape(0x0607);
+  }
+}
+
+int edit_key(EditField& field, int key) {
+  int used = 0;
+  if (key == 0x0E7F) key = 8;
+  int ch = key & 0xFF;
+  if (field.text) {
+    // Callers may set pos; the editor relies on it lying within the text.
+    field.pos = std::clamp(field.pos, 0, text_length(field));
+    field.scroll = std::clamp(field.scroll, 0, field.pos);
+  }
+  if (key == 0 || !field.text) {
+    used = 0;
+  } else if (ch != 0) {
+    if (ch > 31 || (field.flags & kEditLiteral)) {
+      type_char(field, static_cast<unsigned char>(ch));
+      used = 1;
+    } else {
+      used = control_char(field, ch);
+    }
+  } else {
+    used = scan_key(field, (key >> 8) & 0xFF);
+  }
+  edit_show(field);
+  return used;
+}
+
+}  // namespace kora

@@ -1,0 +1,78 @@
+// The one-line editor: an input field of fixed screen width over a text
+// buffer of fixed maximum length. Dialog edit fields, the cell editor of the
+// browse view and the header editor all edit through it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace kora {
+
+enum EditFlags : int {
+  kEditTouched = 1,      // the next typed character no longer clears the text
+  kEditLiteral = 2,      // the next character is typed even if it is a control
+  kEditOverwrite = 4,    // typing replaces the character under the cursor
+  kEditShowTabs = 8,     // tab characters are drawn as blanks
+  kEditPassword = 0x80,  // every character is drawn as "*"
+};
+
+// One input field. In a dialog table x and y are dialog coordinates (on the
+// virtual 80 x 25 screen) until dialog_prepare turns them into screen ones.
+struct EditField {
+  int x = 0;
+  int y = 0;
+  int width = 0;  // visible cells
+  int size = 0;   // maximum text length; the buffer holds size + 1 bytes
+  char* text = nullptr;
+  unsigned char text_color = 0;
+  unsigned char fill_color = 0;
+  unsigned char fill_char = ' ';
+  int modified = 0;  // set to 1 by every change
+  int decimals = 0;  // non-zero: numeric input with that many decimals
+  int end_ok = 0;    // the cursor may stand at index size
+  int pos = 0;       // cursor index in the text
+  int scroll = 0;    // index of the first visible character
+  int flags = 0;     // EditFlags
+  const char* allowed = nullptr;  // characters that may be typed; null: all
+  std::unique_ptr<char[]> buffer = nullptr;  // owns text while the field is in use
+};
+
+// Character sets callers pass as allowed.
+inline constexpr const char* kAllowLogical = "TtFfYyNn ";
+inline constexpr const char* kAllowInteger = "-0123456789\b";
+inline constexpr const char* kAllowNumber = "-0123456789\b.,";
+inline constexpr const char* kAllowRecord = "0123456789\b";
+inline constexpr const char* kAllowRecordList = "0123456789\b-,";
+inline constexpr const char* kAllowHex = "0123456789ABCDEFabcdef\b";
+
+// The program's internal text clipboard: one string, replaced as a whole.
+// The line editor's Ctrl+C, Ctrl+X and Ctrl+V work on it, as do the block
+// commands of the browse view.
+struct TextClipboard {
+  std::string text;
+};
+extern TextClipboard g_text_clipboard;
+
+// Gives the field a zeroed buffer of size + 1 bytes.
+void edit_alloc(EditField& field);
+
+// A field outside dialogs with its own buffer holding text (cut to size);
+// text and fill colour both colour.
+std::unique_ptr<EditField> edit_create(int x, int y, int width, int size, const char* text,
+                                       unsigned char colour, const char* allowed);
+void edit_free(std::unique_ptr<EditField>& field);
+inline char* edit_text(EditField& field) { return field.text; }
+
+// Replaces the text (cut to size); the cursor and the scroll go to 0.
+void edit_set_text(EditField& field, const char* text);
+
+// Draws the field; edit_show also puts the cursor on it, its shape telling
+// literal-next, overwrite and insert mode apart.
+void edit_draw(const EditField& field);
+void edit_show(const EditField& field);
+
+// One key for the field: 1 when the key was used, 0 when not. The field is
+// redrawn with its cursor either way.
+int edit_key(EditField& field, int key);
+
+}  // namespace kora
