@@ -1,6 +1,8 @@
 // Opening tables: the header check, the descriptors, repair and the table list.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <ctime>
 
@@ -242,6 +244,44 @@ TEST(TableOpen, HugeRecordCountInHeaderDoesNotAllocate) {
   ASSERT_TRUE(table);
   EXPECT_EQ(table->record_count, 3u);
   EXPECT_EQ(table->header_errors, kBadRecordCount);
+}
+
+// Runs `check` in a child process that cannot write the file (as an
+// unprivileged user when the tests run as root); returns the child's status.
+int run_without_write_permission(const std::string& path, int (*check)(const std::string&)) {
+  chmod(path.c_str(), 0444);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (geteuid() == 0 && setuid(65534) != 0) _exit(100);
+    _exit(check(path));
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(TableOpen, ReadOnlyFileOpensButRefusesEveryWrite) {
+  TempDir dir;
+  chmod(dir.path().c_str(), 0755);
+  DbfSpec spec = two_field_table(3);
+  spec.stored_count = 9;  // a header error, so a repair would want to write
+  std::string path = write_table(dir, spec);
+  std::vector<uint8_t> before = test::read_bytes(path);
+
+  int status = run_without_write_permission(path, [](const std::string& file) {
+    auto table = open_table(file);
+    if (!table) return 1;
+    if (!table->read_only) return 2;
+    if (read_record(*table, 1) != 1) return 3;
+    if (write_record(*table, 1) != 0) return 4;
+    if (append_record(*table, true) != 0) return 5;
+    if (write_header(*table) != 0) return 6;
+    if (mark_deleted(*table, 0) != 0) return 7;
+    if (table->record_count != 3) return 8;
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(test::read_bytes(path), before);
 }
 
 TEST(TableHeader, WriteStampsTodayAndCount) {
