@@ -26,11 +26,11 @@
 
 namespace kora {
 
-static_assert(kKeyDown == KEY_DOWN && kKeyUp == KEY_UP && kKeyLeft == KEY_LEFT &&
-              kKeyRight == KEY_RIGHT && kKeyHome == KEY_HOME && kKeyBackspace == KEY_BACKSPACE &&
-              kKeyF0 == KEY_F0 && kKeyDc == KEY_DC && kKeyIc == KEY_IC &&
-              kKeyNpage == KEY_NPAGE && kKeyPpage == KEY_PPAGE && kKeyEnter == KEY_ENTER &&
-              kKeyBtab == KEY_BTAB && kKeyEnd == KEY_END && kKeySuspend == KEY_SUSPEND);
+static_assert(kCursesDown == KEY_DOWN && kCursesUp == KEY_UP && kCursesLeft == KEY_LEFT &&
+              kCursesRight == KEY_RIGHT && kCursesHome == KEY_HOME && kCursesBackspace == KEY_BACKSPACE &&
+              kCursesF0 == KEY_F0 && kCursesDc == KEY_DC && kCursesIc == KEY_IC &&
+              kCursesNpage == KEY_NPAGE && kCursesPpage == KEY_PPAGE && kCursesEnter == KEY_ENTER &&
+              kCursesBtab == KEY_BTAB && kCursesEnd == KEY_END && kCursesSuspend == KEY_SUSPEND);
 
 namespace {
 
@@ -72,9 +72,9 @@ struct NamedKey {
   int key;
 };
 constexpr NamedKey kNamedKeys[] = {
-    {"kUP", kKeyUp},     {"kDN", kKeyDown}, {"kLFT", kKeyLeft}, {"kRIT", kKeyRight},
-    {"kHOM", kKeyHome},  {"kEND", kKeyEnd}, {"kIC", kKeyIc},    {"kDC", kKeyDc},
-    {"kNXT", kKeyNpage}, {"kPRV", kKeyPpage},
+    {"kUP", kCursesUp},     {"kDN", kCursesDown}, {"kLFT", kCursesLeft}, {"kRIT", kCursesRight},
+    {"kHOM", kCursesHome},  {"kEND", kCursesEnd}, {"kIC", kCursesIc},    {"kDC", kCursesDc},
+    {"kNXT", kCursesNpage}, {"kPRV", kCursesPpage},
 };
 
 // Shifted keys curses reports with codes of their own.
@@ -83,10 +83,10 @@ struct ShiftedKey {
   int key;
 };
 constexpr ShiftedKey kShiftedKeys[] = {
-    {KEY_SR, kKeyUp},      {KEY_SF, kKeyDown},     {KEY_SLEFT, kKeyLeft},
-    {KEY_SRIGHT, kKeyRight}, {KEY_SHOME, kKeyHome}, {KEY_SEND, kKeyEnd},
-    {KEY_SIC, kKeyIc},     {KEY_SDC, kKeyDc},      {KEY_SNEXT, kKeyNpage},
-    {KEY_SPREVIOUS, kKeyPpage}, {KEY_BTAB, kKeyBtab},
+    {KEY_SR, kCursesUp},      {KEY_SF, kCursesDown},     {KEY_SLEFT, kCursesLeft},
+    {KEY_SRIGHT, kCursesRight}, {KEY_SHOME, kCursesHome}, {KEY_SEND, kCursesEnd},
+    {KEY_SIC, kCursesIc},     {KEY_SDC, kCursesDc},      {KEY_SNEXT, kCursesNpage},
+    {KEY_SPREVIOUS, kCursesPpage}, {KEY_BTAB, kCursesBtab},
 };
 
 }  // namespace

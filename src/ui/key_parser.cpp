@@ -43,7 +43,7 @@ KeyEvent event_for_byte(int byte) {
     case kEsc:
       return make_event(byte);
     case 0x7F:
-      return make_event(kKeyBackspace);
+      return make_event(kCursesBackspace);
     default:
       break;
   }
@@ -60,7 +60,7 @@ KeyEvent event_for_code(int code, int mods) {
     case 9: return make_event(9, mods);
     case 27: return make_event(27, mods);
     case 8:
-    case 127: return make_event(kKeyBackspace, mods);
+    case 127: return make_event(kCursesBackspace, mods);
     default: break;
   }
   if (code < 0x20) return make_event(code, mods | kModCtrl);
@@ -75,12 +75,12 @@ KeyEvent event_for_code(int code, int mods) {
 
 int tilde_key(int number) {
   switch (number) {
-    case 1: case 7: return kKeyHome;
-    case 4: case 8: return kKeyEnd;
-    case 2: return kKeyIc;
-    case 3: return kKeyDc;
-    case 5: return kKeyPpage;
-    case 6: return kKeyNpage;
+    case 1: case 7: return kCursesHome;
+    case 4: case 8: return kCursesEnd;
+    case 2: return kCursesIc;
+    case 3: return kCursesDc;
+    case 5: return kCursesPpage;
+    case 6: return kCursesNpage;
     case 11: case 12: case 13: case 14: case 15: return key_f(number - 10);
     case 17: case 18: case 19: case 20: case 21: return key_f(number - 11);
     case 23: case 24: return key_f(number - 12);
@@ -91,12 +91,12 @@ int tilde_key(int number) {
 // Final byte of CSI or SS3 -> key; 0 when it is not a key.
 int final_key(int final_byte) {
   switch (final_byte) {
-    case 'A': return kKeyUp;
-    case 'B': return kKeyDown;
-    case 'C': return kKeyRight;
-    case 'D': return kKeyLeft;
-    case 'H': return kKeyHome;
-    case 'F': return kKeyEnd;
+    case 'A': return kCursesUp;
+    case 'B': return kCursesDown;
+    case 'C': return kCursesRight;
+    case 'D': return kCursesLeft;
+    case 'H': return kCursesHome;
+    case 'F': return kCursesEnd;
     case 'P': return key_f(1);
     case 'Q': return key_f(2);
     case 'R': return key_f(3);
@@ -304,7 +304,7 @@ KeyParser::Result KeyParser::decode_csi(size_t start, size_t& used, KeyEvent& ou
     out = event_for_code(values[0], mods);
     return kDone;
   } else if (final_byte == 'Z') {
-    out = make_event(kKeyBtab, mods | kModShift);
+    out = make_event(kCursesBtab, mods | kModShift);
     return kDone;
   } else if (final_byte != 'M') {
     key = final_key(final_byte);

@@ -26,9 +26,9 @@ constexpr KeyPair kPlainKeys[] = {
     {key_f(1), 0x3B00}, {key_f(2), 0x3C00}, {key_f(3), 0x3D00}, {key_f(4), 0x3E00},
     {key_f(5), 0x3F00}, {key_f(6), 0x4000}, {key_f(7), 0x4100}, {key_f(8), 0x4200},
     {key_f(9), 0x4300}, {key_f(10), 0x4400}, {key_f(11), 0x8500}, {key_f(12), 0x8600},
-    {kKeyUp, 0x4800},   {kKeyDown, 0x5000},  {kKeyRight, 0x4D00}, {kKeyLeft, 0x4B00},
-    {kKeyIc, 0x5200},   {kKeyDc, 0x5300},    {kKeyHome, 0x4700},  {kKeyEnd, 0x4F00},
-    {kKeyPpage, 0x4900}, {kKeyNpage, 0x5100}, {13, 0x1C0D},       {27, 0x011B},
+    {kCursesUp, 0x4800},   {kCursesDown, 0x5000},  {kCursesRight, 0x4D00}, {kCursesLeft, 0x4B00},
+    {kCursesIc, 0x5200},   {kCursesDc, 0x5300},    {kCursesHome, 0x4700},  {kCursesEnd, 0x4F00},
+    {kCursesPpage, 0x4900}, {kCursesNpage, 0x5100}, {13, 0x1C0D},       {27, 0x011B},
     {9, 0x0F09},
 };
 
@@ -44,24 +44,24 @@ constexpr KeyPair kCtrlKeys[] = {
     {key_f(1), 0x5E00}, {key_f(2), 0x5F00}, {key_f(3), 0x6000}, {key_f(4), 0x6100},
     {key_f(5), 0x6200}, {key_f(6), 0x6300}, {key_f(7), 0x6400}, {key_f(8), 0x6500},
     {key_f(9), 0x6600}, {key_f(10), 0x6700},
-    {'.', 0xBE00},      {kKeyUp, 0x8D00},    {kKeyDown, 0x9100},  {kKeyRight, 0x7400},
-    {kKeyLeft, 0x7300}, {kKeyHome, 0x7700},  {kKeyEnd, 0x7500},   {kKeyPpage, 0x8400},
-    {kKeyNpage, 0x7600}, {kKeyIc, 0x9200},   {kKeyDc, 0x9300},    {30, 0x071E},
-    {kKeyBackspace, 0x2B1C}, {31, 0x0C1F},   {28, 0x2B1C},        {8, 0x0E7F},
+    {'.', 0xBE00},      {kCursesUp, 0x8D00},    {kCursesDown, 0x9100},  {kCursesRight, 0x7400},
+    {kCursesLeft, 0x7300}, {kCursesHome, 0x7700},  {kCursesEnd, 0x7500},   {kCursesPpage, 0x8400},
+    {kCursesNpage, 0x7600}, {kCursesIc, 0x9200},   {kCursesDc, 0x9300},    {30, 0x071E},
+    {kCursesBackspace, 0x2B1C}, {31, 0x0C1F},   {28, 0x2B1C},        {8, 0x0E7F},
     {9, 0x9400},        {29, 0x1B1D},        {7, 0x1A1B},         {13, 0x1C0A},
     {1, 0x1E01},        {2, 0x3002},         {3, 0x2E03},         {4, 0x2004},
     {5, 0x1205},        {6, 0x2106},         {10, 0x240A},        {11, 0x250B},
     {12, 0x260C},       {14, 0x310E},        {15, 0x180F},        {16, 0x1910},
     {17, 0x1011},       {18, 0x1312},        {19, 0x1F13},        {20, 0x1414},
     {21, 0x1615},       {22, 0x2F16},        {23, 0x1117},        {24, 0x2D18},
-    {25, 0x1519},       {kKeySuspend, 0x2C1A},
+    {25, 0x1519},       {kCursesSuspend, 0x2C1A},
 };
 
 constexpr KeyPair kAltKeys[] = {
     {'1', 0x7800}, {'2', 0x7900}, {'3', 0x7A00}, {'4', 0x7B00}, {'5', 0x7C00},
     {'6', 0x7D00}, {'7', 0x7E00}, {'8', 0x7F00}, {'9', 0x8000}, {'0', 0x8100},
     {'`', 0x2800}, {'-', 0x8200}, {'=', 0x8300}, {'\\', 0x2B00},
-    {kKeyBackspace, 0x0E00}, {9, 0x9409},
+    {kCursesBackspace, 0x0E00}, {9, 0x9409},
     {'[', 0x1A00}, {']', 0x1B00}, {';', 0x2700}, {'\'', 0x2800}, {',', 0x3300},
     {'.', 0x3400}, {'/', 0x3500}, {13, 0x1C0D},
     {'a', 0x1E00}, {'b', 0x3000}, {'c', 0x2E00}, {'d', 0x2000}, {'e', 0x1200},
@@ -70,8 +70,8 @@ constexpr KeyPair kAltKeys[] = {
     {'p', 0x1900}, {'q', 0x1000}, {'r', 0x1300}, {'s', 0x1F00}, {'t', 0x1400},
     {'u', 0x1600}, {'v', 0x2F00}, {'w', 0x1100}, {'x', 0x2D00}, {'y', 0x1500},
     {128, 0x2C00},
-    {kKeyIc, 0xA200}, {kKeyDc, 0xA300}, {kKeyHome, 0x9700}, {kKeyEnd, 0x9F00},
-    {kKeyPpage, 0x9900}, {kKeyNpage, 0xA100}, {kKeyDown, 0xA000}, {kKeyUp, 0x9800},
+    {kCursesIc, 0xA200}, {kCursesDc, 0xA300}, {kCursesHome, 0x9700}, {kCursesEnd, 0x9F00},
+    {kCursesPpage, 0x9900}, {kCursesNpage, 0xA100}, {kCursesDown, 0xA000}, {kCursesUp, 0x9800},
 };
 
 static_assert(std::size(kPlainKeys) == 25);
@@ -86,11 +86,11 @@ constexpr KeyPair kShiftExtra[] = {
     {key_f(1), 0x5400}, {key_f(2), 0x5500}, {key_f(3), 0x5600}, {key_f(4), 0x5700},
     {key_f(5), 0x5800}, {key_f(6), 0x5900}, {key_f(7), 0x5A00}, {key_f(8), 0x5B00},
     {key_f(9), 0x5C00}, {key_f(10), 0x5D00}, {key_f(11), 0x8700}, {key_f(12), 0x8800},
-    {kKeyBtab, 0x0F00},
+    {kCursesBtab, 0x0F00},
 };
 
 constexpr KeyPair kCtrlExtra[] = {
-    {key_f(11), 0x8900}, {key_f(12), 0x8A00}, {kKeyBackspace, 0x0E7F},
+    {key_f(11), 0x8900}, {key_f(12), 0x8A00}, {kCursesBackspace, 0x0E7F},
     {26, 0x2C1A},        {0, 0x0300},         {'-', 0x0C1F},
     {'[', 0x1A1B},       {']', 0x1B1D},       {'\\', 0x2B1C},
 };
@@ -99,7 +99,7 @@ constexpr KeyPair kAltExtra[] = {
     {key_f(1), 0x6800}, {key_f(2), 0x6900}, {key_f(3), 0x6A00}, {key_f(4), 0x6B00},
     {key_f(5), 0x6C00}, {key_f(6), 0x6D00}, {key_f(7), 0x6E00}, {key_f(8), 0x6F00},
     {key_f(9), 0x7000}, {key_f(10), 0x7100}, {key_f(11), 0x8B00}, {key_f(12), 0x8C00},
-    {'z', 0x2C00},      {kKeyLeft, 0x9B00},  {kKeyRight, 0x9D00}, {27, 0x0100},
+    {'z', 0x2C00},      {kCursesLeft, 0x9B00},  {kCursesRight, 0x9D00}, {27, 0x0100},
     {9, 0xA500},        {8, 0x0E00},
 };
 
@@ -155,7 +155,7 @@ int key_code_for(const KeyEvent& event, int console_shift) {
   int code = event.mods ? bios_key(event.base, event.mods | console_shift)
                         : translate_key(event.base, console_shift);
   // The editors act on character 8; a plain Backspace must reach them.
-  if (code == kKeyBackspace) code = 8;
+  if (code == kCursesBackspace) code = 8;
   return code;
 }
 

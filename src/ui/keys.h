@@ -8,26 +8,27 @@
 
 namespace kora {
 
-// Curses key values (the same numbers as KEY_* in <curses.h>), so that this
+// Curses key values (the same numbers as KEY_* in <curses.h>; not KeyCodes),
+// so that this
 // header and the pure key parser do not need curses.
 enum CursesKey : int {
-  kKeyDown = 0402,
-  kKeyUp = 0403,
-  kKeyLeft = 0404,
-  kKeyRight = 0405,
-  kKeyHome = 0406,
-  kKeyBackspace = 0407,
-  kKeyF0 = 0410,  // kKeyF0 + n is function key n (1..63)
-  kKeyDc = 0512,
-  kKeyIc = 0513,
-  kKeyNpage = 0522,
-  kKeyPpage = 0523,
-  kKeyEnter = 0527,
-  kKeyBtab = 0541,
-  kKeyEnd = 0550,
-  kKeySuspend = 0627,
+  kCursesDown = 0402,
+  kCursesUp = 0403,
+  kCursesLeft = 0404,
+  kCursesRight = 0405,
+  kCursesHome = 0406,
+  kCursesBackspace = 0407,
+  kCursesF0 = 0410,  // kCursesF0 + n is function key n (1..63)
+  kCursesDc = 0512,
+  kCursesIc = 0513,
+  kCursesNpage = 0522,
+  kCursesPpage = 0523,
+  kCursesEnter = 0527,
+  kCursesBtab = 0541,
+  kCursesEnd = 0550,
+  kCursesSuspend = 0627,
 };
-constexpr int key_f(int n) { return kKeyF0 + n; }
+constexpr int key_f(int n) { return kCursesF0 + n; }
 
 // Modifier bits, the Linux console's own values.
 enum KeyMods : int { kModShift = 1, kModCtrl = 4, kModAlt = 8 };

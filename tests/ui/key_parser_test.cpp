@@ -186,12 +186,12 @@ TEST(KeyParser, TwoQuickEscPressesAreTwoEscKeys) {
 TEST(KeyParser, KeysDecodedByCursesArriveAsTokens) {
   KeyParser parser;
   KeyEvent event;
-  parser.push(key_token(kKeyLeft, kModCtrl));
+  parser.push(key_token(kCursesLeft, kModCtrl));
   ASSERT_EQ(parser.next(0, event), 1);
   EXPECT_EQ(key_code_for(event, 0), 0x7300);
   // ESC from curses, then a key curses decoded: Alt with that key
   parser.push(0x1B);
-  parser.push(key_token(kKeyUp, 0));
+  parser.push(key_token(kCursesUp, 0));
   ASSERT_EQ(parser.next(0, event), 1);
   EXPECT_EQ(key_code_for(event, 0), 0x9800);
   parser.push(final_key_token(0x1234));

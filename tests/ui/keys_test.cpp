@@ -17,19 +17,19 @@ TEST(TranslateKey, ConsoleTablesByShiftState) {
   };
   const Case cases[] = {
       {key_f(1), 0, 0x3B00},   {key_f(10), 0, 0x4400},  {key_f(11), 0, 0x8500},
-      {key_f(12), 0, 0x8600},  {kKeyUp, 0, 0x4800},     {kKeyPpage, 0, 0x4900},
-      {kKeyNpage, 0, 0x5100},  {13, 0, 0x1C0D},         {27, 0, 0x011B},
-      {9, 0, 0x0F09},          {'a', 0, 'a'},           {kKeyBackspace, 0, 0x0107},
+      {key_f(12), 0, 0x8600},  {kCursesUp, 0, 0x4800},     {kCursesPpage, 0, 0x4900},
+      {kCursesNpage, 0, 0x5100},  {13, 0, 0x1C0D},         {27, 0, 0x011B},
+      {9, 0, 0x0F09},          {'a', 0, 'a'},           {kCursesBackspace, 0, 0x0107},
       {9, 1, 0x0F00},          {key_f(11), 1, 0x5400},  {key_f(20), 1, 0x5D00},
       {key_f(1), 1, key_f(1)}, {key_f(1), 4, 0x5E00},   {key_f(10), 4, 0x6700},
-      {'.', 4, 0xBE00},        {kKeyLeft, 4, 0x7300},   {kKeyEnd, 4, 0x7500},
+      {'.', 4, 0xBE00},        {kCursesLeft, 4, 0x7300},   {kCursesEnd, 4, 0x7500},
       {13, 4, 0x1C0A},         {8, 4, 0x0E7F},          {3, 4, 0x2E03},
-      {kKeySuspend, 4, 0x2C1A}, {kKeyBackspace, 4, 0x2B1C}, {25, 4, 0x1519},
+      {kCursesSuspend, 4, 0x2C1A}, {kCursesBackspace, 4, 0x2B1C}, {25, 4, 0x1519},
       {'1', 8, 0x7800},        {'0', 8, 0x8100},        {'f', 8, 0x2100},
       {'y', 8, 0x1500},        {'z', 8, 'z'},           {128, 8, 0x2C00},
-      {9, 8, 0x9409},          {27, 8, 27},             {kKeyUp, 8, 0x9800},
-      {kKeyDc, 8, 0xA300},     {'`', 8, 0x2800},
-      {kKeyUp, 5, kKeyUp},     {kKeyUp, 2, kKeyUp},     // other states: unchanged
+      {9, 8, 0x9409},          {27, 8, 27},             {kCursesUp, 8, 0x9800},
+      {kCursesDc, 8, 0xA300},     {'`', 8, 0x2800},
+      {kCursesUp, 5, kCursesUp},     {kCursesUp, 2, kCursesUp},     // other states: unchanged
   };
   for (const Case& c : cases) {
     EXPECT_EQ(translate_key(c.key, c.state), c.code)
@@ -54,7 +54,7 @@ TEST(TranslateKey, ConsoleEventsKeepTheConsoleMeaning) {
 
 TEST(BiosKey, AltWinsOverCtrlOverShift) {
   EXPECT_EQ(bios_key('f', kModAlt | kModCtrl), 0x2100);
-  EXPECT_EQ(bios_key(kKeyLeft, kModCtrl | kModShift), 0x7300);
+  EXPECT_EQ(bios_key(kCursesLeft, kModCtrl | kModShift), 0x7300);
   EXPECT_EQ(bios_key(key_f(1), kModShift), 0x5400);
   EXPECT_EQ(bios_key(key_f(9), kModCtrl), 0x6600);
   EXPECT_EQ(bios_key(key_f(3), kModAlt), 0x6A00);
