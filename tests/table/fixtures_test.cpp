@@ -490,8 +490,11 @@ TEST_P(FixtureTable, AgreesWithTheManifest) {
   ASSERT_NE(it, manifest().end()) << path << " is not in MANIFEST.md";
   const ManifestEntry& m = it->second;
   ASSERT_GE(m.version, 0) << "no header facts for " << path;
-  if (is_unsupported(path)) GTEST_SKIP() << "layout not read by the engine; see UnsupportedLayouts";
   std::unique_ptr<Table> t = open_fixture(path);
+  if (is_unsupported(path)) {
+    EXPECT_FALSE(t) << "a layout the engine does not read opened";
+    return;
+  }
   ASSERT_TRUE(t) << path << " does not open";
 
   if (is_known_version(uint8_t(m.version))) {
@@ -529,9 +532,17 @@ TEST_P(FixtureTable, AgreesWithDbfread) {
   const std::string& path = GetParam();
   Dump dump;
   ASSERT_TRUE(load_dump(fixture(path), dump)) << "the dump script failed on " << path;
-  if (is_unsupported(path)) GTEST_SKIP() << "layout not read by the engine; see UnsupportedLayouts";
-  if (!dump.failure.empty()) GTEST_SKIP() << "dbfread cannot read " << path << ": " << dump.failure;
   std::unique_ptr<Table> t = open_fixture(path);
+  if (is_unsupported(path)) {
+    EXPECT_FALSE(t) << "a layout the engine does not read opened";
+    return;
+  }
+  if (!dump.failure.empty()) {
+    // Only POLYGON.dbf, whose field list lacks its terminator, stops dbfread;
+    // DamagedFiles checks the engine's reading of it.
+    EXPECT_EQ(path, "mapshaper/dbf/POLYGON.dbf") << "dbfread cannot read it: " << dump.failure;
+    return;
+  }
   ASSERT_TRUE(t) << path << " does not open";
   Findings f;
   compare_with_dbfread(path, *t, dump, f);
