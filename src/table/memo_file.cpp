@@ -166,7 +166,7 @@ bool store_block_number(Table& table, const MemoSlot& slot, uint32_t block) {
 }
 
 bool fits_in_field(const MemoSlot& slot, uint64_t block) {
-  if (slot.binary) return block <= uint64_t(INT32_MAX);
+  if (slot.binary) return true;  // plan_append keeps every block below 2^31
   return std::snprintf(nullptr, 0, "%llu", static_cast<unsigned long long>(block)) <= slot.width;
 }
 
@@ -255,7 +255,8 @@ bool plan_append(const MemoFd& memo, MemoLayout layout, int64_t stored, Append& 
   // A new text must not land on the header fields it depends on.
   if (plan.block == 0 || plan.block_size == 0 || plan.block * plan.block_size < header_used) return false;
   plan.next_free = plan.block + (stored + plan.block_size - 1) / plan.block_size;
-  return plan.next_free <= int64_t(UINT32_MAX);
+  // Block numbers are read back as signed 32-bit numbers.
+  return plan.next_free <= int64_t(INT32_MAX);
 }
 
 bool write_next_free(const MemoFd& memo, MemoLayout layout, int64_t next_free) {

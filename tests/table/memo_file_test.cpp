@@ -586,6 +586,7 @@ std::map<std::string, std::string> all_memos(Table& table) {
 struct RealMemoFile {
   const char* table;
   const char* memo;  // the memo file open_table must find
+  bool has_memos = true;  // false: the memo file holds only its header
 };
 
 const RealMemoFile kRealMemoFiles[] = {
@@ -599,11 +600,11 @@ const RealMemoFile kRealMemoFiles[] = {
     {"dbfread/tests/cases/memotest.dbf", "dbfread/tests/cases/memotest.FPT"},
     {"php-xbase/dBase/dBaseIII.dbf", "php-xbase/dBase/dBaseIII.dbt"},
     {"php-xbase/dBase/dBaseIV.dbf", "php-xbase/dBase/dBaseIV.dbt"},
-    {"php-xbase/foxpro/91.dbf", "php-xbase/foxpro/91.fpt"},
+    {"php-xbase/foxpro/91.dbf", "php-xbase/foxpro/91.fpt", false},
     {"php-xbase/foxpro/Foxpro2.dbf", "php-xbase/foxpro/Foxpro2.fpt"},
     {"php-xbase/foxpro/pr90.dbf", "php-xbase/foxpro/pr90.fpt"},
     {"php-xbase/foxpro/vfp.dbf", "php-xbase/foxpro/vfp.fpt"},
-    {"php-xbase/foxpro/visual_fox_pro6.dbf", "php-xbase/foxpro/visual_fox_pro6.fpt"},
+    {"php-xbase/foxpro/visual_fox_pro6.dbf", "php-xbase/foxpro/visual_fox_pro6.fpt", false},
     {"jdbf/src/test/resources/memo1/texto.dbf", "jdbf/src/test/resources/memo1/texto.fpt"},
 };
 
@@ -666,10 +667,11 @@ TEST(RealMemoFiles, EveryMemoMatchesAnIndependentReader) {
       "class P(FieldParser):\n"
       "  def parseM(self, field, data):\n"
       "    return self.get_memo(self._parse_memo_index(data))\n"
+      "  def field_type_supported(self, field_type):\n"
+      "    return True\n"
       "from dbfread.memo import VFPMemoFile, DB3MemoFile, DB4MemoFile\n"
-      "t = dbfread.DBF(sys.argv[1], load=False, raw=True, ignore_missing_memofile=True)\n"
-      "v = t.header.dbversion\n"
-      "kind = VFPMemoFile if v in (0x30, 0xF5) else DB3MemoFile if v in (0x03, 0x83) else DB4MemoFile\n"
+      "t = dbfread.DBF(sys.argv[1], load=False, raw=True, ignore_missing_memofile=True, parserclass=P)\n"
+      "kind = {'F': VFPMemoFile, '3': DB3MemoFile, '4': DB4MemoFile}[sys.argv[3]]\n"
       "memo = kind(sys.argv[2])\n"
       "parse = P(t, memo).parseM\n"
       "size = 1 + sum(f.length for f in t.fields)\n"
@@ -683,23 +685,29 @@ TEST(RealMemoFiles, EveryMemoMatchesAnIndependentReader) {
       "      pos += fd.length\n"
       "      if fd.type in 'MG' or (fd.type == 'B' and fd.length == 10):\n"
       "        v = parse(fd, data)\n"
-      "        print('%d/%s %s' % (n, fd.name, '-' if v is None else bytes(v).hex()))\n";
+      "        print('%d/%s %s' % (n, fd.name, '-' if v is None else 'x' + bytes(v).hex()))\n";
   TempDir dir;
   { std::ofstream(dir.file("read.py")) << script; }
   for (const RealMemoFile& real : kRealMemoFiles) {
     auto table = open_table(test::fixture(real.table));
     ASSERT_TRUE(table) << real.table;
     std::map<std::string, std::string> ours = all_memos(*table);
+    // The layout goes by the version byte held in memory, which open_table
+    // has already replaced when the file's byte was unknown (vfp.dbf: 0x32).
+    MemoLayout memo = memo_layout(table->version());
+    ASSERT_NE(memo, MemoLayout::kNone) << real.table;
+    const char* layout = memo == MemoLayout::kFoxPro ? "F" : memo == MemoLayout::kDBase3 ? "3" : "4";
     ASSERT_EQ(test::run_command("/usr/bin/python3 " + dir.file("read.py") + " '" + test::fixture(real.table) + "' '" +
-                                    test::fixture(real.memo) + "'",
+                                    test::fixture(real.memo) + "' " + layout,
                                 out),
               0)
         << real.table;
     std::istringstream lines(out);
     std::string key, hex;
     int compared = 0, present = 0;
-    bool dbase4 = memo_layout(table->version()) == MemoLayout::kDBase4;
+    bool dbase4 = memo == MemoLayout::kDBase4;
     while (lines >> key >> hex) {
+      if (hex[0] == 'x') hex.erase(0, 1);
       ASSERT_TRUE(ours.count(key)) << real.table << " " << key;
       const std::string& mine = ours[key];
       if (hex == "-" || hex.empty()) {
@@ -715,7 +723,9 @@ TEST(RealMemoFiles, EveryMemoMatchesAnIndependentReader) {
       ++compared;
     }
     EXPECT_EQ(compared, int(ours.size())) << real.table;
-    EXPECT_GT(present, 0) << real.table;
+    if (real.has_memos) {
+      EXPECT_GT(present, 0) << real.table;
+    }
   }
 }
 
