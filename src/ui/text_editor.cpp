@@ -1,0 +1,388 @@
+#include "ui/text_editor.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "ui/line_editor.h"
+#include "ui/message_box.h"
+#include "ui/screen.h"
+
+namespace kora {
+
+int g_text_full_screen = 0;
+
+TextEditor::~TextEditor() {
+  if (remember_full_screen) g_text_full_screen = full_screen;
+}
+
+std::vector<TextLine> text_split(std::string_view text) {
+  std::vector<TextLine> lines;
+  while (!text.empty()) {
+    size_t end = text.find('\n');
+    std::string_view piece = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (piece.empty()) continue;
+    TextLine line;
+    if (piece.back() == '\r') piece.remove_suffix(1);
+    line.text.assign(piece);
+    line.line_end = kLineEndCr;
+    lines.push_back(std::move(line));
+  }
+  if (lines.empty()) lines.push_back(TextLine{std::string(), kLineEndLf});
+  return lines;
+}
+
+std::string text_join(const std::vector<TextLine>& lines) {
+  if (lines.size() == 1) return lines[0].text;
+  size_t total = 0;
+  for (const TextLine& line : lines) total += line.text.size() + 2;
+  std::string text;
+  text.reserve(total);
+  for (const TextLine& line : lines) {
+    text += line.text;
+    text += line.line_end == kLineEndCr ? "\r\n" : "\n";
+  }
+  return text;
+}
+
+namespace {
+
+// The text area for the editor's current mode. Full screen uses every
+// column: width + 1 cells from column 0 end at the last column.
+void set_geometry(TextEditor& ed) {
+  if (ed.full_screen) {
+    ed.x = 0;
+    ed.y = 1;
+    ed.width = screen_cols() - 1;
+    ed.height = screen_rows() - 3;
+  } else {
+    ed.x = ed.window_x;
+    ed.y = ed.window_y;
+    ed.width = ed.window_width;
+    ed.height = ed.window_height;
+  }
+  ed.width = std::max(ed.width, 0);
+  ed.height = std::max(ed.height, 0);
+}
+
+// Moves the top line so that the cursor line is on the screen.
+void follow_current(TextEditor& ed) {
+  if (ed.current < ed.first) ed.first = ed.current;
+  if (ed.current > ed.first + ed.height) ed.first = ed.current - ed.height;
+  ed.first = std::max(ed.first, 0);
+}
+
+void draw_lines(const TextEditor& ed) {
+  int margin = g_screen.right_margin;
+  g_screen.right_margin = 0;
+  unsigned char attr = g_colors.MemoText;
+  for (int row = 0; row <= ed.height; ++row) {
+    int screen_y = ed.y + row;
+    put_spaces(ed.x, screen_y, ed.width + 1, attr);
+    int index = ed.first + row;
+    if (index >= ed.line_count()) continue;
+    const std::string& text = ed.lines[index].text;
+    size_t from = static_cast<size_t>(ed.column_scroll);
+    if (from >= text.size()) continue;
+    size_t count = std::min(text.size() - from, static_cast<size_t>(ed.width) + 1);
+    for (size_t i = 0; i < count; ++i) {
+      unsigned char ch = static_cast<unsigned char>(text[from + i]);
+      put_char(ed.x + static_cast<int>(i), screen_y, ch == '\t' ? ' ' : ch, attr);
+    }
+  }
+  g_screen.right_margin = margin;
+}
+
+// One run of the editor: the field on the cursor line and what lives only
+// while the editor is shown.
+struct Session {
+  TextEditor& ed;
+  int help_topic;
+  IdleHook idle_hook;
+  ScreenSnapshot saved;
+  std::unique_ptr<EditField> field;
+  bool remembered_set = false;  // Ctrl+Y has put a line aside
+  TextLine remembered;
+};
+
+void draw_window(Session& s) {
+  TextEditor& ed = s.ed;
+  restore_screen(s.saved);
+  if (!ed.full_screen) {
+    draw_box(ed.x - 1, ed.y - 1, ed.x + ed.width + 1, ed.y + ed.height + 1, g_colors.MemoFrame,
+             g_frames.double_frame, kBoxShadow);
+    put_title(ed.y - 1, ed.title, g_colors.MemoFrame);
+  }
+}
+
+// Puts the line editor on the cursor line with the cursor at index pos (cut
+// to the line) and the overwrite state of the field before; the shared
+// column scroll moves just enough to show the cursor.
+void open_field(Session& s, int pos) {
+  TextEditor& ed = s.ed;
+  int overwrite = s.field ? (s.field->flags & kEditOverwrite) : 0;
+  const std::string& text = ed.lines[ed.current].text;
+  int length = static_cast<int>(std::strlen(text.c_str()));
+  int size = std::max(2 * length, 65535);
+  s.field = edit_create(ed.x, ed.y + ed.current - ed.first, ed.width + 1, size, text.c_str(),
+                        g_colors.MemoText, nullptr);
+  s.field->flags = kEditTouched | kEditShowTabs | overwrite;
+  s.field->end_ok = 1;
+  s.field->pos = std::clamp(pos, 0, length);
+  int scroll = ed.column_scroll;
+  if (s.field->pos < scroll) scroll = s.field->pos;
+  if (s.field->pos - scroll > ed.width) scroll = s.field->pos - ed.width;
+  s.field->scroll = scroll;
+  ed.column_scroll = scroll;
+}
+
+// Takes the field's text into the line when it was changed.
+void commit(Session& s) {
+  if (!s.field || !s.field->modified) return;
+  s.ed.lines[s.ed.current].text = s.field->text;
+  s.ed.modified = 1;
+  s.field->modified = 0;
+}
+
+void go_to_line(Session& s, int line, int first) {
+  commit(s);
+  int pos = s.field->pos;
+  s.ed.current = line;
+  s.ed.first = first;
+  follow_current(s.ed);
+  open_field(s, pos);
+}
+
+// Up, PgUp, Ctrl+Home, Ctrl+PgUp, Down, PgDn, Ctrl+End, Ctrl+PgDn; 0 for
+// other keys.
+int vertical_move(Session& s, int scan) {
+  TextEditor& ed = s.ed;
+  int last = ed.line_count() - 1;
+  int last_top = std::max(0, last - ed.height);
+  switch (scan) {
+    case 0x48:
+    case 0x49:
+    case 0x77:
+    case 0x84: {
+      if (ed.current == 0) return 1;
+      if (scan == 0x48) go_to_line(s, ed.current - 1, ed.first);
+      if (scan == 0x49) {
+        go_to_line(s, std::max(0, ed.current - ed.height), std::max(0, ed.first - ed.height));
+      }
+      if (scan == 0x77 || scan == 0x84) go_to_line(s, 0, 0);
+      return 1;
+    }
+    case 0x50:
+    case 0x51:
+    case 0x75:
+    case 0x76: {
+      if (ed.current == last) return 1;
+      if (scan == 0x50) go_to_line(s, ed.current + 1, ed.first);
+      if (scan == 0x51) {
+        go_to_line(s, std::min(last, ed.current + ed.height),
+                   std::min(last_top, ed.first + ed.height));
+      }
+      if (scan == 0x75 || scan == 0x76) go_to_line(s, last, last_top);
+      return 1;
+    }
+    default:
+      return 0;
+  }
+}
+
+// Enter: the part from the cursor becomes a new line after this one.
+void split_line(Session& s) {
+  TextEditor& ed = s.ed;
+  commit(s);
+  TextLine& line = ed.lines[ed.current];
+  size_t pos = std::min(static_cast<size_t>(s.field->pos), line.text.size());
+  TextLine tail{line.text.substr(pos), line.line_end};
+  line.text.resize(pos);
+  ed.lines.insert(ed.lines.begin() + ed.current + 1, std::move(tail));
+  ed.modified = 1;
+  ++ed.current;
+  follow_current(ed);
+  open_field(s, 0);
+}
+
+// Joins line index + 1 to the end of line index and puts the cursor where
+// the two texts meet.
+void join_lines(Session& s, int index) {
+  TextEditor& ed = s.ed;
+  commit(s);
+  int meet = static_cast<int>(ed.lines[index].text.size());
+  ed.lines[index].text += ed.lines[index + 1].text;
+  ed.lines.erase(ed.lines.begin() + index + 1);
+  ed.modified = 1;
+  ed.current = index;
+  follow_current(ed);
+  open_field(s, meet);
+}
+
+// Ctrl+Y: the line is put aside and vanishes; the last line is only emptied.
+void delete_line(Session& s) {
+  TextEditor& ed = s.ed;
+  commit(s);
+  s.remembered = ed.lines[ed.current];
+  s.remembered_set = true;
+  if (ed.current == ed.line_count() - 1) {
+    ed.lines[ed.current].text.clear();
+  } else {
+    ed.lines.erase(ed.lines.begin() + ed.current);
+  }
+  ed.modified = 1;
+  follow_current(ed);
+  open_field(s, 0);
+}
+
+// Ctrl+U: the line put aside comes back above the cursor line.
+void restore_line(Session& s) {
+  if (!s.remembered_set) return;
+  TextEditor& ed = s.ed;
+  commit(s);
+  int pos = s.field->pos;
+  ed.lines.insert(ed.lines.begin() + ed.current, s.remembered);
+  ed.modified = 1;
+  follow_current(ed);
+  open_field(s, pos);
+}
+
+// Passes a key to the line editor; a change of its scroll becomes the
+// column scroll of every line.
+void line_editor_key(Session& s, int key) {
+  edit_key(*s.field, key);
+  s.ed.column_scroll = s.field->scroll;
+}
+
+void character_key(Session& s, int key) {
+  int ch = key & 0xFF;
+  bool at_line_start = s.field->pos == 0;
+  if (key == 0x1C0D) {
+    split_line(s);
+  } else if (ch == 8 && at_line_start && s.ed.current > 0) {
+    join_lines(s, s.ed.current - 1);
+  } else if (ch == 25) {
+    delete_line(s);
+  } else if (ch == 21) {
+    restore_line(s);
+  } else if (ch == 9) {
+    s.field->flags |= kEditLiteral;
+    line_editor_key(s, key);
+  } else {
+    line_editor_key(s, key);
+  }
+}
+
+bool is_inline_key(int scan) {
+  switch (scan) {
+    case 0x47: case 0x4F: case 0x4B: case 0x4D: case 0x52: case 0x73: case 0x74: case 0x53:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void toggle_full_screen(Session& s) {
+  TextEditor& ed = s.ed;
+  commit(s);
+  int pos = s.field->pos;
+  ed.full_screen = !ed.full_screen;
+  set_geometry(ed);
+  follow_current(ed);
+  draw_window(s);
+  open_field(s, pos);
+}
+
+void other_key(Session& s, int key) {
+  int scan = (key >> 8) & 0xFF;
+  bool has_char = (key & 0xFF) != 0;
+  TextEditor& ed = s.ed;
+  if (scan == 0x53 && !has_char && !ed.read_only &&
+      s.field->pos >= static_cast<int>(std::strlen(s.field->text)) &&
+      ed.current < ed.line_count() - 1) {
+    join_lines(s, ed.current);
+  } else if (scan == 0x3D) {
+    toggle_full_screen(s);
+  } else if (is_inline_key(scan) && !has_char) {
+    if (scan != 0x53 || !ed.read_only) line_editor_key(s, key);
+  } else {
+    vertical_move(s, scan);
+  }
+}
+
+constexpr int kRunOn = -1;
+
+// Esc and F10: leave at once when nothing changed, else ask.
+int leave(Session& s) {
+  commit(s);
+  if (!s.ed.modified) return 1;
+  int answer = message_box("You've made changes since the last save.", "Attention",
+                           "Save\nDon't save\nCancel", 0, 50);
+  if (answer == 0) return 0;
+  if (answer == 1) return 1;
+  return kRunOn;
+}
+
+int handle_key(Session& s, int key) {
+  int scan = (key >> 8) & 0xFF;
+  int ch = key & 0xFF;
+  if (scan == 0x3C && ch == 0) {
+    commit(s);
+    return s.ed.modified ? 10 : 1;
+  }
+  if (ch == 27 || (scan == 0x44 && ch == 0)) return leave(s);
+  if (ch != 0 && !s.ed.read_only) {
+    character_key(s, key);
+  } else {
+    other_key(s, key);
+  }
+  return kRunOn;
+}
+
+}  // namespace
+
+std::unique_ptr<TextEditor> text_create(const char* text, int x1, int y1, int x2, int y2,
+                                        int full_screen, std::string_view title) {
+  std::unique_ptr<TextEditor> ed(new (std::nothrow) TextEditor);
+  if (!ed) return nullptr;
+  ed->lines = text_split(text ? std::string_view(text) : std::string_view());
+  ed->window_x = x1;
+  ed->window_y = y1;
+  ed->window_width = x2 - x1;
+  ed->window_height = y2 - y1;
+  ed->full_screen = full_screen || g_text_full_screen ? 1 : 0;
+  ed->remember_full_screen = true;
+  ed->title.assign(title);
+  set_geometry(*ed);
+  return ed;
+}
+
+void text_append_line(TextEditor& editor, std::string_view line, unsigned char line_end) {
+  editor.lines.push_back(TextLine{std::string(line), line_end});
+}
+
+int text_run(TextEditor& editor, int help_topic, IdleHook idle_hook) {
+  if (editor.lines.empty()) editor.lines.push_back(TextLine{std::string(), kLineEndLf});
+  editor.current = std::clamp(editor.current, 0, editor.line_count() - 1);
+  int cursor = get_cursor();
+  Session s{editor, help_topic, idle_hook, save_screen(), nullptr, false, {}};
+  set_geometry(editor);
+  follow_current(editor);
+  draw_window(s);
+  open_field(s, 0);
+  int result = kRunOn;
+  while (result == kRunOn) {
+    draw_lines(editor);
+    edit_show(*s.field);
+    result = handle_key(s, get_key(help_topic, idle_hook));
+  }
+  if (result != 1) editor.text = text_join(editor.lines);
+  restore_screen(s.saved);
+  goto_xy(cursor % 256, cursor / 256);
+  return result;
+}
+
+void text_free(std::unique_ptr<TextEditor>& editor) { editor.reset(); }
+
+}  // namespace kora
