@@ -121,66 +121,64 @@ void put_mark_cursor(int x, int y, bool focused) {
   set_cursor_shape(0x0607);
 }
 
+void draw_mark_control(const Dialog& dialog, int x, int y, bool marked, bool radio,
+                       const char* label, unsigned char colour, bool focused) {
+  x += dialog.x_offset;
+  y += dialog.y_offset;
+  std::string_view mark = radio ? (marked ? std::string_view("(\x07)", 3) : "( )")
+                                : (marked ? "[x]" : "[ ]");
+  put_text(x, y, mark, colour);
+  put_text(x + 4, y, label ? label : "", colour);
+  put_mark_cursor(x, y, focused);
+}
+
+void draw_button(const Dialog& dialog, const DialogControl& control, bool focused,
+                 unsigned char colour) {
+  const DialogPushButton& button = *control_button(control);
+  if (focused) {
+    colour = g_colors.DialogButton;
+  } else if (button.is_default && !control.disabled &&
+             dialog.controls[dialog.focus].type != kControlButton) {
+    colour = g_colors.DialogDefault;
+  }
+  int x = button.x + dialog.x_offset, y = button.y + dialog.y_offset;
+  put_button(x, y, button.label ? button.label : "", colour);
+  if (focused) {
+    goto_xy(x + 1, y);
+    set_cursor_shape(0x2000);
+  }
+}
+
+void draw_list(const Dialog& dialog, DialogList& list, bool focused, unsigned char colour) {
+  if (focused) colour = g_colors.DialogButton;
+  int x = list.x + dialog.x_offset, y = list.y + dialog.y_offset;
+  put_spaces(x, y, list.width, colour);
+  if (list.selected >= 0 && list.selected < list_count(list)) {
+    list.text = list.items[list.selected].label;
+    put_text_n(x, y, plain_label(list.text), colour, list.width);
+  }
+  if (focused) {
+    goto_xy(x + 1, y);
+    set_cursor_shape(0x2000);
+  }
+}
+
 void draw_control(Dialog& dialog, int index) {
   const DialogControl& control = dialog.controls[index];
   bool focused = index == dialog.focus;
-  int xo = dialog.x_offset;
-  int yo = dialog.y_offset;
   unsigned char colour = control.disabled ? g_colors.DialogDisabled : g_colors.DialogText;
-  switch (control.type) {
-    case kControlEdit:
-      draw_edit(control, focused);
-      break;
-    case kControlCheck: {
-      const DialogCheck& check = *control_check(control);
-      int x = check.x + xo, y = check.y + yo;
-      put_text(x, y, dialog.values[check.value_index] ? "[x]" : "[ ]", colour);
-      put_text(x + 4, y, check.label ? check.label : "", colour);
-      put_mark_cursor(x, y, focused);
-      break;
-    }
-    case kControlRadio: {
-      const DialogRadio& radio = *control_radio(control);
-      int x = radio.x + xo, y = radio.y + yo;
-      bool chosen = dialog.values[radio.group] == radio.value;
-      put_text(x, y, chosen ? std::string_view("(\x07)", 3) : std::string_view("( )"), colour);
-      put_text(x + 4, y, radio.label ? radio.label : "", colour);
-      put_mark_cursor(x, y, focused);
-      break;
-    }
-    case kControlButton: {
-      const DialogPushButton& button = *control_button(control);
-      const DialogControl& focus = dialog.controls[dialog.focus];
-      if (focused) {
-        colour = g_colors.DialogButton;
-      } else if (button.is_default && !control.disabled && focus.type != kControlButton) {
-        colour = g_colors.DialogDefault;
-      }
-      int x = button.x + xo, y = button.y + yo;
-      put_button(x, y, button.label ? button.label : "", colour);
-      if (focused) {
-        goto_xy(x + 1, y);
-        set_cursor_shape(0x2000);
-      }
-      break;
-    }
-    case kControlList: {
-      DialogList& list = *control_list(control);
-      if (focused) colour = g_colors.DialogButton;
-      int x = list.x + xo, y = list.y + yo;
-      put_spaces(x, y, list.width, colour);
-      if (list.selected >= 0 && list.selected < list_count(list)) {
-        list.text = list.items[list.selected].label;
-        put_text_n(x, y, plain_label(list.text), colour, list.width);
-      }
-      if (focused) {
-        goto_xy(x + 1, y);
-        set_cursor_shape(0x2000);
-      }
-      break;
-    }
-    default:
-      break;
+  if (control.type == kControlEdit) {
+    draw_edit(control, focused);
+  } else if (const DialogCheck* check = control_check(control)) {
+    draw_mark_control(dialog, check->x, check->y, dialog.values[check->value_index] != 0, false,
+                      check->label, colour, focused);
+  } else if (const DialogRadio* radio = control_radio(control)) {
+    draw_mark_control(dialog, radio->x, radio->y, dialog.values[radio->group] == radio->value,
+                      true, radio->label, colour, focused);
+  } else if (control.type == kControlButton) {
+    draw_button(dialog, control, focused, colour);
+  } else if (DialogList* list = control_list(control)) {
+    draw_list(dialog, *list, focused, colour);
   }
 }
 

@@ -1,8 +1,9 @@
 // Dialogs: static tables of decorations and controls, laid out on a virtual
 // 80 x 25 screen and run centred on the real one by a small engine.
 //
-//   static EditField goto_field{.x = 28, .y = 12, .width = 20, .size = 10};
-//   static DialogControl goto_controls[] = {{kControlEdit, 0, &goto_field}, {kControlEnd}};
+//   static const DialogDecoration goto_labels[] = {{28, 12, 28, 12, "Go to record #"}, {}};
+//   static EditField goto_field{.x = 45, .y = 12, .width = 6, .size = 10, .allowed = kAllowRecord};
+//   static DialogControl goto_controls[] = {{kControlEdit, 0, &goto_field}, {}};
 //   static Dialog goto_dialog{26, 11, 52, 13, 22, nullptr, 0, goto_labels, goto_controls};
 //
 //   dialog_prepare(goto_dialog);
@@ -35,8 +36,8 @@ enum DialogControlType : int {
 // column), a group box (y1 != y2) or a text centred on the screen
 // (x2 == -1). The array ends with an entry whose x1 is -1.
 struct DialogDecoration {
-  int x1, y1, x2, y2;
-  const char* text;
+  int x1 = -1, y1 = 0, x2 = 0, y2 = 0;
+  const char* text = nullptr;
 };
 
 struct DialogCheck {
@@ -75,9 +76,9 @@ struct DialogList {
 };
 
 struct DialogControl {
-  int type;      // DialogControlType
-  int disabled;  // skipped by focus moves and drawn disabled
-  void* control;  // EditField, DialogCheck, DialogRadio, DialogPushButton or DialogList
+  int type = kControlEnd;  // DialogControlType
+  int disabled = 0;        // skipped by focus moves and drawn disabled
+  void* control = nullptr;  // EditField, DialogCheck, DialogRadio, DialogPushButton or DialogList
 };
 
 constexpr int kDialogValues = 32;
@@ -87,9 +88,9 @@ struct Dialog {
   int topic;           // help topic, and the dialog's identity
   const char* title;   // null: none
   int focus;           // index of the focused control
-  const DialogDecoration* decorations;  // null: none
-  DialogControl* controls;
-  int values[kDialogValues];  // check box states and chosen radio values
+  const DialogDecoration* decorations = nullptr;  // null: none
+  DialogControl* controls = nullptr;
+  int values[kDialogValues] = {};  // check box states and chosen radio values
   // Set by dialog_prepare: the offset of the virtual screen on the real one.
   int x_offset = 0;
   int y_offset = 0;

@@ -21,10 +21,10 @@ constexpr int kEnter = 0x1C0D, kEsc = 0x011B, kF10 = 0x4400, kTab = 0x0F09, kShi
 
 // ---- a one-line box: a single edit field, no buttons --------------------------
 
-const DialogDecoration kGotoLabels[] = {{28, 12, 28, 12, "Go to record #"}, {-1, 0, 0, 0, nullptr}};
-EditField g_goto_field{.x = 45, .y = 12, .width = 6, .size = 10};
-DialogControl g_goto_controls[] = {{kControlEdit, 0, &g_goto_field}, {kControlEnd, 0, nullptr}};
-Dialog g_goto{26, 11, 52, 13, 22, nullptr, 0, kGotoLabels, g_goto_controls, {}};
+const DialogDecoration kGotoLabels[] = {{28, 12, 28, 12, "Go to record #"}, {}};
+EditField g_goto_field{.x = 45, .y = 12, .width = 6, .size = 10, .allowed = kAllowRecord};
+DialogControl g_goto_controls[] = {{kControlEdit, 0, &g_goto_field}, {}};
+Dialog g_goto{26, 11, 52, 13, 22, nullptr, 0, kGotoLabels, g_goto_controls};
 
 // ---- a dialog with every kind of control ---------------------------------------
 //  0 edit (row 5)   1 check (row 7)   2 radio A, 3 radio B, 4 radio C (row 9)
