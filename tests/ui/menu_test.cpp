@@ -269,8 +269,10 @@ TEST_F(MenuTest, LongLabelsKeepTheirEndNearTheRightEdge) {
   menu_popup(menu_, 0);
   EXPECT_EQ(menu_.right, 77);
   EXPECT_EQ(seen_text(0, 62, row_of(0), 14), "hijklmnopqrstu");
-  // The hot letter scrolled out of view is not drawn over the text.
+  // The hot letter scrolled out of view is drawn neither over the text nor
+  // outside the box.
   EXPECT_EQ(seen_attr(0, 62, row_of(0)), 0x0F);
+  for (int x = 0; x < 60; ++x) EXPECT_EQ(seen_cell(0, x, row_of(0)), before_[row_of(0) * 80 + x]) << x;
 }
 
 TEST_F(MenuTest, PickListScrollsInsideItsFrame) {
