@@ -341,48 +341,6 @@ TEST_F(MenuBarTest, TitlesSitSideBySideFromColumnZero) {
   EXPECT_EQ(row, " File  View  Edit  Commands  Tools  Favorites  Help ");
 }
 
-TEST_F(MenuBarTest, PulldownsHoldTheItemsInOrder) {
-  using V = std::vector<std::string>;
-  EXPECT_EQ(labels(kMenuBar[0].menu),
-            (V{"&Open", "Recent &files", "C&lose", "&Create new", "&Modify structure", "&Refresh",
-               "Save &as...", "-", "Fields &info", "&Database info", "Save setup", "&Print", "-",
-               "E&xit"}));
-  EXPECT_EQ(labels(kMenuBar[1].menu),
-            (V{"&Browse", "&Fields", "-", "&Reverse", "&Aliases", "Col&umns", "&Memo",
-               "&Hide deleted records", "Read onl&y", "&Selection...", "-", "ANSI &charset",
-               "O&EM charset", "-", "&Options"}));
-  EXPECT_EQ(labels(kMenuBar[2].menu),
-            (V{"C&ut", "&Copy", "&Paste", "&Delete", "-", "&Find", "Find &next", "&Replace", "-",
-               "&Go to record", "G&o to field", "-", "Cop&y record", "Past&e record"}));
-  EXPECT_EQ(labels(kMenuBar[3].menu),
-            (V{"&Append", "&Insert", "&Delete", "&Pack", "&Zap", "&Truncate", "-",
-               "Duplicate curent &record...", "Pac&k..."}));
-  EXPECT_EQ(labels(kMenuBar[4].menu),
-            (V{"S&um", "&Calculator", "&Sort", "&Fill", "Fi&lter", "&Export", "E&ncoding...", "-",
-               "&All...", "&Group...", "-", "A&ppend from", "&Header editor", "He&x panel"}));
-  EXPECT_EQ(labels(kMenuBar[5].menu), (V{"&Add to favorites", "&Organize favorites"}));
-  EXPECT_EQ(labels(kMenuBar[6].menu),
-            (V{"&Contents", "-", "&Internet Homepage", "&Email support", "-", "&About"}));
-
-  Menu* save_as = menu_find_item(kMenuBar[0].menu, "Save &as...")->submenu;
-  ASSERT_NE(save_as, nullptr);
-  EXPECT_EQ(labels(save_as), (V{"&Text file (*.txt)", "&PRG file (*.prg)", "&SQL file (*.sql)",
-                                "&HTML file (*.htm)", "&DBF file (*.dbf)", "&XML file (*.xml)",
-                                "CS&V file (*.csv)"}));
-  EXPECT_EQ(labels(menu_find_item(kMenuBar[1].menu, "&Selection...")->submenu),
-            (V{"&Select/Unselect", "Show selected &only", "&Clear selection"}));
-  EXPECT_EQ(labels(menu_find_item(kMenuBar[3].menu, "Duplicate curent &record...")->submenu),
-            (V{"&Append", "&Insert"}));
-  EXPECT_EQ(labels(menu_find_item(kMenuBar[3].menu, "Pac&k...")->submenu),
-            (V{"Pack &DBF only", "Pack &memo only"}));
-  EXPECT_EQ(labels(menu_find_item(kMenuBar[4].menu, "E&ncoding...")->submenu),
-            (V{"&Encode database", "&Decode database", "Define &password", "&Remove password"}));
-  EXPECT_EQ(labels(menu_find_item(kMenuBar[4].menu, "&All...")->submenu),
-            (V{"&Delete", "&Recall", "&Inverse"}));
-  EXPECT_EQ(labels(menu_find_item(kMenuBar[4].menu, "&Group...")->submenu),
-            (V{"&Delete", "&Recall", "&Inverse"}));
-}
-
 // Every item of a menu must be reachable by its letter.
 void expect_unique_hot_letters(const Menu* menu) {
   std::set<char> seen;
