@@ -175,11 +175,15 @@ bool create_new_memo(Table& table, const std::string& memo, int block_size) {
 // file into the new one and collects the new memo field bytes per record.
 // The table file is not written, so a failure here can be undone whole.
 bool copy_memos(Table& table, const std::string& old_name, const std::string& memo, const std::vector<int>& fields,
-                std::vector<uint8_t>& images) {
+                std::vector<uint8_t>& images, std::vector<uint8_t>& old_images) {
   std::string text;
   for (uint32_t j = 0; j < table.record_count; ++j) {
     if (!read_at(table, j)) return false;
     for (int k : fields) {
+      size_t offset = 0, length = 0;
+      if (!field_span(table, k, offset, length)) return false;
+      old_images.insert(old_images.end(), table.record.begin() + long(offset),
+                        table.record.begin() + long(offset + length));
       table.memo_file_name = old_name;
       bool found = read_memo(table, k, text);
       table.memo_file_name = memo;
@@ -189,28 +193,28 @@ bool copy_memos(Table& table, const std::string& old_name, const std::string& me
       } else {
         blank_field(table, k);
       }
-      size_t offset = 0, length = 0;
-      if (!field_span(table, k, offset, length)) return false;
       images.insert(images.end(), table.record.begin() + long(offset), table.record.begin() + long(offset + length));
     }
   }
   return true;
 }
 
-// Second pass: stores the new memo field bytes into every record.
-int store_memo_fields(Table& table, const std::vector<int>& fields, const std::vector<uint8_t>& images) {
+// Second pass: stores the memo field bytes into the first `count` records;
+// the number of records done.
+uint32_t store_memo_fields(Table& table, const std::vector<int>& fields, const std::vector<uint8_t>& images,
+                           uint32_t count) {
   size_t at = 0;
-  for (uint32_t j = 0; j < table.record_count; ++j) {
-    if (!read_at(table, j)) return 0;
+  for (uint32_t j = 0; j < count; ++j) {
+    if (!read_at(table, j)) return j;
     for (int k : fields) {
       size_t offset = 0, length = 0;
-      if (!field_span(table, k, offset, length) || at + length > images.size()) return 0;
+      if (!field_span(table, k, offset, length) || at + length > images.size()) return j;
       std::memcpy(table.record.data() + offset, images.data() + at, length);
       at += length;
     }
-    if (!write_at(table, j)) return 0;
+    if (!write_at(table, j)) return j;
   }
-  return 1;
+  return count;
 }
 
 // Rebuilds the memo file so that it holds only the memos the records point
@@ -230,14 +234,18 @@ int rebuild_memo_file(Table& table) {
   if (rename(memo.c_str(), old_name.c_str()) != 0) return 1;  // the memo file is left alone
 
   std::vector<int> fields = memo_fields(table);
-  std::vector<uint8_t> images;
-  if (!create_new_memo(table, memo, block_size) || !copy_memos(table, old_name, memo, fields, images)) {
-    table.memo_file_name = memo;
-    unlink(memo.c_str());
-    rename(old_name.c_str(), memo.c_str());
-    return 0;
+  std::vector<uint8_t> images, old_images;
+  bool built = create_new_memo(table, memo, block_size) && copy_memos(table, old_name, memo, fields, images, old_images);
+  table.memo_file_name = memo;
+  if (built) {
+    uint32_t done = store_memo_fields(table, fields, images, table.record_count);
+    if (done == table.record_count) return 1;
+    // Records already pointing into the new file get their old numbers back.
+    store_memo_fields(table, fields, old_images, done);
   }
-  return store_memo_fields(table, fields, images);
+  unlink(memo.c_str());
+  rename(old_name.c_str(), memo.c_str());
+  return 0;
 }
 
 bool same_file(int fd, const std::string& path) {

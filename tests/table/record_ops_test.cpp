@@ -785,6 +785,20 @@ TEST(RecordOpsPack, FailedMemoRebuildGivesTheOldFileBack) {
   EXPECT_EQ(table->memo_file_name, memo);
 }
 
+TEST(RecordOpsPack, RecordsThatCannotBeWrittenKeepTheOldMemoFile) {
+  TempDir dir;
+  std::string path = dir.copy_fixture("infused-dbf/dbase_f5.dbf");
+  std::string memo = dir.copy_fixture("infused-dbf/dbase_f5.fpt");
+  Bytes old_memo = read_bytes(memo);
+  Bytes old_table = read_bytes(path);
+  auto table = must_open(path);
+  reopen_read_only(*table);
+  EXPECT_EQ(pack_table(*table, 2), 0);
+  EXPECT_EQ(read_bytes(memo), old_memo);
+  EXPECT_FALSE(file_exists(dir.file("dbase_f5.~pt")));
+  EXPECT_EQ(read_bytes(path), old_table);
+}
+
 TEST(RecordOpsPack, NewMemoFileThatCannotBeCreatedChangesNothing) {
   TempDir dir;
   std::string path = dir.copy_fixture("dbfread/tests/cases/memotest.dbf");
