@@ -1,0 +1,436 @@
+// The text editor window, driven by scripted keys on a headless 80x25 screen.
+#include "ui/text_editor.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "popup_fixture.h"
+#include "ui/screen.h"
+
+namespace kora::test {
+namespace {
+
+constexpr int kF2 = 0x3C00, kF3 = 0x3D00, kDel = 0x5300, kIns = 0x5200, kBackspace = 0x0E08,
+              kCtrlY = 0x1519, kCtrlU = 0x1615, kCtrlHome = 0x7700, kCtrlEnd = 0x7500;
+
+class TextEditorTest : public PopupTest {
+ protected:
+  void SetUp() override {
+    PopupTest::SetUp();
+    g_text_full_screen = 0;
+    // A script that runs out must not leave the editor waiting for ever:
+    // Esc and F2 in turn end every question and the editor itself.
+    auto scripted = g_key_hooks.play_next;
+    g_key_hooks.play_next = [this, scripted]() {
+      int key = scripted();
+      if (key >= 0) return key;
+      return ++overrun_ % 2 ? kEsc : kF2;
+    };
+  }
+  void TearDown() override {
+    EXPECT_EQ(overrun_, 0) << "the editor asked for more keys than the test gave";
+    g_text_full_screen = 0;
+    PopupTest::TearDown();
+  }
+
+  // The usual window on 80x25: text area (9, 3)-(70, 21).
+  std::unique_ptr<TextEditor> open(const char* text) {
+    return text_create(text, 9, 3, 70, 21, 0, "Memo");
+  }
+  int run(TextEditor& editor) { return text_run(editor, 7, nullptr); }
+
+  void type(std::string_view text) {
+    for (unsigned char ch : text) press({ch});
+  }
+  std::string seen_row(size_t wait, int y) const { return seen_text(wait, 0, y, 80); }
+
+  int overrun_ = 0;
+};
+
+std::vector<std::string> texts_of(const std::vector<TextLine>& lines) {
+  std::vector<std::string> texts;
+  for (const TextLine& line : lines) texts.push_back(line.text);
+  return texts;
+}
+
+using Lines = std::vector<std::string>;
+
+TEST(TextSplitJoin, LinesAreCutAtLineFeedsAndRejoinedWithTheirOwnLineEnds) {
+  std::vector<TextLine> lines = text_split("abc\r\ndef\r\n");
+  EXPECT_EQ(texts_of(lines), (Lines{"abc", "def"}));
+  EXPECT_EQ(lines[0].line_end, kLineEndCr);
+  EXPECT_EQ(text_join(lines), "abc\r\ndef\r\n");
+
+  // LF texts come back with CR LF; empty lines between line feeds are gone
+  lines = text_split("abc\ndef\n\n\nghi");
+  EXPECT_EQ(texts_of(lines), (Lines{"abc", "def", "ghi"}));
+  EXPECT_EQ(text_join(lines), "abc\r\ndef\r\nghi\r\n");
+
+  // empty CR LF lines are lines of their own and survive
+  lines = text_split("\r\n\r\nx");
+  EXPECT_EQ(texts_of(lines), (Lines{"", "", "x"}));
+  EXPECT_EQ(text_join(lines), "\r\n\r\nx\r\n");
+
+  // a carriage return inside a line stays
+  EXPECT_EQ(texts_of(text_split("a\rb\n")), (Lines{"a\rb"}));
+}
+
+TEST(TextSplitJoin, EmptyTextIsOneEmptyLineAndASingleLineGetsNoLineEnd) {
+  for (const char* empty : {"", "\n", "\n\n\n"}) {
+    std::vector<TextLine> lines = text_split(empty);
+    ASSERT_EQ(lines.size(), 1u) << empty;
+    EXPECT_EQ(lines[0].text, "");
+    EXPECT_EQ(lines[0].line_end, kLineEndLf);
+    EXPECT_EQ(text_join(lines), "");
+  }
+  EXPECT_EQ(text_join(text_split("only line\r\n")), "only line");
+
+  // lines with LF ends (added by a caller) are written with LF alone
+  std::vector<TextLine> mixed{{"a", kLineEndLf}, {"b", kLineEndCr}, {"c", kLineEndLf}};
+  EXPECT_EQ(text_join(mixed), "a\nb\r\nc\n");
+
+  // bytes of code page 866 pass unchanged
+  EXPECT_EQ(text_join(text_split("\x8F\xE0\xA8\n\xA2\xA5\xE2\n")), "\x8F\xE0\xA8\r\n\xA2\xA5\xE2\r\n");
+}
+
+TEST_F(TextEditorTest, AppendedLinesAreEditedLikeSplitOnes) {
+  auto editor = open(nullptr);
+  ASSERT_TRUE(editor);
+  text_append_line(*editor, "second");
+  text_append_line(*editor, "third", kLineEndLf);
+  EXPECT_EQ(editor->line_count(), 3);
+  press({kDown, kDown, kEnd});
+  type("!");
+  press({kF2});
+  EXPECT_EQ(run(*editor), 10);
+  EXPECT_EQ(editor->text, "\nsecond\r\nthird!\n");
+}
+
+TEST_F(TextEditorTest, EmptyTextLeftAtOnceChangesNothing) {
+  auto editor = open("");
+  ASSERT_TRUE(editor);
+  EXPECT_EQ(editor->line_count(), 1);
+  press({kEsc});
+  EXPECT_EQ(run(*editor), 1);
+  EXPECT_EQ(editor->text, "");
+  EXPECT_EQ(g_screen.cells, before_);
+  EXPECT_EQ(get_cursor(), 7 * 256 + 5);
+
+  // moving about changes nothing either, and F2 then leaves with 1 too
+  auto moved = open("one\r\ntwo\r\n");
+  press({kDown, kEnd, kLeft, kUp, kF2});
+  EXPECT_EQ(run(*moved), 1);
+  EXPECT_EQ(moved->text, "");
+}
+
+TEST_F(TextEditorTest, WindowIsFramedTitledAndShowsTheLinesFromTheColumnScroll) {
+  auto editor = open("first\tline\r\nsecond\r\n");
+  press({kEsc});
+  run(*editor);
+  ASSERT_EQ(seen_.size(), 1u);
+  // the frame one cell around the text area, double lines, MemoFrame
+  EXPECT_EQ(seen_text(0, 8, 22, 1), "\xC8");
+  EXPECT_EQ(seen_text(0, 71, 22, 1), "\xBC");
+  EXPECT_EQ(seen_text(0, 8, 10, 1), "\xBA");
+  EXPECT_EQ(seen_text(0, 71, 10, 1), "\xBA");
+  EXPECT_EQ(seen_attr(0, 8, 2), 0x1E);
+  EXPECT_TRUE(seen_cell(0, 72, 10).plain);  // the shadow
+  EXPECT_TRUE(seen_cell(0, 10, 23).plain);
+  EXPECT_EQ(seen_text(0, 37, 2, 6), " Memo ");
+  EXPECT_EQ(seen_attr(0, 38, 2), 0x1E);
+
+  // text rows 3..21, columns 9..70, tabs as blanks, MemoText
+  EXPECT_EQ(seen_text(0, 9, 3, 62), "first line" + std::string(52, ' '));
+  EXPECT_EQ(seen_text(0, 9, 4, 6), "second");
+  EXPECT_EQ(seen_text(0, 9, 21, 62), std::string(62, ' '));
+  EXPECT_EQ(seen_attr(0, 9, 3), 0x1A);
+  EXPECT_EQ(seen_attr(0, 70, 21), 0x1A);
+  EXPECT_EQ(seen_text(0, 0, 10, 8), text_at(0, 10, 8));  // outside untouched
+  EXPECT_EQ(g_screen.cells, before_);
+}
+
+TEST_F(TextEditorTest, EnterSplitsTheLineAtTheCursor) {
+  auto editor = open("abcdef\r\nnext\r\n");
+  press({kRight, kRight, kRight, kEnter});
+  type("X");
+  press({kF2});
+  EXPECT_EQ(run(*editor), 10);
+  EXPECT_EQ(texts_of(editor->lines), (Lines{"abc", "Xdef", "next"}));
+  EXPECT_EQ(editor->text, "abc\r\nXdef\r\nnext\r\n");
+  EXPECT_EQ(editor->current, 1);
+  // the screen before "X": the new line under the old one
+  EXPECT_EQ(seen_text(4, 9, 3, 4), "abc ");
+  EXPECT_EQ(seen_text(4, 9, 4, 4), "def ");
+  EXPECT_EQ(seen_text(4, 9, 5, 4), "next");
+}
+
+TEST_F(TextEditorTest, EnterOnTheBottomRowScrollsTheWindow) {
+  std::string text;
+  for (int i = 0; i < 19; ++i) text += "line" + std::to_string(i) + "\r\n";
+  auto editor = open(text.c_str());
+  press({kCtrlEnd, kEnd, kEnter, kEsc, kRight, kEnter});
+  EXPECT_EQ(run(*editor), 1);
+  EXPECT_EQ(editor->first, 1);
+  EXPECT_EQ(seen_text(3, 9, 3, 5), "line1");
+  EXPECT_EQ(seen_text(3, 9, 20, 6), "line18");
+  EXPECT_EQ(seen_text(3, 9, 21, 6), "      ");
+}
+
+TEST_F(TextEditorTest, BackspaceAndDelJoinLinesAtTheirEdges) {
+  auto editor = open("abc\r\ndef\r\nghi\r\n");
+  press({kDown, kBackspace});
+  type("X");
+  press({kEnd, kDel});
+  type("Y");
+  press({kF2});
+  EXPECT_EQ(run(*editor), 10);
+  EXPECT_EQ(texts_of(editor->lines), (Lines{"abcXdefYghi"}));
+  EXPECT_EQ(editor->text, "abcXdefYghi");
+
+  // Backspace at column 0 of the first line and Del at the end of the last
+  // line do nothing; elsewhere they delete a character as in a field
+  auto edges = open("abc\r\nxyz\r\n");
+  press({kBackspace, kDown, kEnd, kDel, kBackspace, kF2});
+  EXPECT_EQ(run(*edges), 10);
+  EXPECT_EQ(texts_of(edges->lines), (Lines{"abc", "xy"}));
+}
+
+TEST_F(TextEditorTest, CtrlYRemovesALineAndCtrlUPutsItBackElsewhere) {
+  auto editor = open("a\r\nb\r\nc\r\n");
+  press({kCtrlY, kDown, kCtrlU, kF2});
+  EXPECT_EQ(run(*editor), 10);
+  EXPECT_EQ(editor->text, "b\r\na\r\nc\r\n");
+  EXPECT_EQ(editor->current, 1);
+
+  // on the last line Ctrl+Y only empties it; Ctrl+U can repeat the line
+  auto last = open("a\r\nb\r\n");
+  press({kDown, kCtrlY, kCtrlU, kCtrlU, kF2});
+  EXPECT_EQ(run(*last), 10);
+  EXPECT_EQ(texts_of(last->lines), (Lines{"a", "b", "b", ""}));
+
+  // Ctrl+Y of a line being edited keeps its new text
+  auto edited = open("abc\r\nz\r\n");
+  press({kEnd});
+  type("d");
+  press({kCtrlY, kDown, kCtrlU, kF2});
+  EXPECT_EQ(run(*edited), 10);
+  EXPECT_EQ(texts_of(edited->lines), (Lines{"abcd", "z"}));
+}
+
+TEST_F(TextEditorTest, CtrlUWithNothingPutAsideDoesNothing) {
+  auto editor = open("a\r\nb\r\n");
+  press({kCtrlU, kDown, kCtrlU, kEsc});
+  EXPECT_EQ(run(*editor), 1);
+  EXPECT_EQ(texts_of(editor->lines), (Lines{"a", "b"}));
+
+  // the line put aside lives only for one run of the editor
+  auto first = open("a\r\nb\r\n");
+  press({kCtrlY, kEsc, kRight, kEnter});  // "Don't save"
+  EXPECT_EQ(run(*first), 1);
+  auto second = open("x\r\n");
+  press({kCtrlU, kF2});
+  EXPECT_EQ(run(*second), 1);
+  EXPECT_EQ(texts_of(second->lines), (Lines{"x"}));
+}
+
+TEST_F(TextEditorTest, ClosingQuestionDecidesTheResult) {
+  struct Case {
+    std::initializer_list<int> keys;
+    int result;
+    bool built;
+  };
+  // Save is highlighted first; Right moves to "Don't save", then "Cancel".
+  const Case cases[] = {
+      {{kEsc, kEnter}, 0, true},
+      {{0x4400, kEnter}, 0, true},
+      {{kEsc, kRight, kEnter}, 1, false},
+      {{kEsc, kRight, kRight, kEnter, kF2}, 10, true},
+      {{kEsc, kEsc, kF2}, 10, true},
+      {{kEsc, kEsc, kEsc, kRight, kEnter}, 1, false},
+  };
+  for (const Case& c : cases) {
+    auto editor = open("text\r\n");
+    type("new ");
+    press(c.keys);
+    seen_.clear();
+    EXPECT_EQ(run(*editor), c.result);
+    EXPECT_EQ(editor->text, c.built ? "new text" : "");
+    EXPECT_EQ(keys_left(), 0);
+    EXPECT_EQ(g_screen.cells, before_);
+  }
+  // the question itself, seen before the key that answers it
+  auto editor = open("text\r\n");
+  type("x");
+  press({kEsc, kEnter});
+  seen_.clear();
+  run(*editor);
+  ASSERT_EQ(seen_.size(), 3u);
+  std::string screen;
+  for (int y = 0; y < 25; ++y) screen += seen_row(2, y);
+  EXPECT_NE(screen.find(" Attention "), std::string::npos);
+  EXPECT_NE(screen.find("You've made changes since the last save."), std::string::npos);
+  EXPECT_NE(screen.find(">     Save     <"), std::string::npos);
+  EXPECT_NE(screen.find("Don't save"), std::string::npos);
+  EXPECT_NE(screen.find("Cancel"), std::string::npos);
+}
+
+TEST_F(TextEditorTest, ReadOnlyRefusesEveryChangeAndNeverAsks) {
+  auto editor = open("abc\r\ndef\r\n");
+  editor->read_only = 1;
+  type("xy");
+  press({kEnter, kCtrlY, kCtrlU, kTab, kDown, kBackspace, kEnd, kDel, kUp, kDel, kIns});
+  type("z");
+  press({kEsc});
+  EXPECT_EQ(run(*editor), 1);
+  EXPECT_EQ(texts_of(editor->lines), (Lines{"abc", "def"}));
+  EXPECT_EQ(editor->modified, 0);
+  EXPECT_EQ(editor->text, "");
+  // the cursor still moves: Down, then Up back to the first line
+  EXPECT_EQ(editor->current, 0);
+  auto f2 = open("abc\r\n");
+  f2->read_only = 1;
+  type("q");
+  press({kF2});
+  EXPECT_EQ(run(*f2), 1);
+}
+
+TEST_F(TextEditorTest, VerticalKeysScrollALongText) {
+  std::string text;
+  for (int i = 0; i < 50; ++i) text += "line" + std::to_string(i) + "\r\n";
+  auto editor = open(text.c_str());
+  // 19 rows show lines first .. first + 18
+  press({kDown, kDown, kDown, kDown, kDown, kDown, kDown, kDown, kDown, kDown, kDown, kDown,
+         kDown, kDown, kDown, kDown, kDown, kDown, kDown});
+  press({kPgDn, kPgDn, kPgDn, kPgDn, kCtrlHome, kUp, kPgUp, kCtrlEnd, kEsc});
+  EXPECT_EQ(run(*editor), 1);
+  EXPECT_EQ(seen_text(18, 9, 21, 6), "line18");
+  EXPECT_EQ(seen_text(18, 9, 3, 6), "line0 ");
+  // the 19th Down scrolls by one line
+  EXPECT_EQ(seen_text(19, 9, 3, 6), "line1 ");
+  EXPECT_EQ(seen_text(19, 9, 21, 6), "line19");
+  // PgDn: 18 lines further, the window too
+  EXPECT_EQ(seen_text(20, 9, 3, 6), "line19");
+  EXPECT_EQ(seen_text(20, 9, 21, 6), "line37");
+  // the window stops with the last line at the bottom; the cursor goes on
+  EXPECT_EQ(seen_text(21, 9, 3, 6), "line31");
+  EXPECT_EQ(seen_text(21, 9, 21, 6), "line49");
+  EXPECT_EQ(seen_text(22, 9, 21, 6), "line49");
+  EXPECT_EQ(seen_text(23, 9, 3, 6), "line31");  // PgDn on the last line: nothing
+  // Ctrl+Home; Up there does nothing; PgUp too
+  EXPECT_EQ(seen_text(24, 9, 3, 6), "line0 ");
+  EXPECT_EQ(seen_text(26, 9, 3, 6), "line0 ");
+  // Ctrl+End
+  EXPECT_EQ(seen_text(27, 9, 21, 6), "line49");
+  EXPECT_EQ(editor->current, 49);
+  EXPECT_EQ(editor->first, 31);
+}
+
+TEST_F(TextEditorTest, PgUpMovesCursorAndWindowByTheHeight) {
+  std::string text;
+  for (int i = 0; i < 50; ++i) text += "L" + std::to_string(i) + "\r\n";
+  auto editor = open(text.c_str());
+  press({kCtrlEnd, kPgUp});
+  type("x");
+  press({kPgUp, kPgUp});
+  type("y");
+  press({kF2});
+  EXPECT_EQ(run(*editor), 10);
+  EXPECT_EQ(editor->lines[31].text, "xL31");
+  EXPECT_EQ(editor->lines[0].text, "Ly0");  // the column came along
+  EXPECT_EQ(editor->first, 0);
+}
+
+TEST_F(TextEditorTest, CursorColumnAndOverwriteCarryToTheNextLine) {
+  std::string long_line(50, 'a');
+  std::string text = long_line + "\r\n0123456789\r\nABCDEFGHIJKLMNOP\r\n";
+  auto editor = open(text.c_str());
+  for (int i = 0; i < 40; ++i) press({kRight});
+  press({kDown});
+  type("X");  // column 10: the end of the short line
+  press({kLeft, kLeft, kLeft, kIns, kDown});
+  type("Z");  // column 8 of the third line, overwriting
+  press({kF2});
+  EXPECT_EQ(run(*editor), 10);
+  EXPECT_EQ(editor->lines[1].text, "0123456789X");
+  EXPECT_EQ(editor->lines[2].text, "ABCDEFGHZJKLMNOP");
+  EXPECT_EQ(editor->lines[0].text, long_line);
+}
+
+TEST_F(TextEditorTest, LongLinesScrollAllLinesTogether) {
+  std::string text = std::string(70, 'x') + "END\r\n" + std::string(64, '-') + "tail\r\n";
+  auto editor = open(text.c_str());
+  press({kEnd, kDown, kHome, kEsc});
+  EXPECT_EQ(run(*editor), 1);
+  // End on a 73-character line: the cursor stands 61 cells right of the
+  // first visible character (index 73 - 61 = 12), on every line alike
+  EXPECT_EQ(editor->column_scroll, 0);
+  EXPECT_EQ(seen_text(1, 9, 3, 62), std::string(58, 'x') + "END ");
+  EXPECT_EQ(seen_text(1, 9, 4, 62), std::string(52, '-') + "tail" + std::string(6, ' '));
+  // Down keeps the column (cut to the line's 68) and the scroll
+  EXPECT_EQ(seen_text(2, 9, 3, 3), "xxx");
+  EXPECT_EQ(seen_text(2, 9, 4, 62), std::string(52, '-') + "tail" + std::string(6, ' '));
+  // Home brings every line back to column 0
+  EXPECT_EQ(seen_text(3, 9, 4, 62), std::string(62, '-'));
+  EXPECT_EQ(seen_text(3, 9, 3, 62), std::string(62, 'x'));
+}
+
+TEST_F(TextEditorTest, TabIsTypedIntoTheLineAndShownAsABlank) {
+  auto editor = open("ab\r\n");
+  press({kRight, kTab, kF2});
+  EXPECT_EQ(run(*editor), 10);
+  EXPECT_EQ(editor->text, "a\tb");
+  EXPECT_EQ(seen_text(2, 9, 3, 4), "a b ");
+}
+
+TEST_F(TextEditorTest, F3SwitchesToFullScreenAndTheNextEditorStartsThere) {
+  auto editor = open("hello\r\nworld\r\n");
+  press({kF3, kDown, kF3, kF3, kEsc});
+  EXPECT_EQ(run(*editor), 1);
+  // full screen: text from (0, 1) to the last column and row 23, no frame
+  EXPECT_EQ(seen_row(1, 1), "hello" + std::string(75, ' '));
+  EXPECT_EQ(seen_row(1, 23), std::string(80, ' '));
+  EXPECT_EQ(seen_attr(1, 79, 23), 0x1A);
+  EXPECT_EQ(seen_text(1, 0, 0, 80), text_at(0, 0, 80));    // rows 0 and 24 kept
+  EXPECT_EQ(seen_text(1, 0, 24, 80), text_at(0, 24, 80));
+  EXPECT_FALSE(seen_cell(1, 72, 10).plain);
+  EXPECT_EQ(seen_text(1, 0, 2, 5), "world");
+  // and back: the framed window over the screen as it was
+  EXPECT_EQ(seen_text(3, 9, 3, 5), "hello");
+  EXPECT_EQ(seen_text(3, 8, 2, 1), "\xC9");
+  EXPECT_EQ(seen_text(3, 0, 1, 8), text_at(0, 1, 8));
+  EXPECT_EQ(seen_text(3, 0, 23, 8), text_at(0, 23, 8));
+  EXPECT_EQ(editor->full_screen, 1);
+  EXPECT_EQ(editor->x, 0);
+  EXPECT_EQ(editor->y, 1);
+  EXPECT_EQ(editor->height, 22);
+
+  text_free(editor);
+  EXPECT_FALSE(editor);
+  EXPECT_EQ(g_text_full_screen, 1);
+  auto next = open("again\r\n");
+  EXPECT_EQ(next->full_screen, 1);
+  press({kF3, kEsc});
+  seen_.clear();
+  run(*next);
+  EXPECT_EQ(seen_row(0, 1), "again" + std::string(75, ' '));
+  text_free(next);
+  EXPECT_EQ(g_text_full_screen, 0);
+}
+
+TEST_F(TextEditorTest, FullScreenSwitchKeepsTheCursorLineVisible) {
+  std::string text;
+  for (int i = 0; i < 40; ++i) text += "row" + std::to_string(i) + "\r\n";
+  auto editor = text_create(text.c_str(), 9, 3, 70, 21, 1, "T");
+  ASSERT_EQ(editor->full_screen, 1);
+  press({kCtrlEnd, kF3, kEsc});
+  run(*editor);
+  // full screen shows 23 rows: the last line on row 23
+  EXPECT_EQ(seen_text(1, 0, 23, 5), "row39");
+  // the framed window of 19 rows keeps the last line on its bottom row
+  EXPECT_EQ(seen_text(2, 9, 21, 5), "row39");
+  EXPECT_EQ(seen_text(2, 9, 3, 5), "row21");
+}
+
+}  // namespace
+}  // namespace kora::test
