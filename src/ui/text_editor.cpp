@@ -74,8 +74,6 @@ void follow_current(TextEditor& ed) {
 }
 
 void draw_lines(const TextEditor& ed) {
-  int margin = g_screen.right_margin;
-  g_screen.right_margin = 0;
   unsigned char attr = g_colors.MemoText;
   for (int row = 0; row <= ed.height; ++row) {
     int screen_y = ed.y + row;
@@ -91,7 +89,6 @@ void draw_lines(const TextEditor& ed) {
       put_char(ed.x + static_cast<int>(i), screen_y, ch == '\t' ? ' ' : ch, attr);
     }
   }
-  g_screen.right_margin = margin;
 }
 
 // One run of the editor: the field on the cursor line and what lives only
@@ -366,6 +363,9 @@ int text_run(TextEditor& editor, int help_topic, IdleHook idle_hook) {
   if (editor.lines.empty()) editor.lines.push_back(TextLine{std::string(), kLineEndLf});
   editor.current = std::clamp(editor.current, 0, editor.line_count() - 1);
   int cursor = get_cursor();
+  // The text area may reach the last column, the cursor line too.
+  int margin = g_screen.right_margin;
+  g_screen.right_margin = 0;
   Session s{editor, help_topic, idle_hook, save_screen(), nullptr, false, {}};
   set_geometry(editor);
   follow_current(editor);
@@ -380,6 +380,7 @@ int text_run(TextEditor& editor, int help_topic, IdleHook idle_hook) {
   if (result != 1) editor.text = text_join(editor.lines);
   restore_screen(s.saved);
   goto_xy(cursor % 256, cursor / 256);
+  g_screen.right_margin = margin;
   return result;
 }
 

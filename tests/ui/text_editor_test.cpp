@@ -24,7 +24,10 @@ class TextEditorTest : public PopupTest {
     auto scripted = g_key_hooks.play_next;
     g_key_hooks.play_next = [this, scripted]() {
       int key = scripted();
-      if (key >= 0) return key;
+      if (key >= 0) {
+        cursor_seen_.push_back(get_cursor());
+        return key;
+      }
       return ++overrun_ % 2 ? kEsc : kF2;
     };
   }
@@ -45,6 +48,8 @@ class TextEditorTest : public PopupTest {
   }
   std::string seen_row(size_t wait, int y) const { return seen_text(wait, 0, y, 80); }
 
+  // The cursor (row * 256 + column) before each scripted key.
+  std::vector<int> cursor_seen_;
   int overrun_ = 0;
 };
 
@@ -159,6 +164,7 @@ TEST_F(TextEditorTest, EnterSplitsTheLineAtTheCursor) {
   EXPECT_EQ(texts_of(editor->lines), (Lines{"abc", "Xdef", "next"}));
   EXPECT_EQ(editor->text, "abc\r\nXdef\r\nnext\r\n");
   EXPECT_EQ(editor->current, 1);
+  EXPECT_EQ(cursor_seen_[4], 4 * 256 + 9);  // column 0 of "def"
   // the screen before "X": the new line under the old one
   EXPECT_EQ(seen_text(4, 9, 3, 4), "abc ");
   EXPECT_EQ(seen_text(4, 9, 4, 4), "def ");
@@ -404,6 +410,7 @@ TEST_F(TextEditorTest, F3SwitchesToFullScreenAndTheNextEditorStartsThere) {
   EXPECT_EQ(editor->x, 0);
   EXPECT_EQ(editor->y, 1);
   EXPECT_EQ(editor->height, 22);
+  EXPECT_EQ(editor->width, 79);  // width + 1 cells: every column, no more
 
   text_free(editor);
   EXPECT_FALSE(editor);
@@ -430,6 +437,24 @@ TEST_F(TextEditorTest, FullScreenSwitchKeepsTheCursorLineVisible) {
   // the framed window of 19 rows keeps the last line on its bottom row
   EXPECT_EQ(seen_text(2, 9, 21, 5), "row39");
   EXPECT_EQ(seen_text(2, 9, 3, 5), "row21");
+}
+
+TEST_F(TextEditorTest, FullScreenUsesTheLastColumnAndKeepsTheCursorOnTheScreen) {
+  g_text_full_screen = 1;
+  g_screen.right_margin = 1;  // as the main window leaves it
+  auto editor = open((std::string(100, 'a') + "\r\n" + std::string(90, 'b') + "\r\n").c_str());
+  press({kEnd, kDown, kEsc});
+  run(*editor);
+  EXPECT_EQ(g_screen.right_margin, 1);
+  // the cursor line reaches the last column too
+  EXPECT_EQ(seen_row(0, 1), std::string(80, 'a'));
+  EXPECT_EQ(seen_row(0, 2), std::string(80, 'b'));
+  // End on 100 characters: the cursor on the last column, after index 99
+  EXPECT_EQ(cursor_seen_[1], 1 * 256 + 79);
+  EXPECT_EQ(seen_row(1, 1), std::string(79, 'a') + " ");
+  // Down to the 90-character line: cut to its end, the scroll kept
+  EXPECT_EQ(cursor_seen_[2], 2 * 256 + 69);
+  EXPECT_EQ(seen_row(2, 2), std::string(69, 'b') + std::string(11, ' '));
 }
 
 }  // namespace
