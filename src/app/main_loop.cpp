@@ -1,0 +1,248 @@
+#include "app/main_loop.h"
+
+#include "app/app_state.h"
+#include "app/browse_view.h"
+#include "app/display_code_page.h"
+#include "app/navigation.h"
+#include "table/record_ops.h"
+#include "table/value_codec.h"
+#include "ui/keys.h"
+#include "ui/menu.h"
+#include "ui/message_box.h"
+#include "ui/screen.h"
+
+namespace kora {
+
+namespace {
+
+using Command = void (*)();
+
+// One row of a dispatch table. A null command belongs to a feature that is
+// not part of the program yet: the key does nothing.
+struct KeyBinding {
+  int key;
+  Command command;
+};
+
+void block_mark_key();
+
+// Keys with a character part, by their whole code.
+const KeyBinding kCharacterKeys[] = {
+    {0x011B, quit_request},  // Esc
+    {0x0F09, nav_tab},       // Tab
+    {0x1C0D, nullptr},       // Enter: the Enter action of cell editing
+    {0x3002, nullptr},       // Ctrl+B: backup copy of the table now
+    {0x2004, nullptr},       // Ctrl+D: hide / show deleted records
+    {0x1205, nullptr},       // Ctrl+E: quick filter on the current value
+    {0x12F5, nullptr},       // quick filter added to the current filter
+    {0x1011, nullptr},       // Ctrl+Q: SQL statement
+    {0x1312, nullptr},       // Ctrl+R: reread the table
+    {0x1F13, nullptr},       // Ctrl+S: sort
+    {0x1A1B, nullptr},       // Ctrl+[: copy the record
+    {0x1B1D, nullptr},       // Ctrl+]: paste the record
+    {0x9409, previous_table},  // Alt+Tab
+};
+
+// Keys without a character part, by their scan code.
+const KeyBinding kExtendedKeys[] = {
+    {0x0F, nav_shift_tab},
+    {0x21, [] { open_menu(0); }},
+    {0x2F, [] { open_menu(1); }},
+    {0x12, [] { open_menu(2); }},
+    {0x32, [] { open_menu(3); }},
+    {0x14, [] { open_menu(4); }},
+    {0x18, [] { open_menu(5); }},
+    {0x23, [] { open_menu(6); }},
+    {0x1E, toggle_aliases},
+    {0x1F, nullptr},  // Alt+S: drop the sort order
+    {0x3C, switch_view},
+    {0x3D, nullptr},  // F3: open a table through the file panel
+    {0x3E, nullptr},  // F4: edit mode on/off
+    {0x3F, nullptr},  // F5: append a blank record
+    {0x40, nullptr},  // F6: insert a blank record
+    {0x41, nullptr},  // F7: search
+    {0x42, nullptr},  // F8: delete the record
+    {0x43, [] { open_menu(-1); }},
+    {0x44, quit_request},
+    {0x47, nav_home},
+    {0x48, nav_up},
+    {0x49, nav_page_up},
+    {0x4B, nav_left},
+    {0x4D, nav_right},
+    {0x4F, nav_end},
+    {0x50, nav_down},
+    {0x51, nav_page_down},
+    {0x52, nullptr},  // Ins: select the record and move down
+    {0x53, nullptr},  // Del: mark / unmark deleted
+    {0x54, nullptr},  // Shift+F1: help contents
+    {0x55, nullptr},  // Shift+F2: fields info
+    {0x57, nullptr},  // Shift+F4: calculator
+    {0x58, nullptr},  // Shift+F5: append a copy of the record
+    {0x59, nullptr},  // Shift+F6: insert a copy of the record
+    {0x5A, nullptr},  // Shift+F7: search on
+    {0x5B, nullptr},  // Shift+F8: delete without asking
+    {0x5C, nullptr},  // Shift+F9: save setup
+    {0x5E, nullptr},  // Ctrl+F1: no effect
+    {0x5F, nullptr},  // Ctrl+F2: sum
+    {0x60, nullptr},  // Ctrl+F3: create a table
+    {0x61, nullptr},  // Ctrl+F4: modify structure
+    {0x62, nullptr},  // Ctrl+F5: append without asking
+    {0x63, nullptr},  // Ctrl+F6: insert without asking
+    {0x64, nullptr},  // Ctrl+F7: replace
+    {0x65, nullptr},  // Ctrl+F8: zap
+    {0x66, nullptr},  // Ctrl+F9: export
+    {0x67, nullptr},  // Ctrl+F10: truncate
+    {0x68, nullptr},  // Alt+F1: options
+    {0x69, nullptr},  // Alt+F2: database info
+    {0x6A, nullptr},  // Alt+F3: filter
+    {0x6B, go_to_field},
+    {0x6D, nullptr},  // Alt+F6: go to record
+    {0x6E, nullptr},  // Alt+F7: find next
+    {0x6F, nullptr},  // Alt+F8: pack
+    {0x70, nullptr},  // Alt+F9: column setup
+    {0x73, nav_ctrl_left},
+    {0x74, nav_ctrl_right},
+    {0x75, nav_ctrl_end},
+    {0x76, nav_ctrl_page_down},
+    {0x77, nav_ctrl_home},
+    {0x78, nullptr},  // Alt+1: cancel filter, selection view and sort
+    {0x81, choose_table},
+    {0x84, nav_ctrl_page_up},
+    {0x86, toggle_code_page},
+    {0x88, toggle_caption_code_page},
+    {0x8D, nav_ctrl_up},
+    {0x91, nav_ctrl_down},
+    {0x94, next_table},
+};
+
+template <size_t N>
+void run_binding(const KeyBinding (&table)[N], int key) {
+  for (const KeyBinding& binding : table) {
+    if (binding.key != key) continue;
+    if (binding.command) binding.command();
+    return;
+  }
+}
+
+bool current_column_read_only() {
+  Table* table = g_app.table();
+  return g_column_read_only_hook && g_column_read_only_hook(*table, table->view.current_column);
+}
+
+int current_field() {
+  Table* table = g_app.table();
+  return column_field(*table, table->view.current_column);
+}
+
+// Keys a read-only column still lets the cell editor see: cursor moves.
+bool moves_in_cell(int key) {
+  switch (key >> 8) {
+    case 0x47:
+    case 0x4F:
+    case 0x4B:
+    case 0x4D:
+    case 0x73:
+    case 0x74: return true;
+    default: return false;
+  }
+}
+
+bool editor_takes(int key) {
+  if (!g_app.edit.mode || !g_cell_edit_hooks.offer_key) return false;
+  bool read_only = current_column_read_only();
+  if (read_only && ((key & 0xFF) != 0 || !moves_in_cell(key))) return false;
+  return g_cell_edit_hooks.offer_key(key) != 0;
+}
+
+void block_mark_key() {
+  Table* table = g_app.table();
+  if (g_app.block.on) {
+    g_app.block.on = false;
+    g_app.selection.clear();
+  } else {
+    g_app.block = {true, table->view.current_record, table->view.current_column};
+  }
+  g_app.redraw |= kRedrawRows;
+}
+
+void dispatch_character(int key) {
+  if (editor_takes(key)) return;
+  run_binding(kCharacterKeys, key);
+  int ch = key & 0xFF;
+  if (ch == '*') block_mark_key();
+  // Space opens the memo editor, which is not part of the program yet.
+}
+
+void dispatch_extended(int key) {
+  Table* table = g_app.table();
+  if (g_app.edit.mode && (key >> 8) == 0x53 && is_memo_field(*table, current_field()) && g_settings.memo == 0) {
+    return;
+  }
+  if (editor_takes(key)) return;
+  run_binding(kExtendedKeys, key >> 8);
+}
+
+}  // namespace
+
+void dispatch_key(int key) {
+  if (key == 0) return;
+  if (key & 0xFF) {
+    dispatch_character(key);
+  } else {
+    dispatch_extended(key);
+  }
+}
+
+void quit_request() {
+  if (!g_app.edit.mode) {
+    g_app.quit = true;
+    return;
+  }
+  int answer = 1;  // Don't save
+  bool changed = g_cell_edit_hooks.has_changes && g_cell_edit_hooks.has_changes();
+  if (g_settings.confirmation == 1 && changed) {
+    answer = message_box("You've made changes since the last save.", "Attention", "Save\nDon't save\nCancel",
+                         0, kMainHelpTopic);
+  }
+  if (answer != 0 && answer != 1) return;
+  if (g_cell_edit_hooks.leave_edit) {
+    g_cell_edit_hooks.leave_edit(answer == 0);
+  } else {
+    g_app.edit.mode = 0;
+  }
+  update_keybar_labels();
+  g_app.redraw |= kRedrawAll;
+}
+
+void open_menu(int index) {
+  menu_bar(index);
+}
+
+void run_main_loop() {
+  install_menu_hooks();
+  g_ui_idle_hook = idle_routine;
+  g_screen.on_resize = [] { g_app.redraw |= kRedrawAll; };
+  set_cursor_shape(0x2000);
+  g_screen.right_margin = 0;
+  put_repeat(0, screen_rows() - 1, screen_cols(), ' ', g_colors.KeybarText);
+  g_app.redraw = kRedrawAll;
+  g_app.quit = false;
+  update_keybar_labels();
+  while (!g_app.quit) {
+    if (g_app.redraw & kRedrawAll) full_repaint();
+    if (g_app.redraw & kRedrawEdges) {
+      paint_frame_edges();
+      g_app.redraw &= ~kRedrawEdges;
+    }
+    paint_view();
+    dispatch_key(get_key(kMainHelpTopic, idle_routine));
+    if (g_app.edit.mode && g_cell_edit_hooks.refresh) {
+      g_cell_edit_hooks.refresh();
+    } else {
+      set_cursor_shape(0x2000);
+    }
+  }
+  g_screen.on_resize = nullptr;
+}
+
+}  // namespace kora

@@ -1,0 +1,53 @@
+// The main loop: paints what the last command asked for, waits for one key
+// and runs the command bound to it, until the user quits. Also the table
+// list commands (open, show, close, switch) and the progress box.
+#pragma once
+
+#include <string>
+
+#include "table/dbf_file.h"
+
+namespace kora {
+
+constexpr int kMainHelpTopic = 10;
+
+// Runs until the quit request is granted; the current table is g_app.table().
+void run_main_loop();
+
+// Dispatches one key as the loop does (exposed for the loop's own tests).
+void dispatch_key(int key);
+
+// Copies the option values into a table: date format and separator, memo
+// display, backup mode.
+void apply_settings(Table& table);
+
+// The header-repair question in a message box.
+int ask_header_repair();
+
+// Opens a table (or finds it open, in any letter case) and makes it current.
+// leave_edit: first leave edit mode writing the record (the Open command).
+// 1 when the table is shown, 0 when it could not be opened.
+int open_and_show(const std::string& file_name, bool leave_edit = false);
+
+// What every table gets when it joins the list: its code page decided, the
+// settings applied, the view mode of StartMode.
+void prepare_new_table(Table& table);
+
+// Connects the menu bar to the current table and attaches the commands of
+// its items.
+void install_menu_hooks();
+
+void close_current_table();
+void next_table();
+void previous_table();
+void choose_table();
+void quit_request();
+// Opens a pull-down of the menu bar (0 File .. 6 Help), -1 the last used.
+void open_menu(int index);
+
+// The progress box of long operations.
+void progress_open(long total);
+void progress_step();
+void progress_close();
+
+}  // namespace kora

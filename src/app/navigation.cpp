@@ -1,0 +1,334 @@
+#include "app/navigation.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/browse_view.h"
+#include "table/record_ops.h"
+#include "ui/menu.h"
+#include "ui/screen.h"
+
+namespace kora {
+
+namespace {
+
+constexpr int kGoToFieldHelp = 8;
+
+Table& table() { return *g_app.table(); }
+ViewState& view() { return g_app.table()->view; }
+bool fields_view() { return view().view_mode == 1; }
+long record_count() { return long(visible_count(table())); }
+void request(int bits) { g_app.redraw |= bits; }
+
+// Makes the current column visible again after a change of layout or mode.
+void refit() {
+  ViewState& v = view();
+  if (fields_view()) {
+    if (v.current_column < v.first_column) {
+      v.first_column = v.current_column;
+    } else {
+      v.first_column = std::max(v.first_column, v.current_column - field_rows() + 1);
+    }
+    return;
+  }
+  int bound = std::min(v.first_column, v.current_column);
+  v.first_column = fit_first_column(table(), v.current_column, bound);
+}
+
+}  // namespace
+
+void leave_cell(bool record_change) {
+  if (g_app.edit.mode && g_cell_edit_hooks.leave_cell) g_cell_edit_hooks.leave_cell(record_change);
+}
+
+// ---- single moves -------------------------------------------------------------------
+
+void next_record() {
+  ViewState& v = view();
+  if (v.current_record + 1 >= record_count()) return;
+  ++v.current_record;
+  if (v.current_record - v.top_record > browse_rows() - 1) {
+    ++v.top_record;
+    request(kRedrawRows | kRedrawScrolled);
+  } else {
+    request(kRedrawRows);
+  }
+}
+
+void previous_record() {
+  ViewState& v = view();
+  if (v.current_record <= 0) return;
+  --v.current_record;
+  if (v.current_record < v.top_record) {
+    v.top_record = v.current_record;
+    request(kRedrawRows | kRedrawScrolled);
+  } else {
+    request(kRedrawRows);
+  }
+}
+
+void next_field() {
+  ViewState& v = view();
+  if (v.current_column + 1 >= column_count(table())) return;
+  ++v.current_column;
+  if (v.current_column - v.first_column > field_rows() - 1) {
+    ++v.first_column;
+    request(kRedrawRows | kRedrawLayout);
+  } else {
+    request(kRedrawRows);
+  }
+}
+
+void previous_field() {
+  ViewState& v = view();
+  if (v.current_column <= 0) return;
+  --v.current_column;
+  if (v.current_column < v.first_column) {
+    v.first_column = v.current_column;
+    request(kRedrawRows | kRedrawLayout);
+  } else {
+    request(kRedrawRows);
+  }
+}
+
+void next_column() {
+  ViewState& v = view();
+  if (v.current_column + 1 >= column_count(table())) return;
+  ++v.current_column;
+  int old_first = v.first_column;
+  v.first_column = fit_first_column(table(), v.current_column, old_first);
+  request(v.first_column == old_first ? kRedrawRows : kRedrawClear | kRedrawLayout);
+}
+
+void previous_column() {
+  ViewState& v = view();
+  if (v.current_column <= 0) return;
+  --v.current_column;
+  if (v.current_column < v.first_column && v.current_column >= fixed_columns(table())) {
+    v.first_column = v.current_column;
+    request(kRedrawClear | kRedrawLayout | kRedrawRows);
+  } else {
+    request(kRedrawRows);
+  }
+}
+
+void first_column() {
+  ViewState& v = view();
+  int old_first = v.first_column;
+  v.current_column = 0;
+  v.first_column = fields_view() ? 0 : fixed_columns(table());
+  if (v.first_column != old_first) {
+    request(fields_view() ? kRedrawRows | kRedrawLayout : kRedrawClear | kRedrawLayout);
+  } else {
+    request(kRedrawRows);
+  }
+}
+
+void last_column() {
+  ViewState& v = view();
+  int count = column_count(table());
+  if (count == 0) return;
+  v.current_column = count - 1;
+  if (!fields_view()) {
+    v.first_column = fit_first_column(table(), v.current_column, 0);
+    request(kRedrawClear | kRedrawLayout);
+    return;
+  }
+  int old_first = v.first_column;
+  v.first_column = std::max(0, count - field_rows());
+  request(v.first_column == old_first ? kRedrawRows : kRedrawRows | kRedrawLayout);
+}
+
+void first_record() {
+  ViewState& v = view();
+  v.current_record = 0;
+  v.top_record = 0;
+  request(kRedrawRows | kRedrawScrolled);
+}
+
+void last_record() {
+  ViewState& v = view();
+  long count = record_count();
+  if (count == 0) return;
+  v.current_record = count - 1;
+  v.top_record = std::max(0L, count - browse_rows());
+  request(kRedrawRows | kRedrawScrolled);
+}
+
+// ---- keys ---------------------------------------------------------------------------
+
+void nav_down() {
+  leave_cell(!fields_view());
+  fields_view() ? next_field() : next_record();
+}
+
+void nav_up() {
+  leave_cell(!fields_view());
+  fields_view() ? previous_field() : previous_record();
+}
+
+void nav_right() {
+  leave_cell(fields_view());
+  fields_view() ? next_record() : next_column();
+}
+
+void nav_left() {
+  leave_cell(fields_view());
+  fields_view() ? previous_record() : previous_column();
+}
+
+void nav_tab() {
+  leave_cell(false);
+  fields_view() ? next_field() : next_column();
+}
+
+void nav_shift_tab() {
+  leave_cell(false);
+  fields_view() ? previous_field() : previous_column();
+}
+
+void nav_home() {
+  leave_cell(false);
+  first_column();
+}
+
+void nav_end() {
+  leave_cell(false);
+  last_column();
+}
+
+void nav_page_down() {
+  leave_cell(!fields_view());
+  int steps = fields_view() ? field_rows() - 1 : browse_rows() - 1;
+  for (int i = 0; i < steps; ++i) fields_view() ? next_field() : next_record();
+}
+
+void nav_page_up() {
+  leave_cell(!fields_view());
+  int steps = fields_view() ? field_rows() - 1 : browse_rows() - 1;
+  for (int i = 0; i < steps; ++i) fields_view() ? previous_field() : previous_record();
+}
+
+void nav_ctrl_home() {
+  leave_cell(true);
+  first_record();
+}
+
+void nav_ctrl_end() {
+  leave_cell(true);
+  last_record();
+}
+
+void nav_ctrl_page_down() {
+  leave_cell(true);
+  ViewState& v = view();
+  long steps = v.top_record + browse_rows() - 1 - v.current_record;
+  for (long i = 0; i < steps; ++i) next_record();
+}
+
+void nav_ctrl_page_up() {
+  leave_cell(true);
+  ViewState& v = view();
+  long steps = v.current_record == v.top_record ? browse_rows() - 1 : v.current_record - v.top_record;
+  for (long i = 0; i < steps; ++i) previous_record();
+}
+
+void nav_ctrl_down() {
+  leave_cell(true);
+  ViewState& v = view();
+  if (v.current_record + 1 >= record_count()) return;
+  ++v.current_record;
+  ++v.top_record;
+  request(kRedrawRows | kRedrawScrolled);
+}
+
+void nav_ctrl_up() {
+  leave_cell(true);
+  ViewState& v = view();
+  if (v.current_record <= 0) return;
+  --v.current_record;
+  if (v.top_record > 0) --v.top_record;
+  request(kRedrawRows | kRedrawScrolled);
+}
+
+void nav_ctrl_right() {
+  leave_cell(fields_view());
+  fields_view() ? next_record() : last_column();
+}
+
+void nav_ctrl_left() {
+  leave_cell(fields_view());
+  fields_view() ? previous_record() : first_column();
+}
+
+// ---- view commands ----------------------------------------------------------------
+
+void switch_view() {
+  leave_cell(false);
+  ViewState& v = view();
+  v.view_mode = v.view_mode == 1 ? 0 : 1;
+  if (v.view_mode == 0) v.first_column = std::max(v.first_column, fixed_columns(table()));
+  refit();
+  update_keybar_labels();
+  request(kRedrawClear | kRedrawLayout);
+}
+
+void go_to_field() {
+  static int last_chosen = 0;
+  leave_cell(false);
+  int count = column_count(table());
+  if (count == 0) return;
+  std::vector<std::string> names;
+  for (int k = 0; k < count; ++k) names.push_back(shown_name(table(), k));
+  int chosen = pick_list(names, std::min(last_chosen, count - 1), kGoToFieldHelp);
+  if (chosen < 0) return;
+  last_chosen = chosen;
+  view().current_column = chosen;
+  refit();
+  request(kRedrawClear | kRedrawLayout);
+}
+
+void toggle_aliases() {
+  leave_cell(false);
+  table().show_aliases = !table().show_aliases;
+  int margin = g_screen.right_margin;
+  g_screen.right_margin = 0;
+  put_repeat(0, 0, screen_cols(), ' ', g_colors.Status1);
+  g_screen.right_margin = margin;
+  draw_status_left();
+  g_app.clock_second = -1;
+  refit();
+  request(kRedrawClear | kRedrawLayout);
+}
+
+void toggle_code_page() {
+  if (g_app.edit.mode && g_cell_edit_hooks.leave_edit) g_cell_edit_hooks.leave_edit(false);
+  table().ansi_text = !table().ansi_text;
+  update_keybar_labels();
+  request(kRedrawRows);
+}
+
+void toggle_caption_code_page() {
+  g_app.captions_ansi = !g_app.captions_ansi;
+  update_keybar_labels();
+  request(kRedrawLayout);
+}
+
+void toggle_reverse() {
+  leave_cell(true);
+  table().reverse = !table().reverse;
+  request(kRedrawRows);
+}
+
+void toggle_hex_panel() {
+  leave_cell(true);
+  g_app.hex_panel = g_app.hex_panel ? 0 : 4;
+  ViewState& v = view();
+  // The panel takes four rows; the current record must stay inside the
+  // shortened window.
+  if (g_app.hex_panel && v.current_record - v.top_record > browse_rows() - 1) v.top_record += 4;
+  request(kRedrawAll);
+}
+
+}  // namespace kora

@@ -1,0 +1,151 @@
+#include "app/startup.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/command_line.h"
+#include "app/main_loop.h"
+#include "table/dbf_file.h"
+#include "ui/screen.h"
+
+namespace kora {
+
+ScreenStarter g_screen_starter;
+StructureEditor g_structure_editor = nullptr;
+
+namespace {
+
+// The program's own file; it stands in argv[0] from the start on.
+char g_program_path[kPathBufferSize];
+
+struct Startup {
+  StartSwitches switches;
+  std::string table_name;
+  bool screen_up = false;
+
+  void open_screen() {
+    if (screen_up) return;
+    g_screen_starter.open ? g_screen_starter.open() : screen_open();
+    screen_up = true;
+  }
+  void close_screen() {
+    if (!screen_up) return;
+    g_screen_starter.close ? g_screen_starter.close() : screen_close();
+    screen_up = false;
+  }
+};
+
+// The structure editor; 1 when it made the table, 0 when cancelled.
+int run_structure_editor(char (&name)[kPathBufferSize], const char* title, int create) {
+  return g_structure_editor ? g_structure_editor(name, title, create) : 0;
+}
+
+bool can_read(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+// The /cr switch on a file that does not exist: 0 when the program ends.
+int create_table(Startup& run) {
+  if (!run.switches.create || (!run.table_name.empty() && can_read(run.table_name))) return 1;
+  run.open_screen();
+  char name[kPathBufferSize] = {};
+  std::strncpy(name, run.table_name.c_str(), sizeof name - 1);
+  if (!run_structure_editor(name, "Create", 1)) {
+    run.close_screen();
+    return 0;
+  }
+  if (run.table_name.empty()) run.table_name = name;
+  return 1;
+}
+
+// The /ms switch: 0 when the program ends.
+int modify_structure(Startup& run) {
+  if (!run.switches.modify || g_settings.read_only) return 1;
+  Table& table = *g_app.table();
+  char name[kPathBufferSize] = {};
+  std::strncpy(name, table.file_name.c_str(), sizeof name - 1);
+  if (!run_structure_editor(name, "Modify structure", 0)) return 0;
+  // The editor replaced the table's files: open it again under the same name.
+  remove_table(g_app.tables, g_app.current);
+  int index = add_table(g_app.tables, name);
+  if (index < 0) return 0;
+  g_app.current = index;
+  prepare_new_table(*g_app.table());
+  if (confirm_header_repair(*g_app.table(), true, run.switches.auto_correct, ask_header_repair)) return 0;
+  apply_settings(*g_app.table());
+  return 1;
+}
+
+// Steps from opening the table to the end of the main loop; the exit status.
+int show_table(Startup& run) {
+  g_app.tables.options.date_format = g_settings.date_format;
+  g_app.tables.options.show_aliases = g_settings.aliases != 0;
+  int index = add_table(g_app.tables, run.table_name);
+  if (index < 0) {
+    run.close_screen();
+    std::printf("%s: %s...\n", "Cannot open file", run.table_name.c_str());
+    return 0;
+  }
+  g_app.current = index;
+  run.open_screen();
+  Table& table = *g_app.table();
+  if (confirm_header_repair(table, true, run.switches.auto_correct, ask_header_repair)) {
+    run.close_screen();
+    return 1;
+  }
+  prepare_new_table(table);
+  if (run.switches.read_only) g_settings.read_only = 1;
+  if (!modify_structure(run)) {
+    run.close_screen();
+    return 0;
+  }
+  Table& shown = *g_app.table();
+  shown.view.view_mode = g_settings.start_mode == 1 ? 1 : 0;
+  if (run.switches.review_order) shown.reverse = run.switches.review_order == 2;
+  run_main_loop();
+  run.close_screen();
+  remove_table(g_app.tables, g_app.current);
+  return 0;
+}
+
+}  // namespace
+
+int run_program(int argc, char** argv) {
+  reset_app_state();
+  locate_program(argc > 0 ? argv[0] : nullptr, g_program_path);
+  if (argc > 0) argv[0] = g_program_path;
+
+  Startup run;
+  CommandLine line = parse_command_line(argc, argv);
+  if (line.help) {
+    std::fputs(usage_text().c_str(), stdout);
+    return 0;
+  }
+  if (line.switches.auto_correct == 2) {
+    batch_repair(line.names);
+    return 0;
+  }
+  run.switches = line.switches;
+  g_app.auto_correct = line.switches.auto_correct;
+  if (!line.names.empty()) {
+    char cwd[kPathBufferSize];
+    run.table_name = absolute_table_name(line.names[0], getcwd(cwd, sizeof cwd));
+  }
+  if (!create_table(run)) return 0;
+  if (run.table_name.empty()) {
+    run.close_screen();
+    std::fputs("Filename required...\n", stdout);
+    return 0;
+  }
+  return show_table(run);
+}
+
+}  // namespace kora

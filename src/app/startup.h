@@ -1,0 +1,25 @@
+// The run of the program from the command line to the exit status: the
+// table named on the command line is opened, the screen started, the header
+// repaired if need be, and the main loop run until the user quits.
+#pragma once
+
+namespace kora {
+
+// How the screen is started and ended; tests start the headless screen.
+struct ScreenStarter {
+  int (*open)() = nullptr;   // null: the terminal
+  int (*close)() = nullptr;  // null: the terminal
+};
+extern ScreenStarter g_screen_starter;
+
+// The structure editor, in create mode (create = 1) or modify mode, on a
+// 260-byte name buffer; 1 when it made the table, 0 when cancelled. Null
+// until the editor is part of the program: then it counts as cancelled.
+using StructureEditor = int (*)(char* name_buffer, const char* title, int create);
+extern StructureEditor g_structure_editor;
+
+// The whole program; returns the exit status. argv[0] is replaced by the
+// program's own full path.
+int run_program(int argc, char** argv);
+
+}  // namespace kora
