@@ -288,6 +288,7 @@ std::string file_entry_line(const FileEntry& entry, int date_format) {
     second = entry.month;
   } else if (date_format == 3) {
     first = entry.year;
+    second = entry.month;
     third = entry.day;
   }
   if (entry.is_directory) {
