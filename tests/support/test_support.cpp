@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -55,6 +56,19 @@ bool file_exists(const std::string& path) { return access(path.c_str(), F_OK) ==
 long file_size(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 ? long(st.st_size) : -1;
+}
+
+int run_without_root(int (*check)(void* context), void* context) {
+  pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(100);
+    _exit(check(context));
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int run_command(const std::string& command, std::string& out) {

@@ -32,6 +32,11 @@ void copy_file(const std::string& from, const std::string& to);
 bool file_exists(const std::string& path);
 long file_size(const std::string& path);
 
+// Runs `check` in a child process that cannot write files whose mode says
+// read-only (as an unprivileged user when the tests run as root, the folders
+// on the way must then be readable by others). Returns the child's exit status.
+int run_without_root(int (*check)(void* context), void* context);
+
 // Runs a shell command, returns its exit status and puts its standard output in `out`.
 int run_command(const std::string& command, std::string& out);
 

@@ -246,20 +246,6 @@ TEST(TableOpen, HugeRecordCountInHeaderDoesNotAllocate) {
   EXPECT_EQ(table->header_errors, kBadRecordCount);
 }
 
-// Runs `check` in a child process that cannot write the file (as an
-// unprivileged user when the tests run as root); returns the child's status.
-int run_without_write_permission(const std::string& path, int (*check)(const std::string&)) {
-  chmod(path.c_str(), 0444);
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (geteuid() == 0 && setuid(65534) != 0) _exit(100);
-    _exit(check(path));
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(TableOpen, ReadOnlyFileOpensButRefusesEveryWrite) {
   TempDir dir;
   chmod(dir.path().c_str(), 0755);
@@ -268,8 +254,9 @@ TEST(TableOpen, ReadOnlyFileOpensButRefusesEveryWrite) {
   std::string path = write_table(dir, spec);
   std::vector<uint8_t> before = test::read_bytes(path);
 
-  int status = run_without_write_permission(path, [](const std::string& file) {
-    auto table = open_table(file);
+  chmod(path.c_str(), 0444);
+  int status = test::run_without_root([](void* context) {
+    auto table = open_table(*static_cast<std::string*>(context));
     if (!table) return 1;
     if (!table->read_only) return 2;
     if (read_record(*table, 1) != 1) return 3;
@@ -279,7 +266,7 @@ TEST(TableOpen, ReadOnlyFileOpensButRefusesEveryWrite) {
     if (mark_deleted(*table, 0) != 0) return 7;
     if (table->record_count != 3) return 8;
     return 0;
-  });
+  }, &path);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(test::read_bytes(path), before);
 }
