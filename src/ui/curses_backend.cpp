@@ -364,6 +364,8 @@ bool is_linux_console() {
 
 int screen_open() {
   std::setlocale(LC_ALL, "");
+  // Numbers in tables and exports are always written with a decimal point.
+  std::setlocale(LC_NUMERIC, "C");
   bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
   initscr();  // on failure curses prints "Error opening terminal: %s." and exits 1
   wbkgdset(stdscr, ' ');

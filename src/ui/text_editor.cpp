@@ -22,9 +22,10 @@ std::vector<TextLine> text_split(std::string_view text) {
     size_t end = text.find('\n');
     std::string_view piece = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (piece.empty()) continue;
+    // Empty lines between line feeds are paragraphs of the text: they are
+    // kept (and written back with CR LF like every other line).
     TextLine line;
-    if (piece.back() == '\r') piece.remove_suffix(1);
+    if (!piece.empty() && piece.back() == '\r') piece.remove_suffix(1);
     line.text.assign(piece);
     line.line_end = kLineEndCr;
     lines.push_back(std::move(line));
