@@ -10,6 +10,11 @@
 
 namespace kora {
 
+namespace {
+bool g_input_closed = false;  // the last wait found the input gone for good
+}  // namespace
+
+
 KeyHooks g_key_hooks;
 int g_idle_shift_seen = -1;
 
@@ -199,6 +204,7 @@ int wait_key(int help_topic, IdleHook idle_hook) {
     int timeout = found == 0 ? g_parser.wait_ms(now) : idle_timeout(now);
     units.clear();
     int got = backend->wait_input(timeout, units);
+    g_input_closed = got < 0;
     // A script that has run out answers Esc, so that every modal loop of
     // a test ends instead of waiting for ever.
     if (got < 0 && !g_parser.pending()) return 0x011B;
@@ -210,6 +216,8 @@ int wait_key(int help_topic, IdleHook idle_hook) {
 }  // namespace
 
 void key_input_reset(bool utf8) { g_parser = KeyParser(utf8); }
+
+bool input_closed() { return g_input_closed; }
 
 int get_key(int help_topic, IdleHook idle_hook) {
   for (;;) {

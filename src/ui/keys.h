@@ -81,6 +81,11 @@ extern int g_idle_shift_seen;
 // handles F1 (help for help_topic), Ctrl+. and macro hot keys itself.
 int get_key(int help_topic, IdleHook idle_hook);
 
+// True when the last wait found that no input can ever come again (the
+// terminal hung up, or a test script ran out). Loops that would ask the user
+// a question again after an Esc check it so that they end.
+bool input_closed();
+
 // Starts key decoding afresh (screen_open does this); utf8 tells whether
 // the terminal sends UTF-8.
 void key_input_reset(bool utf8);

@@ -315,6 +315,8 @@ constexpr int kRunOn = -1;
 int leave(Session& s) {
   commit(s);
   if (!s.ed.modified) return 1;
+  // Nobody is left to answer the question: keep what was typed.
+  if (input_closed()) return 0;
   int answer = message_box("You've made changes since the last save.", "Attention",
                            "Save\nDon't save\nCancel", 0, 50);
   if (answer == 0) return 0;

@@ -460,3 +460,23 @@ TEST_F(TextEditorTest, FullScreenUsesTheLastColumnAndKeepsTheCursorOnTheScreen) 
 
 }  // namespace
 }  // namespace kora::test
+
+namespace kora::test {
+namespace {
+
+// When the terminal goes away with unsaved changes, nobody can answer the
+// save question: the editor must end (keeping the text) instead of asking
+// again for ever.
+TEST(TextEditorInputGone, ChangedTextIsKeptWhenTheInputEnds) {
+  screen_open_headless(25, 80);
+  headless_backend()->push_bytes("new ");
+  auto editor = text_create("text", 9, 3, 70, 21, 0, "Memo");
+  ASSERT_TRUE(editor);
+  EXPECT_EQ(text_run(*editor, 7, nullptr), 0);
+  EXPECT_TRUE(input_closed());
+  EXPECT_EQ(editor->text, "new text");
+  screen_close();
+}
+
+}  // namespace
+}  // namespace kora::test
