@@ -1,0 +1,180 @@
+// The block commands: a rectangle of cells from the '*' anchor to the current
+// cell copied to, cut to, deleted, or pasted from the text clipboard. The
+// clipboard holds Windows-1251 text, values joined by tabs, one line per
+// record ended by "\n"; pasting also takes lines ended by "\r\n".
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/cell_editor.h"
+#include "app/cell_editor_internal.h"
+#include "app/display_code_page.h"
+#include "table/record_ops.h"
+#include "table/value_codec.h"
+#include "ui/line_editor.h"
+
+namespace kora {
+
+using namespace cell_edit;
+
+
+namespace {
+
+struct Block {
+  long first_record, last_record;
+  int first_column, last_column;
+};
+
+Block current_block(const Table& table) {
+  const ViewState& view = table.view;
+  const BlockMark& mark = g_app.block;
+  if (!mark.on) return {view.current_record, view.current_record, view.current_column, view.current_column};
+  long count = long(visible_count(table));
+  int columns = column_count(table);
+  Block block{std::min(mark.anchor_record, view.current_record), std::max(mark.anchor_record, view.current_record),
+              std::min(mark.anchor_column, view.current_column), std::max(mark.anchor_column, view.current_column)};
+  block.last_record = std::min(block.last_record, count - 1);
+  block.last_column = std::min(block.last_column, columns - 1);
+  return block;
+}
+
+// Block commands read and write the file: the record being edited is written
+// first and read again afterwards.
+void before_block_command(Table& table) {
+  if (g_app.edit.mode) leave_cell_check(true);
+  (void)table;
+}
+
+void after_block_command(Table& table) {
+  if (g_app.edit.mode) drop_edit_buffer(table);
+  g_app.redraw |= kRedrawRows;
+}
+
+void clear_block(Table& table) {
+  Block block = current_block(table);
+  for (long p = block.first_record; p <= block.last_record; ++p) {
+    if (!read_record(table, uint32_t(p))) continue;
+    for (int k = block.first_column; k <= block.last_column; ++k) {
+      if (writable_column(table, k)) blank_field(table, column_field(table, k));
+    }
+    write_record(table, uint32_t(p));
+  }
+}
+
+// The clipboard split into lines at "\r\n" or "\n"; a line end at the very
+// end does not start another line.
+std::vector<std::string> clipboard_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    size_t stop = end > start && text[end - 1] == '\r' ? end - 1 : end;
+    lines.push_back(text.substr(start, stop - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::vector<std::string> split_values(const std::string& line) {
+  std::vector<std::string> values;
+  size_t start = 0;
+  for (;;) {
+    size_t tab = line.find('\t', start);
+    values.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+    if (tab == std::string::npos) return values;
+    start = tab + 1;
+  }
+}
+
+void paste_values(Table& table, int first_column, const std::vector<std::string>& values) {
+  int columns = column_count(table);
+  for (size_t k = 0; k < values.size(); ++k) {
+    int column = first_column + int(k);
+    if (column >= columns) break;
+    if (!writable_column(table, column)) continue;
+    int i = column_field(table, column);
+    if (is_memo_field(table, i) && table.memo_display == 0) continue;
+    blank_field(table, i);
+    store_cell_text(table, i, values[k]);
+  }
+}
+
+}  // namespace
+
+void block_mark_toggle() {
+  Table* table = current_table();
+  if (!table) return;
+  if (g_app.block.on) {
+    g_app.block.on = false;
+    g_app.selection.clear();
+  } else {
+    g_app.block = {true, table->view.current_record, table->view.current_column};
+  }
+  g_app.redraw |= kRedrawRows;
+}
+
+void block_copy() {
+  Table* table = current_table();
+  if (!table || visible_count(*table) == 0) return;
+  before_block_command(*table);
+  Block block = current_block(*table);
+  std::string text;
+  for (long p = block.first_record; p <= block.last_record; ++p) {
+    if (!read_record(*table, uint32_t(p))) continue;
+    for (int k = block.first_column; k <= block.last_column; ++k) {
+      if (k > block.first_column) text += '\t';
+      text += field_text(*table, column_field(*table, k));
+    }
+    text += '\n';
+  }
+  if (!table->ansi_text) text = ansi_from_display(text);
+  g_text_clipboard.text = text;
+  after_block_command(*table);
+}
+
+void block_cut() {
+  Table* table = current_table();
+  if (!table || !may_write(*table) || visible_count(*table) == 0) return;
+  block_copy();
+  clear_block(*table);
+  after_block_command(*table);
+}
+
+void block_delete() {
+  Table* table = current_table();
+  if (!table || !may_write(*table) || visible_count(*table) == 0) return;
+  before_block_command(*table);
+  clear_block(*table);
+  after_block_command(*table);
+}
+
+void block_paste() {
+  Table* table = current_table();
+  if (!table || !may_write(*table)) return;
+  before_block_command(*table);
+  std::string text = g_text_clipboard.text;
+  if (!table->ansi_text) text = display_from_ansi(text);
+  long p = table->view.current_record;
+  int column = table->view.current_column;
+  for (const std::string& line : clipboard_lines(text)) {
+    std::vector<std::string> values = split_values(line);
+    if (p < long(visible_count(*table))) {
+      if (read_record(*table, uint32_t(p))) {
+        paste_values(*table, column, values);
+        write_record(*table, uint32_t(p));
+      }
+    } else {
+      // A new record is written once, with its values, after the last one.
+      blank_record(*table);
+      paste_values(*table, column, values);
+      if (!append_record(*table, false)) break;
+    }
+    ++p;
+  }
+  after_block_command(*table);
+  g_app.redraw |= kRedrawEdges;
+}
+
+}  // namespace kora

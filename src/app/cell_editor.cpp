@@ -1,0 +1,500 @@
+#include "app/cell_editor.h"
+
+#include <array>
+#include <vector>
+
+#include "app/cell_editor_internal.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "app/app_state.h"
+#include "app/browse_view.h"
+#include "app/display_code_page.h"
+#include "app/navigation.h"
+#include "table/byte_order.h"
+#include "table/record_ops.h"
+#include "table/value_codec.h"
+#include "ui/line_editor.h"
+#include "ui/screen.h"
+
+namespace kora {
+
+namespace {
+
+// The editor over the current cell and what it stands on.
+struct CellEditor {
+  std::unique_ptr<EditField> field;
+  const Table* table = nullptr;
+  long record = -1;
+  int column = -1;
+  int record_changed = 0;  // a committed cell is not yet written
+  // The physical record the edit buffer holds.
+  const Table* buffer_table = nullptr;
+  uint32_t buffer_record = kNoRecord;
+};
+CellEditor g_cell;
+
+}  // namespace
+
+namespace cell_edit {
+
+Table* current_table() { return g_app.table(); }
+int current_field(const Table& table) { return column_field(table, table.view.current_column); }
+bool may_write(const Table& table) { return g_settings.read_only == 0 && !table.read_only; }
+
+// ---- code pages of the record image ------------------------------------------------
+
+void character_fields_to_file_form(Table& table, uint8_t* record) {
+  if (!table.ansi_text) return;
+  for (int i = 0; i < table.field_count(); ++i) {
+    if (field_type(table, i) != 'C') continue;
+    int offset = table.fields[size_t(i)].offset;
+    int length = std::min(field_length(table, i), int(table.record_size) - offset);
+    if (offset < 1 || length <= 0) continue;
+    std::string text(reinterpret_cast<char*>(record + offset), size_t(length));
+    text = ansi_from_display(text);
+    std::memcpy(record + offset, text.data(), size_t(length));
+  }
+}
+
+void character_fields_to_display_form(Table& table, uint8_t* record) {
+  if (!table.ansi_text) return;
+  for (int i = 0; i < table.field_count(); ++i) {
+    if (field_type(table, i) != 'C') continue;
+    int offset = table.fields[size_t(i)].offset;
+    int length = std::min(field_length(table, i), int(table.record_size) - offset);
+    if (offset >= 1 && length > 0) display_from_ansi(record + offset, length);
+  }
+}
+
+size_t record_bytes(const Table& table) { return std::min(table.record.size(), size_t(table.record_size)); }
+
+// Writes the edit buffer as the current record. 1 or 0.
+int write_edit_buffer(Table& table) {
+  size_t size = std::min(record_bytes(table), table.edit_buffer.size());
+  std::memcpy(table.record.data(), table.edit_buffer.data(), size);
+  character_fields_to_file_form(table, table.record.data());
+  return write_record(table, uint32_t(table.view.current_record));
+}
+
+// The edit buffer must be read from the file again before it is used.
+void drop_edit_buffer(Table& table) {
+  table.edit_buffer.clear();
+  g_cell.buffer_table = nullptr;
+  g_cell.buffer_record = kNoRecord;
+  g_app.edit.pending_reload = 1;
+}
+
+// ---- storing a cell's text ---------------------------------------------------------
+
+// Stores text into field i of table.record; the field was blanked. A memo
+// field takes a block number only where memos are shown as numbers; shown as
+// "Full memo" it takes nothing, since that text is not its content.
+void store_cell_text(Table& table, int i, std::string_view text) {
+  if (is_memo_field(table, i)) {
+    if (table.memo_display == 0) return;
+    long block = long(parse_number(text));
+    int length = field_length(table, i);
+    int offset = table.fields[size_t(i)].offset;
+    if (offset < 1 || offset + length > int(table.record_size)) return;
+    uint8_t* at = table.record.data() + offset;
+    if (length == 4) {
+      put_le32(at, uint32_t(block));
+      return;
+    }
+    if (block <= 0) return;  // no memo: the field stays blank
+    std::string number = std::to_string(block);
+    if (int(number.size()) > length) return;
+    std::memcpy(at + (length - int(number.size())), number.data(), number.size());
+    return;
+  }
+  store_field(table, i, text, parse_number(text));
+}
+
+// A field the cell commands may change: a real field of a writable column.
+bool writable_column(const Table& table, int column) {
+  int i = column_field(table, column);
+  if (i < 0 || i >= table.field_count()) return false;
+  return !(g_column_read_only_hook && g_column_read_only_hook(table, column));
+}
+
+std::string aligned_text(const Table& table, int i, std::string text) {
+  if (field_type(table, i) != 'C') return text;
+  if (g_settings.alignment == 1) {
+    text.erase(0, text.find_first_not_of(' ') == std::string::npos ? text.size() : text.find_first_not_of(' '));
+  } else if (g_settings.alignment == 2) {
+    size_t end = text.find_last_not_of(' ');
+    text.resize(end == std::string::npos ? 0 : end + 1);
+    size_t length = size_t(field_length(table, i));
+    if (text.size() < length) text.insert(0, length - text.size(), ' ');
+  }
+  return text;
+}
+
+void set_record_changed(int changed) { g_cell.record_changed = changed; }
+
+}  // namespace cell_edit
+
+using namespace cell_edit;
+
+namespace {
+
+// ---- the editor --------------------------------------------------------------------
+
+void close_editor() {
+  g_cell.field.reset();
+  g_cell.table = nullptr;
+  g_cell.record = -1;
+  g_cell.column = -1;
+}
+
+// The editor's place on the screen: x and y, -1 when the cell is not shown.
+bool cell_position(const Table& table, int& x, int& y) {
+  const ViewState& view = table.view;
+  if (view.view_mode == 1) {
+    int width = 0;
+    for (int k = 0; k < column_count(table); ++k) width = std::max(width, int(shown_name(table, k).size()));
+    x = width + 3;
+    y = view.current_column - view.first_column + 3;
+    return y >= 3 && y <= last_window_row();
+  }
+  for (const ColumnSpan& span : shown_columns(table)) {
+    if (span.column != view.current_column) continue;
+    x = span.x;
+    y = int(view.current_record - view.top_record) + 4;
+    return y >= 4 && y <= last_window_row();
+  }
+  return false;
+}
+
+int editor_decimals(const Table& table, int i) {
+  switch (field_type(table, i)) {
+    case 'Y': return 4;
+    case 'N':
+    case 'F': return field_decimals(table, i);
+    case 'B': return is_memo_field(table, i) ? 0 : field_decimals(table, i);
+    default: return 0;
+  }
+}
+
+void ensure_edit_buffer(Table& table) {
+  uint32_t q = physical_record(table, uint32_t(table.view.current_record));
+  if (!table.edit_buffer.empty() && g_cell.buffer_table == &table && g_cell.buffer_record == q) return;
+  reload_edit_buffer();
+}
+
+void open_editor(Table& table) {
+  std::unique_ptr<EditField> old = std::move(g_cell.field);
+  bool same_cell = old && g_cell.table == &table && g_cell.record == table.view.current_record &&
+                   g_cell.column == table.view.current_column;
+  close_editor();
+  if (visible_count(table) == 0 || table.view.current_column >= column_count(table)) return;
+  int x = 0, y = 0;
+  if (!cell_position(table, x, y)) return;
+  ensure_edit_buffer(table);
+  int i = current_field(table);
+  std::memcpy(table.record.data(), table.edit_buffer.data(), std::min(record_bytes(table), table.edit_buffer.size()));
+  int size = display_width(table, i);
+  int width = std::max(0, std::min(size, screen_cols() - 1 - x));
+  g_cell.field = edit_create(x, y, width, size, field_text(table, i), g_colors.Edit, nullptr);
+  g_cell.field->decimals = editor_decimals(table, i);
+  // Typing not yet committed survives a repaint of the same cell.
+  if (same_cell && old->modified) {
+    edit_set_text(*g_cell.field, old->text);
+    g_cell.field->pos = old->pos;
+    g_cell.field->scroll = old->scroll;
+    g_cell.field->flags = old->flags;
+    g_cell.field->modified = 1;
+  }
+  g_cell.table = &table;
+  g_cell.record = table.view.current_record;
+  g_cell.column = table.view.current_column;
+}
+
+bool has_character(int key) { return (key & 0xFF) != 0; }
+
+const char* accepted_keys(const Table& table, int i) {
+  switch (field_type(table, i)) {
+    case 'B':
+      if (is_memo_field(table, i)) return table.memo_display ? "0123456789\b" : "";
+      return "-0123456789\b.,";
+    case 'Y': return "-0123456789\b.,";
+    case 'F':
+    case 'N': return field_decimals(table, i) ? "-0123456789\b.," : "-0123456789\b";
+    case 'I': return "-0123456789\b";
+    case 'D': return table.date_format != 0 ? "0123456789\b.," : "0123456789\b";
+    case 'T': return table.date_format != 0 ? "0123456789\b.:" : "0123456789\b";
+    case 'L': return "TtFfYyNn ";
+    case 'G':
+    case 'M': return table.memo_display ? "0123456789\b" : "";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+// Parses the editor's text into the edit buffer when it was changed.
+void cell_edit::commit_cell() {
+  Table* table = current_table();
+  if (!table || !g_cell.field || !g_cell.field->modified || g_cell.table != table) return;
+  if (table->edit_buffer.empty()) return;
+  int i = column_field(*table, g_cell.column);
+  g_cell.field->modified = 0;
+  if (!writable_column(*table, g_cell.column)) return;
+  size_t size = std::min(record_bytes(*table), table->edit_buffer.size());
+  std::memcpy(table->record.data(), table->edit_buffer.data(), size);
+  blank_field(*table, i);
+  store_cell_text(*table, i, aligned_text(*table, i, g_cell.field->text));
+  std::memcpy(table->edit_buffer.data(), table->record.data(), size);
+  g_cell.record_changed = 1;
+}
+
+// ---- conversion ------------------------------------------------------------------------
+
+std::string ansi_from_display(std::string text) {
+  static const auto table = [] {
+    std::array<uint8_t, 256> inverse{};
+    for (int b = 0; b < 256; ++b) inverse[size_t(b)] = uint8_t(b);
+    for (int b = 0x80; b < 256; ++b) {
+      uint8_t shown = uint8_t(b);
+      display_from_ansi(&shown, 1);
+      inverse[shown] = uint8_t(b);
+    }
+    return inverse;
+  }();
+  for (char& c : text) c = char(table[uint8_t(c)]);
+  return text;
+}
+
+// ---- edit mode --------------------------------------------------------------------------
+
+void reload_edit_buffer() {
+  Table* table = current_table();
+  if (!table) return;
+  uint32_t p = uint32_t(table->view.current_record);
+  table->edit_buffer.assign(size_t(kRecordBufferSize) + 1, 0);
+  g_app.edit.pending_reload = 0;
+  if (!read_record(*table, p)) return;
+  character_fields_to_display_form(*table, table->record.data());
+  std::memcpy(table->edit_buffer.data(), table->record.data(), record_bytes(*table));
+  g_cell.buffer_table = table;
+  g_cell.buffer_record = physical_record(*table, p);
+  g_cell.record_changed = 0;
+}
+
+int edit_mode_on() {
+  Table* table = current_table();
+  if (g_app.edit.mode) return 1;
+  if (!table || !may_write(*table) || visible_count(*table) == 0) return 0;
+  reload_edit_buffer();
+  g_app.edit.mode = 1;
+  g_cell.record_changed = 0;
+  open_editor(*table);
+  update_keybar_labels();
+  g_app.redraw |= kRedrawEditOn;
+  return 1;
+}
+
+void edit_mode_off(bool write) {
+  if (!g_app.edit.mode) return;
+  Table* table = current_table();
+  if (write) {
+    leave_cell_check(true);
+  } else if (table) {
+    drop_edit_buffer(*table);
+  }
+  g_cell.record_changed = 0;
+  close_editor();
+  set_cursor_shape(0x2000);
+  g_app.edit.mode = 0;
+  update_keybar_labels();
+  g_app.redraw |= kRedrawRows;
+}
+
+void toggle_edit_mode() {
+  if (g_app.edit.mode) {
+    edit_mode_off(true);
+  } else {
+    edit_mode_on();
+  }
+}
+
+void leave_cell_check(bool record_change) {
+  if (!g_app.edit.mode) return;
+  Table* table = current_table();
+  if (!table) return;
+  commit_cell();
+  if (record_change && g_cell.record_changed && !table->edit_buffer.empty()) {
+    write_edit_buffer(*table);
+    g_cell.record_changed = 0;
+    if (g_cell.field) g_cell.field->modified = 0;
+  }
+  if (record_change) drop_edit_buffer(*table);
+}
+
+int offer_cell_key(int key) {
+  Table* table = current_table();
+  if (!g_app.edit.mode || !table) return 0;
+  if (!g_cell.field || g_cell.table != table) open_editor(*table);
+  if (!g_cell.field) return 0;
+  if (has_character(key)) {
+    if ((key & 0xFF) == ' ' && std::strchr("DT", field_type(*table, current_field(*table)))) {
+      fill_with_now();
+      return 1;
+    }
+    key = filter_cell_key(key);
+    if (key == 0) return 0;
+  }
+  return edit_key(*g_cell.field, key);
+}
+
+void refresh_cell_editor() {
+  if (g_app.edit.mode && g_cell.field) edit_show(*g_cell.field);
+}
+
+void reopen_cell_editor() {
+  Table* table = current_table();
+  if (g_app.edit.mode && table) open_editor(*table);
+}
+
+int cell_changes_pending() {
+  return g_cell.record_changed || (g_cell.field && g_cell.field->modified) ? 1 : 0;
+}
+
+void install_cell_editing() {
+  g_cell_edit_hooks.leave_cell = leave_cell_check;
+  g_cell_edit_hooks.offer_key = offer_cell_key;
+  g_cell_edit_hooks.refresh = refresh_cell_editor;
+  g_cell_edit_hooks.reopen = reopen_cell_editor;
+  g_cell_edit_hooks.leave_edit = edit_mode_off;
+  g_cell_edit_hooks.has_changes = cell_changes_pending;
+}
+
+std::string cell_editor_text() { return g_cell.field && g_cell.field->text ? g_cell.field->text : ""; }
+
+// ---- keys -------------------------------------------------------------------------------
+
+int filter_cell_key(int key) {
+  Table* table = current_table();
+  if (!table || !has_character(key)) return key;
+  int ch = key & 0xFF;
+  int i = current_field(*table);
+  char type = field_type(*table, i);
+  if (ch == ' ' && (type == 'D' || type == 'T')) {
+    fill_with_now();
+    return 0;
+  }
+  bool memo_as_text = is_memo_field(*table, i) && table->memo_display == 0;
+  if ((ch == 3 || ch == 22 || ch == 24) && !memo_as_text) return key;
+  if (ch == 3) return key;  // copying the shown text changes nothing
+  const char* accepted = accepted_keys(*table, i);
+  if (!accepted) return key;
+  if (ch == 0x7F) ch = '\b';
+  return std::strchr(accepted, ch) && ch != 0 ? key : 0;
+}
+
+void fill_with_now() {
+  Table* table = current_table();
+  if (!table || !g_cell.field || !g_cell.field->text) return;
+  EditField& field = *g_cell.field;
+  if (field.text[0] == ' ' || field.text[0] == 0) {
+    int format = table->date_format;
+    std::string text(14, '0');
+    size_t year = 0, month = 4, day = 6, hour = 8, minute = 10, second = 12;
+    if (format >= 1 && format <= 3) {
+      char zeros[64];
+      std::snprintf(zeros, sizeof zeros, "%04d.%02d.%02d %02d:%02d:%02d", 0, 0, 0, 0, 0, 0);
+      const std::string& form = table->date_time_formats[size_t(format)];
+      if (!form.empty()) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+        std::snprintf(zeros, sizeof zeros, form.c_str(), 0, 0, 0, 0, 0, 0);
+#pragma GCC diagnostic pop
+      }
+      text = zeros;
+      text.resize(std::max<size_t>(text.size(), 19), '0');
+      hour = 11, minute = 14, second = 17;
+      if (format == 1) day = 0, month = 3, year = 6;
+      if (format == 2) month = 0, day = 3, year = 6;
+      if (format == 3) year = 0, month = 5, day = 8;
+    }
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char digits[32];
+    std::snprintf(digits, sizeof digits, "%04d%02d%02d%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    text.replace(year, 4, digits, 4);
+    text.replace(month, 2, digits + 4, 2);
+    text.replace(day, 2, digits + 6, 2);
+    text.replace(hour, 2, digits + 8, 2);
+    text.replace(minute, 2, digits + 10, 2);
+    text.replace(second, 2, digits + 12, 2);
+    text.resize(std::min(text.size(), size_t(field.size)));
+    edit_set_text(field, text.c_str());
+  } else {
+    edit_set_text(field, std::string(size_t(field.size), ' ').c_str());
+  }
+  field.modified = 1;
+  edit_show(field);
+}
+
+void enter_action() {
+  Table* table = current_table();
+  if (!table) return;
+  ViewState& view = table->view;
+  int i = current_field(*table);
+  if (i >= 0 && i < table->field_count() && is_memo_field(*table, i) && table->memo_display == 0) {
+    view.memo_field = i;
+    memo_editor();
+    return;
+  }
+  if (!g_app.edit.mode) {
+    edit_mode_on();
+    return;
+  }
+  commit_cell();
+  bool last_column = view.current_column >= column_count(*table) - 1;
+  if (!last_column || g_settings.enter_down == 0) {
+    nav_tab();
+    return;
+  }
+  leave_cell_check(true);
+  bool scrolled = view.first_column != 0;
+  view.current_column = 0;
+  view.first_column = 0;
+  next_record();
+  g_app.redraw |= kRedrawRows | (scrolled ? kRedrawLayout | kRedrawClear : 0);
+}
+
+void space_key() {
+  Table* table = current_table();
+  if (!table) return;
+  if (g_app.edit.mode) {
+    int i = current_field(*table);
+    if (i < 0 || i >= table->field_count() || !is_memo_field(*table, i)) return;
+  }
+  memo_editor();
+}
+
+// ---- key rows ---------------------------------------------------------------------------
+
+const CellEditKey kCellEditKeys[4] = {
+    {0x3E, kMatchScan, toggle_edit_mode},  // F4
+    {0x1C0D, kMatchCode, enter_action},    // Enter
+    {' ', kMatchCharacter, space_key},     // Space
+    {'*', kMatchCharacter, block_mark_toggle},
+};
+
+const CellEditMenuItem kBlockMenuItems[4] = {
+    {"C&ut", block_cut},
+    {"&Copy", block_copy},
+    {"&Paste", block_paste},
+    {"&Delete", block_delete},
+};
+
+}  // namespace kora

@@ -1,0 +1,83 @@
+// The memo editor: the memo of the current record in the text editor window,
+// stored as a new memo when the user saves.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/browse_view.h"
+#include "app/cell_editor.h"
+#include "app/cell_editor_internal.h"
+#include "app/display_code_page.h"
+#include "table/memo_file.h"
+#include "table/record_ops.h"
+#include "table/value_codec.h"
+#include "ui/screen.h"
+#include "ui/text_editor.h"
+
+namespace kora {
+
+using namespace cell_edit;
+
+
+namespace {
+
+// The current record into table.record as the file holds it, or as the edit
+// buffer holds it in edit mode (then with its text fields in file form).
+bool load_record_for_memo(Table& table) {
+  if (g_app.edit.mode && !table.edit_buffer.empty()) {
+    std::memcpy(table.record.data(), table.edit_buffer.data(), std::min(record_bytes(table), table.edit_buffer.size()));
+    character_fields_to_file_form(table, table.record.data());
+    return true;
+  }
+  return read_record(table, uint32_t(table.view.current_record)) != 0;
+}
+
+// Writes table.record (file form) as the current record; in edit mode the
+// edit buffer takes it over, so the pending cells are written with it.
+void write_memo_record(Table& table) {
+  if (g_app.edit.mode && !table.edit_buffer.empty()) {
+    commit_cell();
+    int i = table.view.memo_field;
+    int offset = table.fields[size_t(i)].offset;
+    std::memcpy(table.edit_buffer.data() + offset, table.record.data() + offset, size_t(field_length(table, i)));
+    write_edit_buffer(table);
+    set_record_changed(0);
+    drop_edit_buffer(table);
+    return;
+  }
+  write_record(table, uint32_t(table.view.current_record));
+}
+
+}  // namespace
+
+void memo_editor() {
+  Table* table = current_table();
+  if (!table || visible_count(*table) == 0) return;
+  ViewState& view = table->view;
+  int current = current_field(*table);
+  if (current >= 0 && current < table->field_count() && is_memo_field(*table, current)) view.memo_field = current;
+  int i = view.memo_field;
+  if (i < 0 || i >= table->field_count() || !is_memo_field(*table, i)) return;
+  if (!load_record_for_memo(*table)) return;
+  std::string text;
+  if (!read_memo(*table, i, text)) text.clear();
+  if (table->ansi_text) text = display_from_ansi(text);
+  std::unique_ptr<TextEditor> editor =
+      text_create(text.c_str(), 9, 3, screen_cols() - 10, screen_rows() - 4, 0, "Memo editor");
+  if (!editor) return;
+  if (g_settings.read_only || table->read_only) editor->read_only = 1;
+  int result = text_run(*editor, kMemoEditorHelpTopic, idle_routine);
+  std::string saved = editor->text;
+  text_free(editor);
+  if (result == 1 || !may_write(*table)) return;
+  if (!load_record_for_memo(*table)) return;
+  if (table->ansi_text) saved = ansi_from_display(saved);
+  if (saved.empty() || !write_memo(*table, i, saved)) blank_field(*table, i);
+  write_memo_record(*table);
+  g_app.redraw |= kRedrawRows;
+}
+
+
+}  // namespace kora
