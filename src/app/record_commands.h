@@ -1,0 +1,94 @@
+// The commands that add, remove, mark and move whole records of the current
+// table, the views built on record marks (hide deleted, show selected only)
+// and the record clipboard. Each works on g_app.table(), asks where its key
+// or menu item says so, and ORs what has to be repainted into g_app.redraw.
+#pragma once
+
+#include <string>
+
+namespace kora {
+
+constexpr int kRecordErrorHelp = 100;    // help topic of the error boxes
+constexpr int kRecordQuestionHelp = 10;  // help topic of the questions
+
+// Runs the table's filter expression again over all records (the filter
+// tools plug in here). Null while there are none: a stored expression is then
+// left unapplied when hide deleted is switched off.
+extern void (*g_reapply_filter_hook)();
+
+// Append and insert: blank or a copy of the current record, asking or not.
+void cmd_append();             // F5
+void cmd_append_copy();        // Shift+F5
+void cmd_append_now();         // Ctrl+F5, Commands "&Append"
+void cmd_append_copy_now();    // Commands, Duplicate, "&Append"
+void cmd_insert();             // F6
+void cmd_insert_copy();        // Shift+F6
+void cmd_insert_now();         // Ctrl+F6, Commands "&Insert"
+void cmd_insert_copy_now();    // Commands, Duplicate, "&Insert"
+
+// Removing records from the file.
+void cmd_delete();             // F8
+void cmd_delete_now();         // Shift+F8, Commands "&Delete"
+void cmd_pack();               // Alt+F8, Commands "&Pack": table and memo file
+void cmd_pack_table();         // "Pack &DBF only"
+void cmd_pack_memo();          // "Pack &memo only"
+void cmd_zap();                // Ctrl+F8
+void cmd_truncate();           // Ctrl+F10: every record after the current one
+
+// Deletion marks.
+void cmd_mark_deleted();       // Del
+void cmd_delete_all();         // Tools, All, "&Delete"
+void cmd_recall_all();         // Tools, All, "&Recall"
+void cmd_inverse_all();        // Tools, All, "&Inverse"
+// Tools, Group: wait for the group operation dialog and record lists; they
+// do nothing yet.
+void cmd_group_delete();
+void cmd_group_recall();
+void cmd_group_inverse();
+
+// Views.
+void cmd_hide_deleted();       // Ctrl+D
+void cmd_cancel_views();       // Alt+1
+void cmd_select();             // Ins
+void cmd_show_selected();      // View, Selection, "Show selected &only"
+
+// Record clipboard.
+void cmd_copy_record();        // Ctrl+[
+void cmd_paste_record();       // Ctrl+]
+
+// The table and the program.
+void cmd_refresh();            // Ctrl+R
+void cmd_read_only();          // View "Read onl&y"
+void cmd_backup_now();         // Ctrl+B
+
+// The keys of the record commands. `key` is the whole KeyCode: character
+// keys with their character byte, extended keys with a zero low byte (the
+// main loop matches those on the scan code, key >> 8).
+struct RecordCommandKey {
+  int key;
+  void (*command)();
+};
+
+inline constexpr RecordCommandKey kRecordCommands[] = {
+    {0x3002, cmd_backup_now},     // Ctrl+B
+    {0x2004, cmd_hide_deleted},   // Ctrl+D
+    {0x1312, cmd_refresh},        // Ctrl+R
+    {0x1A1B, cmd_copy_record},    // Ctrl+[ (Ctrl+G on the Linux console)
+    {0x1B1D, cmd_paste_record},   // Ctrl+]
+    {0x3F00, cmd_append},         // F5
+    {0x4000, cmd_insert},         // F6
+    {0x4200, cmd_delete},         // F8
+    {0x5200, cmd_select},         // Ins
+    {0x5300, cmd_mark_deleted},   // Del
+    {0x5800, cmd_append_copy},    // Shift+F5
+    {0x5900, cmd_insert_copy},    // Shift+F6
+    {0x5B00, cmd_delete_now},     // Shift+F8
+    {0x6200, cmd_append_now},     // Ctrl+F5
+    {0x6300, cmd_insert_now},     // Ctrl+F6
+    {0x6500, cmd_zap},            // Ctrl+F8
+    {0x6700, cmd_truncate},       // Ctrl+F10
+    {0x6F00, cmd_pack},           // Alt+F8
+    {0x7800, cmd_cancel_views},   // Alt+1
+};
+
+}  // namespace kora
