@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "support/dbf_builder.h"
+#include "support/independent_readers.h"
 #include "support/test_support.h"
 #include "table/byte_order.h"
 #include "table/dbf_file.h"
@@ -72,6 +73,38 @@ TEST(TableOpen, RecordCountFollowsTheFileSize) {
   size_t end = size_t(table->header_size) + 90 * 16;
   EXPECT_EQ(after[end], 0x1A);
   EXPECT_EQ(after.size(), bytes.size());  // nothing cut off
+}
+
+// A repaired header is read by other software exactly as the intact table.
+TEST(HeaderRepair, RepairedFixturesReadLikeTheOriginals) {
+  for (const char* name : {"infused-dbf/dbase_03.dbf", "dbase-rs/stations.dbf", "infused-dbf/dbase_83.dbf"}) {
+    SCOPED_TRACE(name);
+    TempDir dir;
+    std::string original = dir.copy_fixture(name, "original.dbf");
+    std::string damaged = dir.copy_fixture(name, "damaged.dbf");
+    if (std::string(name).find("dbase_83") != std::string::npos) {
+      test::copy_file(test::fixture("infused-dbf/dbase_83.dbt"), dir.file("original.dbt"));
+      test::copy_file(test::fixture("infused-dbf/dbase_83.dbt"), dir.file("damaged.dbt"));
+    }
+    std::vector<uint8_t> bytes = test::read_bytes(damaged);
+    put_le32(&bytes[4], get_le32(&bytes[4]) + 1000);  // a count far past the data
+    bytes[0] = bytes[0] == 0x83 ? 0x83 : 0x05;         // and an unknown version byte
+    test::write_bytes(damaged, bytes);
+
+    auto table = open_table(damaged);
+    ASSERT_TRUE(table);
+    EXPECT_NE(table->header_errors & kBadRecordCount, 0);
+    ASSERT_EQ(confirm_header_repair(*table, true, 0, [] { return 0; }), 0);
+    table.reset();
+
+    auto reopened = open_table(damaged);
+    ASSERT_TRUE(reopened);
+    EXPECT_EQ(reopened->header_errors, 0);
+    EXPECT_EQ(test::dbfread_dump(damaged), test::dbfread_dump(original));
+    if (test::read_bytes(original)[0] == 0x03) {
+      EXPECT_EQ(test::gdal_csv(damaged), test::gdal_csv(original));
+    }
+  }
 }
 
 TEST(TableOpen, TrailingEndOfFileByteIsNoError) {

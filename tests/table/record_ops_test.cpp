@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/independent_readers.h"
 #include "support/test_support.h"
 #include "table/byte_order.h"
 #include "table/memo_file.h"
@@ -22,7 +23,10 @@
 namespace kora {
 namespace {
 
+using test::dbfread_dump;
 using test::file_exists;
+using test::gdal_csv;
+using test::lines_of;
 using test::file_size;
 using test::read_bytes;
 using test::TempDir;
@@ -118,48 +122,6 @@ void reopen_read_only(Table& table) {
 
 // ---------------------------------------------------------------------------
 // Independent readers.
-
-// dbfread's reading of the live records: one line per record with every
-// value, memo texts included unless left out; a last line with the count of
-// deleted records. (dbfread reads dBase IV memos 8 bytes too long, so their
-// texts are compared through the engine instead.)
-std::string dbfread_dump(const std::string& path, bool memos = true) {
-  static const char* script =
-      "import sys, dbfread\n"
-      "t = dbfread.DBF(sys.argv[1], load=True, encoding='latin1')\n"
-      "memo = [f.name for f in t.fields if f.type in 'MGB']\n"
-      "for r in t.records:\n"
-      "    if len(sys.argv) > 2:\n"
-      "        r = {k: v for k, v in r.items() if k not in memo}\n"
-      "    print(repr(list(r.values())))\n"
-      "print('deleted %d' % len(t.deleted))\n";
-  std::string out;
-  EXPECT_EQ(test::run_command("/usr/bin/python3 -c 'import dbfread' 2>&1", out), 0)
-      << "the python3-dbfread package is missing (apt-get install python3-dbfread): " << out;
-  TempDir dir;
-  { std::ofstream(dir.file("dump.py")) << script; }
-  int status = test::run_command("/usr/bin/python3 '" + dir.file("dump.py") + "' '" + path + "'" + (memos ? "" : " nomemo") + " 2>&1", out);
-  EXPECT_EQ(status, 0) << out;
-  return out;
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// GDAL's reading of a dBase III table as CSV (memo fields left out by select).
-std::string gdal_csv(const std::string& path, const std::string& select = "") {
-  std::string out;
-  EXPECT_EQ(test::run_command("ogr2ogr --version 2>&1", out), 0)
-      << "GDAL's ogr2ogr is missing (apt-get install gdal-bin): " << out;
-  std::string command = "ogr2ogr -f CSV /vsistdout/ '" + path + "'";
-  if (!select.empty()) command += " -select '" + select + "'";
-  EXPECT_EQ(test::run_command(command + " 2>/dev/null", out), 0);
-  return out;
-}
 
 // Both readers see the table at `path` exactly as the table that holds `rows`
 // written without the engine.
