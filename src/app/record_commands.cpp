@@ -1,13 +1,14 @@
 #include "app/record_commands.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "app/app_state.h"
 #include "app/browse_view.h"
-#include "app/display_code_page.h"
+#include "app/cell_editor.h"
 #include "app/navigation.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
@@ -280,26 +281,17 @@ void finish_view_change(long before) {
 
 // ---- clipboard ----------------------------------------------------------------------
 
-// Code page 866 back to Windows-1251, the inverse of the display conversion.
-std::array<uint8_t, 256> ansi_from_display_table() {
-  std::array<uint8_t, 256> table{};
-  for (int b = 0; b < 256; ++b) table[size_t(b)] = uint8_t(b);
-  for (int b = 255; b >= 0; --b) {
-    uint8_t shown = uint8_t(b);
-    display_from_ansi(&shown, 1);
-    if (shown != b) table[shown] = uint8_t(b);
-  }
-  return table;
-}
-
+// Character fields go back from the screen's code page to Windows-1251.
 void undo_display_conversion(Table& t) {
   if (!t.ansi_text) return;
-  static const std::array<uint8_t, 256> back = ansi_from_display_table();
   for (int i = 0; i < t.field_count(); ++i) {
     if (field_type(t, i) != 'C') continue;
     int offset = t.fields[size_t(i)].offset;
     int length = std::min(field_length(t, i), int(t.record_size) - offset);
-    for (int k = 0; offset >= 1 && k < length; ++k) t.record[size_t(offset + k)] = back[t.record[size_t(offset + k)]];
+    if (offset < 1 || length <= 0) continue;
+    char* at = reinterpret_cast<char*>(t.record.data() + offset);
+    std::string text = ansi_from_display(std::string(at, size_t(length)));
+    std::memcpy(at, text.data(), size_t(length));
   }
 }
 

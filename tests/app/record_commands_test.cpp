@@ -570,6 +570,50 @@ TEST_F(RecordCommandsTest, BackupNowCopiesTheTableEachTime) {
   EXPECT_NE(read_bytes(bak), read_bytes(path));
 }
 
+// ---- edit mode ----------------------------------------------------------------------
+
+// What the cell editing hooks saw: the argument, and the record count then.
+std::vector<std::pair<bool, uint32_t>> g_hook_calls;
+
+TEST_F(RecordCommandsTest, ReadOnlyWhileEditingWritesThePendingRecordFirst) {
+  open(2);
+  g_hook_calls.clear();
+  g_cell_edit_hooks.leave_edit = [](bool write) {
+    g_hook_calls.push_back({write, 0});
+    g_app.edit.mode = 0;
+  };
+  g_app.edit.mode = 1;
+  cmd_read_only();
+  ASSERT_EQ(g_hook_calls.size(), 1u);
+  EXPECT_TRUE(g_hook_calls[0].first);
+  EXPECT_EQ(g_settings.read_only, 1);
+  EXPECT_EQ(g_app.edit.mode, 0);
+  g_cell_edit_hooks = CellEditHooks{};
+}
+
+TEST_F(RecordCommandsTest, PendingRecordIsWrittenBeforeRecordsMove) {
+  Table& t = open(3);
+  g_hook_calls.clear();
+  g_cell_edit_hooks.leave_cell = [](bool record_change) {
+    g_hook_calls.push_back({record_change, g_app.table()->record_count});
+  };
+  g_app.edit.mode = 1;
+  t.view.current_record = 1;
+  cmd_delete_now();
+  ASSERT_EQ(g_hook_calls.size(), 1u);
+  EXPECT_TRUE(g_hook_calls[0].first);
+  EXPECT_EQ(g_hook_calls[0].second, 3u);  // before the record went
+  EXPECT_EQ(count_on_disk(), 2u);
+  EXPECT_EQ(g_app.edit.pending_reload, 1);  // the editor reads the new current record
+  // A refused command leaves the pending record alone.
+  g_hook_calls.clear();
+  t.reverse = true;
+  cmd_delete_now();
+  EXPECT_TRUE(g_hook_calls.empty());
+  g_app.edit.mode = 0;
+  g_cell_edit_hooks = CellEditHooks{};
+}
+
 // ---- dispatch table -----------------------------------------------------------------
 
 TEST_F(RecordCommandsTest, KeysReachTheirCommands) {
