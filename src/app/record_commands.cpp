@@ -429,10 +429,12 @@ void cmd_show_selected() {
   long before = count_in_view();
   settle_edit();
   // The selected records in the order the view shows them.
+  std::vector<uint32_t> selected = g_app.selection;
+  std::sort(selected.begin(), selected.end());
   std::vector<uint32_t> shown;
   for (long p = 0; p < before; ++p) {
     uint32_t q = physical_record(t, uint32_t(p));
-    if (std::binary_search(g_app.selection.begin(), g_app.selection.end(), q)) shown.push_back(q);
+    if (std::binary_search(selected.begin(), selected.end(), q)) shown.push_back(q);
   }
   t.sort_order.reset();
   g_app.selection = shown;
