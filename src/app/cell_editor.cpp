@@ -241,6 +241,8 @@ const char* accepted_keys(const Table& table, int i) {
 void cell_edit::commit_cell() {
   Table* table = current_table();
   if (!table || !g_cell.field || !g_cell.field->modified || g_cell.table != table) return;
+  if (g_cell.record != table->view.current_record) return;
+  ensure_edit_buffer(*table);
   if (table->edit_buffer.empty()) return;
   int i = column_field(*table, g_cell.column);
   g_cell.field->modified = 0;
@@ -339,7 +341,11 @@ void leave_cell_check(bool record_change) {
 int offer_cell_key(int key) {
   Table* table = current_table();
   if (!g_app.edit.mode || !table) return 0;
-  if (!g_cell.field || g_cell.table != table) open_editor(*table);
+  // After a leave-cell check that did not move, the buffer is read again.
+  if (!g_cell.field || g_cell.table != table || table->edit_buffer.empty() ||
+      g_cell.record != table->view.current_record || g_cell.column != table->view.current_column) {
+    open_editor(*table);
+  }
   if (!g_cell.field) return 0;
   if (has_character(key)) {
     if ((key & 0xFF) == ' ' && std::strchr("DT", field_type(*table, current_field(*table)))) {

@@ -1,0 +1,425 @@
+// Cell editing runs headless on a small generated table: keys go through the
+// cell editor hooks and the main loop's dispatch, the grid is painted after
+// every key as the loop does, and the table file's bytes are checked.
+#include "app/cell_editor.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "../support/test_support.h"
+#include "app/app_state.h"
+#include "app/browse_view.h"
+#include "app/main_loop.h"
+#include "table/memo_file.h"
+#include "table/record_ops.h"
+#include "table/value_codec.h"
+#include "ui/backend.h"
+#include "ui/line_editor.h"
+#include "ui/screen.h"
+
+namespace kora {
+namespace {
+
+using test::TempDir;
+
+constexpr int kEnter = 0x1C0D, kTab = 0x0F09, kF2 = 0x3C00, kF4 = 0x3E00, kDown = 0x5000, kRight = 0x4D00,
+              kLeft = 0x4B00, kEnd = 0x4F00, kHome = 0x4700, kShiftTab = 0x0F00, kCtrlV = 0x2F16, kSpace = 0x3920;
+
+struct FieldSpec {
+  const char* name;
+  char type;
+  int length;
+  int decimals;
+};
+
+// NAME C(5), QTY N(6,2), DAY D(8), OK L(1), NOTE M(10): record bytes at
+// 1, 6, 12, 20, 21; 31 bytes a record.
+const FieldSpec kFields[] = {
+    {"NAME", 'C', 5, 0}, {"QTY", 'N', 6, 2}, {"DAY", 'D', 8, 0}, {"OK", 'L', 1, 0}, {"NOTE", 'M', 10, 0},
+};
+constexpr int kRecordSize = 31;
+constexpr int kHeaderSize = 32 + 32 * 5 + 1;
+
+std::vector<uint8_t> make_table(const std::vector<std::string>& records) {
+  std::vector<uint8_t> bytes(kHeaderSize, 0);
+  bytes[0] = 0x83;
+  bytes[1] = 124, bytes[2] = 1, bytes[3] = 1;
+  bytes[4] = uint8_t(records.size());
+  bytes[8] = uint8_t(kHeaderSize & 0xFF), bytes[9] = uint8_t(kHeaderSize >> 8);
+  bytes[10] = kRecordSize;
+  for (size_t f = 0; f < 5; ++f) {
+    uint8_t* d = bytes.data() + 32 + 32 * f;
+    std::memcpy(d, kFields[f].name, std::strlen(kFields[f].name));
+    d[11] = uint8_t(kFields[f].type);
+    d[16] = uint8_t(kFields[f].length);
+    d[17] = uint8_t(kFields[f].decimals);
+  }
+  bytes[kHeaderSize - 1] = 0x0D;
+  for (const std::string& record : records) {
+    std::string padded = record;
+    padded.resize(kRecordSize, ' ');
+    bytes.insert(bytes.end(), padded.begin(), padded.end());
+  }
+  bytes.push_back(0x1A);
+  return bytes;
+}
+
+// One record: deletion flag, NAME, QTY, DAY, OK, NOTE.
+std::string row(const std::string& name, const std::string& qty, const std::string& day = "        ",
+                const std::string& ok = " ") {
+  return " " + name + qty + day + ok + std::string(10, ' ');
+}
+
+class CellEditorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    screen_open_headless(25, 80);
+    backend = headless_backend();
+    reset_app_state();
+    g_settings.date_format = 1;
+    install_cell_editing();
+    g_text_clipboard.text.clear();
+  }
+  void TearDown() override {
+    g_cell_edit_hooks = CellEditHooks{};
+    reset_app_state();
+  }
+
+  void open(const std::vector<std::string>& records) {
+    path = dir.file("t.dbf");
+    test::write_bytes(path, make_table(records));
+    ASSERT_TRUE(create_memo_file(path, kDBase3, 512));
+    int index = add_table(g_app.tables, path);
+    ASSERT_GE(index, 0);
+    g_app.current = index;
+    apply_settings(*g_app.table());
+    g_app.redraw = kRedrawAll;
+    paint();
+  }
+
+  Table& table() { return *g_app.table(); }
+
+  void paint() {
+    if (g_app.redraw & kRedrawAll) full_repaint();
+    paint_view();
+  }
+  // A key as the main loop handles it once the cell editing rows are wired.
+  void press(int key) {
+    bool done = false;
+    for (const CellEditKey& row : kCellEditKeys) {
+      bool match = row.match == kMatchCode      ? key == row.key
+                   : row.match == kMatchScan    ? (key & 0xFF) == 0 && (key >> 8) == row.key
+                                                : (key & 0xFF) == row.key;
+      if (!match) continue;
+      if (!(g_app.edit.mode && offer_cell_key(key))) row.command();
+      done = true;
+      break;
+    }
+    if (!done) dispatch_key(key);
+    paint();
+  }
+  void type(const std::string& text) {
+    for (unsigned char ch : text) press(ch);
+  }
+  // Bytes of record q (0-based) as the file holds them.
+  std::string on_disk(int q) {
+    std::vector<uint8_t> bytes = test::read_bytes(path);
+    size_t at = size_t(kHeaderSize + q * kRecordSize);
+    if (bytes.size() < at + kRecordSize) return "";
+    return std::string(bytes.begin() + long(at), bytes.begin() + long(at + kRecordSize));
+  }
+  std::string field_on_disk(int q, int offset, int length) { return on_disk(q).substr(size_t(offset), size_t(length)); }
+
+  TempDir dir;
+  std::string path;
+  HeadlessBackend* backend = nullptr;
+};
+
+// ---- values typed into cells and the record written on leaving it -------------------------
+
+TEST_F(CellEditorTest, TypedValuesOfEachTypeReachTheFileOnlyWhenTheRecordIsLeft) {
+  open({row("old  ", "  1.00"), row("two  ", "  2.00")});
+  std::string before = on_disk(0);
+  press(kF4);
+  ASSERT_EQ(g_app.edit.mode, 1);
+  EXPECT_EQ(cell_editor_text(), "old  ");
+  type("abc");
+  press(kTab);
+  type("-12.5");
+  press(kTab);
+  type("03.04.2021");
+  press(kTab);
+  type("t");
+  press(kLeft);  // moving within the record writes nothing
+  press(kHome);
+  EXPECT_EQ(on_disk(0), before);
+  EXPECT_EQ(cell_changes_pending(), 1);
+  press(kDown);
+  EXPECT_EQ(field_on_disk(0, 1, 5), "abc  ");
+  EXPECT_EQ(field_on_disk(0, 6, 6), "-12.50");
+  EXPECT_EQ(field_on_disk(0, 12, 8), "20210403");
+  EXPECT_EQ(field_on_disk(0, 20, 1), "T");
+  EXPECT_EQ(on_disk(1), row("two  ", "  2.00"));
+  EXPECT_EQ(cell_changes_pending(), 0);
+  EXPECT_EQ(table().view.current_record, 1);
+  EXPECT_EQ(table().view.current_column, 2);
+  EXPECT_EQ(cell_editor_text(), std::string(10, ' '));  // the editor follows onto the new record
+}
+
+TEST_F(CellEditorTest, EditModeOffWritesOrDropsAndIsRefusedWhenReadOnly) {
+  open({row("one  ", "  1.00")});
+  press(kF4);
+  type("xy");
+  press(kF4);  // off, writing
+  EXPECT_EQ(g_app.edit.mode, 0);
+  EXPECT_EQ(field_on_disk(0, 1, 5), "xy   ");
+  press(kF4);
+  type("zz");
+  edit_mode_off(false);  // the Don't save answer
+  EXPECT_EQ(field_on_disk(0, 1, 5), "xy   ");
+  paint();
+  g_settings.read_only = 1;
+  press(kF4);
+  EXPECT_EQ(g_app.edit.mode, 0);
+  press(kEnter);
+  EXPECT_EQ(g_app.edit.mode, 0);
+}
+
+TEST_F(CellEditorTest, EditModeIsRefusedOnAnEmptyTable) {
+  open({});
+  press(kF4);
+  EXPECT_EQ(g_app.edit.mode, 0);
+}
+
+// ---- key filters --------------------------------------------------------------------------
+
+TEST_F(CellEditorTest, KeysAreFilteredByTheFieldType) {
+  open({row("one  ", "  1.00", "20200101", "F")});
+  press(kF4);
+  press(kTab);  // QTY: numeric with decimals
+  type("a7x-");
+  EXPECT_EQ(cell_editor_text(), "7-");
+  EXPECT_EQ(filter_cell_key('b'), 0);
+  EXPECT_EQ(filter_cell_key(','), ',');
+  EXPECT_EQ(filter_cell_key(0x0E08), 0x0E08);
+  press(kTab);  // DAY
+  EXPECT_EQ(filter_cell_key('q'), 0);
+  EXPECT_EQ(filter_cell_key('.'), '.');
+  press(kTab);  // OK
+  EXPECT_EQ(filter_cell_key('x'), 0);
+  EXPECT_EQ(filter_cell_key('y'), 'y');
+  press(kTab);  // NOTE shown as "Full memo"/"Empty memo": nothing may be typed or pasted
+  EXPECT_EQ(filter_cell_key('5'), 0);
+  EXPECT_EQ(filter_cell_key(kCtrlV), 0);
+  for (int k = 0; k < 4; ++k) press(kShiftTab);
+  EXPECT_EQ(table().view.current_column, 0);
+  EXPECT_EQ(filter_cell_key('%'), '%');  // NAME takes every key
+  press(kDown);
+  EXPECT_EQ(field_on_disk(0, 6, 6), "  7.00");  // "7-" parses as 7
+}
+
+TEST_F(CellEditorTest, SpaceInADateCellFillsTodayThenBlanksIt) {
+  open({row("one  ", "  1.00")});
+  press(kF4);
+  press(kTab);
+  press(kTab);
+  press(kSpace);
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char today[64];
+  std::snprintf(today, sizeof today, "%02d.%02d.%04d", local.tm_mday, local.tm_mon + 1, local.tm_year + 1900);
+  EXPECT_EQ(cell_editor_text(), today);
+  press(kDown);
+  char stored[64];
+  std::snprintf(stored, sizeof stored, "%04d%02d%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  EXPECT_EQ(field_on_disk(0, 12, 8), stored);
+  press(0x4800);  // a move that goes nowhere: the cell is read again from the file
+  EXPECT_EQ(cell_changes_pending(), 0);
+  press(kSpace);
+  EXPECT_EQ(cell_editor_text(), std::string(10, ' '));
+  press(kF4);
+  EXPECT_EQ(field_on_disk(0, 12, 8), std::string(8, ' '));
+}
+
+// ---- alignment ------------------------------------------------------------------------------
+
+TEST_F(CellEditorTest, AlignmentMovesCharacterTextRightOrLeft) {
+  open({row("one  ", "  1.00"), row("two  ", "  2.00")});
+  g_settings.alignment = 2;
+  press(kF4);
+  type("ab");
+  press(kDown);
+  EXPECT_EQ(field_on_disk(0, 1, 5), "   ab");
+  g_settings.alignment = 1;
+  type("  cd");
+  press(kF4);
+  EXPECT_EQ(field_on_disk(1, 1, 5), "cd   ");
+  g_settings.alignment = 0;
+  press(0x4800);
+  press(kF4);
+  type(" e");
+  press(kF4);
+  EXPECT_EQ(field_on_disk(0, 1, 5), " e   ");
+}
+
+// ---- Enter ----------------------------------------------------------------------------------
+
+TEST_F(CellEditorTest, EnterPastTheLastColumnWritesAndMovesToTheNextRecord) {
+  open({row("one  ", "  1.00"), row("two  ", "  2.00")});
+  g_settings.memo = 1;  // NOTE edits its block number, so Enter stays a cell move there
+  apply_settings(table());
+  press(kEnter);  // edit mode on
+  ASSERT_EQ(g_app.edit.mode, 1);
+  press(kEnter);
+  EXPECT_EQ(table().view.current_column, 1);
+  press(kTab);
+  press(kTab);  // OK
+  type("y");
+  press(kEnter);
+  EXPECT_EQ(table().view.current_column, 4);
+  EXPECT_EQ(field_on_disk(0, 20, 1), " ");  // still in the record
+  press(kEnter);
+  EXPECT_EQ(field_on_disk(0, 20, 1), "Y");
+  EXPECT_EQ(table().view.current_record, 1);
+  EXPECT_EQ(table().view.current_column, 0);
+  for (int k = 0; k < 4; ++k) press(kTab);
+  type("7");  // a block number: digits only
+  press(kEnter);  // on the last record it stays there, at column 0
+  EXPECT_EQ(table().view.current_record, 1);
+  EXPECT_EQ(table().view.current_column, 0);
+  EXPECT_EQ(field_on_disk(1, 21, 10), "         7");
+}
+
+TEST_F(CellEditorTest, EnterWithoutEnterDownStaysInTheRecord) {
+  open({row("one  ", "  1.00"), row("two  ", "  2.00")});
+  g_settings.enter_down = 0;
+  g_settings.memo = 1;
+  apply_settings(table());
+  press(kF4);
+  for (int k = 0; k < 4; ++k) press(kTab);
+  type("3");
+  press(kEnter);
+  EXPECT_EQ(table().view.current_record, 0);
+  EXPECT_EQ(table().view.current_column, 4);
+  EXPECT_EQ(field_on_disk(0, 21, 10), std::string(10, ' '));
+  EXPECT_EQ(cell_changes_pending(), 1);
+}
+
+// ---- memo editor ------------------------------------------------------------------------------
+
+TEST_F(CellEditorTest, MemoEditorWritesANewMemoAndClearsAnEmptiedOne) {
+  open({row("one  ", "  1.00"), row("two  ", "  2.00")});
+  press(kDown);
+  press(kEnd);  // NOTE
+  for (unsigned char ch : std::string("hello")) backend->push_key(ch);
+  backend->push_key(kF2);
+  press(kEnter);  // Enter on a memo shown as text opens the memo editor
+  EXPECT_EQ(table().view.memo_field, 4);
+  ASSERT_TRUE(read_record(table(), 1));
+  std::string text;
+  ASSERT_TRUE(read_memo(table(), 4, text));
+  EXPECT_EQ(text, "hello");
+  EXPECT_EQ(on_disk(0), row("one  ", "  1.00"));
+  EXPECT_EQ(field_on_disk(1, 1, 5), "two  ");
+
+  // In edit mode the memo is written together with the pending cells.
+  press(kHome);
+  press(kF4);
+  type("X");
+  for (int k = 0; k < 4; ++k) press(kTab);
+  backend->push_key(0x1519);  // Ctrl+Y: the line goes
+  backend->push_key(kF2);
+  press(kSpace);
+  EXPECT_EQ(field_on_disk(1, 21, 10), std::string(10, ' '));
+  EXPECT_EQ(field_on_disk(1, 1, 5), "X    ");
+  ASSERT_TRUE(read_record(table(), 1));
+  EXPECT_FALSE(read_memo(table(), 4, text));
+}
+
+TEST_F(CellEditorTest, MemoEditorLeftWithoutSavingChangesNothing) {
+  open({row("one  ", "  1.00")});
+  std::vector<uint8_t> memo_before = test::read_bytes(table().memo_file_name);
+  for (unsigned char ch : std::string("zzz")) backend->push_key(ch);
+  backend->push_key(0x011B);  // Esc, then "Don't save"
+  backend->push_key(kRight);
+  backend->push_key(kEnter);
+  press(kSpace);
+  EXPECT_EQ(on_disk(0), row("one  ", "  1.00"));
+  EXPECT_EQ(test::read_bytes(table().memo_file_name), memo_before);
+}
+
+// ---- block commands ------------------------------------------------------------------------
+
+TEST_F(CellEditorTest, BlockCopyGivesTabbedLinesAndPastesBackAsTheSameRows) {
+  open({row("a1   ", "  1.50"), row("b2   ", " 22.00"), row("c3   ", "  3.00")});
+  std::string first = on_disk(0), second = on_disk(1);
+  press('*');
+  press(kDown);
+  press(kRight);
+  block_copy();
+  EXPECT_EQ(g_text_clipboard.text, "a1   \t  1.50\nb2   \t 22.00\n");
+  block_delete();
+  EXPECT_EQ(field_on_disk(0, 1, 11), std::string(11, ' '));
+  EXPECT_EQ(field_on_disk(1, 1, 11), std::string(11, ' '));
+  EXPECT_EQ(on_disk(2), row("c3   ", "  3.00"));
+  press('*');  // mark off
+  press(0x4800);
+  press(kLeft);
+  block_paste();
+  EXPECT_EQ(on_disk(0), first);
+  EXPECT_EQ(on_disk(1), second);
+  EXPECT_EQ(on_disk(2), row("c3   ", "  3.00"));
+  EXPECT_EQ(table().record_count, 3u);
+}
+
+TEST_F(CellEditorTest, PasteTakesCrLfLinesAndAppendsRecordsPastTheEnd) {
+  open({row("a1   ", "  1.50"), row("b2   ", " 22.00")});
+  press(kDown);
+  press(kRight);
+  g_text_clipboard.text = "7\tignored\r\n8.25\t\r\n";  // the NAME.. columns: QTY, then DAY
+  block_paste();
+  EXPECT_EQ(table().record_count, 3u);
+  EXPECT_EQ(field_on_disk(1, 6, 6), "  7.00");
+  EXPECT_EQ(field_on_disk(1, 12, 8), std::string(8, ' '));
+  EXPECT_EQ(field_on_disk(1, 1, 5), "b2   ");
+  EXPECT_EQ(on_disk(2), row("     ", "  8.25"));
+  std::vector<uint8_t> bytes = test::read_bytes(path);
+  EXPECT_EQ(bytes.size(), size_t(kHeaderSize + 3 * kRecordSize + 1));
+  EXPECT_EQ(bytes.back(), 0x1A);
+}
+
+TEST_F(CellEditorTest, CutCopiesThenClearsAndBlockCommandsRespectReadOnly) {
+  open({row("a1   ", "  1.50")});
+  press(kF4);
+  type("zz");  // a pending cell is written before the block is read
+  block_cut();
+  EXPECT_EQ(g_text_clipboard.text, "zz   \n");
+  EXPECT_EQ(field_on_disk(0, 1, 5), "     ");
+  press(kRight);
+  press(kLeft);
+  EXPECT_EQ(cell_editor_text(), "     ");  // the editor sees the cleared record
+  press(kF4);
+  g_settings.read_only = 1;
+  g_text_clipboard.text = "qq\n";
+  block_paste();
+  block_delete();
+  EXPECT_EQ(field_on_disk(0, 1, 5), "     ");
+  EXPECT_EQ(table().record_count, 1u);
+}
+
+TEST_F(CellEditorTest, CopyOfAnOemTableGivesWindows1251) {
+  open({row("\x80\xA0   ", "  1.00")});  // code page 866 letters A and a
+  block_copy();
+  EXPECT_EQ(g_text_clipboard.text, "\xC0\xE0   \n");
+  block_delete();
+  block_paste();
+  EXPECT_EQ(field_on_disk(0, 1, 5), "\x80\xA0   ");
+}
+
+}  // namespace
+}  // namespace kora
