@@ -235,11 +235,12 @@ int get_key(int help_topic, IdleHook idle_hook) {
       }
       bool recording = g_key_hooks.recording && g_key_hooks.recording();
       if (recording && g_key_hooks.record) g_key_hooks.record(key);
+      // A macro bound to F1 plays instead of the help.
+      if (!recording && g_key_hooks.start_macro && g_key_hooks.start_macro(key)) break;
       if (key == 0x3B00 && g_key_hooks.show_help) {
         g_key_hooks.show_help(help_topic);
         continue;
       }
-      if (!recording && g_key_hooks.start_macro && g_key_hooks.start_macro(key)) break;
       return key;
     }
   }

@@ -1,0 +1,85 @@
+#include "ui/side_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace kora {
+
+namespace {
+
+// Closes a descriptor on every way out.
+struct Fd {
+  int fd = -1;
+  explicit Fd(int value) : fd(value) {}
+  ~Fd() {
+    if (fd >= 0) close(fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int release() {
+    int value = fd;
+    fd = -1;
+    return value;
+  }
+};
+
+int write_all(int fd, std::string_view text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n <= 0) return 0;
+    done += size_t(n);
+  }
+  return 1;
+}
+
+}  // namespace
+
+int read_side_file(const std::string& path, std::string& out) {
+  out.clear();
+  Fd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.fd < 0) return 0;
+  struct stat info;
+  if (fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(file.fd, buffer, sizeof buffer);
+    if (n < 0) {
+      out.clear();
+      return 0;
+    }
+    if (n == 0) return 1;
+    out.append(buffer, size_t(n));
+  }
+}
+
+int write_side_file(const std::string& path, std::string_view text) {
+  struct stat info;
+  bool exists = stat(path.c_str(), &info) == 0;
+  if (exists && !S_ISREG(info.st_mode)) return 0;
+  if (exists && access(path.c_str(), W_OK) != 0) return 0;
+  mode_t mode = exists ? (info.st_mode & 07777) : 0644;
+
+  std::string temp = path + ".XXXXXX";
+  std::vector<char> name(temp.begin(), temp.end());
+  name.push_back('\0');
+  Fd fresh(mkstemp(name.data()));
+  if (fresh.fd >= 0) {
+    fchmod(fresh.fd, mode);
+    bool ok = write_all(fresh.fd, text) && fsync(fresh.fd) == 0;
+    ok = close(fresh.release()) == 0 && ok;
+    if (ok && rename(name.data(), path.c_str()) == 0) return 1;
+    unlink(name.data());
+    return 0;
+  }
+  // A folder we may not create files in: rewrite the file where it is.
+  Fd file(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (file.fd < 0) return 0;
+  return write_all(file.fd, text);
+}
+
+}  // namespace kora
