@@ -4,7 +4,6 @@
 
 namespace kora {
 
-Settings g_settings;
 CellEditHooks g_cell_edit_hooks;
 AppState g_app;
 

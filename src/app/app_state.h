@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "table/dbf_file.h"
+#include "ui/settings.h"
 
 namespace kora {
 
@@ -23,27 +24,7 @@ enum RedrawFlags : int {
   kRedrawAll = 0x8000,      // frame, status line and key bar too
 };
 
-// The option values of the [Options] section, with the values the program
-// uses when there is no configuration file.
-struct Settings {
-  int start_mode = 0;  // 0 browse, 1 fields view
-  int date_format = 2;
-  int separator = 0;
-  char date_char = '.';
-  int alignment = 0;
-  int oem_ansi = 0;
-  int memo = 0;
-  int delete_down = 1;
-  int enter_down = 1;
-  int scroll_bars = 1;
-  int progress_bar = 1;
-  int confirmation = 0;
-  int bak_files = 0;
-  int read_only = 0;
-  int aliases = 1;
-  int dont_keep_pos = 0;
-};
-extern Settings g_settings;
+// The option values (Settings, g_settings) live in ui/settings.h.
 
 // Cell editing plugs in here; every hook may be null, and then the main loop
 // behaves as if edit mode could never be switched on.
