@@ -222,7 +222,8 @@ void draw_status_counter() {
   }
   int length = int(std::strlen(text));
   put_text(screen_cols() - 7 - length, 0, text, has_view_list(table) ? g_colors.Status2 : g_colors.Status1);
-  if (g_settings.scroll_bars) {
+  // An empty view shows no bars at all.
+  if (g_settings.scroll_bars && count > 0) {
     draw_horizontal_bar(table, screen_rows() - g_app.hex_panel - 2);
     draw_vertical_bar(table, count);
   }

@@ -56,7 +56,7 @@ const KeyBinding kExtendedKeys[] = {
     {0x1E, toggle_aliases},
     {0x1F, nullptr},  // Alt+S: drop the sort order
     {0x3C, switch_view},
-    {0x3D, nullptr},  // F3: open a table through the file panel
+    {0x3D, open_with_panel},
     {0x3E, nullptr},  // F4: edit mode on/off
     {0x3F, nullptr},  // F5: append a blank record
     {0x40, nullptr},  // F6: insert a blank record

@@ -33,6 +33,9 @@ int open_and_show(const std::string& file_name, bool leave_edit = false);
 // settings applied, the view mode of StartMode.
 void prepare_new_table(Table& table);
 
+// The Open command: the file panel, then open and show the chosen table.
+void open_with_panel();
+
 // Connects the menu bar to the current table and attaches the commands of
 // its items.
 void install_menu_hooks();

@@ -9,6 +9,7 @@
 
 #include "app/app_state.h"
 #include "app/command_line.h"
+#include "app/file_panel.h"
 #include "app/main_loop.h"
 #include "table/dbf_file.h"
 #include "ui/screen.h"
@@ -124,6 +125,15 @@ int run_program(int argc, char** argv) {
   if (argc > 0) argv[0] = g_program_path;
 
   Startup run;
+  g_file_panel_settings.date_format = g_settings.date_format;
+  if (argc <= 1) {
+    run.open_screen();
+    if (!file_panel("", "*.dbf", run.table_name)) {
+      run.close_screen();
+      return 0;
+    }
+    return show_table(run);
+  }
   CommandLine line = parse_command_line(argc, argv);
   if (line.help) {
     std::fputs(usage_text().c_str(), stdout);

@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/browse_view.h"
 #include "app/display_code_page.h"
+#include "app/file_panel.h"
 #include "app/main_loop.h"
 #include "app/navigation.h"
 #include "table/record_ops.h"
@@ -76,6 +77,7 @@ void attach(int pulldown, const char* label, MenuCommand command) {
 }
 
 void attach_menu_commands() {
+  attach(0, "&Open", [](int, Table*) { open_with_panel(); });
   attach(0, "C&lose", [](int, Table*) { close_current_table(); });
   attach(0, "E&xit", [](int, Table*) { g_app.quit = true; });
   attach(1, "&Browse", [](int, Table* t) {
@@ -145,6 +147,13 @@ int open_and_show(const std::string& file_name, bool leave_edit) {
   }
   after_switch();
   return 1;
+}
+
+void open_with_panel() {
+  std::string chosen;
+  g_file_panel_settings.date_format = g_settings.date_format;
+  if (file_panel("", "*.dbf", chosen)) open_and_show(chosen, true);
+  g_app.redraw |= kRedrawAll;
 }
 
 void close_current_table() {

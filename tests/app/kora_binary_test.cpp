@@ -1,5 +1,5 @@
-// The built program run as a user runs it: usage text, exit statuses, messages
-// before the screen, and the batch header repair.
+// The built program run as a user runs it, in every case that ends before
+// the screen starts: usage text, exit statuses, messages, batch header repair.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -64,16 +64,6 @@ TEST(KoraBinary, HelpAsFirstArgumentPrintsTheUsageAndNothingElse) {
   }
 }
 
-TEST(KoraBinary, HelpInALaterPositionOpensTheTable) {
-  TempDir dir;
-  dir.copy_fixture(kStates, "a.dbf");
-  KoraRun run = kora_in(dir.path(), "a.dbf /h");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out.find("Use:"), std::string::npos);
-  EXPECT_NE(run.out.find("Table: " + dir.file("a.dbf") + "\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("Records: 32\n"), std::string::npos) << run.out;
-}
-
 TEST(KoraBinary, WithoutATableNameItAsksForOne) {
   TempDir dir;
   KoraRun run = kora_in(dir.path(), "/ro /r+");
@@ -92,39 +82,6 @@ TEST(KoraBinary, ATableThatCannotBeOpenedIsReportedWithItsFullName) {
   EXPECT_EQ(not_a_table.status, 0);
   EXPECT_EQ(not_a_table.out, "Cannot open file: " + dir.file("short.dbf") + "...\n");
   EXPECT_EQ(test::file_size(dir.file("short.dbf")), 4);
-}
-
-TEST(KoraBinary, OnlyTheFirstNameIsOpenedAndReverseOrderShowsTheLastRecordFirst) {
-  TempDir dir;
-  dir.copy_fixture(kStates, "a.dbf");
-  dir.copy_fixture(kPoints, "b.dbf");
-  KoraRun run = kora_in(dir.path(), "/ro /r+ a.dbf b.dbf");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.out.find("Table: " + dir.file("a.dbf")), std::string::npos) << run.out;
-  EXPECT_EQ(run.out.find("b.dbf"), std::string::npos) << run.out;
-  size_t first_record = run.out.find("Record ");
-  ASSERT_NE(first_record, std::string::npos) << run.out;
-  EXPECT_EQ(run.out.compare(first_record, 11, "Record 32:\n"), 0) << run.out;
-}
-
-TEST(KoraBinary, AWrongHeaderIsReportedAndLeftAloneWithoutAutoCorrect) {
-  TempDir dir;
-  std::string path = copy_with_wrong_count(dir, kStates, "a.dbf", 5);
-  std::vector<uint8_t> before = test::read_bytes(path);
-  KoraRun run = kora_in(dir.path(), "a.dbf");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.out.find("Records: 32\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("Header errors: record count (file left unchanged)"), std::string::npos) << run.out;
-  EXPECT_EQ(test::read_bytes(path), before);
-}
-
-TEST(KoraBinary, AutoCorrectByItsFirstLetterWritesTheCorrectedHeader) {
-  TempDir dir;
-  std::string path = copy_with_wrong_count(dir, kStates, "a.dbf", 5);
-  KoraRun run = kora_in(dir.path(), "/auto a.dbf");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.out.find("Header errors: record count (corrected header written)"), std::string::npos) << run.out;
-  EXPECT_EQ(header_count(path), 32u);
 }
 
 TEST(KoraBinary, BatchAutoCorrectFixesEveryNamedHeaderSilently) {

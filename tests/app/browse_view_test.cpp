@@ -1,0 +1,367 @@
+// The browse grid and the fields view as the user sees them: the program run
+// on generated tables and fixtures, keys pressed, screen cells read back.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "../support/dbf_builder.h"
+#include "../support/test_support.h"
+#include "app/app_state.h"
+#include "app/browse_view.h"
+#include "program_driver.h"
+#include "table/record_ops.h"
+#include "table/value_codec.h"
+
+namespace kora {
+namespace {
+
+using namespace kora::test;
+
+std::string make_table(const TempDir& dir, const std::string& name, const DbfSpec& spec) {
+  std::string path = dir.file(name);
+  write_bytes(path, build_dbf(spec));
+  return path;
+}
+
+// NUM N(5) holding 1..count and NAME C(8) "REC<n>".
+DbfSpec numbered(int count) {
+  DbfSpec spec;
+  spec.fields = {{"NUM", 'N', 5}, {"NAME", 'C', 8}};
+  for (int i = 1; i <= count; ++i) {
+    char record[32];
+    std::snprintf(record, sizeof record, "%5dREC%-5d", i, i);
+    spec.records.push_back(record);
+  }
+  return spec;
+}
+
+std::string counter(long position, long count) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%20d / %d", int(position), int(count));
+  return text;
+}
+
+// The counter ends at column W-8.
+std::string counter_on_screen(int length, int cols = 80) { return row(0).substr(size_t(cols - 7 - length), size_t(length)); }
+
+// The counter text on the screen, as long as the expected one.
+std::string shown_counter(long position, long count) {
+  return counter_on_screen(int(counter(position, count).size()));
+}
+
+// The record number shown in the NUM column of a data row.
+std::string num_at_row(int y) { return row(y).substr(3, 5); }
+
+TEST(BrowseView, AnEmptyTableShowsHeaderFrameAndZeroCounterWithoutBars) {
+  TempDir dir;
+  DbfSpec spec;
+  spec.fields = {{"NAME", 'C', 10}, {"AMOUNT", 'N', 8, 2}};
+  std::string path = make_table(dir, "empty.dbf", spec);
+  EXPECT_EQ(run_kora({path}, {}), 0);
+
+  EXPECT_EQ(row(0).substr(0, 12), "[0]empty.dbf");
+  EXPECT_EQ(shown_counter(0, 0), counter(0, 0));
+  EXPECT_EQ(row(2).substr(1, 21), "* NAME       AMOUNT  ");
+  EXPECT_EQ(cell_attr(3, 2), g_colors.HeaderC);
+  EXPECT_EQ(cell_attr(14, 2), g_colors.HeaderN);
+  EXPECT_EQ(cell_ch(0, 1), g_frames.double_frame[0]);
+  EXPECT_EQ(cell_ch(79, 23), g_frames.double_frame[8]);
+  EXPECT_EQ(row(3).substr(1, 78), std::string(78, char(g_frames.horizontal_single)));
+  // No bars: the frame edges are whole.
+  EXPECT_EQ(cell_ch(79, 3), g_frames.double_frame[5]);
+  EXPECT_EQ(cell_ch(2, 23), g_frames.double_frame[7]);
+  EXPECT_EQ(row(4).substr(1, 20), std::string(20, ' '));
+  EXPECT_EQ(row(24).substr(0, 16), " 1Help   2Fields");
+}
+
+TEST(BrowseView, OneRecordHasNoVerticalBarAndASecondRecordBringsIt) {
+  TempDir dir;
+  std::string path = make_table(dir, "one.dbf", numbered(1));
+  run_kora({path}, {});
+  EXPECT_EQ(shown_counter(1, 1), counter(1, 1));
+  EXPECT_EQ(num_at_row(4), "    1");
+  EXPECT_EQ(cell_ch(79, 3), g_frames.double_frame[5]);
+  // Two columns: the horizontal bar is there, thumb over the first half.
+  EXPECT_EQ(cell_ch(2, 23), '<');
+  EXPECT_EQ(cell_ch(77, 23), '>');
+  EXPECT_EQ(cell_ch(3, 23), g_frames.scroll_thumb);
+  EXPECT_EQ(cell_ch(3 + 36, 23), g_frames.scroll_thumb);
+  EXPECT_EQ(cell_ch(3 + 37, 23), g_frames.scroll_track_horizontal);
+
+  {
+    std::unique_ptr<Table> table = open_table(path);
+    ASSERT_TRUE(table);
+    ASSERT_EQ(append_record(*table, true), 1);
+  }
+  run_kora({path}, {kDown});
+  EXPECT_EQ(shown_counter(2, 2), counter(2, 2));
+  EXPECT_EQ(cell_ch(79, 3), '^');
+  EXPECT_EQ(cell_ch(79, 22), 'v');
+  // Second record of two: the thumb fills the lower half of the 18-cell track.
+  EXPECT_EQ(cell_ch(79, 4 + 8), g_frames.scroll_track_vertical);
+  EXPECT_EQ(cell_ch(79, 4 + 9), g_frames.scroll_thumb);
+  EXPECT_EQ(cell_ch(79, 4 + 17), g_frames.scroll_thumb);
+}
+
+TEST(BrowseView, ColumnsWiderThanTheScreenScrollSoTheLastOneFits) {
+  TempDir dir;
+  DbfSpec spec;
+  for (int i = 1; i <= 6; ++i) spec.fields.push_back({"F" + std::to_string(i), 'C', 20});
+  spec.records = {std::string(120, 'x')};
+  std::string path = make_table(dir, "wide.dbf", spec);
+
+  run_kora({path}, {kEnd});
+  // 21 cells per column: three fit in 76 with the last one, four do not.
+  EXPECT_EQ(row(2).substr(3, 2), "F4");
+  EXPECT_EQ(row(2).substr(24, 2), "F5");
+  EXPECT_EQ(row(2).substr(45, 2), "F6");
+  EXPECT_EQ(cell_attr(45, 4), g_colors.Current);
+
+  run_kora({path}, {kEnd, kHome});
+  EXPECT_EQ(row(2).substr(3, 2), "F1");
+  EXPECT_EQ(cell_attr(3, 4), g_colors.Current);
+
+  // Right walks one column at a time; the fourth column needs a scroll.
+  run_kora({path}, {kRight, kRight});
+  EXPECT_EQ(row(2).substr(3, 2), "F1");
+  run_kora({path}, {kRight, kRight, kRight});
+  EXPECT_EQ(row(2).substr(3, 2), "F2");
+  EXPECT_EQ(row(2).substr(45, 2), "F4");
+
+  // A fixed first column stays on the left.
+  g_fixed_columns_hook = [](const Table&) { return 1; };
+  run_kora({path}, {kEnd});
+  g_fixed_columns_hook = nullptr;
+  EXPECT_EQ(row(2).substr(3, 2), "F1");
+  EXPECT_EQ(row(2).substr(24, 2), "F5");
+  EXPECT_EQ(row(2).substr(45, 2), "F6");
+}
+
+TEST(BrowseView, ALongFieldNameWidensItsColumn) {
+  TempDir dir;
+  DbfSpec spec;
+  spec.fields = {{"LONGERNAME", 'C', 3}, {"B", 'C', 2}};
+  spec.records = {"abcde"};
+  std::string path = make_table(dir, "names.dbf", spec);
+  run_kora({path}, {});
+  EXPECT_EQ(row(4).substr(1, 16), std::string(" ") + char(g_frames.vertical_single) + "abc       " +
+                                      char(g_frames.vertical_single) + "de" + char(g_frames.vertical_single));
+  EXPECT_EQ(row(2).substr(14, 1), "B");
+}
+
+TEST(BrowseView, RecordKeysMoveTheCurrentRowAndScrollTheWindow) {
+  TempDir dir;
+  std::string path = make_table(dir, "fifty.dbf", numbered(50));
+  // 19 data rows on 25 lines.
+  run_kora({path}, {kDown, kDown, kDown});
+  EXPECT_EQ(shown_counter(4, 50), counter(4, 50));
+  EXPECT_EQ(cell_attr(3, 7), g_colors.Current);
+  EXPECT_EQ(cell_attr(3, 6), g_colors.Text);
+
+  run_kora({path}, {kPgDn});
+  EXPECT_EQ(shown_counter(19, 50), counter(19, 50));
+  EXPECT_EQ(num_at_row(4), "    1");
+  run_kora({path}, {kPgDn, kPgDn});
+  EXPECT_EQ(shown_counter(37, 50), counter(37, 50));
+  EXPECT_EQ(num_at_row(22), "   37");
+
+  run_kora({path}, {kCtrlEnd});
+  EXPECT_EQ(shown_counter(50, 50), counter(50, 50));
+  EXPECT_EQ(num_at_row(4), "   32");
+  EXPECT_EQ(num_at_row(22), "   50");
+  run_kora({path}, {kCtrlEnd, kPgUp, kCtrlHome});
+  EXPECT_EQ(shown_counter(1, 50), counter(1, 50));
+  EXPECT_EQ(num_at_row(4), "    1");
+
+  run_kora({path}, {kCtrlPgDn});
+  EXPECT_EQ(shown_counter(19, 50), counter(19, 50));
+  EXPECT_EQ(num_at_row(4), "    1");
+  run_kora({path}, {kCtrlPgDn, kCtrlPgUp});
+  EXPECT_EQ(shown_counter(1, 50), counter(1, 50));
+  // On the top row already, Ctrl+PgUp goes up a page.
+  run_kora({path}, {kCtrlEnd, kCtrlPgUp, kCtrlPgUp});
+  EXPECT_EQ(shown_counter(14, 50), counter(14, 50));
+  EXPECT_EQ(num_at_row(4), "   14");
+
+  run_kora({path}, {kCtrlDown, kCtrlDown});
+  EXPECT_EQ(shown_counter(3, 50), counter(3, 50));
+  EXPECT_EQ(num_at_row(4), "    3");
+  run_kora({path}, {kCtrlDown, kCtrlDown, kCtrlUp});
+  EXPECT_EQ(num_at_row(4), "    2");
+  EXPECT_EQ(shown_counter(2, 50), counter(2, 50));
+
+  run_kora({path}, {kUp, kLeft, kCtrlHome});
+  EXPECT_EQ(shown_counter(1, 50), counter(1, 50));
+}
+
+TEST(BrowseView, ColumnKeysMoveTheCurrentCell) {
+  TempDir dir;
+  std::string path = make_table(dir, "cols.dbf", numbered(3));
+  run_kora({path}, {kRight});
+  EXPECT_EQ(cell_attr(9, 4), g_colors.Current);
+  EXPECT_EQ(cell_attr(3, 4), g_colors.Text);
+  run_kora({path}, {kTab, kShiftTab});
+  EXPECT_EQ(cell_attr(3, 4), g_colors.Current);
+  run_kora({path}, {kCtrlRight});
+  EXPECT_EQ(cell_attr(9, 4), g_colors.Current);
+  run_kora({path}, {kCtrlRight, kCtrlLeft});
+  EXPECT_EQ(cell_attr(3, 4), g_colors.Current);
+  // The horizontal thumb follows the current column.
+  run_kora({path}, {kRight});
+  EXPECT_EQ(cell_ch(3, 23), g_frames.scroll_track_horizontal);
+  EXPECT_EQ(cell_ch(3 + 37, 23), g_frames.scroll_thumb);
+}
+
+TEST(BrowseView, ReverseOrderCountsFromTheLastRecord) {
+  TempDir dir;
+  std::string path = make_table(dir, "rev.dbf", numbered(30));
+  run_kora({"/r+", path}, {kDown});
+  EXPECT_EQ(num_at_row(4), "   30");
+  EXPECT_EQ(num_at_row(5), "   29");
+  EXPECT_EQ(shown_counter(2, 30), counter(2, 30));
+
+  // The View menu's Reverse turns it back.
+  run_kora({"/r+", path}, {kAltV, 'r'});
+  EXPECT_EQ(num_at_row(4), "    1");
+}
+
+// The view painted directly, for states that commands of other features set.
+struct DirectView {
+  explicit DirectView(const std::string& path) {
+    reset_app_state();
+    screen_open_headless(25, 80);
+    g_app.current = add_table(g_app.tables, path);
+  }
+  ~DirectView() { reset_app_state(); }
+  Table& table() { return *g_app.table(); }
+  void paint() {
+    full_repaint();
+    paint_view();
+  }
+};
+
+TEST(BrowseView, AFilterOrSortShowsTheRecordNumberInTheCounter) {
+  TempDir dir;
+  DirectView view(make_table(dir, "list.dbf", numbered(10)));
+  view.table().visible_list = std::vector<uint32_t>{1, 4, 8};
+  view.table().view.current_record = 1;
+  view.paint();
+  char text[64];
+  std::snprintf(text, sizeof text, "%20d (%d) / %d", 2, 5, 3);
+  EXPECT_EQ(counter_on_screen(int(std::strlen(text))), text);
+  EXPECT_EQ(cell_attr(80 - 8, 0), g_colors.Status2);
+  EXPECT_EQ(num_at_row(4), "    2");
+  EXPECT_EQ(num_at_row(5), "    5");
+  EXPECT_EQ(num_at_row(6), "    9");
+  // Rows below the last record keep the column lines.
+  EXPECT_EQ(cell_ch(2, 7), g_frames.vertical_single);
+  EXPECT_EQ(cell_ch(8, 7), g_frames.vertical_single);
+
+  view.table().visible_list.reset();
+  view.table().sort_order = std::vector<uint32_t>{9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
+  view.table().reverse = true;
+  view.table().view.current_record = 0;
+  view.paint();
+  std::snprintf(text, sizeof text, "%20d (%d) / %d", 1, 1, 10);
+  EXPECT_EQ(counter_on_screen(int(std::strlen(text))), text);
+}
+
+TEST(BrowseView, DeletedRecordsAndTheSelectionAreMarkedInTheFirstColumn) {
+  TempDir dir;
+  DbfSpec spec = numbered(3);
+  spec.deleted = {false, true, true};
+  DirectView view(make_table(dir, "marks.dbf", spec));
+  g_app.selection = {2};
+  view.paint();
+  EXPECT_EQ(cell_ch(1, 4), ' ');
+  EXPECT_EQ(cell_ch(1, 5), '*');
+  EXPECT_EQ(cell_attr(1, 5), g_colors.Deleted);
+  EXPECT_EQ(cell_attr(3, 5), g_colors.Deleted);
+  EXPECT_EQ(cell_ch(1, 6), 251);
+  EXPECT_EQ(cell_attr(1, 6), g_colors.Selected);
+  EXPECT_EQ(cell_attr(3, 6), g_colors.Deleted);
+  EXPECT_EQ(cell_attr(3, 4), g_colors.Current);
+}
+
+TEST(BrowseView, TheBlockMarkColoursItsRectangle) {
+  TempDir dir;
+  std::string path = make_table(dir, "block.dbf", numbered(5));
+  run_kora({path}, {'*', kDown, kDown, kRight});
+  for (int y = 4; y <= 6; ++y) {
+    EXPECT_EQ(cell_attr(3, y), g_colors.Current) << y;
+    EXPECT_EQ(cell_attr(9, y), g_colors.Current) << y;
+  }
+  EXPECT_EQ(cell_attr(3, 7), g_colors.Text);
+  run_kora({path}, {'*', kDown, '*'});
+  EXPECT_EQ(cell_attr(3, 4), g_colors.Text);
+}
+
+TEST(BrowseView, TheFieldsViewShowsOneRecordWithNamesOnTheLeft) {
+  TempDir dir;
+  std::string path = make_table(dir, "fields.dbf", numbered(4));
+  run_kora({path}, {kF2});
+  // Names 4 wide: the line at column 6, values from 7.
+  EXPECT_EQ(row(3).substr(1, 4), "NUM ");
+  EXPECT_EQ(row(4).substr(1, 4), "NAME");
+  EXPECT_EQ(cell_ch(6, 3), g_frames.vertical_single);
+  EXPECT_EQ(row(3).substr(7, 5), "    1");
+  EXPECT_EQ(row(4).substr(7, 8), "REC1    ");
+  EXPECT_EQ(cell_attr(7, 3), g_colors.Current);
+  EXPECT_EQ(cell_attr(1, 4), g_colors.HeaderC);
+  EXPECT_EQ(cell_attr(1, 3), g_colors.HeaderN);
+  EXPECT_EQ(row(24).substr(8, 8), " 2Browse");
+
+  run_kora({path}, {kF2, kDown, kRight, kRight});
+  EXPECT_EQ(row(3).substr(7, 5), "    3");
+  EXPECT_EQ(cell_attr(7, 4), g_colors.Current);
+  EXPECT_EQ(shown_counter(3, 4), counter(3, 4));
+
+  run_kora({path}, {kF2, kEnd, kLeft, kF2});
+  EXPECT_EQ(row(2).substr(1, 6), "* NUM ");
+  EXPECT_EQ(cell_attr(9, 4), g_colors.Current);
+}
+
+TEST(BrowseView, TheHexPanelShowsTheBytesOfTheCurrentRecord) {
+  TempDir dir;
+  std::string path = make_table(dir, "hex.dbf", numbered(3));
+  run_kora({path}, {kDown, kAltT, 'x'});
+  // Panel rows 20..22; the window ends at row 18.
+  EXPECT_EQ(row(20).substr(3, 5), "    2");
+  EXPECT_EQ(row(21).substr(3, 5), "22223");
+  EXPECT_EQ(row(22).substr(3, 5), "00002");
+  EXPECT_EQ(row(20).substr(9, 4), "REC2");
+  EXPECT_EQ(row(21).substr(9, 4), "5443");
+  EXPECT_EQ(row(22).substr(9, 4), "2532");
+  EXPECT_EQ(cell_ch(0, 19), g_frames.hex_frame[0]);
+  EXPECT_EQ(num_at_row(18), "     ");
+  EXPECT_EQ(num_at_row(5), "    2");
+}
+
+TEST(BrowseView, AliasesAndCodePageKeysFlipTheirLabels) {
+  TempDir dir;
+  std::string path = make_table(dir, "labels.dbf", numbered(1));
+  // F12 is off an 80-column screen; use a wide one.
+  run_kora({path}, {}, 25, 100);
+  EXPECT_EQ(row(24).substr(88, 8), "12Ansi  ");
+  run_kora({path}, {kF12}, 25, 100);
+  EXPECT_EQ(row(24).substr(88, 8), "12OEM   ");
+  run_kora({path}, {kShiftF12}, 25, 100, 1);
+  EXPECT_EQ(row(24).substr(88, 8), "12OEM   ");
+  EXPECT_EQ(row(24).substr(8, 8), " 2Info  ");
+}
+
+TEST(BrowseView, TheKeyBarFollowsTheModifierHeld) {
+  TempDir dir;
+  std::string path = make_table(dir, "mods.dbf", numbered(1));
+  run_kora({path}, {}, 25, 80, 4);
+  EXPECT_EQ(row(24).substr(0, 16), " 1Lock   2Sum   ");
+  run_kora({path}, {}, 25, 80, 8);
+  EXPECT_EQ(row(24).substr(16, 16), " 3Filter 4Go fld");
+  run_kora({path}, {}, 25, 80, 4 | 8);
+  EXPECT_EQ(row(24).substr(72, 8), "10Quit  ");
+}
+
+}  // namespace
+}  // namespace kora

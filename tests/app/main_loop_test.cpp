@@ -1,0 +1,155 @@
+// The main loop with several tables: opening from the Favorites pull-down,
+// switching with Ctrl+Tab, Alt+Tab and the Alt+0 list, closing, quitting, the
+// menu items' states, and the progress box.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+
+#include "../support/test_support.h"
+#include "app/app_state.h"
+#include "app/main_loop.h"
+#include "program_driver.h"
+#include "ui/menu.h"
+
+namespace kora {
+namespace {
+
+using namespace kora::test;
+
+constexpr const char* kStates = "shapelib/mexico/states.dbf";  // 32 records
+constexpr const char* kPoints = "infused-dbf/dbase_03.dbf";    // 14 records
+
+// The file name in another letter case (the folder stays as it is).
+std::string upper_file_name(const std::string& path) {
+  std::string result = path;
+  for (size_t i = path.rfind('/') + 1; i < result.size(); ++i) result[i] = char(std::toupper(result[i]));
+  return result;
+}
+
+// Keys that open the favourite `from_end` places above the last one.
+std::vector<int> open_favourite(int from_end) {
+  std::vector<int> keys = {kAltO, kEnd};
+  for (int i = 0; i < from_end; ++i) keys.push_back(kUp);
+  keys.push_back(kEnter);
+  return keys;
+}
+
+std::vector<int> join(std::vector<int> a, const std::vector<int>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+struct TwoTables : ::testing::Test {
+  TempDir dir;
+  std::string a = dir.copy_fixture(kStates, "a.dbf");
+  std::string b = dir.copy_fixture(kPoints, "b.dbf");
+  void SetUp() override { menu_set_favorites({b, upper_file_name(a), dir.file("missing.dbf")}); }
+  void TearDown() override { menu_set_favorites({}); }
+};
+
+TEST_F(TwoTables, AFavouriteOpensAsASecondTableAndBecomesCurrent) {
+  EXPECT_EQ(run_kora({a}, open_favourite(2)), 0);
+  EXPECT_EQ(row(0).substr(0, 8), "[1]b.dbf");
+  EXPECT_NE(row(0).find("1 / 14"), std::string::npos);
+  // b was closed at the end; a is still in the list.
+  EXPECT_EQ(g_app.tables.last, 0);
+}
+
+TEST_F(TwoTables, TheSameFileInAnotherLetterCaseSwitchesBackWithoutAdding) {
+  std::vector<int> keys = join(open_favourite(2), open_favourite(1));
+  EXPECT_EQ(run_kora({a}, keys), 0);
+  EXPECT_EQ(row(0).substr(0, 8), "[0]a.dbf");
+  EXPECT_EQ(g_app.tables.last, 0);  // only b is left after a was closed
+  EXPECT_EQ(g_app.tables.at(0)->file_name, b);
+}
+
+TEST_F(TwoTables, AFileThatCannotBeOpenedLeavesTheCurrentTable) {
+  EXPECT_EQ(run_kora({a}, open_favourite(0)), 0);
+  EXPECT_EQ(row(0).substr(0, 8), "[0]a.dbf");
+  EXPECT_EQ(g_app.tables.last, -1);
+}
+
+TEST_F(TwoTables, CtrlTabAndAltTabWalkTheListAndEachTableKeepsItsPlace) {
+  std::vector<int> keys = join(open_favourite(2), {kDown, kDown, kCtrlTab});
+  run_kora({a}, keys);
+  EXPECT_EQ(row(0).substr(0, 8), "[0]a.dbf");
+  EXPECT_NE(row(0).find("1 / 32"), std::string::npos);
+
+  run_kora({a}, join(keys, {kCtrlTab}));
+  EXPECT_EQ(row(0).substr(0, 8), "[1]b.dbf");
+  EXPECT_NE(row(0).find("3 / 14"), std::string::npos);
+
+  run_kora({a}, join(keys, {kAltTab}));
+  EXPECT_EQ(row(0).substr(0, 8), "[1]b.dbf");
+}
+
+TEST_F(TwoTables, TheListOfOpenTablesChoosesOne) {
+  run_kora({a}, join(open_favourite(2), {kAlt0, kUp, kEnter}));
+  EXPECT_EQ(row(0).substr(0, 8), "[0]a.dbf");
+  run_kora({a}, join(open_favourite(2), {kAlt0, kEnter}));
+  EXPECT_EQ(row(0).substr(0, 8), "[1]b.dbf");
+}
+
+TEST_F(TwoTables, WithOneTableSwitchingDoesNothingAndCloseIsDisabled) {
+  run_kora({a}, {kCtrlTab, kAltTab, kAltF, kEsc});
+  EXPECT_EQ(row(0).substr(0, 8), "[0]a.dbf");
+  EXPECT_TRUE(menu_find_item(kMenuBar[0].menu, "C&lose")->flags & kItemDisabled);
+
+  run_kora({a}, join(open_favourite(2), {kAltF, kEsc}));
+  EXPECT_FALSE(menu_find_item(kMenuBar[0].menu, "C&lose")->flags & kItemDisabled);
+}
+
+TEST_F(TwoTables, ClosingTheLastTableOfTheListShowsTheOneBefore) {
+  run_kora({a}, join(open_favourite(2), {kAltF, 'l'}));
+  EXPECT_EQ(row(0).substr(0, 8), "[0]a.dbf");
+  EXPECT_EQ(g_app.tables.last, -1);
+}
+
+TEST(MainLoop, F10AndEscQuitAndTheMenuExitToo) {
+  TempDir dir;
+  std::string a = dir.copy_fixture(kPoints, "a.dbf");
+  // Keys after the quit key are never read.
+  EXPECT_EQ(run_kora({a}, {kF10, kDown}), 0);
+  EXPECT_NE(row(0).find("1 / 14"), std::string::npos);
+  EXPECT_EQ(run_kora({a}, {kEsc, kDown}), 0);
+  EXPECT_NE(row(0).find("1 / 14"), std::string::npos);
+  EXPECT_EQ(run_kora({a}, {kAltF, 'x', kDown}), 0);
+  EXPECT_NE(row(0).find("1 / 14"), std::string::npos);
+}
+
+TEST(MainLoop, ViewMenuItemsAreMarkedFromTheCurrentTable) {
+  TempDir dir;
+  std::string a = dir.copy_fixture(kPoints, "a.dbf");
+  run_kora({"/r+", a}, {kF2, kAltV, kEsc});
+  Menu* view = kMenuBar[1].menu;
+  EXPECT_TRUE(menu_find_item(view, "&Reverse")->flags & kItemMarked);
+  EXPECT_TRUE(menu_find_item(view, "&Fields")->flags & kItemMarked);
+  EXPECT_FALSE(menu_find_item(view, "&Browse")->flags & kItemMarked);
+  EXPECT_TRUE(menu_find_item(view, "O&EM charset")->flags & kItemMarked);
+  // The View menu's Browse switches back.
+  run_kora({a}, {kF2, kAltV, 'b'});
+  EXPECT_EQ(row(24).substr(8, 8), " 2Fields");
+}
+
+TEST(MainLoop, TheProgressBoxFillsItsBarAndRestoresTheScreen) {
+  TempDir dir;
+  std::string a = dir.copy_fixture(kPoints, "a.dbf");
+  run_kora({a}, {});
+  std::string before = row(12);
+  progress_open(4);
+  EXPECT_NE(row(11).find("Please wait..."), std::string::npos);
+  EXPECT_EQ(row(13).substr(25, 30), std::string(30, char(176)));
+  progress_step();
+  progress_step();
+  EXPECT_EQ(row(13).substr(25, 16), std::string(15, char(219)) + char(176));
+  progress_step();
+  progress_step();
+  // A full bar stops one cell short.
+  EXPECT_EQ(row(13).substr(25, 30), std::string(29, char(219)) + char(176));
+  progress_close();
+  EXPECT_EQ(row(12), before);
+}
+
+}  // namespace
+}  // namespace kora

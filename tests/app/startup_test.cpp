@@ -1,0 +1,132 @@
+// From the command line to the main loop with the screen up: which table is
+// shown, in which order, the header repair question and the exit statuses.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "../support/test_support.h"
+#include "app/app_state.h"
+#include "program_driver.h"
+
+namespace kora {
+namespace {
+
+using namespace kora::test;
+
+constexpr const char* kStates = "shapelib/mexico/states.dbf";  // 32 records
+constexpr const char* kPoints = "infused-dbf/dbase_03.dbf";    // 14 records
+
+uint32_t header_count(const std::string& path) {
+  std::vector<uint8_t> bytes = read_bytes(path);
+  return bytes.size() >= 8 ? uint32_t(bytes[4]) | uint32_t(bytes[5]) << 8 | uint32_t(bytes[6]) << 16 |
+                                 uint32_t(bytes[7]) << 24
+                           : 0;
+}
+
+// A copy of a fixture whose header claims `extra` more records than it holds.
+std::string copy_with_wrong_count(const TempDir& dir, const std::string& fixture, const std::string& name,
+                                  uint32_t extra) {
+  std::string path = dir.copy_fixture(fixture, name);
+  std::vector<uint8_t> bytes = read_bytes(path);
+  uint32_t count = header_count(path) + extra;
+  for (int i = 0; i < 4; ++i) bytes[size_t(4 + i)] = uint8_t(count >> (8 * i));
+  write_bytes(path, bytes);
+  return path;
+}
+
+bool screen_shows(const std::string& text) {
+  for (int y = 0; y < 25; ++y) {
+    if (row(y).find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+TEST(Startup, HelpInALaterPositionOpensTheTable) {
+  TempDir dir;
+  std::string path = dir.copy_fixture(kStates, "a.dbf");
+  EXPECT_EQ(run_kora({path, "/h"}, {}), 0);
+  EXPECT_EQ(row(0).substr(0, 8), "[0]a.dbf");
+  EXPECT_NE(row(0).find("1 / 32"), std::string::npos) << row(0);
+}
+
+TEST(Startup, OnlyTheFirstNameIsOpenedReadOnlyAndInReverseOrder) {
+  TempDir dir;
+  std::string a = dir.copy_fixture(kStates, "a.dbf");
+  std::string b = dir.copy_fixture(kPoints, "b.dbf");
+  EXPECT_EQ(run_kora({"/ro", "/r+", a, b}, {kF10}), 0);
+  EXPECT_EQ(row(0).substr(0, 8), "[0]a.dbf");
+  EXPECT_EQ(g_settings.read_only, 1);
+  // The program closed the shown table and no other was opened.
+  EXPECT_EQ(g_app.tables.last, -1);
+  // The last record of the file comes first.
+  std::string last_row;
+  {
+    EXPECT_EQ(run_kora({a}, {kCtrlEnd}), 0);
+    last_row = row(22).substr(0, 78);
+  }
+  run_kora({"/r+", a}, {});
+  EXPECT_EQ(row(4).substr(0, 78), last_row);
+  EXPECT_EQ(g_settings.read_only, 0);
+}
+
+TEST(Startup, AWrongHeaderIsQuestionedAndCancelEndsWithStatusOne) {
+  TempDir dir;
+  std::string path = copy_with_wrong_count(dir, kStates, "a.dbf", 5);
+  std::vector<uint8_t> before = read_bytes(path);
+
+  EXPECT_EQ(run_kora({path}, {kRight, kRight, kEnter}), 1);
+  EXPECT_EQ(read_bytes(path), before);
+  EXPECT_EQ(run_kora({path}, {kEsc}), 1);
+  EXPECT_EQ(read_bytes(path), before);
+
+  // Continue shows the table as it is and leaves the file alone.
+  EXPECT_EQ(run_kora({path}, {kRight, kEnter, kF10}), 0);
+  EXPECT_EQ(row(0).substr(0, 8), "[0]a.dbf");
+  EXPECT_EQ(read_bytes(path), before);
+
+  // Correct writes the header.
+  EXPECT_EQ(run_kora({path}, {kEnter, kF10}), 0);
+  EXPECT_EQ(header_count(path), 32u);
+}
+
+TEST(Startup, AutoCorrectByItsFirstLetterWritesTheHeaderWithoutAsking) {
+  TempDir dir;
+  std::string path = copy_with_wrong_count(dir, kStates, "a.dbf", 5);
+  EXPECT_EQ(run_kora({"/auto", path}, {}), 0);
+  EXPECT_EQ(header_count(path), 32u);
+  EXPECT_FALSE(screen_shows("KORA detected"));
+}
+
+TEST(Startup, CreateAndModifyEndTheRunUntilTheStructureEditorExists) {
+  TempDir dir;
+  std::string fresh = dir.file("new.dbf");
+  EXPECT_EQ(run_kora({"/cr", fresh}, {}), 0);
+  EXPECT_FALSE(file_exists(fresh));
+
+  // An existing file is opened as usual despite /cr.
+  std::string a = dir.copy_fixture(kPoints, "a.dbf");
+  EXPECT_EQ(run_kora({"/cr", a}, {}), 0);
+  EXPECT_EQ(row(0).substr(0, 8), "[0]a.dbf");
+
+  std::vector<uint8_t> before = read_bytes(a);
+  EXPECT_EQ(run_kora({"/ms", a}, {}), 0);
+  EXPECT_FALSE(screen_shows("[0]a.dbf"));
+  EXPECT_EQ(read_bytes(a), before);
+
+  // Read-only comes first: no structure editor.
+  EXPECT_EQ(run_kora({"/ro", "/ms", a}, {}), 0);
+  EXPECT_EQ(row(0).substr(0, 8), "[0]a.dbf");
+}
+
+TEST(Startup, AFixtureWithCyrillicTextInWindows1251IsShownInTheScreenCodePage) {
+  TempDir dir;
+  std::string path = dir.copy_fixture("infused-dbf/cp1251.dbf", "cp.dbf");
+  EXPECT_EQ(run_kora({path}, {}), 0);
+  // "больничное" in code page 866 on the second data row.
+  const std::string word = "\xA1\xAE\xAB\xEC\xAD\xA8\xE7\xAD\xAE\xA5";
+  EXPECT_NE(row(5).find(word), std::string::npos) << row(5);
+}
+
+}  // namespace
+}  // namespace kora
