@@ -1,0 +1,59 @@
+#!/bin/sh
+# End-to-end run of kora in a real terminal: opens a table with Cyrillic text
+# kept in Windows-1251 under tmux, checks the grid with its box drawing and
+# the converted text, opens the File menu with Alt+F, and quits with F10.
+# Usage: kora_tmux_test.sh path/to/kora path/to/table.dbf
+set -u
+program=${1:?usage: kora_tmux_test.sh path/to/kora path/to/table.dbf}
+table=${2:?usage: kora_tmux_test.sh path/to/kora path/to/table.dbf}
+program=$(cd "$(dirname "$program")" && pwd)/$(basename "$program")
+command -v tmux >/dev/null 2>&1 || { echo "SKIP: tmux not installed"; exit 77; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$table" "$work/cyr.dbf"
+before=$(cksum < "$work/cyr.dbf")
+failures=0
+session=kora_e2e_$$
+socket=kora_e2e_$$
+tmux_() { tmux -L "$socket" "$@"; }
+fail() { echo "FAIL [$1]: $2"; failures=$((failures + 1)); }
+screen() { tmux_ capture-pane -p -t "$session"; }
+# Waits up to 5 s for a text on the screen.
+wait_for() {
+  i=0
+  until screen | grep -q -- "$1"; do
+    i=$((i + 1)); [ $i -gt 50 ] && return 1
+    sleep 0.1
+  done
+}
+
+run_terminal() {
+  term=$1
+  tmux_ -f /dev/null new-session -d -s "$session" -x 80 -y 25 \
+    "cd '$work' && env TERM=$term LANG=C.UTF-8 LC_ALL=C.UTF-8 '$program' cyr.dbf; echo \"EXIT=\$?\"; sleep 30"
+  wait_for "\[0\]cyr.dbf" || { fail "$term" "program did not start"; screen; tmux_ kill-session -t "$session"; return; }
+  shown=$(screen)
+  echo "$shown" | grep -q "╔═══" || fail "$term" "double frame not shown"
+  echo "$shown" | grep -q "║\* RN" || fail "$term" "column names not shown"
+  echo "$shown" | grep -q "│больничное" || fail "$term" "Cyrillic text not shown"
+  echo "$shown" | grep -q "1 / 4" || fail "$term" "record counter not shown"
+  echo "$shown" | tail -1 | grep -q "10Quit" || fail "$term" "key bar not shown"
+
+  tmux_ send-keys -t "$session" M-f
+  wait_for "│ Recent files" || fail "$term" "Alt+F did not open the File menu"
+  echo "$(screen)" | head -1 | grep -q "File  View  Edit" || fail "$term" "menu bar not shown"
+  tmux_ send-keys -t "$session" Escape
+  sleep 0.3
+  screen | grep -q "Recent files" && fail "$term" "Esc did not close the menu"
+
+  tmux_ send-keys -t "$session" Down F10
+  wait_for "EXIT=0" || fail "$term" "F10 did not end the program with status 0"
+  tmux_ kill-session -t "$session" 2>/dev/null
+}
+
+run_terminal xterm-256color
+run_terminal screen-256color
+tmux_ kill-server 2>/dev/null
+[ "$(cksum < "$work/cyr.dbf")" = "$before" ] || fail file "viewing changed the table"
+[ $failures -eq 0 ] && echo PASS
+exit $failures
