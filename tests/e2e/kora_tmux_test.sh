@@ -27,6 +27,15 @@ wait_for() {
   done
 }
 
+# Waits up to 5 s for a text to leave the screen.
+wait_gone() {
+  i=0
+  while screen | grep -q -- "$1"; do
+    i=$((i + 1)); [ $i -gt 50 ] && return 1
+    sleep 0.1
+  done
+}
+
 run_terminal() {
   term=$1
   tmux_ -f /dev/null new-session -d -s "$session" -x 80 -y 25 \
@@ -43,8 +52,7 @@ run_terminal() {
   wait_for "│ Recent files" || fail "$term" "Alt+F did not open the File menu"
   echo "$(screen)" | head -1 | grep -q "File  View  Edit" || fail "$term" "menu bar not shown"
   tmux_ send-keys -t "$session" Escape
-  sleep 0.3
-  screen | grep -q "Recent files" && fail "$term" "Esc did not close the menu"
+  wait_gone "Recent files" || fail "$term" "Esc did not close the menu"
 
   tmux_ send-keys -t "$session" Down F10
   wait_for "EXIT=0" || fail "$term" "F10 did not end the program with status 0"
