@@ -253,9 +253,15 @@ int main(int argc, char** argv) {
 
   kora::screen_close();
   if (options.pty) {
+    // The reader's read() ends (EIO) once no descriptor of the slave side
+    // is left open; closing the master would not wake it.
     reader.stop = true;
-    close(reader.master);  // wakes the reader
+    int null_fd = open("/dev/null", O_RDWR);
+    dup2(null_fd, STDIN_FILENO);
+    dup2(null_fd, STDOUT_FILENO);
+    close(null_fd);
     reader.thread.join();
+    close(reader.master);
   }
 
   std::fprintf(out, "screen_bench: %dx%d cells (terminal reported %dx%d), output %s, TERM=xterm-256color\n",
