@@ -64,10 +64,14 @@ int write_side_file(const std::string& path, std::string_view text) {
   if (exists && access(path.c_str(), W_OK) != 0) return 0;
   mode_t mode = exists ? (info.st_mode & 07777) : 0644;
 
+  // A link is written through in place, so that it stays a link.
+  struct stat link_info;
+  bool is_link = lstat(path.c_str(), &link_info) == 0 && S_ISLNK(link_info.st_mode);
+
   std::string temp = path + ".XXXXXX";
   std::vector<char> name(temp.begin(), temp.end());
   name.push_back('\0');
-  Fd fresh(mkstemp(name.data()));
+  Fd fresh(is_link ? -1 : mkstemp(name.data()));
   if (fresh.fd >= 0) {
     fchmod(fresh.fd, mode);
     bool ok = write_all(fresh.fd, text) && fsync(fresh.fd) == 0;
@@ -76,7 +80,7 @@ int write_side_file(const std::string& path, std::string_view text) {
     unlink(name.data());
     return 0;
   }
-  // A folder we may not create files in: rewrite the file where it is.
+  // A link, or a folder we may not create files in: rewrite the file where it is.
   Fd file(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (file.fd < 0) return 0;
   return write_all(file.fd, text);
