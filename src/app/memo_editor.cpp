@@ -13,6 +13,7 @@
 #include "table/memo_file.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
+#include "ui/message_box.h"
 #include "ui/screen.h"
 #include "ui/text_editor.h"
 
@@ -58,6 +59,8 @@ void memo_editor() {
   ViewState& view = table->view;
   int current = current_field(*table);
   if (current >= 0 && current < table->field_count() && is_memo_field(*table, current)) view.memo_field = current;
+  // A table starts with its first memo field as the memo field.
+  if (view.memo_field < 0) view.memo_field = table->first_memo_field;
   int i = view.memo_field;
   if (i < 0 || i >= table->field_count() || !is_memo_field(*table, i)) return;
   if (!load_record_for_memo(*table)) return;
@@ -74,7 +77,13 @@ void memo_editor() {
   if (result == 1 || !may_write(*table)) return;
   if (!load_record_for_memo(*table)) return;
   if (table->ansi_text) saved = ansi_from_display(saved);
-  if (saved.empty() || !write_memo(*table, i, saved)) blank_field(*table, i);
+  if (saved.empty()) {
+    blank_field(*table, i);
+  } else if (!write_memo(*table, i, saved)) {
+    // The old memo stays linked rather than being dropped for a failed write.
+    message_box("Cannot write memo file", "Error", "OK", kMessageError, kMemoEditorHelpTopic);
+    return;
+  }
   write_memo_record(*table);
   g_app.redraw |= kRedrawRows;
 }

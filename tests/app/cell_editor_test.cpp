@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -351,6 +352,32 @@ TEST_F(CellEditorTest, MemoEditorLeftWithoutSavingChangesNothing) {
   press(kSpace);
   EXPECT_EQ(on_disk(0), row("one  ", "  1.00"));
   EXPECT_EQ(test::read_bytes(table().memo_file_name), memo_before);
+}
+
+TEST_F(CellEditorTest, AFailedMemoWriteKeepsTheOldMemo) {
+  open({row("one  ", "  1.00")});
+  for (unsigned char ch : std::string("first")) backend->push_key(ch);
+  backend->push_key(kF2);
+  press(kSpace);
+  std::string field = field_on_disk(0, 21, 10);
+  ASSERT_NE(field, std::string(10, ' '));
+  ASSERT_EQ(std::remove(table().memo_file_name.c_str()), 0);
+  for (unsigned char ch : std::string("second")) backend->push_key(ch);
+  backend->push_key(kF2);
+  backend->push_key(kEnter);  // the error box
+  press(kSpace);
+  EXPECT_EQ(field_on_disk(0, 21, 10), field);
+}
+
+TEST_F(CellEditorTest, AnAnsiTableIsEditedInDisplayFormAndWrittenBackInItsOwn) {
+  open({row("\xE0" "b   ", "  1.00")});  // Windows-1251 small a
+  table().ansi_text = true;
+  press(kF4);
+  EXPECT_EQ(cell_editor_text(), "\xA0" "b   ");
+  press(kEnd);
+  press(0x0080);  // code page 866 capital A typed at the end
+  press(kF4);
+  EXPECT_EQ(field_on_disk(0, 1, 5), "\xE0" "b\xC0  ");
 }
 
 // ---- block commands ------------------------------------------------------------------------
