@@ -10,6 +10,7 @@
 #include "ui/menu.h"
 #include "ui/message_box.h"
 #include "ui/screen.h"
+#include "ui/settings.h"
 
 namespace kora {
 
@@ -81,7 +82,7 @@ const KeyBinding kExtendedKeys[] = {
     {0x59, nullptr},  // Shift+F6: insert a copy of the record
     {0x5A, nullptr},  // Shift+F7: search on
     {0x5B, nullptr},  // Shift+F8: delete without asking
-    {0x5C, nullptr},  // Shift+F9: save setup
+    {0x5C, settings_save_setup},
     {0x5E, nullptr},  // Ctrl+F1: no effect
     {0x5F, nullptr},  // Ctrl+F2: sum
     {0x60, nullptr},  // Ctrl+F3: create a table
@@ -92,7 +93,7 @@ const KeyBinding kExtendedKeys[] = {
     {0x65, nullptr},  // Ctrl+F8: zap
     {0x66, nullptr},  // Ctrl+F9: export
     {0x67, nullptr},  // Ctrl+F10: truncate
-    {0x68, nullptr},  // Alt+F1: options
+    {0x68, [] { options_dialog(); }},
     {0x69, nullptr},  // Alt+F2: database info
     {0x6A, nullptr},  // Alt+F3: filter
     {0x6B, go_to_field},

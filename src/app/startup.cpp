@@ -9,10 +9,13 @@
 
 #include "app/app_state.h"
 #include "app/command_line.h"
+#include "app/favorites.h"
 #include "app/file_panel.h"
+#include "app/browse_view.h"
 #include "app/main_loop.h"
 #include "table/dbf_file.h"
 #include "ui/screen.h"
+#include "ui/settings.h"
 
 namespace kora {
 
@@ -87,6 +90,9 @@ int modify_structure(Startup& run) {
 
 // Steps from opening the table to the end of the main loop; the exit status.
 int show_table(Startup& run) {
+  // The table named at start-up goes on the recent list too.
+  g_favorites.recent_file = side_file_name(g_program_path, ".lst");
+  g_app.tables.on_added = [](const std::string& path) { recent_add(path); };
   g_app.tables.options.date_format = g_settings.date_format;
   g_app.tables.options.show_aliases = g_settings.aliases != 0;
   int index = add_table(g_app.tables, run.table_name);
@@ -111,6 +117,7 @@ int show_table(Startup& run) {
   Table& shown = *g_app.table();
   shown.view.view_mode = g_settings.start_mode == 1 ? 1 : 0;
   if (run.switches.review_order) shown.reverse = run.switches.review_order == 2;
+  favorites_install(g_program_path, [](const std::string& path) { open_and_show(path); }, idle_routine);
   run_main_loop();
   run.close_screen();
   remove_table(g_app.tables, g_app.current);
@@ -123,6 +130,13 @@ int run_program(int argc, char** argv) {
   reset_app_state();
   locate_program(argc > 0 ? argv[0] : nullptr, g_program_path);
   if (argc > 0) argv[0] = g_program_path;
+
+  g_settings_file = side_file_name(g_program_path, ".ini");
+  settings_load();
+  g_settings_hooks.apply_to_tables = [] {
+    for (int i = 0; i <= g_app.tables.last; ++i) apply_settings(*g_app.tables.at(i));
+  };
+  g_settings_hooks.request_redraw = [] { g_app.redraw |= kRedrawAll; };
 
   Startup run;
   g_file_panel_settings.date_format = g_settings.date_format;

@@ -14,6 +14,7 @@
 #include "ui/keys.h"
 #include "ui/menu.h"
 #include "ui/message_box.h"
+#include "ui/settings.h"
 
 namespace kora {
 
@@ -94,6 +95,8 @@ void attach_menu_commands() {
   attach(1, "O&EM charset", [](int, Table* t) {
     if (t && t->ansi_text) toggle_code_page();
   });
+  attach(0, "Save setup", [](int, Table*) { settings_save_setup(); });
+  attach(1, "&Options", [](int, Table*) { options_dialog(); });
   attach(2, "G&o to field", [](int, Table*) { go_to_field(); });
   attach(4, "He&x panel", [](int, Table*) { toggle_hex_panel(); });
 }

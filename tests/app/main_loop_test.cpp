@@ -44,8 +44,16 @@ struct TwoTables : ::testing::Test {
   TempDir dir;
   std::string a = dir.copy_fixture(kStates, "a.dbf");
   std::string b = dir.copy_fixture(kPoints, "b.dbf");
-  void SetUp() override { menu_set_favorites({b, upper_file_name(a), dir.file("missing.dbf")}); }
-  void TearDown() override { menu_set_favorites({}); }
+  // The favourites file beside the program names the tables to open.
+  void SetUp() override {
+    std::string text = b + "\n" + upper_file_name(a) + "\n" + dir.file("missing.dbf") + "\n";
+    write_bytes(dir.file("kora.fvr"), std::vector<uint8_t>(text.begin(), text.end()));
+    program_file() = dir.file("kora");
+  }
+  void TearDown() override {
+    program_file() = "/nonexistent-kora-test/kora";
+    menu_set_favorites({});
+  }
 };
 
 TEST_F(TwoTables, AFavouriteOpensAsASecondTableAndBecomesCurrent) {
@@ -54,6 +62,11 @@ TEST_F(TwoTables, AFavouriteOpensAsASecondTableAndBecomesCurrent) {
   EXPECT_NE(row(0).find("1 / 14"), std::string::npos);
   // b was closed at the end; a is still in the list.
   EXPECT_EQ(g_app.tables.last, 0);
+  // Both went on the recent list beside the program, the last opened on top.
+  std::vector<uint8_t> recent = read_bytes(dir.file("kora.lst"));
+  std::string text(recent.begin(), recent.end());
+  EXPECT_EQ(text.find(b), 0u) << text;
+  EXPECT_NE(text.find(a), std::string::npos) << text;
 }
 
 TEST_F(TwoTables, TheSameFileInAnotherLetterCaseSwitchesBackWithoutAdding) {

@@ -19,6 +19,14 @@ struct ScreenScript {
   std::vector<int> keys;
 };
 
+// The program's own file for the next run: its side files (settings, recent
+// list, favourites) lie beside it. By default a folder that does not exist,
+// so that a run reads and writes none.
+inline std::string& program_file() {
+  static std::string path = "/nonexistent-kora-test/kora";
+  return path;
+}
+
 inline ScreenScript& screen_script() {
   static ScreenScript script;
   return script;
@@ -42,7 +50,7 @@ inline int run_kora(const std::vector<std::string>& args, const std::vector<int>
   screen_script() = {rows, cols, shift_state, keys};
   g_screen_starter = {open_scripted_screen, keep_screen};
   g_screen.open = false;
-  std::vector<std::string> words = {"kora"};
+  std::vector<std::string> words = {program_file()};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
