@@ -2,8 +2,10 @@
 
 #include "app/app_state.h"
 #include "app/browse_view.h"
+#include "app/cell_editor.h"
 #include "app/display_code_page.h"
 #include "app/navigation.h"
+#include "app/record_commands.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
 #include "ui/keys.h"
@@ -19,28 +21,21 @@ namespace {
 using Command = void (*)();
 
 // One row of a dispatch table. A null command belongs to a feature that is
-// not part of the program yet: the key does nothing.
+// not part of the program yet: the key does nothing. Cell editing and the
+// record commands keep their keys in tables of their own (run_feature_key).
 struct KeyBinding {
   int key;
   Command command;
 };
 
-void block_mark_key();
-
 // Keys with a character part, by their whole code.
 const KeyBinding kCharacterKeys[] = {
     {0x011B, quit_request},  // Esc
     {0x0F09, nav_tab},       // Tab
-    {0x1C0D, nullptr},       // Enter: the Enter action of cell editing
-    {0x3002, nullptr},       // Ctrl+B: backup copy of the table now
-    {0x2004, nullptr},       // Ctrl+D: hide / show deleted records
     {0x1205, nullptr},       // Ctrl+E: quick filter on the current value
     {0x12F5, nullptr},       // quick filter added to the current filter
     {0x1011, nullptr},       // Ctrl+Q: SQL statement
-    {0x1312, nullptr},       // Ctrl+R: reread the table
     {0x1F13, nullptr},       // Ctrl+S: sort
-    {0x1A1B, nullptr},       // Ctrl+[: copy the record
-    {0x1B1D, nullptr},       // Ctrl+]: paste the record
     {0x9409, previous_table},  // Alt+Tab
 };
 
@@ -58,11 +53,7 @@ const KeyBinding kExtendedKeys[] = {
     {0x1F, nullptr},  // Alt+S: drop the sort order
     {0x3C, switch_view},
     {0x3D, open_with_panel},
-    {0x3E, nullptr},  // F4: edit mode on/off
-    {0x3F, nullptr},  // F5: append a blank record
-    {0x40, nullptr},  // F6: insert a blank record
     {0x41, nullptr},  // F7: search
-    {0x42, nullptr},  // F8: delete the record
     {0x43, [] { open_menu(-1); }},
     {0x44, quit_request},
     {0x47, nav_home},
@@ -73,40 +64,29 @@ const KeyBinding kExtendedKeys[] = {
     {0x4F, nav_end},
     {0x50, nav_down},
     {0x51, nav_page_down},
-    {0x52, nullptr},  // Ins: select the record and move down
-    {0x53, nullptr},  // Del: mark / unmark deleted
     {0x54, nullptr},  // Shift+F1: help contents
     {0x55, nullptr},  // Shift+F2: fields info
     {0x57, nullptr},  // Shift+F4: calculator
-    {0x58, nullptr},  // Shift+F5: append a copy of the record
-    {0x59, nullptr},  // Shift+F6: insert a copy of the record
     {0x5A, nullptr},  // Shift+F7: search on
-    {0x5B, nullptr},  // Shift+F8: delete without asking
     {0x5C, settings_save_setup},
     {0x5E, nullptr},  // Ctrl+F1: no effect
     {0x5F, nullptr},  // Ctrl+F2: sum
     {0x60, nullptr},  // Ctrl+F3: create a table
     {0x61, nullptr},  // Ctrl+F4: modify structure
-    {0x62, nullptr},  // Ctrl+F5: append without asking
-    {0x63, nullptr},  // Ctrl+F6: insert without asking
     {0x64, nullptr},  // Ctrl+F7: replace
-    {0x65, nullptr},  // Ctrl+F8: zap
     {0x66, nullptr},  // Ctrl+F9: export
-    {0x67, nullptr},  // Ctrl+F10: truncate
     {0x68, [] { options_dialog(); }},
     {0x69, nullptr},  // Alt+F2: database info
     {0x6A, nullptr},  // Alt+F3: filter
     {0x6B, go_to_field},
     {0x6D, nullptr},  // Alt+F6: go to record
     {0x6E, nullptr},  // Alt+F7: find next
-    {0x6F, nullptr},  // Alt+F8: pack
     {0x70, nullptr},  // Alt+F9: column setup
     {0x73, nav_ctrl_left},
     {0x74, nav_ctrl_right},
     {0x75, nav_ctrl_end},
     {0x76, nav_ctrl_page_down},
     {0x77, nav_ctrl_home},
-    {0x78, nullptr},  // Alt+1: cancel filter, selection view and sort
     {0x81, choose_table},
     {0x84, nav_ctrl_page_up},
     {0x86, toggle_code_page},
@@ -155,23 +135,33 @@ bool editor_takes(int key) {
   return g_cell_edit_hooks.offer_key(key) != 0;
 }
 
-void block_mark_key() {
-  Table* table = g_app.table();
-  if (g_app.block.on) {
-    g_app.block.on = false;
-    g_app.selection.clear();
-  } else {
-    g_app.block = {true, table->view.current_record, table->view.current_column};
+// The keys of cell editing and of the record commands, which keep their own
+// tables beside their code. True when one of them took the key.
+bool run_feature_key(int key) {
+  bool extended = (key & 0xFF) == 0;
+  for (const CellEditKey& row : kCellEditKeys) {
+    bool match = row.match == kMatchCode        ? row.key == key
+                 : row.match == kMatchScan      ? extended && row.key == key >> 8
+                                                : !extended && row.key == (key & 0xFF);
+    if (match) {
+      row.command();
+      return true;
+    }
   }
-  g_app.redraw |= kRedrawRows;
+  for (const RecordCommandKey& row : kRecordCommands) {
+    bool match = (row.key & 0xFF) == 0 ? extended && row.key >> 8 == key >> 8 : row.key == key;
+    if (match) {
+      row.command();
+      return true;
+    }
+  }
+  return false;
 }
 
 void dispatch_character(int key) {
   if (editor_takes(key)) return;
+  if (run_feature_key(key)) return;
   run_binding(kCharacterKeys, key);
-  int ch = key & 0xFF;
-  if (ch == '*') block_mark_key();
-  // Space opens the memo editor, which is not part of the program yet.
 }
 
 void dispatch_extended(int key) {
@@ -180,6 +170,7 @@ void dispatch_extended(int key) {
     return;
   }
   if (editor_takes(key)) return;
+  if (run_feature_key(key)) return;
   run_binding(kExtendedKeys, key >> 8);
 }
 
@@ -220,6 +211,7 @@ void open_menu(int index) {
 }
 
 void run_main_loop() {
+  install_cell_editing();
   install_menu_hooks();
   g_ui_idle_hook = idle_routine;
   g_screen.on_resize = [] { g_app.redraw |= kRedrawAll; };
