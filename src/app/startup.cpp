@@ -9,11 +9,13 @@
 
 #include "app/app_state.h"
 #include "app/command_line.h"
+#include "app/browse_view.h"
 #include "app/favorites.h"
 #include "app/file_panel.h"
-#include "app/browse_view.h"
 #include "app/main_loop.h"
 #include "table/dbf_file.h"
+#include "ui/history.h"
+#include "ui/macros.h"
 #include "ui/screen.h"
 #include "ui/settings.h"
 
@@ -103,6 +105,8 @@ int show_table(Startup& run) {
   }
   g_app.current = index;
   run.open_screen();
+  macros_install(side_file_name(g_program_path, ".mac"));
+  macros_load();
   Table& table = *g_app.table();
   if (confirm_header_repair(table, true, run.switches.auto_correct, ask_header_repair)) {
     run.close_screen();
@@ -119,6 +123,8 @@ int show_table(Startup& run) {
   if (run.switches.review_order) shown.reverse = run.switches.review_order == 2;
   favorites_install(g_program_path, [](const std::string& path) { open_and_show(path); }, idle_routine);
   run_main_loop();
+  macros_save();
+  macros_free();
   run.close_screen();
   remove_table(g_app.tables, g_app.current);
   return 0;
@@ -137,6 +143,8 @@ int run_program(int argc, char** argv) {
     for (int i = 0; i <= g_app.tables.last; ++i) apply_settings(*g_app.tables.at(i));
   };
   g_settings_hooks.request_redraw = [] { g_app.redraw |= kRedrawAll; };
+  history_install(side_file_name(g_program_path, ".hst"));
+  install_file_panel_hook();
 
   Startup run;
   g_file_panel_settings.date_format = g_settings.date_format;
