@@ -141,6 +141,13 @@ class CursesBackend : public Backend {
     count = drain(units);
     // A terminal that hung up would wake poll() at once for ever.
     if (count == 0 && ready > 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) return -1;
+    // So would input at its end (a file or /dev/null): readable, yet curses
+    // gets nothing, time after time. A few such wake-ups in a row end input.
+    if (count == 0 && ready > 0 && (fds[0].revents & POLLIN)) {
+      if (++empty_wakeups_ >= kEmptyWakeupsAtEnd) return -1;
+    } else if (count > 0) {
+      empty_wakeups_ = 0;
+    }
     return count;
   }
 
@@ -191,6 +198,8 @@ class CursesBackend : public Backend {
   bool utf8_;
   bool linux_console_;
   bool trailing_escape_ = false;
+  static constexpr int kEmptyWakeupsAtEnd = 3;
+  int empty_wakeups_ = 0;
   int painted_rows_ = 0;
   int painted_cols_ = 0;
   int painted_visibility_ = -1;

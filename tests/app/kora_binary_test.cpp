@@ -103,3 +103,21 @@ TEST(KoraBinary, BatchAutoCorrectFixesEveryNamedHeaderSilently) {
 
 }  // namespace
 }  // namespace kora
+
+namespace kora {
+namespace {
+
+// Input that ends (a file, /dev/null) answers Esc, so the program quits
+// instead of waiting for ever on a terminal that will never type.
+TEST(KoraBinaryInput, InputAtItsEndLetsTheProgramQuit) {
+  TempDir dir;
+  dir.copy_fixture(kStates, "states.dbf");
+  std::string out;
+  int status = test::run_command("cd '" + dir.path() + "' && TERM=xterm timeout 60 '" KORA_BINARY_DIR
+                                 "/kora' states.dbf </dev/null >/dev/null 2>&1; echo $?", out);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(out, "0\n");
+}
+
+}  // namespace
+}  // namespace kora
