@@ -10,12 +10,14 @@ command -v tmux >/dev/null 2>&1 || { echo "SKIP: tmux not installed"; exit 77; }
 program=$(cd "$(dirname "$program")" && pwd)/$(basename "$program")
 failures=0
 session=kora_keys_$$
-socket=kora_keys_$$
 
 fail() { echo "FAIL [$1]: $2"; failures=$((failures + 1)); }
 
 run_terminal() {
   term=$1
+  # A server of its own per terminal: a new session on a server that is
+  # still shutting down would fail to start.
+  socket=kora_keys_$$_$term
   tmux -L "$socket" -f /dev/null new-session -d -s "$session" -x 80 -y 25 \
     "env TERM=$term LANG=C.UTF-8 LC_ALL=C.UTF-8 $program; sleep 30"
   i=0
@@ -47,11 +49,10 @@ run_terminal() {
   echo "[$term] keys: $got"
   tmux -L "$socket" send-keys -t "$session" Escape
   sleep 0.3
-  tmux -L "$socket" kill-session -t "$session" 2>/dev/null
+  tmux -L "$socket" kill-server 2>/dev/null
 }
 
 run_terminal xterm-256color
 run_terminal screen-256color
-tmux -L "$socket" kill-server 2>/dev/null
 [ $failures -eq 0 ] && echo PASS
 exit $failures
