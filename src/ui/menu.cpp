@@ -60,7 +60,9 @@ int measure(Menu& menu) {
     int length = static_cast<int>(shown.text.size());
     if (length >= width) width = length;
   }
-  return width + 1;
+  // Rows show w - 2 characters between the mark and the submenu pointer, so
+  // the widest label needs two more cells to be shown whole.
+  return width + 2;
 }
 
 void place(Menu& menu) {

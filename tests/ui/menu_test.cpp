@@ -22,7 +22,7 @@ void count_run(int slot, Table* table) {
   g_run_table = table;
 }
 
-// A positioned menu at (10, 3): content width 21, frame to column 32 and
+// A positioned menu at (10, 3): content width 22, frame to column 33 and
 // row 3 + 8 + 1 = 12.
 class MenuTest : public PopupTest {
  protected:
@@ -65,20 +65,20 @@ TEST_F(MenuTest, ItemsAreDrawnWithTheirStateColoursMarksAndPointers) {
   EXPECT_EQ(menu_popup(menu_, 60), kMenuCancel);
   ASSERT_EQ(seen_.size(), 1u);
 
-  EXPECT_EQ(seen_text(0, 10, 3, 23), "\xDA" + std::string(21, '\xC4') + "\xBF");
-  EXPECT_EQ(seen_text(0, 10, 12, 23), "\xC0" + std::string(21, '\xC4') + "\xD9");
+  EXPECT_EQ(seen_text(0, 10, 3, 24), "\xDA" + std::string(22, '\xC4') + "\xBF");
+  EXPECT_EQ(seen_text(0, 10, 12, 24), "\xC0" + std::string(22, '\xC4') + "\xD9");
   EXPECT_EQ(seen_attr(0, 10, 3), 0x3E);
   EXPECT_TRUE(seen_cell(0, 12, 13).plain);  // shadow
-  EXPECT_TRUE(seen_cell(0, 34, 4).plain);
+  EXPECT_TRUE(seen_cell(0, 35, 4).plain);
 
   // Highlighted item: text in MenuSelected, hot letter in MenuHotSelected.
-  EXPECT_EQ(seen_text(0, 11, row_of(0), 21), " Alpha" + std::string(15, ' '));
+  EXPECT_EQ(seen_text(0, 11, row_of(0), 22), " Alpha" + std::string(16, ' '));
   EXPECT_EQ(seen_attr(0, 11, row_of(0)), 0x0F);
   EXPECT_EQ(seen_attr(0, 12, row_of(0)), 0x0C);
   EXPECT_EQ(seen_attr(0, 13, row_of(0)), 0x0F);
-  EXPECT_EQ(seen_attr(0, 31, row_of(0)), 0x0F);
+  EXPECT_EQ(seen_attr(0, 32, row_of(0)), 0x0F);
 
-  EXPECT_EQ(seen_text(0, 10, row_of(1), 23), "\xB3" + std::string(21, '\xC4') + "\xB3");
+  EXPECT_EQ(seen_text(0, 10, row_of(1), 24), "\xB3" + std::string(22, '\xC4') + "\xB3");
   EXPECT_EQ(seen_attr(0, 11, row_of(1)), 0x3E);
 
   // Disabled: one colour for text and hot letter.
@@ -97,7 +97,7 @@ TEST_F(MenuTest, ItemsAreDrawnWithTheirStateColoursMarksAndPointers) {
   EXPECT_EQ(seen_text(0, 12, row_of(6), 7), "Submenu");
   EXPECT_EQ(seen_attr(0, 15, row_of(6)), 0x3E);
   EXPECT_EQ(seen_attr(0, 14, row_of(6)), 0x30);
-  EXPECT_EQ(seen_text(0, 31, row_of(6), 1), ">");
+  EXPECT_EQ(seen_text(0, 32, row_of(6), 1), ">");
 
   EXPECT_EQ(g_screen.cells, before_);
   EXPECT_EQ(get_cursor(), 7 * 256 + 5);
@@ -209,15 +209,32 @@ TEST_F(MenuTest, EscF10LeftRightCloseTheMenu) {
   EXPECT_EQ(g_screen.cells, before_);
 }
 
+TEST_F(MenuTest, LabelsAsWideAsTheMenuAreShownWhole) {
+  std::vector<MenuItem> items = {
+      {"&Hide deleted records", 0, 0, nullptr, nullptr},  // 20 characters
+      {"A label of 25 characters.", 0, 0, nullptr, &sub_},
+      {nullptr, 0, 0, nullptr, nullptr},
+  };
+  Menu menu;
+  menu.left = 10;
+  menu.top = 3;
+  menu.items = items.data();
+  press({kEsc});
+  menu_popup(menu, 0);
+  EXPECT_EQ(seen_text(0, 12, 4, 20), "Hide deleted records");
+  EXPECT_EQ(seen_text(0, 12, 5, 25), "A label of 25 characters.");
+  EXPECT_EQ(seen_text(0, 37, 5, 2), ">\xB3");  // pointer, then the frame
+}
+
 TEST_F(MenuTest, SubmenuOpensBesideItsItemAndEscClosesOnlyIt) {
   press({'m', kEsc, kEsc});
   EXPECT_EQ(menu_popup(menu_, 7), kMenuCancel);
   ASSERT_EQ(seen_.size(), 3u);
   // The submenu's frame starts right of the parent, at the item's row.
-  EXPECT_EQ(seen_text(1, 33, row_of(6), 1), "\xDA");
-  EXPECT_EQ(seen_text(1, 35, row_of(6) + 1, 3), "One");
+  EXPECT_EQ(seen_text(1, 34, row_of(6), 1), "\xDA");
+  EXPECT_EQ(seen_text(1, 36, row_of(6) + 1, 3), "One");
   // After Esc the parent is still open, the submenu gone.
-  EXPECT_EQ(seen_text(2, 33, row_of(6), 1), std::string(1, static_cast<char>(before_[row_of(6) * 80 + 33].ch)));
+  EXPECT_EQ(seen_text(2, 34, row_of(6), 1), std::string(1, static_cast<char>(before_[row_of(6) * 80 + 34].ch)));
   EXPECT_EQ(seen_attr(2, 12, row_of(6)), 0x0F);
   EXPECT_EQ(g_screen.cells, before_);
 }
@@ -413,7 +430,7 @@ TEST_F(MenuBarTest, RightInsideSubmenuOpensTheNextPulldown) {
   press({'a', kRight, kEsc});  // File, Save as..., Right
   menu_bar(0);
   ASSERT_EQ(seen_.size(), 3u);
-  EXPECT_EQ(seen_text(1, 25, 9, 4), "Text");  // the submenu beside File
+  EXPECT_EQ(seen_text(1, 26, 9, 4), "Text");  // the submenu beside File
   EXPECT_EQ(open_title(2), 1);
   EXPECT_EQ(seen_text(2, 8, 2, 6), "Browse");
   EXPECT_EQ(menu_bar_last(), 1);
