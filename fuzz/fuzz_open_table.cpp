@@ -31,11 +31,15 @@ std::string& work_dir() {
   return dir;
 }
 
-void remove_work_files() {
+void unlink_work_files() {
   const std::string& dir = work_dir();
-  if (dir.empty()) return;
   for (const char* name : {"t.dbf", "t.dbt", "t.fpt", "t.hdr"}) unlink((dir + "/" + name).c_str());
-  rmdir(dir.c_str());
+}
+
+void remove_work_files() {
+  if (work_dir().empty()) return;
+  unlink_work_files();
+  rmdir(work_dir().c_str());
 }
 
 // A folder of this process's own, in memory where /dev/shm exists, made once.
@@ -115,5 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     read_everything(*table);
     kora::close_table(table);
   }
+  // libFuzzer ends without running atexit handlers after -max_total_time, so
+  // no run leaves its files behind (at most the empty folder remains).
+  unlink_work_files();
   return 0;
 }
