@@ -5,7 +5,7 @@
 set -euo pipefail
 
 build_packages=(build-essential cmake ninja-build libncurses-dev libgtest-dev)
-test_packages=(tmux python3-dbfread gdal-bin clang libclang-rt-dev)
+test_packages=(tmux procps python3-dbfread python3-yaml gdal-bin clang libclang-rt-dev)
 
 wanted=("${build_packages[@]}")
 if [ "${1:-test}" = test ]; then
