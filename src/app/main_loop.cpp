@@ -94,6 +94,7 @@ const KeyBinding kExtendedKeys[] = {
     {0x8D, nav_ctrl_up},
     {0x91, nav_ctrl_down},
     {0x94, next_table},
+    {0xA5, previous_table},  // Alt+Tab as terminals that report modifiers send it
 };
 
 template <size_t N>

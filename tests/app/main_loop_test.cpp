@@ -95,6 +95,10 @@ TEST_F(TwoTables, CtrlTabAndAltTabWalkTheListAndEachTableKeepsItsPlace) {
 
   run_kora({a}, join(keys, {kAltTab}));
   EXPECT_EQ(row(0).substr(0, 8), "[1]b.dbf");
+
+  // Alt+Tab as an xterm-style terminal reports it (ESC, Tab).
+  run_kora({a}, join(keys, {0xA500}));
+  EXPECT_EQ(row(0).substr(0, 8), "[1]b.dbf");
 }
 
 TEST_F(TwoTables, TheListOfOpenTablesChoosesOne) {
