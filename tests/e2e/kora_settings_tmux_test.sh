@@ -1,0 +1,178 @@
+#!/bin/sh
+# End-to-end runs of kora under tmux for the files kept beside the program:
+#  1. a kora.ini with DateFormat=3 and another Text colour: the grid shows
+#     dates as year.month.day, and the cells in the colour of the file;
+#  2. the Options dialog (Alt+F1) switches to Day-Month-Year: the grid
+#     follows at once and kora.ini holds DateFormat=1 after quitting;
+#  3. a macro recorded with Ctrl+. and bound to F12 lands in kora.mac and
+#     plays after a restart.
+# The program is copied into a folder of its own, since it looks for its
+# side files beside its own binary.
+# Usage: kora_settings_tmux_test.sh path/to/kora path/to/people.dbf path/to/dbase_03.dbf
+set -u
+program=${1:?usage: kora_settings_tmux_test.sh kora people.dbf dbase_03.dbf}
+dates_table=${2:?usage: kora_settings_tmux_test.sh kora people.dbf dbase_03.dbf}
+rows_table=${3:?usage: kora_settings_tmux_test.sh kora people.dbf dbase_03.dbf}
+command -v tmux >/dev/null 2>&1 || { echo "SKIP: tmux not installed"; exit 77; }
+work=$(mktemp -d)
+session=kora_settings
+# A server of its own, its socket in the work folder.
+tmux_() { tmux -S "$work/tmux.socket" "$@"; }
+trap 'tmux_ kill-server 2>/dev/null; rm -rf "$work"' EXIT
+cp "$program" "$work/kora"
+cp "$dates_table" "$work/people.dbf"
+cp "$rows_table" "$work/rows.dbf"
+# Ctrl+. reaches the program only as an extended key. The server stays up
+# between the runs (a new session could otherwise meet a server on its way
+# out) until kill-server.
+printf 'set -s extended-keys on\nset -s exit-empty off\n' > "$work/tmux.conf"
+failures=0
+esc=$(printf '\033')
+
+fail() { echo "FAIL [$1]: $2"; failures=$((failures + 1)); }
+screen() { tmux_ capture-pane -p -t "$session"; }
+# Waits up to 5 s for a text on the screen.
+wait_for() {
+  i=0
+  until screen | grep -q -- "$1"; do
+    i=$((i + 1)); [ $i -gt 50 ] && return 1
+    sleep 0.1
+  done
+}
+# Waits up to 5 s for a text to leave the screen.
+wait_gone() {
+  i=0
+  while screen | grep -q -- "$1"; do
+    i=$((i + 1)); [ $i -gt 50 ] && return 1
+    sleep 0.1
+  done
+}
+
+# Starts ./kora on a table in the work folder; 1 when it did not show it.
+start() {
+  tmux_ -f "$work/tmux.conf" new-session -d -s "$session" -x 80 -y 25 \
+    "cd '$work' && env TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 ./kora $1; echo \"EXIT=\$?\"; sleep 30"
+  wait_for "$2" && return 0
+  screen
+  tmux_ kill-session -t "$session" 2>/dev/null
+  return 1
+}
+
+# F10, then the session goes; 1 when the program did not end normally.
+quit() {
+  tmux_ send-keys -t "$session" F10
+  wait_for "EXIT=0"; ended=$?
+  tmux_ kill-session -t "$session" 2>/dev/null
+  return $ended
+}
+
+# The colours in force where a text starts on the screen, as
+# "fg=N bg=N bold=N" (curses colour numbers, -1 the terminal's default).
+colour_at() {
+  tmux_ capture-pane -p -e -t "$session" | awk -v RS="$esc" -v text="$1" '
+    BEGIN { fg = -1; bg = -1; bold = 0 }
+    {
+      body = $0
+      if (match(body, /^\[[0-9;]*m/)) {
+        n = split(substr(body, 2, RLENGTH - 2), codes, ";")
+        if (n == 0) { n = 1; codes[1] = 0 }
+        for (k = 1; k <= n; k++) {
+          c = codes[k] + 0
+          if (c == 0) { fg = -1; bg = -1; bold = 0 }
+          else if (c == 1) bold = 1
+          else if (c == 22) bold = 0
+          else if (c >= 30 && c <= 37) fg = c - 30
+          else if (c == 39) fg = -1
+          else if (c >= 40 && c <= 47) bg = c - 40
+          else if (c == 49) bg = -1
+          else if (c >= 90 && c <= 97) { fg = c - 90; bold = 1 }
+          else if ((c == 38 || c == 48) && codes[k + 1] == 5) {
+            if (c == 38) fg = codes[k + 2] + 0; else bg = codes[k + 2] + 0
+            k += 2
+          }
+        }
+        body = substr(body, RLENGTH + 1)
+      }
+      if (index(body, text)) { printf "fg=%d bg=%d bold=%d\n", fg, bg, bold; exit }
+    }'
+}
+
+# 1. Date format and a colour from kora.ini.
+printf '[Options]\r\nDateFormat=3\r\n[Colors]\r\nText=0x2E\r\n' > "$work/kora.ini"
+if start people.dbf "1 / 3"; then
+  shown=$(screen)
+  echo "$shown" | grep -q "1987\.03\.01" || fail ini "Alice's birth date not shown as 1987.03.01"
+  echo "$shown" | grep -q "1980\.11\.12" || fail ini "Bob's birth date not shown as 1980.11.12"
+  # Bob's row is not the current one: it has the Text colour, bright yellow
+  # (yellow drawn bold) on green.
+  colour=$(colour_at "1980.11.12")
+  [ "$colour" = "fg=3 bg=2 bold=1" ] || fail ini "Text=0x2E not used for the cells: $colour"
+  quit || fail ini "F10 did not end the program with status 0"
+else
+  fail ini "program did not start"
+fi
+
+# 2. The Options dialog changes the date format and saves it.
+if start people.dbf "1 / 3"; then
+  tmux_ send-keys -t "$session" M-F1
+  if wait_for "Day-Month-Year"; then
+    # Focus starts on "Browse": three rows down is "Day-Month-Year".
+    tmux_ send-keys -t "$session" Down Down Down Space Enter
+    wait_gone "Day-Month-Year" || fail options "Enter did not close the Options dialog"
+    wait_for "12\.11\.1980" || fail options "grid does not show Bob's date as 12.11.1980"
+    screen | grep -q "01\.03\.1987" || fail options "grid does not show Alice's date as 01.03.1987"
+  else
+    fail options "Alt+F1 did not open the Options dialog"
+  fi
+  quit || fail options "F10 did not end the program with status 0"
+  grep -q "^DateFormat=1" "$work/kora.ini" || fail options "kora.ini lacks DateFormat=1: $(cat "$work/kora.ini")"
+  grep -q "^DateFormat=3" "$work/kora.ini" && fail options "kora.ini still holds DateFormat=3"
+  grep -q "^Text=0x2E" "$work/kora.ini" || fail options "saving the options lost the [Colors] line"
+else
+  fail options "program did not start"
+fi
+if start people.dbf "1 / 3"; then
+  screen | grep -q "12\.11\.1980" || fail options "the saved date format is not in force after a restart"
+  quit || fail options "F10 did not end the restarted program with status 0"
+else
+  fail options "program did not start again"
+fi
+
+# 3. A macro recorded with Ctrl+., bound to F12, played after a restart.
+rm -f "$work/kora.ini"
+if start rows.dbf "1 / 14"; then
+  tmux_ send-keys -t "$session" C-.
+  # The recording mark "R" at the start of the second row.
+  if wait_for "^R"; then
+    tmux_ send-keys -t "$session" Down Down Down
+    wait_for "4 / 14" || fail macro "Down did not move the cursor while recording"
+    tmux_ send-keys -t "$session" C-.
+    if wait_for "Press the desire key"; then
+      tmux_ send-keys -t "$session" F12
+      wait_gone "Press the desire key" || fail macro "F12 did not answer the prompt"
+      wait_gone "^R" || fail macro "the recording mark stayed"
+    else
+      fail macro "the second Ctrl+. did not ask for the key"
+    fi
+  else
+    fail macro "Ctrl+. did not start recording (is extended-keys reaching the program?)"
+  fi
+  quit || fail macro "F10 did not end the program with status 0"
+  grep -q "^0x8600:	0x5000, 0x5000, 0x5000, $" "$work/kora.mac" 2>/dev/null ||
+    fail macro "kora.mac does not bind F12 to three Downs: $(cat "$work/kora.mac" 2>/dev/null)"
+else
+  fail macro "program did not start"
+fi
+if start rows.dbf "1 / 14"; then
+  tmux_ send-keys -t "$session" F12
+  wait_for "4 / 14" || fail macro "F12 did not play the macro after a restart"
+  tmux_ send-keys -t "$session" F12
+  wait_for "7 / 14" || fail macro "F12 did not play the macro a second time"
+  quit || fail macro "F10 did not end the restarted program with status 0"
+else
+  fail macro "program did not start again"
+fi
+
+tmux_ kill-server 2>/dev/null
+[ $failures -eq 0 ] && echo PASS
+exit $failures
