@@ -1,14 +1,18 @@
 // The open tables as the user handles them: open and show, close, switch,
 // the settings copied into each table, and the menu bar's view of them.
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/app_state.h"
 #include "app/browse_view.h"
+#include "app/cell_editor.h"
 #include "app/display_code_page.h"
 #include "app/file_panel.h"
 #include "app/main_loop.h"
 #include "app/navigation.h"
+#include "app/record_commands.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
 #include "ui/keys.h"
@@ -69,12 +73,64 @@ MenuFacts current_facts() {
   facts.record_count = int(visible_count(table));
   facts.record_copied = !table.record_clipboard.empty();
   facts.sorted = table.sort_order.has_value();
+  // A view list that neither the filter nor hide deleted made holds the
+  // records of show selected only.
+  facts.selected_only = table.visible_list.has_value() && table.filter_expr.empty() && !table.hide_deleted;
   return facts;
 }
 
 void attach(int pulldown, const char* label, MenuCommand command) {
   MenuItem* item = menu_find_item(kMenuBar[pulldown].menu, label);
   if (item) item->command = command;
+}
+
+// Items of a submenu: `parent` is the label of the item that opens it.
+void attach(int pulldown, const char* parent, const char* label, MenuCommand command) {
+  MenuItem* opener = menu_find_item(kMenuBar[pulldown].menu, parent);
+  MenuItem* item = opener ? menu_find_item(opener->submenu, label) : nullptr;
+  if (item) item->command = command;
+}
+
+// A command of the current table as a menu command.
+template <void (*Command)()>
+void run(int, Table*) {
+  Command();
+}
+
+// The Edit menu's block items run the commands their table names.
+template <int Index>
+void run_block_item(int, Table*) {
+  kBlockMenuItems[Index].command();
+}
+
+template <int... Index>
+void attach_block_items(std::integer_sequence<int, Index...>) {
+  (attach(2, kBlockMenuItems[Index].label, run_block_item<Index>), ...);
+}
+
+void attach_record_commands() {
+  attach(0, "&Refresh", run<cmd_refresh>);
+  attach(1, "&Memo", run<memo_editor>);
+  attach(1, "&Hide deleted records", run<cmd_hide_deleted>);
+  attach(1, "Read onl&y", run<cmd_read_only>);
+  attach(1, "&Selection...", "&Select/Unselect", run<cmd_select>);
+  attach(1, "&Selection...", "Show selected &only", run<cmd_show_selected>);
+  attach_block_items(std::make_integer_sequence<int, std::size(kBlockMenuItems)>());
+  attach(2, "Cop&y record", run<cmd_copy_record>);
+  attach(2, "Past&e record", run<cmd_paste_record>);
+  attach(3, "&Append", run<cmd_append_now>);
+  attach(3, "&Insert", run<cmd_insert_now>);
+  attach(3, "&Delete", run<cmd_delete_now>);
+  attach(3, "&Pack", run<cmd_pack>);
+  attach(3, "&Zap", run<cmd_zap>);
+  attach(3, "&Truncate", run<cmd_truncate>);
+  attach(3, "Duplicate curent &record...", "&Append", run<cmd_append_copy_now>);
+  attach(3, "Duplicate curent &record...", "&Insert", run<cmd_insert_copy_now>);
+  attach(3, "Pac&k...", "Pack &DBF only", run<cmd_pack_table>);
+  attach(3, "Pac&k...", "Pack &memo only", run<cmd_pack_memo>);
+  attach(4, "&All...", "&Delete", run<cmd_delete_all>);
+  attach(4, "&All...", "&Recall", run<cmd_recall_all>);
+  attach(4, "&All...", "&Inverse", run<cmd_inverse_all>);
 }
 
 void attach_menu_commands() {
@@ -99,6 +155,7 @@ void attach_menu_commands() {
   attach(1, "&Options", [](int, Table*) { options_dialog(); });
   attach(2, "G&o to field", [](int, Table*) { go_to_field(); });
   attach(4, "He&x panel", [](int, Table*) { toggle_hex_panel(); });
+  attach_record_commands();
 }
 
 }  // namespace

@@ -1,0 +1,135 @@
+// Menu items chosen through the menu bar by their keys run the commands of
+// the program; a disabled item does nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "../support/test_support.h"
+#include "app/app_state.h"
+#include "program_driver.h"
+#include "table/byte_order.h"
+#include "ui/line_editor.h"
+#include "ui/menu.h"
+#include "ui/settings.h"
+
+namespace kora {
+namespace {
+
+using namespace kora::test;
+
+constexpr const char* kPoints = "infused-dbf/dbase_03.dbf";  // 14 records, no deleted ones
+constexpr int kAltE = 0x1200, kAltM = 0x3200, kCtrlF5 = 0x6200;
+
+struct Points {
+  uint32_t count = 0;
+  uint32_t deleted = 0;
+  std::vector<uint8_t> first, last;
+};
+
+// The record count of the header and the records as the file holds them.
+Points read_points(const std::string& path) {
+  std::vector<uint8_t> bytes = read_bytes(path);
+  Points points;
+  points.count = get_le32(&bytes[4]);
+  size_t header = get_le16(&bytes[8]), size = get_le16(&bytes[10]);
+  for (uint32_t i = 0; i < points.count; ++i) points.deleted += bytes[header + i * size] == '*';
+  points.first.assign(bytes.begin() + long(header), bytes.begin() + long(header + size));
+  size_t at = header + (points.count - 1) * size;
+  points.last.assign(bytes.begin() + long(at), bytes.begin() + long(at + size));
+  return points;
+}
+
+struct MenuCommands : ::testing::Test {
+  TempDir dir;
+  std::string a = dir.copy_fixture(kPoints, "a.dbf");
+  void TearDown() override {
+    program_file() = "/nonexistent-kora-test/kora";
+    menu_set_favorites({});
+  }
+};
+
+TEST_F(MenuCommands, RefreshRereadsRecordsAddedThroughAnotherTable) {
+  // The same file under a second name is a second table; a record appended
+  // there reaches the first one only through File, Refresh.
+  std::string text = dir.file("./a.dbf") + "\n";
+  write_bytes(dir.file("kora.fvr"), std::vector<uint8_t>(text.begin(), text.end()));
+  program_file() = dir.file("kora");
+  std::vector<int> append_in_second = {kAltO, kEnd, kEnter, kCtrlF5, kCtrlTab};
+  run_kora({a}, append_in_second);
+  EXPECT_EQ(row(0).substr(0, 8), "[0]a.dbf");
+  EXPECT_NE(row(0).find("1 / 14"), std::string::npos) << row(0);
+
+  append_in_second.insert(append_in_second.end(), {kAltF, 'r'});
+  run_kora({a}, append_in_second);
+  EXPECT_NE(row(0).find("1 / 16"), std::string::npos) << row(0);
+  EXPECT_EQ(read_points(a).count, 16u);
+}
+
+TEST_F(MenuCommands, ToolsAllMarksEveryRecordAndIsDisabledWhenReadOnly) {
+  run_kora({"/ro", a}, {kAltT, 'a', 'd', kEsc});
+  EXPECT_EQ(read_points(a).deleted, 0u);
+  EXPECT_TRUE(menu_find_item(kMenuBar[4].menu, "&All...")->flags & kItemDisabled);
+
+  run_kora({a}, {kAltT, 'a', 'd'});
+  EXPECT_EQ(read_points(a).deleted, 14u);
+  run_kora({a}, {kAltT, 'a', 'i', kDown, kAltT, 'a', 'r'});
+  EXPECT_EQ(read_points(a).deleted, 0u);
+  run_kora({a}, {kAltT, 'a', 'i'});
+  EXPECT_EQ(read_points(a).deleted, 14u);
+}
+
+TEST_F(MenuCommands, ReadOnlyTogglesIsMarkedAndDisablesTheRecordCommands) {
+  run_kora({a}, {kAltV, 'y', kAltV, kEsc, kAltM, 'a', 'z', kEsc});
+  EXPECT_EQ(g_settings.read_only, 1);
+  EXPECT_TRUE(menu_find_item(kMenuBar[1].menu, "Read onl&y")->flags & kItemMarked);
+  Menu* commands = kMenuBar[3].menu;
+  EXPECT_TRUE(menu_find_item(commands, "&Append")->flags & kItemDisabled);
+  EXPECT_TRUE(menu_find_item(commands, "&Zap")->flags & kItemDisabled);
+  EXPECT_EQ(read_points(a).count, 14u);
+
+  run_kora({a}, {kAltV, 'y', kAltV, 'y', kAltV, kEsc, kAltM, 'a'});
+  EXPECT_EQ(g_settings.read_only, 0);
+  EXPECT_FALSE(menu_find_item(kMenuBar[1].menu, "Read onl&y")->flags & kItemMarked);
+  EXPECT_EQ(read_points(a).count, 15u);
+}
+
+TEST_F(MenuCommands, DuplicateAppendsACopyAndHideDeletedIsMarked) {
+  run_kora({a}, {kAltM, 'r', 'a', 0x5300, kAltV, 'h', kAltV, kEsc});
+  Points points = read_points(a);
+  ASSERT_EQ(points.count, 15u);
+  // The copy lands last; Del then marked it, which is all that differs.
+  EXPECT_EQ(points.deleted, 1u);
+  EXPECT_EQ(points.last[0], '*');
+  EXPECT_TRUE(std::equal(points.first.begin() + 1, points.first.end(), points.last.begin() + 1));
+  EXPECT_TRUE(menu_find_item(kMenuBar[1].menu, "&Hide deleted records")->flags & kItemMarked);
+  EXPECT_NE(row(0).find("/ 14"), std::string::npos) << row(0);
+}
+
+TEST_F(MenuCommands, ShowSelectedOnlyDisablesInsertAndDelete) {
+  run_kora({a}, {kAltV, 's', 's', kAltV, 's', 'o', kAltM, kEsc});
+  // One record shown, and it carries the selection mark.
+  EXPECT_NE(row(0).find("1 (1) / 1"), std::string::npos) << row(0);
+  Menu* commands = kMenuBar[3].menu;
+  EXPECT_TRUE(menu_find_item(commands, "&Insert")->flags & kItemDisabled);
+  EXPECT_TRUE(menu_find_item(commands, "&Delete")->flags & kItemDisabled);
+  EXPECT_FALSE(menu_find_item(commands, "&Append")->flags & kItemDisabled);
+
+  run_kora({a}, {kAltM, kEsc});
+  EXPECT_FALSE(menu_find_item(commands, "&Insert")->flags & kItemDisabled);
+}
+
+TEST_F(MenuCommands, EditCopyPutsTheCellOnTheClipboardAndPasteRecordNeedsACopy) {
+  g_text_clipboard.text.clear();
+  run_kora({a}, {kAltE, kEsc});
+  EXPECT_TRUE(menu_find_item(kMenuBar[2].menu, "Past&e record")->flags & kItemDisabled);
+  EXPECT_FALSE(menu_find_item(kMenuBar[2].menu, "&Copy")->flags & kItemDisabled);
+
+  run_kora({a}, {kAltE, 'c', kAltE, 'y', kAltE, kEsc});
+  EXPECT_EQ(g_text_clipboard.text.rfind("0507121", 0), 0u) << g_text_clipboard.text;
+  EXPECT_FALSE(menu_find_item(kMenuBar[2].menu, "Past&e record")->flags & kItemDisabled);
+}
+
+}  // namespace
+}  // namespace kora
