@@ -2,10 +2,11 @@
 # End-to-end runs of kora under tmux for the files kept beside the program:
 #  1. a kora.ini with DateFormat=3 and another Text colour: the grid shows
 #     dates as year.month.day, and the cells in the colour of the file;
-#  2. the Options dialog (Alt+F1) switches to Day-Month-Year: the grid
-#     follows at once and kora.ini holds DateFormat=1 after quitting;
+#  2. the Options dialog (Alt+F1) switches to Day-Month-Year with "-" as
+#     the delimiter: the grid follows at once, kora.ini holds the new
+#     [Options] after quitting and they are in force after a restart;
 #  3. a macro recorded with Ctrl+. and bound to F12 lands in kora.mac and
-#     plays after a restart.
+#     plays after a restart; a recording dropped with Esc changes nothing.
 # The program is copied into a folder of its own, since it looks for its
 # side files beside its own binary.
 # Usage: kora_settings_tmux_test.sh path/to/kora path/to/people.dbf path/to/dbase_03.dbf
@@ -116,23 +117,28 @@ fi
 if start people.dbf "1 / 3"; then
   tmux_ send-keys -t "$session" M-F1
   if wait_for "Day-Month-Year"; then
-    # Focus starts on "Browse": three rows down is "Day-Month-Year".
-    tmux_ send-keys -t "$session" Down Down Down Space Enter
+    # Focus starts on "Browse": three rows down is "Day-Month-Year", four
+    # more the "Other" delimiter, and one more its character.
+    tmux_ send-keys -t "$session" Down Down Down Space Down Down Down Down Space Down
+    tmux_ send-keys -t "$session" -- -
+    tmux_ send-keys -t "$session" Enter
     wait_gone "Day-Month-Year" || fail options "Enter did not close the Options dialog"
-    wait_for "12\.11\.1980" || fail options "grid does not show Bob's date as 12.11.1980"
-    screen | grep -q "01\.03\.1987" || fail options "grid does not show Alice's date as 01.03.1987"
+    wait_for "12-11-1980" || fail options "grid does not show Bob's date as 12-11-1980"
+    screen | grep -q "01-03-1987" || fail options "grid does not show Alice's date as 01-03-1987"
   else
     fail options "Alt+F1 did not open the Options dialog"
   fi
   quit || fail options "F10 did not end the program with status 0"
   grep -q "^DateFormat=1" "$work/kora.ini" || fail options "kora.ini lacks DateFormat=1: $(cat "$work/kora.ini")"
   grep -q "^DateFormat=3" "$work/kora.ini" && fail options "kora.ini still holds DateFormat=3"
+  grep -q "^Separator=1" "$work/kora.ini" || fail options "kora.ini lacks Separator=1"
+  grep -q "^DateChar=-" "$work/kora.ini" || fail options "kora.ini lacks DateChar=-"
   grep -q "^Text=0x2E" "$work/kora.ini" || fail options "saving the options lost the [Colors] line"
 else
   fail options "program did not start"
 fi
 if start people.dbf "1 / 3"; then
-  screen | grep -q "12\.11\.1980" || fail options "the saved date format is not in force after a restart"
+  screen | grep -q "12-11-1980" || fail options "the saved date format is not in force after a restart"
   quit || fail options "F10 did not end the restarted program with status 0"
 else
   fail options "program did not start again"
@@ -168,7 +174,20 @@ if start rows.dbf "1 / 14"; then
   wait_for "4 / 14" || fail macro "F12 did not play the macro after a restart"
   tmux_ send-keys -t "$session" F12
   wait_for "7 / 14" || fail macro "F12 did not play the macro a second time"
+  # A recording dropped with Esc at the prompt leaves F12 as it was.
+  tmux_ send-keys -t "$session" C-.
+  wait_for "^R" || fail macro "Ctrl+. did not start recording after a restart"
+  tmux_ send-keys -t "$session" Up
+  wait_for "6 / 14" || fail macro "Up did not move the cursor while recording"
+  tmux_ send-keys -t "$session" C-.
+  wait_for "Press the desire key" || fail macro "the second Ctrl+. did not ask for the key after a restart"
+  tmux_ send-keys -t "$session" Escape
+  wait_gone "Press the desire key" || fail macro "Esc did not close the prompt"
+  tmux_ send-keys -t "$session" F12
+  wait_for "9 / 14" || fail macro "F12 lost its macro when a recording was dropped with Esc"
   quit || fail macro "F10 did not end the restarted program with status 0"
+  [ "$(grep -c . "$work/kora.mac")" = 1 ] && grep -q "^0x8600:	0x5000, 0x5000, 0x5000, $" "$work/kora.mac" ||
+    fail macro "kora.mac changed although no key was bound: $(cat "$work/kora.mac")"
 else
   fail macro "program did not start again"
 fi
