@@ -7,8 +7,10 @@
 #     [Options] after quitting and they are in force after a restart;
 #  3. a macro recorded with Ctrl+. and bound to F12 lands in kora.mac and
 #     plays after a restart; a recording dropped with Esc changes nothing.
-# The program is copied into a folder of its own, since it looks for its
-# side files beside its own binary.
+# The program is copied into a folder of its own, bin, since it looks for
+# its side files beside its own binary; it runs in another folder, data,
+# which holds the tables, found once through PATH and otherwise by a
+# relative path.
 # Usage: kora_settings_tmux_test.sh path/to/kora path/to/people.dbf path/to/dbase_03.dbf
 set -u
 program=${1:?usage: kora_settings_tmux_test.sh kora people.dbf dbase_03.dbf}
@@ -20,9 +22,11 @@ session=kora_settings
 # A server of its own, its socket in the work folder.
 tmux_() { tmux -S "$work/tmux.socket" "$@"; }
 trap 'tmux_ kill-server 2>/dev/null; rm -rf "$work"' EXIT
-cp "$program" "$work/kora"
-cp "$dates_table" "$work/people.dbf"
-cp "$rows_table" "$work/rows.dbf"
+mkdir "$work/bin" "$work/data"
+cp "$program" "$work/bin/kora"
+cp "$dates_table" "$work/data/people.dbf"
+cp "$rows_table" "$work/data/rows.dbf"
+side="$work/bin"
 # Ctrl+. reaches the program only as an extended key. The server stays up
 # between the runs (a new session could otherwise meet a server on its way
 # out) until kill-server.
@@ -49,10 +53,12 @@ wait_gone() {
   done
 }
 
-# Starts ./kora on a table in the work folder; 1 when it did not show it.
+# Starts the program as $3 (default ../bin/kora) in the data folder on a
+# table; 1 when it did not show the text $2.
 start() {
   tmux_ -f "$work/tmux.conf" new-session -d -s "$session" -x 80 -y 25 \
-    "cd '$work' && env TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 ./kora $1; echo \"EXIT=\$?\"; sleep 30"
+    "cd '$work/data' && env PATH='$work/bin':\"\$PATH\" TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 \
+     ${3:-../bin/kora} $1; echo \"EXIT=\$?\"; sleep 30"
   wait_for "$2" && return 0
   screen
   tmux_ kill-session -t "$session" 2>/dev/null
@@ -99,8 +105,8 @@ colour_at() {
 }
 
 # 1. Date format and a colour from kora.ini.
-printf '[Options]\r\nDateFormat=3\r\n[Colors]\r\nText=0x2E\r\n' > "$work/kora.ini"
-if start people.dbf "1 / 3"; then
+printf '[Options]\r\nDateFormat=3\r\n[Colors]\r\nText=0x2E\r\n' > "$side/kora.ini"
+if start people.dbf "1 / 3" kora; then
   shown=$(screen)
   echo "$shown" | grep -q "1987\.03\.01" || fail ini "Alice's birth date not shown as 1987.03.01"
   echo "$shown" | grep -q "1980\.11\.12" || fail ini "Bob's birth date not shown as 1980.11.12"
@@ -129,11 +135,11 @@ if start people.dbf "1 / 3"; then
     fail options "Alt+F1 did not open the Options dialog"
   fi
   quit || fail options "F10 did not end the program with status 0"
-  grep -q "^DateFormat=1" "$work/kora.ini" || fail options "kora.ini lacks DateFormat=1: $(cat "$work/kora.ini")"
-  grep -q "^DateFormat=3" "$work/kora.ini" && fail options "kora.ini still holds DateFormat=3"
-  grep -q "^Separator=1" "$work/kora.ini" || fail options "kora.ini lacks Separator=1"
-  grep -q "^DateChar=-" "$work/kora.ini" || fail options "kora.ini lacks DateChar=-"
-  grep -q "^Text=0x2E" "$work/kora.ini" || fail options "saving the options lost the [Colors] line"
+  grep -q "^DateFormat=1" "$side/kora.ini" || fail options "kora.ini lacks DateFormat=1: $(cat "$side/kora.ini")"
+  grep -q "^DateFormat=3" "$side/kora.ini" && fail options "kora.ini still holds DateFormat=3"
+  grep -q "^Separator=1" "$side/kora.ini" || fail options "kora.ini lacks Separator=1"
+  grep -q "^DateChar=-" "$side/kora.ini" || fail options "kora.ini lacks DateChar=-"
+  grep -q "^Text=0x2E" "$side/kora.ini" || fail options "saving the options lost the [Colors] line"
 else
   fail options "program did not start"
 fi
@@ -145,7 +151,7 @@ else
 fi
 
 # 3. A macro recorded with Ctrl+., bound to F12, played after a restart.
-rm -f "$work/kora.ini"
+rm -f "$side/kora.ini"
 if start rows.dbf "1 / 14"; then
   tmux_ send-keys -t "$session" C-.
   # The recording mark "R" at the start of the second row.
@@ -164,8 +170,8 @@ if start rows.dbf "1 / 14"; then
     fail macro "Ctrl+. did not start recording (is extended-keys reaching the program?)"
   fi
   quit || fail macro "F10 did not end the program with status 0"
-  grep -q "^0x8600:	0x5000, 0x5000, 0x5000, $" "$work/kora.mac" 2>/dev/null ||
-    fail macro "kora.mac does not bind F12 to three Downs: $(cat "$work/kora.mac" 2>/dev/null)"
+  grep -q "^0x8600:	0x5000, 0x5000, 0x5000, $" "$side/kora.mac" 2>/dev/null ||
+    fail macro "kora.mac does not bind F12 to three Downs: $(cat "$side/kora.mac" 2>/dev/null)"
 else
   fail macro "program did not start"
 fi
@@ -186,11 +192,15 @@ if start rows.dbf "1 / 14"; then
   tmux_ send-keys -t "$session" F12
   wait_for "9 / 14" || fail macro "F12 lost its macro when a recording was dropped with Esc"
   quit || fail macro "F10 did not end the restarted program with status 0"
-  [ "$(grep -c . "$work/kora.mac")" = 1 ] && grep -q "^0x8600:	0x5000, 0x5000, 0x5000, $" "$work/kora.mac" ||
-    fail macro "kora.mac changed although no key was bound: $(cat "$work/kora.mac")"
+  [ "$(grep -c . "$side/kora.mac")" = 1 ] && grep -q "^0x8600:	0x5000, 0x5000, 0x5000, $" "$side/kora.mac" ||
+    fail macro "kora.mac changed although no key was bound: $(cat "$side/kora.mac")"
 else
   fail macro "program did not start again"
 fi
+
+# The side files go beside the program, never into the current folder.
+stray=$(ls "$work/data" | grep -v -x -e people.dbf -e rows.dbf)
+[ -z "$stray" ] || fail files "side files written into the current folder: $stray"
 
 tmux_ kill-server 2>/dev/null
 [ $failures -eq 0 ] && echo PASS
