@@ -136,7 +136,7 @@ void attach_record_commands() {
 void attach_menu_commands() {
   attach(0, "&Open", [](int, Table*) { open_with_panel(); });
   attach(0, "C&lose", [](int, Table*) { close_current_table(); });
-  attach(0, "E&xit", [](int, Table*) { g_app.quit = true; });
+  attach(0, "E&xit", [](int, Table*) { quit_request(); });
   attach(1, "&Browse", [](int, Table* t) {
     if (t && t->view.view_mode != 0) switch_view();
   });

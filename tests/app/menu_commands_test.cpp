@@ -133,3 +133,26 @@ TEST_F(MenuCommands, EditCopyPutsTheCellOnTheClipboardAndPasteRecordNeedsACopy) 
 
 }  // namespace
 }  // namespace kora
+
+namespace kora {
+namespace {
+
+using namespace kora::test;
+
+// File > Exit leaves edit mode the way F10 does: with Confirmation on, the
+// question about the changes comes first, and Save writes the record.
+TEST(MenuExit, ExitAsksAboutChangesAndSaveWritesTheRecord) {
+  TempDir dir;
+  std::string table = dir.copy_fixture("infused-dbf/dbase_03.dbf", "points.dbf");
+  write_bytes(dir.file("kora.ini"), {'[', 'O', 'p', 't', 'i', 'o', 'n', 's', ']', '\r', '\n', 'C', 'o', 'n', 'f', 'i',
+                                     'r', 'm', 'a', 't', 'i', 'o', 'n', '=', '1', '\r', '\n'});
+  program_file() = dir.file("kora");
+  run_kora({table}, {0x3E00, 'Z', kAltF, 'x', kEnter});
+  program_file() = "/nonexistent-kora-test/kora";
+  std::vector<uint8_t> bytes = read_bytes(table);
+  size_t first_field = get_le16(&bytes[8]) + 1;
+  EXPECT_EQ(bytes[first_field], 'Z');
+}
+
+}  // namespace
+}  // namespace kora
