@@ -175,6 +175,36 @@ void dispatch_extended(int key) {
   run_binding(kExtendedKeys, key >> 8);
 }
 
+void show_cell_cursor() {
+  if (g_app.edit.mode && g_cell_edit_hooks.refresh) {
+    g_cell_edit_hooks.refresh();
+  } else {
+    set_cursor_shape(0x2000);
+  }
+}
+
+// Paints what the last command asked for.
+void paint_requested() {
+  if (g_app.redraw & kRedrawAll) full_repaint();
+  if (g_app.redraw & kRedrawEdges) {
+    paint_frame_edges();
+    g_app.redraw &= ~kRedrawEdges;
+  }
+  paint_view();
+}
+
+// The idle routine of the main loop's own key wait: a resize of the
+// terminal (which asks for a whole repaint) is shown at once, not after
+// the next key. Dialogs wait with the plain idle routine and repaint
+// their own way.
+void main_loop_idle(int help_topic, int shift_state, int x, int y) {
+  if (g_app.redraw & kRedrawAll) {
+    paint_requested();
+    show_cell_cursor();
+  }
+  idle_routine(help_topic, shift_state, x, y);
+}
+
 }  // namespace
 
 void dispatch_key(int key) {
@@ -193,7 +223,9 @@ void quit_request() {
   }
   int answer = 1;  // Don't save
   bool changed = g_cell_edit_hooks.has_changes && g_cell_edit_hooks.has_changes();
-  if (g_settings.confirmation == 1 && changed) {
+  if (input_closed() && changed) {
+    answer = 0;  // nobody is left to answer: keep what was typed
+  } else if (g_settings.confirmation == 1 && changed) {
     answer = message_box("You've made changes since the last save.", "Attention", "Save\nDon't save\nCancel",
                          0, kMainHelpTopic);
   }
@@ -223,18 +255,9 @@ void run_main_loop() {
   g_app.quit = false;
   update_keybar_labels();
   while (!g_app.quit) {
-    if (g_app.redraw & kRedrawAll) full_repaint();
-    if (g_app.redraw & kRedrawEdges) {
-      paint_frame_edges();
-      g_app.redraw &= ~kRedrawEdges;
-    }
-    paint_view();
-    dispatch_key(get_key(kMainHelpTopic, idle_routine));
-    if (g_app.edit.mode && g_cell_edit_hooks.refresh) {
-      g_cell_edit_hooks.refresh();
-    } else {
-      set_cursor_shape(0x2000);
-    }
+    paint_requested();
+    dispatch_key(get_key(kMainHelpTopic, main_loop_idle));
+    show_cell_cursor();
   }
   g_screen.on_resize = nullptr;
 }

@@ -5,7 +5,7 @@
 #     dbfread that only that record changed;
 #  2. opens a second table through the file panel (F3, arrows, Enter),
 #     switches back with Ctrl+Tab (tmux extended keys) and forth with
-#     Alt+Tab, opens the File menu with Alt+F and quits.
+#     Alt+Tab, opens the File menu with Alt+F, is resized and quits.
 # Usage: kora_edit_tmux_test.sh path/to/kora path/to/make_demo path/to/table.dbf encoding
 set -u
 usage="usage: kora_edit_tmux_test.sh path/to/kora path/to/make_demo path/to/table.dbf encoding"
@@ -154,6 +154,14 @@ two_tables() {
     i=$((i + 1)); [ $i -gt 50 ] && { fail tables "Esc did not close the menu"; break; }
     sleep 0.1
   done
+  # A bigger terminal is repainted at once, without waiting for a key.
+  tmux_ resize-window -t "$session" -x 100 -y 30
+  i=0
+  until screen | sed -n 29p | grep -q "^╚═<"; do
+    i=$((i + 1)); [ $i -gt 50 ] && { fail tables "resize not repainted"; break; }
+    sleep 0.1
+  done
+  screen | sed -n 30p | grep -q "10Quit" || fail tables "key bar not on the new last row"
   keys F10
   wait_for "EXIT=0" || { fail tables "F10 did not end the program with status 0"; screen; }
   stop
