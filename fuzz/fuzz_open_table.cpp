@@ -107,11 +107,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size -= 4;
   if (table_size > size) table_size = size;
 
-  const std::string& dir = ensure_work_dir();
-  const std::string table_path = dir + "/t.dbf";
-  if (!write_file(table_path, data, table_size)) return 0;
-  if (!write_file(dir + "/t.dbt", data + table_size, size - table_size)) return 0;
-  if (!write_file(dir + "/t.fpt", data + table_size, size - table_size)) return 0;
+  // The work folder may vanish under a long run (a cleaner of /tmp or
+  // /dev/shm): make it again. A run that cannot write its inputs would test
+  // nothing, so it stops loudly instead.
+  std::string table_path;
+  bool written = false;
+  for (int attempt = 0; attempt < 2 && !written; ++attempt) {
+    if (attempt > 0) work_dir().clear();
+    const std::string& dir = ensure_work_dir();
+    table_path = dir + "/t.dbf";
+    written = write_file(table_path, data, table_size) &&
+              write_file(dir + "/t.dbt", data + table_size, size - table_size) &&
+              write_file(dir + "/t.fpt", data + table_size, size - table_size);
+  }
+  if (!written) abort();
 
   std::unique_ptr<kora::Table> table = kora::open_table(table_path);
   if (table) {
