@@ -5,7 +5,8 @@
 #     dbfread that only that record changed;
 #  2. opens a second table through the file panel (F3, arrows, Enter),
 #     switches back with Ctrl+Tab (tmux extended keys) and forth with
-#     Alt+Tab, opens the File menu with Alt+F, is resized and quits.
+#     Alt+Tab, opens the File menu with Alt+F, is resized and quits,
+#     leaving the terminal's key reports as they were.
 # Usage: kora_edit_tmux_test.sh path/to/kora path/to/make_demo path/to/table.dbf encoding
 set -u
 usage="usage: kora_edit_tmux_test.sh path/to/kora path/to/make_demo path/to/table.dbf encoding"
@@ -51,9 +52,10 @@ wait_title() {
   done
 }
 keys() { tmux_ send-keys -t "$session" "$@"; }
+# start table [command run after kora ends]
 start() {
   tmux_ -f /dev/null new-session -d -s "$session" -x 80 -y 25 \
-    "cd '$work/run' && env TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 '$program' $1; echo \"EXIT=\$?\"; sleep 30"
+    "cd '$work/run' && env TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 '$program' $1; echo \"EXIT=\$?\"; ${2:-}sleep 30"
   # Lets modified keys such as Ctrl+Tab through once kora asks for them.
   tmux_ set -s extended-keys on
 }
@@ -126,7 +128,8 @@ EOF
 
 # ---- 2. a second table, switching, the menu -------------------------------
 two_tables() {
-  start cyr.dbf
+  # After kora a reader shows what the keys send to the shell.
+  start cyr.dbf "stty raw -echo; echo READY; dd bs=1 count=3 2>/dev/null | od -An -c > '$work/after.txt'; "
   wait_for "\[0\]cyr.dbf" || { fail tables "program did not start"; screen; stop; return; }
   keys F3
   wait_for "─ \*\.dbf ─" || { fail tables "F3 did not open the file panel"; screen; stop; return; }
@@ -164,6 +167,20 @@ two_tables() {
   screen | sed -n 30p | grep -q "10Quit" || fail tables "key bar not on the new last row"
   keys F10
   wait_for "EXIT=0" || { fail tables "F10 did not end the program with status 0"; screen; }
+  # The terminal is left as it was found: Ctrl+Tab sends nothing again
+  # (modified-key reports are off) and Alt+F is ESC f.
+  if wait_for READY; then
+    keys C-Tab M-f x
+    i=0
+    until [ -s "$work/after.txt" ]; do
+      i=$((i + 1)); [ $i -gt 50 ] && break
+      sleep 0.1
+    done
+    [ "$(tr -d ' \n' < "$work/after.txt" 2>/dev/null)" = '033fx' ] ||
+      fail tables "keys after exit: $(cat "$work/after.txt" 2>/dev/null)"
+  else
+    fail tables "shell reader did not start after kora"
+  fi
   stop
   cmp -s "$work/ref/demo.dbf" "$work/run/demo.dbf" || fail tables "viewing changed demo.dbf"
 }
