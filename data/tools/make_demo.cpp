@@ -100,14 +100,14 @@ struct TableSpec {
 constexpr int kBacklinkSize = 263;
 
 // Writes the header, the descriptors and 0x0D of a table with no records.
-bool write_empty_table(const std::string& path, const TableSpec& spec) {
-  int backlink = spec.version == 0x30 ? kBacklinkSize : 0;
-  size_t header_size = 32 + 32 * spec.fields.size() + 1 + size_t(backlink);
+bool write_empty_table(const std::string& path, const TableSpec& layout) {
+  int backlink = layout.version == 0x30 ? kBacklinkSize : 0;
+  size_t header_size = 32 + 32 * layout.fields.size() + 1 + size_t(backlink);
   std::vector<uint8_t> bytes(header_size + 1, 0);
 
   int record_size = 1;
-  for (size_t k = 0; k < spec.fields.size(); ++k) {
-    const FieldSpec& f = spec.fields[k];
+  for (size_t k = 0; k < layout.fields.size(); ++k) {
+    const FieldSpec& f = layout.fields[k];
     kora::FieldDesc desc;
     std::strncpy(desc.name, f.name, 10);
     desc.type = f.type;
@@ -123,15 +123,15 @@ bool write_empty_table(const std::string& path, const TableSpec& spec) {
   std::time_t now = std::time(nullptr);
   std::tm today{};
   localtime_r(&now, &today);
-  bytes[0] = spec.version;
+  bytes[0] = layout.version;
   bytes[1] = uint8_t(today.tm_year % 100 + 100);
   bytes[2] = uint8_t(today.tm_mon + 1);
   bytes[3] = uint8_t(today.tm_mday);
   kora::put_le32(&bytes[4], 0);
   kora::put_le16(&bytes[8], uint16_t(header_size));
   kora::put_le16(&bytes[10], uint16_t(record_size));
-  bytes[29] = spec.code_page_mark;
-  bytes[32 + 32 * spec.fields.size()] = 0x0D;
+  bytes[29] = layout.code_page_mark;
+  bytes[32 + 32 * layout.fields.size()] = 0x0D;
   bytes[header_size] = 0x1A;
 
   FILE* out = std::fopen(path.c_str(), "wb");
@@ -141,11 +141,11 @@ bool write_empty_table(const std::string& path, const TableSpec& spec) {
 }
 
 // Creates the table and its memo file and opens it through the engine.
-std::unique_ptr<Table> create_table(const std::string& folder, const TableSpec& spec) {
-  std::string path = folder + "/" + spec.file;
-  if (!write_empty_table(path, spec)) return nullptr;
-  if (spec.memo_block_size > 0 &&
-      !kora::create_memo_file(path, kora::table_kind_for_version(spec.version), spec.memo_block_size))
+std::unique_ptr<Table> create_table(const std::string& folder, const TableSpec& layout) {
+  std::string path = folder + "/" + layout.file;
+  if (!write_empty_table(path, layout)) return nullptr;
+  if (layout.memo_block_size > 0 &&
+      !kora::create_memo_file(path, kora::table_kind_for_version(layout.version), layout.memo_block_size))
     return nullptr;
   return kora::open_table(path);
 }
@@ -248,7 +248,7 @@ constexpr Item kItems[] = {
 constexpr int kDemoRecords = 50;
 
 bool make_orders(const std::string& folder) {
-  TableSpec spec{"demo.dbf", 0xF5, 0x65, 64,
+  TableSpec layout{"demo.dbf", 0xF5, 0x65, 64,
                  {{"ORDER_NO", 'N', 6, 0},
                   {"ORDER_DATE", 'D', 8, 0},
                   {"CUSTOMER", 'C', 30, 0},
@@ -261,7 +261,7 @@ bool make_orders(const std::string& folder) {
                   {"DISCOUNT", 'F', 5, 1},
                   {"PAID", 'L', 1, 0},
                   {"NOTES", 'M', 10, 0}}};
-  auto table = create_table(folder, spec);
+  auto table = create_table(folder, layout);
   if (!table) return false;
   RecordWriter w{*table, CodePage::k866};
   int year = 2024, month = 1, day = 9;
@@ -320,7 +320,7 @@ constexpr Goods kGoods[] = {
 };
 
 bool make_goods(const std::string& folder) {
-  TableSpec spec{"goods.dbf", 0x30, 0xC9, 64,
+  TableSpec layout{"goods.dbf", 0x30, 0xC9, 64,
                  {{"ID", 'I', 4, 0},
                   {"NAME", 'C', 30, 0},
                   {"PRICE", 'Y', 8, 4},
@@ -329,7 +329,7 @@ bool make_goods(const std::string& folder) {
                   {"NOTE", 'M', 4, 0},
                   {"PICTURE", 'G', 4, 0},
                   {"_NullFlags", '0', 1, 0}}};
-  auto table = create_table(folder, spec);
+  auto table = create_table(folder, layout);
   if (!table) return false;
   RecordWriter w{*table, CodePage::k1251};
   int k = 0;
@@ -372,7 +372,7 @@ constexpr Book kBooks[] = {
 };
 
 bool make_books(const std::string& folder) {
-  TableSpec spec{"books.dbf", 0x8B, 0x00, 512,
+  TableSpec layout{"books.dbf", 0x8B, 0x00, 512,
                  {{"CODE", 'C', 8, 0},
                   {"TITLE", 'C', 300, 0},
                   {"PUBLISHED", 'D', 8, 0},
@@ -381,7 +381,7 @@ bool make_books(const std::string& folder) {
                   {"CHANGED", 'T', 14, 0},
                   {"ABSTRACT", 'M', 10, 0},
                   {"COVER", 'B', 10, 0}}};
-  auto table = create_table(folder, spec);
+  auto table = create_table(folder, layout);
   if (!table) return false;
   RecordWriter w{*table, CodePage::k866};
   int k = 0;
@@ -436,7 +436,7 @@ constexpr Employee kStaff[] = {
 };
 
 bool make_staff(const std::string& folder) {
-  TableSpec spec{"staff.dbf", 0x83, 0x00, 512,
+  TableSpec layout{"staff.dbf", 0x83, 0x00, 512,
                  {{"NAME", 'C', 20, 0},
                   {"CITY", 'C', 15, 0},
                   {"BORN", 'D', 8, 0},
@@ -444,7 +444,7 @@ bool make_staff(const std::string& folder) {
                   {"RATE", 'F', 8, 3},
                   {"MARRIED", 'L', 1, 0},
                   {"COMMENT", 'M', 10, 0}}};
-  auto table = create_table(folder, spec);
+  auto table = create_table(folder, layout);
   if (!table) return false;
   RecordWriter w{*table, CodePage::k866};
   for (const Employee& e : kStaff) {

@@ -19,22 +19,22 @@ namespace {
 
 using namespace kora::test;
 
-std::string make_table(const TempDir& dir, const std::string& name, const DbfSpec& spec) {
+std::string make_table(const TempDir& dir, const std::string& name, const DbfSpec& layout) {
   std::string path = dir.file(name);
-  write_bytes(path, build_dbf(spec));
+  write_bytes(path, build_dbf(layout));
   return path;
 }
 
 // NUM N(5) holding 1..count and NAME C(8) "REC<n>".
 DbfSpec numbered(int count) {
-  DbfSpec spec;
-  spec.fields = {{"NUM", 'N', 5}, {"NAME", 'C', 8}};
+  DbfSpec layout;
+  layout.fields = {{"NUM", 'N', 5}, {"NAME", 'C', 8}};
   for (int i = 1; i <= count; ++i) {
     char record[32];
     std::snprintf(record, sizeof record, "%5dREC%-5d", i, i);
-    spec.records.push_back(record);
+    layout.records.push_back(record);
   }
-  return spec;
+  return layout;
 }
 
 std::string counter(long position, long count) {
@@ -56,9 +56,9 @@ std::string num_at_row(int y) { return row(y).substr(3, 5); }
 
 TEST(BrowseView, AnEmptyTableShowsHeaderFrameAndZeroCounterWithoutBars) {
   TempDir dir;
-  DbfSpec spec;
-  spec.fields = {{"NAME", 'C', 10}, {"AMOUNT", 'N', 8, 2}};
-  std::string path = make_table(dir, "empty.dbf", spec);
+  DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 10}, {"AMOUNT", 'N', 8, 2}};
+  std::string path = make_table(dir, "empty.dbf", layout);
   EXPECT_EQ(run_kora({path}, {}), 0);
 
   EXPECT_EQ(row(0).substr(0, 12), "[0]empty.dbf");
@@ -107,10 +107,10 @@ TEST(BrowseView, OneRecordHasNoVerticalBarAndASecondRecordBringsIt) {
 
 TEST(BrowseView, ColumnsWiderThanTheScreenScrollSoTheLastOneFits) {
   TempDir dir;
-  DbfSpec spec;
-  for (int i = 1; i <= 6; ++i) spec.fields.push_back({"F" + std::to_string(i), 'C', 20});
-  spec.records = {std::string(120, 'x')};
-  std::string path = make_table(dir, "wide.dbf", spec);
+  DbfSpec layout;
+  for (int i = 1; i <= 6; ++i) layout.fields.push_back({"F" + std::to_string(i), 'C', 20});
+  layout.records = {std::string(120, 'x')};
+  std::string path = make_table(dir, "wide.dbf", layout);
 
   run_kora({path}, {kEnd});
   // 21 cells per column: three fit in 76 with the last one, four do not.
@@ -141,10 +141,10 @@ TEST(BrowseView, ColumnsWiderThanTheScreenScrollSoTheLastOneFits) {
 
 TEST(BrowseView, ALongFieldNameWidensItsColumn) {
   TempDir dir;
-  DbfSpec spec;
-  spec.fields = {{"LONGERNAME", 'C', 3}, {"B", 'C', 2}};
-  spec.records = {"abcde"};
-  std::string path = make_table(dir, "names.dbf", spec);
+  DbfSpec layout;
+  layout.fields = {{"LONGERNAME", 'C', 3}, {"B", 'C', 2}};
+  layout.records = {"abcde"};
+  std::string path = make_table(dir, "names.dbf", layout);
   run_kora({path}, {});
   EXPECT_EQ(row(4).substr(1, 16), std::string(" ") + char(g_frames.vertical_single) + "abc       " +
                                       char(g_frames.vertical_single) + "de" + char(g_frames.vertical_single));
@@ -270,9 +270,9 @@ TEST(BrowseView, AFilterOrSortShowsTheRecordNumberInTheCounter) {
 
 TEST(BrowseView, DeletedRecordsAndTheSelectionAreMarkedInTheFirstColumn) {
   TempDir dir;
-  DbfSpec spec = numbered(3);
-  spec.deleted = {false, true, true};
-  DirectView view(make_table(dir, "marks.dbf", spec));
+  DbfSpec layout = numbered(3);
+  layout.deleted = {false, true, true};
+  DirectView view(make_table(dir, "marks.dbf", layout));
   g_app.selection = {2};
   view.paint();
   EXPECT_EQ(cell_ch(1, 4), ' ');

@@ -5,21 +5,21 @@
 
 namespace kora::test {
 
-int spec_record_size(const DbfSpec& spec) {
+int spec_record_size(const DbfSpec& layout) {
   int size = 1;
-  for (const FieldSpec& field : spec.fields) size += field.length;
+  for (const FieldSpec& field : layout.fields) size += field.length;
   return size;
 }
 
-std::vector<uint8_t> build_dbf(const DbfSpec& spec) {
-  int n = int(spec.fields.size());
-  int header_size = spec.header_size >= 0 ? spec.header_size : 32 + 32 * n + 1;
-  int record_size = spec_record_size(spec);
-  int stored_record_size = spec.record_size >= 0 ? spec.record_size : record_size;
-  uint32_t count = spec.stored_count >= 0 ? uint32_t(spec.stored_count) : uint32_t(spec.records.size());
+std::vector<uint8_t> build_dbf(const DbfSpec& layout) {
+  int n = int(layout.fields.size());
+  int header_size = layout.header_size >= 0 ? layout.header_size : 32 + 32 * n + 1;
+  int record_size = spec_record_size(layout);
+  int stored_record_size = layout.record_size >= 0 ? layout.record_size : record_size;
+  uint32_t count = layout.stored_count >= 0 ? uint32_t(layout.stored_count) : uint32_t(layout.records.size());
 
   std::vector<uint8_t> bytes(size_t(std::max(header_size, 32 + 32 * n + 1)), 0);
-  bytes[0] = spec.version;
+  bytes[0] = layout.version;
   bytes[1] = 124;
   bytes[2] = 1;
   bytes[3] = 2;
@@ -28,9 +28,9 @@ std::vector<uint8_t> build_dbf(const DbfSpec& spec) {
   bytes[9] = uint8_t(header_size >> 8);
   bytes[10] = uint8_t(stored_record_size);
   bytes[11] = uint8_t(stored_record_size >> 8);
-  bytes[29] = spec.code_page_mark;
+  bytes[29] = layout.code_page_mark;
   for (int i = 0; i < n; ++i) {
-    const FieldSpec& field = spec.fields[size_t(i)];
+    const FieldSpec& field = layout.fields[size_t(i)];
     uint8_t* d = &bytes[32 + 32 * size_t(i)];
     std::memcpy(d, field.name.data(), std::min<size_t>(field.name.size(), 10));
     d[11] = uint8_t(field.type);
@@ -39,13 +39,13 @@ std::vector<uint8_t> build_dbf(const DbfSpec& spec) {
   }
   bytes[32 + 32 * size_t(n)] = 0x0D;
   bytes.resize(size_t(header_size));
-  for (size_t r = 0; r < spec.records.size(); ++r) {
-    std::string body = spec.records[r];
+  for (size_t r = 0; r < layout.records.size(); ++r) {
+    std::string body = layout.records[r];
     body.resize(size_t(record_size - 1), ' ');
-    bytes.push_back(r < spec.deleted.size() && spec.deleted[r] ? '*' : ' ');
+    bytes.push_back(r < layout.deleted.size() && layout.deleted[r] ? '*' : ' ');
     bytes.insert(bytes.end(), body.begin(), body.end());
   }
-  if (spec.end_of_file) bytes.push_back(0x1A);
+  if (layout.end_of_file) bytes.push_back(0x1A);
   return bytes;
 }
 

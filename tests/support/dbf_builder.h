@@ -26,7 +26,7 @@ struct DbfSpec {
   uint8_t code_page_mark = 0;
 };
 
-int spec_record_size(const DbfSpec& spec);
-std::vector<uint8_t> build_dbf(const DbfSpec& spec);
+int spec_record_size(const DbfSpec& layout);
+std::vector<uint8_t> build_dbf(const DbfSpec& layout);
 
 }  // namespace kora::test

@@ -22,15 +22,15 @@ using test::DbfSpec;
 using test::TempDir;
 
 DbfSpec two_field_table(int records) {
-  DbfSpec spec;
-  spec.fields = {{"NAME", 'C', 10}, {"QTY", 'N', 5}};
-  for (int i = 0; i < records; ++i) spec.records.push_back("name" + std::to_string(i));
-  return spec;
+  DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 10}, {"QTY", 'N', 5}};
+  for (int i = 0; i < records; ++i) layout.records.push_back("name" + std::to_string(i));
+  return layout;
 }
 
-std::string write_table(const TempDir& dir, const DbfSpec& spec, const std::string& name = "t.dbf") {
+std::string write_table(const TempDir& dir, const DbfSpec& layout, const std::string& name = "t.dbf") {
   std::string path = dir.file(name);
-  test::write_bytes(path, build_dbf(spec));
+  test::write_bytes(path, build_dbf(layout));
   return path;
 }
 
@@ -54,10 +54,10 @@ TEST(TableOpen, ReadsHeaderAndDescriptors) {
 TEST(TableOpen, RecordCountFollowsTheFileSize) {
   TempDir dir;
   // The header says 100 records; 90 whole ones and half of another are there.
-  DbfSpec spec = two_field_table(90);
-  spec.stored_count = 100;
-  spec.end_of_file = false;
-  std::vector<uint8_t> bytes = build_dbf(spec);
+  DbfSpec layout = two_field_table(90);
+  layout.stored_count = 100;
+  layout.end_of_file = false;
+  std::vector<uint8_t> bytes = build_dbf(layout);
   bytes.insert(bytes.end(), 8, ' ');
   std::string path = dir.file("t.dbf");
   test::write_bytes(path, bytes);
@@ -117,16 +117,16 @@ TEST(TableOpen, TrailingEndOfFileByteIsNoError) {
 
 TEST(TableOpen, UnknownVersionIsReplacedInMemory) {
   TempDir dir;
-  DbfSpec spec = two_field_table(1);
-  spec.version = 0x00;
-  auto plain = open_table(write_table(dir, spec, "a.dbf"));
+  DbfSpec layout = two_field_table(1);
+  layout.version = 0x00;
+  auto plain = open_table(write_table(dir, layout, "a.dbf"));
   ASSERT_TRUE(plain);
   EXPECT_EQ(plain->header_errors, kBadVersion);
   EXPECT_EQ(plain->version(), 0x03);
 
-  spec.version = 0x05;
-  spec.fields.push_back({"NOTES", 'M', 10});
-  auto with_memo = open_table(write_table(dir, spec, "b.dbf"));
+  layout.version = 0x05;
+  layout.fields.push_back({"NOTES", 'M', 10});
+  auto with_memo = open_table(write_table(dir, layout, "b.dbf"));
   ASSERT_TRUE(with_memo);
   EXPECT_EQ(with_memo->header_errors, kBadVersion);
   EXPECT_EQ(with_memo->version(), 0xF5);
@@ -136,9 +136,9 @@ TEST(TableOpen, UnknownVersionIsReplacedInMemory) {
 
 TEST(TableOpen, RecordSizeIsRecomputedAndWrittenBack) {
   TempDir dir;
-  DbfSpec spec = two_field_table(2);
-  spec.record_size = 99;
-  std::string path = write_table(dir, spec);
+  DbfSpec layout = two_field_table(2);
+  layout.record_size = 99;
+  std::string path = write_table(dir, layout);
   auto table = open_table(path);
   ASSERT_TRUE(table);
   EXPECT_EQ(table->record_size, 16);
@@ -148,21 +148,21 @@ TEST(TableOpen, RecordSizeIsRecomputedAndWrittenBack) {
 
 TEST(TableOpen, UnknownTypeLettersInTheMajorityFail) {
   TempDir dir;
-  DbfSpec spec;
-  spec.fields = {{"A", 'X', 2}, {"B", 'X', 2}, {"C", 'C', 2}};
-  EXPECT_FALSE(open_table(write_table(dir, spec, "a.dbf")));
+  DbfSpec layout;
+  layout.fields = {{"A", 'X', 2}, {"B", 'X', 2}, {"C", 'C', 2}};
+  EXPECT_FALSE(open_table(write_table(dir, layout, "a.dbf")));
 
-  spec.fields = {{"A", 'X', 2}, {"B", 'C', 2}, {"C", 'C', 2}};
-  auto table = open_table(write_table(dir, spec, "b.dbf"));
+  layout.fields = {{"A", 'X', 2}, {"B", 'C', 2}, {"C", 'C', 2}};
+  auto table = open_table(write_table(dir, layout, "b.dbf"));
   ASSERT_TRUE(table);
   EXPECT_EQ(table->header_errors, kBadFieldTypes);
 }
 
 TEST(TableOpen, TableWithoutFieldsOpensWithBadFieldTypes) {
   TempDir dir;
-  DbfSpec spec;
-  spec.header_size = 65;
-  auto table = open_table(write_table(dir, spec));
+  DbfSpec layout;
+  layout.header_size = 65;
+  auto table = open_table(write_table(dir, layout));
   ASSERT_TRUE(table);
   EXPECT_EQ(table->field_count(), 0);
   EXPECT_EQ(table->header_errors & kBadFieldTypes, kBadFieldTypes);
@@ -171,10 +171,10 @@ TEST(TableOpen, TableWithoutFieldsOpensWithBadFieldTypes) {
 
 TEST(TableOpen, LongCharacterFieldUsesBothLengthBytes) {
   TempDir dir;
-  DbfSpec spec;
-  spec.fields = {{"TEXT", 'C', 300}, {"N", 'N', 4}};
-  spec.records = {"hello"};
-  std::string path = write_table(dir, spec);
+  DbfSpec layout;
+  layout.fields = {{"TEXT", 'C', 300}, {"N", 'N', 4}};
+  layout.records = {"hello"};
+  std::string path = write_table(dir, layout);
   std::vector<uint8_t> bytes = test::read_bytes(path);
   EXPECT_EQ(bytes[32 + 16], 44);
   EXPECT_EQ(bytes[32 + 17], 1);
@@ -189,10 +189,10 @@ TEST(TableOpen, LongCharacterFieldUsesBothLengthBytes) {
 
 TEST(TableOpen, DecimalsByteOnCharacterFieldsFallsBackToEightBits) {
   TempDir dir;
-  DbfSpec spec;
-  spec.fields = {{"NAME", 'C', 10}, {"CITY", 'C', 8}};
-  spec.records = {"Alice     Paris", "Bob       Rome"};
-  std::vector<uint8_t> bytes = build_dbf(spec);
+  DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 10}, {"CITY", 'C', 8}};
+  layout.records = {"Alice     Paris", "Bob       Rome"};
+  std::vector<uint8_t> bytes = build_dbf(layout);
   bytes[32 + 17] = 2;  // a stray decimals byte, as some spreadsheet exports leave
   std::string path = dir.file("t.dbf");
   test::write_bytes(path, bytes);
@@ -234,11 +234,11 @@ TEST(TableOpen, BadHeadersFailCleanly) {
 TEST(TableOpen, DescriptorsWithoutTerminatorEndAtTheHeader) {
   TempDir dir;
   // One field, header of 65 bytes and no 0x0D: the data begins right after.
-  DbfSpec spec;
-  spec.fields = {{"NAME", 'C', 20}};
-  spec.header_size = 64 + 1;
-  spec.records = {"first record", "second"};
-  std::vector<uint8_t> bytes = build_dbf(spec);
+  DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 20}};
+  layout.header_size = 64 + 1;
+  layout.records = {"first record", "second"};
+  std::vector<uint8_t> bytes = build_dbf(layout);
   bytes[64] = 0;  // no terminator
   std::string path = dir.file("t.dbf");
   test::write_bytes(path, bytes);
@@ -252,10 +252,10 @@ TEST(TableOpen, ManyDescriptorsAreBoundedAndRecordsTooLongFail) {
   TempDir dir;
   // 3000 descriptors of 1-byte fields: only those inside the largest
   // possible header (65535 bytes) are fields.
-  DbfSpec spec;
-  for (int i = 0; i < 3000; ++i) spec.fields.push_back({"F" + std::to_string(i), 'C', 1});
-  spec.header_size = 65535;
-  std::vector<uint8_t> bytes = build_dbf(spec);
+  DbfSpec layout;
+  for (int i = 0; i < 3000; ++i) layout.fields.push_back({"F" + std::to_string(i), 'C', 1});
+  layout.header_size = 65535;
+  std::vector<uint8_t> bytes = build_dbf(layout);
   std::string path = dir.file("many.dbf");
   test::write_bytes(path, bytes);
   auto table = open_table(path);
@@ -271,9 +271,9 @@ TEST(TableOpen, ManyDescriptorsAreBoundedAndRecordsTooLongFail) {
 
 TEST(TableOpen, HugeRecordCountInHeaderDoesNotAllocate) {
   TempDir dir;
-  DbfSpec spec = two_field_table(3);
-  spec.stored_count = 0x7FFFFFFF;
-  auto table = open_table(write_table(dir, spec));
+  DbfSpec layout = two_field_table(3);
+  layout.stored_count = 0x7FFFFFFF;
+  auto table = open_table(write_table(dir, layout));
   ASSERT_TRUE(table);
   EXPECT_EQ(table->record_count, 3u);
   EXPECT_EQ(table->header_errors, kBadRecordCount);
@@ -282,9 +282,9 @@ TEST(TableOpen, HugeRecordCountInHeaderDoesNotAllocate) {
 TEST(TableOpen, ReadOnlyFileOpensButRefusesEveryWrite) {
   TempDir dir;
   chmod(dir.path().c_str(), 0755);
-  DbfSpec spec = two_field_table(3);
-  spec.stored_count = 9;  // a header error, so a repair would want to write
-  std::string path = write_table(dir, spec);
+  DbfSpec layout = two_field_table(3);
+  layout.stored_count = 9;  // a header error, so a repair would want to write
+  std::string path = write_table(dir, layout);
   std::vector<uint8_t> before = test::read_bytes(path);
 
   chmod(path.c_str(), 0444);
@@ -323,9 +323,9 @@ TEST(TableHeader, WriteStampsTodayAndCount) {
 
 TEST(TableHeader, RefreshNoticesRecordsAddedFromOutside) {
   TempDir dir;
-  DbfSpec spec = two_field_table(2);
-  spec.end_of_file = false;
-  std::string path = write_table(dir, spec);
+  DbfSpec layout = two_field_table(2);
+  layout.end_of_file = false;
+  std::string path = write_table(dir, layout);
   auto table = open_table(path);
   ASSERT_TRUE(table);
   EXPECT_EQ(refresh_record_count(*table), 0);
@@ -338,9 +338,9 @@ TEST(TableHeader, RefreshNoticesRecordsAddedFromOutside) {
 
 TEST(HeaderRepair, AnswersDecideWhatIsWritten) {
   TempDir dir;
-  DbfSpec spec = two_field_table(2);
-  spec.stored_count = 7;
-  std::string path = write_table(dir, spec);
+  DbfSpec layout = two_field_table(2);
+  layout.stored_count = 7;
+  std::string path = write_table(dir, layout);
   auto original = test::read_bytes(path);
 
   auto table = open_table(path);
@@ -396,13 +396,13 @@ TEST(TableList, HundredTablesAtMostAndRemovalShiftsDown) {
 
 TEST(TableList, OptionsAndCodePageMarkAreApplied) {
   TempDir dir;
-  DbfSpec spec = two_field_table(1);
-  spec.code_page_mark = 0xC9;
+  DbfSpec layout = two_field_table(1);
+  layout.code_page_mark = 0xC9;
   TableList list;
   list.options.date_format = 3;
   list.options.separator = true;
   list.options.date_char = '/';
-  int index = add_table(list, write_table(dir, spec));
+  int index = add_table(list, write_table(dir, layout));
   ASSERT_GE(index, 0);
   Table* table = list.at(index);
   EXPECT_TRUE(table->ansi_text);
@@ -413,10 +413,10 @@ TEST(TableList, OptionsAndCodePageMarkAreApplied) {
 
 TEST(FieldAccessors, NamesTypesAndLists) {
   TempDir dir;
-  DbfSpec spec;
-  spec.fields = {{"ID", 'I', 4},    {"PRICE", 'Y', 8}, {"RATE", 'B', 8}, {"BLOB", 'B', 10},
+  DbfSpec layout;
+  layout.fields = {{"ID", 'I', 4},    {"PRICE", 'Y', 8}, {"RATE", 'B', 8}, {"BLOB", 'B', 10},
                  {"NOTE", 'M', 10}, {"PIC", 'G', 4},   {"NAME", 'C', 20}};
-  auto table = open_table(write_table(dir, spec));
+  auto table = open_table(write_table(dir, layout));
   ASSERT_TRUE(table);
   EXPECT_TRUE(is_numeric_field(*table, 0));
   EXPECT_TRUE(is_numeric_field(*table, 1));
