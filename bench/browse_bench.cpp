@@ -11,7 +11,9 @@
 //                  command and the favourites open a table)
 // Every run is a forked child, so that each peak is its own. Each scenario
 // runs --rounds times; the median is shown. The tables are written to a
-// temporary folder under --dir, removed at the end.
+// temporary folder under --dir, removed at the end. With BROWSE_BENCH_SHOW
+// set the screen after Ctrl+End goes to stderr, with BROWSE_BENCH_RAW the
+// memory readings of every run.
 //
 // Usage: browse_bench [--dir PARENT] [--small N] [--large N] [--deleted SHARE]
 //                     [--presses N] [--rounds N] [--rows N] [--cols N]
@@ -100,6 +102,11 @@ bool screen_contains(const std::string& text) {
     if (kora::screen_row_text(y).find(text) != std::string::npos) return true;
   }
   return false;
+}
+
+// The screen as text on stderr, to see what was measured.
+void show_screen() {
+  for (int y = 0; y < kora::screen_rows(); ++y) std::fprintf(stderr, "%s\n", kora::screen_row_text(y).c_str());
 }
 
 // ---- the program's screen: a grid and input decided at each key wait -----
@@ -196,7 +203,10 @@ BrowseResult browse(const std::string& table, unsigned long long records, int pr
       r.grid_seen = screen_contains("NAME") && screen_contains("AMOUNT");
     } else if (size_t(wait) <= keys.size()) {
       spent.push_back(ms_between(given, now));
-      if (keys[size_t(wait) - 1] == kCtrlEnd) r.last_seen = screen_contains(" " + last_id);
+      if (keys[size_t(wait) - 1] == kCtrlEnd) {
+        r.last_seen = screen_contains(" " + last_id);
+        if (std::getenv("BROWSE_BENCH_SHOW")) show_screen();
+      }
     }
     if (size_t(wait) >= keys.size()) return -1;
     units.push_back(kora::final_key_token(keys[size_t(wait)]));
