@@ -7,9 +7,6 @@
 //   then        the table file bytes, then the memo file bytes.
 // The memo bytes are written under both memo names (.dbt and .fpt), so the
 // table finds them whatever its kind.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "fuzz_files.h"
 #include "table/dbf_file.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
@@ -26,49 +24,9 @@ namespace {
 
 constexpr uint32_t kMaxRecordsWalked = 2000;  // keeps every run short
 
-std::string& work_dir() {
-  static std::string dir;
-  return dir;
-}
-
-void unlink_work_files() {
-  const std::string& dir = work_dir();
-  for (const char* name : {"t.dbf", "t.dbt", "t.fpt", "t.hdr"}) unlink((dir + "/" + name).c_str());
-}
-
-void remove_work_files() {
-  if (work_dir().empty()) return;
-  unlink_work_files();
-  rmdir(work_dir().c_str());
-}
-
-// A folder of this process's own, in memory where /dev/shm exists, made once.
-const std::string& ensure_work_dir() {
-  std::string& dir = work_dir();
-  if (dir.empty()) {
-    char in_memory[] = "/dev/shm/kora-fuzz-XXXXXX";
-    char in_tmp[] = "/tmp/kora-fuzz-XXXXXX";
-    const char* made = mkdtemp(in_memory);
-    if (made == nullptr) made = mkdtemp(in_tmp);
-    if (made == nullptr) abort();
-    dir = made;
-    atexit(remove_work_files);
-  }
-  return dir;
-}
-
-bool write_file(const std::string& path, const uint8_t* data, size_t size) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (fd < 0) return false;
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = write(fd, data + done, size - done);
-    if (n <= 0) break;
-    done += size_t(n);
-  }
-  close(fd);
-  return done == size;
-}
+// libFuzzer may end without running atexit handlers, so every run removes
+// its files itself; the folder goes when the process ends normally.
+fuzz::WorkFolder g_files({"t.dbf", "t.dbt", "t.fpt", "t.hdr"});
 
 kora::TableOptions options_from_bits(uint8_t bits) {
   kora::TableOptions options;
@@ -107,20 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size -= 4;
   if (table_size > size) table_size = size;
 
-  // The work folder may vanish under a long run (a cleaner of /tmp or
-  // /dev/shm): make it again. A run that cannot write its inputs would test
-  // nothing, so it stops loudly instead.
-  std::string table_path;
-  bool written = false;
-  for (int attempt = 0; attempt < 2 && !written; ++attempt) {
-    if (attempt > 0) work_dir().clear();
-    const std::string& dir = ensure_work_dir();
-    table_path = dir + "/t.dbf";
-    written = write_file(table_path, data, table_size) &&
-              write_file(dir + "/t.dbt", data + table_size, size - table_size) &&
-              write_file(dir + "/t.fpt", data + table_size, size - table_size);
-  }
-  if (!written) abort();
+  const std::string table_path = g_files.path("t.dbf");
+  g_files.write("t.dbf", data, table_size);
+  g_files.write("t.dbt", data + table_size, size - table_size);
+  g_files.write("t.fpt", data + table_size, size - table_size);
 
   std::unique_ptr<kora::Table> table = kora::open_table(table_path);
   if (table) {
@@ -128,8 +76,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     read_everything(*table);
     kora::close_table(table);
   }
-  // libFuzzer ends without running atexit handlers after -max_total_time, so
-  // no run leaves its files behind (at most the empty folder remains).
-  unlink_work_files();
+  g_files.clear();
   return 0;
 }

@@ -1,60 +1,20 @@
 // Fuzz target: the configuration reader and writer. The input is the file's
 // bytes; every section is loaded from it, every section is saved into it,
 // and the saved file is loaded again.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "fuzz_files.h"
 #include "ui/ini_text.h"
 #include "ui/screen.h"
 #include "ui/settings.h"
 
 namespace {
 
-std::string& work_dir() {
-  static std::string dir;
-  return dir;
-}
-
-void remove_work_files() {
-  const std::string& dir = work_dir();
-  if (dir.empty()) return;
-  unlink((dir + "/kora.ini").c_str());
-  rmdir(dir.c_str());
-}
-
-// A folder of this process's own, in memory where /dev/shm exists, made once.
-const std::string& ensure_work_dir() {
-  std::string& dir = work_dir();
-  if (dir.empty()) {
-    char in_memory[] = "/dev/shm/kora-fuzz-XXXXXX";
-    char in_tmp[] = "/tmp/kora-fuzz-XXXXXX";
-    const char* made = mkdtemp(in_memory);
-    if (made == nullptr) made = mkdtemp(in_tmp);
-    if (made == nullptr) abort();
-    dir = made;
-    atexit(remove_work_files);
-  }
-  return dir;
-}
-
-bool write_file(const std::string& path, const uint8_t* data, size_t size) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (fd < 0) return false;
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = write(fd, data + done, size - done);
-    if (n <= 0) break;
-    done += size_t(n);
-  }
-  close(fd);
-  return done == size;
-}
+fuzz::WorkFolder g_files({"kora.ini"});
 
 void check_settings() {
   const kora::Settings& s = kora::g_settings;
@@ -81,8 +41,8 @@ void save_everything() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string path = ensure_work_dir() + "/kora.ini";
-  if (!write_file(path, data, size)) return 0;
+  const std::string path = g_files.path("kora.ini");
+  g_files.write("kora.ini", data, size);
   kora::g_settings = kora::Settings{};
   kora::g_colors = kora::default_colors();
   kora::g_frames = kora::default_frames();
