@@ -143,6 +143,12 @@ int translate_key(int curses_key, int state) {
 }
 
 int bios_key(int base, int mods) {
+  // Shift+Tab reported as its own key: Tab with Shift, so that Ctrl or Alt
+  // on top of it still find a code (the key value itself would read as "a").
+  if (base == kCursesBtab) {
+    base = 9;
+    mods |= kModShift;
+  }
   int state = (mods & kModAlt) ? kModAlt : (mods & kModCtrl) ? kModCtrl
             : (mods & kModShift) ? kModShift : 0;
   if (state == kModCtrl && ((base >= 'a' && base <= 'z') || (base >= 'A' && base <= 'Z'))) {

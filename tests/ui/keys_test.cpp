@@ -63,6 +63,14 @@ TEST(BiosKey, AltWinsOverCtrlOverShift) {
   EXPECT_EQ(bios_key('x', kModShift), 'x');
 }
 
+TEST(BiosKey, ShiftTabWithCtrlOrAltIsATabKeyNotItsCursesValue) {
+  // CSI 1;5 Z and Alt with curses' KEY_BTAB: the raw value 0x0161 would be
+  // taken for the letter "a" by every editor.
+  EXPECT_EQ(bios_key(kCursesBtab, kModShift), 0x0F00);
+  EXPECT_EQ(bios_key(kCursesBtab, kModShift | kModCtrl), 0x9400);
+  EXPECT_EQ(bios_key(kCursesBtab, kModShift | kModAlt), 0xA500);
+}
+
 TEST(CursesKeys, ExtendedNamesAndHighFunctionKeys) {
   auto code = [](int c, const char* name, bool console = false) {
     KeyEvent event;
