@@ -106,6 +106,22 @@ int final_key(int final_byte) {
   }
 }
 
+// The character of a numeric keypad key in application keypad mode
+// (SS3 p..y are the digits 0..9); 0 when the final byte is none of them.
+int keypad_char(int final_byte) {
+  if (final_byte >= 'p' && final_byte <= 'y') return '0' + (final_byte - 'p');
+  switch (final_byte) {
+    case 'j': return '*';
+    case 'k': return '+';
+    case 'l': return ',';
+    case 'm': return '-';
+    case 'n': return '.';
+    case 'o': return '/';
+    case 'X': return '=';
+    default: return 0;
+  }
+}
+
 }  // namespace
 
 KeyEvent event_for_unit(int unit, bool utf8) {
@@ -284,6 +300,11 @@ KeyParser::Result KeyParser::decode_csi(size_t start, size_t& used, KeyEvent& ou
   int mods = mods_from_param(values[1]);
   if (ss3) {
     int key = final_key(final_byte);
+    if (!key && keypad_char(final_byte)) {
+      out = event_for_byte(keypad_char(final_byte));
+      return kDone;
+    }
+    if (!key && final_byte == 'E') return kIgnored;  // keypad 5 without NumLock
     if (!key) {  // not a key sequence: Alt+O, and the rest stays
       used = start + 2;
       out = make_event('O', kModAlt);

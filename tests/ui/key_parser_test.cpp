@@ -95,8 +95,9 @@ TEST(KeyParser, AltWithLettersDigitsAndSpecialKeys) {
       {"\x1b" "O", 0x1800},  // Alt+O on its own after the delay
       {"\x1b\x1b[A", 0x9800}, {"\x1b\x1b[3~", 0xA300}, {"\x1b\x1bOR", 0x6A00},
   });
-  // Alt+O followed at once by a letter is still Alt+O and the letter.
-  EXPECT_EQ(decode_all("\x1bOx"), (std::vector<int>{0x1800, 'x'}));
+  // Alt+O followed at once by a letter is still Alt+O and the letter (but
+  // ESC O j..y are keypad keys, see below).
+  EXPECT_EQ(decode_all("\x1bOz"), (std::vector<int>{0x1800, 'z'}));
 }
 
 TEST(KeyParser, ReportedKeysOfModifyOtherKeysAndKitty) {
@@ -121,6 +122,15 @@ TEST(KeyParser, PlainAndControlBytes) {
       {"\x0a", 0x240A},
   });
   EXPECT_EQ(decode_all("ab\r"), (std::vector<int>{'a', 'b', 0x1C0D}));
+}
+
+TEST(KeyParser, ApplicationKeypadTypesItsCharacters) {
+  // keypad digits and operators while the terminal is in application keypad
+  // mode; keypad 5 without NumLock (ESC O E) is no key at all
+  EXPECT_EQ(decode_all("\x1bOp\x1bOw\x1bOy\x1bOk\x1bOm\x1bOj\x1bOo\x1bOn\x1bOl\x1bOX"),
+            (std::vector<int>{'0', '7', '9', '+', '-', '*', '/', '.', ',', '='}));
+  EXPECT_EQ(decode_all("a\x1bOEb"), (std::vector<int>{'a', 'b'}));
+  EXPECT_EQ(decode_all("\x1bOM"), (std::vector<int>{0x1C0D}));
 }
 
 TEST(KeyParser, SequencesThatAreNotKeysAreDropped) {
