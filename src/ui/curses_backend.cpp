@@ -89,6 +89,28 @@ constexpr ShiftedKey kShiftedKeys[] = {
     {KEY_SPREVIOUS, kCursesPpage}, {KEY_BTAB, kCursesBtab},
 };
 
+struct KeypadName {
+  const char* name;
+  int ch;
+};
+constexpr KeypadName kKeypadNames[] = {
+    {"kpADD", '+'}, {"kpSUB", '-'}, {"kpMUL", '*'}, {"kpDIV", '/'},
+    {"kpDOT", '.'}, {"kpCMA", ','}, {"kpZRO", '0'},
+};
+
+// The curses keys the key tables know (besides those mapped above).
+bool is_used_curses_key(int c) {
+  if (c >= KEY_F(0) && c <= KEY_F(63)) return true;
+  switch (c) {
+    case KEY_DOWN: case KEY_UP: case KEY_LEFT: case KEY_RIGHT: case KEY_HOME:
+    case KEY_BACKSPACE: case KEY_DC: case KEY_IC: case KEY_NPAGE: case KEY_PPAGE:
+    case KEY_END: case KEY_SUSPEND:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 // A curses key value -> input token (base key with modifiers).
@@ -106,6 +128,10 @@ int curses_key_token(int c, const char* name, bool linux_console) {
     return key_token(key_f(n % 12 + 1), kGroupMods[n / 12]);
   }
   if (c > KEY_MAX && name) {
+    // Keypad operators in application keypad mode type their characters.
+    for (const KeypadName& keypad : kKeypadNames) {
+      if (std::strcmp(name, keypad.name) == 0) return keypad.ch;
+    }
     for (const NamedKey& named : kNamedKeys) {
       size_t length = std::strlen(named.prefix);
       if (std::strncmp(name, named.prefix, length) == 0 && name[length] >= '2' &&
@@ -118,6 +144,9 @@ int curses_key_token(int c, const char* name, bool linux_console) {
     }
     return -1;
   }
+  // Any other curses key (the keypad corners and centre, Begin, Find ...)
+  // has no use here; its value would read as a typed character.
+  if (c >= KEY_MIN && c <= KEY_MAX && !is_used_curses_key(c)) return -1;
   return key_token(c, 0);
 }
 

@@ -99,6 +99,23 @@ TEST(CursesKeys, ExtendedNamesAndHighFunctionKeys) {
   EXPECT_EQ(code(key_f(13), "KEY_F(13)", true), key_f(13));
 }
 
+TEST(CursesKeys, KeypadKeysNeverTypeStrayCharacters) {
+  // KEY_BEG (xterm's keypad 5), KEY_B2 (the console's), KEY_A1 and KEY_C3
+  // have values whose low byte reads as "b", "^", "\\" and "`": dropped.
+  EXPECT_EQ(curses_key_token(0542, "KEY_BEG", false), -1);
+  EXPECT_EQ(curses_key_token(0536, "KEY_B2", true), -1);
+  EXPECT_EQ(curses_key_token(0534, "KEY_A1", false), -1);
+  EXPECT_EQ(curses_key_token(0540, "KEY_C3", false), -1);
+  // keypad operators curses knows by extended names type their characters
+  EXPECT_EQ(curses_key_token(0x1001, "kpADD", false), '+');
+  EXPECT_EQ(curses_key_token(0x1002, "kpSUB", false), '-');
+  EXPECT_EQ(curses_key_token(0x1003, "kpDOT", false), '.');
+  // the keys the tables use still arrive
+  EXPECT_EQ(curses_key_token(kCursesSuspend, "KEY_SUSPEND", true), key_token(kCursesSuspend, 0));
+  EXPECT_EQ(curses_key_token(kCursesBackspace, "KEY_BACKSPACE", false),
+            key_token(kCursesBackspace, 0));
+}
+
 // ---- get_key ------------------------------------------------------------------------
 
 std::vector<int> g_idle_calls;
