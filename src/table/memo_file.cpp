@@ -254,6 +254,11 @@ bool plan_append(const MemoFd& memo, MemoLayout layout, int64_t stored, Append& 
   }
   // A new text must not land on the header fields it depends on.
   if (plan.block == 0 || plan.block_size == 0 || plan.block * plan.block_size < header_used) return false;
+  // A next free block left behind by a writer that stopped halfway may point
+  // into texts already in the file; the new text goes after all of them.
+  int64_t size = memo.size();
+  if (size < 0) return false;
+  plan.block = std::max(plan.block, (size + plan.block_size - 1) / plan.block_size);
   plan.next_free = plan.block + (stored + plan.block_size - 1) / plan.block_size;
   // Block numbers are read back as signed 32-bit numbers.
   return plan.next_free <= int64_t(INT32_MAX);

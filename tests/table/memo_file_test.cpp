@@ -473,6 +473,39 @@ TEST(DamagedMemo, NextFreeBlockZeroOrShortHeaderRefusesTheWrite) {
   EXPECT_EQ(read_bytes(dir.file("f.fpt")), (Bytes{0, 0, 0, 8, 0}));
 }
 
+// A next free block left behind by a writer that stopped halfway points at
+// texts already in the file; a new text goes after them, never over them.
+TEST(DamagedMemo, StaleNextFreeBlockDoesNotOverwriteExistingTexts) {
+  TempDir dir;
+  ASSERT_TRUE(create_memo_file(dir.file("b.dbf"), kDBase3, 0));
+  auto table = memo_table(0x83, dir.file("b.dbt"));
+  std::string first = sample_text(600);
+  ASSERT_TRUE(write_memo(*table, 1, first));
+  Bytes b = read_bytes(dir.file("b.dbt"));
+  put_le32(&b[0], 1);
+  write_bytes(dir.file("b.dbt"), b);
+  ASSERT_TRUE(write_memo(*table, 1, "second"));
+  EXPECT_EQ(field_bytes(*table, 1), "         3");
+  EXPECT_EQ(get_le32(&read_bytes(dir.file("b.dbt"))[0]), 4u);
+  std::string back;
+  set_field(*table, 1, "         1");
+  ASSERT_TRUE(read_memo(*table, 1, back));
+  EXPECT_EQ(back, first);
+
+  ASSERT_TRUE(create_memo_file(dir.file("f.dbf"), kFoxPro, 64));
+  auto fox = memo_table(0xF5, dir.file("f.fpt"));
+  ASSERT_TRUE(write_memo(*fox, 1, sample_text(100)));  // blocks 8 and 9
+  Bytes f = read_bytes(dir.file("f.fpt"));
+  put_be32(&f[0], 9);
+  write_bytes(dir.file("f.fpt"), f);
+  ASSERT_TRUE(write_memo(*fox, 1, "second"));
+  EXPECT_EQ(field_bytes(*fox, 1), "        10");
+  EXPECT_EQ(get_be32(&read_bytes(dir.file("f.fpt"))[0]), 11u);
+  set_field(*fox, 1, "         8");
+  ASSERT_TRUE(read_memo(*fox, 1, back));
+  EXPECT_EQ(back, sample_text(100));
+}
+
 TEST(DamagedMemo, BlockNumberThatDoesNotFitTheFieldWritesNothing) {
   TempDir dir;
   ASSERT_TRUE(create_memo_file(dir.file("f.dbf"), kFoxPro, 64));
