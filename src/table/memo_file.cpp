@@ -170,16 +170,26 @@ bool fits_in_field(const MemoSlot& slot, uint64_t block) {
   return std::snprintf(nullptr, 0, "%llu", static_cast<unsigned long long>(block)) <= slot.width;
 }
 
-bool read_dbase3(const MemoFd& memo, int64_t block, std::string& text) {
+// Reads up to `limit` bytes, 64 KB at a time, stopping at the end byte.
+bool read_dbase3(const MemoFd& memo, int64_t block, std::string& text, int64_t limit) {
   int64_t offset = block * kDBase3BlockSize;
-  int64_t available = memo.size() - offset;
-  if (available <= 0) return false;
-  std::string bytes(size_t(std::min(available, kDBase3MaxText)), '\0');
-  int64_t got = memo.read_at(offset, bytes.data(), int64_t(bytes.size()));
-  if (got <= 0) return false;
-  bytes.resize(size_t(got));
-  size_t end = bytes.find('\x1A');
-  if (end != std::string::npos) bytes.resize(end);
+  int64_t wanted = std::min(memo.size() - offset, limit);
+  if (wanted <= 0) return false;
+  std::string bytes;
+  for (int64_t at = 0; at < wanted;) {
+    int64_t chunk = std::min(wanted - at, kDBase3MaxText);
+    bytes.resize(size_t(at + chunk));
+    int64_t got = memo.read_at(offset + at, bytes.data() + at, chunk);
+    if (got <= 0 && at == 0) return false;
+    bytes.resize(size_t(at + std::max<int64_t>(got, 0)));
+    size_t end = bytes.find('\x1A', size_t(at));
+    if (end != std::string::npos) {
+      bytes.resize(end);
+      break;
+    }
+    if (got < chunk) break;
+    at += got;
+  }
   text = std::move(bytes);
   return true;
 }
@@ -357,7 +367,7 @@ long memo_block_number(const Table& table, int i) {
   return parse_block_text(field, slot.width);
 }
 
-bool read_memo(Table& table, int i, std::string& text) {
+bool read_memo(Table& table, int i, std::string& text, bool whole) {
   text.clear();
   MemoLayout layout = memo_layout(table.version());
   if (layout == MemoLayout::kNone) return false;  // 0xE5 (.smt) among them
@@ -367,7 +377,7 @@ bool read_memo(Table& table, int i, std::string& text) {
   if (!memo.is_open()) return false;
   switch (layout) {
     case MemoLayout::kDBase3:
-      return read_dbase3(memo, block, text);
+      return read_dbase3(memo, block, text, whole ? INT64_MAX : kDBase3MaxText);
     case MemoLayout::kDBase4:
       return read_dbase4(memo, block, text);
     case MemoLayout::kFoxPro:

@@ -21,7 +21,8 @@ std::string find_memo_file(const std::string& table_path, TableKind kind);
 // Block number held by memo field i of the current record; 0 means no memo.
 long memo_block_number(const Table& table, int i);
 // The text of memo field i of the current record. false when there is none.
-bool read_memo(Table& table, int i, std::string& text);
+// A dBase III text is cut at 65535 bytes unless `whole` (copying memos).
+bool read_memo(Table& table, int i, std::string& text, bool whole = false);
 // Appends the text to the memo file and stores its block number into field i
 // of table.record (the record is not written). false when nothing was written.
 bool write_memo(Table& table, int i, std::string_view text);

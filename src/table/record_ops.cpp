@@ -185,7 +185,7 @@ bool copy_memos(Table& table, const std::string& old_name, const std::string& me
       old_images.insert(old_images.end(), table.record.begin() + long(offset),
                         table.record.begin() + long(offset + length));
       table.memo_file_name = old_name;
-      bool found = read_memo(table, k, text);
+      bool found = read_memo(table, k, text, true);
       table.memo_file_name = memo;
       if (found && !text.empty()) {
         // The full byte length goes back, zero bytes of binary memos included.

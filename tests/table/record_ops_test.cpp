@@ -714,6 +714,31 @@ TEST(RecordOpsPack, MemoOnlyBlanksEmptyMemosAndKeepsBinaryBytes) {
   EXPECT_NE(table_after, table_before);
 }
 
+// The 64-kilobyte cut of dBase III texts is for showing them; packing the
+// memo file copies every byte.
+TEST(RecordOpsPack, LongDBase3MemosKeepEveryByte) {
+  TempDir dir;
+  std::string path = dir.copy_fixture("infused-dbf/dbase_83.dbf");
+  std::string memo = dir.copy_fixture("infused-dbf/dbase_83.dbt");
+  auto table = must_open(path);
+  int field = table->first_memo_field;
+  ASSERT_GE(field, 0);
+  std::string text;
+  for (int k = 0; k < 70000; ++k) text.push_back(char('a' + k % 26));
+  ASSERT_EQ(read_record(*table, 0), 1);
+  ASSERT_TRUE(write_memo(*table, field, text));
+  ASSERT_EQ(write_record(*table, 0), 1);
+
+  ASSERT_EQ(pack_table(*table, 2), 1);
+  ASSERT_EQ(read_record(*table, 0), 1);
+  long block = memo_block_number(*table, field);
+  ASSERT_GT(block, 0);
+  Bytes bytes = read_bytes(memo);
+  ASSERT_LT(size_t(block) * 512, bytes.size());
+  auto start = bytes.begin() + long(block) * 512;
+  EXPECT_EQ(std::string(start, std::find(start, bytes.end(), uint8_t(0x1A))), text);
+}
+
 TEST(RecordOpsPack, TableOnlyLeavesTheMemoFile) {
   TempDir dir;
   std::string path = dir.copy_fixture("infused-dbf/dbase_8b.dbf");
