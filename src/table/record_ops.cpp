@@ -426,6 +426,9 @@ int remove_record(Table& table, uint32_t q) {
   backup_if_due(table);
   uint64_t to = record_offset(table, q);
   uint64_t length = uint64_t(table.record_count - q - 1) * table.record_size;
+  // A file shortened from outside would stop the move half-way.
+  long long size = current_file_size(table.fd);
+  if (size < 0 || uint64_t(size) < to + table.record_size + length) return 0;
   if (!move_down(table.fd, to + table.record_size, to, length)) return 0;
   return truncate_table(table, table.record_count - 1);
 }

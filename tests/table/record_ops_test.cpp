@@ -533,6 +533,20 @@ TEST(RecordOpsRemove, RefusalsLeaveTheFileAlone) {
   EXPECT_EQ(read_bytes(path), before);
 }
 
+// The file lost records from outside since it was opened: removing one must
+// not move part of the records and then stop, which would duplicate one.
+TEST(RecordOpsRemove, FileShorterThanItsCountIsLeftAlone) {
+  TempDir dir;
+  constexpr int kCount = 3000, kNameLength = 120;  // about 2.9 move chunks
+  std::string path = make_table(dir, "t.dbf", kCount, kNameLength);
+  auto table = must_open(path);
+  ASSERT_EQ(truncate(path.c_str(), kHeaderSize + 2500L * (1 + kNameLength + 6)), 0);
+  Bytes before = read_bytes(path);
+  EXPECT_EQ(remove_record(*table, 0), 0);
+  EXPECT_EQ(read_bytes(path), before);
+  EXPECT_EQ(table->record_count, uint32_t(kCount));
+}
+
 TEST(RecordOpsTruncate, FiveOfTenThenZap) {
   TempDir dir;
   std::string path = make_table(dir, "t.dbf", 10);
