@@ -185,7 +185,10 @@ void show_cell_cursor() {
 
 // Paints what the last command asked for.
 void paint_requested() {
-  if (g_app.redraw & kRedrawAll) full_repaint();
+  if (g_app.redraw & kRedrawAll) {
+    keep_cursor_in_window();
+    full_repaint();
+  }
   if (g_app.redraw & kRedrawEdges) {
     paint_frame_edges();
     g_app.redraw &= ~kRedrawEdges;

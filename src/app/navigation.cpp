@@ -331,4 +331,17 @@ void toggle_hex_panel() {
   request(kRedrawAll);
 }
 
+void keep_cursor_in_window() {
+  if (!g_app.table()) return;
+  ViewState& v = view();
+  if (fields_view()) {
+    int rows = std::max(1, field_rows());
+    if (v.current_column - v.first_column > rows - 1) v.first_column = v.current_column - (rows - 1);
+    return;
+  }
+  int rows = std::max(1, browse_rows());
+  if (v.current_record - v.top_record > rows - 1) v.top_record = v.current_record - (rows - 1);
+  if (v.current_column >= v.first_column) v.first_column = fit_first_column(table(), v.current_column, v.first_column);
+}
+
 }  // namespace kora

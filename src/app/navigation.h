@@ -50,4 +50,8 @@ void toggle_caption_code_page();
 void toggle_reverse();
 void toggle_hex_panel();
 
+// Brings the current record and column (or field) back into the window
+// after the terminal changed size; nothing moves while they are inside.
+void keep_cursor_in_window();
+
 }  // namespace kora
