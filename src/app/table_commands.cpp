@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/browse_view.h"
 #include "app/cell_editor.h"
+#include "app/cell_editor_internal.h"
 #include "app/display_code_page.h"
 #include "app/file_panel.h"
 #include "app/main_loop.h"
@@ -47,6 +48,9 @@ void decide_code_page(Table& table) {
 void after_switch() {
   Table* table = g_app.table();
   if (table) g_app.captions_ansi = captions_look_ansi(*table);
+  // Edit mode stays on: the new table's record image is read before it is
+  // shown, not taken from whatever its edit buffer held.
+  if (table && g_app.edit.mode) cell_edit::drop_edit_buffer(*table);
   update_keybar_labels();
   g_app.selection.clear();
   g_app.block.on = false;

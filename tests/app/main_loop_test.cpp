@@ -8,9 +8,13 @@
 
 #include "../support/test_support.h"
 #include "app/app_state.h"
+#include "app/browse_view.h"
+#include "app/cell_editor.h"
 #include "app/main_loop.h"
 #include "program_driver.h"
+#include "table/record_ops.h"
 #include "ui/menu.h"
+#include "ui/screen.h"
 
 namespace kora {
 namespace {
@@ -166,6 +170,39 @@ TEST(MainLoop, TheProgressBoxFillsItsBarAndRestoresTheScreen) {
   EXPECT_EQ(row(13).substr(25, 30), std::string(29, char(219)) + char(176));
   progress_close();
   EXPECT_EQ(row(12), before);
+}
+
+// Ctrl+Tab in edit mode writes the record and keeps editing in the other
+// table, whose current record is shown as its file holds it.
+TEST(MainLoop, SwitchingTablesInEditModeShowsTheNewTablesRecord) {
+  TempDir dir;
+  std::string a = dir.copy_fixture(kStates, "a.dbf");
+  std::string b = dir.copy_fixture(kPoints, "b.dbf");
+  reset_app_state();
+  screen_open_headless(25, 80);
+  install_cell_editing();
+  ASSERT_EQ(add_table(g_app.tables, a), 0);
+  ASSERT_EQ(add_table(g_app.tables, b), 1);
+  auto paint = [] {
+    g_app.redraw = kRedrawAll;
+    full_repaint();
+    paint_view();
+  };
+  g_app.current = 1;
+  paint();
+  std::string shown = row(4);
+  ASSERT_NE(shown.substr(3, 10), std::string(10, ' '));
+
+  g_app.current = 0;
+  ASSERT_EQ(edit_mode_on(), 1);
+  paint();
+  next_table();
+  ASSERT_EQ(g_app.current, 1);
+  EXPECT_EQ(g_app.edit.mode, 1);
+  paint();
+  EXPECT_EQ(row(4), shown);
+  edit_mode_off(false);
+  reset_app_state();
 }
 
 }  // namespace
