@@ -45,8 +45,10 @@ void on_winch(int) {
 }
 
 // Terminal modes asked for at start and given back at the end: xterm's
-// modifyOtherKeys, kitty's key reports, and Alt sending ESC.
-constexpr char kModesOn[] = "\x1b[>4;1m\x1b[>1u\x1b[?1036h";
+// modifyOtherKeys, kitty's key reports, and Alt sending ESC. The numeric
+// keypad mode (ESC >) undoes the application keypad that curses asks for,
+// whose digit keys terminfo cannot name portably: keypad digits type digits.
+constexpr char kModesOn[] = "\x1b[>4;1m\x1b[>1u\x1b[?1036h\x1b>";
 constexpr char kModesOff[] = "\x1b[>4;0m\x1b[<u\x1b[?1036l";
 
 void write_all(const char* text) {

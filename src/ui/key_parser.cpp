@@ -39,6 +39,7 @@ KeyEvent event_for_byte(int byte) {
   switch (byte) {
     case 0x08:
     case 0x09:
+    case 0x0A:  // Ctrl+J, or the keypad's Enter in numeric keypad mode
     case 0x0D:
     case kEsc:
       return make_event(byte);

@@ -167,6 +167,9 @@ int key_code_for(const KeyEvent& event, int console_shift) {
                         : translate_key(event.base, console_shift);
   // The editors act on character 8; a plain Backspace must reach them.
   if (code == kCursesBackspace) code = 8;
+  // A line feed without Ctrl held is the keypad's Enter as terminals in
+  // numeric keypad mode send it (tmux does); the console's Ctrl+J keeps Ctrl.
+  if (event.base == '\n' && !event.mods && !(console_shift & kModCtrl)) code = 0x1C0D;
   return code;
 }
 

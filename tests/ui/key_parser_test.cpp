@@ -119,7 +119,7 @@ TEST(KeyParser, PlainAndControlBytes) {
       {"a", 0x0061}, {"\r", 0x1C0D}, {"\t", 0x0F09}, {"\x7f", 0x0008}, {"\x08", 0x0008},
       {"\x01", 0x1E01}, {"\x03", 0x2E03}, {"\x1a", 0x2C1A}, {"\x13", 0x1F13},
       {"\x1c", 0x2B1C}, {"\x1d", 0x1B1D}, {"\x1e", 0x071E}, {"\x1f", 0x0C1F},
-      {"\x0a", 0x240A},
+      {"\x0a", 0x1C0D},  // the keypad Enter of terminals in numeric keypad mode
   });
   EXPECT_EQ(decode_all("ab\r"), (std::vector<int>{'a', 'b', 0x1C0D}));
 }

@@ -52,6 +52,15 @@ TEST(TranslateKey, ConsoleEventsKeepTheConsoleMeaning) {
   EXPECT_EQ(key_code_for(alt_f, kModAlt), 0x2100);
 }
 
+TEST(TranslateKey, LineFeedWithoutCtrlIsTheKeypadEnter) {
+  // Terminals in numeric keypad mode (tmux) send the keypad's Enter as LF.
+  KeyEvent line_feed;
+  line_feed.base = '\n';
+  EXPECT_EQ(key_code_for(line_feed, 0), 0x1C0D);
+  // The console's Ctrl+J stays Ctrl+J.
+  EXPECT_EQ(key_code_for(line_feed, kModCtrl), 0x240A);
+}
+
 TEST(BiosKey, AltWinsOverCtrlOverShift) {
   EXPECT_EQ(bios_key('f', kModAlt | kModCtrl), 0x2100);
   EXPECT_EQ(bios_key(kCursesLeft, kModCtrl | kModShift), 0x7300);

@@ -39,12 +39,12 @@ run_terminal() {
   [ "$used" -le 5 ] || fail "$term" "idle program used $used ticks of CPU in 3 s"
   echo "[$term] idle CPU over 3 s: $used ticks (pid $pid, $(cat /proc/$pid/comm 2>/dev/null))"
 
-  for key in M-f C-Left S-F1 C-F9 M-F3 F1 C-End Tab Escape; do
+  for key in M-f C-Left S-F1 C-F9 M-F3 F1 C-End Tab KP8 KPEnter Escape; do
     tmux -L "$socket" send-keys -t "$session" "$key"
     sleep 0.3
   done
   got=$(tmux -L "$socket" capture-pane -p -t "$session" | sed -n 's/^  key \([0-9A-F]*\).*/\1/p' | tr '\n' ' ')
-  want="2100 7300 5400 6600 6A00 3B00 7500 0F09 011B "
+  want="2100 7300 5400 6600 6A00 3B00 7500 0F09 0038 1C0D 011B "
   [ "$got" = "$want" ] || fail "$term" "keys: got '$got', want '$want'"
   echo "[$term] keys: $got"
   tmux -L "$socket" send-keys -t "$session" Escape
