@@ -203,6 +203,9 @@ int open_and_show(const std::string& file_name, bool leave_edit) {
     return 0;
   }
   if (index == g_app.current) return 1;
+  // Edit mode stays on (favourites, recent files): the record being edited
+  // is written before another table is shown, as a table switch does.
+  if (!leave_edit) leave_cell(true);
   g_app.current = index;
   if (index > last_before) {
     Table& table = *g_app.table();

@@ -13,6 +13,7 @@
 #include "app/main_loop.h"
 #include "program_driver.h"
 #include "table/record_ops.h"
+#include "table/value_codec.h"
 #include "ui/menu.h"
 #include "ui/screen.h"
 
@@ -203,6 +204,34 @@ TEST(MainLoop, SwitchingTablesInEditModeShowsTheNewTablesRecord) {
   EXPECT_EQ(row(4), shown);
   edit_mode_off(false);
   reset_app_state();
+}
+
+}  // namespace
+}  // namespace kora
+
+namespace kora {
+namespace {
+
+using namespace kora::test;
+
+// A favourite opened while a record is being edited: the edited record is
+// written before the other table is shown, so the change is not lost.
+TEST(FavouriteInEditMode, TheEditedRecordIsWrittenBeforeTheSwitch) {
+  TempDir dir;
+  std::string a = dir.copy_fixture("shapelib/mexico/states.dbf", "a.dbf");
+  std::string b = dir.copy_fixture("infused-dbf/dbase_03.dbf", "b.dbf");
+  std::string text = b + "\n";
+  write_bytes(dir.file("kora.fvr"), std::vector<uint8_t>(text.begin(), text.end()));
+  program_file() = dir.file("kora");
+  std::vector<int> keys = {kRight, 0x3E00, 'Z', kAltO, kEnd, kEnter, kF10};  // CODE, a C field
+  run_kora({a}, keys);
+  program_file() = "/nonexistent-kora-test/kora";
+  menu_set_favorites({});
+
+  auto table = open_table(a);
+  ASSERT_TRUE(table);
+  ASSERT_EQ(read_record(*table, 0), 1);
+  EXPECT_EQ(std::string(field_raw_text(*table, 1)), "Z   ");
 }
 
 }  // namespace
