@@ -65,12 +65,15 @@ void memo_editor() {
   if (i < 0 || i >= table->field_count() || !is_memo_field(*table, i)) return;
   if (!load_record_for_memo(*table)) return;
   std::string text;
-  if (!read_memo(*table, i, text)) text.clear();
+  if (!read_memo(*table, i, text, true)) text.clear();
   if (table->ansi_text) text = display_from_ansi(text);
   std::unique_ptr<TextEditor> editor =
       text_create(text.c_str(), 9, 3, screen_cols() - 10, screen_rows() - 4, 0, "Memo editor");
   if (!editor) return;
-  if (g_settings.read_only || table->read_only) editor->read_only = 1;
+  // The editor holds text up to its first zero byte: a memo with binary
+  // content is shown, never saved back cut short.
+  bool binary = text.find('\0') != std::string::npos;
+  if (g_settings.read_only || table->read_only || binary) editor->read_only = 1;
   int result = text_run(*editor, kMemoEditorHelpTopic, idle_routine);
   std::string saved = editor->text;
   text_free(editor);

@@ -342,6 +342,34 @@ TEST_F(CellEditorTest, MemoEditorWritesANewMemoAndClearsAnEmptiedOne) {
   EXPECT_FALSE(read_memo(table(), 4, text));
 }
 
+// A dBase III memo longer than 64 KB comes whole into the editor and goes
+// back whole; one holding a zero byte is shown but cannot be saved cut short.
+TEST_F(CellEditorTest, MemoEditorKeepsLongAndBinaryMemosWhole) {
+  open({row("one  ", "  1.00"), row("two  ", "  2.00")});
+  std::string long_text(70000, 'a');
+  ASSERT_TRUE(write_memo(table(), 4, long_text));
+  ASSERT_TRUE(write_record(table(), 0));
+  press(kEnd);
+  backend->push_key('X');
+  backend->push_key(kF2);
+  press(kEnter);
+  ASSERT_TRUE(read_record(table(), 0));
+  std::string text;
+  ASSERT_TRUE(read_memo(table(), 4, text, true));
+  EXPECT_EQ(text, "X" + long_text);
+
+  std::string binary("ab\0cd", 5);
+  ASSERT_TRUE(write_memo(table(), 4, binary));
+  ASSERT_TRUE(write_record(table(), 1));
+  press(kDown);
+  backend->push_key('X');
+  backend->push_key(kF2);
+  press(kEnter);
+  ASSERT_TRUE(read_record(table(), 1));
+  ASSERT_TRUE(read_memo(table(), 4, text));
+  EXPECT_EQ(text, binary);
+}
+
 TEST_F(CellEditorTest, MemoEditorLeftWithoutSavingChangesNothing) {
   open({row("one  ", "  1.00")});
   std::vector<uint8_t> memo_before = test::read_bytes(table().memo_file_name);
