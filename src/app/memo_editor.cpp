@@ -26,7 +26,10 @@ namespace {
 
 // The current record into table.record as the file holds it, or as the edit
 // buffer holds it in edit mode (then with its text fields in file form).
+// A typed cell is committed first: committing later would overwrite the
+// record image that carries the new memo.
 bool load_record_for_memo(Table& table) {
+  if (g_app.edit.mode) commit_cell();
   if (g_app.edit.mode && !table.edit_buffer.empty()) {
     std::memcpy(table.record.data(), table.edit_buffer.data(), std::min(record_bytes(table), table.edit_buffer.size()));
     character_fields_to_file_form(table, table.record.data());
@@ -39,7 +42,6 @@ bool load_record_for_memo(Table& table) {
 // edit buffer takes it over, so the pending cells are written with it.
 void write_memo_record(Table& table) {
   if (g_app.edit.mode && !table.edit_buffer.empty()) {
-    commit_cell();
     int i = table.view.memo_field;
     int offset = table.fields[size_t(i)].offset;
     std::memcpy(table.edit_buffer.data() + offset, table.record.data() + offset, size_t(field_length(table, i)));

@@ -370,6 +370,22 @@ TEST_F(CellEditorTest, MemoEditorKeepsLongAndBinaryMemosWhole) {
   EXPECT_EQ(text, binary);
 }
 
+// View, "&Memo" while a typed value is not yet committed: both the value and
+// the new memo reach the file.
+TEST_F(CellEditorTest, MemoFromTheMenuKeepsTheMemoAndTheTypedCell) {
+  open({row("one  ", "  1.00")});
+  press(kF4);
+  type("X");  // NAME, still in the editor
+  for (unsigned char ch : std::string("hello")) backend->push_key(ch);
+  backend->push_key(kF2);
+  memo_editor();
+  EXPECT_EQ(field_on_disk(0, 1, 5), "X    ");
+  ASSERT_TRUE(read_record(table(), 0));
+  std::string text;
+  ASSERT_TRUE(read_memo(table(), 4, text));
+  EXPECT_EQ(text, "hello");
+}
+
 TEST_F(CellEditorTest, MemoEditorLeftWithoutSavingChangesNothing) {
   open({row("one  ", "  1.00")});
   std::vector<uint8_t> memo_before = test::read_bytes(table().memo_file_name);
