@@ -400,6 +400,7 @@ void cmd_cancel_views() {
   t.visible_list.reset();
   t.sort_order.reset();
   t.filter_expr.clear();
+  g_app.selection.clear();
   if (t.hide_deleted) hide_deleted_records();
   restore_record(q);
   finish_view_change(before);

@@ -475,6 +475,7 @@ TEST_F(RecordCommandsTest, SelectAndShowSelectedOnly) {
   cmd_cancel_views();
   EXPECT_FALSE(t.visible_list);
   EXPECT_EQ(physical_record(t, uint32_t(t.view.current_record)), 1u);
+  EXPECT_TRUE(g_app.selection.empty());  // Alt+1 clears the selection too
 }
 
 // ---- clipboard ----------------------------------------------------------------------
