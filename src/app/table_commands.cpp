@@ -190,6 +190,8 @@ int ask_header_repair() {
 
 void prepare_new_table(Table& table) {
   decide_code_page(table);
+  // The field-name test belongs to opening, the table of the start-up too.
+  g_app.captions_ansi = captions_look_ansi(table);
   table.view.view_mode = g_settings.start_mode == 1 ? 1 : 0;
   apply_settings(table);
 }

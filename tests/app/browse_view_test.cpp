@@ -352,6 +352,19 @@ TEST(BrowseView, AliasesAndCodePageKeysFlipTheirLabels) {
   EXPECT_EQ(row(24).substr(8, 8), " 2Info  ");
 }
 
+TEST(BrowseView, FieldNamesInWindows1251AreShownConvertedFromTheStart) {
+  TempDir dir;
+  DbfSpec layout;
+  // "\xC0\xCE\xC5" and "\xD3\xC0" are Windows-1251 capitals; the values are plain.
+  layout.fields = {{"\xC0\xCE\xC5", 'C', 6}, {"\xD3\xC0", 'C', 6}};
+  layout.records = {"abcdefghijkl"};
+  std::string path = make_table(dir, "names.dbf", layout);
+  run_kora({path}, {}, 25, 100, 1);
+  EXPECT_EQ(row(2).substr(3, 3), "\x80\x8E\x85");
+  // Shift+F12 now offers to show the names as stored.
+  EXPECT_EQ(row(24).substr(88, 8), "12OEM   ");
+}
+
 TEST(BrowseView, TheKeyBarFollowsTheModifierHeld) {
   TempDir dir;
   std::string path = make_table(dir, "mods.dbf", numbered(1));
