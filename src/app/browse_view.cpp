@@ -247,6 +247,8 @@ void full_repaint() {
 void paint_frame_edges() {
   int rows = screen_rows(), cols = screen_cols();
   for (int y = 3; y <= rows - 3; ++y) put_char(cols - 1, y, g_frames.vertical_double, g_colors.Frame);
+  // The hex panel's box joins the right edge on its top row.
+  if (g_app.hex_panel) put_char(cols - 1, rows - g_app.hex_panel - 2, g_frames.hex_frame[2], g_colors.Frame);
   put_repeat(2, rows - g_app.hex_panel - 2, cols - 4, g_frames.horizontal_double, g_colors.Frame);
 }
 

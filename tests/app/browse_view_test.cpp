@@ -339,6 +339,16 @@ TEST(BrowseView, TheHexPanelShowsTheBytesOfTheCurrentRecord) {
   EXPECT_EQ(num_at_row(5), "    2");
 }
 
+TEST(BrowseView, ScrollBarEdgesRedrawnUnderTheHexPanelKeepItsFrameJoint) {
+  TempDir dir;
+  std::string path = make_table(dir, "joint.dbf", numbered(2));
+  // Shift+F8 leaves one record: the vertical bar goes, the edges are redrawn.
+  run_kora({path}, {kAltT, 'x', 0x5B00});
+  EXPECT_EQ(cell_ch(79, 3), g_frames.vertical_double);
+  EXPECT_EQ(cell_ch(79, 19), g_frames.hex_frame[2]);
+  EXPECT_EQ(cell_ch(0, 19), g_frames.hex_frame[0]);
+}
+
 TEST(BrowseView, AliasesAndCodePageKeysFlipTheirLabels) {
   TempDir dir;
   std::string path = make_table(dir, "labels.dbf", numbered(1));
