@@ -28,18 +28,19 @@ struct RecordMessages {
   const char* question;
   const char* title;
   const char* error;
+  int help;  // topic of the question
 };
 
 constexpr RecordMessages kAppendMessages = {"Do you wish to append record to database?", "Append",
-                                            "Cannot append record to database."};
+                                            "Cannot append record to database.", 1};
 constexpr RecordMessages kInsertMessages = {"Do you wish to insert record to database?", "Insert",
-                                            "Cannot insert record to database."};
+                                            "Cannot insert record to database.", 2};
 constexpr RecordMessages kDeleteMessages = {"Do you wish to delete record from database?", "Delete",
-                                            "Cannot delete record from database."};
-constexpr RecordMessages kPackMessages = {"Do you wish to pack database?", "Pack", "Cannot pack database."};
-constexpr RecordMessages kZapMessages = {"Do you wish to zap database?", "Zap", "Cannot zap database."};
+                                            "Cannot delete record from database.", 3};
+constexpr RecordMessages kPackMessages = {"Do you wish to pack database?", "Pack", "Cannot pack database.", 4};
+constexpr RecordMessages kZapMessages = {"Do you wish to zap database?", "Zap", "Cannot zap database.", 5};
 constexpr RecordMessages kTruncateMessages = {"Do you wish to truncate database?", "Truncate",
-                                              "Cannot truncate database."};
+                                              "Cannot truncate database.", 6};
 
 Table& table() { return *g_app.table(); }
 ViewState& view() { return g_app.table()->view; }
@@ -50,7 +51,7 @@ bool view_active() { return table().visible_list.has_value() || table().sort_ord
 // True when the user chose the first button. flags: message_preselect(1)
 // for the questions that start on Cancel.
 bool ask(const RecordMessages& messages, int flags = 0) {
-  return message_box(messages.question, messages.title, kOkCancel, flags, kRecordQuestionHelp) == 0;
+  return message_box(messages.question, messages.title, kOkCancel, flags, messages.help) == 0;
 }
 
 void show_error(const RecordMessages& messages) {
@@ -458,10 +459,10 @@ void cmd_paste_record() {
   if (read_only() || t.record_clipboard.empty() || before == 0) return;
   const char* question = "Do you want to paste record from internal clipboard?";
   if (view_active()) {
-    if (message_box(question, "Paste", "Overwrite\nCancel", 0, kRecordQuestionHelp) != 0) return;
+    if (message_box(question, "Paste", "Overwrite\nCancel", 0, kPasteQuestionHelp) != 0) return;
     settle_edit();
   } else {
-    int answer = message_box(question, "Paste", "Insert\nOverwrite\nCancel", 0, kRecordQuestionHelp);
+    int answer = message_box(question, "Paste", "Insert\nOverwrite\nCancel", 0, kPasteQuestionHelp);
     if (answer != 0 && answer != 1) return;
     settle_edit();
     if (answer == 0 && !insert_here(false)) return;

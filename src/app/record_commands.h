@@ -9,7 +9,7 @@
 namespace kora {
 
 constexpr int kRecordErrorHelp = 100;    // help topic of the error boxes
-constexpr int kRecordQuestionHelp = 10;  // help topic of the questions
+constexpr int kPasteQuestionHelp = 7;   // the other questions have 1 to 6
 
 // Runs the table's filter expression again over all records (the filter
 // tools plug in here). Null while there are none: a stored expression is then

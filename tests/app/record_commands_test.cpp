@@ -303,6 +303,28 @@ TEST_F(RecordCommandsTest, ZapHasCancelPreselectedSoEnterCancels) {
   EXPECT_NE(g_app.redraw & kRedrawAll, 0);
 }
 
+// F1 in each question shows that command's own help: the topics 1 to 7.
+std::vector<int> g_topics;
+void take_topic(int topic, int, int, int) {
+  if (g_topics.empty() || g_topics.back() != topic) g_topics.push_back(topic);
+}
+
+TEST_F(RecordCommandsTest, EachQuestionHasItsOwnHelpTopic) {
+  Table& t = open(3);
+  t.view.current_record = 1;
+  cmd_copy_record();
+  g_ui_idle_hook = take_topic;
+  void (*const commands[])() = {cmd_append, cmd_insert, cmd_delete, cmd_pack, cmd_zap, cmd_truncate,
+                                cmd_paste_record};
+  for (int k = 0; k < 7; ++k) {
+    g_topics.clear();
+    answer({kEsc});
+    commands[k]();
+    EXPECT_EQ(g_topics, std::vector<int>{k + 1}) << "command " << k;
+  }
+  EXPECT_EQ(count_on_disk(), 3u);
+}
+
 TEST_F(RecordCommandsTest, TruncateKeepsTheRecordsUpToTheCurrentOne) {
   Table& t = open(5);
   t.view.current_record = 4;
