@@ -119,7 +119,7 @@ void first_column() {
   v.current_column = 0;
   v.first_column = fields_view() ? 0 : fixed_columns(table());
   if (v.first_column != old_first) {
-    request(fields_view() ? kRedrawRows | kRedrawLayout : kRedrawClear | kRedrawLayout);
+    request(kRedrawClear | kRedrawLayout);
   } else {
     request(kRedrawRows);
   }

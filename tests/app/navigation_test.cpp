@@ -76,5 +76,20 @@ TEST_F(ResizeTest, AShrinkKeepsTheCurrentFieldInTheFieldsView) {
   EXPECT_LE(t.view.current_column - t.view.first_column, field_rows() - 1);
 }
 
+TEST_F(ResizeTest, HomeAsksForAClearedRelayoutWhenTheFirstShownFieldChanges) {
+  Table& t = open_wide();
+  screen_set_size(10, 80);
+  switch_view();
+  last_column();
+  ASSERT_GT(t.view.first_column, 0);
+  g_app.redraw = 0;
+  nav_home();
+  EXPECT_EQ(t.view.first_column, 0);
+  EXPECT_EQ(g_app.redraw, kRedrawClear | kRedrawLayout);
+  g_app.redraw = 0;
+  nav_home();  // nothing scrolls: the rows only
+  EXPECT_EQ(g_app.redraw, kRedrawRows);
+}
+
 }  // namespace
 }  // namespace kora
