@@ -19,9 +19,12 @@
 #include "table/record_ops.h"
 #include "table/value_codec.h"
 #include "ui/line_editor.h"
+#include "ui/message_box.h"
 #include "ui/screen.h"
 
 namespace kora {
+
+constexpr int kErrorHelp = 100;  // help topic of error boxes
 
 namespace {
 
@@ -331,7 +334,10 @@ void leave_cell_check(bool record_change) {
   if (!table) return;
   commit_cell();
   if (record_change && g_cell.record_changed && !table->edit_buffer.empty()) {
-    write_edit_buffer(*table);
+    // A write that fails (a full disk, a file made read-only) is said, not
+    // dropped in silence: the user must know the record was not stored.
+    if (!write_edit_buffer(*table))
+      message_box("Cannot write record", "Error", "OK", kMessageError, kErrorHelp);
     g_cell.record_changed = 0;
     if (g_cell.field) g_cell.field->modified = 0;
   }

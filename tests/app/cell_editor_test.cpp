@@ -3,7 +3,9 @@
 // every key as the loop does, and the table file's bytes are checked.
 #include "app/cell_editor.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -384,6 +386,24 @@ TEST_F(CellEditorTest, MemoFromTheMenuKeepsTheMemoAndTheTypedCell) {
   std::string text;
   ASSERT_TRUE(read_memo(table(), 4, text));
   EXPECT_EQ(text, "hello");
+}
+
+// A record that cannot be written when the cursor leaves it is reported
+// with an error box (the only key wait of that move).
+TEST_F(CellEditorTest, ARecordThatCannotBeWrittenIsReported) {
+  open({row("one  ", "  1.00"), row("two  ", "  2.00")});
+  press(kF4);
+  type("X");
+  int writable = table().fd;
+  table().fd = ::open(path.c_str(), O_RDONLY);
+  backend->push_key(kEnter);
+  int waits_before = backend->presents();
+  press(kDown);
+  EXPECT_GT(backend->presents(), waits_before);
+  EXPECT_TRUE(backend->script_empty());
+  ::close(table().fd);
+  table().fd = writable;
+  EXPECT_EQ(on_disk(0), row("one  ", "  1.00"));
 }
 
 TEST_F(CellEditorTest, MemoEditorLeftWithoutSavingChangesNothing) {
