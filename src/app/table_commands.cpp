@@ -140,6 +140,8 @@ void attach_record_commands() {
 void attach_menu_commands() {
   attach(0, "&Open", [](int, Table*) { open_with_panel(); });
   attach(0, "C&lose", [](int, Table*) { close_current_table(); });
+  // Exit goes through the same question as F10, so typed changes are never
+  // dropped without the user's word.
   attach(0, "E&xit", [](int, Table*) { quit_request(); });
   attach(1, "&Browse", [](int, Table* t) {
     if (t && t->view.view_mode != 0) switch_view();
