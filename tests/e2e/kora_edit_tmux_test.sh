@@ -32,17 +32,7 @@ cp "$work/run/cyr.dbf" "$work/ref/cyr.dbf"
 "$make_demo" "$work/run" >/dev/null || { echo "FAIL: make_demo"; exit 1; }
 cp "$work/run/demo.dbf" "$work/ref/demo.dbf"
 
-failures=0
-fail() { echo "FAIL [$1]: $2"; failures=$((failures + 1)); }
-screen() { tmux_ capture-pane -p -t "$session"; }
-# Waits up to 5 s for a text on the screen.
-wait_for() {
-  i=0
-  until screen | grep -q -- "$1"; do
-    i=$((i + 1)); [ $i -gt 50 ] && return 1
-    sleep 0.1
-  done
-}
+. "$(dirname "$0")/tmux_lib.sh"
 # Waits up to 5 s for the screen's first line to hold a text.
 wait_title() {
   i=0

@@ -31,27 +31,8 @@ side="$work/bin"
 # between the runs (a new session could otherwise meet a server on its way
 # out) until kill-server.
 printf 'set -s extended-keys on\nset -s exit-empty off\n' > "$work/tmux.conf"
-failures=0
+. "$(dirname "$0")/tmux_lib.sh"
 esc=$(printf '\033')
-
-fail() { echo "FAIL [$1]: $2"; failures=$((failures + 1)); }
-screen() { tmux_ capture-pane -p -t "$session"; }
-# Waits up to 5 s for a text on the screen.
-wait_for() {
-  i=0
-  until screen | grep -q -- "$1"; do
-    i=$((i + 1)); [ $i -gt 50 ] && return 1
-    sleep 0.1
-  done
-}
-# Waits up to 5 s for a text to leave the screen.
-wait_gone() {
-  i=0
-  while screen | grep -q -- "$1"; do
-    i=$((i + 1)); [ $i -gt 50 ] && return 1
-    sleep 0.1
-  done
-}
 
 # Starts the program as $3 (default ../bin/kora) in the data folder on a
 # table; 1 when it did not show the text $2.

@@ -12,30 +12,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$table" "$work/cyr.dbf"
 before=$(cksum < "$work/cyr.dbf")
-failures=0
+. "$(dirname "$0")/tmux_lib.sh"
 session=kora_e2e_$$
 socket=kora_e2e_$$
 tmux_() { tmux -L "$socket" "$@"; }
-fail() { echo "FAIL [$1]: $2"; failures=$((failures + 1)); }
-screen() { tmux_ capture-pane -p -t "$session"; }
-# Waits up to 5 s for a text on the screen.
-wait_for() {
-  i=0
-  until screen | grep -q -- "$1"; do
-    i=$((i + 1)); [ $i -gt 50 ] && return 1
-    sleep 0.1
-  done
-}
-
-# Waits up to 5 s for a text to leave the screen.
-wait_gone() {
-  i=0
-  while screen | grep -q -- "$1"; do
-    i=$((i + 1)); [ $i -gt 50 ] && return 1
-    sleep 0.1
-  done
-}
-
 run_terminal() {
   term=$1
   tmux_ -f /dev/null new-session -d -s "$session" -x 80 -y 25 \
