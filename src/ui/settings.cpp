@@ -192,7 +192,9 @@ void load_frames(const IniText& ini, Frames& frames) {
 // Writes every saved key of the section.
 void write_section(IniText& ini, const char* section, Settings& s) {
   for (const IntKey& k : kIntKeys) {
-    if (strcmp(k.section, section) == 0) ini_set_int(section, k.key, k.field(s), ini);
+    if (strcmp(k.section, section) != 0) continue;
+    const bool run_flag = &k.field(s) == &s.read_only;
+    ini_set_int(section, k.key, run_flag ? s.file_read_only : k.field(s), ini);
   }
   for (const CharKey& k : kCharKeys) {
     if (strcmp(k.section, section) != 0) continue;
@@ -222,6 +224,7 @@ void settings_load() {
   std::unique_ptr<IniText> ini = ini_open(g_settings_file, false);
   if (!ini) return;
   load_values(*ini, g_settings);
+  g_settings.file_read_only = g_settings.read_only;
   load_colors(*ini, g_colors);
   load_frames(*ini, g_frames);
   ini_close(ini);

@@ -128,6 +128,11 @@ struct Settings {
   ExportDbfSettings export_dbf;
   FilterSettings filter;
   SearchSettings search;
+
+  // ReadOnly as the file gave it. The /ro switch and View / Read only set
+  // read_only for one run; saving [Options] writes this value back, so that
+  // a read-only run does not make every later run read-only.
+  int file_read_only = 0;
 };
 extern Settings g_settings;
 

@@ -265,11 +265,28 @@ TEST_F(SettingsTest, SavingIntoAFileWithoutTheSectionAppendsIt) {
   EXPECT_EQ(ini_get_int("Search", "Direction", 0, *ini), 1);
 }
 
+TEST_F(SettingsTest, AReadOnlyRunKeepsTheFilesReadOnlyValue) {
+  // Started with /ro (or Read only switched on): a save keeps ReadOnly=0.
+  load("[Options]\r\nReadOnly=0\r\n");
+  g_settings.read_only = 1;
+  settings_save_options();
+  g_settings = Settings{};
+  settings_load();
+  EXPECT_EQ(g_settings.read_only, 0);
+  // Read only switched off for one run: the file still says 1.
+  load("[Options]\r\nReadOnly=1\r\n");
+  g_settings.read_only = 0;
+  settings_save_options();
+  g_settings = Settings{};
+  settings_load();
+  EXPECT_EQ(g_settings.read_only, 1);
+}
+
 TEST_F(SettingsTest, EverySavedSectionReadsBackTheSame) {
   Settings& s = g_settings;
   s.start_mode = 1, s.date_format = 0, s.separator = 1, s.date_char = '/', s.alignment = 2;
   s.oem_ansi = 2, s.memo = 1, s.delete_down = 0, s.enter_down = 0, s.scroll_bars = 0;
-  s.progress_bar = 0, s.confirmation = 1, s.bak_files = 2, s.read_only = 1, s.aliases = 0;
+  s.progress_bar = 0, s.confirmation = 1, s.bak_files = 2, s.file_read_only = 1, s.aliases = 0;
   s.dont_keep_pos = 1;
   s.append_from = {';', 1, 1, "/data/in.txt"};
   s.export_options = {6, 1, 2, 1, 1, 1, 1, 1, 2, 1, 0, 0, 0, "/data/out.xml"};
