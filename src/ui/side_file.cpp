@@ -1,6 +1,7 @@
 #include "ui/side_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +38,22 @@ int write_all(int fd, std::string_view text) {
   return 1;
 }
 
+// Holds back the signals that end the program (the terminal closed, kill,
+// Ctrl+C) while a new file is made and renamed over the old one, so that
+// they take effect after it and never leave the new file lying beside it.
+struct HoldEndSignals {
+  sigset_t old_mask;
+  HoldEndSignals() {
+    sigset_t mask;
+    sigemptyset(&mask);
+    for (int sig : {SIGHUP, SIGINT, SIGTERM, SIGQUIT}) sigaddset(&mask, sig);
+    sigprocmask(SIG_BLOCK, &mask, &old_mask);
+  }
+  ~HoldEndSignals() { sigprocmask(SIG_SETMASK, &old_mask, nullptr); }
+  HoldEndSignals(const HoldEndSignals&) = delete;
+  HoldEndSignals& operator=(const HoldEndSignals&) = delete;
+};
+
 }  // namespace
 
 int read_side_file(const std::string& path, std::string& out) {
@@ -71,6 +88,7 @@ int write_side_file(const std::string& path, std::string_view text) {
   std::string temp = path + ".XXXXXX";
   std::vector<char> name(temp.begin(), temp.end());
   name.push_back('\0');
+  HoldEndSignals hold;
   Fd fresh(is_link ? -1 : mkstemp(name.data()));
   if (fresh.fd >= 0) {
     fchmod(fresh.fd, mode);
