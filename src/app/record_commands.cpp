@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "app/browse_view.h"
 #include "app/cell_editor.h"
+#include "app/cell_editor_internal.h"
 #include "app/navigation.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
@@ -282,25 +283,12 @@ void finish_view_change(long before) {
 
 // ---- clipboard ----------------------------------------------------------------------
 
-// Character fields go back from the screen's code page to Windows-1251.
-void undo_display_conversion(Table& t) {
-  if (!t.ansi_text) return;
-  for (int i = 0; i < t.field_count(); ++i) {
-    if (field_type(t, i) != 'C') continue;
-    int offset = t.fields[size_t(i)].offset;
-    int length = std::min(field_length(t, i), int(t.record_size) - offset);
-    if (offset < 1 || length <= 0) continue;
-    char* at = reinterpret_cast<char*>(t.record.data() + offset);
-    std::string text = ansi_from_display(std::string(at, size_t(length)));
-    std::memcpy(at, text.data(), size_t(length));
-  }
-}
-
 // Writes the clipboard over the current record.
 void overwrite_current() {
   Table& t = table();
   paste_clipboard_record(t);
-  undo_display_conversion(t);
+  // Character fields go back from the screen's code page to Windows-1251.
+  cell_edit::character_fields_to_file_form(t, t.record.data());
   if (write_record(t, uint32_t(view().current_record))) reload_edit();
 }
 
