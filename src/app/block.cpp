@@ -9,7 +9,7 @@
 #include "app/app_state.h"
 #include "app/cell_editor.h"
 #include "app/cell_editor_internal.h"
-#include "app/display_code_page.h"
+#include "table/code_page.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
 #include "ui/line_editor.h"
@@ -129,7 +129,7 @@ void block_copy() {
     }
     text += '\n';
   }
-  if (!table->ansi_text) text = ansi_from_display(text);
+  text = ansi_from_table(*table, text);
   g_text_clipboard.text = text;
   after_block_command(*table);
 }
@@ -155,7 +155,7 @@ void block_paste() {
   if (!table || !may_write(*table)) return;
   before_block_command(*table);
   std::string text = g_text_clipboard.text;
-  if (!table->ansi_text) text = display_from_ansi(text);
+  text = table_from_ansi(*table, text);
   long p = table->view.current_record;
   int column = table->view.current_column;
   for (const std::string& line : clipboard_lines(text)) {

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/display_code_page.h"
 #include "app/main_loop.h"
+#include "table/code_page.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
 #include "ui/keys.h"
@@ -90,7 +90,7 @@ unsigned char header_color(char type) {
 
 std::string shown_name(const Table& table, int column) {
   std::string name = column_name(table, column_field(table, column));
-  return g_app.captions_ansi ? display_from_ansi(name) : name;
+  return g_app.captions_ansi ? table_ansi_to_oem(table, name) : name;
 }
 
 bool load_display_record(Table& table, long p) {
@@ -100,14 +100,7 @@ bool load_display_record(Table& table, long p) {
     return true;
   }
   if (!read_record(table, uint32_t(p))) return false;
-  if (table.ansi_text) {
-    for (int i = 0; i < table.field_count(); ++i) {
-      if (field_type(table, i) != 'C') continue;
-      int offset = table.fields[size_t(i)].offset;
-      int length = std::min(field_length(table, i), int(table.record_size) - offset);
-      if (offset >= 1 && length > 0) display_from_ansi(table.record.data() + offset, length);
-    }
-  }
+  record_to_display(table, table.record.data());
   return true;
 }
 

@@ -13,9 +13,9 @@
 
 #include "app/app_state.h"
 #include "app/browse_view.h"
-#include "app/display_code_page.h"
 #include "app/navigation.h"
 #include "table/byte_order.h"
+#include "table/code_page.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
 #include "ui/line_editor.h"
@@ -49,38 +49,13 @@ Table* current_table() { return g_app.table(); }
 int current_field(const Table& table) { return column_field(table, table.view.current_column); }
 bool may_write(const Table& table) { return g_settings.read_only == 0 && !table.read_only; }
 
-// ---- code pages of the record image ------------------------------------------------
-
-void character_fields_to_file_form(Table& table, uint8_t* record) {
-  if (!table.ansi_text) return;
-  for (int i = 0; i < table.field_count(); ++i) {
-    if (field_type(table, i) != 'C') continue;
-    int offset = table.fields[size_t(i)].offset;
-    int length = std::min(field_length(table, i), int(table.record_size) - offset);
-    if (offset < 1 || length <= 0) continue;
-    std::string text(reinterpret_cast<char*>(record + offset), size_t(length));
-    text = ansi_from_display(text);
-    std::memcpy(record + offset, text.data(), size_t(length));
-  }
-}
-
-void character_fields_to_display_form(Table& table, uint8_t* record) {
-  if (!table.ansi_text) return;
-  for (int i = 0; i < table.field_count(); ++i) {
-    if (field_type(table, i) != 'C') continue;
-    int offset = table.fields[size_t(i)].offset;
-    int length = std::min(field_length(table, i), int(table.record_size) - offset);
-    if (offset >= 1 && length > 0) display_from_ansi(record + offset, length);
-  }
-}
-
 size_t record_bytes(const Table& table) { return std::min(table.record.size(), size_t(table.record_size)); }
 
 // Writes the edit buffer as the current record. 1 or 0.
 int write_edit_buffer(Table& table) {
   size_t size = std::min(record_bytes(table), table.edit_buffer.size());
   std::memcpy(table.record.data(), table.edit_buffer.data(), size);
-  character_fields_to_file_form(table, table.record.data());
+  record_from_display(table, table.record.data());
   return write_record(table, uint32_t(table.view.current_record));
 }
 
@@ -258,23 +233,6 @@ void cell_edit::commit_cell() {
   g_cell.record_changed = 1;
 }
 
-// ---- conversion ------------------------------------------------------------------------
-
-std::string ansi_from_display(std::string text) {
-  static const auto table = [] {
-    std::array<uint8_t, 256> inverse{};
-    for (int b = 0; b < 256; ++b) inverse[size_t(b)] = uint8_t(b);
-    for (int b = 0x80; b < 256; ++b) {
-      uint8_t shown = uint8_t(b);
-      display_from_ansi(&shown, 1);
-      inverse[shown] = uint8_t(b);
-    }
-    return inverse;
-  }();
-  for (char& c : text) c = char(table[uint8_t(c)]);
-  return text;
-}
-
 // ---- edit mode --------------------------------------------------------------------------
 
 void reload_edit_buffer() {
@@ -284,7 +242,7 @@ void reload_edit_buffer() {
   table->edit_buffer.assign(size_t(kRecordBufferSize) + 1, 0);
   g_app.edit.pending_reload = 0;
   if (!read_record(*table, p)) return;
-  character_fields_to_display_form(*table, table->record.data());
+  record_to_display(*table, table->record.data());
   std::memcpy(table->edit_buffer.data(), table->record.data(), record_bytes(*table));
   g_cell.buffer_table = table;
   g_cell.buffer_record = physical_record(*table, p);

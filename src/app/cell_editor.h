@@ -73,9 +73,6 @@ void block_cut();
 void block_delete();
 void block_paste();
 
-// Windows-1251 <-> code page 866, the text of the clipboard.
-std::string ansi_from_display(std::string text);
-
 // ---- key rows for the main loop --------------------------------------------------------
 
 enum CellKeyMatch : int {

@@ -20,8 +20,6 @@ size_t record_bytes(const Table& table);
 
 // Text fields of a record image from display form to the file's code page
 // (ANSI tables only) and back.
-void character_fields_to_file_form(Table& table, uint8_t* record);
-void character_fields_to_display_form(Table& table, uint8_t* record);
 
 // Writes the edit buffer as the current record. 1 or 0.
 int write_edit_buffer(Table& table);

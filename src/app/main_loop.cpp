@@ -3,7 +3,6 @@
 #include "app/app_state.h"
 #include "app/browse_view.h"
 #include "app/cell_editor.h"
-#include "app/display_code_page.h"
 #include "app/navigation.h"
 #include "app/record_commands.h"
 #include "table/record_ops.h"

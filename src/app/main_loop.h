@@ -29,7 +29,10 @@ int ask_header_repair();
 // 1 when the table is shown, 0 when it could not be opened.
 int open_and_show(const std::string& file_name, bool leave_edit = false);
 
-// What every table gets when it joins the list: its code page decided, the
+// Copies the settings a table takes when it is added (OEMAnsi, [Xlat],
+// Aliases) into the table list; called before every add_table.
+void set_table_list_options();
+// What every table gets when it joins the list: the field-name test, the
 // settings applied, the view mode of StartMode.
 void prepare_new_table(Table& table);
 

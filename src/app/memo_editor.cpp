@@ -9,8 +9,8 @@
 #include "app/browse_view.h"
 #include "app/cell_editor.h"
 #include "app/cell_editor_internal.h"
-#include "app/display_code_page.h"
 #include "table/memo_file.h"
+#include "table/code_page.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
 #include "ui/message_box.h"
@@ -32,7 +32,7 @@ bool load_record_for_memo(Table& table) {
   if (g_app.edit.mode) commit_cell();
   if (g_app.edit.mode && !table.edit_buffer.empty()) {
     std::memcpy(table.record.data(), table.edit_buffer.data(), std::min(record_bytes(table), table.edit_buffer.size()));
-    character_fields_to_file_form(table, table.record.data());
+    record_from_display(table, table.record.data());
     return true;
   }
   return read_record(table, uint32_t(table.view.current_record)) != 0;
@@ -68,7 +68,7 @@ void memo_editor() {
   if (!load_record_for_memo(*table)) return;
   std::string text;
   if (!read_memo(*table, i, text, true)) text.clear();
-  if (table->ansi_text) text = display_from_ansi(text);
+  text = display_from_table(*table, text);
   std::unique_ptr<TextEditor> editor =
       text_create(text.c_str(), 9, 3, screen_cols() - 10, screen_rows() - 4, 0, "Memo editor");
   if (!editor) return;
@@ -81,7 +81,7 @@ void memo_editor() {
   text_free(editor);
   if (result == 1 || !may_write(*table)) return;
   if (!load_record_for_memo(*table)) return;
-  if (table->ansi_text) saved = ansi_from_display(saved);
+  saved = table_from_display(*table, saved);
   if (saved.empty()) {
     blank_field(*table, i);
   } else if (!write_memo(*table, i, saved)) {

@@ -11,6 +11,7 @@
 #include "app/cell_editor.h"
 #include "app/cell_editor_internal.h"
 #include "app/navigation.h"
+#include "table/code_page.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
 #include "ui/message_box.h"
@@ -288,7 +289,7 @@ void overwrite_current() {
   Table& t = table();
   paste_clipboard_record(t);
   // Character fields go back from the screen's code page to Windows-1251.
-  cell_edit::character_fields_to_file_form(t, t.record.data());
+  record_from_display(t, t.record.data());
   if (write_record(t, uint32_t(view().current_record))) reload_edit();
 }
 

@@ -81,6 +81,7 @@ int modify_structure(Startup& run) {
   if (!run_structure_editor(name, "Modify structure", 0)) return 0;
   // The editor replaced the table's files: open it again under the same name.
   remove_table(g_app.tables, g_app.current);
+  set_table_list_options();
   int index = add_table(g_app.tables, name);
   if (index < 0) return 0;
   g_app.current = index;
@@ -95,8 +96,7 @@ int show_table(Startup& run) {
   // The table named at start-up goes on the recent list too.
   g_favorites.recent_file = side_file_name(g_program_path, ".lst");
   g_app.tables.on_added = [](const std::string& path) { recent_add(path); };
-  g_app.tables.options.date_format = g_settings.date_format;
-  g_app.tables.options.show_aliases = g_settings.aliases != 0;
+  set_table_list_options();
   int index = add_table(g_app.tables, run.table_name);
   if (index < 0) {
     run.close_screen();

@@ -9,11 +9,11 @@
 #include "app/browse_view.h"
 #include "app/cell_editor.h"
 #include "app/cell_editor_internal.h"
-#include "app/display_code_page.h"
 #include "app/file_panel.h"
 #include "app/main_loop.h"
 #include "app/navigation.h"
 #include "app/record_commands.h"
+#include "table/code_page.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
 #include "ui/keys.h"
@@ -27,27 +27,10 @@ namespace {
 
 constexpr int kTableListHelp = 10;
 
-// A table not marked ANSI in its header is taken as ANSI when OEMAnsi says
-// so, or when its first record looks like Windows-1251 text.
-void decide_code_page(Table& table) {
-  if (table.ansi_text) return;
-  if (g_settings.oem_ansi == 2) {
-    table.ansi_text = true;
-    return;
-  }
-  if (g_settings.oem_ansi == 1 || table.record_count == 0) return;
-  int mapping = table.view_mapping;
-  table.view_mapping = 0;
-  if (read_record(table, 0)) {
-    table.ansi_text = ansi_letter_balance(table.record.data(), table.record_size) == 1;
-  }
-  table.view_mapping = mapping;
-}
-
 // What follows every change of the shown table.
 void after_switch() {
   Table* table = g_app.table();
-  if (table) g_app.captions_ansi = captions_look_ansi(*table);
+  if (table) g_app.captions_ansi = field_name_test(*table);
   // Edit mode stays on: the new table's record image is read before it is
   // shown, not taken from whatever its edit buffer held.
   if (table && g_app.edit.mode) cell_edit::drop_edit_buffer(*table);
@@ -190,10 +173,17 @@ int ask_header_repair() {
   return message_box(kHeaderRepairText, kHeaderRepairTitle, kHeaderRepairButtons, 0, kMainHelpTopic);
 }
 
+void set_table_list_options() {
+  TableOptions& options = g_app.tables.options;
+  options.date_format = g_settings.date_format;
+  options.show_aliases = g_settings.aliases != 0;
+  options.oem_ansi = g_settings.oem_ansi;
+  options.xlat = configured_oem_ansi(g_settings.xlat.to_ansi, g_settings.xlat.to_oem);
+}
+
 void prepare_new_table(Table& table) {
-  decide_code_page(table);
   // The field-name test belongs to opening, the table of the start-up too.
-  g_app.captions_ansi = captions_look_ansi(table);
+  g_app.captions_ansi = field_name_test(table);
   table.view.view_mode = g_settings.start_mode == 1 ? 1 : 0;
   apply_settings(table);
 }
@@ -201,6 +191,7 @@ void prepare_new_table(Table& table) {
 int open_and_show(const std::string& file_name, bool leave_edit) {
   if (leave_edit && g_app.edit.mode && g_cell_edit_hooks.leave_edit) g_cell_edit_hooks.leave_edit(true);
   int last_before = g_app.tables.last;
+  set_table_list_options();
   int index = add_table(g_app.tables, file_name);
   if (index < 0) {
     message_box("Cannot open file", "Error", "OK", kMessageError, kMainHelpTopic);

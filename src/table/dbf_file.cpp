@@ -10,6 +10,9 @@
 #include <strings.h>
 
 #include "table/byte_order.h"
+#include "table/code_page.h"
+#include "table/dictionary.h"
+#include "table/header_file.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
@@ -243,10 +246,13 @@ int add_table(TableList& list, const std::string& path) {
   std::unique_ptr<Table> table = open_table(path);
   if (!table) return -3;
 
+  read_dictionary(*table);
+  set_header_file_name(*table);
+  read_header_file(*table);
   apply_table_options(*table, list.options);
   table->edit_buffer.assign(kRecordBufferSize + 1, 0);
-  uint8_t mark = table->code_page_mark();
-  table->ansi_text = mark == 0x03 || mark == 0xC9;
+  install_code_page_hooks(*table, list.options.xlat);
+  choose_code_page(*table, list.options.oem_ansi);
   if (list.on_added) list.on_added(path);
 
   list.tables[size_t(++list.last)] = std::move(table);

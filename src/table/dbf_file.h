@@ -55,6 +55,8 @@ struct FieldDesc {
 void decode_field_desc(const uint8_t* bytes, FieldDesc& desc);
 void encode_field_desc(const FieldDesc& desc, uint8_t* bytes);
 
+struct OemAnsiTables;
+
 // Hooks of the password encoding, called around every record and flag access.
 struct Table;
 struct EncodingHooks {
@@ -75,6 +77,10 @@ struct TableOptions {
   bool separator = false;  // use date_char between date parts
   bool show_aliases = true;
   bool ignore_case = false;
+  // Used when a table is added: the OEMAnsi setting (0 detect, 1 OEM, 2 ANSI)
+  // and the configured code-page translation, none for the built-in one.
+  int oem_ansi = 0;
+  std::shared_ptr<const OemAnsiTables> xlat;
 };
 
 // The positions the browse and fields views keep per table.
@@ -146,6 +152,10 @@ struct Table {
   int bak_mode = 0;
   bool bak_done = false;
   std::string description;
+  // Conversions between code page 866 and Windows-1251 through the configured
+  // translation; empty when the built-in one is used (table/code_page.h).
+  std::function<std::string(std::string_view)> to_ansi_hook;
+  std::function<std::string(std::string_view)> to_oem_hook;
 
   EncodingHooks encoding;
   ViewState view;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/independent_readers.h"
 #include "../support/test_support.h"
 #include "app/app_state.h"
 #include "app/browse_view.h"
@@ -442,6 +443,17 @@ TEST_F(CellEditorTest, AnAnsiTableIsEditedInDisplayFormAndWrittenBackInItsOwn) {
   press(0x0080);  // code page 866 capital A typed at the end
   press(kF4);
   EXPECT_EQ(field_on_disk(0, 1, 5), "\xE0" "b\xC0  ");
+}
+
+TEST_F(CellEditorTest, LettersTypedIntoAWindows1251TableAreStoredAsItsOwnBytes) {
+  open({row("     ", "  1.00")});
+  table().ansi_text = true;
+  press(kF4);
+  for (int key : {0xF1, 0xF0, 0xFC, 0xF3}) press(key);  // ё Ё № є as the screen's code page 866 bytes
+  press(kF4);
+  EXPECT_EQ(field_on_disk(0, 1, 5), "\xB8\xA8\xB9\xBA ");
+  std::string dump = test::dbfread_dump(path, false, "cp1251");
+  EXPECT_NE(dump.find("'ёЁ№є'"), std::string::npos) << dump;
 }
 
 // ---- block commands ------------------------------------------------------------------------

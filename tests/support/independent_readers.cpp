@@ -9,13 +9,13 @@
 
 namespace kora::test {
 
-std::string dbfread_dump(const std::string& path, bool memos) {
+std::string dbfread_dump(const std::string& path, bool memos, const std::string& encoding) {
   static const char* script =
       "import sys, dbfread\n"
-      "t = dbfread.DBF(sys.argv[1], load=True, encoding='latin1')\n"
+      "t = dbfread.DBF(sys.argv[1], load=True, encoding=sys.argv[2])\n"
       "memo = [f.name for f in t.fields if f.type in 'MGB']\n"
       "for r in t.records:\n"
-      "    if len(sys.argv) > 2:\n"
+      "    if len(sys.argv) > 3:\n"
       "        r = {k: v for k, v in r.items() if k not in memo}\n"
       "    print(repr(list(r.values())))\n"
       "print('deleted %d' % len(t.deleted))\n";
@@ -24,7 +24,7 @@ std::string dbfread_dump(const std::string& path, bool memos) {
       << "the python3-dbfread package is missing (apt-get install python3-dbfread): " << out;
   TempDir dir;
   { std::ofstream(dir.file("dump.py")) << script; }
-  int status = run_command("/usr/bin/python3 '" + dir.file("dump.py") + "' '" + path + "'" + (memos ? "" : " nomemo") + " 2>&1", out);
+  int status = run_command("/usr/bin/python3 '" + dir.file("dump.py") + "' '" + path + "' " + encoding + (memos ? "" : " nomemo") + " 2>&1", out);
   EXPECT_EQ(status, 0) << out;
   return out;
 }

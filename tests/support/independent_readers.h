@@ -11,8 +11,9 @@ namespace kora::test {
 // dbfread's reading of the live records: one line per record with every
 // value, memo texts included unless left out; a last line with the count of
 // deleted records. (dbfread reads dBase IV memos 8 bytes too long, so their
-// texts are better compared through the engine.)
-std::string dbfread_dump(const std::string& path, bool memos = true);
+// texts are better compared through the engine.) Text is decoded from
+// `encoding` and printed in UTF-8.
+std::string dbfread_dump(const std::string& path, bool memos = true, const std::string& encoding = "latin1");
 
 // GDAL's reading of a dBase III table as CSV (memo fields left out by select).
 std::string gdal_csv(const std::string& path, const std::string& select = "");
