@@ -1,0 +1,97 @@
+#!/bin/sh
+# End-to-end runs of kora on tables kept in Windows-1251, in a real terminal
+# (tmux, TERM=xterm-256color):
+#  1. a table marked as Windows-1251 in its header shows its Cyrillic text;
+#     F12 shows the stored bytes as code page 866, and F12 again converts;
+#  2. a table without the mark whose first record holds none of the letters
+#     А О Е У is still taken as Windows-1251; ё typed into it is stored as
+#     the byte 0xB8, and dbfread reads the word back.
+# Usage: kora_codepage_tmux_test.sh path/to/kora marked.dbf unmarked.dbf
+set -u
+usage="usage: kora_codepage_tmux_test.sh path/to/kora marked.dbf unmarked.dbf"
+program=${1:?$usage}
+marked=${2:?$usage}
+unmarked=${3:?$usage}
+absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+program=$(absolute "$program")
+command -v tmux >/dev/null 2>&1 || { echo "SKIP: tmux not installed"; exit 77; }
+python=/usr/bin/python3
+"$python" -c "import dbfread" 2>/dev/null || { echo "SKIP: no dbfread for $python"; exit 77; }
+
+work=$(mktemp -d)
+socket=kora_codepage_e2e_$$
+session=kora
+tmux_() { tmux -L "$socket" "$@"; }
+trap 'tmux_ kill-server 2>/dev/null; rm -rf "$work"' EXIT
+cp "$marked" "$work/marked.dbf" && chmod u+w "$work/marked.dbf"
+cp "$unmarked" "$work/plain.dbf" && chmod u+w "$work/plain.dbf"
+cp "$work/plain.dbf" "$work/plain_ref.dbf"
+
+. "$(dirname "$0")/tmux_lib.sh"
+keys() { tmux_ send-keys -t "$session" "$@"; }
+start() {
+  tmux_ -f /dev/null new-session -d -s "$session" -x 100 -y 25 \
+    "cd '$work' && env TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 '$program' $1; echo \"EXIT=\$?\"; sleep 30"
+}
+stop() { tmux_ kill-session -t "$session" 2>/dev/null; }
+
+# ---- 1. the marked table and F12 ------------------------------------------
+marked_table() {
+  start marked.dbf
+  wait_for "\[0\]marked.dbf" || { fail marked "program did not start"; screen; stop; return; }
+  wait_for "│больничное" || fail marked "Cyrillic text not shown"
+  screen | tail -1 | grep -q "12OEM" || fail marked "F12 label does not offer OEM"
+  keys F12
+  wait_gone "│больничное" || fail marked "F12 did not show the stored bytes"
+  wait_for "12Ansi" || fail marked "F12 label does not offer Ansi after F12"
+  keys F12
+  wait_for "│больничное" || fail marked "second F12 did not convert again"
+  keys F10
+  wait_for "EXIT=0" || { fail marked "F10 did not end the program"; screen; }
+  stop
+  cmp -s "$marked" "$work/marked.dbf" || fail marked "viewing changed the table"
+}
+
+# ---- 2. detection past record 0 and a typed ё -----------------------------
+unmarked_table() {
+  start plain.dbf
+  wait_for "\[0\]plain.dbf" || { fail plain "program did not start"; screen; stop; return; }
+  wait_for "│Г.В.Гирич" || fail plain "first record not shown in Cyrillic"
+  wait_for "│Петров" || fail plain "second record not shown in Cyrillic"
+  keys F4
+  wait_for "4EditOF" || { fail plain "F4 did not start editing"; screen; stop; return; }
+  keys -l "ёлка"
+  wait_for "│ёлка" || fail plain "typed word not shown in the cell"
+  keys F4
+  wait_for "4EditON" || fail plain "F4 did not leave edit mode"
+  keys F10
+  wait_for "EXIT=0" || { fail plain "F10 did not end the program"; screen; }
+  stop
+  "$python" - "$work/plain_ref.dbf" "$work/plain.dbf" <<'PY' || fail plain "file check"
+import sys, dbfread
+ref_path, run_path = sys.argv[1:]
+def raw(path):
+    data = open(path, "rb").read()
+    header = int.from_bytes(data[8:10], "little")
+    size = int.from_bytes(data[10:12], "little")
+    return [data[header + i * size: header + (i + 1) * size] for i in range(int.from_bytes(data[4:8], "little"))]
+problems = []
+run = raw(run_path)
+if run[0][1:5] != b"\xb8\xeb\xea\xe0":
+    problems.append("record 1 bytes: %r" % run[0][:12])
+if run[1:] != raw(ref_path)[1:]:
+    problems.append("other records changed")
+names = [r["NAME"] for r in dbfread.DBF(run_path, encoding="cp1251")]
+if names[0] != "ёлка":
+    problems.append("dbfread reads %r" % names[0])
+for p in problems:
+    print(p)
+sys.exit(1 if problems else 0)
+PY
+}
+
+marked_table
+unmarked_table
+tmux_ kill-server 2>/dev/null
+[ $failures -eq 0 ] && echo PASS
+exit $failures
