@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/menu_tree.h"
 #include "ui/codepage.h"
 #include "ui/dialog.h"
 #include "ui/keys.h"
@@ -83,6 +84,8 @@ void draw_main_screen() {
 // ---- the parts ------------------------------------------------------------------
 
 void run_menu_bar() {
+  // The program's own pull-downs: the choice is logged, no command runs.
+  g_menu_bar_hooks.pulldowns = kMenuBar;
   menu_bar(0);
   std::string line = "menu choice=" + std::to_string(g_menu_choice.index) +
                      " last=" + std::to_string(menu_bar_last());

@@ -451,20 +451,4 @@ void space_key() {
   memo_editor();
 }
 
-// ---- key rows ---------------------------------------------------------------------------
-
-const CellEditKey kCellEditKeys[4] = {
-    {0x3E, kMatchScan, toggle_edit_mode},  // F4
-    {0x1C0D, kMatchCode, enter_action},    // Enter
-    {' ', kMatchCharacter, space_key},     // Space
-    {'*', kMatchCharacter, block_mark_toggle},
-};
-
-const CellEditMenuItem kBlockMenuItems[4] = {
-    {"C&ut", block_cut},
-    {"&Copy", block_copy},
-    {"&Paste", block_paste},
-    {"&Delete", block_delete},
-};
-
 }  // namespace kora

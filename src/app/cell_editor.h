@@ -73,26 +73,4 @@ void block_cut();
 void block_delete();
 void block_paste();
 
-// ---- key rows for the main loop --------------------------------------------------------
-
-enum CellKeyMatch : int {
-  kMatchCode = 0,       // the whole KeyCode
-  kMatchScan = 1,       // the scan code of a key without a character
-  kMatchCharacter = 2,  // the character byte of a key with one
-};
-struct CellEditKey {
-  int key;
-  CellKeyMatch match;
-  void (*command)();
-};
-// F4, Enter, Space and '*'.
-extern const CellEditKey kCellEditKeys[4];
-
-// The Edit menu's block items, by their labels.
-struct CellEditMenuItem {
-  const char* label;
-  void (*command)();
-};
-extern const CellEditMenuItem kBlockMenuItems[4];
-
 }  // namespace kora

@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "app/command_line.h"
+#include "app/menu_tree.h"
 #include "table/dbf_file.h"
-#include "ui/menu.h"
 #include "ui/screen.h"
 #include "ui/side_file.h"
 #include "ui/text_editor.h"
@@ -55,11 +55,6 @@ bool same_entry(std::string_view a, std::string_view b) {
   return true;
 }
 
-void attach(int pulldown, const char* label, MenuCommand command) {
-  MenuItem* item = menu_find_item(kMenuBar[pulldown].menu, label);
-  if (item) item->command = command;
-}
-
 }  // namespace
 
 int put_on_top(const std::string& list_path, const std::string& entry) {
@@ -97,11 +92,6 @@ void favorites_install(const char* program_path, std::function<void(const std::s
   g_favorites.favorites_file = side_file_name(program_path, ".fvr");
   g_favorites.open_table = std::move(open_table);
   g_favorites.idle_hook = idle_hook;
-  attach(0, "Recent &files", [](int, Table*) { recent_files(); });
-  attach(5, "&Add to favorites", [](int, Table* table) {
-    if (table) favorites_add(table->file_name);
-  });
-  attach(5, "&Organize favorites", [](int, Table*) { favorites_organize(); });
   favorites_load();
 }
 

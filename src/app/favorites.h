@@ -40,8 +40,8 @@ struct FavoritesSetup {
 };
 extern FavoritesSetup g_favorites;
 
-// Names both files after the program, remembers the callbacks, attaches the
-// three menu commands and loads the favourites into the Favorites pull-down.
+// Names both files after the program, remembers the callbacks and loads the
+// favourites into the Favorites pull-down.
 void favorites_install(const char* program_path, std::function<void(const std::string&)> open_table,
                        IdleHook idle_hook);
 

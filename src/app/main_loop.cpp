@@ -3,10 +3,11 @@
 #include "app/app_state.h"
 #include "app/browse_view.h"
 #include "app/cell_editor.h"
+#include "app/commands.h"
 #include "app/navigation.h"
-#include "app/record_commands.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
+#include "ui/key_codes.h"
 #include "ui/keys.h"
 #include "ui/menu.h"
 #include "ui/message_box.h"
@@ -16,94 +17,6 @@
 namespace kora {
 
 namespace {
-
-using Command = void (*)();
-
-// One row of a dispatch table. A null command belongs to a feature that is
-// not part of the program yet: the key does nothing. Cell editing and the
-// record commands keep their keys in tables of their own (run_feature_key).
-struct KeyBinding {
-  int key;
-  Command command;
-};
-
-// Keys with a character part, by their whole code.
-const KeyBinding kCharacterKeys[] = {
-    {0x011B, quit_request},  // Esc
-    {0x0F09, nav_tab},       // Tab
-    {0x1205, nullptr},       // Ctrl+E: quick filter on the current value
-    {0x12F5, nullptr},       // quick filter added to the current filter
-    {0x1011, nullptr},       // Ctrl+Q: SQL statement
-    {0x1F13, nullptr},       // Ctrl+S: sort
-    {0x9409, previous_table},  // Alt+Tab
-};
-
-// Keys without a character part, by their scan code.
-const KeyBinding kExtendedKeys[] = {
-    {0x0F, nav_shift_tab},
-    {0x21, [] { open_menu(0); }},
-    {0x2F, [] { open_menu(1); }},
-    {0x12, [] { open_menu(2); }},
-    {0x32, [] { open_menu(3); }},
-    {0x14, [] { open_menu(4); }},
-    {0x18, [] { open_menu(5); }},
-    {0x23, [] { open_menu(6); }},
-    {0x1E, toggle_aliases},
-    {0x1F, nullptr},  // Alt+S: drop the sort order
-    {0x3C, switch_view},
-    {0x3D, open_with_panel},
-    {0x41, nullptr},  // F7: search
-    {0x43, [] { open_menu(-1); }},
-    {0x44, quit_request},
-    {0x47, nav_home},
-    {0x48, nav_up},
-    {0x49, nav_page_up},
-    {0x4B, nav_left},
-    {0x4D, nav_right},
-    {0x4F, nav_end},
-    {0x50, nav_down},
-    {0x51, nav_page_down},
-    {0x54, nullptr},  // Shift+F1: help contents
-    {0x55, nullptr},  // Shift+F2: fields info
-    {0x57, nullptr},  // Shift+F4: calculator
-    {0x5A, nullptr},  // Shift+F7: search on
-    {0x5C, settings_save_setup},
-    {0x5E, nullptr},  // Ctrl+F1: no effect
-    {0x5F, nullptr},  // Ctrl+F2: sum
-    {0x60, nullptr},  // Ctrl+F3: create a table
-    {0x61, nullptr},  // Ctrl+F4: modify structure
-    {0x64, nullptr},  // Ctrl+F7: replace
-    {0x66, nullptr},  // Ctrl+F9: export
-    {0x68, [] { options_dialog(); }},
-    {0x69, nullptr},  // Alt+F2: database info
-    {0x6A, nullptr},  // Alt+F3: filter
-    {0x6B, go_to_field},
-    {0x6D, nullptr},  // Alt+F6: go to record
-    {0x6E, nullptr},  // Alt+F7: find next
-    {0x70, nullptr},  // Alt+F9: column setup
-    {0x73, nav_ctrl_left},
-    {0x74, nav_ctrl_right},
-    {0x75, nav_ctrl_end},
-    {0x76, nav_ctrl_page_down},
-    {0x77, nav_ctrl_home},
-    {0x81, choose_table},
-    {0x84, nav_ctrl_page_up},
-    {0x86, toggle_code_page},
-    {0x88, toggle_caption_code_page},
-    {0x8D, nav_ctrl_up},
-    {0x91, nav_ctrl_down},
-    {0x94, next_table},
-    {0xA5, previous_table},  // Alt+Tab as terminals that report modifiers send it
-};
-
-template <size_t N>
-void run_binding(const KeyBinding (&table)[N], int key) {
-  for (const KeyBinding& binding : table) {
-    if (binding.key != key) continue;
-    if (binding.command) binding.command();
-    return;
-  }
-}
 
 bool current_column_read_only() {
   Table* table = g_app.table();
@@ -117,13 +30,13 @@ int current_field() {
 
 // Keys a read-only column still lets the cell editor see: cursor moves.
 bool moves_in_cell(int key) {
-  switch (key >> 8) {
-    case 0x47:
-    case 0x4F:
-    case 0x4B:
-    case 0x4D:
-    case 0x73:
-    case 0x74: return true;
+  switch (scan_code(key)) {
+    case scan_code(kKeyHome):
+    case scan_code(kKeyEnd):
+    case scan_code(kKeyLeft):
+    case scan_code(kKeyRight):
+    case scan_code(kKeyCtrlLeft):
+    case scan_code(kKeyCtrlRight): return true;
     default: return false;
   }
 }
@@ -131,47 +44,15 @@ bool moves_in_cell(int key) {
 bool editor_takes(int key) {
   if (!g_app.edit.mode || !g_cell_edit_hooks.offer_key) return false;
   bool read_only = current_column_read_only();
-  if (read_only && ((key & 0xFF) != 0 || !moves_in_cell(key))) return false;
+  if (read_only && (!is_extended_key(key) || !moves_in_cell(key))) return false;
   return g_cell_edit_hooks.offer_key(key) != 0;
 }
 
-// The keys of cell editing and of the record commands, which keep their own
-// tables beside their code. True when one of them took the key.
-bool run_feature_key(int key) {
-  bool extended = (key & 0xFF) == 0;
-  for (const CellEditKey& row : kCellEditKeys) {
-    bool match = row.match == kMatchCode        ? row.key == key
-                 : row.match == kMatchScan      ? extended && row.key == key >> 8
-                                                : !extended && row.key == (key & 0xFF);
-    if (match) {
-      row.command();
-      return true;
-    }
-  }
-  for (const RecordCommandKey& row : kRecordCommands) {
-    bool match = (row.key & 0xFF) == 0 ? extended && row.key >> 8 == key >> 8 : row.key == key;
-    if (match) {
-      row.command();
-      return true;
-    }
-  }
-  return false;
-}
-
-void dispatch_character(int key) {
-  if (editor_takes(key)) return;
-  if (run_feature_key(key)) return;
-  run_binding(kCharacterKeys, key);
-}
-
-void dispatch_extended(int key) {
-  Table* table = g_app.table();
-  if (g_app.edit.mode && (key >> 8) == 0x53 && is_memo_field(*table, current_field()) && g_settings.memo == 0) {
-    return;
-  }
-  if (editor_takes(key)) return;
-  if (run_feature_key(key)) return;
-  run_binding(kExtendedKeys, key >> 8);
+// In edit mode Del on a memo field whose memos are shown as text is ignored
+// entirely.
+bool ignored_in_edit_mode(int key) {
+  if (!g_app.edit.mode || !is_extended_key(key) || scan_code(key) != scan_code(kKeyDel)) return false;
+  return is_memo_field(*g_app.table(), current_field()) && g_settings.memo == 0;
 }
 
 void show_cell_cursor() {
@@ -211,11 +92,9 @@ void main_loop_idle(int help_topic, int shift_state, int x, int y) {
 
 void dispatch_key(int key) {
   if (key == 0) return;
-  if (key & 0xFF) {
-    dispatch_character(key);
-  } else {
-    dispatch_extended(key);
-  }
+  if (ignored_in_edit_mode(key)) return;
+  if (editor_takes(key)) return;
+  run_command(command_for_key(key));
 }
 
 void quit_request() {

@@ -39,8 +39,8 @@ void prepare_new_table(Table& table);
 // The Open command: the file panel, then open and show the chosen table.
 void open_with_panel();
 
-// Connects the menu bar to the current table and attaches the commands of
-// its items.
+// Connects the menu bar to the program: its pull-downs, their item states
+// from the current table, and the commands of the chosen items.
 void install_menu_hooks();
 
 void close_current_table();

@@ -61,34 +61,4 @@ void cmd_refresh();            // Ctrl+R
 void cmd_read_only();          // View "Read onl&y"
 void cmd_backup_now();         // Ctrl+B
 
-// The keys of the record commands. `key` is the whole KeyCode: character
-// keys with their character byte, extended keys with a zero low byte (the
-// main loop matches those on the scan code, key >> 8).
-struct RecordCommandKey {
-  int key;
-  void (*command)();
-};
-
-inline constexpr RecordCommandKey kRecordCommands[] = {
-    {0x3002, cmd_backup_now},     // Ctrl+B
-    {0x2004, cmd_hide_deleted},   // Ctrl+D
-    {0x1312, cmd_refresh},        // Ctrl+R
-    {0x1A1B, cmd_copy_record},    // Ctrl+[ (Ctrl+G on the Linux console)
-    {0x1B1D, cmd_paste_record},   // Ctrl+]
-    {0x3F00, cmd_append},         // F5
-    {0x4000, cmd_insert},         // F6
-    {0x4200, cmd_delete},         // F8
-    {0x5200, cmd_select},         // Ins
-    {0x5300, cmd_mark_deleted},   // Del
-    {0x5800, cmd_append_copy},    // Shift+F5
-    {0x5900, cmd_insert_copy},    // Shift+F6
-    {0x5B00, cmd_delete_now},     // Shift+F8
-    {0x6200, cmd_append_now},     // Ctrl+F5
-    {0x6300, cmd_insert_now},     // Ctrl+F6
-    {0x6500, cmd_zap},            // Ctrl+F8
-    {0x6700, cmd_truncate},       // Ctrl+F10
-    {0x6F00, cmd_pack},           // Alt+F8
-    {0x7800, cmd_cancel_views},   // Alt+1
-};
-
 }  // namespace kora

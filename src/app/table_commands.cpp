@@ -1,16 +1,16 @@
 // The open tables as the user handles them: open and show, close, switch,
 // the settings copied into each table, and the menu bar's view of them.
-#include <iterator>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/app_state.h"
 #include "app/browse_view.h"
 #include "app/cell_editor.h"
 #include "app/cell_editor_internal.h"
+#include "app/commands.h"
 #include "app/file_panel.h"
 #include "app/main_loop.h"
+#include "app/menu_tree.h"
 #include "app/navigation.h"
 #include "app/record_commands.h"
 #include "table/code_page.h"
@@ -66,94 +66,12 @@ MenuFacts current_facts() {
   return facts;
 }
 
-void attach(int pulldown, const char* label, MenuCommand command) {
-  MenuItem* item = menu_find_item(kMenuBar[pulldown].menu, label);
-  if (item) item->command = command;
-}
-
-// Items of a submenu: `parent` is the label of the item that opens it.
-void attach(int pulldown, const char* parent, const char* label, MenuCommand command) {
-  MenuItem* opener = menu_find_item(kMenuBar[pulldown].menu, parent);
-  MenuItem* item = opener ? menu_find_item(opener->submenu, label) : nullptr;
-  if (item) item->command = command;
-}
-
-// A command of the current table as a menu command.
-template <void (*Command)()>
-void run(int, Table*) {
-  Command();
-}
-
-// The Edit menu's block items run the commands their table names.
-template <int Index>
-void run_block_item(int, Table*) {
-  kBlockMenuItems[Index].command();
-}
-
-template <int... Index>
-void attach_block_items(std::integer_sequence<int, Index...>) {
-  (attach(2, kBlockMenuItems[Index].label, run_block_item<Index>), ...);
-}
-
-void attach_record_commands() {
-  attach(0, "&Refresh", run<cmd_refresh>);
-  attach(1, "&Memo", run<memo_editor>);
-  attach(1, "&Hide deleted records", run<cmd_hide_deleted>);
-  attach(1, "Read onl&y", run<cmd_read_only>);
-  attach(1, "&Selection...", "&Select/Unselect", run<cmd_select>);
-  attach(1, "&Selection...", "Show selected &only", run<cmd_show_selected>);
-  attach_block_items(std::make_integer_sequence<int, std::size(kBlockMenuItems)>());
-  attach(2, "Cop&y record", run<cmd_copy_record>);
-  attach(2, "Past&e record", run<cmd_paste_record>);
-  attach(3, "&Append", run<cmd_append_now>);
-  attach(3, "&Insert", run<cmd_insert_now>);
-  attach(3, "&Delete", run<cmd_delete_now>);
-  attach(3, "&Pack", run<cmd_pack>);
-  attach(3, "&Zap", run<cmd_zap>);
-  attach(3, "&Truncate", run<cmd_truncate>);
-  attach(3, "Duplicate curent &record...", "&Append", run<cmd_append_copy_now>);
-  attach(3, "Duplicate curent &record...", "&Insert", run<cmd_insert_copy_now>);
-  attach(3, "Pac&k...", "Pack &DBF only", run<cmd_pack_table>);
-  attach(3, "Pac&k...", "Pack &memo only", run<cmd_pack_memo>);
-  attach(4, "&All...", "&Delete", run<cmd_delete_all>);
-  attach(4, "&All...", "&Recall", run<cmd_recall_all>);
-  attach(4, "&All...", "&Inverse", run<cmd_inverse_all>);
-}
-
-void attach_menu_commands() {
-  attach(0, "&Open", [](int, Table*) { open_with_panel(); });
-  attach(0, "C&lose", [](int, Table*) { close_current_table(); });
-  // Exit goes through the same question as F10, so typed changes are never
-  // dropped without the user's word.
-  attach(0, "E&xit", [](int, Table*) { quit_request(); });
-  attach(1, "&Browse", [](int, Table* t) {
-    if (t && t->view.view_mode != 0) switch_view();
-  });
-  attach(1, "&Fields", [](int, Table* t) {
-    if (t && t->view.view_mode != 1) switch_view();
-  });
-  attach(1, "&Reverse", [](int, Table*) { toggle_reverse(); });
-  attach(1, "&Aliases", [](int, Table*) { toggle_aliases(); });
-  attach(1, "ANSI &charset", [](int, Table* t) {
-    if (t && !t->ansi_text) toggle_code_page();
-  });
-  attach(1, "O&EM charset", [](int, Table* t) {
-    if (t && t->ansi_text) toggle_code_page();
-  });
-  attach(0, "Save setup", [](int, Table*) { settings_save_setup(); });
-  attach(1, "&Options", [](int, Table*) { options_dialog(); });
-  attach(2, "G&o to field", [](int, Table*) { go_to_field(); });
-  attach(4, "He&x panel", [](int, Table*) { toggle_hex_panel(); });
-  attach_record_commands();
-}
-
 }  // namespace
 
 void install_menu_hooks() {
-  attach_menu_commands();
-  g_menu_bar_hooks.facts = current_facts;
-  g_menu_bar_hooks.current_slot = [] { return g_app.current; };
-  g_menu_bar_hooks.current_table = [] { return g_app.table(); };
+  g_menu_bar_hooks.pulldowns = kMenuBar;
+  g_menu_bar_hooks.update_states = [](int pulldown) { apply_menu_states(pulldown, current_facts()); };
+  g_menu_bar_hooks.run_command = [](int command) { run_command(static_cast<Cmd>(command)); };
   g_menu_bar_hooks.open_by_name = [](const char* name) { open_and_show(name); };
   g_menu_bar_hooks.redraw_status = [] {
     draw_status_left();

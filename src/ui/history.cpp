@@ -115,8 +115,8 @@ void history_popup(Dialog& dialog) {
   if (entries.empty()) return;
 
   std::vector<MenuItem> items;
-  for (const std::string& entry : entries) items.push_back({entry.c_str(), 0, kItemPlain, nullptr, nullptr});
-  items.push_back({nullptr, 0, 0, nullptr, nullptr});
+  for (const std::string& entry : entries) items.push_back({entry.c_str(), 0, kItemPlain, 0, nullptr});
+  items.push_back({nullptr, 0, 0, 0, nullptr});
   Menu menu;
   menu.left = field->x - 1;
   menu.top = field->y - 1;

@@ -5,12 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "ui/key_codes.h"
 #include "ui/keys.h"
 #include "ui/message_box.h"
 
 namespace kora {
 
-MenuCommand g_pending_command = nullptr;
+int g_pending_command = 0;
 MenuChoice g_menu_choice;
 MenuBarHooks g_menu_bar_hooks;
 
@@ -223,22 +224,22 @@ int choose_current(Menu& menu, int help_topic) {
 
 // One key in an open menu: a result that closes it, or kNotChosen.
 int handle_key(Menu& menu, int key, int help_topic) {
-  int scan = (key >> 8) & 0xFF;
-  unsigned char ch = static_cast<unsigned char>(key & 0xFF);
-  if (ch == 27 || scan == 0x44) return kMenuCancel;
-  if (scan == 0x4B) return kMenuLeft;
-  if (scan == 0x4D) return kMenuRight;
+  int scan = scan_code(key);
+  unsigned char ch = static_cast<unsigned char>(key_char(key));
+  if (ch == key_char(kKeyEsc) || scan == scan_code(kKeyF10)) return kMenuCancel;
+  if (scan == scan_code(kKeyLeft)) return kMenuLeft;
+  if (scan == scan_code(kKeyRight)) return kMenuRight;
   int target = -1;
   switch (scan) {
-    case 0x47:
-    case 0x49: target = first_selectable_before(menu, menu.current); break;
-    case 0x4F:
-    case 0x51: target = last_selectable_after(menu, menu.current); break;
-    case 0x48: target = step_selectable(menu, menu.current, -1); break;
-    case 0x50: target = step_selectable(menu, menu.current, +1); break;
+    case scan_code(kKeyHome):
+    case scan_code(kKeyPgUp): target = first_selectable_before(menu, menu.current); break;
+    case scan_code(kKeyEnd):
+    case scan_code(kKeyPgDn): target = last_selectable_after(menu, menu.current); break;
+    case scan_code(kKeyUp): target = step_selectable(menu, menu.current, -1); break;
+    case scan_code(kKeyDown): target = step_selectable(menu, menu.current, +1); break;
     default:
       if (ch == 0) return kNotChosen;
-      if (ch == 13) return choose_current(menu, help_topic);
+      if (ch == key_char(kKeyEnter)) return choose_current(menu, help_topic);
       if ((target = find_hot(menu, ch)) >= 0) {
         menu.current = target;
         scroll_to_current(menu);
@@ -285,9 +286,9 @@ int pick_list(const std::vector<std::string>& labels, int current, int help_topi
   std::vector<MenuItem> items;
   items.reserve(labels.size() + 1);
   for (const std::string& label : labels) {
-    items.push_back({label.c_str(), 0, kItemPlain, nullptr, nullptr});
+    items.push_back({label.c_str(), 0, kItemPlain, 0, nullptr});
   }
-  items.push_back({nullptr, 0, 0, nullptr, nullptr});
+  items.push_back({nullptr, 0, 0, 0, nullptr});
   Menu menu;
   menu.centred = 1;
   menu.current = current;
@@ -295,10 +296,11 @@ int pick_list(const std::vector<std::string>& labels, int current, int help_topi
   return menu_popup(menu, help_topic);
 }
 
-MenuItem* menu_find_item(Menu* menu, const char* label) {
-  if (!menu) return nullptr;
+MenuItem* menu_find_command(Menu* menu, int command) {
+  if (!menu || command == 0) return nullptr;
   for (MenuItem* item = menu->items; item && item->label; ++item) {
-    if (std::strcmp(item->label, label) == 0) return item;
+    if (item->command == command) return item;
+    if (MenuItem* inner = menu_find_command(item->submenu, command)) return inner;
   }
   return nullptr;
 }
@@ -309,18 +311,19 @@ namespace {
 
 int g_last_pulldown = 0;
 
+int pulldown_count() { return static_cast<int>(g_menu_bar_hooks.pulldowns.size()); }
+
 void draw_bar(int current) {
-  for (int i = 0; i < kPulldownCount; ++i) {
-    put_text(kMenuBar[i].column, 0, kMenuBar[i].title,
-             i == current ? g_colors.MenuSelected : g_colors.MenuText);
+  for (int i = 0; i < pulldown_count(); ++i) {
+    const Pulldown& pulldown = g_menu_bar_hooks.pulldowns[size_t(i)];
+    put_text(pulldown.column, 0, pulldown.title, i == current ? g_colors.MenuSelected : g_colors.MenuText);
   }
 }
 
-// A favourite file: a plain item of the Favorites pull-down.
-const MenuItem* chosen_favourite() {
-  Menu* favorites = kMenuBar[5].menu;
-  if (g_menu_choice.menu != favorites || g_menu_choice.index < 0) return nullptr;
-  const MenuItem& item = favorites->items[g_menu_choice.index];
+// A plain item chosen last (a favourite file), or null.
+const MenuItem* chosen_plain_item() {
+  if (!g_menu_choice.menu || g_menu_choice.index < 0) return nullptr;
+  const MenuItem& item = g_menu_choice.menu->items[g_menu_choice.index];
   return (item.flags & kItemPlain) ? &item : nullptr;
 }
 
@@ -337,24 +340,28 @@ void take_down_bar() {
 int menu_bar_last() { return g_last_pulldown; }
 
 void menu_bar(int start) {
+  int count = pulldown_count();
+  if (count == 0) return;
   int cursor = get_cursor();
-  g_pending_command = nullptr;
+  g_pending_command = 0;
   g_menu_choice = {};
-  if (start >= 0 && start < kPulldownCount) g_last_pulldown = start;
+  if (start >= 0 && start < count) g_last_pulldown = start;
+  if (g_last_pulldown >= count) g_last_pulldown = 0;
 
   int result;
   for (;;) {
     int index = g_last_pulldown;
     draw_bar(index);
-    Menu& menu = *kMenuBar[index].menu;
-    menu.left = kMenuBar[index].column;
+    const Pulldown& pulldown = g_menu_bar_hooks.pulldowns[size_t(index)];
+    Menu& menu = *pulldown.menu;
+    menu.left = pulldown.column;
     menu.top = 1;
-    if (g_menu_bar_hooks.facts) apply_menu_states(index, g_menu_bar_hooks.facts());
+    if (g_menu_bar_hooks.update_states) g_menu_bar_hooks.update_states(index);
     result = menu_popup(menu, 60 + index);
     if (result == kMenuLeft) {
-      g_last_pulldown = (index + kPulldownCount - 1) % kPulldownCount;
+      g_last_pulldown = (index + count - 1) % count;
     } else if (result == kMenuRight) {
-      g_last_pulldown = (index + 1) % kPulldownCount;
+      g_last_pulldown = (index + 1) % count;
     } else {
       break;
     }
@@ -362,13 +369,10 @@ void menu_bar(int start) {
   take_down_bar();
 
   if (g_pending_command) {
-    int slot = g_menu_bar_hooks.current_slot ? g_menu_bar_hooks.current_slot() : 0;
-    Table* table = g_menu_bar_hooks.current_table ? g_menu_bar_hooks.current_table() : nullptr;
-    MenuCommand command = g_pending_command;
-    command(slot, table);
+    if (g_menu_bar_hooks.run_command) g_menu_bar_hooks.run_command(g_pending_command);
   } else if (result >= 0) {
-    const MenuItem* favourite = chosen_favourite();
-    if (favourite && g_menu_bar_hooks.open_by_name) g_menu_bar_hooks.open_by_name(favourite->label);
+    const MenuItem* plain = chosen_plain_item();
+    if (plain && g_menu_bar_hooks.open_by_name) g_menu_bar_hooks.open_by_name(plain->label);
   }
   goto_xy(cursor % 256, cursor / 256);
 }

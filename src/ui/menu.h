@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -11,12 +12,7 @@
 
 namespace kora {
 
-struct Table;
 struct Menu;
-
-// What an item runs: called with the current table slot and its table,
-// after every menu has closed.
-using MenuCommand = void (*)(int table_slot, Table* table);
 
 enum MenuItemFlags : int {
   kItemDisabled = 1,  // cannot be chosen; separators always have it
@@ -30,7 +26,7 @@ struct MenuItem {
   const char* label;    // "&" before the hot letter; "-" a separator; null ends the array
   unsigned char hot;    // upper-case hot letter, computed at each opening
   int flags;            // MenuItemFlags
-  MenuCommand command;  // null: none (yet)
+  int command;          // the program's identifier of what the item runs; 0 none
   Menu* submenu;        // Enter opens it instead of choosing the item
 };
 
@@ -55,9 +51,9 @@ enum MenuResult : int {
   kMenuLeft = -4,
 };
 
-// The command of the item chosen last (null when it had none); the menu bar
-// clears it when it starts and runs it after every menu has closed.
-extern MenuCommand g_pending_command;
+// The command of the item chosen last (0 when it had none); the menu bar
+// clears it when it starts and has it run after every menu has closed.
+extern int g_pending_command;
 // The menu and index of the item chosen last.
 struct MenuChoice {
   Menu* menu = nullptr;
@@ -77,65 +73,37 @@ int pick_list(const std::vector<std::string>& labels, int current, int help_topi
 // Upper case for code page 866 letters (Latin and Cyrillic).
 unsigned char upper_866(unsigned char ch);
 
-// ---- the menu bar -----------------------------------------------------------
+// The item of a menu or of its submenus that carries this command, or null.
+MenuItem* menu_find_command(Menu* menu, int command);
 
-constexpr int kPulldownCount = 7;
+// ---- the menu bar -----------------------------------------------------------
 
 struct Pulldown {
   const char* title;  // as drawn on row 0, with its blanks
   int column;         // the title's column, also the pull-down's left
   Menu* menu;
 };
-// File, View, Edit, Commands, Tools, Favorites, Help.
-extern const Pulldown kMenuBar[kPulldownCount];
 
-// The item of a menu with this label (exact spelling), or null. Later parts
-// attach their commands through it.
-MenuItem* menu_find_item(Menu* menu, const char* label);
-
-// Facts about the current table and view that decide which items are
-// disabled or marked before a pull-down opens.
-struct MenuFacts {
-  int table_count = 1;
-  int fields_view = 0;  // 0 browse view, 1 fields view
-  int reverse = 0;
-  int aliases = 0;
-  int has_memo = 0;
-  int hide_deleted = 0;
-  int read_only = 0;
-  int ansi = 0;
-  int record_count = 0;
-  int has_search = 0;     // a search expression exists (Find next)
-  int record_copied = 0;  // a record is in the record clipboard
-  int sorted = 0;
-  int selected_only = 0;  // only the selected records are shown
-};
-
-// Sets the disabled and marked bits of the items of one pull-down (and its
-// submenus) from the facts; items without a rule keep their flags.
-void apply_menu_states(int pulldown, const MenuFacts& facts);
-
-// What the menu bar needs from the main loop. Any of them may be empty:
-// without facts the items keep their stored flags.
+// What the menu bar needs from the program. Any of them may be empty.
 struct MenuBarHooks {
-  std::function<MenuFacts()> facts;
-  std::function<int()> current_slot;
-  std::function<Table*()> current_table;
-  std::function<void(const char* file_name)> open_by_name;
+  std::span<const Pulldown> pulldowns;  // the bar, from left to right
+  // Sets the items' disabled and marked flags before a pull-down opens;
+  // without it the items keep their stored flags.
+  std::function<void(int pulldown)> update_states;
+  // Runs the command of the chosen item once the bar is taken down.
+  std::function<void(int command)> run_command;
+  // A plain item without a command was chosen (a favourite file).
+  std::function<void(const char* label)> open_by_name;
   std::function<void()> redraw_status;
 };
 extern MenuBarHooks g_menu_bar_hooks;
 
-// Runs the menu bar: start >= 0 opens that pull-down (0 File .. 6 Help),
+// Runs the menu bar: start >= 0 opens that pull-down (0 the leftmost),
 // start < 0 the one used last. Left and Right move across the bar. The
-// chosen item's command runs after the bar is taken down; a favourite file
-// chosen from the Favorites pull-down is opened by name.
+// chosen item's command runs after the bar is taken down; a plain item
+// without a command is reported by its label.
 void menu_bar(int start);
 // The pull-down the bar opens for start < 0.
 int menu_bar_last();
-
-// Rebuilds the Favorites pull-down: its two fixed items, then (when there
-// are any) a separator and one item per file, at most 96.
-void menu_set_favorites(const std::vector<std::string>& files);
 
 }  // namespace kora

@@ -113,17 +113,7 @@ class CellEditorTest : public ::testing::Test {
   }
   // A key as the main loop handles it once the cell editing rows are wired.
   void press(int key) {
-    bool done = false;
-    for (const CellEditKey& row : kCellEditKeys) {
-      bool match = row.match == kMatchCode      ? key == row.key
-                   : row.match == kMatchScan    ? (key & 0xFF) == 0 && (key >> 8) == row.key
-                                                : (key & 0xFF) == row.key;
-      if (!match) continue;
-      if (!(g_app.edit.mode && offer_cell_key(key))) row.command();
-      done = true;
-      break;
-    }
-    if (!done) dispatch_key(key);
+    dispatch_key(key);
     paint();
   }
   void type(const std::string& text) {

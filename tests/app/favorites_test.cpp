@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "support/test_support.h"
-#include "ui/menu.h"
+#include "app/app_state.h"
+#include "app/commands.h"
+#include "app/menu_tree.h"
 #include "ui/popup_fixture.h"
 
 namespace kora {
@@ -147,22 +149,20 @@ TEST_F(FavoritesMenus, RecentFilesOpensTheChosenTable) {
   EXPECT_EQ(opened, Lines{"/t/b.dbf"});
 }
 
-TEST_F(FavoritesMenus, MenuCommandsAreAttached) {
-  MenuItem* recent = menu_find_item(kMenuBar[0].menu, "Recent &files");
+TEST_F(FavoritesMenus, MenuCommandsAreBound) {
+  MenuItem* recent = menu_item_of(Cmd::RecentFiles);
   ASSERT_NE(recent, nullptr);
-  ASSERT_NE(recent->command, nullptr);
+  EXPECT_STREQ(recent->label, "Recent &files");
   recent_add("/t/only.dbf");
   press({test::kEnter});
-  recent->command(0, nullptr);
+  run_command(Cmd::RecentFiles);
   EXPECT_EQ(opened, Lines{"/t/only.dbf"});
-  MenuItem* add = menu_find_item(kMenuBar[5].menu, "&Add to favorites");
-  ASSERT_NE(add, nullptr);
-  EXPECT_NE(add->command, nullptr);
-  add->command(0, nullptr);  // no table: nothing added
+  ASSERT_NE(menu_item_of(Cmd::AddFavorite), nullptr);
+  reset_app_state();
+  run_command(Cmd::AddFavorite);  // no table: nothing added
   EXPECT_FALSE(test::file_exists(g_favorites.favorites_file));
-  MenuItem* organize = menu_find_item(kMenuBar[5].menu, "&Organize favorites");
-  ASSERT_NE(organize, nullptr);
-  EXPECT_NE(organize->command, nullptr);
+  ASSERT_NE(menu_item_of(Cmd::OrganizeFavorites), nullptr);
+  EXPECT_EQ(command_binding(Cmd::OrganizeFavorites).run, &favorites_organize);
 }
 
 TEST_F(FavoritesMenus, OrganizeSavesTheEditedTextAndEscWritesNothing) {

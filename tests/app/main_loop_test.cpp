@@ -11,10 +11,10 @@
 #include "app/browse_view.h"
 #include "app/cell_editor.h"
 #include "app/main_loop.h"
+#include "app/menu_tree.h"
 #include "program_driver.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
-#include "ui/menu.h"
 #include "ui/screen.h"
 
 namespace kora {
@@ -116,10 +116,10 @@ TEST_F(TwoTables, TheListOfOpenTablesChoosesOne) {
 TEST_F(TwoTables, WithOneTableSwitchingDoesNothingAndCloseIsDisabled) {
   run_kora({a}, {kCtrlTab, kAltTab, kAltF, kEsc});
   EXPECT_EQ(row(0).substr(0, 8), "[0]a.dbf");
-  EXPECT_TRUE(menu_find_item(kMenuBar[0].menu, "C&lose")->flags & kItemDisabled);
+  EXPECT_TRUE(menu_item_of(Cmd::Close)->flags & kItemDisabled);
 
   run_kora({a}, join(open_favourite(2), {kAltF, kEsc}));
-  EXPECT_FALSE(menu_find_item(kMenuBar[0].menu, "C&lose")->flags & kItemDisabled);
+  EXPECT_FALSE(menu_item_of(Cmd::Close)->flags & kItemDisabled);
 }
 
 TEST_F(TwoTables, ClosingTheLastTableOfTheListShowsTheOneBefore) {
@@ -144,11 +144,10 @@ TEST(MainLoop, ViewMenuItemsAreMarkedFromTheCurrentTable) {
   TempDir dir;
   std::string a = dir.copy_fixture(kPoints, "a.dbf");
   run_kora({"/r+", a}, {kF2, kAltV, kEsc});
-  Menu* view = kMenuBar[1].menu;
-  EXPECT_TRUE(menu_find_item(view, "&Reverse")->flags & kItemMarked);
-  EXPECT_TRUE(menu_find_item(view, "&Fields")->flags & kItemMarked);
-  EXPECT_FALSE(menu_find_item(view, "&Browse")->flags & kItemMarked);
-  EXPECT_TRUE(menu_find_item(view, "O&EM charset")->flags & kItemMarked);
+  EXPECT_TRUE(menu_item_of(Cmd::Reverse)->flags & kItemMarked);
+  EXPECT_TRUE(menu_item_of(Cmd::ViewFields)->flags & kItemMarked);
+  EXPECT_FALSE(menu_item_of(Cmd::ViewBrowse)->flags & kItemMarked);
+  EXPECT_TRUE(menu_item_of(Cmd::OemCharset)->flags & kItemMarked);
   // The View menu's Browse switches back.
   run_kora({a}, {kF2, kAltV, 'b'});
   EXPECT_EQ(row(24).substr(8, 8), " 2Fields");

@@ -8,10 +8,10 @@
 
 #include "../support/test_support.h"
 #include "app/app_state.h"
+#include "app/menu_tree.h"
 #include "program_driver.h"
 #include "table/byte_order.h"
 #include "ui/line_editor.h"
-#include "ui/menu.h"
 #include "ui/settings.h"
 
 namespace kora {
@@ -70,7 +70,7 @@ TEST_F(MenuCommands, RefreshRereadsRecordsAddedThroughAnotherTable) {
 TEST_F(MenuCommands, ToolsAllMarksEveryRecordAndIsDisabledWhenReadOnly) {
   run_kora({"/ro", a}, {kAltT, 'a', 'd', kEsc});
   EXPECT_EQ(read_points(a).deleted, 0u);
-  EXPECT_TRUE(menu_find_item(kMenuBar[4].menu, "&All...")->flags & kItemDisabled);
+  EXPECT_TRUE(menu_item_of(Cmd::AllMenu)->flags & kItemDisabled);
 
   run_kora({a}, {kAltT, 'a', 'd'});
   EXPECT_EQ(read_points(a).deleted, 14u);
@@ -83,15 +83,14 @@ TEST_F(MenuCommands, ToolsAllMarksEveryRecordAndIsDisabledWhenReadOnly) {
 TEST_F(MenuCommands, ReadOnlyTogglesIsMarkedAndDisablesTheRecordCommands) {
   run_kora({a}, {kAltV, 'y', kAltV, kEsc, kAltM, 'a', 'z', kEsc});
   EXPECT_EQ(g_settings.read_only, 1);
-  EXPECT_TRUE(menu_find_item(kMenuBar[1].menu, "Read onl&y")->flags & kItemMarked);
-  Menu* commands = kMenuBar[3].menu;
-  EXPECT_TRUE(menu_find_item(commands, "&Append")->flags & kItemDisabled);
-  EXPECT_TRUE(menu_find_item(commands, "&Zap")->flags & kItemDisabled);
+  EXPECT_TRUE(menu_item_of(Cmd::ReadOnly)->flags & kItemMarked);
+  EXPECT_TRUE(menu_item_of(Cmd::AppendNow)->flags & kItemDisabled);
+  EXPECT_TRUE(menu_item_of(Cmd::Zap)->flags & kItemDisabled);
   EXPECT_EQ(read_points(a).count, 14u);
 
   run_kora({a}, {kAltV, 'y', kAltV, 'y', kAltV, kEsc, kAltM, 'a'});
   EXPECT_EQ(g_settings.read_only, 0);
-  EXPECT_FALSE(menu_find_item(kMenuBar[1].menu, "Read onl&y")->flags & kItemMarked);
+  EXPECT_FALSE(menu_item_of(Cmd::ReadOnly)->flags & kItemMarked);
   EXPECT_EQ(read_points(a).count, 15u);
 }
 
@@ -103,7 +102,7 @@ TEST_F(MenuCommands, DuplicateAppendsACopyAndHideDeletedIsMarked) {
   EXPECT_EQ(points.deleted, 1u);
   EXPECT_EQ(points.last[0], '*');
   EXPECT_TRUE(std::equal(points.first.begin() + 1, points.first.end(), points.last.begin() + 1));
-  EXPECT_TRUE(menu_find_item(kMenuBar[1].menu, "&Hide deleted records")->flags & kItemMarked);
+  EXPECT_TRUE(menu_item_of(Cmd::HideDeleted)->flags & kItemMarked);
   EXPECT_NE(row(0).find("/ 14"), std::string::npos) << row(0);
 }
 
@@ -111,24 +110,23 @@ TEST_F(MenuCommands, ShowSelectedOnlyDisablesInsertAndDelete) {
   run_kora({a}, {kAltV, 's', 's', kAltV, 's', 'o', kAltM, kEsc});
   // One record shown, and it carries the selection mark.
   EXPECT_NE(row(0).find("1 (1) / 1"), std::string::npos) << row(0);
-  Menu* commands = kMenuBar[3].menu;
-  EXPECT_TRUE(menu_find_item(commands, "&Insert")->flags & kItemDisabled);
-  EXPECT_TRUE(menu_find_item(commands, "&Delete")->flags & kItemDisabled);
-  EXPECT_FALSE(menu_find_item(commands, "&Append")->flags & kItemDisabled);
+  EXPECT_TRUE(menu_item_of(Cmd::InsertNow)->flags & kItemDisabled);
+  EXPECT_TRUE(menu_item_of(Cmd::DeleteNow)->flags & kItemDisabled);
+  EXPECT_FALSE(menu_item_of(Cmd::AppendNow)->flags & kItemDisabled);
 
   run_kora({a}, {kAltM, kEsc});
-  EXPECT_FALSE(menu_find_item(commands, "&Insert")->flags & kItemDisabled);
+  EXPECT_FALSE(menu_item_of(Cmd::InsertNow)->flags & kItemDisabled);
 }
 
 TEST_F(MenuCommands, EditCopyPutsTheCellOnTheClipboardAndPasteRecordNeedsACopy) {
   g_text_clipboard.text.clear();
   run_kora({a}, {kAltE, kEsc});
-  EXPECT_TRUE(menu_find_item(kMenuBar[2].menu, "Past&e record")->flags & kItemDisabled);
-  EXPECT_FALSE(menu_find_item(kMenuBar[2].menu, "&Copy")->flags & kItemDisabled);
+  EXPECT_TRUE(menu_item_of(Cmd::PasteRecord)->flags & kItemDisabled);
+  EXPECT_FALSE(menu_item_of(Cmd::Copy)->flags & kItemDisabled);
 
   run_kora({a}, {kAltE, 'c', kAltE, 'y', kAltE, kEsc});
   EXPECT_EQ(g_text_clipboard.text.rfind("0507121", 0), 0u) << g_text_clipboard.text;
-  EXPECT_FALSE(menu_find_item(kMenuBar[2].menu, "Past&e record")->flags & kItemDisabled);
+  EXPECT_FALSE(menu_item_of(Cmd::PasteRecord)->flags & kItemDisabled);
 }
 
 }  // namespace

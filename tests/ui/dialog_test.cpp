@@ -51,10 +51,10 @@ DialogRadio g_radio_a{8, 9, 0, "Down", 1, 0};
 DialogRadio g_radio_b{24, 9, 0, "Up", 1, 1};
 DialogRadio g_radio_c{40, 9, 0, "All", 1, 2};
 MenuItem g_list_items[] = {
-    {"&First", 0, 0, nullptr, nullptr},
-    {"S&econd", 0, 0, nullptr, nullptr},
-    {"Third", 0, 0, nullptr, nullptr},
-    {nullptr, 0, 0, nullptr, nullptr},
+    {"&First", 0, 0, 0, nullptr},
+    {"S&econd", 0, 0, 0, nullptr},
+    {"Third", 0, 0, 0, nullptr},
+    {nullptr, 0, 0, 0, nullptr},
 };
 DialogList g_list{8, 11, 10, 0, nullptr, g_list_items};
 DialogPushButton g_ok{10, 13, nullptr, "OK", 1, 7};
