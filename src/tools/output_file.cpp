@@ -91,7 +91,7 @@ OutputStatus append_to_file(const std::string& path, std::string_view bytes, con
   return ok ? OutputStatus::kOk : OutputStatus::kWriteFailed;
 }
 
-OutputStatus replace_file(const std::string& path, std::string_view bytes, const OutputGuard& guard) {
+OutputStatus replace_output_file(const std::string& path, std::string_view bytes, const OutputGuard& guard) {
   std::string target = resolved_target(path);
   struct stat info;
   bool exists = stat(target.c_str(), &info) == 0;

@@ -37,6 +37,6 @@ OutputStatus append_to_file(const std::string& path, std::string_view bytes, con
 // flushed and renamed over it, so that a failure leaves the old file whole.
 // An existing file is replaced only when guard.confirm_replace agrees; a
 // symbolic link keeps pointing at the file it names.
-OutputStatus replace_file(const std::string& path, std::string_view bytes, const OutputGuard& guard);
+OutputStatus replace_output_file(const std::string& path, std::string_view bytes, const OutputGuard& guard);
 
 }  // namespace kora

@@ -354,7 +354,7 @@ OutputStatus write_structure_file(const std::string& path, StructureForm form, c
   own.open_files.push_back(table.file_name);
   if (!table.memo_file_name.empty()) own.open_files.push_back(table.memo_file_name);
   std::string text = structure_text(form, table, options);
-  return form == StructureForm::kDbf ? replace_file(path, text, own) : append_to_file(path, text, own);
+  return form == StructureForm::kDbf ? replace_output_file(path, text, own) : append_to_file(path, text, own);
 }
 
 }  // namespace kora

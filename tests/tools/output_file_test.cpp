@@ -48,7 +48,7 @@ TEST(OutputFile, NeverWritesIntoAnOpenTableWhateverNamesIt) {
   guard.confirm_replace = [&asked](const std::string&) { return asked = true; };
   for (const char* name : {"open.dbf", "hard.dbf", "soft.dbf"}) {
     EXPECT_EQ(append_to_file(dir.file(name), "x", guard), OutputStatus::kOpenTable) << name;
-    EXPECT_EQ(replace_file(dir.file(name), "x", guard), OutputStatus::kOpenTable) << name;
+    EXPECT_EQ(replace_output_file(dir.file(name), "x", guard), OutputStatus::kOpenTable) << name;
   }
   EXPECT_FALSE(asked);
   EXPECT_EQ(text_of(table), "table bytes");
@@ -60,19 +60,19 @@ TEST(OutputFile, ReplaceAsksKeepsLinksAndModeAndLeavesNoTemporaryFile) {
   put_text(path, "old");
   chmod(path.c_str(), 0640);
   OutputGuard guard;
-  EXPECT_EQ(replace_file(path, "new", guard), OutputStatus::kCancelled);  // nobody to ask: kept
+  EXPECT_EQ(replace_output_file(path, "new", guard), OutputStatus::kCancelled);  // nobody to ask: kept
   std::string asked_for;
   guard.confirm_replace = [&asked_for](const std::string& name) {
     asked_for = name;
     return false;
   };
-  EXPECT_EQ(replace_file(path, "new", guard), OutputStatus::kCancelled);
+  EXPECT_EQ(replace_output_file(path, "new", guard), OutputStatus::kCancelled);
   EXPECT_EQ(asked_for, path);
   EXPECT_EQ(text_of(path), "old");
 
   guard.confirm_replace = [](const std::string&) { return true; };
   ASSERT_EQ(symlink(path.c_str(), dir.file("link.dbf").c_str()), 0);
-  EXPECT_EQ(replace_file(dir.file("link.dbf"), "new", guard), OutputStatus::kOk);
+  EXPECT_EQ(replace_output_file(dir.file("link.dbf"), "new", guard), OutputStatus::kOk);
   EXPECT_EQ(text_of(path), "new");
   struct stat info;
   ASSERT_EQ(lstat(dir.file("link.dbf").c_str(), &info), 0);
@@ -80,9 +80,9 @@ TEST(OutputFile, ReplaceAsksKeepsLinksAndModeAndLeavesNoTemporaryFile) {
   ASSERT_EQ(stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
 
-  EXPECT_EQ(replace_file(dir.file("fresh.dbf"), "made", {}), OutputStatus::kOk);  // nothing to ask about
+  EXPECT_EQ(replace_output_file(dir.file("fresh.dbf"), "made", {}), OutputStatus::kOk);  // nothing to ask about
   EXPECT_EQ(text_of(dir.file("fresh.dbf")), "made");
-  EXPECT_EQ(replace_file(dir.path(), "x", guard), OutputStatus::kCannotOpen);  // a folder
+  EXPECT_EQ(replace_output_file(dir.path(), "x", guard), OutputStatus::kCannotOpen);  // a folder
   std::string out;
   run_command("ls -A '" + dir.path() + "'", out);
   EXPECT_EQ(out, "fresh.dbf\nlink.dbf\nold.dbf\n");

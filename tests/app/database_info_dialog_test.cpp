@@ -1,0 +1,116 @@
+// File / Database info on the headless screen: the twelve lines with their
+// values against the right edge, a long path cut in the middle, Copy
+// appending the facts to a file, and a failed Copy reported.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "../support/dbf_builder.h"
+#include "../support/test_support.h"
+#include "../ui/popup_fixture.h"
+#include "app/app_state.h"
+#include "app/tool_commands.h"
+#include "table/memo_file.h"
+#include "tools/database_info.h"
+
+namespace kora {
+namespace {
+
+using namespace kora::test;
+
+struct DatabaseInfoDialog : PopupTest {
+  TempDir dir;
+
+  std::string make_table(const std::string& name, bool memo) {
+    DbfSpec spec;
+    spec.version = memo ? 0x83 : 0x03;
+    spec.fields = {{"NAME", 'C', 10}};
+    if (memo) spec.fields.push_back({"NOTES", 'M', 10});
+    spec.records = {"one"};
+    std::string path = dir.file(name);
+    write_bytes(path, build_dbf(spec));
+    if (memo) {
+      EXPECT_TRUE(create_memo_file(path, kDBase3, 0));
+    }
+    return path;
+  }
+  void open(const std::string& path) {
+    reset_app_state();
+    ASSERT_EQ(add_table(g_app.tables, path), 0);
+    g_app.current = 0;
+  }
+  void type(const std::string& text) {
+    for (char c : text) keys_.push_back(static_cast<unsigned char>(c));
+    keys_.push_back(kEnter);
+  }
+  std::string seen_row(size_t wait, int y) const { return seen_text(wait, 0, y, 80); }
+  void TearDown() override {
+    PopupTest::TearDown();
+    reset_app_state();
+  }
+};
+
+TEST_F(DatabaseInfoDialog, ShowsTheFactsRightAlignedAndCopyAppendsThemEachTime) {
+  ASSERT_EQ(mkdir(dir.file("a-folder-with-a-rather-long-name-for-the-dialog").c_str(), 0755), 0);
+  std::string path = make_table("a-folder-with-a-rather-long-name-for-the-dialog/memo.dbf", true);
+  open(path);
+  std::string out = dir.file("info");
+  press({kEnter});
+  type(out);
+  database_info_command();
+  press({kEnter});
+  type(out);
+  database_info_command();
+
+  // Labels from column 7, values ending at column 73; a long path shows its
+  // start and its end.
+  ASSERT_GT(path.size(), 50u);
+  const struct {
+    int row;
+    const char* label;
+    std::string value;
+  } lines[] = {
+      {5, "File:", path.substr(0, 3) + "..." + path.substr(path.size() - 44)},
+      {6, "Type:", "dBase III"},
+      {13, "Memo-fields:", "Yes"},
+      {14, "Memo-file:", path.substr(0, 3) + "..." + path.substr(path.size() - 44, 41) + "dbt"},
+      {16, "Blocksize:", "512 bytes"},
+  };
+  for (const auto& line : lines) {
+    std::string row = seen_row(0, line.row);
+    EXPECT_EQ(row.substr(7, std::strlen(line.label)), line.label);
+    EXPECT_EQ(row.substr(73 - line.value.size(), line.value.size() + 2), " " + line.value + " ") << row;
+  }
+  EXPECT_NE(seen_row(0, 4).find("Database info"), std::string::npos);
+  EXPECT_NE(seen_row(0, 17).find("Copy"), std::string::npos);
+  EXPECT_NE(seen_row(0, 17).find("Cancel"), std::string::npos);
+
+  std::string block = database_info_text(database_info(*g_app.table()));
+  EXPECT_EQ(std::count(block.begin(), block.end(), '\n'), 12);
+  std::vector<uint8_t> bytes = read_bytes(out + ".txt");
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), block + block);
+}
+
+TEST_F(DatabaseInfoDialog, TableWithoutMemoLeavesTheMemoLinesEmptyAndAFailedCopyIsReported) {
+  open(make_table("plain.dbf", false));
+  press({kEnter});
+  type(dir.file("no-such-folder/info"));
+  press({kEnter});
+  database_info_command();
+
+  EXPECT_EQ(seen_row(0, 13).substr(71, 4), " No ");
+  for (int y = 14; y <= 16; ++y) EXPECT_EQ(seen_row(0, y).substr(22, 53), std::string(53, ' ')) << y;
+  // The last key closes the error box, which was on the screen before it.
+  size_t last = seen_.size() - 1;
+  bool reported = false;
+  for (int y = 0; y < 25; ++y) reported |= seen_row(last, y).find("Cannot open file") != std::string::npos;
+  EXPECT_TRUE(reported);
+  EXPECT_EQ(keys_left(), 0);
+}
+
+}  // namespace
+}  // namespace kora
