@@ -13,6 +13,7 @@
 #include "app/menu_tree.h"
 #include "app/navigation.h"
 #include "app/record_commands.h"
+#include "app/tool_commands.h"
 #include "ui/key_codes.h"
 #include "ui/settings.h"
 
@@ -96,7 +97,7 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::SaveAsXml, nullptr, 0},
     {Cmd::SaveAsCsv, nullptr, 0},
     {Cmd::FieldsInfo, nullptr, kFieldsInfoHelp},
-    {Cmd::DatabaseInfo, nullptr, kDatabaseInfoHelp},
+    {Cmd::DatabaseInfo, database_info_command, kDatabaseInfoHelp},
     {Cmd::SaveSetup, settings_save_setup, 0},
     {Cmd::NextTable, next_table, 0},
     {Cmd::PreviousTable, previous_table, 0},

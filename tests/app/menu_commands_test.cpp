@@ -20,7 +20,7 @@ namespace {
 using namespace kora::test;
 
 constexpr const char* kPoints = "infused-dbf/dbase_03.dbf";  // 14 records, no deleted ones
-constexpr int kAltE = 0x1200, kAltM = 0x3200, kCtrlF5 = 0x6200;
+constexpr int kAltF2 = 0x6900, kAltE = 0x1200, kAltM = 0x3200, kCtrlF5 = 0x6200;
 
 struct Points {
   uint32_t count = 0;
@@ -150,6 +150,23 @@ TEST(MenuExit, ExitAsksAboutChangesAndSaveWritesTheRecord) {
   std::vector<uint8_t> bytes = read_bytes(table);
   size_t first_field = get_le16(&bytes[8]) + 1;
   EXPECT_EQ(bytes[first_field], 'Z');
+}
+
+TEST_F(MenuCommands, DatabaseInfoCopiesFromAltF2AndFromTheFileMenu) {
+  // Copy once from each way in: the file holds the two blocks.
+  std::string out = dir.file("info");
+  std::vector<int> keys = {kAltF2, kEnter};
+  keys.insert(keys.end(), out.begin(), out.end());
+  keys.insert(keys.end(), {kEnter, kAltF, 'd', kEnter});
+  keys.insert(keys.end(), out.begin(), out.end());
+  keys.push_back(kEnter);
+  run_kora({a}, keys);
+  std::vector<uint8_t> bytes = read_bytes(out + ".txt");
+  std::string text(bytes.begin(), bytes.end());
+  std::string block = "File:\t" + a + "\nType:\tdBase III\n";
+  ASSERT_EQ(text.substr(0, block.size()), block);
+  EXPECT_EQ(text.find(block, 1), text.size() / 2);
+  EXPECT_NE(text.find("Record count:\t14\nFields count:\t"), std::string::npos);
 }
 
 }  // namespace
