@@ -148,8 +148,9 @@ void html_tail(std::string& out, const StructureOptions& options) {
   out += options.for_export ? "</table><p>\n" : "</table>\n";
 }
 
+// The export writes the prolog itself, before any of its bands.
 void xml_head(std::string& out, const Table&, std::string_view name, const StructureOptions& options) {
-  out += xml_prolog(name, options.xml_encoding);
+  if (!options.for_export) out += xml_prolog(name, options.xml_encoding);
   out += "   <Structure>\n";
 }
 

@@ -29,7 +29,7 @@ constexpr int kStructureFormCount = 8;
 
 struct StructureOptions {
   bool sql2000 = false;     // SQL types of SQL Server 2000: Bit, Text
-  bool for_export = false;  // HTML and XML tails of the export's structure band
+  bool for_export = false;  // the export's structure band: its own XML head, HTML and XML tails
   XmlEncoding xml_encoding = XmlEncoding::kCp866;  // the code page the table's bytes are in
 };
 
@@ -42,7 +42,8 @@ std::string sql_type_name(const Table& table, int field, bool sql2000);
 std::string miva_type_name(const Table& table, int field);
 
 // The head of a form; an empty name stands for the table's full path. The
-// XML head is the prolog followed by the opening of the structure.
+// XML head is the prolog followed by the opening of the structure; for the
+// export, which writes the prolog before its bands, the opening alone.
 void write_structure_head(std::string& out, StructureForm form, const Table& table, std::string_view name,
                           const StructureOptions& options);
 // The line of one field; `last` for the last line written (some forms

@@ -171,24 +171,30 @@ TEST(StructureForms, TypeNamesOfEveryKind) {
   }
 }
 
-TEST(StructureForms, ExportAndSaveStructureTailsDiffer) {
+TEST(StructureForms, ExportBandDiffersInTheXmlHeadAndTheMarkupTails) {
   const struct {
     StructureForm form;
-    const char* save;
-    const char* for_export;
+    bool for_export;
+    const char* head;
+    const char* tail;
   } cases[] = {
-      {StructureForm::kHtml, "</table>\n", "</table><p>\n"},
-      {StructureForm::kXml, "   </Structure>\n</Root>\n", "   </Structure>\n"},
-      {StructureForm::kText, "\n", "\n"},
+      {StructureForm::kHtml, false, "<p align=center>t.dbf</p><table border=1>\n", "</table>\n"},
+      {StructureForm::kHtml, true, "<p align=center>t.dbf</p><table border=1>\n", "</table><p>\n"},
+      {StructureForm::kXml, false,
+       "<?xml version=\"1.0\" encoding=\"cp866\"?>\n<!-- Location: t.dbf -->\n<Root Database=\"t.dbf\">\n"
+       "   <Structure>\n",
+       "   </Structure>\n</Root>\n"},
+      {StructureForm::kXml, true, "   <Structure>\n", "   </Structure>\n"},
   };
+  Table table;
   for (const auto& c : cases) {
     StructureOptions options;
-    std::string save, exported;
-    write_structure_tail(save, c.form, options);
-    options.for_export = true;
-    write_structure_tail(exported, c.form, options);
-    EXPECT_EQ(save, c.save);
-    EXPECT_EQ(exported, c.for_export);
+    options.for_export = c.for_export;
+    std::string head, tail;
+    write_structure_head(head, c.form, table, "t.dbf", options);
+    write_structure_tail(tail, c.form, options);
+    EXPECT_EQ(head, c.head);
+    EXPECT_EQ(tail, c.tail);
   }
 }
 
