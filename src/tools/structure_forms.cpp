@@ -214,10 +214,14 @@ void dbf_head(std::string& out, const Table& table, std::string_view, const Stru
   out.append(reinterpret_cast<const char*>(header), sizeof header);
 }
 
+// " %-10s%c%3d%3d%-32s": the alias is cut or padded as bytes, so that every
+// record is 50 bytes whatever it holds.
 void dbf_line(std::string& out, const Table& table, int field, const StructureOptions&) {
-  std::string alias = alias_of(table, field).substr(0, 32);
-  append_format(out, " %-10s%c%3d%3d%-32s", field_name(table, field).c_str(), field_type(table, field),
-                field_length_byte(table, field), field_decimals(table, field), alias.c_str());
+  std::string alias = alias_of(table, field);
+  alias.resize(32, ' ');
+  append_format(out, " %-10.10s%c%3d%3d", field_name(table, field).c_str(), field_type(table, field),
+                field_length_byte(table, field), field_decimals(table, field));
+  out += alias;
 }
 
 void dbf_tail(std::string& out, const StructureOptions&) { out += '\x1A'; }
