@@ -292,6 +292,10 @@ void go_to_field() {
 void toggle_aliases() {
   leave_cell(false);
   table().show_aliases = !table().show_aliases;
+  refresh_captions();
+}
+
+void refresh_captions() {
   int margin = g_screen.right_margin;
   g_screen.right_margin = 0;
   put_repeat(0, 0, screen_cols(), ' ', g_colors.Status1);

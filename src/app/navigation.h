@@ -45,6 +45,9 @@ void last_record();
 void switch_view();
 void go_to_field();
 void toggle_aliases();
+// Shows the status line and the column captions anew after the aliases or
+// the description changed.
+void refresh_captions();
 void toggle_code_page();
 void toggle_caption_code_page();
 void toggle_reverse();

@@ -4,6 +4,7 @@
 // script input and read cells back.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,9 @@ class HeadlessBackend : public Backend {
   void present() override { ++presents_; }
   int shift_state() override { return shift_; }
   void set_shift_state(int state) { shift_ = state; }
+  // Called at every wait, so that a test can read the screen as the user
+  // would see it between two keys.
+  std::function<void()> on_wait;
 
  private:
   struct Item {

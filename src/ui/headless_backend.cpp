@@ -22,6 +22,7 @@ void HeadlessBackend::push_bytes(std::string_view bytes, long long at_ms) {
 
 int HeadlessBackend::wait_input(int timeout_ms, std::vector<int>& units) {
   ++waits_;
+  if (on_wait) on_wait();
   if (timeout_ms < 0) timeout_ms = 0;
   if (next_ >= script_.size()) {
     clock_ms_ += timeout_ms;
