@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "app/cell_editor.h"
 #include "app/favorites.h"
+#include "app/field_info.h"
 #include "app/main_loop.h"
 #include "app/menu_tree.h"
 #include "app/navigation.h"
@@ -72,7 +73,6 @@ constexpr int kHomepageHelp = 33;
 constexpr int kFeedbackHelp = 34;
 constexpr int kReplaceHelp = 38;
 constexpr int kExportHelp = 39;
-constexpr int kFieldsInfoHelp = 40;
 constexpr int kAboutHelp = 67;
 constexpr int kHeaderEditorHelp = 70;
 constexpr int kSqlHelp = 71;
@@ -96,7 +96,7 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::SaveAsDbf, nullptr, 0},
     {Cmd::SaveAsXml, nullptr, 0},
     {Cmd::SaveAsCsv, nullptr, 0},
-    {Cmd::FieldsInfo, nullptr, kFieldsInfoHelp},
+    {Cmd::FieldsInfo, fields_info, kFieldInfoHelp},
     {Cmd::DatabaseInfo, database_info_command, kDatabaseInfoHelp},
     {Cmd::SaveSetup, settings_save_setup, 0},
     {Cmd::NextTable, next_table, 0},

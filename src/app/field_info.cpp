@@ -10,23 +10,19 @@
 #include "app/app_state.h"
 #include "app/browse_view.h"
 #include "app/navigation.h"
+#include "app/tool_commands.h"
 #include "table/code_page.h"
 #include "table/header_file.h"
 #include "tools/structure_forms.h"
-#include "ui/dialog.h"
+#include "ui/key_codes.h"
 #include "ui/keys.h"
 #include "ui/line_editor.h"
-#include "ui/message_box.h"
 #include "ui/screen.h"
 #include "ui/settings.h"
 
 namespace kora {
 
 namespace {
-
-constexpr int kKeyEnter = 0x1C0D, kKeyEsc = 0x011B, kKeyF2 = 0x3C00, kKeyF9 = 0x4300, kKeyF10 = 0x4400,
-              kKeyF12 = 0x8600, kKeyUp = 0x4800, kKeyDown = 0x5000, kKeyPgUp = 0x4900, kKeyPgDn = 0x5100,
-              kKeyCtrlHome = 0x7700, kKeyCtrlEnd = 0x7500, kKeyCtrlPgUp = 0x8400, kKeyCtrlPgDn = 0x7600;
 
 constexpr const char* kTitle = "Field info";
 constexpr const char* kHeading = "  # Name       Type       Width Dec Alias";
@@ -119,36 +115,6 @@ std::optional<int> row_for_key(const AliasSession& s, int key) {
   }
 }
 
-OutputGuard output_guard() {
-  OutputGuard guard;
-  for (int i = 0; i <= g_app.tables.last; ++i) {
-    const Table& open = *g_app.tables.at(i);
-    guard.open_files.push_back(open.file_name);
-    if (!open.memo_file_name.empty()) guard.open_files.push_back(open.memo_file_name);
-  }
-  guard.confirm_replace = [](const std::string& path) {
-    return message_box(path + "\nexists. Overwrite?", "Warning", "Yes\nNo", 0, kFieldInfoHelp) == 0;
-  };
-  return guard;
-}
-
-// F2..F9: the structure in the key's form, written to a file the user names.
-void save_structure(const Table& table, int key) {
-  StructureForm form = StructureForm((key - kKeyF2) >> 8);
-  std::optional<std::string> name = input_filename(structure_extension(form));
-  if (!name) return;
-  StructureOptions options;
-  options.xml_encoding = table.ansi_text ? XmlEncoding::kWindows1251 : XmlEncoding::kCp866;
-  switch (write_structure_file(*name, form, table, options, output_guard())) {
-    case OutputStatus::kOk:
-    case OutputStatus::kCancelled: return;
-    case OutputStatus::kOpenTable:
-      message_box("Cannot write into a table open in KORA:\n" + *name, "Error", "OK", kMessageError, kFieldInfoHelp);
-      return;
-    default: message_box("Cannot write file\n" + *name, "Error", "OK", kMessageError, kFieldInfoHelp);
-  }
-}
-
 void toggle_captions() {
   g_app.captions_ansi = !g_app.captions_ansi;
   update_keybar_labels();
@@ -185,8 +151,10 @@ int alias_editor(Table& table) {
     } else if (key == kKeyF12) {
       toggle_captions();
       edit_show(*s.field);
-    } else if (key >= kKeyF2 && key <= kKeyF9 && (key & 0xFF) == 0) {
-      save_structure(table, key);
+    } else if (key >= kKeyF2 && key <= kKeyF9 && is_extended_key(key)) {
+      // The XML form declares the code page the aliases are held in.
+      save_structure(table, StructureForm(scan_code(key) - scan_code(kKeyF2)),
+                     g_app.captions_ansi ? XmlEncoding::kWindows1251 : XmlEncoding::kCp866);
       edit_show(*s.field);
     } else {
       edit_key(*s.field, key);
@@ -202,9 +170,7 @@ int alias_editor(Table& table) {
 void fields_info() {
   Table* table = g_app.table();
   if (!table || !alias_editor(*table)) return;
-  if (!save_aliases(*table, g_app.captions_ansi)) {
-    message_box("Cannot write file\n" + table->header_file_name, "Error", "OK", kMessageError, kFieldInfoHelp);
-  }
+  if (!save_aliases(*table, g_app.captions_ansi)) report_output_status(OutputStatus::kWriteFailed);
   update_keybar_labels();
   if (table->show_aliases) refresh_captions();
   g_app.redraw |= kRedrawAll;

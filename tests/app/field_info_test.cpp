@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../support/dbf_builder.h"
+#include "program_driver.h"
 #include "../support/test_support.h"
 #include "app/app_state.h"
 #include "app/main_loop.h"
@@ -21,7 +22,8 @@ namespace {
 using test::TempDir;
 
 constexpr int kEnter = 0x1C0D, kEsc = 0x011B, kUp = 0x4800, kDown = 0x5000, kCtrlEnd = 0x7500, kF2 = 0x3C00,
-              kF12 = 0x8600, kEnd = 0x4F00, kBackspace = 0x0E08;
+              kF12 = 0x8600, kEnd = 0x4F00, kBackspace = 0x0E08,
+              kShiftF2 = 0x5500, kF10 = 0x4400;
 
 class FieldInfoTest : public ::testing::Test {
  protected:
@@ -142,6 +144,12 @@ TEST_F(FieldInfoTest, F2WritesTheStructureListingToTheNamedFile) {
   EXPECT_NE(text.find("NAME        Character     300\n"), std::string::npos) << text;
   EXPECT_NE(text.find("PRICE       Numeric         8  2\n"), std::string::npos) << text;
   EXPECT_FALSE(test::file_exists(dir.file("goods.hdr")));
+}
+
+TEST_F(FieldInfoTest, ShiftF2InTheProgramOpensTheWindow) {
+  reset_app_state();
+  ASSERT_EQ(test::run_kora({path}, {kShiftF2, 'Q', kEnter, kF10}), 0);
+  EXPECT_EQ(hdr().substr(32, 2), std::string("Q\0", 2));
 }
 
 }  // namespace
