@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "table/code_page.h"
 #include "ui/screen.h"
 
 namespace kora {
@@ -102,9 +103,10 @@ void type_char(EditField& field, unsigned char ch) {
   field.flags &= ~kEditLiteral;
 }
 
-// Ctrl+V: the clipboard's first line goes in at the cursor.
+// Ctrl+V: the clipboard's first line goes in at the cursor. The clipboard
+// holds Windows-1251 text, the field the screen's code page 866.
 void paste(EditField& field) {
-  std::string clip = g_text_clipboard.text;
+  std::string clip = ansi_to_oem(g_text_clipboard.text);
   if (!(field.flags & kEditTouched)) {
     empty_text(field);
     mark_touched(field);
@@ -122,7 +124,7 @@ void paste(EditField& field) {
 int control_char(EditField& field, int ch) {
   switch (ch) {
     case 3:
-      g_text_clipboard.text = field.text;
+      g_text_clipboard.text = oem_to_ansi(field.text);
       return 1;
     case 8:
       if (field.pos > 0) {
@@ -145,7 +147,7 @@ int control_char(EditField& field, int ch) {
       paste(field);
       return 1;
     case 24:
-      g_text_clipboard.text = field.text;
+      g_text_clipboard.text = oem_to_ansi(field.text);
       empty_text(field);
       field.modified = 1;
       return 1;

@@ -288,6 +288,14 @@ TEST_F(LineEditorTest, ClipboardKeys) {
   EXPECT_EQ(text(*fresh), "XYZ");
   type(*fresh, "q");
   EXPECT_EQ(text(*fresh), "qXYZ");
+
+  // The clipboard holds Windows-1251, the field the screen's code page 866.
+  auto cyrillic = make("\xF1\x8C", 8);  // ёМ
+  edit_key(*cyrillic, kCtrlC);
+  EXPECT_EQ(g_text_clipboard.text, "\xB8\xCC");
+  g_text_clipboard.text = "\xA8\xB9";  // Ё№
+  edit_key(*cyrillic, kCtrlV);
+  EXPECT_EQ(text(*cyrillic), "\xF0\xFC");
 }
 
 TEST_F(LineEditorTest, DrawingScrollsAndMasks) {
