@@ -128,5 +128,20 @@ TEST(Startup, AFixtureWithCyrillicTextInWindows1251IsShownInTheScreenCodePage) {
   EXPECT_NE(row(5).find(word), std::string::npos) << row(5);
 }
 
+TEST(Startup, TheConfiguredCodePageTranslationIsUsedOnlyWhenBothHalvesAreGiven) {
+  TempDir dir;
+  std::string path = dir.copy_fixture("infused-dbf/cp1251.dbf", "cp.dbf");
+  program_file() = dir.file("kora");
+  const std::string to_oem = "ToOem=" + std::string(128, '#') + "\n";
+  for (bool both : {false, true}) {
+    std::string ini = "[Xlat]\n" + to_oem + (both ? "ToAnsi=" + std::string(128, '%') + "\n" : "");
+    write_bytes(dir.file("kora.ini"), std::vector<uint8_t>(ini.begin(), ini.end()));
+    EXPECT_EQ(run_kora({path}, {}), 0);
+    EXPECT_EQ(row(5).find("##########") != std::string::npos, both) << row(5);
+    EXPECT_EQ(row(5).find("\xA1\xAE\xAB\xEC\xAD") != std::string::npos, !both) << row(5);
+  }
+  program_file() = "/nonexistent-kora-test/kora";
+}
+
 }  // namespace
 }  // namespace kora

@@ -26,6 +26,9 @@ trap 'tmux_ kill-server 2>/dev/null; rm -rf "$work"' EXIT
 cp "$marked" "$work/marked.dbf" && chmod u+w "$work/marked.dbf"
 cp "$unmarked" "$work/plain.dbf" && chmod u+w "$work/plain.dbf"
 cp "$work/plain.dbf" "$work/plain_ref.dbf"
+# A copy of the program keeps its side files (recent list, settings) in the
+# temporary folder.
+mkdir "$work/bin" && cp "$program" "$work/bin/kora" && program="$work/bin/kora"
 
 . "$(dirname "$0")/tmux_lib.sh"
 keys() { tmux_ send-keys -t "$session" "$@"; }
