@@ -93,6 +93,7 @@ TEST(CodePage, AConfiguredTranslationIsUsedOnlyWhenBothHalvesAreGiven) {
   ASSERT_GE(plain, 0);
   ASSERT_GE(hooked, 0);
   EXPECT_EQ(display_from_table(*list.at(plain), ansi_word + "x"), "\x8C\xA8\xE0x");
+  EXPECT_EQ(table_converter(*list.at(plain))(display_converter(*list.at(plain))(ansi_word)), ansi_word);
   EXPECT_EQ(display_from_table(*list.at(hooked), ansi_word + "x"), "!!!x");
   EXPECT_EQ(table_from_display(*list.at(hooked), "\x8C."), "?.");
   EXPECT_EQ(ansi_from_table(*list.at(hooked), "\x8C"), "\x8C");  // an ANSI table's text is ANSI already
