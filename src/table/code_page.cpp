@@ -118,26 +118,15 @@ int letter_majority(const Table& table) {
   return 0;
 }
 
-// Upper case of a Windows-1251 byte: а..я, ё and the Ukrainian and
-// Belarusian small letters.
-uint8_t ansi_upper(uint8_t b) {
-  if (b >= 0xE0) return uint8_t(b - 0x20);
-  switch (b) {
-    case 0xB8: return 0xA8;  // ё
-    case 0xBA: return 0xAA;  // є
-    case 0xBF: return 0xAF;  // ї
-    case 0xB3: return 0xB2;  // і
-    case 0xA2: return 0xA1;  // ў
-    case 0xB4: return 0xA5;  // ґ
-    default: return b;
-  }
-}
+// Upper case of a Windows-1251 byte: the small letters а..я. Other letters
+// (ё and the Ukrainian ones) are left as they are, exactly as the code page
+// 866 rule leaves them, so both code pages fold the same set of letters.
+uint8_t ansi_upper(uint8_t b) { return b >= 0xE0 ? uint8_t(b - 0x20) : b; }
 
-// Upper case of a code page 866 byte: а..п, р..я and ё є ї ў.
+// Upper case of a code page 866 byte: а..п and р..я.
 uint8_t oem_upper(uint8_t b) {
   if (b >= 0xA0 && b <= 0xAF) return uint8_t(b - 0x20);
   if (b >= 0xE0 && b <= 0xEF) return uint8_t(b - 0x50);
-  if (b >= 0xF1 && b <= 0xF7 && (b & 1)) return uint8_t(b - 1);
   return b;
 }
 

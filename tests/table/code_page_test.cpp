@@ -167,11 +167,13 @@ TEST(CodePage, CaseIsFoldedByTheTableCodePageOnlyWhenIgnoringCase) {
     std::string in, out;
     bool oem_has_it;  // every letter is in code page 866 too
   } cases[] = {
-      {false, "ab\xE5\xA0\xAF\xE0\xEF\xF1\xF3\xF5\xF7", "AB\x95\x80\x8F\x90\x9F\xF0\xF2\xF4\xF6", true},
+      {false, "ab\xE5\xA0\xAF\xE0\xEF", "AB\x95\x80\x8F\x90\x9F", true},
+      {false, "\xF1\xF3\xF5\xF7", "\xF1\xF3\xF5\xF7", true},  // ё є ї ў stay
       {false, "\x80\x9F\xF0\xB0\xFC", "\x80\x9F\xF0\xB0\xFC", true},
-      {true, "z\xE0\xEF\xF0\xFF\xB8\xBA\xBF\xA2", "Z\xC0\xCF\xD0\xDF\xA8\xAA\xAF\xA1", true},
+      {true, "z\xE0\xEF\xF0\xFF", "Z\xC0\xCF\xD0\xDF", true},
+      {true, "\xB8\xBA\xBF\xA2", "\xB8\xBA\xBF\xA2", true},  // ё є ї ў stay
       {true, "\xC0\xDF\xA8\xB9\x80", "\xC0\xDF\xA8\xB9\x80", true},
-      {true, "\xB3\xB4", "\xB2\xA5", false},  // і ґ
+      {true, "\xB3\xB4", "\xB3\xB4", false},  // і ґ
   };
   for (const Case& c : cases) {
     t.ansi_text = c.ansi;
