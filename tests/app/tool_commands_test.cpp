@@ -1,6 +1,8 @@
-// File / Database info on the headless screen: the twelve lines with their
-// values against the right edge, a long path cut in the middle, Copy
-// appending the facts to a file, and a failed Copy reported.
+// The data tools' commands on the headless screen. Database info: the twelve
+// lines with their values against the right edge, a long path cut in the
+// middle, Copy appending the facts to a file, a failed Copy reported. Save
+// structure: the structure table replaces a file only when the user says so
+// and never the open table.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -16,13 +18,14 @@
 #include "app/tool_commands.h"
 #include "table/memo_file.h"
 #include "tools/database_info.h"
+#include "tools/structure_forms.h"
 
 namespace kora {
 namespace {
 
 using namespace kora::test;
 
-struct DatabaseInfoDialog : PopupTest {
+struct ToolCommands : PopupTest {
   TempDir dir;
 
   std::string make_table(const std::string& name, bool memo) {
@@ -48,13 +51,19 @@ struct DatabaseInfoDialog : PopupTest {
     keys_.push_back(kEnter);
   }
   std::string seen_row(size_t wait, int y) const { return seen_text(wait, 0, y, 80); }
+  bool seen_anywhere(size_t wait, const std::string& text) const {
+    for (int y = 0; y < 25; ++y) {
+      if (seen_row(wait, y).find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
   void TearDown() override {
     PopupTest::TearDown();
     reset_app_state();
   }
 };
 
-TEST_F(DatabaseInfoDialog, ShowsTheFactsRightAlignedAndCopyAppendsThemEachTime) {
+TEST_F(ToolCommands, ShowsTheFactsRightAlignedAndCopyAppendsThemEachTime) {
   ASSERT_EQ(mkdir(dir.file("a-folder-with-a-rather-long-name-for-the-dialog").c_str(), 0755), 0);
   std::string path = make_table("a-folder-with-a-rather-long-name-for-the-dialog/memo.dbf", true);
   open(path);
@@ -95,7 +104,7 @@ TEST_F(DatabaseInfoDialog, ShowsTheFactsRightAlignedAndCopyAppendsThemEachTime) 
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), block + block);
 }
 
-TEST_F(DatabaseInfoDialog, TableWithoutMemoLeavesTheMemoLinesEmptyAndAFailedCopyIsReported) {
+TEST_F(ToolCommands, TableWithoutMemoLeavesTheMemoLinesEmptyAndAFailedCopyIsReported) {
   open(make_table("plain.dbf", false));
   press({kEnter});
   type(dir.file("no-such-folder/info"));
@@ -105,10 +114,38 @@ TEST_F(DatabaseInfoDialog, TableWithoutMemoLeavesTheMemoLinesEmptyAndAFailedCopy
   EXPECT_EQ(seen_row(0, 13).substr(71, 4), " No ");
   for (int y = 14; y <= 16; ++y) EXPECT_EQ(seen_row(0, y).substr(22, 53), std::string(53, ' ')) << y;
   // The last key closes the error box, which was on the screen before it.
-  size_t last = seen_.size() - 1;
-  bool reported = false;
-  for (int y = 0; y < 25; ++y) reported |= seen_row(last, y).find("Cannot open file") != std::string::npos;
-  EXPECT_TRUE(reported);
+  EXPECT_TRUE(seen_anywhere(seen_.size() - 1, "Cannot open file"));
+  EXPECT_EQ(keys_left(), 0);
+}
+
+TEST_F(ToolCommands, SaveStructureReplacesOnlyWhenToldAndNeverTheOpenTable) {
+  std::string table_path = make_table("memo.dbf", true);
+  open(table_path);
+  const Table& table = *g_app.table();
+  std::string target = dir.file("s");
+  write_bytes(target + ".dbf", {'o', 'l', 'd'});
+
+  type(target);
+  press({kEnter});  // the question starts on Cancel
+  EXPECT_EQ(save_structure(table, StructureForm::kDbf, XmlEncoding::kCp866), 0);
+  EXPECT_TRUE(seen_anywhere(seen_.size() - 1, "Do you wish to replace it?"));
+  EXPECT_EQ(read_bytes(target + ".dbf"), std::vector<uint8_t>({'o', 'l', 'd'}));
+
+  type(target);
+  press({kLeft, kEnter});
+  EXPECT_EQ(save_structure(table, StructureForm::kDbf, XmlEncoding::kCp866), 1);
+  std::string structure = structure_text(StructureForm::kDbf, table, {});
+  EXPECT_EQ(read_bytes(target + ".dbf"), std::vector<uint8_t>(structure.begin(), structure.end()));
+
+  std::vector<uint8_t> before = read_bytes(table_path);
+  for (StructureForm form : {StructureForm::kDbf, StructureForm::kText}) {
+    type(table_path.substr(0, table_path.size() - 4));
+    if (form == StructureForm::kText) keys_.insert(keys_.end() - 1, {kEnd, 0x0E08, 0x0E08, 0x0E08, 'd', 'b', 'f'});
+    press({kEnter});  // closes the error box
+    EXPECT_EQ(save_structure(table, form, XmlEncoding::kCp866), 0);
+    EXPECT_TRUE(seen_anywhere(seen_.size() - 1, "Cannot write over a table open in KORA"));
+  }
+  EXPECT_EQ(read_bytes(table_path), before);
   EXPECT_EQ(keys_left(), 0);
 }
 
