@@ -3,6 +3,13 @@
 // per entry: the binding of an identifier to its function and help topic
 // (commands.cpp), the keys (kKeyBindings, commands.cpp) and the menu items
 // with their state rules (menu_tree.cpp).
+//
+// A command not built yet already has its identifier, its row in kCommands
+// with a null function, its keys and its menu items: building it means
+// writing the function and naming it in that row (and taking the command
+// off the test's list of commands left empty). A new command gets an
+// identifier here, a row in kCommands at the same place, and rows for its
+// keys (kKeys) and items (menu_tree.cpp) as it has them.
 #pragma once
 
 #include <span>

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "ui/dialog.h"
+#include "ui/key_codes.h"
 #include "ui/keys.h"
 #include "ui/message_box.h"
 #include "ui/screen.h"
@@ -27,11 +28,6 @@ namespace {
 
 // The panel's box is 60 columns wide; the entry lines fill its inside.
 constexpr int kInnerWidth = 58;
-
-constexpr int kKeyUp = 0x4800, kKeyDown = 0x5000, kKeyLeft = 0x4B00, kKeyRight = 0x4D00,
-              kKeyPgUp = 0x4900, kKeyPgDn = 0x5100, kKeyHome = 0x4700, kKeyEnd = 0x4F00,
-              kKeyF9 = 0x4300, kKeyF10 = 0x4400, kKeyCtrlBackslash = 0x2B1C,
-              kKeyBackspace = 0x0E08;
 
 // ---- reading the directory ------------------------------------------------------
 
@@ -227,10 +223,10 @@ int move_key(FilePanel& panel, int key) {
 }
 
 int handle_key(FilePanel& panel, int key, std::string& chosen) {
-  int ch = key & 0xFF;
+  int ch = key_char(key);
   if (move_key(panel, key)) return kStayOpen;
-  if (ch == 13) return press_enter(panel, chosen);
-  if (ch == 27 || key == kKeyF10) return kPanelLeft;
+  if (ch == key_char(kKeyEnter)) return press_enter(panel, chosen);
+  if (ch == key_char(kKeyEsc) || key == kKeyF10) return kPanelLeft;
   if (key == 8 || key == kKeyBackspace) {
     if (!panel.entries.empty() && panel.entries[0].name == "..") change_directory(panel, "..");
   } else if (key == kKeyCtrlBackslash) {

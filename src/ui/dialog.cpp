@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "ui/key_codes.h"
 #include "ui/keys.h"
 #include "ui/menu.h"
 #include "ui/message_box.h"
@@ -13,8 +14,6 @@ namespace kora {
 DialogHooks g_dialog_hooks;
 
 namespace {
-
-constexpr int kEnter = 0x1C0D;
 
 template <typename Record>
 Record* control_as(const DialogControl& control, int type) {
@@ -227,31 +226,31 @@ int same_row_neighbour(const Dialog& dialog, int step) {
 // Focus keys by scan code; returns 1 when the key was one of them.
 int move_focus(Dialog& dialog, int scan) {
   switch (scan) {
-    case 0x0F:
-    case 0x48:
+    case scan_code(kKeyShiftTab):
+    case scan_code(kKeyUp):
       dialog.focus = next_enabled(dialog, dialog.focus, -1);
       return 1;
-    case 0x50:
+    case scan_code(kKeyDown):
       dialog.focus = next_enabled(dialog, dialog.focus, +1);
       return 1;
-    case 0x47:
-    case 0x49:
-    case 0x77:
-    case 0x84:
+    case scan_code(kKeyHome):
+    case scan_code(kKeyPgUp):
+    case scan_code(kKeyCtrlHome):
+    case scan_code(kKeyCtrlPgUp):
       dialog.focus = is_enabled(dialog, 0) ? 0 : next_enabled(dialog, 0, +1);
       return 1;
-    case 0x4F:
-    case 0x51:
-    case 0x75:
-    case 0x76: {
+    case scan_code(kKeyEnd):
+    case scan_code(kKeyPgDn):
+    case scan_code(kKeyCtrlEnd):
+    case scan_code(kKeyCtrlPgDn): {
       int button = default_button(dialog);
       if (is_enabled(dialog, button)) dialog.focus = button;
       return 1;
     }
-    case 0x4B:
+    case scan_code(kKeyLeft):
       dialog.focus = same_row_neighbour(dialog, -1);
       return 1;
-    case 0x4D:
+    case scan_code(kKeyRight):
       dialog.focus = same_row_neighbour(dialog, +1);
       return 1;
     default:
@@ -327,30 +326,30 @@ void choose_file(const Dialog& dialog, EditField& field) {
 
 // One key; the dialog's result when it closes, else kStayOpen.
 int handle_key(Dialog& dialog, int key) {
-  int scan = (key >> 8) & 0xFF;
-  int ch = key & 0xFF;
+  int scan = scan_code(key);
+  int ch = key_char(key);
   DialogControl& control = dialog.controls[dialog.focus];
   EditField* field = control.disabled ? nullptr : control_edit(control);
   if (field && edit_key(*field, key)) return kStayOpen;
-  if (field && scan == 0x3E) {
+  if (field && scan == scan_code(kKeyF4)) {
     choose_file(dialog, *field);
     return kStayOpen;
   }
-  if (field && scan == 0x3D) {
+  if (field && scan == scan_code(kKeyF3)) {
     if (g_dialog_hooks.history_popup) g_dialog_hooks.history_popup(dialog);
     return kStayOpen;
   }
-  if (key == 0x0F09) {
-    key = 0x5000;
-    scan = 0x50;
+  if (key == kKeyTab) {
+    key = kKeyDown;
+    scan = scan_code(kKeyDown);
     ch = 0;
   }
-  if (ch == 32 || (scan == 0x3E && control.type == kControlList)) {
+  if (ch == 32 || (scan == scan_code(kKeyF4) && control.type == kControlList)) {
     press_space(dialog);
     return kStayOpen;
   }
   if (move_focus(dialog, scan)) return kStayOpen;
-  if (ch == 27 || scan == 0x44) return 0;
+  if (ch == key_char(kKeyEsc) || scan == scan_code(kKeyF10)) return 0;
   return kStayOpen;
 }
 
@@ -447,14 +446,14 @@ int dialog_run(Dialog& dialog, DialogHook hook) {
     if (hook) hook_result = hook(hook_result, dialog, 0);
     if (count == 0) {
       int key = get_key(dialog.topic, g_ui_idle_hook);
-      if ((key & 0xFF) == 13) result = 1;
-      if ((key & 0xFF) == 27 || ((key >> 8) & 0xFF) == 0x44) result = 0;
+      if (key_char(key) == key_char(kKeyEnter)) result = 1;
+      if (key_char(key) == key_char(kKeyEsc) || scan_code(key) == scan_code(kKeyF10)) result = 0;
       continue;
     }
     draw_controls(dialog);
     int key = get_key(dialog.topic, g_ui_idle_hook);
-    if (key == kEnter) {
-      if (hook) hook_result = hook(hook_result, dialog, kEnter);
+    if (key == kKeyEnter) {
+      if (hook) hook_result = hook(hook_result, dialog, kKeyEnter);
       result = press_enter(dialog);
     } else {
       result = handle_key(dialog, key);

@@ -14,6 +14,8 @@ constexpr bool is_extended_key(int key) { return key_char(key) == 0; }
 // ---- keys with a character ------------------------------------------------------
 
 inline constexpr int kKeyEsc = 0x011B;
+inline constexpr int kKeyBackspace = 0x0E08;
+inline constexpr int kKeyCtrlBackspace = 0x0E7F;
 inline constexpr int kKeyTab = 0x0F09;
 inline constexpr int kKeyEnter = 0x1C0D;
 inline constexpr int kKeyCtrlEnter = 0x1C0A;
@@ -24,6 +26,7 @@ inline constexpr int kKeyCtrlE = 0x1205;
 inline constexpr int kKeyCtrlQ = 0x1011;
 inline constexpr int kKeyCtrlR = 0x1312;
 inline constexpr int kKeyCtrlS = 0x1F13;
+inline constexpr int kKeyCtrlBackslash = 0x2B1C;
 inline constexpr int kKeyCtrlLeftBracket = 0x1A1B;   // Ctrl+[ (Ctrl+G on the Linux console)
 inline constexpr int kKeyCtrlRightBracket = 0x1B1D;  // Ctrl+]
 inline constexpr int kKeyAltTab = 0x9409;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ui/backend.h"
+#include "ui/key_codes.h"
 #include "ui/key_parser.h"
 #include "ui/screen.h"
 
@@ -169,7 +170,7 @@ int key_code_for(const KeyEvent& event, int console_shift) {
   if (code == kCursesBackspace) code = 8;
   // A line feed without Ctrl held is the keypad's Enter as terminals in
   // numeric keypad mode send it (tmux does); the console's Ctrl+J keeps Ctrl.
-  if (event.base == '\n' && !event.mods && !(console_shift & kModCtrl)) code = 0x1C0D;
+  if (event.base == '\n' && !event.mods && !(console_shift & kModCtrl)) code = kKeyEnter;
   return code;
 }
 
@@ -201,7 +202,7 @@ int idle_timeout(long long now_ms) {
 // One key from the backend, calling the idle hook while none is there.
 int wait_key(int help_topic, IdleHook idle_hook) {
   Backend* backend = g_screen.backend;
-  if (!backend) return 0x011B;
+  if (!backend) return kKeyEsc;
   std::vector<int> units;
   for (;;) {
     long long now = backend->now_ms();
@@ -216,7 +217,7 @@ int wait_key(int help_topic, IdleHook idle_hook) {
     g_input_closed = got < 0;
     // A script that has run out answers Esc, so that every modal loop of
     // a test ends instead of waiting for ever.
-    if (got < 0 && !g_parser.pending()) return 0x011B;
+    if (got < 0 && !g_parser.pending()) return kKeyEsc;
     for (int unit : units) g_parser.push(unit);
     if (got > 0 && backend->escape_delay_spent()) g_parser.expire_pending();
   }
@@ -238,7 +239,7 @@ int get_key(int help_topic, IdleHook idle_hook) {
     int key;
     for (;;) {
       key = wait_key(help_topic, idle_hook);
-      if (key == 0xBE00 && g_key_hooks.toggle_record) {
+      if (key == kKeyCtrlDot && g_key_hooks.toggle_record) {
         g_key_hooks.toggle_record();
         continue;
       }
@@ -246,7 +247,7 @@ int get_key(int help_topic, IdleHook idle_hook) {
       if (recording && g_key_hooks.record) g_key_hooks.record(key);
       // A macro bound to F1 plays instead of the help.
       if (!recording && g_key_hooks.start_macro && g_key_hooks.start_macro(key)) break;
-      if (key == 0x3B00 && g_key_hooks.show_help) {
+      if (key == kKeyF1 && g_key_hooks.show_help) {
         g_key_hooks.show_help(help_topic);
         continue;
       }

@@ -65,7 +65,7 @@ using IdleHook = void (*)(int help_topic, int shift_state, int mouse_x, int mous
 struct KeyHooks {
   std::function<void(int help_topic)> show_help;  // F1
   std::function<int()> play_next;       // next played macro key, -1 none
-  std::function<void()> toggle_record;  // Ctrl+. (0xBE00)
+  std::function<void()> toggle_record;  // Ctrl+. (kKeyCtrlDot)
   std::function<bool()> recording;
   std::function<void(int key)> record;
   // Starts playing the macro on this hot key; false when there is none.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "table/code_page.h"
+#include "ui/key_codes.h"
 #include "ui/screen.h"
 
 namespace kora {
@@ -164,35 +165,35 @@ int scan_key(EditField& field, int scan) {
   mark_touched(field);
   char* text = field.text;
   switch (scan) {
-    case 0x47:
+    case scan_code(kKeyHome):
       field.pos = 0;
       field.scroll = 0;
       return 1;
-    case 0x4B:
+    case scan_code(kKeyLeft):
       if (field.pos == 0) return 0;
       --field.pos;
       break;
-    case 0x4D:
+    case scan_code(kKeyRight):
       if (text[field.pos] == 0 || !(field.end_ok || field.pos + 1 < field.size)) return 0;
       ++field.pos;
       break;
-    case 0x4F:
+    case scan_code(kKeyEnd):
       move_end(field);
       return 1;
-    case 0x52:
+    case scan_code(kKeyIns):
       field.flags ^= kEditOverwrite;
       return 1;
-    case 0x53:
+    case scan_code(kKeyDel):
       if (text[field.pos]) {
         remove_at(field, field.pos);
         field.modified = 1;
       }
       return 1;
-    case 0x73:
+    case scan_code(kKeyCtrlLeft):
       while (field.pos > 0 && text[field.pos - 1] == ' ') --field.pos;
       while (field.pos > 0 && text[field.pos - 1] != ' ') --field.pos;
       break;
-    case 0x74:
+    case scan_code(kKeyCtrlRight):
       while (text[field.pos] == ' ') ++field.pos;
       while (text[field.pos] && text[field.pos] != ' ') ++field.pos;
       field.pos = std::min(field.pos, std::max(last_position(field), 0));
@@ -271,8 +272,8 @@ void edit_show(const EditField& field) {
 
 int edit_key(EditField& field, int key) {
   int used = 0;
-  if (key == 0x0E7F) key = 8;
-  int ch = key & 0xFF;
+  if (key == kKeyCtrlBackspace) key = 8;
+  int ch = key_char(key);
   if (field.text) {
     // Callers may set pos; the editor relies on it lying within the text.
     field.pos = std::clamp(field.pos, 0, text_length(field));
@@ -288,7 +289,7 @@ int edit_key(EditField& field, int key) {
       used = control_char(field, ch);
     }
   } else {
-    used = scan_key(field, (key >> 8) & 0xFF);
+    used = scan_key(field, scan_code(key));
   }
   edit_show(field);
   return used;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "ui/key_codes.h"
 #include "ui/keys.h"
 #include "ui/screen.h"
 #include "ui/side_file.h"
@@ -31,9 +32,6 @@ Playing g_playing;
 
 // Set while the prompt waits for its key.
 bool g_prompting = false;
-
-constexpr int kEsc = 0x011B;
-constexpr int kEnter = 0x1C0D;
 
 bool is_separator(char ch) {
   return ch == '\t' || ch == ':' || ch == ',' || ch == ' ' || ch == '\n' || ch == '\r';
@@ -129,7 +127,7 @@ void finish_recording() {
   int key = read_prompt_key();
   restore_screen(saved);
   goto_xy(cursor % 256, cursor / 256);
-  if (key != 27 && key != kEsc && key != kEnter) bind_recording(key);
+  if (key != key_char(kKeyEsc) && key != kKeyEsc && key != kKeyEnter) bind_recording(key);
   stop_recording();
 }
 

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ui/key_codes.h"
 #include "ui/screen.h"
 
 namespace kora {
@@ -52,15 +53,15 @@ int choose_button(const std::vector<std::string_view>& labels, int row, int high
   for (;;) {
     draw_buttons(labels, row, highlighted, colors);
     int key = get_key(help_topic, g_ui_idle_hook);
-    int scan = (key >> 8) & 0xFF;
-    int ch = key & 0xFF;
-    if (scan == 0x4B) {
+    int scan = scan_code(key);
+    int ch = key_char(key);
+    if (scan == scan_code(kKeyLeft)) {
       highlighted = highlighted == 0 ? count - 1 : highlighted - 1;
-    } else if (scan == 0x4D) {
+    } else if (scan == scan_code(kKeyRight)) {
       highlighted = highlighted == count - 1 ? 0 : highlighted + 1;
-    } else if (ch == 13) {
+    } else if (ch == key_char(kKeyEnter)) {
       return highlighted;
-    } else if (ch == 27 || scan == 0x44) {
+    } else if (ch == key_char(kKeyEsc) || scan == scan_code(kKeyF10)) {
       return -1;
     }
   }

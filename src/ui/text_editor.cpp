@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "ui/key_codes.h"
 #include "ui/line_editor.h"
 #include "ui/message_box.h"
 #include "ui/screen.h"
@@ -159,29 +160,29 @@ int vertical_move(Session& s, int scan) {
   int last = ed.line_count() - 1;
   int last_top = std::max(0, last - ed.height);
   switch (scan) {
-    case 0x48:
-    case 0x49:
-    case 0x77:
-    case 0x84: {
+    case scan_code(kKeyUp):
+    case scan_code(kKeyPgUp):
+    case scan_code(kKeyCtrlHome):
+    case scan_code(kKeyCtrlPgUp): {
       if (ed.current == 0) return 1;
-      if (scan == 0x48) go_to_line(s, ed.current - 1, ed.first);
-      if (scan == 0x49) {
+      if (scan == scan_code(kKeyUp)) go_to_line(s, ed.current - 1, ed.first);
+      if (scan == scan_code(kKeyPgUp)) {
         go_to_line(s, std::max(0, ed.current - ed.height), std::max(0, ed.first - ed.height));
       }
-      if (scan == 0x77 || scan == 0x84) go_to_line(s, 0, 0);
+      if (scan == scan_code(kKeyCtrlHome) || scan == scan_code(kKeyCtrlPgUp)) go_to_line(s, 0, 0);
       return 1;
     }
-    case 0x50:
-    case 0x51:
-    case 0x75:
-    case 0x76: {
+    case scan_code(kKeyDown):
+    case scan_code(kKeyPgDn):
+    case scan_code(kKeyCtrlEnd):
+    case scan_code(kKeyCtrlPgDn): {
       if (ed.current == last) return 1;
-      if (scan == 0x50) go_to_line(s, ed.current + 1, ed.first);
-      if (scan == 0x51) {
+      if (scan == scan_code(kKeyDown)) go_to_line(s, ed.current + 1, ed.first);
+      if (scan == scan_code(kKeyPgDn)) {
         go_to_line(s, std::min(last, ed.current + ed.height),
                    std::min(last_top, ed.first + ed.height));
       }
-      if (scan == 0x75 || scan == 0x76) go_to_line(s, last, last_top);
+      if (scan == scan_code(kKeyCtrlEnd) || scan == scan_code(kKeyCtrlPgDn)) go_to_line(s, last, last_top);
       return 1;
     }
     default:
@@ -254,9 +255,9 @@ void line_editor_key(Session& s, int key) {
 }
 
 void character_key(Session& s, int key) {
-  int ch = key & 0xFF;
+  int ch = key_char(key);
   bool at_line_start = s.field->pos == 0;
-  if (key == 0x1C0D) {
+  if (key == kKeyEnter) {
     split_line(s);
   } else if (ch == 8 && at_line_start && s.ed.current > 0) {
     join_lines(s, s.ed.current - 1);
@@ -274,7 +275,14 @@ void character_key(Session& s, int key) {
 
 bool is_inline_key(int scan) {
   switch (scan) {
-    case 0x47: case 0x4F: case 0x4B: case 0x4D: case 0x52: case 0x73: case 0x74: case 0x53:
+    case scan_code(kKeyHome):
+    case scan_code(kKeyEnd):
+    case scan_code(kKeyLeft):
+    case scan_code(kKeyRight):
+    case scan_code(kKeyIns):
+    case scan_code(kKeyCtrlLeft):
+    case scan_code(kKeyCtrlRight):
+    case scan_code(kKeyDel):
       return true;
     default:
       return false;
@@ -293,17 +301,17 @@ void toggle_full_screen(Session& s) {
 }
 
 void other_key(Session& s, int key) {
-  int scan = (key >> 8) & 0xFF;
-  bool has_char = (key & 0xFF) != 0;
+  int scan = scan_code(key);
+  bool has_char = key_char(key) != 0;
   TextEditor& ed = s.ed;
-  if (scan == 0x53 && !has_char && !ed.read_only &&
+  if (scan == scan_code(kKeyDel) && !has_char && !ed.read_only &&
       s.field->pos >= static_cast<int>(std::strlen(s.field->text)) &&
       ed.current < ed.line_count() - 1) {
     join_lines(s, ed.current);
-  } else if (scan == 0x3D) {
+  } else if (scan == scan_code(kKeyF3)) {
     toggle_full_screen(s);
   } else if (is_inline_key(scan) && !has_char) {
-    if (scan != 0x53 || !ed.read_only) line_editor_key(s, key);
+    if (scan != scan_code(kKeyDel) || !ed.read_only) line_editor_key(s, key);
   } else {
     vertical_move(s, scan);
   }
@@ -325,13 +333,13 @@ int leave(Session& s) {
 }
 
 int handle_key(Session& s, int key) {
-  int scan = (key >> 8) & 0xFF;
-  int ch = key & 0xFF;
-  if (scan == 0x3C && ch == 0) {
+  int scan = scan_code(key);
+  int ch = key_char(key);
+  if (scan == scan_code(kKeyF2) && ch == 0) {
     commit(s);
     return s.ed.modified ? 10 : 1;
   }
-  if (ch == 27 || (scan == 0x44 && ch == 0)) return leave(s);
+  if (ch == key_char(kKeyEsc) || (scan == scan_code(kKeyF10) && ch == 0)) return leave(s);
   if (ch != 0 && !s.ed.read_only) {
     character_key(s, key);
   } else {
