@@ -1,7 +1,7 @@
 // The program's commands: one identifier per command, whatever reaches it (a
 // key, a menu item, a macro). Three tables say the rest, each with one row
 // per entry: the binding of an identifier to its function and help topic
-// (commands.cpp), the keys (kKeyBindings, commands.cpp) and the menu items
+// (commands.cpp), the keys (kKeys, commands.cpp) and the menu items
 // with their state rules (menu_tree.cpp).
 //
 // A command not built yet already has its identifier, its row in kCommands
