@@ -24,6 +24,13 @@ DialogPushButton g_cancel{42, 17, nullptr, "Cancel", 0, 0};
 DialogControl g_info_controls[] = {{kControlButton, 0, &g_copy}, {kControlButton, 0, &g_cancel}, {}};
 Dialog g_info_dialog{4, 4, 75, 18, kDatabaseInfoHelp, "Database info", 0, nullptr, g_info_controls};
 
+// A text cut to `width` characters: its first three, "..." and as much of
+// its end as fits.
+std::string cut_middle(const std::string& text, size_t width) {
+  if (text.size() <= width || width < 7) return text.substr(0, width);
+  return text.substr(0, 3) + "..." + text.substr(text.size() - (width - 6));
+}
+
 // The labels and the right-aligned values, pointing into `shown`.
 std::array<DialogDecoration, 2 * kDatabaseInfoLines + 1> info_decorations(
     const DatabaseInfo& info, std::array<std::string, kDatabaseInfoLines>& shown) {
@@ -47,11 +54,6 @@ void copy_info(const DatabaseInfo& info) {
 }
 
 }  // namespace
-
-std::string cut_middle(const std::string& text, size_t width) {
-  if (text.size() <= width || width < 7) return text.substr(0, width);
-  return text.substr(0, 3) + "..." + text.substr(text.size() - (width - 6));
-}
 
 void database_info_command() {
   Table* table = g_app.table();

@@ -4,8 +4,6 @@
 // is replaced and the message when a write fails.
 #pragma once
 
-#include <string>
-
 #include "table/dbf_file.h"
 #include "tools/markup.h"
 #include "tools/output_file.h"
@@ -30,9 +28,5 @@ int save_structure(const Table& table, StructureForm form, XmlEncoding encoding)
 // The Database info dialog on the current table; Copy appends its facts to
 // a file whose name is asked for.
 void database_info_command();
-
-// A text cut to `width` characters: its first three, "..." and as much of
-// its end as fits.
-std::string cut_middle(const std::string& text, size_t width);
 
 }  // namespace kora
