@@ -19,6 +19,7 @@
 #include "table/memo_file.h"
 #include "tools/database_info.h"
 #include "tools/structure_forms.h"
+#include "ui/key_codes.h"
 
 namespace kora {
 namespace {
@@ -140,7 +141,7 @@ TEST_F(ToolCommands, SaveStructureReplacesOnlyWhenToldAndNeverTheOpenTable) {
   std::vector<uint8_t> before = read_bytes(table_path);
   for (StructureForm form : {StructureForm::kDbf, StructureForm::kText}) {
     type(table_path.substr(0, table_path.size() - 4));
-    if (form == StructureForm::kText) keys_.insert(keys_.end() - 1, {kEnd, 0x0E08, 0x0E08, 0x0E08, 'd', 'b', 'f'});
+    if (form == StructureForm::kText) keys_.insert(keys_.end() - 1, {kEnd, kKeyBackspace, kKeyBackspace, kKeyBackspace, 'd', 'b', 'f'});
     press({kEnter});  // closes the error box
     EXPECT_EQ(save_structure(table, form, XmlEncoding::kCp866), 0);
     EXPECT_TRUE(seen_anywhere(seen_.size() - 1, "Cannot write over a table open in KORA"));
