@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,29 @@ struct BlockMark {
   int anchor_column = 0;
 };
 
+// The positions the browse and fields views keep per table.
+struct ViewState {
+  int view_mode = 0;  // 0 browse, 1 fields view
+  long current_record = 0;
+  int current_column = 0;  // a display column (fields view: a row)
+  long top_record = 0;
+  int first_column = 0;
+  int memo_field = -1;
+};
+
+// What the program keeps per open table beside the engine's Table: only the
+// screen needs it. It is made when the table is first shown and goes with
+// the table when that is closed.
+struct TableState {
+  const Table* table = nullptr;  // the table it belongs to
+  ViewState view;
+  // EditBuffer: the working copy of the current record in edit mode; empty
+  // while no record image is held.
+  std::vector<uint8_t> edit_buffer;
+  std::vector<uint8_t> record_clipboard;  // RecordClipboard: empty until a record is copied
+  std::vector<uint32_t> selection;        // SelectionList: physical record numbers, ascending
+};
+
 // Labels of the function-key bar: plain, Shift, Ctrl and Alt sets, F1..F12,
 // six characters each.
 enum KeybarState { kKeysPlain = 0, kKeysShift = 1, kKeysCtrl = 2, kKeysAlt = 3 };
@@ -70,9 +94,10 @@ struct AppState {
   int hex_panel = 0;  // height of the hex panel: 0 or 4
   bool quit = false;
   int auto_correct = 0;  // the /a mode, also for tables opened later
+  // The program's state of each open table, in step with `tables`.
+  std::array<std::unique_ptr<TableState>, kMaxTables> states;
   EditState edit;
   BlockMark block;
-  std::vector<uint32_t> selection;  // SelectionList: physical record numbers
   int captions_ansi = 0;  // field names are converted from Windows-1251 for display
   KeybarSet keybar;
   int clock_second = -1;  // the second the clock was last drawn in
@@ -80,6 +105,16 @@ struct AppState {
   Table* table() const { return tables.at(current); }
 };
 extern AppState g_app;
+
+// The program's state of an open table; a table outside the list (none is
+// shown that way) gets a state of its own that lasts until another asks.
+TableState& table_state(const Table& table);
+// The state of the shown table. Only while a table is open.
+TableState& current_state();
+inline ViewState& view_of(const Table& table) { return table_state(table).view; }
+// add_table and remove_table of the open-table list, keeping the states in step.
+int add_open_table(const std::string& path);
+int remove_open_table(int index);
 
 // Starts from a fresh state: no tables, default settings and labels.
 void reset_app_state();

@@ -27,7 +27,7 @@ struct Block {
 };
 
 Block current_block(const Table& table) {
-  const ViewState& view = table.view;
+  const ViewState& view = view_of(table);
   const BlockMark& mark = g_app.block;
   if (!mark.on) return {view.current_record, view.current_record, view.current_column, view.current_column};
   long count = long(visible_count(table));
@@ -108,9 +108,9 @@ void block_mark_toggle() {
   if (!table) return;
   if (g_app.block.on) {
     g_app.block.on = false;
-    g_app.selection.clear();
+    current_state().selection.clear();
   } else {
-    g_app.block = {true, table->view.current_record, table->view.current_column};
+    g_app.block = {true, view_of(*table).current_record, view_of(*table).current_column};
   }
   g_app.redraw |= kRedrawRows;
 }
@@ -156,8 +156,8 @@ void block_paste() {
   before_block_command(*table);
   std::string text = g_text_clipboard.text;
   text = table_from_ansi(*table, text);
-  long p = table->view.current_record;
-  int column = table->view.current_column;
+  long p = view_of(*table).current_record;
+  int column = view_of(*table).current_column;
   for (const std::string& line : clipboard_lines(text)) {
     std::vector<std::string> values = split_values(line);
     if (p < long(visible_count(*table))) {

@@ -13,13 +13,7 @@
 
 namespace kora {
 
-int (*g_fixed_columns_hook)(const Table& table) = nullptr;
-bool (*g_column_read_only_hook)(const Table& table, int column) = nullptr;
-
-int fixed_columns(const Table& table) {
-  int fixed = g_fixed_columns_hook ? g_fixed_columns_hook(table) : 0;
-  return std::clamp(fixed, 0, column_count(table));
-}
+int fixed_columns(const Table& table) { return std::clamp(table.columns.fixed, 0, column_count(table)); }
 
 // ---- geometry -------------------------------------------------------------------
 
@@ -48,7 +42,7 @@ std::vector<ColumnSpan> shown_columns(const Table& table) {
   for (int k = 0; k < fixed; ++k) {
     if (!add(k)) return spans;
   }
-  for (int k = std::max(table.view.first_column, fixed); k < count; ++k) {
+  for (int k = std::max(view_of(table).first_column, fixed); k < count; ++k) {
     if (!add(k)) break;
   }
   return spans;
@@ -94,9 +88,10 @@ std::string shown_name(const Table& table, int column) {
 }
 
 bool load_display_record(Table& table, long p) {
-  if (g_app.edit.mode && p == table.view.current_record && !table.edit_buffer.empty()) {
-    size_t size = std::min(table.record.size(), size_t(table.record_size));
-    std::memcpy(table.record.data(), table.edit_buffer.data(), size);
+  const TableState& state = table_state(table);
+  if (g_app.edit.mode && p == state.view.current_record && !state.edit_buffer.empty()) {
+    size_t size = std::min({table.record.size(), size_t(table.record_size), state.edit_buffer.size()});
+    std::memcpy(table.record.data(), state.edit_buffer.data(), size);
     return true;
   }
   if (!read_record(table, uint32_t(p))) return false;
@@ -105,7 +100,7 @@ bool load_display_record(Table& table, long p) {
 }
 
 unsigned char cell_color(const Table& table, long p, int column, bool deleted) {
-  const ViewState& view = table.view;
+  const ViewState& view = view_of(table);
   if (p == view.current_record && column == view.current_column) {
     return g_app.edit.mode ? g_colors.Edit : g_colors.Current;
   }
@@ -120,7 +115,7 @@ unsigned char cell_color(const Table& table, long p, int column, bool deleted) {
 }
 
 void put_record_mark(Table& table, long p, int x, int y, bool deleted) {
-  const std::vector<uint32_t>& selection = g_app.selection;
+  const std::vector<uint32_t>& selection = table_state(table).selection;
   if (!selection.empty()) {
     uint32_t record = physical_record(table, uint32_t(p));
     if (std::find(selection.begin(), selection.end(), record) != selection.end()) {
@@ -150,14 +145,14 @@ std::string base_name(const std::string& path) {
 
 bool has_password(const Table& table) { return table.encoding.after_read != nullptr; }
 
-bool has_view_list(const Table& table) { return table.visible_list.has_value() || table.sort_order.has_value(); }
+bool has_view_list(const Table& table) { return table.view.has_list(); }
 
 void draw_horizontal_bar(const Table& table, int row) {
   int n = column_count(table);
   int cols = screen_cols();
   if (n <= 1 || cols < 8) return;
   int track = cols - 6;
-  long k = table.view.current_column;
+  long k = view_of(table).current_column;
   put_char(2, row, 17, g_colors.Frame);
   put_char(cols - 3, row, 16, g_colors.Frame);
   put_repeat(3, row, track, g_frames.scroll_track_horizontal, g_colors.Frame);
@@ -171,7 +166,7 @@ void draw_vertical_bar(const Table& table, long count) {
   int col = screen_cols() - 1;
   if (count <= 1 || rows < 8) return;
   int track = rows - 7;
-  long r = table.view.current_record;
+  long r = view_of(table).current_record;
   put_char(col, 3, 30, g_colors.Frame);
   put_char(col, rows - 3, 31, g_colors.Frame);
   for (int i = 0; i < track; ++i) put_char(col, 4 + i, g_frames.scroll_track_vertical, g_colors.Frame);
@@ -204,10 +199,10 @@ void draw_status_left() {
 void draw_status_counter() {
   Table& table = *g_app.table();
   long count = visible_count(table);
-  long position = count ? table.view.current_record + 1 : 0;
+  long position = count ? view_of(table).current_record + 1 : 0;
   char text[96];
   if (has_view_list(table)) {
-    long record = long(physical_record(table, uint32_t(table.view.current_record))) + 1;
+    long record = long(physical_record(table, uint32_t(view_of(table).current_record))) + 1;
     if (!count) record = 0;
     std::snprintf(text, sizeof text, "%20d (%d) / %d", int(position), int(record), int(count));
   } else {
@@ -253,7 +248,7 @@ void paint_view() {
   if (g_app.redraw != kRedrawEditOn) {
     draw_status_counter();
     if (g_app.edit.mode && g_app.edit.pending_reload) g_app.edit.pending_reload = 0;
-    if (table->view.view_mode == 1) {
+    if (view_of(*table).view_mode == 1) {
       paint_fields_view(*table);
     } else {
       paint_browse_grid(*table);
@@ -300,7 +295,7 @@ void paint_browse_row(Table& table, long p, int y, const std::vector<ColumnSpan>
     std::string text = field_text(table, column_field(table, span.column));
     put_cell(span.x, y, text, cell_color(table, p, span.column, deleted), span.width);
   }
-  if (g_app.hex_panel && p == table.view.current_record) paint_hex_panel(table, spans);
+  if (g_app.hex_panel && p == view_of(table).current_record) paint_hex_panel(table, spans);
 }
 
 }  // namespace
@@ -314,7 +309,7 @@ void paint_hex_panel(Table& table, const std::vector<ColumnSpan>& spans) {
     if (field < 0 || field >= table.field_count()) continue;
     int offset = table.fields[size_t(field)].offset;
     int length = std::min(field_length(table, field), int(table.record_size) - offset);
-    unsigned char attr = span.column == table.view.current_column ? g_colors.Current : g_colors.Text;
+    unsigned char attr = span.column == view_of(table).current_column ? g_colors.Current : g_colors.Text;
     for (int j = 0; j < length && j < span.width; ++j) {
       int x = span.x + j;
       if (x >= cols - 1) return;
@@ -332,7 +327,7 @@ void paint_browse_grid(Table& table) {
   long count = visible_count(table);
   if (count == 0) return;
   int y = 4;
-  for (long p = table.view.top_record; p < count && y <= last_window_row(); ++p, ++y) {
+  for (long p = view_of(table).top_record; p < count && y <= last_window_row(); ++p, ++y) {
     paint_browse_row(table, p, y, spans);
   }
   for (; y <= last_window_row(); ++y) {

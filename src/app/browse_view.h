@@ -11,11 +11,8 @@
 
 namespace kora {
 
-// Column setup joins here: the number of leading display columns that never
-// scroll, and whether a display column may be edited. Null: none fixed, all
-// editable.
-extern int (*g_fixed_columns_hook)(const Table& table);
-extern bool (*g_column_read_only_hook)(const Table& table, int column);
+// The number of leading display columns that never scroll (column setup),
+// never more than the columns shown.
 int fixed_columns(const Table& table);
 
 // ---- geometry -------------------------------------------------------------------

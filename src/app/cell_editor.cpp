@@ -46,22 +46,28 @@ CellEditor g_cell;
 namespace cell_edit {
 
 Table* current_table() { return g_app.table(); }
-int current_field(const Table& table) { return column_field(table, table.view.current_column); }
+int current_field(const Table& table) { return column_field(table, view_of(table).current_column); }
 bool may_write(const Table& table) { return g_settings.read_only == 0 && !table.read_only; }
 
 size_t record_bytes(const Table& table) { return std::min(table.record.size(), size_t(table.record_size)); }
 
+std::vector<uint8_t>& edit_buffer(const Table& table) { return table_state(table).edit_buffer; }
+
+void edit_buffer_to_record(Table& table) {
+  const std::vector<uint8_t>& buffer = edit_buffer(table);
+  std::memcpy(table.record.data(), buffer.data(), std::min(record_bytes(table), buffer.size()));
+}
+
 // Writes the edit buffer as the current record. 1 or 0.
 int write_edit_buffer(Table& table) {
-  size_t size = std::min(record_bytes(table), table.edit_buffer.size());
-  std::memcpy(table.record.data(), table.edit_buffer.data(), size);
+  edit_buffer_to_record(table);
   record_from_display(table, table.record.data());
-  return write_record(table, uint32_t(table.view.current_record));
+  return write_record(table, uint32_t(view_of(table).current_record));
 }
 
 // The edit buffer must be read from the file again before it is used.
 void drop_edit_buffer(Table& table) {
-  table.edit_buffer.clear();
+  edit_buffer(table).clear();
   g_cell.buffer_table = nullptr;
   g_cell.buffer_record = kNoRecord;
   g_app.edit.pending_reload = 1;
@@ -97,7 +103,7 @@ void store_cell_text(Table& table, int i, std::string_view text) {
 bool writable_column(const Table& table, int column) {
   int i = column_field(table, column);
   if (i < 0 || i >= table.field_count()) return false;
-  return !(g_column_read_only_hook && g_column_read_only_hook(table, column));
+  return !column_read_only(table, column);
 }
 
 std::string aligned_text(const Table& table, int i, std::string text) {
@@ -132,7 +138,7 @@ void close_editor() {
 
 // The editor's place on the screen: x and y, -1 when the cell is not shown.
 bool cell_position(const Table& table, int& x, int& y) {
-  const ViewState& view = table.view;
+  const ViewState& view = view_of(table);
   if (view.view_mode == 1) {
     int width = 0;
     for (int k = 0; k < column_count(table); ++k) width = std::max(width, int(shown_name(table, k).size()));
@@ -160,22 +166,22 @@ int editor_decimals(const Table& table, int i) {
 }
 
 void ensure_edit_buffer(Table& table) {
-  uint32_t q = physical_record(table, uint32_t(table.view.current_record));
-  if (!table.edit_buffer.empty() && g_cell.buffer_table == &table && g_cell.buffer_record == q) return;
+  uint32_t q = physical_record(table, uint32_t(view_of(table).current_record));
+  if (!edit_buffer(table).empty() && g_cell.buffer_table == &table && g_cell.buffer_record == q) return;
   reload_edit_buffer();
 }
 
 void open_editor(Table& table) {
   std::unique_ptr<EditField> old = std::move(g_cell.field);
-  bool same_cell = old && g_cell.table == &table && g_cell.record == table.view.current_record &&
-                   g_cell.column == table.view.current_column;
+  bool same_cell = old && g_cell.table == &table && g_cell.record == view_of(table).current_record &&
+                   g_cell.column == view_of(table).current_column;
   close_editor();
-  if (visible_count(table) == 0 || table.view.current_column >= column_count(table)) return;
+  if (visible_count(table) == 0 || view_of(table).current_column >= column_count(table)) return;
   int x = 0, y = 0;
   if (!cell_position(table, x, y)) return;
   ensure_edit_buffer(table);
   int i = current_field(table);
-  std::memcpy(table.record.data(), table.edit_buffer.data(), std::min(record_bytes(table), table.edit_buffer.size()));
+  edit_buffer_to_record(table);
   int size = display_width(table, i);
   int width = std::max(0, std::min(size, screen_cols() - 1 - x));
   g_cell.field = edit_create(x, y, width, size, field_text(table, i), g_colors.Edit, nullptr);
@@ -189,8 +195,8 @@ void open_editor(Table& table) {
     g_cell.field->modified = 1;
   }
   g_cell.table = &table;
-  g_cell.record = table.view.current_record;
-  g_cell.column = table.view.current_column;
+  g_cell.record = view_of(table).current_record;
+  g_cell.column = view_of(table).current_column;
 }
 
 bool has_character(int key) { return (key & 0xFF) != 0; }
@@ -219,17 +225,18 @@ const char* accepted_keys(const Table& table, int i) {
 void cell_edit::commit_cell() {
   Table* table = current_table();
   if (!table || !g_cell.field || !g_cell.field->modified || g_cell.table != table) return;
-  if (g_cell.record != table->view.current_record) return;
+  if (g_cell.record != view_of(*table).current_record) return;
   ensure_edit_buffer(*table);
-  if (table->edit_buffer.empty()) return;
+  std::vector<uint8_t>& buffer = edit_buffer(*table);
+  if (buffer.empty()) return;
   int i = column_field(*table, g_cell.column);
   g_cell.field->modified = 0;
   if (!writable_column(*table, g_cell.column)) return;
-  size_t size = std::min(record_bytes(*table), table->edit_buffer.size());
-  std::memcpy(table->record.data(), table->edit_buffer.data(), size);
+  size_t size = std::min(record_bytes(*table), buffer.size());
+  std::memcpy(table->record.data(), buffer.data(), size);
   blank_field(*table, i);
   store_cell_text(*table, i, aligned_text(*table, i, g_cell.field->text));
-  std::memcpy(table->edit_buffer.data(), table->record.data(), size);
+  std::memcpy(buffer.data(), table->record.data(), size);
   g_cell.record_changed = 1;
 }
 
@@ -238,12 +245,13 @@ void cell_edit::commit_cell() {
 void reload_edit_buffer() {
   Table* table = current_table();
   if (!table) return;
-  uint32_t p = uint32_t(table->view.current_record);
-  table->edit_buffer.assign(size_t(kRecordBufferSize) + 1, 0);
+  uint32_t p = uint32_t(view_of(*table).current_record);
+  std::vector<uint8_t>& buffer = edit_buffer(*table);
+  buffer.assign(size_t(kRecordBufferSize) + 1, 0);
   g_app.edit.pending_reload = 0;
   if (!read_record(*table, p)) return;
   record_to_display(*table, table->record.data());
-  std::memcpy(table->edit_buffer.data(), table->record.data(), record_bytes(*table));
+  std::memcpy(buffer.data(), table->record.data(), record_bytes(*table));
   g_cell.buffer_table = table;
   g_cell.buffer_record = physical_record(*table, p);
   g_cell.record_changed = 0;
@@ -291,7 +299,7 @@ void leave_cell_check(bool record_change) {
   Table* table = current_table();
   if (!table) return;
   commit_cell();
-  if (record_change && g_cell.record_changed && !table->edit_buffer.empty()) {
+  if (record_change && g_cell.record_changed && !edit_buffer(*table).empty()) {
     // A write that fails (a full disk, a file made read-only) is said, not
     // dropped in silence: the user must know the record was not stored.
     if (!write_edit_buffer(*table))
@@ -306,8 +314,8 @@ int offer_cell_key(int key) {
   Table* table = current_table();
   if (!g_app.edit.mode || !table) return 0;
   // After a leave-cell check that did not move, the buffer is read again.
-  if (!g_cell.field || g_cell.table != table || table->edit_buffer.empty() ||
-      g_cell.record != table->view.current_record || g_cell.column != table->view.current_column) {
+  if (!g_cell.field || g_cell.table != table || edit_buffer(*table).empty() ||
+      g_cell.record != view_of(*table).current_record || g_cell.column != view_of(*table).current_column) {
     open_editor(*table);
   }
   if (!g_cell.field) return 0;
@@ -416,7 +424,7 @@ void fill_with_now() {
 void enter_action() {
   Table* table = current_table();
   if (!table) return;
-  ViewState& view = table->view;
+  ViewState& view = view_of(*table);
   int i = current_field(*table);
   if (i >= 0 && i < table->field_count() && is_memo_field(*table, i) && table->memo_display == 0) {
     view.memo_field = i;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "table/dbf_file.h"
 
@@ -21,6 +22,10 @@ size_t record_bytes(const Table& table);
 // Text fields of a record image from display form to the file's code page
 // (ANSI tables only) and back.
 
+// The table's EditBuffer (in the program's state of the table).
+std::vector<uint8_t>& edit_buffer(const Table& table);
+// Copies the edit buffer over table.record.
+void edit_buffer_to_record(Table& table);
 // Writes the edit buffer as the current record. 1 or 0.
 int write_edit_buffer(Table& table);
 // Marks the edit buffer for reading from the file again.

@@ -26,12 +26,12 @@ namespace {
 
 void view_browse() {
   Table* table = g_app.table();
-  if (table && table->view.view_mode != 0) switch_view();
+  if (table && view_of(*table).view_mode != 0) switch_view();
 }
 
 void view_fields() {
   Table* table = g_app.table();
-  if (table && table->view.view_mode != 1) switch_view();
+  if (table && view_of(*table).view_mode != 1) switch_view();
 }
 
 void ansi_charset() {

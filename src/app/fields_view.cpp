@@ -21,7 +21,7 @@ void paint_names(const Table& table, int width) {
   int cols = screen_cols();
   put_char(1, 2, '*', g_colors.HeaderC);
   int count = column_count(table);
-  int k = table.view.first_column;
+  int k = view_of(table).first_column;
   for (int y = 3; y <= last_window_row(); ++y, ++k) {
     put_repeat(1, y, cols - 2, ' ', g_colors.Frame);
     if (k < count) {
@@ -39,14 +39,14 @@ void paint_names(const Table& table, int width) {
 void paint_fields_view(Table& table) {
   int width = name_width(table);
   if (g_app.redraw & kRedrawLayout) paint_names(table, width);
-  long p = table.view.current_record;
+  long p = view_of(table).current_record;
   if (visible_count(table) == 0 || !load_display_record(table, p)) return;
   int x = width + 3;
   int room = screen_cols() - 1 - x;
   bool deleted = table.record[0] == '*';
   put_record_mark(table, p, x, 2, deleted);
   int count = column_count(table);
-  int k = table.view.first_column;
+  int k = view_of(table).first_column;
   for (int y = 3; y <= last_window_row(); ++y, ++k) {
     if (k >= count) {
       put_cell(x, y, "", g_colors.Frame, room);
@@ -55,8 +55,8 @@ void paint_fields_view(Table& table) {
     std::string text = field_text(table, column_field(table, k));
     put_cell(x, y, text, cell_color(table, p, k, deleted), room);
   }
-  if (g_app.hex_panel && table.view.current_column < count) {
-    int current = table.view.current_column;
+  if (g_app.hex_panel && view_of(table).current_column < count) {
+    int current = view_of(table).current_column;
     paint_hex_panel(table, {{current, x, std::max(room, 0)}});
   }
 }

@@ -116,7 +116,7 @@ void draw_keybar(int help_topic, int shift_state) {
 void update_keybar_labels() {
   Table* table = g_app.table();
   auto& labels = g_app.keybar.labels;
-  bool fields = table && table->view.view_mode == 1;
+  bool fields = table && view_of(*table).view_mode == 1;
   labels[kKeysPlain][1] = fields ? "Browse" : "Fields";
   labels[kKeysPlain][3] = g_app.edit.mode ? "EditOF" : "EditON";
   const char* code_page = table && table->ansi_text ? "OEM   " : "Ansi  ";

@@ -20,12 +20,12 @@ namespace {
 
 bool current_column_read_only() {
   Table* table = g_app.table();
-  return g_column_read_only_hook && g_column_read_only_hook(*table, table->view.current_column);
+  return column_read_only(*table, view_of(*table).current_column);
 }
 
 int current_field() {
   Table* table = g_app.table();
-  return column_field(*table, table->view.current_column);
+  return column_field(*table, view_of(*table).current_column);
 }
 
 // Keys a read-only column still lets the cell editor see: cursor moves.

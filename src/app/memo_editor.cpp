@@ -30,27 +30,27 @@ namespace {
 // record image that carries the new memo.
 bool load_record_for_memo(Table& table) {
   if (g_app.edit.mode) commit_cell();
-  if (g_app.edit.mode && !table.edit_buffer.empty()) {
-    std::memcpy(table.record.data(), table.edit_buffer.data(), std::min(record_bytes(table), table.edit_buffer.size()));
+  if (g_app.edit.mode && !edit_buffer(table).empty()) {
+    edit_buffer_to_record(table);
     record_from_display(table, table.record.data());
     return true;
   }
-  return read_record(table, uint32_t(table.view.current_record)) != 0;
+  return read_record(table, uint32_t(view_of(table).current_record)) != 0;
 }
 
 // Writes table.record (file form) as the current record; in edit mode the
 // edit buffer takes it over, so the pending cells are written with it.
 void write_memo_record(Table& table) {
-  if (g_app.edit.mode && !table.edit_buffer.empty()) {
-    int i = table.view.memo_field;
+  if (g_app.edit.mode && !edit_buffer(table).empty()) {
+    int i = view_of(table).memo_field;
     int offset = table.fields[size_t(i)].offset;
-    std::memcpy(table.edit_buffer.data() + offset, table.record.data() + offset, size_t(field_length(table, i)));
+    std::memcpy(edit_buffer(table).data() + offset, table.record.data() + offset, size_t(field_length(table, i)));
     write_edit_buffer(table);
     set_record_changed(0);
     drop_edit_buffer(table);
     return;
   }
-  write_record(table, uint32_t(table.view.current_record));
+  write_record(table, uint32_t(view_of(table).current_record));
 }
 
 }  // namespace
@@ -58,7 +58,7 @@ void write_memo_record(Table& table) {
 void memo_editor() {
   Table* table = current_table();
   if (!table || visible_count(*table) == 0) return;
-  ViewState& view = table->view;
+  ViewState& view = view_of(*table);
   int current = current_field(*table);
   if (current >= 0 && current < table->field_count() && is_memo_field(*table, current)) view.memo_field = current;
   // A table starts with its first memo field as the memo field.

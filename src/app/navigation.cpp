@@ -16,7 +16,7 @@ namespace {
 constexpr int kGoToFieldHelp = 8;
 
 Table& table() { return *g_app.table(); }
-ViewState& view() { return g_app.table()->view; }
+ViewState& view() { return current_state().view; }
 bool fields_view() { return view().view_mode == 1; }
 long record_count() { return long(visible_count(table())); }
 void request(int bits) { g_app.redraw |= bits; }
@@ -321,7 +321,7 @@ void toggle_caption_code_page() {
 
 void toggle_reverse() {
   leave_cell(true);
-  table().reverse = !table().reverse;
+  table().view.reverse = !table().view.reverse;
   request(kRedrawRows);
 }
 

@@ -45,10 +45,10 @@ constexpr RecordMessages kTruncateMessages = {"Do you wish to truncate database?
                                               "Cannot truncate database.", 6};
 
 Table& table() { return *g_app.table(); }
-ViewState& view() { return g_app.table()->view; }
+ViewState& view() { return current_state().view; }
 long count_in_view() { return long(visible_count(table())); }
 bool read_only() { return g_settings.read_only == 1; }
-bool view_active() { return table().visible_list.has_value() || table().sort_order.has_value(); }
+bool view_active() { return table().view.has_list(); }
 
 // True when the user chose the first button. flags: message_preselect(1)
 // for the questions that start on Cancel.
@@ -91,7 +91,7 @@ void reload_edit() {
 // The selection names physical records; these keep it on the same records
 // when others move in the file.
 void selection_after_remove(uint32_t q) {
-  std::vector<uint32_t>& s = g_app.selection;
+  std::vector<uint32_t>& s = current_state().selection;
   s.erase(std::remove(s.begin(), s.end(), q), s.end());
   for (uint32_t& r : s) {
     if (r > q) --r;
@@ -99,13 +99,13 @@ void selection_after_remove(uint32_t q) {
 }
 
 void selection_after_insert(uint32_t q) {
-  for (uint32_t& r : g_app.selection) {
+  for (uint32_t& r : current_state().selection) {
     if (r >= q) ++r;
   }
 }
 
 void selection_after_truncate(uint32_t n) {
-  std::vector<uint32_t>& s = g_app.selection;
+  std::vector<uint32_t>& s = current_state().selection;
   s.erase(std::remove_if(s.begin(), s.end(), [n](uint32_t r) { return r >= n; }), s.end());
 }
 
@@ -123,14 +123,14 @@ void append(bool copy, bool asking) {
     show_error(kAppendMessages);
     return;
   }
-  t.reverse ? first_record() : last_record();
+  t.view.reverse ? first_record() : last_record();
   reload_edit();
   request_after(before, kRedrawRows);
 }
 
 // The physical slot a record inserted at view position p takes.
 uint32_t insert_slot(const Table& t, uint32_t p) {
-  if (!t.reverse) return p;
+  if (!t.view.reverse) return p;
   return p < t.record_count ? t.record_count - p - 1 : 0;
 }
 
@@ -146,7 +146,7 @@ bool insert_here(bool copy) {
     return false;
   }
   selection_after_insert(slot);
-  if (t.reverse) next_record();
+  if (t.view.reverse) next_record();
   reload_edit();
   request_after(before, kRedrawRows);
   return true;
@@ -168,7 +168,7 @@ void insert(bool copy, bool asking) {
 void remove_current(bool asking) {
   Table& t = table();
   long before = count_in_view();
-  if (read_only() || view_active() || t.reverse || before == 0) return;
+  if (read_only() || view_active() || t.view.reverse || before == 0) return;
   if (asking && !ask(kDeleteMessages)) return;
   settle_edit();
   uint32_t q = physical_record(t, uint32_t(view().current_record));
@@ -191,7 +191,7 @@ void pack(int mode) {
   settle_edit();
   int done = pack_table(t, mode);
   // Records may have moved even when the memo file could not be rebuilt.
-  if (mode != 2) g_app.selection.clear();
+  if (mode != 2) current_state().selection.clear();
   if (!done) {
     clamp_current();
     reload_edit();
@@ -211,7 +211,8 @@ void pack(int mode) {
 // does not undo the change.
 void mark_in_edit_buffer(long p) {
   Table& t = table();
-  if (g_app.edit.mode && p == view().current_record && !t.edit_buffer.empty()) t.edit_buffer[0] = t.delete_flag;
+  std::vector<uint8_t>& buffer = current_state().edit_buffer;
+  if (g_app.edit.mode && p == view().current_record && !buffer.empty()) buffer[0] = t.delete_flag;
 }
 
 void mark_all(int (*operation)(Table&, uint32_t)) {
@@ -249,16 +250,10 @@ void restore_record(uint32_t q) {
 
 // The deletion mark of physical record q, read past every view list.
 bool deleted_at(Table& t, uint32_t q) {
-  std::optional<std::vector<uint32_t>> visible = std::move(t.visible_list);
-  std::optional<std::vector<uint32_t>> sort = std::move(t.sort_order);
-  t.visible_list.reset();
-  t.sort_order.reset();
-  bool reverse = t.reverse;
-  t.reverse = false;
+  RecordView view = std::move(t.view);
+  t.view = RecordView();
   bool deleted = read_delete_flag(t, q) && t.delete_flag == '*';
-  t.reverse = reverse;
-  t.visible_list = std::move(visible);
-  t.sort_order = std::move(sort);
+  t.view = std::move(view);
   return deleted;
 }
 
@@ -266,14 +261,14 @@ bool deleted_at(Table& t, uint32_t q) {
 // file order of the list; the sort order is dropped.
 void hide_deleted_records() {
   Table& t = table();
-  t.sort_order.reset();
+  t.view.sort_order.reset();
   std::vector<uint32_t> kept;
   uint32_t count = visible_count(t);
   for (uint32_t j = 0; j < count; ++j) {
-    uint32_t q = t.visible_list ? (*t.visible_list)[j] : j;
+    uint32_t q = t.view.visible_list ? (*t.view.visible_list)[j] : j;
     if (q < t.record_count && !deleted_at(t, q)) kept.push_back(q);
   }
-  t.visible_list = std::move(kept);
+  t.view.visible_list = std::move(kept);
 }
 
 void finish_view_change(long before) {
@@ -287,7 +282,7 @@ void finish_view_change(long before) {
 // Writes the clipboard over the current record.
 void overwrite_current() {
   Table& t = table();
-  paste_clipboard_record(t);
+  paste_clipboard_record(t, current_state().record_clipboard);
   // Character fields go back from the screen's code page to Windows-1251.
   record_from_display(t, t.record.data());
   if (write_record(t, uint32_t(view().current_record))) reload_edit();
@@ -320,7 +315,7 @@ void cmd_zap() {
     show_error(kZapMessages);
     return;
   }
-  g_app.selection.clear();
+  current_state().selection.clear();
   g_app.block.on = false;
   first_record();
   reload_edit();
@@ -330,7 +325,7 @@ void cmd_zap() {
 void cmd_truncate() {
   Table& t = table();
   long before = count_in_view();
-  if (read_only() || t.reverse || before == 0) return;
+  if (read_only() || t.view.reverse || before == 0) return;
   if (!ask(kTruncateMessages, message_preselect(1))) return;
   settle_edit();
   uint32_t n = uint32_t(view().current_record) + 1;
@@ -370,13 +365,13 @@ void cmd_hide_deleted() {
   long before = count_in_view();
   settle_edit();
   uint32_t q = remember_record();
-  t.hide_deleted = !t.hide_deleted;
-  if (t.hide_deleted) {
+  t.view.hide_deleted = !t.view.hide_deleted;
+  if (t.view.hide_deleted) {
     hide_deleted_records();
   } else {
-    t.visible_list.reset();
-    t.sort_order.reset();
-    if (!t.filter_expr.empty() && g_reapply_filter_hook) g_reapply_filter_hook();
+    t.view.visible_list.reset();
+    t.view.sort_order.reset();
+    if (!t.view.filter_expr.empty() && g_reapply_filter_hook) g_reapply_filter_hook();
   }
   restore_record(q);
   finish_view_change(before);
@@ -387,11 +382,11 @@ void cmd_cancel_views() {
   long before = count_in_view();
   settle_edit();
   uint32_t q = remember_record();
-  t.visible_list.reset();
-  t.sort_order.reset();
-  t.filter_expr.clear();
-  g_app.selection.clear();
-  if (t.hide_deleted) hide_deleted_records();
+  t.view.visible_list.reset();
+  t.view.sort_order.reset();
+  t.view.filter_expr.clear();
+  current_state().selection.clear();
+  if (t.view.hide_deleted) hide_deleted_records();
   restore_record(q);
   finish_view_change(before);
 }
@@ -401,7 +396,7 @@ void cmd_select() {
   if (count_in_view() == 0) return;
   uint32_t q = physical_record(t, uint32_t(view().current_record));
   if (q == kNoRecord) return;
-  std::vector<uint32_t>& s = g_app.selection;
+  std::vector<uint32_t>& s = current_state().selection;
   auto at = std::lower_bound(s.begin(), s.end(), q);
   if (at != s.end() && *at == q) {
     s.erase(at);
@@ -416,21 +411,22 @@ void cmd_select() {
 
 void cmd_show_selected() {
   Table& t = table();
-  if (g_app.selection.empty()) return;
+  if (current_state().selection.empty()) return;
   long before = count_in_view();
   settle_edit();
   // The selected records in the order the view shows them.
-  std::vector<uint32_t> selected = g_app.selection;
+  std::vector<uint32_t> selected = current_state().selection;
   std::sort(selected.begin(), selected.end());
   std::vector<uint32_t> shown;
   for (long p = 0; p < before; ++p) {
     uint32_t q = physical_record(t, uint32_t(p));
     if (std::binary_search(selected.begin(), selected.end(), q)) shown.push_back(q);
   }
-  t.sort_order.reset();
-  g_app.selection = shown;
-  std::sort(g_app.selection.begin(), g_app.selection.end());
-  t.visible_list = std::move(shown);
+  t.view.sort_order.reset();
+  std::vector<uint32_t>& selection = current_state().selection;
+  selection = shown;
+  std::sort(selection.begin(), selection.end());
+  t.view.visible_list = std::move(shown);
   first_record();
   finish_view_change(before);
 }
@@ -439,13 +435,13 @@ void cmd_copy_record() {
   Table& t = table();
   if (count_in_view() == 0) return;
   if (!load_display_record(t, view().current_record)) return;
-  t.record_clipboard.assign(t.record.begin(), t.record.begin() + t.record_size);
+  table_state(t).record_clipboard.assign(t.record.begin(), t.record.begin() + t.record_size);
 }
 
 void cmd_paste_record() {
   Table& t = table();
   long before = count_in_view();
-  if (read_only() || t.record_clipboard.empty() || before == 0) return;
+  if (read_only() || table_state(t).record_clipboard.empty() || before == 0) return;
   const char* question = "Do you want to paste record from internal clipboard?";
   if (view_active()) {
     if (message_box(question, "Paste", "Overwrite\nCancel", 0, kPasteQuestionHelp) != 0) return;

@@ -80,9 +80,9 @@ int modify_structure(Startup& run) {
   std::strncpy(name, table.file_name.c_str(), sizeof name - 1);
   if (!run_structure_editor(name, "Modify structure", 0)) return 0;
   // The editor replaced the table's files: open it again under the same name.
-  remove_table(g_app.tables, g_app.current);
+  remove_open_table(g_app.current);
   set_table_list_options();
-  int index = add_table(g_app.tables, name);
+  int index = add_open_table(name);
   if (index < 0) return 0;
   g_app.current = index;
   prepare_new_table(*g_app.table());
@@ -97,7 +97,7 @@ int show_table(Startup& run) {
   g_favorites.recent_file = side_file_name(g_program_path, ".lst");
   g_app.tables.on_added = [](const std::string& path) { recent_add(path); };
   set_table_list_options();
-  int index = add_table(g_app.tables, run.table_name);
+  int index = add_open_table(run.table_name);
   if (index < 0) {
     run.close_screen();
     std::printf("%s: %s...\n", "Cannot open file", run.table_name.c_str());
@@ -119,14 +119,14 @@ int show_table(Startup& run) {
     return 0;
   }
   Table& shown = *g_app.table();
-  shown.view.view_mode = g_settings.start_mode == 1 ? 1 : 0;
-  if (run.switches.review_order) shown.reverse = run.switches.review_order == 2;
+  view_of(shown).view_mode = g_settings.start_mode == 1 ? 1 : 0;
+  if (run.switches.review_order) shown.view.reverse = run.switches.review_order == 2;
   favorites_install(g_program_path, [](const std::string& path) { open_and_show(path); }, idle_routine);
   run_main_loop();
   macros_save();
   macros_free();
   run.close_screen();
-  remove_table(g_app.tables, g_app.current);
+  remove_open_table(g_app.current);
   return 0;
 }
 

@@ -35,7 +35,7 @@ void after_switch() {
   // shown, not taken from whatever its edit buffer held.
   if (table && g_app.edit.mode) cell_edit::drop_edit_buffer(*table);
   update_keybar_labels();
-  g_app.selection.clear();
+  current_state().selection.clear();
   g_app.block.on = false;
   g_app.redraw |= kRedrawAll;
 }
@@ -50,19 +50,20 @@ MenuFacts current_facts() {
   MenuFacts facts;
   Table& table = *g_app.table();
   facts.table_count = g_app.tables.last + 1;
-  facts.fields_view = table.view.view_mode == 1;
-  facts.reverse = table.reverse;
+  facts.fields_view = view_of(table).view_mode == 1;
+  facts.reverse = table.view.reverse;
   facts.aliases = table.show_aliases;
   facts.has_memo = table.first_memo_field >= 0;
-  facts.hide_deleted = table.hide_deleted;
+  facts.hide_deleted = table.view.hide_deleted;
   facts.read_only = g_settings.read_only;
   facts.ansi = table.ansi_text;
   facts.record_count = int(visible_count(table));
-  facts.record_copied = !table.record_clipboard.empty();
-  facts.sorted = table.sort_order.has_value();
+  facts.record_copied = !table_state(table).record_clipboard.empty();
+  facts.sorted = table.view.sort_order.has_value();
   // A view list that neither the filter nor hide deleted made holds the
   // records of show selected only.
-  facts.selected_only = table.visible_list.has_value() && table.filter_expr.empty() && !table.hide_deleted;
+  const RecordView& view = table.view;
+  facts.selected_only = view.visible_list.has_value() && view.filter_expr.empty() && !view.hide_deleted;
   return facts;
 }
 
@@ -102,7 +103,7 @@ void set_table_list_options() {
 void prepare_new_table(Table& table) {
   // The field-name test belongs to opening, the table of the start-up too.
   g_app.captions_ansi = field_name_test(table);
-  table.view.view_mode = g_settings.start_mode == 1 ? 1 : 0;
+  view_of(table).view_mode = g_settings.start_mode == 1 ? 1 : 0;
   apply_settings(table);
 }
 
@@ -110,7 +111,7 @@ int open_and_show(const std::string& file_name, bool leave_edit) {
   if (leave_edit && g_app.edit.mode && g_cell_edit_hooks.leave_edit) g_cell_edit_hooks.leave_edit(true);
   int last_before = g_app.tables.last;
   set_table_list_options();
-  int index = add_table(g_app.tables, file_name);
+  int index = add_open_table(file_name);
   if (index < 0) {
     message_box("Cannot open file", "Error", "OK", kMessageError, kMainHelpTopic);
     return 0;
@@ -138,7 +139,7 @@ void open_with_panel() {
 
 void close_current_table() {
   if (g_app.tables.last < 1) return;
-  int next = remove_table(g_app.tables, g_app.current);
+  int next = remove_open_table(g_app.current);
   if (next < 0) return;
   g_app.current = next;
   after_switch();

@@ -94,8 +94,7 @@ int read_descriptors(Table& table) {
     if (is_memo_field(table, i) && table.first_memo_field < 0) table.first_memo_field = i;
   }
   table.record_size = uint16_t(offset);
-  table.column_order.assign(table.fields.size(), 0);
-  for (int i = 0; i < table.field_count(); ++i) table.column_order[size_t(i)] = i;
+  reset_column_model(table.columns, table.field_count());
   table.aliases.assign(table.fields.size(), std::string());
 
   int count = table.field_count();
@@ -250,7 +249,6 @@ int add_table(TableList& list, const std::string& path) {
   set_header_file_name(*table);
   read_header_file(*table);
   apply_table_options(*table, list.options);
-  table->edit_buffer.assign(kRecordBufferSize + 1, 0);
   install_code_page_hooks(*table, list.options.xlat);
   choose_code_page(*table, list.options.oem_ansi);
   if (list.on_added) list.on_added(path);
@@ -283,6 +281,13 @@ int confirm_header_repair(Table& table, bool at_startup, int auto_correct, const
   return answer == 1 ? 0 : 1;
 }
 
+namespace {
+
+// The column's own descriptor when it is a computed column, else null.
+const ComputedColumn* computed(const Table& table, int i) { return computed_column(table.columns, i); }
+
+}  // namespace
+
 char field_type(const Table& table, int i) {
   return i >= 0 && i < table.field_count() ? table.fields[size_t(i)].type : '#';
 }
@@ -312,6 +317,7 @@ std::string field_name(const Table& table, int i) {
 }
 
 std::string column_name(const Table& table, int i) {
+  if (const ComputedColumn* column = computed(table, i)) return column->name;
   if (i < 0 || i >= table.field_count()) return std::string();
   if (table.show_aliases && size_t(i) < table.aliases.size() && !table.aliases[size_t(i)].empty())
     return table.aliases[size_t(i)];
@@ -321,6 +327,7 @@ std::string column_name(const Table& table, int i) {
 int column_name_length(const Table& table, int i) { return int(column_name(table, i).size()); }
 
 bool is_numeric_field(const Table& table, int i) {
+  if (const ComputedColumn* column = computed(table, i)) return column->type == 'N' || column->type == 'F';
   switch (field_type(table, i)) {
     case 'F':
     case 'I':
@@ -340,10 +347,13 @@ bool is_memo_field(const Table& table, int i) {
   }
 }
 
-int column_count(const Table& table) { return table.field_count(); }
+int column_count(const Table& table) { return table.columns.shown; }
 
-int column_field(const Table& table, int i) {
-  return i >= 0 && size_t(i) < table.column_order.size() ? table.column_order[size_t(i)] : -1;
+int column_field(const Table& table, int i) { return column_at(table.columns, i); }
+
+bool column_read_only(const Table& table, int i) {
+  const ColumnFlags* flags = column_flags(table.columns, column_at(table.columns, i));
+  return flags && flags->read_only;
 }
 
 int find_field(const Table& table, std::string_view name) {
@@ -353,6 +363,19 @@ int find_field(const Table& table, std::string_view name) {
   }
   return -1;
 }
+
+namespace {
+
+// Computed columns match only by their exact name in a field list.
+int find_computed_name(const Table& table, std::string_view name) {
+  for (int column = table.field_count(); column < column_index_count(table.columns); ++column) {
+    const ComputedColumn* computed_one = computed(table, column);
+    if (computed_one && computed_one->name == name) return column;
+  }
+  return -1;
+}
+
+}  // namespace
 
 std::vector<int> parse_field_list(const Table& table, std::string_view text) {
   constexpr size_t kMaxListedFields = 20;
@@ -365,6 +388,7 @@ std::vector<int> parse_field_list(const Table& table, std::string_view text) {
     size_t end = text.find_first_of(kSeparators, at);
     std::string_view name = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
     int field = find_field(table, name);
+    if (field < 0) field = find_computed_name(table, name);
     if (field < 0) break;
     list.push_back(field);
     if (end == std::string_view::npos) break;

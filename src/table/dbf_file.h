@@ -16,6 +16,9 @@
 #include <string_view>
 #include <vector>
 
+#include "table/column_model.h"
+#include "table/record_view.h"
+
 namespace kora {
 
 constexpr int kMaxFields = 2048;            // descriptor slots examined on open
@@ -83,18 +86,10 @@ struct TableOptions {
   std::shared_ptr<const OemAnsiTables> xlat;
 };
 
-// The positions the browse and fields views keep per table.
-struct ViewState {
-  int view_mode = 0;  // 0 browse, 1 fields view
-  long current_record = 0;
-  int current_column = 0;
-  long top_record = 0;
-  int first_column = 0;
-  int memo_field = -1;
-};
-
-// One open table. Allocated by open_table, freed by close_table; everything
-// else holds a pointer or an index into the TableList.
+// One open table: the file and its per-table options. Allocated by
+// open_table, freed by close_table; everything else holds a pointer or an
+// index into the TableList. What only the screen needs (cursor, edit buffer,
+// copied record, selection) the program keeps beside it.
 struct Table {
   Table() = default;
   Table(const Table&) = delete;
@@ -121,23 +116,15 @@ struct Table {
   std::vector<FieldDesc> fields;
   int first_memo_field = -1;
   std::vector<std::string> aliases;  // one per field, at most 31 bytes
-  std::vector<int> column_order;     // display column -> field
+  ColumnModel columns;               // what the views show, fields and computed columns
 
   // Buffers. `record` and `text` hold kRecordBufferSize bytes and a NUL.
   std::vector<uint8_t> record;
   std::vector<char> text;
   uint8_t delete_flag = ' ';
-  std::vector<uint8_t> record_clipboard;  // empty: nothing copied
-  std::vector<uint8_t> edit_buffer;
 
-  // View of the records.
-  std::optional<std::vector<uint32_t>> visible_list;  // records passing the filter
-  std::string filter_expr;
-  std::optional<std::vector<uint32_t>> sort_order;  // permutation of view positions
-  std::vector<int> sort_fields;
-  bool sort_descending = false;
-  bool reverse = false;
-  bool hide_deleted = false;
+  // View of the records: every view position goes through it.
+  RecordView view;
   int view_mapping = 1;  // 0 while an operation works on physical numbers
 
   // Per-table options.
@@ -158,7 +145,6 @@ struct Table {
   std::function<std::string(std::string_view)> to_oem_hook;
 
   EncodingHooks encoding;
-  ViewState view;
 
   int field_count() const { return int(fields.size()); }
   uint8_t version() const { return header_bytes[0]; }
@@ -208,7 +194,8 @@ using HeaderRepairAsker = std::function<int()>;
 // auto_correct: 0 ask, 1 or 2 write the corrected header without asking.
 int confirm_header_repair(Table& table, bool at_startup, int auto_correct, const HeaderRepairAsker& ask);
 
-// Accessors. A column index at or above the field count denotes a computed column.
+// Accessors. A column index at or above the field count denotes a computed
+// column (see column_model.h); a display column is a position in the order.
 char field_type(const Table& table, int i);
 int field_length(const Table& table, int i);
 int field_length_byte(const Table& table, int i);
@@ -219,11 +206,16 @@ std::string column_name(const Table& table, int i);
 int column_name_length(const Table& table, int i);
 bool is_numeric_field(const Table& table, int i);
 bool is_memo_field(const Table& table, int i);
+// The visible columns: how many display columns the views show.
 int column_count(const Table& table);
+// Column index shown in display column i; -1 outside the order.
 int column_field(const Table& table, int i);
+// Display column i may not be edited (column setup).
+bool column_read_only(const Table& table, int i);
 int find_field(const Table& table, std::string_view name);
-// Field names separated by ; , space, tab, CR or LF; stops at the first unknown
-// name, at most 20. Empty when the first name is unknown.
+// Field names separated by ; , space, tab, CR or LF, or the exact names of
+// computed columns; stops at the first unknown name, at most 20. Empty when
+// the first name is unknown.
 std::vector<int> parse_field_list(const Table& table, std::string_view text);
 
 }  // namespace kora

@@ -41,9 +41,7 @@ bool has_record_buffer(const Table& table) {
   return table.fd >= 0 && table.record_size > 0 && table.record.size() >= table.record_size;
 }
 
-bool view_is_arranged(const Table& table) {
-  return table.visible_list.has_value() || table.sort_order.has_value() || table.reverse;
-}
+bool view_is_arranged(const Table& table) { return table.view.is_arranged(); }
 
 long long current_file_size(int fd) {
   struct stat st;
@@ -110,12 +108,12 @@ bool move_down(int fd, uint64_t from, uint64_t to, uint64_t length) {
 // Pack works on physical numbers in file order; this undoes that on return.
 class PhysicalView {
  public:
-  explicit PhysicalView(Table& table) : table_(table), reverse_(table.reverse) {
-    table_.reverse = false;
+  explicit PhysicalView(Table& table) : table_(table), reverse_(table.view.reverse) {
+    table_.view.reverse = false;
     table_.view_mapping = 0;
   }
   ~PhysicalView() {
-    table_.reverse = reverse_;
+    table_.view.reverse = reverse_;
     table_.view_mapping = 1;
   }
   PhysicalView(const PhysicalView&) = delete;
@@ -267,24 +265,16 @@ bool copy_table_to(int from, int to) {
 
 }  // namespace
 
-uint32_t visible_count(const Table& table) {
-  return table.visible_list ? uint32_t(table.visible_list->size()) : table.record_count;
-}
+uint32_t visible_count(const Table& table) { return view_record_count(table.view, table.record_count); }
 
 uint32_t physical_record(const Table& table, uint32_t p) {
-  uint32_t count = visible_count(table);
-  if (p >= count) return kNoRecord;
-  if (table.reverse) p = count - p - 1;
-  if (table.sort_order) {
-    if (p >= table.sort_order->size()) return kNoRecord;
-    p = (*table.sort_order)[p];
-  }
-  uint32_t q = p;
-  if (table.view_mapping == 1 && table.visible_list) {
-    if (p >= table.visible_list->size()) return kNoRecord;
-    q = (*table.visible_list)[p];
-  }
-  return q < table.record_count ? q : kNoRecord;
+  return view_record(table.view, table.record_count, p, table.view_mapping == 1);
+}
+
+int install_record_view(Table& table, RecordView view) {
+  if (!view_fits(view, table.record_count)) return 0;
+  table.view = std::move(view);
+  return 1;
 }
 
 int read_record(Table& table, uint32_t p) {
@@ -380,18 +370,8 @@ int toggle_deleted(Table& table, uint32_t p) {
 int append_record(Table& table, bool blank) {
   if (!has_record_buffer(table) || table.read_only || table.record_count == kNoRecord - 1) return 0;
   if (blank) blank_record(table);
-  std::optional<std::vector<uint32_t>> sort_order, visible_list;
-  if (table.sort_order) {
-    sort_order = *table.sort_order;
-    sort_order->push_back(visible_count(table));
-  }
-  if (table.visible_list) {
-    visible_list = *table.visible_list;
-    visible_list->push_back(table.record_count);
-  }
   if (!write_at(table, table.record_count)) return 0;
-  if (sort_order) table.sort_order = std::move(sort_order);
-  if (visible_list) table.visible_list = std::move(visible_list);
+  extend_view_for_append(table.view, table.record_count);
   table.record_count += 1;
   return write_header(table);
 }
@@ -400,11 +380,11 @@ int append_record(Table& table, bool blank) {
 // reversed) and writes Record into it. Refused while a filter or sort order
 // is set, where a view position does not name a place in the file.
 int insert_record(Table& table, uint32_t p, bool blank) {
-  if (table.visible_list || table.sort_order) return 0;
+  if (table.view.has_list()) return 0;
   if (!has_record_buffer(table) || table.read_only || table.record_count == kNoRecord - 1) return 0;
   uint32_t count = table.record_count;
   uint32_t target = p;
-  if (table.reverse) target = p < count ? count - p - 1 : 0;
+  if (table.view.reverse) target = p < count ? count - p - 1 : 0;
   if (target > count) return 0;
   backup_if_due(table);
 
@@ -444,7 +424,7 @@ int truncate_table(Table& table, uint32_t n) {
 int zap_table(Table& table) { return truncate_table(table, 0); }
 
 int pack_table(Table& table, int mode) {
-  if (table.visible_list || table.sort_order || mode < 0 || mode > 2) return 0;
+  if (table.view.has_list() || mode < 0 || mode > 2) return 0;
   PhysicalView physical(table);
   int result = 1;
   if (mode != 2) {
@@ -457,10 +437,10 @@ int pack_table(Table& table, int mode) {
   return result;
 }
 
-void paste_clipboard_record(Table& table) {
-  if (table.record_clipboard.empty()) return;
-  size_t length = std::min({table.record_clipboard.size(), size_t(table.record_size), table.record.size()});
-  std::copy(table.record_clipboard.begin(), table.record_clipboard.begin() + long(length), table.record.begin());
+void paste_clipboard_record(Table& table, const std::vector<uint8_t>& clipboard) {
+  if (clipboard.empty()) return;
+  size_t length = std::min({clipboard.size(), size_t(table.record_size), table.record.size()});
+  std::copy(clipboard.begin(), clipboard.begin() + long(length), table.record.begin());
 }
 
 void backup_if_due(Table& table) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "table/dbf_file.h"
 
@@ -11,14 +12,14 @@ namespace kora {
 constexpr int kMoveChunkSize = 131072;
 constexpr int kBackupChunkSize = 32768;
 
-// What physical_record answers for a view position that names no record.
-constexpr uint32_t kNoRecord = 0xFFFFFFFF;
-
 // Records seen through the filter, or all of them.
 uint32_t visible_count(const Table& table);
 // Physical record number of view position p (reverse, sort order, filter);
 // kNoRecord when p is outside the view or the lists name no existing record.
 uint32_t physical_record(const Table& table, uint32_t p);
+// Makes `view` the table's view of its records; 0, and the old view kept,
+// when its lists do not fit the table (see view_fits).
+int install_record_view(Table& table, RecordView view);
 
 // Record I/O; p is a view position, q a physical record number. 1 or 0.
 // write_record_at also takes q = record_count, the slot after the last record
@@ -42,7 +43,8 @@ int truncate_table(Table& table, uint32_t n);
 int zap_table(Table& table);
 // mode 0 table and memo file, 1 the table only, 2 the memo file only.
 int pack_table(Table& table, int mode);
-void paste_clipboard_record(Table& table);
+// Copies a record image copied earlier (the program's record clipboard) over Record.
+void paste_clipboard_record(Table& table, const std::vector<uint8_t>& clipboard);
 
 // The backup copy taken before the first change of a table.
 void backup_if_due(Table& table);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "table/byte_order.h"
 #include "table/memo_file.h"
@@ -37,14 +38,34 @@ struct FieldSpan {
   int length = 0;
 };
 
-FieldSpan field_span(Table& table, int i) {
-  if (i < 0 || i >= table.field_count()) return {};
-  long offset = table.fields[size_t(i)].offset;
-  long length = field_length(table, i);
+// The same within a record image the caller holds.
+struct ConstSpan {
+  const uint8_t* data = nullptr;
+  int length = 0;
+};
+
+// Where field i lies in a record of `available` bytes; false when outside.
+bool field_place(const Table& table, int i, size_t available, long& offset, long& length) {
+  if (i < 0 || i >= table.field_count()) return false;
+  offset = table.fields[size_t(i)].offset;
+  length = field_length(table, i);
   long end = offset + length;
-  if (offset < 1 || end > table.record_size || end > long(table.record.size())) return {};
+  return offset >= 1 && end <= table.record_size && end <= long(available);
+}
+
+FieldSpan field_span(Table& table, int i) {
+  long offset = 0, length = 0;
+  if (!field_place(table, i, table.record.size(), offset, length)) return {};
   return {table.record.data() + offset, int(length)};
 }
+
+ConstSpan field_span(const Table& table, RecordImage record, int i) {
+  long offset = 0, length = 0;
+  if (!field_place(table, i, record.size(), offset, length)) return {};
+  return {record.data() + offset, int(length)};
+}
+
+RecordImage current_record(const Table& table) { return RecordImage(table.record.data(), table.record.size()); }
 
 
 // Bytes 16 and 17 of the descriptor read as one 16-bit number.
@@ -57,21 +78,29 @@ char* text_buffer(Table& table) {
   return table.text.data();
 }
 
-const char* set_text(Table& table, const char* text) {
+// Hands a decoded value out the old way, in the table's text buffer.
+const char* set_text(Table& table, const std::string& text) {
   char* out = text_buffer(table);
-  size_t n = std::min(std::strlen(text), table.text.size() - 1);
-  std::memmove(out, text, n);
+  size_t n = std::min(text.size(), table.text.size() - 1);
+  std::memcpy(out, text.data(), n);
   out[n] = 0;
   return out;
 }
 
-__attribute__((format(printf, 2, 3))) const char* print_text(Table& table, const char* format, ...) {
-  char* out = text_buffer(table);
+__attribute__((format(printf, 1, 2))) std::string print_string(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(out, table.text.size(), format, args);
+  va_list again;
+  va_copy(again, args);
+  int n = std::vsnprintf(nullptr, 0, format, args);
   va_end(args);
-  if (n < 0) out[0] = 0;
+  std::string out;
+  if (n > 0) {
+    out.resize(size_t(n) + 1);
+    std::vsnprintf(out.data(), out.size(), format, again);
+    out.resize(size_t(n));
+  }
+  va_end(again);
   return out;
 }
 
@@ -84,16 +113,9 @@ std::string format_string(const char* format, double value) {
   return out;
 }
 
-const char* spaces(Table& table, int count) {
-  char* out = text_buffer(table);
-  std::memset(out, ' ', size_t(count));
-  out[count] = 0;
-  return out;
-}
-
 // A value read from the first `width` bytes of the field; 0 when the field
 // is shorter than its binary form.
-uint64_t read_le(const FieldSpan& span, int width) {
+uint64_t read_le(const ConstSpan& span, int width) {
   if (!span.data || span.length < width) return 0;
   return width == 4 ? get_le32(span.data) : get_le64(span.data);
 }
@@ -106,7 +128,7 @@ long long truncate_to_long_long(long double value) {
 }
 
 // The memo block number of an M, G or B field.
-long long block_number(Table& table, int i, const FieldSpan& span) {
+long long block_number(const Table& table, int i, const ConstSpan& span) {
   if (length16(table, i) == 4) return int32_t(uint32_t(read_le(span, 4)));
   return truncate_to_long_long(parse_number(std::string_view(reinterpret_cast<const char*>(span.data), size_t(span.length))));
 }
@@ -142,7 +164,7 @@ int read_digits(const char* text, size_t size, size_t pos, size_t n) {
   return value;
 }
 
-DateParts decode_text_date(const FieldSpan& span, bool with_time) {
+DateParts decode_text_date(const ConstSpan& span, bool with_time) {
   DateParts date;
   const char* text = reinterpret_cast<const char*>(span.data);
   size_t size = size_t(span.length);
@@ -214,52 +236,50 @@ int store_date_text(Table& table, int i, std::string_view text, bool with_time) 
 
 // -------------------------------------------------------------- display
 
-const char* numeric_text(Table& table, int i) {
+std::string numeric_text(const Table& table, RecordImage record, int i) {
   int length = field_length(table, i);
   int decimals = field_decimals(table, i);
   char format[32];
   std::snprintf(format, sizeof format, "%%%d.%df", length, decimals);
-  char* out = text_buffer(table);
-  int n = std::snprintf(out, table.text.size(), format, double(field_number(table, i)));
-  if (n < 0) out[0] = 0;
+  std::string out = format_string(format, double(field_number(table, record, i)));
   // A field one wider than its decimals has no room for the leading zero
   // (.5); a sign or another digit there is kept rather than lost.
-  if (decimals != 0 && length == decimals + 1 && out[0] == '0') std::memmove(out, out + 1, std::strlen(out));
+  if (decimals != 0 && length == decimals + 1 && !out.empty() && out[0] == '0') out.erase(0, 1);
   return out;
 }
 
-const char* memo_text(Table& table, int i, const FieldSpan& span) {
+std::string memo_text(const Table& table, int i, const ConstSpan& span) {
   long long block = block_number(table, i, span);
   if (table.memo_display == 1) {
-    if (block >= INT32_MIN && block <= INT32_MAX) return print_text(table, "%10d", int(block));
-    return print_text(table, "%10lld", block);
+    if (block >= INT32_MIN && block <= INT32_MAX) return print_string("%10d", int(block));
+    return print_string("%10lld", block);
   }
-  return print_text(table, "%-10s", block != 0 ? "Full memo" : "Empty memo");
+  return print_string("%-10s", block != 0 ? "Full memo" : "Empty memo");
 }
 
 // The exact text "%24.4f" gives for the stored value; a double could not
 // hold every 64-bit amount.
-const char* currency_text(Table& table, const FieldSpan& span) {
+std::string currency_text(const ConstSpan& span) {
   int64_t value = int64_t(read_le(span, 8));
   uint64_t magnitude = value < 0 ? uint64_t(0) - uint64_t(value) : uint64_t(value);
   char digits[40];
   std::snprintf(digits, sizeof digits, "%s%llu.%04llu", value < 0 ? "-" : "",
                 static_cast<unsigned long long>(magnitude / 10000), static_cast<unsigned long long>(magnitude % 10000));
-  return print_text(table, "%24s", digits);
+  return print_string("%24s", digits);
 }
 
-const char* date_text(Table& table, int i, bool with_time) {
-  DateParts d = field_date(table, i);
+std::string date_text(const Table& table, RecordImage record, int i, bool with_time) {
+  DateParts d = field_date(table, record, i);
   int format = table.date_format;
-  if (!is_valid_date(d)) return spaces(table, with_time ? (format == 0 ? 14 : 19) : (format == 0 ? 8 : 10));
-  if (format < 1 || format > 3) return field_raw_text(table, i);
+  if (!is_valid_date(d)) return std::string(size_t(with_time ? (format == 0 ? 14 : 19) : (format == 0 ? 8 : 10)), ' ');
+  if (format < 1 || format > 3) return field_raw_text(table, record, i);
   const std::string& f = with_time ? table.date_time_formats[size_t(format)] : table.date_formats[size_t(format)];
   int month = d.month + 1;
   int a = d.day, b = month, c = d.year;  // format 1
   if (format == 2) a = month, b = d.day;
   if (format == 3) a = d.year, c = d.day;
-  if (with_time) return print_text(table, f.c_str(), a, b, c, d.hour, d.minute, d.second);
-  return print_text(table, f.c_str(), a, b, c);
+  if (with_time) return print_string(f.c_str(), a, b, c, d.hour, d.minute, d.second);
+  return print_string(f.c_str(), a, b, c);
 }
 
 }  // namespace
@@ -341,8 +361,8 @@ bool is_valid_date(const DateParts& d) {
   return d.day <= month_length(d.year, d.month);
 }
 
-DateParts field_date(Table& table, int i) {
-  FieldSpan span = field_span(table, i);
+DateParts field_date(const Table& table, RecordImage record, int i) {
+  ConstSpan span = field_span(table, record, i);
   if (!span.data) return DateParts();
   char type = field_type(table, i);
   if (type == 'D') return decode_text_date(span, false);
@@ -351,13 +371,19 @@ DateParts field_date(Table& table, int i) {
   return date_from_julian(long(int32_t(get_le32(span.data))), long(int32_t(get_le32(span.data + 4))));
 }
 
-bool is_date_blank(Table& table, int i) { return !is_valid_date(field_date(table, i)); }
+DateParts field_date(Table& table, int i) { return field_date(table, current_record(table), i); }
 
-long double field_number(Table& table, int i) {
+bool is_date_blank(const Table& table, RecordImage record, int i) {
+  return !is_valid_date(field_date(table, record, i));
+}
+
+bool is_date_blank(Table& table, int i) { return is_date_blank(table, current_record(table), i); }
+
+long double field_number(const Table& table, RecordImage record, int i) {
   if (i >= table.field_count()) {
-    return computed_column_hooks.number ? computed_column_hooks.number(table, i) : 0;
+    return computed_column_hooks.number ? computed_column_hooks.number(table, record, i) : 0;
   }
-  FieldSpan span = field_span(table, i);
+  ConstSpan span = field_span(table, record, i);
   if (!span.data) return 0;
   switch (field_type(table, i)) {
     case 'B':
@@ -374,67 +400,69 @@ long double field_number(Table& table, int i) {
   }
 }
 
+long double field_number(Table& table, int i) { return field_number(table, current_record(table), i); }
+
 // -------------------------------------------------------------- text
 
-const char* field_raw_text(Table& table, int i) {
-  if (i >= table.field_count() && computed_column_hooks.text) return computed_column_hooks.text(table, i);
-  char* out = text_buffer(table);
-  FieldSpan span = field_span(table, i);
-  if (!span.data) {
-    out[0] = 0;
-    return out;
+std::string field_raw_text(const Table& table, RecordImage record, int i) {
+  if (i >= table.field_count()) {
+    return computed_column_hooks.text ? computed_column_hooks.text(table, record, i) : std::string();
   }
-  size_t n = std::min(size_t(span.length), table.text.size() - 1);
-  std::memcpy(out, span.data, n);
-  out[n] = 0;
+  ConstSpan span = field_span(table, record, i);
+  if (!span.data) return std::string();
+  // Text ends at a NUL byte, as it always has on the screen.
+  const char* bytes = reinterpret_cast<const char*>(span.data);
+  std::string out(bytes, strnlen(bytes, size_t(span.length)));
   if (table.trim_mode == 1 || table.trim_mode == 3) {
-    size_t end = std::strlen(out);
-    while (end > 0 && out[end - 1] == ' ') --end;
-    out[end] = 0;
+    size_t end = out.find_last_not_of(' ');
+    out.erase(end == std::string::npos ? 0 : end + 1);
   }
-  if (table.trim_mode == 2 || table.trim_mode == 3) {
-    size_t start = std::strspn(out, " ");
-    if (start) std::memmove(out, out + start, std::strlen(out + start) + 1);
-  }
+  if (table.trim_mode == 2 || table.trim_mode == 3) out.erase(0, out.find_first_not_of(' '));
   return out;
 }
 
-const char* field_text(Table& table, int i) {
+const char* field_raw_text(Table& table, int i) {
+  return set_text(table, field_raw_text(table, current_record(table), i));
+}
+
+std::string field_text(const Table& table, RecordImage record, int i) {
   if (i >= table.field_count()) {
-    return computed_column_hooks.text ? computed_column_hooks.text(table, i) : set_text(table, "");
+    return computed_column_hooks.text ? computed_column_hooks.text(table, record, i) : std::string();
   }
-  FieldSpan span = field_span(table, i);
-  if (!span.data) return set_text(table, "");
+  ConstSpan span = field_span(table, record, i);
+  if (!span.data) return std::string();
   switch (field_type(table, i)) {
     case 'C':
     case 'L':
     case '0':
-      return field_raw_text(table, i);
+      return field_raw_text(table, record, i);
     case 'N':
     case 'F':
-      return numeric_text(table, i);
+      return numeric_text(table, record, i);
     case 'B':
       if (field_length_byte(table, i) == 8) {
         char format[32];
         std::snprintf(format, sizeof format, "%%20.%df", field_decimals(table, i));
-        return print_text(table, format, double(field_number(table, i)));
+        return format_string(format, double(field_number(table, record, i)));
       }
       return memo_text(table, i, span);
     case 'G':
     case 'M':
       return memo_text(table, i, span);
     case 'I':
-      return print_text(table, "%10ld", long(int32_t(uint32_t(read_le(span, 4)))));
+      return print_string("%10ld", long(int32_t(uint32_t(read_le(span, 4)))));
     case 'Y':
-      return currency_text(table, span);
+      return currency_text(span);
     case 'D':
-      return date_text(table, i, false);
+      return date_text(table, record, i, false);
     case 'T':
-      return date_text(table, i, true);
+      return date_text(table, record, i, true);
     default:
-      return set_text(table, "");
+      return std::string();
   }
 }
+
+const char* field_text(Table& table, int i) { return set_text(table, field_text(table, current_record(table), i)); }
 
 const char* field_type_name(const Table& table, int i) {
   switch (field_type(table, i)) {
@@ -457,7 +485,8 @@ const char* field_type_name(const Table& table, int i) {
 
 int display_width(const Table& table, int i) {
   if (i >= table.field_count()) {
-    return computed_column_hooks.has_state && computed_column_hooks.has_state(table) ? 20 : 0;
+    const ComputedColumn* column = computed_column(table.columns, i);
+    return column ? column->width : 0;
   }
   switch (field_type(table, i)) {
     case 'Y': return 24;

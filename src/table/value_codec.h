@@ -1,7 +1,14 @@
-// Field values: the bytes of one field of the current record turned into
-// display text or a number, and user text turned back into field bytes.
+// Field values: the bytes of one field turned into display text or a number,
+// and user text turned back into field bytes of the current record.
+//
+// Values can be read from any record image the caller holds (a tool walking
+// the records leaves the table's current record alone), or, as the views do,
+// from the table's own record buffer into its text buffer.
 #pragma once
 
+#include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include "table/dbf_file.h"
@@ -21,18 +28,30 @@ struct DateParts {
 extern const char* const kDefaultDateFormats[4];
 extern const char* const kDefaultDateTimeFormats[4];
 
+// The bytes of one record (record_size of them), wherever they are held.
+using RecordImage = std::span<const uint8_t>;
+
 // Columns at or above the field count are computed by the expression tools,
-// which answer for them through these hooks; unset hooks give empty answers.
+// which answer for them through these hooks from the record given; unset
+// hooks give empty answers. Their captions and widths are in table.columns.
 struct ComputedColumnHooks {
-  const char* (*text)(Table& table, int i) = nullptr;
-  long double (*number)(Table& table, int i) = nullptr;
-  bool (*has_state)(const Table& table) = nullptr;  // the table has computed columns
+  std::string (*text)(const Table& table, RecordImage record, int i) = nullptr;
+  long double (*number)(const Table& table, RecordImage record, int i) = nullptr;
 };
 extern ComputedColumnHooks computed_column_hooks;
 
-// Display text of field i of the current record, in table.text.
+// Values of field i of a record image. A field that lies outside the image
+// reads as empty (or 0).
+std::string field_text(const Table& table, RecordImage record, int i);
+// The field's bytes up to a NUL, trimmed by the table's trim mode.
+std::string field_raw_text(const Table& table, RecordImage record, int i);
+long double field_number(const Table& table, RecordImage record, int i);
+DateParts field_date(const Table& table, RecordImage record, int i);
+bool is_date_blank(const Table& table, RecordImage record, int i);
+
+// The same for the table's current record (table.record); the texts are
+// handed out in table.text, valid until the next call.
 const char* field_text(Table& table, int i);
-// The field's bytes, NUL-terminated and trimmed by the table's trim mode.
 const char* field_raw_text(Table& table, int i);
 long double field_number(Table& table, int i);
 DateParts field_date(Table& table, int i);

@@ -10,6 +10,7 @@
 #include "../support/test_support.h"
 #include "app/app_state.h"
 #include "app/browse_view.h"
+#include "app/navigation.h"
 #include "program_driver.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
@@ -129,14 +130,6 @@ TEST(BrowseView, ColumnsWiderThanTheScreenScrollSoTheLastOneFits) {
   run_kora({path}, {kRight, kRight, kRight});
   EXPECT_EQ(row(2).substr(3, 2), "F2");
   EXPECT_EQ(row(2).substr(45, 2), "F4");
-
-  // A fixed first column stays on the left.
-  g_fixed_columns_hook = [](const Table&) { return 1; };
-  run_kora({path}, {kEnd});
-  g_fixed_columns_hook = nullptr;
-  EXPECT_EQ(row(2).substr(3, 2), "F1");
-  EXPECT_EQ(row(2).substr(24, 2), "F5");
-  EXPECT_EQ(row(2).substr(45, 2), "F6");
 }
 
 TEST(BrowseView, ALongFieldNameWidensItsColumn) {
@@ -232,7 +225,7 @@ struct DirectView {
   explicit DirectView(const std::string& path) {
     reset_app_state();
     screen_open_headless(25, 80);
-    g_app.current = add_table(g_app.tables, path);
+    g_app.current = add_open_table(path);
   }
   ~DirectView() { reset_app_state(); }
   Table& table() { return *g_app.table(); }
@@ -245,8 +238,8 @@ struct DirectView {
 TEST(BrowseView, AFilterOrSortShowsTheRecordNumberInTheCounter) {
   TempDir dir;
   DirectView view(make_table(dir, "list.dbf", numbered(10)));
-  view.table().visible_list = std::vector<uint32_t>{1, 4, 8};
-  view.table().view.current_record = 1;
+  view.table().view.visible_list = std::vector<uint32_t>{1, 4, 8};
+  current_state().view.current_record = 1;
   view.paint();
   char text[64];
   std::snprintf(text, sizeof text, "%20d (%d) / %d", 2, 5, 3);
@@ -259,13 +252,28 @@ TEST(BrowseView, AFilterOrSortShowsTheRecordNumberInTheCounter) {
   EXPECT_EQ(cell_ch(2, 7), g_frames.vertical_single);
   EXPECT_EQ(cell_ch(8, 7), g_frames.vertical_single);
 
-  view.table().visible_list.reset();
-  view.table().sort_order = std::vector<uint32_t>{9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
-  view.table().reverse = true;
-  view.table().view.current_record = 0;
+  RecordView sorted;
+  sorted.sort_order = std::vector<uint32_t>{9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
+  sorted.reverse = true;
+  ASSERT_EQ(install_record_view(view.table(), sorted), 1);
+  current_state().view.current_record = 0;
   view.paint();
   std::snprintf(text, sizeof text, "%20d (%d) / %d", 1, 1, 10);
   EXPECT_EQ(counter_on_screen(int(std::strlen(text))), text);
+}
+
+TEST(BrowseView, FixedColumnsStayOnTheLeft) {
+  TempDir dir;
+  DbfSpec layout;
+  for (int i = 1; i <= 6; ++i) layout.fields.push_back({"F" + std::to_string(i), 'C', 20});
+  layout.records = {std::string(120, 'x')};
+  DirectView view(make_table(dir, "wide.dbf", layout));
+  view.table().columns.fixed = 1;
+  last_column();
+  view.paint();
+  EXPECT_EQ(row(2).substr(3, 2), "F1");
+  EXPECT_EQ(row(2).substr(24, 2), "F5");
+  EXPECT_EQ(row(2).substr(45, 2), "F6");
 }
 
 TEST(BrowseView, DeletedRecordsAndTheSelectionAreMarkedInTheFirstColumn) {
@@ -273,7 +281,7 @@ TEST(BrowseView, DeletedRecordsAndTheSelectionAreMarkedInTheFirstColumn) {
   DbfSpec layout = numbered(3);
   layout.deleted = {false, true, true};
   DirectView view(make_table(dir, "marks.dbf", layout));
-  g_app.selection = {2};
+  current_state().selection = {2};
   view.paint();
   EXPECT_EQ(cell_ch(1, 4), ' ');
   EXPECT_EQ(cell_ch(1, 5), '*');

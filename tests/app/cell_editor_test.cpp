@@ -97,7 +97,7 @@ class CellEditorTest : public ::testing::Test {
     path = dir.file("t.dbf");
     test::write_bytes(path, make_table(records));
     ASSERT_TRUE(create_memo_file(path, kDBase3, 512));
-    int index = add_table(g_app.tables, path);
+    int index = add_open_table(path);
     ASSERT_GE(index, 0);
     g_app.current = index;
     apply_settings(*g_app.table());
@@ -159,8 +159,8 @@ TEST_F(CellEditorTest, TypedValuesOfEachTypeReachTheFileOnlyWhenTheRecordIsLeft)
   EXPECT_EQ(field_on_disk(0, 20, 1), "T");
   EXPECT_EQ(on_disk(1), row("two  ", "  2.00"));
   EXPECT_EQ(cell_changes_pending(), 0);
-  EXPECT_EQ(table().view.current_record, 1);
-  EXPECT_EQ(table().view.current_column, 2);
+  EXPECT_EQ(view_of(table()).current_record, 1);
+  EXPECT_EQ(view_of(table()).current_column, 2);
   EXPECT_EQ(cell_editor_text(), std::string(10, ' '));  // the editor follows onto the new record
 }
 
@@ -210,7 +210,7 @@ TEST_F(CellEditorTest, KeysAreFilteredByTheFieldType) {
   EXPECT_EQ(filter_cell_key('5'), 0);
   EXPECT_EQ(filter_cell_key(kCtrlV), 0);
   for (int k = 0; k < 4; ++k) press(kShiftTab);
-  EXPECT_EQ(table().view.current_column, 0);
+  EXPECT_EQ(view_of(table()).current_column, 0);
   EXPECT_EQ(filter_cell_key('%'), '%');  // NAME takes every key
   press(kDown);
   EXPECT_EQ(field_on_disk(0, 6, 6), "  7.00");  // "7-" parses as 7
@@ -270,22 +270,22 @@ TEST_F(CellEditorTest, EnterPastTheLastColumnWritesAndMovesToTheNextRecord) {
   press(kEnter);  // edit mode on
   ASSERT_EQ(g_app.edit.mode, 1);
   press(kEnter);
-  EXPECT_EQ(table().view.current_column, 1);
+  EXPECT_EQ(view_of(table()).current_column, 1);
   press(kTab);
   press(kTab);  // OK
   type("y");
   press(kEnter);
-  EXPECT_EQ(table().view.current_column, 4);
+  EXPECT_EQ(view_of(table()).current_column, 4);
   EXPECT_EQ(field_on_disk(0, 20, 1), " ");  // still in the record
   press(kEnter);
   EXPECT_EQ(field_on_disk(0, 20, 1), "Y");
-  EXPECT_EQ(table().view.current_record, 1);
-  EXPECT_EQ(table().view.current_column, 0);
+  EXPECT_EQ(view_of(table()).current_record, 1);
+  EXPECT_EQ(view_of(table()).current_column, 0);
   for (int k = 0; k < 4; ++k) press(kTab);
   type("7");  // a block number: digits only
   press(kEnter);  // on the last record it stays there, at column 0
-  EXPECT_EQ(table().view.current_record, 1);
-  EXPECT_EQ(table().view.current_column, 0);
+  EXPECT_EQ(view_of(table()).current_record, 1);
+  EXPECT_EQ(view_of(table()).current_column, 0);
   EXPECT_EQ(field_on_disk(1, 21, 10), "         7");
 }
 
@@ -298,8 +298,8 @@ TEST_F(CellEditorTest, EnterWithoutEnterDownStaysInTheRecord) {
   for (int k = 0; k < 4; ++k) press(kTab);
   type("3");
   press(kEnter);
-  EXPECT_EQ(table().view.current_record, 0);
-  EXPECT_EQ(table().view.current_column, 4);
+  EXPECT_EQ(view_of(table()).current_record, 0);
+  EXPECT_EQ(view_of(table()).current_column, 4);
   EXPECT_EQ(field_on_disk(0, 21, 10), std::string(10, ' '));
   EXPECT_EQ(cell_changes_pending(), 1);
 }
@@ -313,7 +313,7 @@ TEST_F(CellEditorTest, MemoEditorWritesANewMemoAndClearsAnEmptiedOne) {
   for (unsigned char ch : std::string("hello")) backend->push_key(ch);
   backend->push_key(kF2);
   press(kEnter);  // Enter on a memo shown as text opens the memo editor
-  EXPECT_EQ(table().view.memo_field, 4);
+  EXPECT_EQ(view_of(table()).memo_field, 4);
   ASSERT_TRUE(read_record(table(), 1));
   std::string text;
   ASSERT_TRUE(read_memo(table(), 4, text));

@@ -181,8 +181,8 @@ TEST(MainLoop, SwitchingTablesInEditModeShowsTheNewTablesRecord) {
   reset_app_state();
   screen_open_headless(25, 80);
   install_cell_editing();
-  ASSERT_EQ(add_table(g_app.tables, a), 0);
-  ASSERT_EQ(add_table(g_app.tables, b), 1);
+  ASSERT_EQ(add_open_table(a), 0);
+  ASSERT_EQ(add_open_table(b), 1);
   auto paint = [] {
     g_app.redraw = kRedrawAll;
     full_repaint();

@@ -33,7 +33,7 @@ class ResizeTest : public ::testing::Test {
     for (int i = 0; i < 50; ++i) layout.records.push_back(std::string(120, char('a' + i % 26)));
     std::string path = dir.file("wide.dbf");
     write_bytes(path, build_dbf(layout));
-    int index = add_table(g_app.tables, path);
+    int index = add_open_table(path);
     EXPECT_GE(index, 0);
     g_app.current = index;
     return *g_app.table();
@@ -46,23 +46,23 @@ TEST_F(ResizeTest, AShrinkKeepsTheLastRecordAndColumnInTheWindow) {
   Table& t = open_wide();
   last_record();
   last_column();
-  ViewState before = t.view;
+  ViewState before = view_of(t);
   keep_cursor_in_window();  // inside already: nothing moves
-  EXPECT_EQ(t.view.top_record, before.top_record);
-  EXPECT_EQ(t.view.first_column, before.first_column);
+  EXPECT_EQ(view_of(t).top_record, before.top_record);
+  EXPECT_EQ(view_of(t).first_column, before.first_column);
 
   screen_set_size(12, 40);
   keep_cursor_in_window();
-  EXPECT_EQ(t.view.current_record, 49);
-  EXPECT_EQ(t.view.current_record - t.view.top_record, browse_rows() - 1);
-  EXPECT_EQ(t.view.current_column, 9);
+  EXPECT_EQ(view_of(t).current_record, 49);
+  EXPECT_EQ(view_of(t).current_record - view_of(t).top_record, browse_rows() - 1);
+  EXPECT_EQ(view_of(t).current_column, 9);
   std::vector<ColumnSpan> spans = shown_columns(t);
   ASSERT_FALSE(spans.empty());
   EXPECT_EQ(spans.back().column, 9);
   EXPECT_LE(spans.back().x + spans.back().width, screen_cols() - 1);
   // Up moves to the record just above, still on screen.
   nav_up();
-  EXPECT_GE(t.view.current_record, t.view.top_record);
+  EXPECT_GE(view_of(t).current_record, view_of(t).top_record);
 }
 
 TEST_F(ResizeTest, AShrinkKeepsTheCurrentFieldInTheFieldsView) {
@@ -71,9 +71,9 @@ TEST_F(ResizeTest, AShrinkKeepsTheCurrentFieldInTheFieldsView) {
   last_column();
   screen_set_size(10, 80);
   keep_cursor_in_window();
-  EXPECT_EQ(t.view.current_column, 9);
-  EXPECT_GE(t.view.current_column, t.view.first_column);
-  EXPECT_LE(t.view.current_column - t.view.first_column, field_rows() - 1);
+  EXPECT_EQ(view_of(t).current_column, 9);
+  EXPECT_GE(view_of(t).current_column, view_of(t).first_column);
+  EXPECT_LE(view_of(t).current_column - view_of(t).first_column, field_rows() - 1);
 }
 
 TEST_F(ResizeTest, HomeAsksForAClearedRelayoutWhenTheFirstShownFieldChanges) {
@@ -81,10 +81,10 @@ TEST_F(ResizeTest, HomeAsksForAClearedRelayoutWhenTheFirstShownFieldChanges) {
   screen_set_size(10, 80);
   switch_view();
   last_column();
-  ASSERT_GT(t.view.first_column, 0);
+  ASSERT_GT(view_of(t).first_column, 0);
   g_app.redraw = 0;
   nav_home();
-  EXPECT_EQ(t.view.first_column, 0);
+  EXPECT_EQ(view_of(t).first_column, 0);
   EXPECT_EQ(g_app.redraw, kRedrawClear | kRedrawLayout);
   g_app.redraw = 0;
   nav_home();  // nothing scrolls: the rows only

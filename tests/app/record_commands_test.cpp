@@ -90,7 +90,7 @@ class RecordCommandsTest : public ::testing::Test {
     return open_path(path);
   }
   Table& open_path(const std::string& file) {
-    int index = add_table(g_app.tables, file);
+    int index = add_open_table(file);
     EXPECT_GE(index, 0) << file;
     g_app.current = index;
     g_app.redraw = 0;
@@ -133,7 +133,7 @@ TEST_F(RecordCommandsTest, AppendAsksAndGoesToTheNewLastRecord) {
   cmd_append();
   ASSERT_EQ(count_on_disk(), 4u);
   EXPECT_EQ(name_on_disk(3), std::string(10, ' '));
-  EXPECT_EQ(t.view.current_record, 3);
+  EXPECT_EQ(view_of(t).current_record, 3);
   EXPECT_NE(last_box().find("Do you wish to append record to database?"), std::string::npos);
   EXPECT_NE(last_box().find("Append"), std::string::npos);
   EXPECT_EQ(g_app.redraw & kRedrawEdges, 0);
@@ -151,12 +151,12 @@ TEST_F(RecordCommandsTest, AppendOnEmptyTableCrossesOnlyWithTheSecondRecord) {
   Table& t = open(0);
   cmd_append_now();
   EXPECT_EQ(count_on_disk(), 1u);
-  EXPECT_EQ(t.view.current_record, 0);
+  EXPECT_EQ(view_of(t).current_record, 0);
   EXPECT_EQ(g_app.redraw & kRedrawEdges, 0);
   g_app.redraw = 0;
   cmd_append_now();
   EXPECT_EQ(count_on_disk(), 2u);
-  EXPECT_EQ(t.view.current_record, 1);
+  EXPECT_EQ(view_of(t).current_record, 1);
   EXPECT_NE(g_app.redraw & kRedrawEdges, 0);
   EXPECT_NE(g_app.redraw & kRedrawRows, 0);  // the rows the box covered come back too
   EXPECT_TRUE(g_boxes.empty());  // the variant without a question
@@ -164,26 +164,26 @@ TEST_F(RecordCommandsTest, AppendOnEmptyTableCrossesOnlyWithTheSecondRecord) {
 
 TEST_F(RecordCommandsTest, AppendInReverseOrderGoesToTheFirstRow) {
   Table& t = open(3);
-  t.reverse = true;
+  t.view.reverse = true;
   cmd_append_now();
-  EXPECT_EQ(t.view.current_record, 0);
+  EXPECT_EQ(view_of(t).current_record, 0);
   EXPECT_EQ(physical_record(t, 0), 3u);
 }
 
 TEST_F(RecordCommandsTest, DuplicateCopiesTheCurrentRecord) {
   Table& t = open(3, "  *");
-  t.view.current_record = 2;
+  view_of(t).current_record = 2;
   answer({kEnter});
   cmd_append_copy();
   ASSERT_EQ(count_on_disk(), 4u);
   EXPECT_EQ(record_on_disk(3), record_on_disk(2));  // deletion mark included
-  t.view.current_record = 1;
+  view_of(t).current_record = 1;
   cmd_insert_copy_now();
   ASSERT_EQ(count_on_disk(), 5u);
   EXPECT_EQ(name_on_disk(1), "R1        ");
   EXPECT_EQ(name_on_disk(2), "R1        ");
   EXPECT_EQ(name_on_disk(3), "R2        ");
-  EXPECT_EQ(t.view.current_record, 1);
+  EXPECT_EQ(view_of(t).current_record, 1);
 }
 
 TEST_F(RecordCommandsTest, DuplicateOnEmptyTableAppendsBlank) {
@@ -191,13 +191,13 @@ TEST_F(RecordCommandsTest, DuplicateOnEmptyTableAppendsBlank) {
   cmd_insert_copy_now();  // no records: Insert is Append
   ASSERT_EQ(count_on_disk(), 1u);
   EXPECT_EQ(record_on_disk(0), std::string(size_t(kRecordSize), ' '));
-  EXPECT_EQ(t.view.current_record, 0);
+  EXPECT_EQ(view_of(t).current_record, 0);
 }
 
 TEST_F(RecordCommandsTest, InsertPutsABlankRecordAtTheCurrentPosition) {
   Table& t = open(3);
-  t.view.current_record = 1;
-  g_app.selection = {2};
+  view_of(t).current_record = 1;
+  current_state().selection = {2};
   answer({kEnter});
   cmd_insert();
   ASSERT_EQ(count_on_disk(), 4u);
@@ -205,19 +205,19 @@ TEST_F(RecordCommandsTest, InsertPutsABlankRecordAtTheCurrentPosition) {
   EXPECT_EQ(name_on_disk(1), std::string(10, ' '));
   EXPECT_EQ(name_on_disk(2), "R1        ");
   EXPECT_EQ(name_on_disk(3), "R2        ");
-  EXPECT_EQ(t.view.current_record, 1);
+  EXPECT_EQ(view_of(t).current_record, 1);
   EXPECT_NE(last_box().find("Do you wish to insert record to database?"), std::string::npos);
   // The selection follows its record to its new place.
-  EXPECT_EQ(g_app.selection, std::vector<uint32_t>{3});
+  EXPECT_EQ(current_state().selection, std::vector<uint32_t>{3});
 }
 
 TEST_F(RecordCommandsTest, InsertInReverseOrderMovesToTheNextRow) {
   Table& t = open(3);
-  t.reverse = true;
-  t.view.current_record = 0;  // physical record 2
+  t.view.reverse = true;
+  view_of(t).current_record = 0;  // physical record 2
   cmd_insert_now();
   ASSERT_EQ(count_on_disk(), 4u);
-  EXPECT_EQ(t.view.current_record, 1);
+  EXPECT_EQ(view_of(t).current_record, 1);
   EXPECT_EQ(physical_record(t, 1), 2u);
   EXPECT_EQ(name_on_disk(2), std::string(10, ' '));
   EXPECT_EQ(name_on_disk(3), "R2        ");
@@ -225,7 +225,7 @@ TEST_F(RecordCommandsTest, InsertInReverseOrderMovesToTheNextRow) {
 
 TEST_F(RecordCommandsTest, InsertWithAFilterDoesNothing) {
   Table& t = open(3);
-  t.visible_list = std::vector<uint32_t>{0, 2};
+  t.view.visible_list = std::vector<uint32_t>{0, 2};
   Bytes before = read_bytes(path);
   cmd_insert();
   cmd_insert_now();
@@ -237,8 +237,8 @@ TEST_F(RecordCommandsTest, InsertWithAFilterDoesNothing) {
 
 TEST_F(RecordCommandsTest, ReadOnlyRefusesEveryChangeSilently) {
   Table& t = open(3, " * ");
-  t.view.current_record = 1;
-  t.record_clipboard.assign(size_t(kRecordSize), 'x');
+  view_of(t).current_record = 1;
+  table_state(t).record_clipboard.assign(size_t(kRecordSize), 'x');
   g_settings.read_only = 1;
   Bytes before = read_bytes(path);
   for (void (*command)() : {cmd_append, cmd_append_now, cmd_append_copy, cmd_insert, cmd_insert_now,
@@ -249,7 +249,7 @@ TEST_F(RecordCommandsTest, ReadOnlyRefusesEveryChangeSilently) {
   }
   EXPECT_EQ(read_bytes(path), before);
   EXPECT_TRUE(g_boxes.empty());
-  EXPECT_EQ(t.view.current_record, 1);
+  EXPECT_EQ(view_of(t).current_record, 1);
   // The switch itself flips it back; then Del works.
   cmd_read_only();
   EXPECT_EQ(g_settings.read_only, 0);
@@ -261,37 +261,37 @@ TEST_F(RecordCommandsTest, ReadOnlyRefusesEveryChangeSilently) {
 
 TEST_F(RecordCommandsTest, DeleteRemovesTheRecordAndStepsBackFromTheEnd) {
   Table& t = open(3);
-  t.view.current_record = 2;
+  view_of(t).current_record = 2;
   answer({kEnter});
   cmd_delete();
   EXPECT_NE(last_box().find("Do you wish to delete record from database?"), std::string::npos);
   ASSERT_EQ(count_on_disk(), 2u);
   EXPECT_EQ(read_bytes(path).size(), size_t(kHeaderSize + 2 * kRecordSize + 1));
-  EXPECT_EQ(t.view.current_record, 1);
+  EXPECT_EQ(view_of(t).current_record, 1);
   EXPECT_NE(g_app.redraw & kRedrawClear, 0);
   g_app.redraw = 0;
-  t.view.current_record = 0;
+  view_of(t).current_record = 0;
   cmd_delete_now();
   ASSERT_EQ(count_on_disk(), 1u);
   EXPECT_EQ(name_on_disk(0), "R1        ");
-  EXPECT_EQ(t.view.current_record, 0);
+  EXPECT_EQ(view_of(t).current_record, 0);
   EXPECT_NE(g_app.redraw & kRedrawEdges, 0);
   EXPECT_NE(g_app.redraw & kRedrawClear, 0);
 }
 
 TEST_F(RecordCommandsTest, DeleteIsRefusedInReverseOrderAndWithASort) {
   Table& t = open(3);
-  t.reverse = true;
+  t.view.reverse = true;
   cmd_delete_now();
-  t.reverse = false;
-  t.sort_order = std::vector<uint32_t>{2, 1, 0};
+  t.view.reverse = false;
+  t.view.sort_order = std::vector<uint32_t>{2, 1, 0};
   cmd_delete_now();
   EXPECT_EQ(count_on_disk(), 3u);
 }
 
 TEST_F(RecordCommandsTest, ZapHasCancelPreselectedSoEnterCancels) {
   Table& t = open(4);
-  t.view.current_record = 3;
+  view_of(t).current_record = 3;
   answer({kEnter});
   cmd_zap();
   EXPECT_EQ(count_on_disk(), 4u);
@@ -300,7 +300,7 @@ TEST_F(RecordCommandsTest, ZapHasCancelPreselectedSoEnterCancels) {
   cmd_zap();
   EXPECT_EQ(count_on_disk(), 0u);
   EXPECT_EQ(read_bytes(path).size(), size_t(kHeaderSize + 1));
-  EXPECT_EQ(t.view.current_record, 0);
+  EXPECT_EQ(view_of(t).current_record, 0);
   EXPECT_NE(g_app.redraw & kRedrawAll, 0);
 }
 
@@ -312,7 +312,7 @@ void take_topic(int topic, int, int, int) {
 
 TEST_F(RecordCommandsTest, EachQuestionHasItsOwnHelpTopic) {
   Table& t = open(3);
-  t.view.current_record = 1;
+  view_of(t).current_record = 1;
   cmd_copy_record();
   g_ui_idle_hook = take_topic;
   void (*const commands[])() = {cmd_append, cmd_insert, cmd_delete, cmd_pack, cmd_zap, cmd_truncate,
@@ -328,27 +328,27 @@ TEST_F(RecordCommandsTest, EachQuestionHasItsOwnHelpTopic) {
 
 TEST_F(RecordCommandsTest, TruncateKeepsTheRecordsUpToTheCurrentOne) {
   Table& t = open(5);
-  t.view.current_record = 4;
+  view_of(t).current_record = 4;
   answer({kLeft, kEnter});
   cmd_truncate();  // on the last record nothing is removed
   EXPECT_NE(last_box().find("Do you wish to truncate database?"), std::string::npos);
   EXPECT_EQ(count_on_disk(), 5u);
-  EXPECT_EQ(t.view.current_record, 4);
+  EXPECT_EQ(view_of(t).current_record, 4);
   answer({kEnter});  // Cancel is preselected
-  t.view.current_record = 1;
+  view_of(t).current_record = 1;
   cmd_truncate();
   EXPECT_EQ(count_on_disk(), 5u);
-  g_app.selection = {0, 3};
+  current_state().selection = {0, 3};
   answer({kLeft, kEnter});
   cmd_truncate();
   EXPECT_EQ(count_on_disk(), 2u);
   EXPECT_EQ(name_on_disk(1), "R1        ");
-  EXPECT_EQ(g_app.selection, std::vector<uint32_t>{0});
+  EXPECT_EQ(current_state().selection, std::vector<uint32_t>{0});
 }
 
 TEST_F(RecordCommandsTest, TruncateWithAFilterShowsTheError) {
   Table& t = open(3);
-  t.visible_list = std::vector<uint32_t>{0, 1};
+  t.view.visible_list = std::vector<uint32_t>{0, 1};
   answer({kLeft, kEnter});
   cmd_truncate();
   EXPECT_NE(last_box().find("Cannot truncate database."), std::string::npos);
@@ -374,12 +374,12 @@ TEST_F(RecordCommandsTest, PackDropsDeletedRecordsAndRebuildsTheMemoFile) {
     live.push_back(text);
   }
   ASSERT_EQ(live.size(), 2u);
-  t.view.current_record = 2;
+  view_of(t).current_record = 2;
   answer({kEnter});
   cmd_pack();
   EXPECT_NE(last_box().find("Do you wish to pack database?"), std::string::npos);
   ASSERT_EQ(count_on_disk(), 2u);
-  EXPECT_EQ(t.view.current_record, 0);  // past the end: back to the first record
+  EXPECT_EQ(view_of(t).current_record, 0);  // past the end: back to the first record
   for (uint32_t p = 0; p < 2; ++p) {
     ASSERT_TRUE(read_record(t, p));
     EXPECT_EQ(t.record[0], ' ');
@@ -392,11 +392,11 @@ TEST_F(RecordCommandsTest, PackDropsDeletedRecordsAndRebuildsTheMemoFile) {
 
 TEST_F(RecordCommandsTest, PackWithAViewDoesNothing) {
   Table& t = open(3, "*  ");
-  t.visible_list = std::vector<uint32_t>{0, 1, 2};
+  t.view.visible_list = std::vector<uint32_t>{0, 1, 2};
   cmd_pack();
   EXPECT_EQ(count_on_disk(), 3u);
   EXPECT_TRUE(g_boxes.empty());
-  t.visible_list.reset();
+  t.view.visible_list.reset();
   answer({kEnter});
   cmd_pack_table();
   EXPECT_EQ(count_on_disk(), 2u);
@@ -408,32 +408,32 @@ TEST_F(RecordCommandsTest, PackWithAViewDoesNothing) {
 TEST_F(RecordCommandsTest, DelWithDeleteDownOnTheLastRecordMarksAndStays) {
   Table& t = open(3);
   g_settings.delete_down = 1;
-  t.view.current_record = 1;
+  view_of(t).current_record = 1;
   cmd_mark_deleted();
   EXPECT_EQ(record_on_disk(1)[0], '*');
-  EXPECT_EQ(t.view.current_record, 2);
+  EXPECT_EQ(view_of(t).current_record, 2);
   cmd_mark_deleted();
   EXPECT_EQ(record_on_disk(2)[0], '*');
-  EXPECT_EQ(t.view.current_record, 2);
+  EXPECT_EQ(view_of(t).current_record, 2);
   cmd_mark_deleted();  // again: the mark goes
   EXPECT_EQ(record_on_disk(2)[0], ' ');
   g_settings.delete_down = 0;
-  t.view.current_record = 0;
+  view_of(t).current_record = 0;
   cmd_mark_deleted();
   EXPECT_EQ(record_on_disk(0)[0], '*');
-  EXPECT_EQ(t.view.current_record, 0);
+  EXPECT_EQ(view_of(t).current_record, 0);
   EXPECT_NE(g_app.redraw & kRedrawRows, 0);
 }
 
 TEST_F(RecordCommandsTest, AllRecordsMarkRecallAndInvertTheView) {
   Table& t = open(4, "* * ");
-  t.visible_list = std::vector<uint32_t>{1, 2};
+  t.view.visible_list = std::vector<uint32_t>{1, 2};
   cmd_inverse_all();
   EXPECT_EQ(record_on_disk(0)[0], '*');
   EXPECT_EQ(record_on_disk(1)[0], '*');
   EXPECT_EQ(record_on_disk(2)[0], ' ');
   EXPECT_EQ(record_on_disk(3)[0], ' ');
-  t.visible_list.reset();
+  t.view.visible_list.reset();
   cmd_delete_all();
   for (int q = 0; q < 4; ++q) EXPECT_EQ(record_on_disk(q)[0], '*');
   cmd_recall_all();
@@ -444,61 +444,61 @@ TEST_F(RecordCommandsTest, AllRecordsMarkRecallAndInvertTheView) {
 
 TEST_F(RecordCommandsTest, HideDeletedKeepsTheCursorOnItsRecord) {
   Table& t = open(5, "*  * ");
-  t.view.current_record = 2;
+  view_of(t).current_record = 2;
   cmd_hide_deleted();
-  ASSERT_TRUE(t.visible_list);
-  EXPECT_EQ(*t.visible_list, (std::vector<uint32_t>{1, 2, 4}));
-  EXPECT_EQ(physical_record(t, uint32_t(t.view.current_record)), 2u);
-  t.view.current_record = 2;  // record 4
+  ASSERT_TRUE(t.view.visible_list);
+  EXPECT_EQ(*t.view.visible_list, (std::vector<uint32_t>{1, 2, 4}));
+  EXPECT_EQ(physical_record(t, uint32_t(view_of(t).current_record)), 2u);
+  view_of(t).current_record = 2;  // record 4
   cmd_hide_deleted();
-  EXPECT_FALSE(t.visible_list);
-  EXPECT_EQ(t.view.current_record, 4);
+  EXPECT_FALSE(t.view.visible_list);
+  EXPECT_EQ(view_of(t).current_record, 4);
   // Alt+1 drops filter and sort but hides the deleted records again.
   cmd_hide_deleted();
-  t.filter_expr = "NUM>1";
-  t.sort_order = std::vector<uint32_t>{2, 1, 0};
+  t.view.filter_expr = "NUM>1";
+  t.view.sort_order = std::vector<uint32_t>{2, 1, 0};
   cmd_cancel_views();
-  EXPECT_TRUE(t.filter_expr.empty());
-  EXPECT_FALSE(t.sort_order);
-  ASSERT_TRUE(t.visible_list);
-  EXPECT_EQ(*t.visible_list, (std::vector<uint32_t>{1, 2, 4}));
+  EXPECT_TRUE(t.view.filter_expr.empty());
+  EXPECT_FALSE(t.view.sort_order);
+  ASSERT_TRUE(t.view.visible_list);
+  EXPECT_EQ(*t.view.visible_list, (std::vector<uint32_t>{1, 2, 4}));
 }
 
 TEST_F(RecordCommandsTest, HidingEveryRecordLeavesAnEmptyView) {
   Table& t = open(2, "**");
-  t.view.current_record = 1;
+  view_of(t).current_record = 1;
   cmd_hide_deleted();
   EXPECT_EQ(visible_count(t), 0u);
-  EXPECT_EQ(t.view.current_record, 0);
+  EXPECT_EQ(view_of(t).current_record, 0);
   cmd_cancel_views();
   EXPECT_EQ(visible_count(t), 0u);
-  t.hide_deleted = false;
+  t.view.hide_deleted = false;
   cmd_cancel_views();
   EXPECT_EQ(visible_count(t), 2u);
 }
 
 TEST_F(RecordCommandsTest, SelectAndShowSelectedOnly) {
   Table& t = open(5);
-  t.view.current_record = 1;
+  view_of(t).current_record = 1;
   cmd_select();
-  EXPECT_EQ(t.view.current_record, 2);
-  t.view.current_record = 3;
+  EXPECT_EQ(view_of(t).current_record, 2);
+  view_of(t).current_record = 3;
   cmd_select();
-  t.view.current_record = 4;
+  view_of(t).current_record = 4;
   cmd_select();  // the last row: selected, and the cursor stays
-  EXPECT_EQ(t.view.current_record, 4);
-  t.view.current_record = 4;
+  EXPECT_EQ(view_of(t).current_record, 4);
+  view_of(t).current_record = 4;
   cmd_select();  // unselect
-  EXPECT_EQ(g_app.selection, (std::vector<uint32_t>{1, 3}));
+  EXPECT_EQ(current_state().selection, (std::vector<uint32_t>{1, 3}));
   cmd_show_selected();
-  ASSERT_TRUE(t.visible_list);
-  EXPECT_EQ(*t.visible_list, (std::vector<uint32_t>{1, 3}));
-  EXPECT_EQ(g_app.selection, (std::vector<uint32_t>{1, 3}));
-  EXPECT_EQ(t.view.current_record, 0);
+  ASSERT_TRUE(t.view.visible_list);
+  EXPECT_EQ(*t.view.visible_list, (std::vector<uint32_t>{1, 3}));
+  EXPECT_EQ(current_state().selection, (std::vector<uint32_t>{1, 3}));
+  EXPECT_EQ(view_of(t).current_record, 0);
   cmd_cancel_views();
-  EXPECT_FALSE(t.visible_list);
-  EXPECT_EQ(physical_record(t, uint32_t(t.view.current_record)), 1u);
-  EXPECT_TRUE(g_app.selection.empty());  // Alt+1 clears the selection too
+  EXPECT_FALSE(t.view.visible_list);
+  EXPECT_EQ(physical_record(t, uint32_t(view_of(t).current_record)), 1u);
+  EXPECT_TRUE(current_state().selection.empty());  // Alt+1 clears the selection too
 }
 
 // ---- clipboard ----------------------------------------------------------------------
@@ -507,11 +507,11 @@ TEST_F(RecordCommandsTest, CopyAndPasteRecord) {
   Table& t = open(3);
   cmd_paste_record();  // nothing copied yet
   EXPECT_TRUE(g_boxes.empty());
-  t.view.current_record = 2;
+  view_of(t).current_record = 2;
   cmd_copy_record();
-  ASSERT_EQ(t.record_clipboard.size(), size_t(kRecordSize));
+  ASSERT_EQ(table_state(t).record_clipboard.size(), size_t(kRecordSize));
   // Overwrite.
-  t.view.current_record = 0;
+  view_of(t).current_record = 0;
   answer({kRight, kEnter});
   cmd_paste_record();
   EXPECT_NE(last_box().find("Do you want to paste record from internal clipboard?"), std::string::npos);
@@ -519,7 +519,7 @@ TEST_F(RecordCommandsTest, CopyAndPasteRecord) {
   EXPECT_EQ(record_on_disk(0), record_on_disk(2));
   EXPECT_EQ(count_on_disk(), 3u);
   // Insert.
-  t.view.current_record = 1;
+  view_of(t).current_record = 1;
   answer({kEnter});
   cmd_paste_record();
   ASSERT_EQ(count_on_disk(), 4u);
@@ -534,10 +534,10 @@ TEST_F(RecordCommandsTest, CopyAndPasteRecord) {
 
 TEST_F(RecordCommandsTest, PasteWithAFilterOffersOverwriteOnly) {
   Table& t = open(3);
-  t.view.current_record = 0;
+  view_of(t).current_record = 0;
   cmd_copy_record();
-  t.visible_list = std::vector<uint32_t>{1, 2};
-  t.view.current_record = 1;  // record 2
+  t.view.visible_list = std::vector<uint32_t>{1, 2};
+  view_of(t).current_record = 1;  // record 2
   answer({kEnter});
   cmd_paste_record();
   EXPECT_EQ(last_box().find("Insert"), std::string::npos);
@@ -556,9 +556,9 @@ TEST_F(RecordCommandsTest, PasteIntoAnAnsiTableStoresTheFileCodePage) {
   all[size_t(kHeaderSize + 2)] = 0xE1;
   test::write_bytes(path, all);
   cmd_copy_record();
-  EXPECT_EQ(t.record_clipboard[1], 0x80);
-  EXPECT_EQ(t.record_clipboard[2], 0xA1);
-  t.view.current_record = 1;
+  EXPECT_EQ(table_state(t).record_clipboard[1], 0x80);
+  EXPECT_EQ(table_state(t).record_clipboard[2], 0xA1);
+  view_of(t).current_record = 1;
   answer({kRight, kEnter});
   cmd_paste_record();
   EXPECT_EQ(record_on_disk(1), record_on_disk(0));
@@ -568,12 +568,12 @@ TEST_F(RecordCommandsTest, PasteIntoAnAnsiTableStoresTheFileCodePage) {
 
 TEST_F(RecordCommandsTest, RefreshRereadsTheRecordCount) {
   Table& t = open(4);
-  t.view.current_record = 3;
+  view_of(t).current_record = 3;
   // Another program cuts the file to two records.
   test::write_bytes(path, table_image(2));
   cmd_refresh();
   EXPECT_EQ(t.record_count, 2u);
-  EXPECT_EQ(t.view.current_record, 0);
+  EXPECT_EQ(view_of(t).current_record, 0);
   EXPECT_NE(g_app.redraw & kRedrawRows, 0);
 }
 
@@ -622,7 +622,7 @@ TEST_F(RecordCommandsTest, PendingRecordIsWrittenBeforeRecordsMove) {
     g_hook_calls.push_back({record_change, g_app.table()->record_count});
   };
   g_app.edit.mode = 1;
-  t.view.current_record = 1;
+  view_of(t).current_record = 1;
   cmd_delete_now();
   ASSERT_EQ(g_hook_calls.size(), 1u);
   EXPECT_TRUE(g_hook_calls[0].first);
@@ -631,7 +631,7 @@ TEST_F(RecordCommandsTest, PendingRecordIsWrittenBeforeRecordsMove) {
   EXPECT_EQ(g_app.edit.pending_reload, 1);  // the editor reads the new current record
   // A refused command leaves the pending record alone.
   g_hook_calls.clear();
-  t.reverse = true;
+  t.view.reverse = true;
   cmd_delete_now();
   EXPECT_TRUE(g_hook_calls.empty());
   g_app.edit.mode = 0;
@@ -649,7 +649,7 @@ TEST_F(RecordCommandsTest, KeysReachTheirCommands) {
   };
   EXPECT_TRUE(run(0x6200));  // Ctrl+F5
   EXPECT_EQ(count_on_disk(), 4u);
-  t.view.current_record = 0;
+  view_of(t).current_record = 0;
   g_settings.delete_down = 0;
   EXPECT_TRUE(run(0x5300));  // Del
   EXPECT_EQ(record_on_disk(0)[0], '*');

@@ -408,7 +408,10 @@ TEST(TableList, OptionsAndCodePageMarkAreApplied) {
   EXPECT_TRUE(table->ansi_text);
   EXPECT_EQ(table->date_format, 3);
   EXPECT_EQ(table->date_formats[3], "%04d/%02d/%02d");
-  EXPECT_EQ(table->edit_buffer.size(), size_t(kRecordBufferSize + 1));
+  // Every field is shown, in file order, none fixed.
+  EXPECT_EQ(column_count(*table), table->field_count());
+  EXPECT_EQ(column_field(*table, 1), 1);
+  EXPECT_EQ(table->columns.fixed, 0);
 }
 
 TEST(FieldAccessors, NamesTypesAndLists) {

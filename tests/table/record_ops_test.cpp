@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "support/independent_readers.h"
@@ -149,7 +150,7 @@ void expect_readers_see(const std::string& path, int name_length, const std::vec
 TEST(RecordOpsView, ReverseOnTenRecordsMapsFirstToLast) {
   TempDir dir;
   auto table = must_open(make_table(dir, "t.dbf", 10));
-  table->reverse = true;
+  table->view.reverse = true;
   EXPECT_EQ(visible_count(*table), 10u);
   EXPECT_EQ(physical_record(*table, 0), 9u);
   EXPECT_EQ(physical_record(*table, 9), 0u);
@@ -161,8 +162,8 @@ TEST(RecordOpsView, ReverseOnTenRecordsMapsFirstToLast) {
 TEST(RecordOpsView, FilterThenSortThenReverse) {
   TempDir dir;
   auto table = must_open(make_table(dir, "t.dbf", 10));
-  table->visible_list = std::vector<uint32_t>{2, 5, 7};
-  table->sort_order = std::vector<uint32_t>{2, 1, 0};  // descending on NUM
+  table->view.visible_list = std::vector<uint32_t>{2, 5, 7};
+  table->view.sort_order = std::vector<uint32_t>{2, 1, 0};  // descending on NUM
   EXPECT_EQ(visible_count(*table), 3u);
   EXPECT_EQ(physical_record(*table, 0), 7u);
   EXPECT_EQ(physical_record(*table, 1), 5u);
@@ -170,12 +171,58 @@ TEST(RecordOpsView, FilterThenSortThenReverse) {
   EXPECT_EQ(physical_record(*table, 3), kNoRecord);
   ASSERT_EQ(read_record(*table, 1), 1);
   EXPECT_EQ(record_buffer(*table), record_image(10, name_of(5), 5));
-  table->reverse = true;
+  table->view.reverse = true;
   EXPECT_EQ(physical_record(*table, 0), 2u);
   // With the mapping off, positions are taken through the sort order only.
-  table->reverse = false;
+  table->view.reverse = false;
   table->view_mapping = 0;
   EXPECT_EQ(physical_record(*table, 0), 2u);
+}
+
+// A view a tool builds is installed only when its lists fit the table.
+TEST(RecordOpsView, InstalledViewsMustFitTheTable) {
+  TempDir dir;
+  auto table = must_open(make_table(dir, "t.dbf", 5));
+  using List = std::optional<std::vector<uint32_t>>;
+  struct Case {
+    const char* what;
+    List visible, sort;
+    int installed;
+  };
+  const Case cases[] = {
+      {"filter", std::vector<uint32_t>{0, 3, 4}, std::nullopt, 1},
+      {"filter then sort", std::vector<uint32_t>{1, 2}, std::vector<uint32_t>{1, 0}, 1},
+      {"sort of all", std::nullopt, std::vector<uint32_t>{4, 3, 2, 1, 0}, 1},
+      {"empty filter", std::vector<uint32_t>{}, std::nullopt, 1},
+      {"record past the end", std::vector<uint32_t>{1, 5}, std::nullopt, 0},
+      {"filter not ascending", std::vector<uint32_t>{3, 1}, std::nullopt, 0},
+      {"filter repeats", std::vector<uint32_t>{1, 1}, std::nullopt, 0},
+      {"sort shorter than the view", std::nullopt, std::vector<uint32_t>{0, 1}, 0},
+      {"sort repeats", std::vector<uint32_t>{1, 2}, std::vector<uint32_t>{1, 1}, 0},
+      {"sort past the view", std::vector<uint32_t>{1, 2}, std::vector<uint32_t>{0, 2}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordView before;
+    before.reverse = true;
+    table->view = before;
+    RecordView view;
+    view.visible_list = c.visible;
+    view.sort_order = c.sort;
+    view.filter_expr = "NUM>0";
+    EXPECT_EQ(install_record_view(*table, view), c.installed);
+    EXPECT_EQ(table->view.filter_expr, c.installed ? "NUM>0" : "");
+    EXPECT_EQ(table->view.reverse, !c.installed);
+  }
+  // Appending keeps an installed view: the new record joins it at the end.
+  RecordView view;
+  view.visible_list = std::vector<uint32_t>{1, 3};
+  view.sort_order = std::vector<uint32_t>{1, 0};
+  ASSERT_EQ(install_record_view(*table, view), 1);
+  ASSERT_EQ(append_record(*table, true), 1);
+  EXPECT_EQ(visible_count(*table), 3u);
+  EXPECT_EQ(physical_record(*table, 0), 3u);
+  EXPECT_EQ(physical_record(*table, 2), 5u);
 }
 
 TEST(RecordOpsView, PositionsOutsideTheViewFailWithoutTouchingRecord) {
@@ -189,11 +236,11 @@ TEST(RecordOpsView, PositionsOutsideTheViewFailWithoutTouchingRecord) {
   EXPECT_EQ(read_field(*table, 0, 2), 0);  // no such field
   EXPECT_EQ(read_delete_flag(*table, 7), 0);
   // A filter or sort order naming records that are not there.
-  table->visible_list = std::vector<uint32_t>{1, 40};
+  table->view.visible_list = std::vector<uint32_t>{1, 40};
   EXPECT_EQ(physical_record(*table, 1), kNoRecord);
   EXPECT_EQ(read_record(*table, 1), 0);
-  table->visible_list.reset();
-  table->sort_order = std::vector<uint32_t>{0, 1};  // shorter than the view
+  table->view.visible_list.reset();
+  table->view.sort_order = std::vector<uint32_t>{0, 1};  // shorter than the view
   EXPECT_EQ(physical_record(*table, 3), kNoRecord);
   EXPECT_EQ(record_buffer(*table), before);
   // Writing past the slot after the last record is refused.
@@ -211,14 +258,14 @@ TEST(RecordOpsIo, WriteRecordChangesOnlyItsRecord) {
   auto table = must_open(path);
   Bytes image = record_image(10, "CHANGED", 77);
   std::copy(image.begin(), image.end(), table->record.begin());
-  table->reverse = true;
+  table->view.reverse = true;
   ASSERT_EQ(write_record(*table, 1), 1);  // physical 3
   Bytes after = read_bytes(path);
   ASSERT_EQ(after.size(), before.size());
   size_t at = kHeaderSize + 3 * 17;
   std::copy(image.begin(), image.end(), before.begin() + long(at));
   EXPECT_EQ(after, before);
-  table->reverse = false;
+  table->view.reverse = false;
   ASSERT_EQ(read_record(*table, 3), 1);
   EXPECT_EQ(record_buffer(*table), image);
 }
@@ -387,13 +434,13 @@ TEST(RecordOpsAppend, WithFilterAndSortTheNewRecordEndsTheView) {
   TempDir dir;
   std::string path = make_table(dir, "t.dbf", 10);
   auto table = must_open(path);
-  table->visible_list = std::vector<uint32_t>{2, 5, 7};
-  table->sort_order = std::vector<uint32_t>{2, 1, 0};
+  table->view.visible_list = std::vector<uint32_t>{2, 5, 7};
+  table->view.sort_order = std::vector<uint32_t>{2, 1, 0};
   Bytes image = record_image(10, "NOMATCH", 500);
   std::copy(image.begin(), image.end(), table->record.begin());
   ASSERT_EQ(append_record(*table, false), 1);
-  EXPECT_EQ(*table->visible_list, (std::vector<uint32_t>{2, 5, 7, 10}));
-  EXPECT_EQ(*table->sort_order, (std::vector<uint32_t>{2, 1, 0, 3}));
+  EXPECT_EQ(*table->view.visible_list, (std::vector<uint32_t>{2, 5, 7, 10}));
+  EXPECT_EQ(*table->view.sort_order, (std::vector<uint32_t>{2, 1, 0, 3}));
   EXPECT_EQ(visible_count(*table), 4u);
   EXPECT_EQ(physical_record(*table, 3), 10u);
   ASSERT_EQ(read_record(*table, 3), 1);
@@ -408,7 +455,7 @@ TEST(RecordOpsAppend, ReversedViewStillAppendsAtThePhysicalEnd) {
   TempDir dir;
   std::string path = make_table(dir, "t.dbf", 4);
   auto table = must_open(path);
-  table->reverse = true;
+  table->view.reverse = true;
   Bytes image = record_image(10, "LAST", 4);
   std::copy(image.begin(), image.end(), table->record.begin());
   ASSERT_EQ(append_record(*table, false), 1);
@@ -467,7 +514,7 @@ TEST(RecordOpsInsert, DuplicateInMiddleAtEndAndReversed) {
   EXPECT_EQ(insert_record(*table, 9, false), 0);  // beyond the end
 
   // Reversed: view position 0 is the last record; the new one goes there.
-  table->reverse = true;
+  table->view.reverse = true;
   image = record_image(10, "REV", 7);
   std::copy(image.begin(), image.end(), table->record.begin());
   ASSERT_EQ(insert_record(*table, 0, false), 1);
@@ -480,10 +527,10 @@ TEST(RecordOpsInsert, RefusedWithFilterOrSort) {
   std::string path = make_table(dir, "t.dbf", 6);
   Bytes before = read_bytes(path);
   auto table = must_open(path);
-  table->visible_list = std::vector<uint32_t>{1, 4};
+  table->view.visible_list = std::vector<uint32_t>{1, 4};
   EXPECT_EQ(insert_record(*table, 0, true), 0);
-  table->visible_list.reset();
-  table->sort_order = std::vector<uint32_t>{5, 4, 3, 2, 1, 0};
+  table->view.visible_list.reset();
+  table->view.sort_order = std::vector<uint32_t>{5, 4, 3, 2, 1, 0};
   EXPECT_EQ(insert_record(*table, 0, true), 0);
   EXPECT_EQ(read_bytes(path), before);
 }
@@ -513,21 +560,21 @@ TEST(RecordOpsRemove, RefusalsLeaveTheFileAlone) {
   std::string path = make_table(dir, "t.dbf", 10);
   Bytes before = read_bytes(path);
   auto table = must_open(path);
-  table->visible_list = std::vector<uint32_t>{2, 5};
+  table->view.visible_list = std::vector<uint32_t>{2, 5};
   EXPECT_EQ(remove_record(*table, 0), 0);
   EXPECT_EQ(truncate_table(*table, 5), 0);
   EXPECT_EQ(zap_table(*table), 0);
   EXPECT_EQ(pack_table(*table, 1), 0);
-  table->visible_list.reset();
-  table->sort_order = std::vector<uint32_t>{1, 0};
+  table->view.visible_list.reset();
+  table->view.sort_order = std::vector<uint32_t>{1, 0};
   EXPECT_EQ(remove_record(*table, 0), 0);
   EXPECT_EQ(truncate_table(*table, 5), 0);
   EXPECT_EQ(pack_table(*table, 0), 0);
-  table->sort_order.reset();
-  table->reverse = true;
+  table->view.sort_order.reset();
+  table->view.reverse = true;
   EXPECT_EQ(remove_record(*table, 0), 0);
   EXPECT_EQ(truncate_table(*table, 5), 0);
-  table->reverse = false;
+  table->view.reverse = false;
   EXPECT_EQ(truncate_table(*table, 11), 0);  // more than there are
   EXPECT_EQ(table->record_count, 10u);
   EXPECT_EQ(read_bytes(path), before);
@@ -580,12 +627,12 @@ TEST(RecordOpsPack, TableOnlyKeepsOrderAndRestoresTheView) {
   TempDir dir;
   std::string path = make_table(dir, "t.dbf", 8);
   auto table = must_open(path);
-  table->reverse = true;
+  table->view.reverse = true;
   ASSERT_EQ(mark_deleted(*table, 0), 1);  // physical 7
   ASSERT_EQ(mark_deleted(*table, 7), 1);  // physical 0
   ASSERT_EQ(mark_deleted(*table, 3), 1);  // physical 4
   ASSERT_EQ(pack_table(*table, 1), 1);
-  EXPECT_TRUE(table->reverse);
+  EXPECT_TRUE(table->view.reverse);
   EXPECT_EQ(table->view_mapping, 1);
   expect_readers_see(path, 10, {{"R1", 1}, {"R2", 2}, {"R3", 3}, {"R5", 5}, {"R6", 6}});
 }
@@ -887,10 +934,9 @@ TEST(RecordOpsClipboard, PasteCopiesTheRecordWhenThereIsOne) {
   auto table = must_open(make_table(dir, "t.dbf", 2));
   ASSERT_EQ(read_record(*table, 0), 1);
   Bytes before = record_buffer(*table);
-  paste_clipboard_record(*table);
+  paste_clipboard_record(*table, {});
   EXPECT_EQ(record_buffer(*table), before);
-  table->record_clipboard = record_image(10, "COPIED", 3);
-  paste_clipboard_record(*table);
+  paste_clipboard_record(*table, record_image(10, "COPIED", 3));
   EXPECT_EQ(record_buffer(*table), record_image(10, "COPIED", 3));
 }
 

@@ -404,19 +404,65 @@ TEST(ValueCodecRecord, WidthsAndNames) {
 
 TEST(ValueCodecRecord, ComputedColumnsAnswerThroughTheHooks) {
   auto t = make_table({{"A", 'N', 4}});
+  reset_column_model(t->columns, t->field_count());
   EXPECT_STREQ(field_text(*t, 1), "");
   EXPECT_EQ(field_number(*t, 1), 0);
-  computed_column_hooks.text = [](Table& table, int) -> const char* {
-    std::strcpy(table.text.data(), "computed");
-    return table.text.data();
+  ComputedColumn doubled;
+  doubled.name = "Twice";
+  doubled.expression = "A*2";
+  doubled.type = 'N';
+  ASSERT_EQ(add_computed_column(t->columns, doubled), 1);
+  // The hooks are given the record to compute from.
+  computed_column_hooks.text = [](const Table& table, RecordImage record, int) {
+    return "=" + field_raw_text(table, record, 0);
   };
-  computed_column_hooks.number = [](Table&, int i) -> long double { return i * 2; };
-  computed_column_hooks.has_state = [](const Table&) { return true; };
-  EXPECT_STREQ(field_text(*t, 1), "computed");
-  EXPECT_EQ(field_number(*t, 3), 6);
+  computed_column_hooks.number = [](const Table& table, RecordImage record, int) {
+    return field_number(table, record, 0) * 2;
+  };
+  put_bytes(*t, 0, "  21");
+  EXPECT_STREQ(field_text(*t, 1), "=  21");
+  EXPECT_EQ(field_number(*t, 1), 42);
   EXPECT_EQ(display_width(*t, 1), 20);
   EXPECT_EQ(column_width(*t, 1), 20);
+  EXPECT_EQ(display_width(*t, 2), 0);  // a slot no column holds
   computed_column_hooks = ComputedColumnHooks();
+}
+
+// A tool reads records it holds itself: the answers are those the current
+// record would give, and the table's record and text buffer stay as they were.
+TEST(ValueCodecRecord, RecordImagesDecodeWithoutTouchingTheCurrentRecord) {
+  auto t = make_table({{"NAME", 'C', 6}, {"N", 'N', 6, 2}, {"D", 'D', 8}, {"I", 'I', 4}, {"L", 'L', 1}});
+  t->trim_mode = 1;
+  put_bytes(*t, 0, "Ann   ");
+  put_bytes(*t, 1, " 12.5 ");
+  put_bytes(*t, 2, "20240229");
+  put_le32(field_at(*t, 3), uint32_t(-17));
+  put_bytes(*t, 4, "T");
+  std::vector<uint8_t> held(t->record.begin(), t->record.begin() + t->record_size);
+  std::vector<std::string> texts;
+  std::vector<long double> numbers;
+  for (int i = 0; i < 5; ++i) {
+    texts.push_back(field_text(*t, i));
+    numbers.push_back(field_number(*t, i));
+  }
+  blank_record(*t);
+  std::strcpy(t->text.data(), "untouched");
+  const std::vector<uint8_t> current = t->record;
+  for (int i = 0; i < 5; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(field_text(*t, held, i), texts[size_t(i)]);
+    EXPECT_EQ(field_number(*t, held, i), numbers[size_t(i)]);
+  }
+  EXPECT_EQ(field_raw_text(*t, held, 0), "Ann");
+  EXPECT_EQ(field_date(*t, held, 2).day, 29);
+  EXPECT_FALSE(is_date_blank(*t, held, 2));
+  EXPECT_EQ(t->record, current);
+  EXPECT_STREQ(t->text.data(), "untouched");
+  // An image shorter than the record reads the fields it lacks as empty.
+  std::vector<uint8_t> cut(held.begin(), held.begin() + 9);
+  EXPECT_EQ(field_text(*t, cut, 0), "Ann");
+  EXPECT_EQ(field_text(*t, cut, 1), "");
+  EXPECT_EQ(field_number(*t, cut, 3), 0);
 }
 
 TEST(ValueCodecSafety, FieldsOutsideTheRecordAreNeitherReadNorWritten) {
