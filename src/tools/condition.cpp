@@ -1,0 +1,503 @@
+// Field substitution, comparisons, conditions, both on the text and compiled.
+#include "tools/condition.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "table/code_page.h"
+#include "tools/expression.h"
+#include "tools/string_functions.h"
+
+namespace kora {
+namespace {
+
+constexpr size_t kIdentifierLength = 10;  // characters compared with field names
+
+bool is_ident(char c) { return std::isalnum(uint8_t(c)) || c == '_'; }
+bool is_operator(char c) { return c == '<' || c == '=' || c == '>' || c == '~'; }
+bool is_second_operator(char c) { return c == '<' || c == '=' || c == '>'; }
+bool is_quote(char c) { return c == '"' || c == '\''; }
+
+bool same_name_ignoring_case(std::string_view a, const char* name) {
+  size_t n = std::strlen(name);
+  if (a.size() != n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (std::toupper(uint8_t(a[i])) != std::toupper(uint8_t(name[i]))) return false;
+  }
+  return true;
+}
+
+// The first field, in field order, named by the identifier.
+int field_named(const Table& table, std::string_view identifier) {
+  for (int i = 0; i < table.field_count(); ++i) {
+    if (same_name_ignoring_case(identifier, table.fields[size_t(i)].name)) return i;
+  }
+  return -1;
+}
+
+// The identifier starting at source[i] when one starts there: up to ten of
+// its characters, the part that is compared with the field names.
+std::string_view identifier_at(std::string_view source, size_t i) {
+  if (!is_ident(source[i]) || (i > 0 && is_ident(source[i - 1]))) return {};
+  size_t n = 0;
+  while (i + n < source.size() && n < kIdentifierLength && is_ident(source[i + n])) ++n;
+  return source.substr(i, n);
+}
+
+std::string trimmed(std::string text, int trim_mode) {
+  if (trim_mode == 1 || trim_mode == 3) text.erase(text.find_last_not_of(' ') + 1);
+  if (trim_mode == 2 || trim_mode == 3) text.erase(0, std::min(text.size(), text.find_first_not_of(' ')));
+  return text;
+}
+
+// A binary date-time as a text one stores it, YYYYMMDDHHMMSS.
+std::string binary_date_time(const Table& table, RecordImage record, int i) {
+  if (is_date_blank(table, record, i)) return trimmed(std::string(14, ' '), table.trim_mode);
+  DateParts d = field_date(table, record, i);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", d.year, d.month + 1, d.day, d.hour, d.minute, d.second);
+  return text;
+}
+
+std::string number_value(std::string text) {
+  if (text.find_first_of("0123456789") == std::string::npos) text += "0";
+  // A minus sign after another operator would be a syntax error (5--3).
+  size_t first = text.find_first_not_of(' ');
+  if (first != std::string::npos && text[first] == '-') text = "(" + text + ")";
+  return text;
+}
+
+// Text functions work in the screen's code page; case folding follows the
+// table's, so an ANSI table's text is folded in its own code page.
+void fold_display_text(const Table& table, std::string& text) {
+  if (!table.ignore_case) return;
+  if (!table.ansi_text) {
+    fold_case(table, text);
+    return;
+  }
+  std::string stored = table_from_display(table, text);
+  fold_case(table, stored);
+  text = display_from_table(table, stored);
+}
+
+Comparison comparison_of(char first, char second) {
+  if (second == 0) {
+    switch (first) {
+      case '=': return Comparison::kEqual;
+      case '~': return Comparison::kContains;
+      case '<': return Comparison::kLess;
+      case '>': return Comparison::kGreater;
+      default: return Comparison::kNone;
+    }
+  }
+  if (first == '=' && second == '=') return Comparison::kExact;
+  switch (first + second) {
+    case '<' + '=': return Comparison::kLessEqual;
+    case '>' + '=': return Comparison::kGreaterEqual;
+    case '<' + '>': return Comparison::kNotEqual;
+    case '<' + '<': return Comparison::kLess;
+    case '>' + '>': return Comparison::kGreater;
+    case '~' + '<': return Comparison::kNumberLessEqual;
+    case '~' + '>': return Comparison::kNumberGreaterEqual;
+    default: return Comparison::kNone;
+  }
+}
+
+// Parentheses that a side does not close (or open) are the grouping of the
+// condition around it, not part of the side.
+void strip_unbalanced(std::string& side) {
+  long open = 0, close = 0;
+  for (char c : side) open += c == '(', close += c == ')';
+  size_t begin = 0, end = side.size();
+  while (open > close && begin < end && side[begin] == '(') ++begin, --open;
+  while (close > open && end > begin && side[end - 1] == ')') --end, --close;
+  side = side.substr(begin, end - begin);
+}
+
+bool compare_numbers(Comparison op, double a, double b) {
+  switch (op) {
+    case Comparison::kEqual:
+    case Comparison::kContains:
+    case Comparison::kExact: return a == b;
+    case Comparison::kLess: return a < b;
+    case Comparison::kGreater: return a > b;
+    case Comparison::kLessEqual:
+    case Comparison::kNumberLessEqual: return a <= b;
+    case Comparison::kGreaterEqual:
+    case Comparison::kNumberGreaterEqual: return a >= b;
+    case Comparison::kNotEqual: return a != b;
+    case Comparison::kNone: return false;
+  }
+  return false;
+}
+
+bool compare_texts(Comparison op, const std::string& a, const std::string& b) {
+  if (op == Comparison::kContains) return a.find(b) != std::string::npos;
+  if (op == Comparison::kExact) return a == b;
+  int order = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+  switch (op) {
+    case Comparison::kEqual: return order == 0;
+    case Comparison::kLess: return order < 0;
+    case Comparison::kGreater: return order > 0;
+    case Comparison::kLessEqual: return order <= 0;
+    case Comparison::kGreaterEqual: return order >= 0;
+    case Comparison::kNotEqual: return order != 0;
+    default: return false;
+  }
+}
+
+bool compare_sides(const Table& table, Comparison op, bool numeric, std::string left, std::string right,
+                   const ConditionFlags& flags) {
+  if (!flags.literal_brackets) {
+    strip_unbalanced(left);
+    strip_unbalanced(right);
+  }
+  if (numeric) {
+    std::optional<double> a = arithmetic_value(left), b = arithmetic_value(right);
+    return a && b && compare_numbers(op, *a, *b);
+  }
+  fold_display_text(table, left);
+  fold_display_text(table, right);
+  expand_string_functions(left, table.date_format);
+  expand_string_functions(right, table.date_format);
+  return compare_texts(op, left, right);
+}
+
+bool is_deleted(RecordImage record) { return !record.empty() && record[0] == '*'; }
+
+// One segment of a condition cut at & and |: the comparison in its middle,
+// the grouping parentheses before and after it, and the separator after it
+// (none after the last).
+struct Segment {
+  std::string_view before, comparison, after;
+  char separator = 0;
+};
+
+Segment group_segment(std::string_view text, bool literal_brackets) {
+  Segment s{{}, text, {}};
+  if (literal_brackets) return s;
+  std::vector<size_t> open;
+  size_t first_unmatched_close = std::string_view::npos;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '(') open.push_back(i);
+    if (text[i] != ')') continue;
+    if (!open.empty()) {
+      open.pop_back();
+    } else if (first_unmatched_close == std::string_view::npos) {
+      first_unmatched_close = i;
+    }
+  }
+  long opens = 0, closes = 0;
+  for (char c : text) opens += c == '(', closes += c == ')';
+  if (opens > closes && !open.empty()) {
+    s.before = text.substr(0, open.back() + 1);
+    s.comparison = text.substr(open.back() + 1);
+  } else if (closes > opens && first_unmatched_close != std::string_view::npos) {
+    s.comparison = text.substr(0, first_unmatched_close);
+    s.after = text.substr(first_unmatched_close);
+  }
+  return s;
+}
+
+std::vector<Segment> split_condition(std::string_view text, bool literal_brackets) {
+  std::vector<Segment> segments;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] != '&' && text[i] != '|') continue;
+    Segment s = group_segment(text.substr(start, i - start), literal_brackets);
+    s.separator = i < text.size() ? text[i] : 0;
+    segments.push_back(s);
+    start = i + 1;
+  }
+  return segments;
+}
+
+bool parentheses_balance(std::string_view text) {
+  long depth = 0;
+  for (char c : text) depth += (c == '(') - (c == ')');
+  return depth == 0;
+}
+
+bool logical_value(const std::string& form) {
+  std::optional<double> value = arithmetic_value(form);
+  return value && std::trunc(*value) != 0;
+}
+
+}  // namespace
+
+std::string expression_value(const Table& table, RecordImage record, int i) {
+  char type = field_type(table, i);
+  if (type == 'T' && field_length(table, i) == 8) return binary_date_time(table, record, i);
+  if (type == 'D' || type == 'T') return field_raw_text(table, record, i);
+  if (is_numeric_field(table, i)) return number_value(field_text(table, record, i));
+  return display_from_table(table, field_text(table, record, i));
+}
+
+// The text path: one walk over the source, the output built as it goes.
+Substitution substitute_fields(const Table& table, RecordImage record, std::string_view text) {
+  Substitution out;
+  std::vector<bool> own;  // per output character: the expression's own, not data
+  bool substituted = false;
+  char quote = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (quote != 0 || is_quote(c)) {
+      if (quote == 0 || c == quote) {
+        quote = quote == 0 ? c : 0;
+      } else {
+        out.text += c, own.push_back(false);
+      }
+      continue;
+    }
+    std::string_view identifier = identifier_at(text, i);
+    int field = identifier.empty() ? -1 : field_named(table, identifier);
+    if (field >= 0) {
+      std::string value = expression_value(table, record, field);
+      out.text += value, own.resize(own.size() + value.size(), false);
+      substituted = true;
+      out.numeric = out.numeric || is_numeric_field(table, field);
+      i += identifier.size() - 1;
+      continue;
+    }
+    out.text += c, own.push_back(true);
+  }
+  if (substituted && !out.numeric) {
+    // Joining texts: the expression's own + signs go, those of data stay.
+    size_t kept = 0;
+    for (size_t k = 0; k < out.text.size(); ++k) {
+      if (own[k] && out.text[k] == '+') continue;
+      out.text[kept] = out.text[k], own[kept] = own[k], ++kept;
+    }
+    out.text.resize(kept), own.resize(kept);
+  }
+  for (size_t k = 0; k < out.text.size(); ++k) {
+    if (!own[k] || !is_operator(out.text[k])) continue;
+    out.operator_pos = int(k);
+    out.operator_length = k + 1 < out.text.size() && own[k + 1] && is_second_operator(out.text[k + 1]) ? 2 : 1;
+    break;
+  }
+  return out;
+}
+
+bool evaluate_comparison(const Table& table, RecordImage record, std::string_view text, const ConditionFlags& flags) {
+  Substitution s = substitute_fields(table, record, text);
+  if (s.operator_pos < 0) return false;
+  size_t pos = size_t(s.operator_pos), length = size_t(s.operator_length);
+  Comparison op = comparison_of(s.text[pos], length == 2 ? s.text[pos + 1] : 0);
+  return compare_sides(table, op, s.numeric, s.text.substr(0, pos), s.text.substr(pos + length), flags);
+}
+
+bool evaluate_condition(const Table& table, RecordImage record, std::string_view expression,
+                        const ConditionFlags& flags) {
+  if (flags.hide_deleted && is_deleted(record)) return false;
+  if (expression.empty()) return true;
+  if (!flags.literal_brackets && !parentheses_balance(expression)) return false;
+  if (expression.find_first_of("&|") == std::string_view::npos) {
+    return evaluate_comparison(table, record, expression, flags);
+  }
+  std::string form;
+  for (const Segment& s : split_condition(expression, flags.literal_brackets)) {
+    form += s.before;
+    form += evaluate_comparison(table, record, s.comparison, flags) ? '1' : '0';
+    form += s.after;
+    if (s.separator != 0) form += s.separator == '&' ? '*' : '+';
+  }
+  return logical_value(form);
+}
+
+// The compiled path. A comparison is first read into units, each a character
+// of the expression's own, a character of a quoted literal, or a field.
+namespace {
+
+struct Unit {
+  char c = 0;
+  bool own = false;
+  int field = -1;
+};
+
+ExpressionTemplate template_of(const std::vector<Unit>& units, size_t begin, size_t end) {
+  ExpressionTemplate pieces;
+  for (size_t k = begin; k < end; ++k) {
+    if (units[k].field >= 0) {
+      pieces.push_back({{}, units[k].field});
+    } else {
+      if (pieces.empty() || pieces.back().field >= 0) pieces.push_back({});
+      pieces.back().text += units[k].c;
+    }
+  }
+  return pieces;
+}
+
+CompiledComparison compile_comparison(const Table& table, std::string_view text) {
+  std::vector<Unit> units;
+  bool substituted = false;
+  CompiledComparison out;
+  char quote = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (quote != 0 || is_quote(c)) {
+      if (quote != 0 && c != quote) units.push_back({c, false});
+      quote = quote == 0 ? c : c == quote ? 0 : quote;
+      continue;
+    }
+    std::string_view identifier = identifier_at(text, i);
+    int field = identifier.empty() ? -1 : field_named(table, identifier);
+    if (field >= 0) {
+      units.push_back({0, false, field});
+      substituted = true;
+      out.numeric = out.numeric || is_numeric_field(table, field);
+      i += identifier.size() - 1;
+    } else {
+      units.push_back({c, true});
+    }
+  }
+  if (substituted && !out.numeric) std::erase_if(units, [](const Unit& u) { return u.own && u.c == '+'; });
+  for (size_t k = 0; k < units.size(); ++k) {
+    if (!units[k].own || !is_operator(units[k].c)) continue;
+    bool pair = k + 1 < units.size() && units[k + 1].own && is_second_operator(units[k + 1].c);
+    out.has_operator = true;
+    out.op = comparison_of(units[k].c, pair ? units[k + 1].c : 0);
+    out.left = template_of(units, 0, k);
+    out.right = template_of(units, k + (pair ? 2 : 1), units.size());
+    break;
+  }
+  return out;
+}
+
+std::string render(const ExpressionTemplate& pieces, const Table& table, RecordImage record) {
+  std::string text;
+  for (const TemplatePiece& piece : pieces) {
+    text += piece.field >= 0 ? expression_value(table, record, piece.field) : piece.text;
+  }
+  return text;
+}
+
+bool comparison_holds(const CompiledComparison& c, const Table& table, RecordImage record,
+                      const ConditionFlags& flags) {
+  if (!c.has_operator) return false;
+  return compare_sides(table, c.op, c.numeric, render(c.left, table, record), render(c.right, table, record), flags);
+}
+
+}  // namespace
+
+CompiledCondition compile_condition(const Table& table, std::string_view expression, const ConditionFlags& flags) {
+  CompiledCondition out;
+  out.flags = flags;
+  if (expression.empty()) return out;
+  if (!flags.literal_brackets && !parentheses_balance(expression)) {
+    out.kind = CompiledCondition::Kind::kNone;
+    return out;
+  }
+  if (expression.find_first_of("&|") == std::string_view::npos) {
+    out.kind = CompiledCondition::Kind::kSingle;
+    out.comparisons.push_back(compile_comparison(table, expression));
+    return out;
+  }
+  out.kind = CompiledCondition::Kind::kLogical;
+  std::string pending;
+  for (const Segment& s : split_condition(expression, flags.literal_brackets)) {
+    out.glue.push_back(pending + std::string(s.before));
+    out.comparisons.push_back(compile_comparison(table, s.comparison));
+    pending = std::string(s.after);
+    if (s.separator != 0) pending += s.separator == '&' ? '*' : '+';
+  }
+  out.glue.push_back(pending);
+  return out;
+}
+
+bool condition_passes(const CompiledCondition& condition, const Table& table, RecordImage record) {
+  if (condition.flags.hide_deleted && is_deleted(record)) return false;
+  switch (condition.kind) {
+    case CompiledCondition::Kind::kAll: return true;
+    case CompiledCondition::Kind::kNone: return false;
+    case CompiledCondition::Kind::kSingle:
+      return comparison_holds(condition.comparisons[0], table, record, condition.flags);
+    case CompiledCondition::Kind::kLogical: break;
+  }
+  std::string form;
+  for (size_t k = 0; k < condition.comparisons.size(); ++k) {
+    form += condition.glue[k];
+    form += comparison_holds(condition.comparisons[k], table, record, condition.flags) ? '1' : '0';
+  }
+  form += condition.glue.back();
+  return logical_value(form);
+}
+
+// Computed columns.
+
+bool is_numeric_expression(const Table& table, std::string_view expression) {
+  size_t start = 0;
+  for (size_t i = 0; i <= expression.size(); ++i) {
+    if (i < expression.size() && std::string_view("+-*/() ").find(expression[i]) == std::string_view::npos) continue;
+    int field = field_named(table, expression.substr(start, i - start));
+    if (field >= 0 && is_numeric_field(table, field)) return true;
+    start = i + 1;
+  }
+  return false;
+}
+
+namespace {
+
+struct ComputedValue {
+  std::string text;
+  double number = 0;
+};
+
+ComputedValue computed_value(const Table& table, RecordImage record, std::string_view expression) {
+  Substitution s = substitute_fields(table, record, expression);
+  ComputedValue out;
+  if (!s.numeric) {
+    strip_unbalanced(s.text);
+    expand_string_functions(s.text, table.date_format);
+    out.text = std::move(s.text);
+    return out;
+  }
+  std::optional<double> value = storable_value(s.text);
+  if (!value) return out;
+  char text[400];  // "%20.6f" of the largest finite double is 316 characters
+  std::snprintf(text, sizeof text, "%20.6f", *value);
+  out.text = text;
+  out.number = *value;
+  return out;
+}
+
+}  // namespace
+
+std::string computed_text(const Table& table, RecordImage record, std::string_view expression) {
+  return computed_value(table, record, expression).text;
+}
+
+double computed_number(const Table& table, RecordImage record, std::string_view expression) {
+  return computed_value(table, record, expression).number;
+}
+
+std::string computed_column_text(const Table& table, RecordImage record, int i) {
+  const ComputedColumn* column = computed_column(table.columns, i);
+  return column ? computed_text(table, record, column->expression) : std::string();
+}
+
+long double computed_column_number(const Table& table, RecordImage record, int i) {
+  const ComputedColumn* column = computed_column(table.columns, i);
+  return column ? computed_number(table, record, column->expression) : 0;
+}
+
+std::string computed_column_text(const Table& table, RecordImage record, std::string_view name) {
+  return computed_column_text(table, record, find_computed_column(table.columns, name));
+}
+
+long double computed_column_number(const Table& table, RecordImage record, std::string_view name) {
+  return computed_column_number(table, record, find_computed_column(table.columns, name));
+}
+
+void install_computed_column_hooks() {
+  computed_column_hooks.text = [](const Table& table, RecordImage record, int i) {
+    return computed_column_text(table, record, i);
+  };
+  computed_column_hooks.number = [](const Table& table, RecordImage record, int i) {
+    return computed_column_number(table, record, i);
+  };
+}
+
+}  // namespace kora

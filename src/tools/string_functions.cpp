@@ -1,0 +1,164 @@
+// String functions: the names, their arguments and results, and the one-pass
+// expansion.
+#include "tools/string_functions.h"
+
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace kora {
+namespace {
+
+enum StringFunction { kTrim, kLtrim, kRtrim, kSubstr, kLeft, kRight, kDtos, kSpace, kReplicate };
+
+// Tried in this order at each position, without regard to case.
+constexpr std::array<std::string_view, 9> kStringFunctionNames = {
+    "TRIM(", "LTRIM(", "RTRIM(", "SUBSTR(", "LEFT(", "RIGHT(", "DTOS(", "SPACE(", "REPLICATE("};
+
+int function_at(std::string_view text) {
+  for (size_t f = 0; f < kStringFunctionNames.size(); ++f) {
+    std::string_view name = kStringFunctionNames[f];
+    if (text.size() < name.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < name.size() && same; ++i) same = std::toupper(uint8_t(text[i])) == name[i];
+    if (same) return int(f);
+  }
+  return -1;
+}
+
+// A decimal count: leading blanks, a sign, digits; saturates instead of
+// overflowing, so a huge count is simply larger than any text.
+long long parse_count(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = i < text.size() && text[i] == '-';
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+  long long n = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    n = n > 1'000'000'000'000LL ? n : n * 10 + (text[i] - '0');
+  }
+  return negative ? -n : n;
+}
+
+// The first argument and the counts after it.
+struct Arguments {
+  std::string_view text;
+  std::vector<long long> counts;
+};
+
+Arguments split_arguments(std::string_view argument) {
+  Arguments args;
+  size_t comma = argument.find(',');
+  args.text = argument.substr(0, comma);
+  while (comma != std::string_view::npos) {
+    size_t next = argument.find(',', comma + 1);
+    args.counts.push_back(parse_count(argument.substr(comma + 1, next == std::string_view::npos ? next : next - comma - 1)));
+    comma = next;
+  }
+  return args;
+}
+
+size_t clamp_count(long long n, size_t size) { return n <= 0 ? 0 : size_t(n) < size ? size_t(n) : size; }
+
+std::string_view trim_left(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  return s;
+}
+std::string_view trim_right(std::string_view s) {
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+// Date positions per format: year, month, day, then hour, minute, second.
+struct DateLayout {
+  std::array<int, 6> at;
+  size_t date_end;  // characters the date needs
+  size_t time_end;  // characters date and time need
+};
+
+const DateLayout& date_layout(int date_format) {
+  static const DateLayout kRaw = {{0, 4, 6, 8, 10, 12}, 8, 14};
+  static const DateLayout kLayouts[3] = {
+      {{6, 3, 0, 11, 14, 17}, 10, 19},  // DD.MM.YYYY
+      {{6, 0, 3, 11, 14, 17}, 10, 19},  // MM.DD.YYYY
+      {{0, 5, 8, 11, 14, 17}, 10, 19},  // YYYY.MM.DD
+  };
+  return date_format >= 1 && date_format <= 3 ? kLayouts[date_format - 1] : kRaw;
+}
+
+// The date in the table's format as YYYYMMDD, and HHMMSS when the text is
+// longer than 10 characters; a text too short for its pieces stays as it is.
+std::string dtos(std::string_view s, int date_format) {
+  const DateLayout& layout = date_layout(date_format);
+  bool with_time = s.size() > 10;
+  if (s.size() < (with_time ? layout.time_end : layout.date_end)) return std::string(s);
+  static const int kWidths[6] = {4, 2, 2, 2, 2, 2};
+  std::string out;
+  for (int piece = 0; piece < (with_time ? 6 : 3); ++piece) out += s.substr(size_t(layout.at[size_t(piece)]), size_t(kWidths[piece]));
+  return out;
+}
+
+std::string apply(int function, std::string_view argument, int date_format) {
+  Arguments args = split_arguments(argument);
+  std::string_view s = args.text;
+  switch (StringFunction(function)) {
+    case kTrim: return std::string(trim_right(trim_left(s)));
+    case kLtrim: return std::string(trim_left(s));
+    case kRtrim: return std::string(trim_right(s));
+    case kSubstr: {
+      if (args.counts.empty()) return std::string(s);
+      size_t start = clamp_count(args.counts[0], s.size());
+      size_t length = args.counts.size() > 1 ? clamp_count(args.counts[1], s.size()) : s.size();
+      return std::string(s.substr(start, length));
+    }
+    case kLeft:
+      return args.counts.empty() ? std::string(s) : std::string(s.substr(0, clamp_count(args.counts[0], s.size())));
+    case kRight:
+      return args.counts.empty() ? std::string(s) : std::string(s.substr(s.size() - clamp_count(args.counts[0], s.size())));
+    case kDtos: return dtos(s, date_format);
+    case kSpace:
+    case kReplicate: return std::string(s);
+  }
+  return std::string(s);
+}
+
+struct PendingCall {
+  int function;
+  size_t start;     // where the call's name begins in the output
+  size_t argument;  // where its argument begins
+  int depth;        // parentheses opened inside the argument
+};
+
+}  // namespace
+
+void expand_string_functions(std::string& text, int date_format) {
+  std::string out;
+  out.reserve(text.size());
+  std::vector<PendingCall> calls;
+  for (size_t i = 0; i < text.size();) {
+    int function = function_at(std::string_view(text).substr(i));
+    if (function >= 0) {
+      size_t length = kStringFunctionNames[size_t(function)].size();
+      calls.push_back({function, out.size(), out.size() + length, 0});
+      out.append(text, i, length);
+      i += length;
+      continue;
+    }
+    char c = text[i++];
+    if (!calls.empty() && c == '(') ++calls.back().depth;
+    if (!calls.empty() && c == ')' && calls.back().depth-- == 0) {
+      PendingCall call = calls.back();
+      calls.pop_back();
+      std::string result = apply(call.function, std::string_view(out).substr(call.argument), date_format);
+      out.resize(call.start);
+      out += result;
+      continue;
+    }
+    out += c;
+  }
+  text = std::move(out);
+}
+
+}  // namespace kora

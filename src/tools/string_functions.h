@@ -1,0 +1,16 @@
+// The string functions of a comparison in string mode: TRIM, LTRIM, RTRIM,
+// SUBSTR, LEFT, RIGHT, DTOS, SPACE and REPLICATE, written as calls inside the
+// text of one side and replaced by their results.
+#pragma once
+
+#include <string>
+
+namespace kora {
+
+// Replaces each call by its result, inner calls first, in one pass with a
+// stack of its own (the nesting of a user's text never recurses). Counts are
+// clamped to the text; a call without its closing parenthesis stays as it
+// is. date_format picks the positions DTOS reads the date from.
+void expand_string_functions(std::string& text, int date_format);
+
+}  // namespace kora
