@@ -8,6 +8,7 @@
 
 #include "app/app_state.h"
 #include "app/cell_editor.h"
+#include "app/column_setup.h"
 #include "app/favorites.h"
 #include "app/field_info.h"
 #include "app/main_loop.h"
@@ -140,7 +141,7 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::ViewFields, view_fields, 0},
     {Cmd::Reverse, toggle_reverse, 0},
     {Cmd::Aliases, toggle_aliases, 0},
-    {Cmd::ColumnSetup, nullptr, 0},
+    {Cmd::ColumnSetup, column_setup_command, kColumnSetupHelp},
     {Cmd::HideDeleted, cmd_hide_deleted, 0},
     {Cmd::ReadOnly, cmd_read_only, 0},
     {Cmd::Select, cmd_select, 0},

@@ -120,6 +120,12 @@ inline constexpr int kKeyCtrlDown = 0x9100;
 inline constexpr int kKeyCtrlIns = 0x9200;
 inline constexpr int kKeyCtrlDel = 0x9300;
 inline constexpr int kKeyCtrlTab = 0x9400;
+inline constexpr int kKeyAltHome = 0x9700;
+inline constexpr int kKeyAltUp = 0x9800;
+inline constexpr int kKeyAltPgUp = 0x9900;
+inline constexpr int kKeyAltEnd = 0x9F00;
+inline constexpr int kKeyAltDown = 0xA000;
+inline constexpr int kKeyAltPgDn = 0xA100;
 
 inline constexpr int kKeyAlt1 = 0x7800;
 inline constexpr int kKeyAlt0 = 0x8100;

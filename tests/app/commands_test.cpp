@@ -20,7 +20,7 @@ namespace {
 const Cmd kNotBuiltYet[] = {
     Cmd::CreateTable,    Cmd::ModifyStructure, Cmd::SaveAsText,     Cmd::SaveAsPrg,    Cmd::SaveAsSql,
     Cmd::SaveAsHtml,     Cmd::SaveAsDbf,       Cmd::SaveAsXml,      Cmd::SaveAsCsv,
-    Cmd::GoToRecord,     Cmd::ColumnSetup,     Cmd::ClearSelection, Cmd::GroupDelete,
+    Cmd::GoToRecord,     Cmd::ClearSelection, Cmd::GroupDelete,
     Cmd::GroupRecall,    Cmd::GroupInverse,    Cmd::Search,         Cmd::SearchOn,     Cmd::FindNext,
     Cmd::Replace,        Cmd::Filter,          Cmd::QuickFilter,    Cmd::QuickFilterAdd, Cmd::Sort,
     Cmd::DropSort,       Cmd::Sum,             Cmd::Calculator,     Cmd::Fill,         Cmd::SqlStatement,
