@@ -265,7 +265,7 @@ TEST(BrowseView, AFilterOrSortShowsTheRecordNumberInTheCounter) {
 TEST(BrowseView, FixedColumnsStayOnTheLeft) {
   TempDir dir;
   DbfSpec layout;
-  for (int i = 1; i <= 6; ++i) layout.fields.push_back({"F" + std::to_string(i), 'C', 20});
+  for (int i = 1; i <= 6; ++i) layout.fields.push_back({std::string("F").append(std::to_string(i)), 'C', 20});
   layout.records = {std::string(120, 'x')};
   DirectView view(make_table(dir, "wide.dbf", layout));
   view.table().columns.fixed = 1;

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "table/dbf_file.h"
@@ -27,6 +28,15 @@ std::unique_ptr<Table> five_fields() {
   }
   reset_column_model(table->columns, table->field_count());
   return table;
+}
+
+ComputedColumn computed(std::string name, std::string expression = {}, char type = 'C', int width = 20) {
+  ComputedColumn column;
+  column.name = std::move(name);
+  column.expression = std::move(expression);
+  column.type = type;
+  column.width = width;
+  return column;
 }
 
 std::vector<int> shown_order(const Table& table) {
@@ -77,14 +87,8 @@ TEST(ColumnModel, ReadOnlyFollowsTheColumnWhereverItIsShown) {
 
 TEST(ColumnModel, ComputedColumnsFollowTheFieldsUnderTheirOwnNames) {
   auto table = five_fields();
-  ComputedColumn total;
-  total.name = "Total";
-  total.expression = "A+B";
-  total.type = 'N';
-  ComputedColumn note;
-  note.name = "Note";
-  note.expression = "C";
-  note.width = 12;
+  const ComputedColumn total = computed("Total", "A+B", 'N');
+  const ComputedColumn note = computed("Note", "C", 'C', 12);
   EXPECT_EQ(add_computed_column(table->columns, ComputedColumn()), -1);  // a column needs a name
   ASSERT_EQ(add_computed_column(table->columns, total), 5);
   ASSERT_EQ(add_computed_column(table->columns, note), 6);
@@ -107,9 +111,7 @@ TEST(ColumnModel, ComputedColumnsFollowTheFieldsUnderTheirOwnNames) {
   EXPECT_FALSE(remove_computed_column(table->columns, "total"));
   EXPECT_EQ(shown_order(*table), (std::vector<int>{1, 2, 3, 4, 6}));
   EXPECT_EQ(column_name(*table, 5), "");
-  ComputedColumn again;
-  again.name = "Again";
-  EXPECT_EQ(add_computed_column(table->columns, again), 5);  // the freed slot
+  EXPECT_EQ(add_computed_column(table->columns, computed("Again")), 5);  // the freed slot
   EXPECT_EQ(shown_order(*table), (std::vector<int>{1, 2, 3, 4, 6, 5}));
   EXPECT_EQ(table->columns.order.back(), 0);
 }
@@ -117,8 +119,7 @@ TEST(ColumnModel, ComputedColumnsFollowTheFieldsUnderTheirOwnNames) {
 TEST(ColumnModel, FieldsAndComputedColumnsShareTheSlots) {
   ColumnModel model;
   reset_column_model(model, kMaxColumns - 2);
-  ComputedColumn column;
-  column.name = "X";
+  const ComputedColumn column = computed("X");
   EXPECT_GE(add_computed_column(model, column), 0);
   EXPECT_GE(add_computed_column(model, column), 0);
   EXPECT_EQ(add_computed_column(model, column), -1);

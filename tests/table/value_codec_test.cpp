@@ -414,7 +414,7 @@ TEST(ValueCodecRecord, ComputedColumnsAnswerThroughTheHooks) {
   ASSERT_EQ(add_computed_column(t->columns, doubled), 1);
   // The hooks are given the record to compute from.
   computed_column_hooks.text = [](const Table& table, RecordImage record, int) {
-    return "=" + field_raw_text(table, record, 0);
+    return std::string("=").append(field_raw_text(table, record, 0));
   };
   computed_column_hooks.number = [](const Table& table, RecordImage record, int) {
     return field_number(table, record, 0) * 2;
