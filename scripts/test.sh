@@ -2,10 +2,14 @@
 # Builds kora and runs every test:
 #   1. normal build in build/: every ctest test (unit tests in parallel, the
 #      others, such as the end-to-end tests, one at a time);
-#   2. AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/: the unit tests;
-#   3. libFuzzer build in build-fuzz/ (clang): each fuzz target over its
+#   2. GCC Release build in build-release/ of everything (tests, data tools,
+#      benchmarks): it must build without a warning; a quick smoke run only;
+#   3. AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/: the unit tests;
+#   4. libFuzzer build in build-fuzz/ (clang): each fuzz target over its
 #      committed corpus fuzz/corpus/<name>/, once per input.
-# Installs missing Debian packages first. Exits non-zero when anything fails.
+# Every build here treats warnings as errors (KORA_WERROR), which a plain
+# cmake build does not. Installs missing Debian packages first. Exits
+# non-zero when anything fails.
 #
 # Environment:
 #   KORA_FIXTURES       fixtures folder (default: ../shared/fixtures beside the repository)
@@ -47,7 +51,7 @@ fail() {
 configure_and_build() {
   local dir="$1"
   shift
-  cmake -S "$repo" -B "$repo/$dir" -G Ninja -DKORA_FIXTURES_DIR="$fixtures" "$@" &&
+  cmake -S "$repo" -B "$repo/$dir" -G Ninja -DKORA_FIXTURES_DIR="$fixtures" -DKORA_WERROR=ON "$@" &&
     cmake --build "$repo/$dir" -j"$jobs"
 }
 
@@ -75,6 +79,25 @@ run_ctest() {
   [ "$rc" -eq 0 ] || fail "$name"
 }
 
+# release_smoke DIR: the optimised programs do their plainest jobs: the demo
+# tables are written, a batch header check of all of them says nothing, and
+# the usage text is printed.
+release_smoke() {
+  local dir="$1" work rc=0 out
+  work="$(mktemp -d)"
+  mkdir "$work/bin" && ln -s "$dir/kora" "$work/bin/kora"
+  if ! "$dir/make_demo" "$work" >/dev/null; then
+    echo "make_demo failed"; rc=1
+  fi
+  out="$(cd "$work" && "$work/bin/kora" /a+ ./*.dbf 2>&1 </dev/null)" || { echo "kora /a+ failed"; rc=1; }
+  [ -z "$out" ] || { echo "kora /a+ said: $out"; rc=1; }
+  out="$("$work/bin/kora" /h 2>&1 </dev/null)" || { echo "kora /h failed"; rc=1; }
+  echo "$out" | grep -q '/ro - Read Only mode' || { echo "kora /h printed no usage"; rc=1; }
+  rm -rf "$work"
+  [ "$rc" -eq 0 ] && echo "release programs ran cleanly"
+  return "$rc"
+}
+
 # 1. Normal build.
 step "normal build (build/)"
 if configure_and_build build; then
@@ -87,7 +110,23 @@ else
   fail "normal build"
 fi
 
-# 2. Sanitizer build.
+# 2. Release build: optimised code draws warnings that -O2 does not.
+step "GCC release build (build-release/)"
+if configure_and_build build-release -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release -DKORA_BENCH=ON; then
+  step_done
+  step "smoke run of the release build"
+  if release_smoke "$repo/build-release"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    fail "release smoke run"
+  fi
+  step_done
+else
+  fail "release build"
+fi
+
+# 3. Sanitizer build.
 step "sanitizer build (build-asan/)"
 if configure_and_build build-asan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DKORA_SANITIZE=ON; then
   step_done
@@ -100,13 +139,13 @@ else
   fail "sanitizer build"
 fi
 
-# 3. Fuzz targets over their corpora.
+# 4. Fuzz targets over their corpora.
 step "fuzz build (build-fuzz/)"
 targets=()
 for corpus in "$repo"/fuzz/corpus/*/; do
   [ -d "$corpus" ] && targets+=("fuzz_$(basename "$corpus")")
 done
-if cmake -S "$repo" -B "$repo/build-fuzz" -G Ninja -DKORA_FIXTURES_DIR="$fixtures" \
+if cmake -S "$repo" -B "$repo/build-fuzz" -G Ninja -DKORA_FIXTURES_DIR="$fixtures" -DKORA_WERROR=ON \
      -DCMAKE_CXX_COMPILER=clang++ -DKORA_FUZZ=ON -DKORA_SANITIZE=ON -DKORA_TESTS=OFF &&
    cmake --build "$repo/build-fuzz" -j"$jobs" --target "${targets[@]}"; then
   step_done

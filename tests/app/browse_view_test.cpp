@@ -109,7 +109,7 @@ TEST(BrowseView, OneRecordHasNoVerticalBarAndASecondRecordBringsIt) {
 TEST(BrowseView, ColumnsWiderThanTheScreenScrollSoTheLastOneFits) {
   TempDir dir;
   DbfSpec layout;
-  for (int i = 1; i <= 6; ++i) layout.fields.push_back({"F" + std::to_string(i), 'C', 20});
+  for (int i = 1; i <= 6; ++i) layout.fields.push_back({std::string("F").append(std::to_string(i)), 'C', 20});
   layout.records = {std::string(120, 'x')};
   std::string path = make_table(dir, "wide.dbf", layout);
 

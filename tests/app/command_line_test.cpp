@@ -73,15 +73,15 @@ TEST(ProgramPath, DotInPathStandsForTheWorkingDirectory) {
 
 TEST(ProgramPath, NamesLongerThanTheBufferAreNeverCopied) {
   // 259 characters fit the 260-byte buffer with its NUL; 260 do not.
-  std::string fits = "/" + std::string(253, 'd') + "/kora";
+  std::string fits = std::string("/").append(253, 'd') + "/kora";
   ASSERT_EQ(fits.size(), 259u);
   EXPECT_EQ(program_path(fits.c_str(), nullptr, nullptr), fits);
-  std::string too_long = "/" + std::string(254, 'd') + "/kora";
+  std::string too_long = std::string("/").append(254, 'd') + "/kora";
   EXPECT_EQ(program_path(too_long.c_str(), nullptr, nullptr), "./");
 
-  std::string long_cwd = "/" + std::string(300, 'c');
+  std::string long_cwd = std::string("/").append(300, 'c');
   EXPECT_EQ(program_path("./kora", nullptr, long_cwd.c_str()), "./");
-  std::string cwd_at_limit = "/" + std::string(250, 'c');  // 251 + "/" + 8 = 260: one too many
+  std::string cwd_at_limit = std::string("/").append(250, 'c');  // 251 + "/" + 8 = 260: one too many
   EXPECT_EQ(program_path("bin/kora", nullptr, cwd_at_limit.c_str()), "./");
   EXPECT_EQ(program_path(std::string(300, 'k').c_str(), "/usr/bin:/bin", "/"), "./");
 }
@@ -90,12 +90,12 @@ TEST(ProgramPath, OverLongPathElementsAreSkippedAndALongPathIsWalkedToTheEnd) {
   TempDir dir;
   make_file(dir.file("kora"), 0755);
   std::string path_value;
-  for (int i = 0; i < 40; ++i) path_value += "/no/such/folder/number/" + std::to_string(i) + ":";
-  path_value += "/" + std::string(400, 'e') + ":";  // an element longer than the buffer
-  path_value += ".:" + dir.path();
+  for (int i = 0; i < 40; ++i) path_value.append("/no/such/folder/number/").append(std::to_string(i)).append(":");
+  path_value.append("/").append(400, 'e').append(":");  // an element longer than the buffer
+  path_value.append(".:").append(dir.path());
   ASSERT_GT(path_value.size(), 3 * kPathBufferSize);
   // '.' with a working directory too long for the buffer: the search fails there.
-  std::string long_cwd = "/" + std::string(300, 'c');
+  std::string long_cwd = std::string("/").append(300, 'c');
   EXPECT_EQ(program_path("kora", path_value.c_str(), long_cwd.c_str()), "./");
   EXPECT_EQ(program_path("kora", path_value.c_str(), "/no/such/cwd"), dir.file("kora"));
 }

@@ -61,8 +61,7 @@ Bytes table_image(int count, const std::string& flags = "") {
   out[96] = 0x0D;
   for (int i = 0; i < count; ++i) {
     char rec[kRecordSize + 16];  // room for what %6d could print
-    std::snprintf(rec, sizeof rec, "%c%-10s%6d", size_t(i) < flags.size() ? flags[size_t(i)] : ' ',
-                  ("R" + std::to_string(i)).c_str(), i);
+    std::snprintf(rec, sizeof rec, "%cR%-9d%6d", size_t(i) < flags.size() ? flags[size_t(i)] : ' ', i, i);
     out.insert(out.end(), rec, rec + kRecordSize);
   }
   out.push_back(0x1A);

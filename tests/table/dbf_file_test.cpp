@@ -253,7 +253,7 @@ TEST(TableOpen, ManyDescriptorsAreBoundedAndRecordsTooLongFail) {
   // 3000 descriptors of 1-byte fields: only those inside the largest
   // possible header (65535 bytes) are fields.
   DbfSpec layout;
-  for (int i = 0; i < 3000; ++i) layout.fields.push_back({"F" + std::to_string(i), 'C', 1});
+  for (int i = 0; i < 3000; ++i) layout.fields.push_back({std::string("F").append(std::to_string(i)), 'C', 1});
   layout.header_size = 65535;
   std::vector<uint8_t> bytes = build_dbf(layout);
   std::string path = dir.file("many.dbf");
@@ -383,7 +383,7 @@ TEST(TableList, HundredTablesAtMostAndRemovalShiftsDown) {
   TempDir dir;
   TableList list;
   for (int i = 0; i < kMaxTables; ++i)
-    ASSERT_EQ(add_table(list, write_table(dir, two_field_table(1), "t" + std::to_string(i) + ".dbf")), i);
+    ASSERT_EQ(add_table(list, write_table(dir, two_field_table(1), std::string("t").append(std::to_string(i)) + ".dbf")), i);
   EXPECT_EQ(add_table(list, write_table(dir, two_field_table(1), "extra.dbf")), -2);
 
   EXPECT_EQ(remove_table(list, 5), 5);

@@ -39,7 +39,7 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr int kHeaderSize = 32 + 2 * 32 + 1;
 
-std::string name_of(int i) { return "R" + std::to_string(i); }
+std::string name_of(int i) { return std::string("R").append(std::to_string(i)); }
 
 Bytes record_image(int name_length, const std::string& name, int num, char flag = ' ') {
   Bytes rec(size_t(1 + name_length + 6), ' ');
@@ -654,7 +654,8 @@ std::string non_memo_fields(const Table& table) {
   std::string list;
   for (int k = 0; k < table.field_count(); ++k) {
     if (is_memo_field(table, k)) continue;
-    list += (list.empty() ? "" : ",") + field_name(table, k);
+    if (!list.empty()) list += ',';
+    list += field_name(table, k);
   }
   return list;
 }

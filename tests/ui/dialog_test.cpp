@@ -383,7 +383,7 @@ TEST_F(DialogTest, FileKeyFillsTheFieldExceptInThePatternBox) {
   dialog_finish(g_full);
 
   g_full.topic = 51;
-  offered = "x";
+  offered.assign(1, 'x');
   EXPECT_EQ(run_full({kF4, kEnter}), 7);
   g_full.topic = 27;
   EXPECT_EQ(panel_calls, 2);

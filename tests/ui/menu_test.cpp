@@ -58,20 +58,20 @@ TEST_F(MenuTest, ItemsAreDrawnWithTheirStateColoursMarksAndPointers) {
   EXPECT_EQ(menu_popup(menu_, 60), kMenuCancel);
   ASSERT_EQ(seen_.size(), 1u);
 
-  EXPECT_EQ(seen_text(0, 10, 3, 24), "\xDA" + std::string(22, '\xC4') + "\xBF");
-  EXPECT_EQ(seen_text(0, 10, 12, 24), "\xC0" + std::string(22, '\xC4') + "\xD9");
+  EXPECT_EQ(seen_text(0, 10, 3, 24), std::string("\xDA").append(22, '\xC4') + "\xBF");
+  EXPECT_EQ(seen_text(0, 10, 12, 24), std::string("\xC0").append(22, '\xC4') + "\xD9");
   EXPECT_EQ(seen_attr(0, 10, 3), 0x3E);
   EXPECT_TRUE(seen_cell(0, 12, 13).plain);  // shadow
   EXPECT_TRUE(seen_cell(0, 35, 4).plain);
 
   // Highlighted item: text in MenuSelected, hot letter in MenuHotSelected.
-  EXPECT_EQ(seen_text(0, 11, row_of(0), 22), " Alpha" + std::string(16, ' '));
+  EXPECT_EQ(seen_text(0, 11, row_of(0), 22), std::string(" Alpha").append(16, ' '));
   EXPECT_EQ(seen_attr(0, 11, row_of(0)), 0x0F);
   EXPECT_EQ(seen_attr(0, 12, row_of(0)), 0x0C);
   EXPECT_EQ(seen_attr(0, 13, row_of(0)), 0x0F);
   EXPECT_EQ(seen_attr(0, 32, row_of(0)), 0x0F);
 
-  EXPECT_EQ(seen_text(0, 10, row_of(1), 24), "\xB3" + std::string(22, '\xC4') + "\xB3");
+  EXPECT_EQ(seen_text(0, 10, row_of(1), 24), std::string("\xB3").append(22, '\xC4') + "\xB3");
   EXPECT_EQ(seen_attr(0, 11, row_of(1)), 0x3E);
 
   // Disabled: one colour for text and hot letter.

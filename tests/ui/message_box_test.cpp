@@ -18,8 +18,8 @@ TEST_F(MessageBoxTest, OneButtonBoxIsDrawnCentredWithTitleTextSeparatorAndButton
 
   EXPECT_EQ(seen_text(0, 29, 9, 1), "\xC9");
   EXPECT_EQ(seen_text(0, 50, 9, 1), "\xBB");
-  EXPECT_EQ(seen_text(0, 29, 15, 22), "\xC8" + std::string(20, '\xCD') + "\xBC");
-  EXPECT_EQ(seen_text(0, 29, 10, 22), "\xBA" + std::string(20, ' ') + "\xBA");
+  EXPECT_EQ(seen_text(0, 29, 15, 22), std::string("\xC8").append(20, '\xCD') + "\xBC");
+  EXPECT_EQ(seen_text(0, 29, 10, 22), std::string("\xBA").append(20, ' ') + "\xBA");
   EXPECT_EQ(seen_text(0, 28, 10, 1), text_at(28, 10, 1));  // outside untouched
 
   EXPECT_EQ(seen_text(0, 37, 9, 6), " Note ");

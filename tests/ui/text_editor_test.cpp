@@ -335,7 +335,7 @@ TEST_F(TextEditorTest, VerticalKeysScrollALongText) {
 
 TEST_F(TextEditorTest, PgUpMovesCursorAndWindowByTheHeight) {
   std::string text;
-  for (int i = 0; i < 50; ++i) text += "L" + std::to_string(i) + "\r\n";
+  for (int i = 0; i < 50; ++i) text.append("L").append(std::to_string(i)).append("\r\n");
   auto editor = open(text.c_str());
   press({kCtrlEnd, kPgUp});
   type("x");
