@@ -26,7 +26,10 @@ socket=kora_edit_e2e_$$
 session=kora
 tmux_() { tmux -L "$socket" "$@"; }
 trap 'tmux_ kill-server 2>/dev/null; rm -rf "$work"' EXIT
-mkdir "$work/run" "$work/ref"
+mkdir "$work/run" "$work/ref" "$work/bin"
+# kora keeps its side files (the recent list and the rest) beside the path
+# it is started by: a link of its own keeps them out of the build folder.
+ln -s "$program" "$work/bin/kora" && program="$work/bin/kora"
 cp "$table" "$work/run/cyr.dbf" && chmod u+w "$work/run/cyr.dbf"
 cp "$work/run/cyr.dbf" "$work/ref/cyr.dbf"
 "$make_demo" "$work/run" >/dev/null || { echo "FAIL: make_demo"; exit 1; }
