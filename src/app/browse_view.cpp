@@ -227,6 +227,9 @@ void full_repaint() {
   }
   draw_status_left();
   g_app.clock_second = -1;
+  // The labels do not reach the last columns of a wide screen; after a
+  // shrink they would keep what the old screen had there.
+  put_repeat(0, rows - 1, cols, ' ', g_colors.KeybarText);
   draw_keybar(kMainHelpTopic, g_idle_shift_seen < 0 ? 0 : g_idle_shift_seen);
   g_screen.right_margin = 1;
   g_app.redraw = kRedrawClear | kRedrawLayout;

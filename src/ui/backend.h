@@ -47,6 +47,10 @@ class HeadlessBackend : public Backend {
   void push_key(int key_code, long long at_ms = -1);
   void push_bytes(std::string_view bytes, long long at_ms = -1);
   void push_unit(int unit, long long at_ms = -1);
+  // The terminal changes size to rows x cols at that point of the script,
+  // as a real one reports it: the grid takes the new size and the screen's
+  // resize hook runs.
+  void push_resize(int rows, int cols, long long at_ms = -1);
   bool script_empty() const { return next_ >= script_.size(); }
   // Number of times the program waited (and so called the idle hook).
   int waits() const { return waits_; }
@@ -65,6 +69,8 @@ class HeadlessBackend : public Backend {
   struct Item {
     int unit;
     long long at_ms;
+    int rows = 0;  // a resize when not 0
+    int cols = 0;
   };
   std::vector<Item> script_;
   size_t next_ = 0;

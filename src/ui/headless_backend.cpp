@@ -12,6 +12,8 @@ std::unique_ptr<HeadlessBackend> g_headless;
 
 void HeadlessBackend::push_unit(int unit, long long at_ms) { script_.push_back({unit, at_ms}); }
 
+void HeadlessBackend::push_resize(int rows, int cols, long long at_ms) { script_.push_back({-1, at_ms, rows, cols}); }
+
 void HeadlessBackend::push_key(int key_code, long long at_ms) {
   push_unit(final_key_token(key_code), at_ms);
 }
@@ -37,7 +39,18 @@ int HeadlessBackend::wait_input(int timeout_ms, std::vector<int>& units) {
   }
   int count = 0;
   while (next_ < script_.size() && script_[next_].at_ms <= clock_ms_) {
-    units.push_back(script_[next_++].unit);
+    const Item& item = script_[next_];
+    if (item.rows > 0) {
+      // The keys before a resize are read first, as from a terminal.
+      if (count > 0) break;
+      ++next_;
+      screen_set_size(item.rows, item.cols);
+      ++g_screen.resize_count;
+      if (g_screen.on_resize) g_screen.on_resize();
+      return 0;
+    }
+    units.push_back(item.unit);
+    ++next_;
     ++count;
   }
   return count;

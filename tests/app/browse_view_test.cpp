@@ -357,6 +357,35 @@ TEST(BrowseView, ScrollBarEdgesRedrawnUnderTheHexPanelKeepItsFrameJoint) {
   EXPECT_EQ(cell_ch(0, 19), g_frames.hex_frame[0]);
 }
 
+// After the terminal shrinks every row is painted again: the screen is the
+// one a program started at the small size shows, cell for cell, the key
+// bar's last columns included (the clock aside).
+TEST(BrowseView, AShrunkTerminalKeepsNothingOfTheBiggerScreen) {
+  TempDir dir;
+  DbfSpec layout;
+  for (int i = 1; i <= 7; ++i) layout.fields.push_back({std::string("F").append(std::to_string(i)), 'C', 20});
+  for (int i = 0; i < 60; ++i) layout.records.push_back(std::string(140, char('a' + i % 26)));
+  std::string path = make_table(dir, "shrink.dbf", layout);
+  auto cells = [] {
+    std::vector<Cell> all;
+    for (int y = 0; y < screen_rows(); ++y) {
+      for (int x = 0; x < screen_cols(); ++x) {
+        bool clock = y == 0 && x >= screen_cols() - 7 && x <= screen_cols() - 2;
+        all.push_back(clock ? Cell{} : *screen_cell(x, y));
+      }
+    }
+    return all;
+  };
+  run_kora({path}, {kDown, resize_to(30, 100)}, 43, 132);
+  ASSERT_EQ(screen_rows(), 30);
+  std::vector<Cell> shrunk = cells();
+  run_kora({path}, {kDown}, 30, 100);
+  std::vector<Cell> fresh = cells();
+  for (size_t i = 0; i < fresh.size(); ++i) {
+    ASSERT_EQ(shrunk[i], fresh[i]) << "row " << i / 100 << " column " << i % 100;
+  }
+}
+
 TEST(BrowseView, AliasesAndCodePageKeysFlipTheirLabels) {
   TempDir dir;
   std::string path = make_table(dir, "labels.dbf", numbered(1));

@@ -32,11 +32,20 @@ inline ScreenScript& screen_script() {
   return script;
 }
 
+// In a list of keys: the terminal changes size to rows x cols there.
+inline int resize_to(int rows, int cols) { return -(rows * 1000 + cols); }
+
 inline int open_scripted_screen() {
   const ScreenScript& script = screen_script();
   screen_open_headless(script.rows, script.cols);
   headless_backend()->set_shift_state(script.shift_state);
-  for (int key : script.keys) headless_backend()->push_key(key);
+  for (int key : script.keys) {
+    if (key < 0) {
+      headless_backend()->push_resize(-key / 1000, -key % 1000);
+    } else {
+      headless_backend()->push_key(key);
+    }
+  }
   return 1;
 }
 
