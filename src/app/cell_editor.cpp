@@ -238,6 +238,9 @@ void cell_edit::commit_cell() {
   store_cell_text(*table, i, aligned_text(*table, i, g_cell.field->text));
   std::memcpy(buffer.data(), table->record.data(), size);
   g_cell.record_changed = 1;
+  // The row and the hex panel show the value as stored, also when the key
+  // that committed it does not move and so asks for no paint itself.
+  g_app.redraw |= kRedrawRows;
 }
 
 // ---- edit mode --------------------------------------------------------------------------

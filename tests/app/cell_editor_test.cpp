@@ -30,7 +30,7 @@ namespace {
 
 using test::TempDir;
 
-constexpr int kEnter = 0x1C0D, kTab = 0x0F09, kF2 = 0x3C00, kF4 = 0x3E00, kDown = 0x5000, kRight = 0x4D00,
+constexpr int kEnter = 0x1C0D, kTab = 0x0F09, kF2 = 0x3C00, kF4 = 0x3E00, kUp = 0x4800, kDown = 0x5000, kRight = 0x4D00,
               kLeft = 0x4B00, kEnd = 0x4F00, kHome = 0x4700, kShiftTab = 0x0F00, kCtrlV = 0x2F16, kSpace = 0x3920;
 
 struct FieldSpec {
@@ -162,6 +162,42 @@ TEST_F(CellEditorTest, TypedValuesOfEachTypeReachTheFileOnlyWhenTheRecordIsLeft)
   EXPECT_EQ(view_of(table()).current_record, 1);
   EXPECT_EQ(view_of(table()).current_column, 2);
   EXPECT_EQ(cell_editor_text(), std::string(10, ' '));  // the editor follows onto the new record
+}
+
+// The hex panel shows the record as stored after every commit, also when
+// the key that commits cannot move: it agrees with a full repaint at once.
+TEST_F(CellEditorTest, TheHexPanelFollowsACommitByAKeyThatCannotMove) {
+  struct Case {
+    const char* what;
+    std::vector<int> to_cell;
+    const char* typed;
+    int key;
+  } cases[] = {
+      {"Up on the first record", {}, "zz", kUp},
+      {"Down on the last record", {kDown}, "yy", kDown},
+      {"Right on the last column", {kEnd}, "7", kRight},
+  };
+  auto panel = [] { return screen_row_text(20) + screen_row_text(21) + screen_row_text(22); };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    SetUp();
+    open({row("one  ", "  1.00"), row("two  ", "  2.00")});
+    table().memo_display = 1;  // the memo column takes a block number
+    g_app.hex_panel = 4;
+    g_app.redraw = kRedrawAll;
+    paint();
+    for (int key : c.to_cell) press(key);
+    press(kF4);
+    type(c.typed);
+    std::string before = panel();
+    press(c.key);
+    std::string after = panel();
+    EXPECT_NE(after, before);
+    g_app.redraw = kRedrawAll;
+    paint();
+    EXPECT_EQ(after, panel());
+  }
 }
 
 TEST_F(CellEditorTest, EditModeOffWritesOrDropsAndIsRefusedWhenReadOnly) {
