@@ -225,7 +225,11 @@ int wait_key(int help_topic, IdleHook idle_hook) {
 
 }  // namespace
 
-void key_input_reset(bool utf8) { g_parser = KeyParser(utf8); }
+// A new input starts open: a script that ran out before says nothing of it.
+void key_input_reset(bool utf8) {
+  g_parser = KeyParser(utf8);
+  g_input_closed = false;
+}
 
 bool input_closed() { return g_input_closed; }
 

@@ -150,6 +150,10 @@ TEST_F(GetKeyTest, ScriptedKeysAndBytes) {
   EXPECT_EQ(get_key(0, nullptr), 'q');
   // an exhausted script answers Esc so that modal loops end
   EXPECT_EQ(get_key(0, nullptr), 0x011B);
+  EXPECT_TRUE(input_closed());
+  // a new screen starts with its input open
+  screen_open_headless(25, 80);
+  EXPECT_FALSE(input_closed());
 }
 
 TEST_F(GetKeyTest, LoneEscWaitsTheDelayAndAltNeedsNone) {
