@@ -59,7 +59,7 @@ void layout(SetupSession& s) {
   s.x1 = std::max(0, (screen_cols() - kRowWidth - 4) / 2);
   s.x2 = s.x1 + kRowWidth + 3;
   s.y1 = 2;
-  s.y2 = std::clamp(s.y1 + 3 + s.count(), s.y1 + 3, std::max(s.y1 + 3, screen_rows() - 3));
+  s.y2 = std::clamp(s.y1 + 2 + s.count(), s.y1 + 3, std::max(s.y1 + 3, screen_rows() - 3));
 }
 
 void draw(SetupSession& s) {

@@ -174,5 +174,22 @@ TEST_F(ColumnSetupTest, RowsShowNamesAndMarksAndHidingKeepsTheCursorOnShownColum
   EXPECT_LE(view.first_column, view.current_column);
 }
 
+// More columns than rows: PgDn moves a screen page less six rows, and the
+// window scrolls to keep the cursor's row in sight.
+TEST_F(ColumnSetupTest, ALongListScrollsWithTheCursor) {
+  test::DbfSpec layout;
+  for (int i = 1; i <= 30; ++i) layout.fields.push_back({std::string("F").append(std::to_string(i)), 'C', 2});
+  std::string many = dir.file("many.dbf");
+  test::write_bytes(many, test::build_dbf(layout));
+  g_app.current = add_open_table(many);
+  run({kKeyPgDn, kKeyAltDown, kKeyEnter});
+  ASSERT_GE(screens.size(), 2u);
+  // Rows 4 to 21 hold 18 of the 30; the 20th is on the last of them.
+  EXPECT_EQ(screens[1][21].substr(10, 7), " 20 F20") << screens[1][21];
+  EXPECT_EQ(screens[1][4].substr(10, 6), "  3 F3");
+  EXPECT_EQ(column_field(table(), 20), 19);
+  EXPECT_EQ(column_field(table(), 19), 20);
+}
+
 }  // namespace
 }  // namespace kora
