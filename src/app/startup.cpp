@@ -14,6 +14,7 @@
 #include "app/file_panel.h"
 #include "app/main_loop.h"
 #include "table/dbf_file.h"
+#include "tools/condition.h"
 #include "ui/history.h"
 #include "ui/macros.h"
 #include "ui/screen.h"
@@ -145,6 +146,7 @@ int run_program(int argc, char** argv) {
   g_settings_hooks.request_redraw = [] { g_app.redraw |= kRedrawAll; };
   history_install(side_file_name(g_program_path, ".hst"));
   install_file_panel_hook();
+  install_computed_column_hooks();
 
   Startup run;
   g_file_panel_settings.date_format = g_settings.date_format;

@@ -20,6 +20,16 @@ bool is_operator(char c) { return c == '<' || c == '=' || c == '>' || c == '~'; 
 bool is_second_operator(char c) { return c == '<' || c == '=' || c == '>'; }
 bool is_quote(char c) { return c == '"' || c == '\''; }
 
+// One side of a comparison, with the Substitution's own marks.
+struct Side {
+  std::string text;
+  std::vector<bool> own;
+};
+
+Side side_of(const Substitution& s, size_t begin, size_t end) {
+  return {s.text.substr(begin, end - begin), std::vector<bool>(s.own.begin() + long(begin), s.own.begin() + long(end))};
+}
+
 bool same_name_ignoring_case(std::string_view a, const char* name) {
   size_t n = std::strlen(name);
   if (a.size() != n) return false;
@@ -71,15 +81,16 @@ std::string number_value(std::string text) {
 
 // Text functions work in the screen's code page; case folding follows the
 // table's, so an ANSI table's text is folded in its own code page.
-void fold_display_text(const Table& table, std::string& text) {
+void fold_display_text(const Table& table, Side& side) {
   if (!table.ignore_case) return;
   if (!table.ansi_text) {
-    fold_case(table, text);
-    return;
+    fold_case(table, side.text);
+  } else {
+    std::string stored = table_from_display(table, side.text);
+    fold_case(table, stored);
+    side.text = display_from_table(table, stored);
   }
-  std::string stored = table_from_display(table, text);
-  fold_case(table, stored);
-  text = display_from_table(table, stored);
+  side.own.resize(side.text.size(), false);
 }
 
 Comparison comparison_of(char first, char second) {
@@ -106,14 +117,16 @@ Comparison comparison_of(char first, char second) {
 }
 
 // Parentheses that a side does not close (or open) are the grouping of the
-// condition around it, not part of the side.
-void strip_unbalanced(std::string& side) {
+// condition around it, not part of the side. Those of values do not count.
+void strip_unbalanced(Side& side) {
+  const std::string& t = side.text;
   long open = 0, close = 0;
-  for (char c : side) open += c == '(', close += c == ')';
-  size_t begin = 0, end = side.size();
-  while (open > close && begin < end && side[begin] == '(') ++begin, --open;
-  while (close > open && end > begin && side[end - 1] == ')') --end, --close;
-  side = side.substr(begin, end - begin);
+  for (size_t k = 0; k < t.size(); ++k) open += side.own[k] && t[k] == '(', close += side.own[k] && t[k] == ')';
+  size_t begin = 0, end = t.size();
+  while (open > close && begin < end && side.own[begin] && t[begin] == '(') ++begin, --open;
+  while (close > open && end > begin && side.own[end - 1] && t[end - 1] == ')') --end, --close;
+  side.text = t.substr(begin, end - begin);
+  side.own = std::vector<bool>(side.own.begin() + long(begin), side.own.begin() + long(end));
 }
 
 bool compare_numbers(Comparison op, double a, double b) {
@@ -148,21 +161,21 @@ bool compare_texts(Comparison op, const std::string& a, const std::string& b) {
   }
 }
 
-bool compare_sides(const Table& table, Comparison op, bool numeric, std::string left, std::string right,
+bool compare_sides(const Table& table, Comparison op, bool numeric, Side left, Side right,
                    const ConditionFlags& flags) {
   if (!flags.literal_brackets) {
     strip_unbalanced(left);
     strip_unbalanced(right);
   }
   if (numeric) {
-    std::optional<double> a = arithmetic_value(left), b = arithmetic_value(right);
+    std::optional<double> a = arithmetic_value(left.text), b = arithmetic_value(right.text);
     return a && b && compare_numbers(op, *a, *b);
   }
-  fold_display_text(table, left);
-  fold_display_text(table, right);
-  expand_string_functions(left, table.date_format);
-  expand_string_functions(right, table.date_format);
-  return compare_texts(op, left, right);
+  for (Side* side : {&left, &right}) {
+    fold_display_text(table, *side);
+    expand_string_functions(side->text, side->own, table.date_format);
+  }
+  return compare_texts(op, left.text, right.text);
 }
 
 bool is_deleted(RecordImage record) { return !record.empty() && record[0] == '*'; }
@@ -238,8 +251,9 @@ std::string expression_value(const Table& table, RecordImage record, int i) {
 // The text path: one walk over the source, the output built as it goes.
 Substitution substitute_fields(const Table& table, RecordImage record, std::string_view text) {
   Substitution out;
-  std::vector<bool> own;  // per output character: the expression's own, not data
+  std::vector<bool>& own = out.own;
   bool substituted = false;
+  size_t operator_source = std::string_view::npos, operator_output = 0;
   char quote = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
@@ -261,22 +275,28 @@ Substitution substitute_fields(const Table& table, RecordImage record, std::stri
       i += identifier.size() - 1;
       continue;
     }
+    if (operator_source == std::string_view::npos && is_operator(c)) {
+      operator_source = i;
+      operator_output = out.text.size();
+    }
     out.text += c, own.push_back(true);
   }
-  if (substituted && !out.numeric) {
-    // Joining texts: the expression's own + signs go, those of data stay.
+  // Texts are joined: the expression's own + signs go, those of data stay.
+  bool joining = substituted && !out.numeric;
+  if (operator_source != std::string_view::npos) {
+    size_t pos = operator_output;
+    for (size_t k = 0; k < operator_output; ++k) pos -= joining && own[k] && out.text[k] == '+';
+    out.operator_pos = int(pos);
+    bool pair = operator_source + 1 < text.size() && is_second_operator(text[operator_source + 1]);
+    out.operator_length = pair ? 2 : 1;
+  }
+  if (joining) {
     size_t kept = 0;
     for (size_t k = 0; k < out.text.size(); ++k) {
       if (own[k] && out.text[k] == '+') continue;
       out.text[kept] = out.text[k], own[kept] = own[k], ++kept;
     }
     out.text.resize(kept), own.resize(kept);
-  }
-  for (size_t k = 0; k < out.text.size(); ++k) {
-    if (!own[k] || !is_operator(out.text[k])) continue;
-    out.operator_pos = int(k);
-    out.operator_length = k + 1 < out.text.size() && own[k + 1] && is_second_operator(out.text[k + 1]) ? 2 : 1;
-    break;
   }
   return out;
 }
@@ -286,7 +306,7 @@ bool evaluate_comparison(const Table& table, RecordImage record, std::string_vie
   if (s.operator_pos < 0) return false;
   size_t pos = size_t(s.operator_pos), length = size_t(s.operator_length);
   Comparison op = comparison_of(s.text[pos], length == 2 ? s.text[pos + 1] : 0);
-  return compare_sides(table, op, s.numeric, s.text.substr(0, pos), s.text.substr(pos + length), flags);
+  return compare_sides(table, op, s.numeric, side_of(s, 0, pos), side_of(s, pos + length, s.text.size()), flags);
 }
 
 bool evaluate_condition(const Table& table, RecordImage record, std::string_view expression,
@@ -317,13 +337,17 @@ struct Unit {
   int field = -1;
 };
 
-ExpressionTemplate template_of(const std::vector<Unit>& units, size_t begin, size_t end) {
+// Units begin..end as a template; joining drops the expression's own + signs.
+ExpressionTemplate template_of(const std::vector<Unit>& units, size_t begin, size_t end, bool joining) {
   ExpressionTemplate pieces;
   for (size_t k = begin; k < end; ++k) {
+    if (joining && units[k].own && units[k].c == '+') continue;
     if (units[k].field >= 0) {
-      pieces.push_back({{}, units[k].field});
+      pieces.push_back({{}, units[k].field, false});
     } else {
-      if (pieces.empty() || pieces.back().field >= 0) pieces.push_back({});
+      if (pieces.empty() || pieces.back().field >= 0 || pieces.back().own != units[k].own) {
+        pieces.push_back({{}, -1, units[k].own});
+      }
       pieces.back().text += units[k].c;
     }
   }
@@ -332,7 +356,8 @@ ExpressionTemplate template_of(const std::vector<Unit>& units, size_t begin, siz
 
 CompiledComparison compile_comparison(const Table& table, std::string_view text) {
   std::vector<Unit> units;
-  bool substituted = false;
+  bool substituted = false, pair = false;
+  size_t operator_unit = 0;
   CompiledComparison out;
   char quote = 0;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -350,28 +375,30 @@ CompiledComparison compile_comparison(const Table& table, std::string_view text)
       out.numeric = out.numeric || is_numeric_field(table, field);
       i += identifier.size() - 1;
     } else {
+      if (!out.has_operator && is_operator(c)) {
+        out.has_operator = true;
+        // Only the character right after it in the expression pairs with it.
+        pair = i + 1 < text.size() && is_second_operator(text[i + 1]);
+        out.op = comparison_of(c, pair ? text[i + 1] : 0);
+        operator_unit = units.size();
+      }
       units.push_back({c, true});
     }
   }
-  if (substituted && !out.numeric) std::erase_if(units, [](const Unit& u) { return u.own && u.c == '+'; });
-  for (size_t k = 0; k < units.size(); ++k) {
-    if (!units[k].own || !is_operator(units[k].c)) continue;
-    bool pair = k + 1 < units.size() && units[k + 1].own && is_second_operator(units[k + 1].c);
-    out.has_operator = true;
-    out.op = comparison_of(units[k].c, pair ? units[k + 1].c : 0);
-    out.left = template_of(units, 0, k);
-    out.right = template_of(units, k + (pair ? 2 : 1), units.size());
-    break;
-  }
+  if (!out.has_operator) return out;
+  bool joining = substituted && !out.numeric;
+  out.left = template_of(units, 0, operator_unit, joining);
+  out.right = template_of(units, operator_unit + (pair ? 2 : 1), units.size(), joining);
   return out;
 }
 
-std::string render(const ExpressionTemplate& pieces, const Table& table, RecordImage record) {
-  std::string text;
+Side render(const ExpressionTemplate& pieces, const Table& table, RecordImage record) {
+  Side side;
   for (const TemplatePiece& piece : pieces) {
-    text += piece.field >= 0 ? expression_value(table, record, piece.field) : piece.text;
+    side.text += piece.field >= 0 ? expression_value(table, record, piece.field) : piece.text;
+    side.own.resize(side.text.size(), piece.own);
   }
-  return text;
+  return side;
 }
 
 bool comparison_holds(const CompiledComparison& c, const Table& table, RecordImage record,
@@ -449,9 +476,10 @@ ComputedValue computed_value(const Table& table, RecordImage record, std::string
   Substitution s = substitute_fields(table, record, expression);
   ComputedValue out;
   if (!s.numeric) {
-    strip_unbalanced(s.text);
-    expand_string_functions(s.text, table.date_format);
-    out.text = std::move(s.text);
+    Side side{std::move(s.text), std::move(s.own)};
+    strip_unbalanced(side);
+    expand_string_functions(side.text, side.own, table.date_format);
+    out.text = std::move(side.text);
     return out;
   }
   std::optional<double> value = storable_value(s.text);

@@ -49,6 +49,9 @@ struct Substitution {
   int operator_pos = -1;    // first comparison character of the expression's own, or -1
   int operator_length = 0;  // 1, or 2 when the next own character pairs with it
   bool numeric = false;     // a numeric field was substituted
+  // Per character: written by the expression itself, not a value or a quoted
+  // literal. Only these group, call string functions or separate arguments.
+  std::vector<bool> own;
 };
 
 // What field i contributes to an expression: D and T as YYYYMMDD[HHMMSS],
@@ -66,6 +69,7 @@ bool evaluate_condition(const Table& table, RecordImage record, std::string_view
 struct TemplatePiece {
   std::string text;
   int field = -1;
+  bool own = true;  // the text is the expression's own, not a quoted literal
 };
 using ExpressionTemplate = std::vector<TemplatePiece>;
 

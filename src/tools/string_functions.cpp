@@ -17,12 +17,13 @@ enum StringFunction { kTrim, kLtrim, kRtrim, kSubstr, kLeft, kRight, kDtos, kSpa
 constexpr std::array<std::string_view, 9> kStringFunctionNames = {
     "TRIM(", "LTRIM(", "RTRIM(", "SUBSTR(", "LEFT(", "RIGHT(", "DTOS(", "SPACE(", "REPLICATE("};
 
-int function_at(std::string_view text) {
+// The function whose name starts at text[at], written by the expression itself.
+int function_at(std::string_view text, const std::vector<bool>& own, size_t at) {
   for (size_t f = 0; f < kStringFunctionNames.size(); ++f) {
     std::string_view name = kStringFunctionNames[f];
-    if (text.size() < name.size()) continue;
+    if (text.size() - at < name.size()) continue;
     bool same = true;
-    for (size_t i = 0; i < name.size() && same; ++i) same = std::toupper(uint8_t(text[i])) == name[i];
+    for (size_t i = 0; i < name.size() && same; ++i) same = own[at + i] && std::toupper(uint8_t(text[at + i])) == name[i];
     if (same) return int(f);
   }
   return -1;
@@ -48,14 +49,17 @@ struct Arguments {
   std::vector<long long> counts;
 };
 
-Arguments split_arguments(std::string_view argument) {
+// Split at the commas the expression wrote; a comma of a value is text.
+Arguments split_arguments(std::string_view argument, const std::vector<bool>& own, size_t offset) {
   Arguments args;
-  size_t comma = argument.find(',');
-  args.text = argument.substr(0, comma);
-  while (comma != std::string_view::npos) {
-    size_t next = argument.find(',', comma + 1);
-    args.counts.push_back(parse_count(argument.substr(comma + 1, next == std::string_view::npos ? next : next - comma - 1)));
-    comma = next;
+  std::vector<size_t> commas;
+  for (size_t i = 0; i < argument.size(); ++i) {
+    if (own[offset + i] && argument[i] == ',') commas.push_back(i);
+  }
+  commas.push_back(argument.size());
+  args.text = argument.substr(0, commas[0]);
+  for (size_t k = 0; k + 1 < commas.size(); ++k) {
+    args.counts.push_back(parse_count(argument.substr(commas[k] + 1, commas[k + 1] - commas[k] - 1)));
   }
   return args;
 }
@@ -100,8 +104,10 @@ std::string dtos(std::string_view s, int date_format) {
   return out;
 }
 
-std::string apply(int function, std::string_view argument, int date_format) {
-  Arguments args = split_arguments(argument);
+// The call's result; the argument starts at `offset` of the text `own` follows.
+std::string apply(int function, std::string_view argument, const std::vector<bool>& own, size_t offset,
+                  int date_format) {
+  Arguments args = split_arguments(argument, own, offset);
   std::string_view s = args.text;
   switch (StringFunction(function)) {
     case kTrim: return std::string(trim_right(trim_left(s)));
@@ -133,32 +139,41 @@ struct PendingCall {
 
 }  // namespace
 
-void expand_string_functions(std::string& text, int date_format) {
+void expand_string_functions(std::string& text, std::vector<bool>& own, int date_format) {
+  own.resize(text.size(), false);
   std::string out;
-  out.reserve(text.size());
+  std::vector<bool> out_own;
   std::vector<PendingCall> calls;
   for (size_t i = 0; i < text.size();) {
-    int function = function_at(std::string_view(text).substr(i));
+    int function = function_at(text, own, i);
     if (function >= 0) {
       size_t length = kStringFunctionNames[size_t(function)].size();
       calls.push_back({function, out.size(), out.size() + length, 0});
-      out.append(text, i, length);
+      out.append(text, i, length), out_own.resize(out.size(), true);
       i += length;
       continue;
     }
-    char c = text[i++];
-    if (!calls.empty() && c == '(') ++calls.back().depth;
-    if (!calls.empty() && c == ')' && calls.back().depth-- == 0) {
+    char c = text[i];
+    bool mine = own[i++];
+    if (!calls.empty() && mine && c == '(') ++calls.back().depth;
+    if (!calls.empty() && mine && c == ')' && calls.back().depth-- == 0) {
       PendingCall call = calls.back();
       calls.pop_back();
-      std::string result = apply(call.function, std::string_view(out).substr(call.argument), date_format);
-      out.resize(call.start);
-      out += result;
+      std::string result =
+          apply(call.function, std::string_view(out).substr(call.argument), out_own, call.argument, date_format);
+      out.resize(call.start), out_own.resize(call.start);
+      out += result, out_own.resize(out.size(), false);
       continue;
     }
-    out += c;
+    out += c, out_own.push_back(mine);
   }
   text = std::move(out);
+  own = std::move(out_own);
+}
+
+void expand_string_functions(std::string& text, int date_format) {
+  std::vector<bool> own(text.size(), true);
+  expand_string_functions(text, own, date_format);
 }
 
 }  // namespace kora

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kora {
 
@@ -12,5 +13,10 @@ namespace kora {
 // clamped to the text; a call without its closing parenthesis stays as it
 // is. date_format picks the positions DTOS reads the date from.
 void expand_string_functions(std::string& text, int date_format);
+// The same for a text of which only some characters are the expression's
+// own (own[k], which follows the text); function names, parentheses and
+// commas count only there, so that a field's value is never read as a call.
+// The results of calls are values.
+void expand_string_functions(std::string& text, std::vector<bool>& own, int date_format);
 
 }  // namespace kora

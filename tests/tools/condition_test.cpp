@@ -57,9 +57,9 @@ class ConditionTest : public ::testing::Test {
         record("SMITH", "LONDON", " 1", "  0.00", " 3", "       ", 1.5, "20200115", date_time(2002, 12, 1, 1, 2, 3), "plain"),
         record("SMITHSON", "PARIS", " 2", " -3.00", " 3", "  60.00", -2, "20210101", no_time, std::string(290, 'x') + "needle"),
         record("JONES", "ROME", " 1", "  2.00", " 4", "  10.00", 0, "19991231", no_time, ""),
-        record("C++", "PARIS", " 5", "  2.00", " 1", "  70.00", 123456789.1234, "        ", no_time, ""),
-        record("(X)", "oslo", " 0", "  1.00", " 0", "   1.00", 0, "20000229", no_time, ""),
-        record("=X", "Oslo", " 0", "  1.00", " 0", "   1.00", 0, "20000229", no_time, ""),
+        record("C++", "PARIS", " 5", "  2.00", " 1", "  70.00", 123456789.1234, "        ", no_time, "LEFT(ab,1)"),
+        record("(X)", "oslo,x", " 0", "  1.00", " 0", "   1.00", 0, "20000229", no_time, ""),
+        record("=X", "Oslo", " 0", "  1.00", " 0", "   1.00", 0, "20000229", no_time, "(open"),
     };
     spec.deleted = {false, false, true, false, false, false};
     path_ = dir_.file("people.dbf");
@@ -156,6 +156,7 @@ TEST_F(ConditionTest, TableOfConditions) {
       {"TRIM(NAME)+CITY=='SMITHLONDON'", "0"},
       // Only the expression's own characters make an operator.
       {"NAME='=X'", "5"},
+      {"NAME=NOTE>'S'", ""},
       // Dates as stored, a binary date-time as YYYYMMDDHHMMSS.
       {"D>'2000'", "01"},
       {"D>='2000'", "01345"},
@@ -167,6 +168,11 @@ TEST_F(ConditionTest, TableOfConditions) {
       {"SUBSTR(NAME,-5,2)=='SM'", "01"},
       {"RIGHT(TRIM(NAME),99)=='SMITH'", "0"},
       {"DTOS(D)=='20200115'", "0"},
+      // Values are data: their commas, parentheses and names are no syntax.
+      {"LEFT(CITY,1)=='o'", "4"},
+      {"NOTE=='open'", ""},
+      {"NOTE~'open'", "5"},
+      {"NOTE>='LEFT'&NOTE<'LEFU'", "3"},
   };
   for (const ConditionCase& c : cases) {
     table_->ignore_case = c.ignore_case;
