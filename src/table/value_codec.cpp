@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -236,12 +237,27 @@ int store_date_text(Table& table, int i, std::string_view text, bool with_time) 
 
 // -------------------------------------------------------------- display
 
+// "%W.Df" of the value, digit for digit as printf writes it in the C locale,
+// without parsing a format for every field of every record a tool walks.
+std::string fixed_text(double value, int width, int decimals) {
+  char small[64];
+  std::string out;
+  std::to_chars_result r = std::to_chars(small, small + sizeof small, value, std::chars_format::fixed, decimals);
+  if (r.ec == std::errc()) {
+    out.assign(small, r.ptr);
+  } else {
+    out.resize(size_t(decimals) + 400);  // the largest double has 309 digits
+    r = std::to_chars(out.data(), out.data() + out.size(), value, std::chars_format::fixed, decimals);
+    out.resize(size_t(r.ptr - out.data()));
+  }
+  if (out.size() < size_t(width)) out.insert(0, size_t(width) - out.size(), ' ');
+  return out;
+}
+
 std::string numeric_text(const Table& table, RecordImage record, int i) {
   int length = field_length(table, i);
   int decimals = field_decimals(table, i);
-  char format[32];
-  std::snprintf(format, sizeof format, "%%%d.%df", length, decimals);
-  std::string out = format_string(format, double(field_number(table, record, i)));
+  std::string out = fixed_text(double(field_number(table, record, i)), length, decimals);
   // A field one wider than its decimals has no room for the leading zero
   // (.5); a sign or another digit there is kept rather than lost.
   if (decimals != 0 && length == decimals + 1 && !out.empty() && out[0] == '0') out.erase(0, 1);
@@ -440,11 +456,7 @@ std::string field_text(const Table& table, RecordImage record, int i) {
     case 'F':
       return numeric_text(table, record, i);
     case 'B':
-      if (field_length_byte(table, i) == 8) {
-        char format[32];
-        std::snprintf(format, sizeof format, "%%20.%df", field_decimals(table, i));
-        return format_string(format, double(field_number(table, record, i)));
-      }
+      if (field_length_byte(table, i) == 8) return fixed_text(double(field_number(table, record, i)), 20, field_decimals(table, i));
       return memo_text(table, i, span);
     case 'G':
     case 'M':

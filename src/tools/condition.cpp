@@ -1,7 +1,9 @@
 // Field substitution, comparisons, conditions, both on the text and compiled.
 #include "tools/condition.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -120,13 +122,15 @@ Comparison comparison_of(char first, char second) {
 // condition around it, not part of the side. Those of values do not count.
 void strip_unbalanced(Side& side) {
   const std::string& t = side.text;
+  if (std::none_of(t.begin(), t.end(), [](char c) { return c == '(' || c == ')'; })) return;
   long open = 0, close = 0;
   for (size_t k = 0; k < t.size(); ++k) open += side.own[k] && t[k] == '(', close += side.own[k] && t[k] == ')';
   size_t begin = 0, end = t.size();
   while (open > close && begin < end && side.own[begin] && t[begin] == '(') ++begin, --open;
   while (close > open && end > begin && side.own[end - 1] && t[end - 1] == ')') --end, --close;
-  side.text = t.substr(begin, end - begin);
-  side.own = std::vector<bool>(side.own.begin() + long(begin), side.own.begin() + long(end));
+  side.text.erase(end).erase(0, begin);
+  side.own.erase(side.own.begin() + long(end), side.own.end());
+  side.own.erase(side.own.begin(), side.own.begin() + long(begin));
 }
 
 bool compare_numbers(Comparison op, double a, double b) {
@@ -354,7 +358,58 @@ ExpressionTemplate template_of(const std::vector<Unit>& units, size_t begin, siz
   return pieces;
 }
 
-CompiledComparison compile_comparison(const Table& table, std::string_view text) {
+Side render(const ExpressionTemplate& pieces, const Table& table, RecordImage record) {
+  Side side;
+  for (const TemplatePiece& piece : pieces) {
+    side.text += piece.field >= 0 ? expression_value(table, record, piece.field) : piece.text;
+    side.own.resize(side.text.size(), piece.own);
+  }
+  return side;
+}
+
+// A numeric side that names no field has the same value for every record.
+void fold_constant(CompiledSide& side, const Table& table, bool numeric, const ConditionFlags& flags) {
+  if (!numeric) return;
+  for (const TemplatePiece& piece : side.pieces) {
+    if (piece.field >= 0) return;
+  }
+  Side text = render(side.pieces, table, {});
+  if (!flags.literal_brackets) strip_unbalanced(text);
+  side.constant = true;
+  side.number = arithmetic_value(text.text);
+}
+
+// The value of a number's display text ("  -12.50") as the evaluator reads
+// it, without the evaluator; nothing when the text is of another form.
+std::optional<double> plain_number(std::string_view text) {
+  size_t i = text.find_first_not_of(' ');
+  if (i == std::string_view::npos) return std::nullopt;
+  bool negative = text[i] == '-';
+  i += negative;
+  size_t end = text.find_last_not_of(' ') + 1, points = 0, digits = 0;
+  for (size_t k = i; k < end; ++k) {
+    if (text[k] == '.') ++points;
+    else if (text[k] >= '0' && text[k] <= '9') ++digits;
+    else return std::nullopt;
+  }
+  if (points > 1 || digits == 0) return std::nullopt;
+  double value = 0;
+  if (std::from_chars(text.data() + i, text.data() + end, value).ec != std::errc()) return std::nullopt;
+  return negative ? -value : value;
+}
+
+std::optional<double> side_number(const CompiledSide& side, const Table& table, RecordImage record,
+                                  const ConditionFlags& flags) {
+  if (side.constant) return side.number;
+  if (side.pieces.size() == 1 && side.pieces[0].field >= 0 && is_numeric_field(table, side.pieces[0].field)) {
+    if (std::optional<double> value = plain_number(field_text(table, record, side.pieces[0].field))) return value;
+  }
+  Side text = render(side.pieces, table, record);
+  if (!flags.literal_brackets) strip_unbalanced(text);
+  return arithmetic_value(text.text);
+}
+
+CompiledComparison compile_comparison(const Table& table, std::string_view text, const ConditionFlags& flags) {
   std::vector<Unit> units;
   bool substituted = false, pair = false;
   size_t operator_unit = 0;
@@ -387,24 +442,23 @@ CompiledComparison compile_comparison(const Table& table, std::string_view text)
   }
   if (!out.has_operator) return out;
   bool joining = substituted && !out.numeric;
-  out.left = template_of(units, 0, operator_unit, joining);
-  out.right = template_of(units, operator_unit + (pair ? 2 : 1), units.size(), joining);
+  out.left.pieces = template_of(units, 0, operator_unit, joining);
+  out.right.pieces = template_of(units, operator_unit + (pair ? 2 : 1), units.size(), joining);
+  fold_constant(out.left, table, out.numeric, flags);
+  fold_constant(out.right, table, out.numeric, flags);
   return out;
-}
-
-Side render(const ExpressionTemplate& pieces, const Table& table, RecordImage record) {
-  Side side;
-  for (const TemplatePiece& piece : pieces) {
-    side.text += piece.field >= 0 ? expression_value(table, record, piece.field) : piece.text;
-    side.own.resize(side.text.size(), piece.own);
-  }
-  return side;
 }
 
 bool comparison_holds(const CompiledComparison& c, const Table& table, RecordImage record,
                       const ConditionFlags& flags) {
   if (!c.has_operator) return false;
-  return compare_sides(table, c.op, c.numeric, render(c.left, table, record), render(c.right, table, record), flags);
+  if (c.numeric) {
+    std::optional<double> a = side_number(c.left, table, record, flags);
+    std::optional<double> b = a ? side_number(c.right, table, record, flags) : std::nullopt;
+    return a && b && compare_numbers(c.op, *a, *b);
+  }
+  return compare_sides(table, c.op, false, render(c.left.pieces, table, record), render(c.right.pieces, table, record),
+                       flags);
 }
 
 }  // namespace
@@ -419,14 +473,14 @@ CompiledCondition compile_condition(const Table& table, std::string_view express
   }
   if (expression.find_first_of("&|") == std::string_view::npos) {
     out.kind = CompiledCondition::Kind::kSingle;
-    out.comparisons.push_back(compile_comparison(table, expression));
+    out.comparisons.push_back(compile_comparison(table, expression, flags));
     return out;
   }
   out.kind = CompiledCondition::Kind::kLogical;
   std::string pending;
   for (const Segment& s : split_condition(expression, flags.literal_brackets)) {
     out.glue.push_back(pending + std::string(s.before));
-    out.comparisons.push_back(compile_comparison(table, s.comparison));
+    out.comparisons.push_back(compile_comparison(table, s.comparison, flags));
     pending = std::string(s.after);
     if (s.separator != 0) pending += s.separator == '&' ? '*' : '+';
   }

@@ -13,6 +13,7 @@
 // without a comparison operator is false; numbers compare by exact equality.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,8 +74,16 @@ struct TemplatePiece {
 };
 using ExpressionTemplate = std::vector<TemplatePiece>;
 
+// One side of a compiled comparison. A numeric side without fields is
+// evaluated once, when the condition is compiled.
+struct CompiledSide {
+  ExpressionTemplate pieces;
+  bool constant = false;
+  std::optional<double> number;  // a constant numeric side's value
+};
+
 struct CompiledComparison {
-  ExpressionTemplate left, right;
+  CompiledSide left, right;
   Comparison op = Comparison::kNone;
   bool has_operator = false;
   bool numeric = false;

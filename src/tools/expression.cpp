@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -79,7 +80,7 @@ class Tokenizer {
 
  private:
   Token number() {
-    std::string digits;
+    size_t start = pos_;
     bool point = false;
     for (; pos_ < text_.size(); ++pos_) {
       char c = text_[pos_];
@@ -88,15 +89,22 @@ class Tokenizer {
       } else if (!is_digit(c)) {
         break;
       }
-      digits += c;
     }
-    if (digits == ".") return {kBad};
+    if (pos_ - start == 1 && point) return {kBad};
     if (pos_ < text_.size() && upper(text_[pos_]) == 'E') {
-      digits += text_[pos_++];
-      if (pos_ < text_.size() && (text_[pos_] == '+' || text_[pos_] == '-')) digits += text_[pos_++];
-      for (int n = 0; n < 3 && pos_ < text_.size() && is_digit(text_[pos_]); ++n) digits += text_[pos_++];
+      ++pos_;
+      if (pos_ < text_.size() && (text_[pos_] == '+' || text_[pos_] == '-')) ++pos_;
+      for (int n = 0; n < 3 && pos_ < text_.size() && is_digit(text_[pos_]); ++n) ++pos_;
     }
-    return {kNumber, std::strtod(digits.c_str(), nullptr)};
+    return {kNumber, decimal_value(text_.substr(start, pos_ - start))};
+  }
+
+  // The number's characters read as strtod reads them; from_chars is the
+  // same conversion without the copy, strtod still gives over- and underflow.
+  static double decimal_value(std::string_view digits) {
+    double value = 0;
+    if (std::from_chars(digits.data(), digits.data() + digits.size(), value).ec == std::errc()) return value;
+    return std::strtod(std::string(digits).c_str(), nullptr);
   }
 
   Token function() {
@@ -225,10 +233,12 @@ uint8_t goto_state(uint8_t uncovered, Symbol symbol) {
   return 0;
 }
 
+// Entries are written by push before they are read, so the stack is left
+// uninitialised: an evaluation per record should not clear 30 entries.
 struct Entry {
-  uint8_t state = 0;
-  double value = 0;
-  int function = 0;
+  uint8_t state;
+  double value;
+  int function;
 };
 
 class Parser {
@@ -288,7 +298,7 @@ class Parser {
     return push({state, *value, 0});
   }
 
-  std::array<Entry, kEvaluatorStackSize> stack_{};
+  std::array<Entry, kEvaluatorStackSize> stack_;
   int size_ = 0;
 };
 

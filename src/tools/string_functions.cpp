@@ -141,6 +141,7 @@ struct PendingCall {
 
 void expand_string_functions(std::string& text, std::vector<bool>& own, int date_format) {
   own.resize(text.size(), false);
+  if (text.find('(') == std::string::npos) return;  // every call has one
   std::string out;
   std::vector<bool> out_own;
   std::vector<PendingCall> calls;

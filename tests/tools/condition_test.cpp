@@ -145,6 +145,8 @@ TEST_F(ConditionTest, TableOfConditions) {
       {"-B=3", "1"},
       // Long texts after substitution: four currency values, 46 comparisons.
       {"CUR+CUR+CUR+CUR>0", "03"},
+      {"CUR<0", "1"},
+      {"CUR=1.5", "0"},
       {"CUR+CUR+CUR+CUR=493827156.4936", "3"},
       {many, "0123"},
       // Texts from long fields, no fixed buffers.
