@@ -197,6 +197,35 @@ TEST_F(ConditionTest, SubstitutionShowsValuesAndOperator) {
   EXPECT_EQ(substitute_fields(*table_, image(0), "NAMEX+NAMEXXXXXXXY").text, "NAMEX+NAMEXXXXXXXY");
 }
 
+// An ANSI table's text is compared in the screen's code page and folded by
+// its own: the stored Windows-1251 "\xE0\xE1" (two small letters) matches
+// the code page 866 capitals "\x80\x81" typed into the condition.
+TEST(ConditionCodePages, AnsiTableFoldsInItsOwnCodePage) {
+  TempDir dir;
+  DbfSpec spec;
+  spec.fields = {{"NAME", 'C', 4}};
+  spec.records = {"\xE0\xE1", "\xC0\xC1"};
+  write_bytes(dir.file("ansi.dbf"), build_dbf(spec));
+  auto table = open_table(dir.file("ansi.dbf"));
+  ASSERT_TRUE(table);
+  table->ansi_text = true;
+  std::vector<std::vector<uint8_t>> images;
+  for (uint32_t q = 0; q < 2; ++q) {
+    ASSERT_EQ(read_record(*table, q), 1);
+    images.emplace_back(table->record.begin(), table->record.begin() + table->record_size);
+  }
+  for (bool ignore_case : {false, true}) {
+    table->ignore_case = ignore_case;
+    CompiledCondition compiled = compile_condition(*table, "NAME='\x80\x81'", {});
+    for (size_t q = 0; q < 2; ++q) {
+      RecordImage image(images[q].data(), images[q].size());
+      bool expected = q == 1 || ignore_case;
+      EXPECT_EQ(evaluate_condition(*table, image, "NAME='\x80\x81'", {}), expected) << q << ignore_case;
+      EXPECT_EQ(condition_passes(compiled, *table, image), expected) << q << ignore_case;
+    }
+  }
+}
+
 TEST(StringFunctions, TableOfCalls) {
   const struct {
     const char* text;
