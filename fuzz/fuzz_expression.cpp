@@ -1,6 +1,7 @@
 // Fuzz target: an expression text evaluated as arithmetic, as a condition
 // over every record of a small fixed table (on the text path and compiled,
-// which must agree), as a computed column and through the string functions.
+// which must agree), as a computed column (both ways too) and through the
+// string functions.
 //
 // Input layout:
 //   byte 0   option bits: 0 literal brackets, 1 hide deleted, 2 ignore case,
@@ -129,11 +130,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kora::expand_string_functions(expanded, table.date_format);
 
   kora::CompiledCondition compiled = kora::compile_condition(table, text, flags);
+  kora::CompiledExpression column = kora::compile_expression(table, text);
   for (const std::vector<uint8_t>& bytes : f.images) {
     kora::RecordImage image(bytes.data(), bytes.size());
     bool by_text = kora::evaluate_condition(table, image, text, flags);
     if (kora::condition_passes(compiled, table, image) != by_text) abort();
-    kora::computed_text(table, image, text);
+    if (kora::computed_text(column, table, image) != kora::computed_text(table, image, text)) abort();
   }
   return 0;
 }

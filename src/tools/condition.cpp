@@ -409,41 +409,55 @@ std::optional<double> side_number(const CompiledSide& side, const Table& table, 
   return arithmetic_value(text.text);
 }
 
-CompiledComparison compile_comparison(const Table& table, std::string_view text, const ConditionFlags& flags) {
+// An expression read into units, with its first operator.
+struct ReadExpression {
   std::vector<Unit> units;
-  bool substituted = false, pair = false;
+  bool substituted = false, numeric = false, has_operator = false, pair = false;
   size_t operator_unit = 0;
-  CompiledComparison out;
+  Comparison op = Comparison::kNone;
+};
+
+ReadExpression read_units(const Table& table, std::string_view text) {
+  ReadExpression out;
   char quote = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (quote != 0 || is_quote(c)) {
-      if (quote != 0 && c != quote) units.push_back({c, false});
+      if (quote != 0 && c != quote) out.units.push_back({c, false});
       quote = quote == 0 ? c : c == quote ? 0 : quote;
       continue;
     }
     std::string_view identifier = identifier_at(text, i);
     int field = identifier.empty() ? -1 : field_named(table, identifier);
     if (field >= 0) {
-      units.push_back({0, false, field});
-      substituted = true;
+      out.units.push_back({0, false, field});
+      out.substituted = true;
       out.numeric = out.numeric || is_numeric_field(table, field);
       i += identifier.size() - 1;
-    } else {
-      if (!out.has_operator && is_operator(c)) {
-        out.has_operator = true;
-        // Only the character right after it in the expression pairs with it.
-        pair = i + 1 < text.size() && is_second_operator(text[i + 1]);
-        out.op = comparison_of(c, pair ? text[i + 1] : 0);
-        operator_unit = units.size();
-      }
-      units.push_back({c, true});
+      continue;
     }
+    if (!out.has_operator && is_operator(c)) {
+      out.has_operator = true;
+      // Only the character right after it in the expression pairs with it.
+      out.pair = i + 1 < text.size() && is_second_operator(text[i + 1]);
+      out.op = comparison_of(c, out.pair ? text[i + 1] : 0);
+      out.operator_unit = out.units.size();
+    }
+    out.units.push_back({c, true});
   }
-  if (!out.has_operator) return out;
-  bool joining = substituted && !out.numeric;
-  out.left.pieces = template_of(units, 0, operator_unit, joining);
-  out.right.pieces = template_of(units, operator_unit + (pair ? 2 : 1), units.size(), joining);
+  return out;
+}
+
+CompiledComparison compile_comparison(const Table& table, std::string_view text, const ConditionFlags& flags) {
+  ReadExpression read = read_units(table, text);
+  CompiledComparison out;
+  out.numeric = read.numeric;
+  if (!read.has_operator) return out;
+  out.has_operator = true;
+  out.op = read.op;
+  bool joining = read.substituted && !read.numeric;
+  out.left.pieces = template_of(read.units, 0, read.operator_unit, joining);
+  out.right.pieces = template_of(read.units, read.operator_unit + (read.pair ? 2 : 1), read.units.size(), joining);
   fold_constant(out.left, table, out.numeric, flags);
   fold_constant(out.right, table, out.numeric, flags);
   return out;
@@ -526,23 +540,29 @@ struct ComputedValue {
   double number = 0;
 };
 
-ComputedValue computed_value(const Table& table, RecordImage record, std::string_view expression) {
-  Substitution s = substitute_fields(table, record, expression);
+// A column's value from its substituted text: in string mode the text with
+// its grouping stripped and its string functions applied, in numeric mode
+// the number, which must be finite.
+ComputedValue computed_value(const Table& table, Side side, bool numeric) {
   ComputedValue out;
-  if (!s.numeric) {
-    Side side{std::move(s.text), std::move(s.own)};
+  if (!numeric) {
     strip_unbalanced(side);
     expand_string_functions(side.text, side.own, table.date_format);
     out.text = std::move(side.text);
     return out;
   }
-  std::optional<double> value = storable_value(s.text);
+  std::optional<double> value = storable_value(side.text);
   if (!value) return out;
   char text[400];  // "%20.6f" of the largest finite double is 316 characters
   std::snprintf(text, sizeof text, "%20.6f", *value);
   out.text = text;
   out.number = *value;
   return out;
+}
+
+ComputedValue computed_value(const Table& table, RecordImage record, std::string_view expression) {
+  Substitution s = substitute_fields(table, record, expression);
+  return computed_value(table, Side{std::move(s.text), std::move(s.own)}, s.numeric);
 }
 
 }  // namespace
@@ -553,6 +573,20 @@ std::string computed_text(const Table& table, RecordImage record, std::string_vi
 
 double computed_number(const Table& table, RecordImage record, std::string_view expression) {
   return computed_value(table, record, expression).number;
+}
+
+CompiledExpression compile_expression(const Table& table, std::string_view expression) {
+  ReadExpression read = read_units(table, expression);
+  bool joining = read.substituted && !read.numeric;
+  return {template_of(read.units, 0, read.units.size(), joining), read.numeric};
+}
+
+std::string computed_text(const CompiledExpression& expression, const Table& table, RecordImage record) {
+  return computed_value(table, render(expression.pieces, table, record), expression.numeric).text;
+}
+
+double computed_number(const CompiledExpression& expression, const Table& table, RecordImage record) {
+  return computed_value(table, render(expression.pieces, table, record), expression.numeric).number;
 }
 
 std::string computed_column_text(const Table& table, RecordImage record, int i) {

@@ -109,6 +109,15 @@ bool is_numeric_expression(const Table& table, std::string_view expression);
 // numeric mode the number in "%20.6f"; nothing (and 0) on an error.
 std::string computed_text(const Table& table, RecordImage record, std::string_view expression);
 double computed_number(const Table& table, RecordImage record, std::string_view expression);
+// The same read once for a run over many records (a sort by a computed
+// column, an export); the values are those of the text forms above.
+struct CompiledExpression {
+  ExpressionTemplate pieces;
+  bool numeric = false;
+};
+CompiledExpression compile_expression(const Table& table, std::string_view expression);
+std::string computed_text(const CompiledExpression& expression, const Table& table, RecordImage record);
+double computed_number(const CompiledExpression& expression, const Table& table, RecordImage record);
 // Column i of the table's column model, and the same by the column's name
 // (empty or 0 when there is no such column).
 std::string computed_column_text(const Table& table, RecordImage record, int i);

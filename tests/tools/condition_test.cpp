@@ -276,6 +276,16 @@ TEST_F(ConditionTest, ComputedColumnsAnswerThroughTheCodec) {
   EXPECT_EQ(field_text(*table_, image(1), bad), "");
   EXPECT_EQ(field_number(*table_, image(1), bad), 0.0L);
   EXPECT_EQ(computed_column_text(*table_, image(1), "NOSUCH"), "");
+  // Compiled once for a run, the values are the same on every record.
+  for (const char* expression : {"PRICE*2", "TRIM(NAME)+'/'+CITY", "EXP(A*1000)", "(A-B)", "LEFT(NOTE,3)+D", "TS"}) {
+    CompiledExpression compiled = compile_expression(*table_, expression);
+    for (size_t q = 0; q < images_.size(); ++q) {
+      EXPECT_EQ(computed_text(compiled, *table_, image(q)), computed_text(*table_, image(q), expression)) << expression;
+      EXPECT_EQ(computed_number(compiled, *table_, image(q)), computed_number(*table_, image(q), expression));
+    }
+  }
+  EXPECT_EQ(computed_text(*table_, image(1), "(A-B)"), "            5.000000");
+  EXPECT_EQ(computed_text(*table_, image(0), "TS"), "20021201010203");
 }
 
 }  // namespace
