@@ -423,8 +423,11 @@ ReadExpression read_units(const Table& table, std::string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (quote != 0 || is_quote(c)) {
-      if (quote != 0 && c != quote) out.units.push_back({c, false});
-      quote = quote == 0 ? c : c == quote ? 0 : quote;
+      if (quote == 0 || c == quote) {
+        quote = quote == 0 ? c : 0;
+      } else {
+        out.units.push_back({c, false});
+      }
       continue;
     }
     std::string_view identifier = identifier_at(text, i);
