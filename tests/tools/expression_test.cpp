@@ -86,7 +86,7 @@ TEST(ArithmeticEvaluator, TableOfTexts) {
 
 TEST(ArithmeticEvaluator, LongSumsAndStorableValues) {
   std::string sum = "0";
-  for (int i = 1; i <= 400; ++i) sum += "+" + std::to_string(i);
+  for (int i = 1; i <= 400; ++i) sum.append("+").append(std::to_string(i));
   EXPECT_EQ(arithmetic_value(sum), 80200.0);
 
   EXPECT_EQ(storable_value("2*3"), 6.0);
