@@ -226,6 +226,26 @@ TEST(ConditionCodePages, AnsiTableFoldsInItsOwnCodePage) {
   }
 }
 
+// The longest Character field a record holds (65,534 bytes and the deletion
+// flag), in conditions and as a column.
+TEST(ConditionLongText, LongestCharacterField) {
+  TempDir dir;
+  DbfSpec spec;
+  spec.fields = {{"NOTE", 'C', 65534}};
+  spec.records = {std::string(65528, 'x') + "needle"};
+  write_bytes(dir.file("long.dbf"), build_dbf(spec));
+  auto table = open_table(dir.file("long.dbf"));
+  ASSERT_TRUE(table);
+  ASSERT_EQ(read_record(*table, 0), 1);
+  RecordImage image(table->record.data(), table->record_size);
+  std::string whole = "NOTE=='" + std::string(65528, 'x') + "needle'";
+  for (const std::string& expression : {std::string("NOTE~'needle'"), std::string("RIGHT(NOTE,6)=='needle'"), whole}) {
+    EXPECT_TRUE(evaluate_condition(*table, image, expression, {})) << expression.substr(0, 30);
+    EXPECT_TRUE(condition_passes(compile_condition(*table, expression, {}), *table, image));
+  }
+  EXPECT_EQ(computed_text(*table, image, "NOTE+NOTE").size(), 2 * 65534u);
+}
+
 TEST(StringFunctions, TableOfCalls) {
   const struct {
     const char* text;
