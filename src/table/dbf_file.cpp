@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <strings.h>
@@ -53,12 +54,13 @@ std::string replace_extension(const std::string& path, const char* extension) {
   return path.substr(0, base_end) + extension;
 }
 
-// Reads the descriptors into table.fields and lays out the record.
-// Returns 0 when the table cannot be opened.
-int read_descriptors(Table& table) {
+// Reads the descriptors into table.fields and lays out the record; why the
+// file is not a table when it is not.
+Status read_descriptors(Table& table) {
   std::vector<uint8_t> area(kDescriptorAreaSize);
   ssize_t got = pread(table.fd, area.data(), area.size(), 32);
-  if (got <= 0) return 0;
+  if (got < 0) return Status::kReadError;
+  if (got == 0) return Status::kNoDescriptors;
 
   table.fields.clear();
   int score = 0;
@@ -90,7 +92,7 @@ int read_descriptors(Table& table) {
   for (int i = 0; i < table.field_count(); ++i) {
     table.fields[size_t(i)].offset = uint16_t(offset);
     offset += field_length(table, i);
-    if (offset > kRecordBufferSize) return 0;  // the record would not fit any buffer
+    if (offset > kRecordBufferSize) return Status::kRecordTooLong;  // it would fit no buffer
     if (is_memo_field(table, i) && table.first_memo_field < 0) table.first_memo_field = i;
   }
   table.record_size = uint16_t(offset);
@@ -99,10 +101,10 @@ int read_descriptors(Table& table) {
 
   int count = table.field_count();
   if (count == 0 || score != count) {
-    if (score < 0) return 0;
+    if (score < 0) return Status::kBadFieldTypes;
     table.header_errors |= kBadFieldTypes;
   }
-  return 1;
+  return Status::kOk;
 }
 
 }  // namespace
@@ -152,7 +154,10 @@ const char* table_kind_name(TableKind kind) {
 
 bool is_known_type_letter(char type) { return type != 0 && std::strchr("CNFDLMTGYBI0", type) != nullptr; }
 
-std::unique_ptr<Table> open_table(const std::string& path) {
+std::unique_ptr<Table> open_table(const std::string& path, Status* why) {
+  Status ignored;
+  Status& status = why ? *why : ignored;
+  status = Status::kOk;
   auto table = std::make_unique<Table>();
   table->view_mapping = 1;
   table->first_memo_field = -1;
@@ -164,17 +169,28 @@ std::unique_ptr<Table> open_table(const std::string& path) {
   table->fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (table->fd < 0) {
     table->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (table->fd < 0) return nullptr;
+    if (table->fd < 0) {
+      status = status_from_open_errno(errno);
+      return nullptr;
+    }
     table->read_only = true;
   }
 
-  if (pread(table->fd, table->header_bytes.data(), 32, 0) != 32) return nullptr;
+  ssize_t got = pread(table->fd, table->header_bytes.data(), 32, 0);
+  if (got != 32) {
+    status = got < 0 ? Status::kReadError : Status::kShortHeader;
+    return nullptr;
+  }
   if (!is_known_version(table->version())) table->header_errors |= kBadVersion;
   table->header_size = get_le16(&table->header_bytes[8]);
-  if (table->header_size <= 64) return nullptr;
+  if (table->header_size <= 64) {
+    status = Status::kBadHeaderSize;
+    return nullptr;
+  }
 
   table->file_name = path;
-  if (!read_descriptors(*table)) return nullptr;
+  status = read_descriptors(*table);
+  if (status != Status::kOk) return nullptr;
 
   table->record.assign(kRecordBufferSize + 1, 0);
   table->text.assign(kRecordBufferSize + 1, 0);
@@ -237,12 +253,16 @@ void apply_table_options(Table& table, const TableOptions& options) {
   set_bak_mode(table, options.bak_mode);
 }
 
-int add_table(TableList& list, const std::string& path) {
-  if (list.last >= kMaxTables - 1) return -2;
+int add_table(TableList& list, const std::string& path, Status* why) {
+  if (why) *why = Status::kOk;
+  if (list.last >= kMaxTables - 1) {
+    if (why) *why = Status::kListFull;
+    return -2;
+  }
   for (int i = 0; i <= list.last; ++i) {
     if (strcasecmp(list.tables[size_t(i)]->file_name.c_str(), path.c_str()) == 0) return i;
   }
-  std::unique_ptr<Table> table = open_table(path);
+  std::unique_ptr<Table> table = open_table(path, why);
   if (!table) return -3;
 
   read_dictionary(*table);

@@ -18,6 +18,7 @@
 
 #include "table/column_model.h"
 #include "table/record_view.h"
+#include "table/status.h"
 
 namespace kora {
 
@@ -61,10 +62,12 @@ void encode_field_desc(const FieldDesc& desc, uint8_t* bytes);
 struct OemAnsiTables;
 
 // Hooks of the password encoding, called around every record and flag access.
+// The record hooks transform `size` bytes of a record image in place, the
+// table's own buffer or a bulk walk's chunk alike.
 struct Table;
 struct EncodingHooks {
-  void (*after_read)(Table& table, int ok, int size) = nullptr;
-  void (*before_write)(Table& table, int size) = nullptr;
+  void (*after_read)(const Table& table, uint8_t* record, int ok, int size) = nullptr;
+  void (*before_write)(const Table& table, uint8_t* record, int size) = nullptr;
   void (*after_read_flag)(Table& table, int ok) = nullptr;
   void (*before_write_flag)(Table& table) = nullptr;
 };
@@ -156,8 +159,8 @@ TableKind table_kind_for_version(uint8_t version);
 const char* table_kind_name(TableKind kind);
 bool is_known_type_letter(char type);
 
-// Table lifetime.
-std::unique_ptr<Table> open_table(const std::string& path);
+// Table lifetime. When the table cannot be opened, `why` (if given) says why.
+std::unique_ptr<Table> open_table(const std::string& path, Status* why = nullptr);
 void close_table(std::unique_ptr<Table>& table);
 int write_header(Table& table);
 int refresh_record_count(Table& table);
@@ -177,7 +180,9 @@ struct TableList {
   }
 };
 
-int add_table(TableList& list, const std::string& path);  // index, -2 full, -3 not a table
+// Index, -2 when the list is full, -3 when the file is not opened as a table;
+// `why` (if given) names the cause.
+int add_table(TableList& list, const std::string& path, Status* why = nullptr);
 int remove_table(TableList& list, int index);              // index to show next, -1 none
 
 // The header-repair question. The asker shows `kHeaderRepairText` titled

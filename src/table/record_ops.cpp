@@ -51,7 +51,7 @@ long long current_file_size(int fd) {
 int read_at(Table& table, uint32_t q) {
   if (!has_record_buffer(table) || q >= table.record_count) return 0;
   int ok = read_exact(table.fd, table.record.data(), table.record_size, record_offset(table, q)) ? 1 : 0;
-  if (table.encoding.after_read) table.encoding.after_read(table, ok, table.record_size);
+  if (table.encoding.after_read) table.encoding.after_read(table, table.record.data(), ok, table.record_size);
   return ok;
 }
 
@@ -64,7 +64,7 @@ int write_at(Table& table, uint32_t q) {
   std::vector<uint8_t> plain;
   if (table.encoding.before_write) {
     plain.assign(table.record.begin(), table.record.begin() + table.record_size);
-    table.encoding.before_write(table, table.record_size);
+    table.encoding.before_write(table, table.record.data(), table.record_size);
   }
   int ok = write_exact(table.fd, table.record.data(), table.record_size, record_offset(table, q)) ? 1 : 0;
   if (!plain.empty()) std::copy(plain.begin(), plain.end(), table.record.begin());
@@ -320,7 +320,7 @@ int read_field(Table& table, uint32_t p, int i) {
   uint8_t* place = table.record.data() + offset;
   int ok = read_exact(table.fd, place, length, record_offset(table, q) + offset) ? 1 : 0;
   if (table.encoding.after_read) {
-    table.encoding.after_read(table, ok, table.record_size);
+    table.encoding.after_read(table, table.record.data(), ok, table.record_size);
     std::vector<uint8_t> field(place, place + length);
     std::copy(kept.begin(), kept.end(), table.record.begin());
     if (ok) std::copy(field.begin(), field.end(), place);
@@ -336,7 +336,7 @@ int write_field(Table& table, uint32_t p, int i) {
   std::vector<uint8_t> plain;
   if (table.encoding.before_write) {
     plain.assign(table.record.begin(), table.record.begin() + table.record_size);
-    table.encoding.before_write(table, table.record_size);
+    table.encoding.before_write(table, table.record.data(), table.record_size);
   }
   int ok = write_exact(table.fd, table.record.data() + offset, length, record_offset(table, q) + offset) ? 1 : 0;
   if (!plain.empty()) std::copy(plain.begin(), plain.end(), table.record.begin());

@@ -231,6 +231,53 @@ TEST(TableOpen, BadHeadersFailCleanly) {
   EXPECT_FALSE(open_table(dir.file("missing.dbf")));
 }
 
+TEST(TableOpen, EveryFailureNamesItsCause) {
+  TempDir dir;
+  std::vector<uint8_t> good = build_dbf(two_field_table(2));
+  auto cut = [&](size_t n) { return std::vector<uint8_t>(good.begin(), good.begin() + long(n)); };
+  auto header_size = [&](uint16_t size) {
+    std::vector<uint8_t> bytes = good;
+    put_le16(&bytes[8], size);
+    return bytes;
+  };
+  DbfSpec unknown;
+  unknown.fields = {{"A", 'X', 2}, {"B", 'X', 2}, {"C", 'C', 2}};
+  DbfSpec wide;
+  wide.fields = {{"A", 'C', 40000}, {"B", 'C', 40000}};
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    Status why;
+  };
+  const std::vector<Case> cases = {
+      {"a table", good, Status::kOk},
+      {"empty file", {}, Status::kShortHeader},
+      {"20 bytes", cut(20), Status::kShortHeader},
+      {"header size 64", header_size(64), Status::kBadHeaderSize},
+      {"header size 0", header_size(0), Status::kBadHeaderSize},
+      {"header alone", cut(32), Status::kNoDescriptors},
+      {"unknown types", build_dbf(unknown), Status::kBadFieldTypes},
+      {"record too long", build_dbf(wide), Status::kRecordTooLong},
+  };
+  for (const Case& c : cases) {
+    std::string path = dir.file(std::string(c.name) + ".dbf");
+    test::write_bytes(path, c.bytes);
+    Status why = Status::kAborted;
+    auto table = open_table(path, &why);
+    EXPECT_EQ(why, c.why) << c.name;
+    EXPECT_EQ(table != nullptr, c.why == Status::kOk) << c.name;
+    TableList list;
+    why = Status::kAborted;
+    EXPECT_EQ(add_table(list, path, &why), c.why == Status::kOk ? 0 : -3) << c.name;
+    EXPECT_EQ(why, c.why) << c.name;
+  }
+  Status why = Status::kOk;
+  EXPECT_FALSE(open_table(dir.file("missing.dbf"), &why));
+  EXPECT_EQ(why, Status::kNotFound);
+  EXPECT_FALSE(open_table(dir.file("missing/t.dbf"), &why));
+  EXPECT_EQ(why, Status::kNotFound);
+}
+
 TEST(TableOpen, DescriptorsWithoutTerminatorEndAtTheHeader) {
   TempDir dir;
   // One field, header of 65 bytes and no 0x0D: the data begins right after.
@@ -384,7 +431,9 @@ TEST(TableList, HundredTablesAtMostAndRemovalShiftsDown) {
   TableList list;
   for (int i = 0; i < kMaxTables; ++i)
     ASSERT_EQ(add_table(list, write_table(dir, two_field_table(1), std::string("t").append(std::to_string(i)) + ".dbf")), i);
-  EXPECT_EQ(add_table(list, write_table(dir, two_field_table(1), "extra.dbf")), -2);
+  Status why = Status::kOk;
+  EXPECT_EQ(add_table(list, write_table(dir, two_field_table(1), "extra.dbf"), &why), -2);
+  EXPECT_EQ(why, Status::kListFull);
 
   EXPECT_EQ(remove_table(list, 5), 5);
   EXPECT_EQ(list.at(5)->file_name, dir.file("t6.dbf"));

@@ -310,10 +310,10 @@ TEST(RecordOpsIo, ReadOnlyTableFailsAtTheFirstWrite) {
 }
 
 // A position-wise transform standing in for the password cipher.
-void xor_record(Table& table, int, int size) {
-  for (int k = 0; k < size; ++k) table.record[size_t(k)] ^= uint8_t(0x55 + k);
+void xor_record(const Table&, uint8_t* record, int, int size) {
+  for (int k = 0; k < size; ++k) record[k] ^= uint8_t(0x55 + k);
 }
-void xor_record_before_write(Table& table, int size) { xor_record(table, 1, size); }
+void xor_record_before_write(const Table& table, uint8_t* record, int size) { xor_record(table, record, 1, size); }
 void xor_flag(Table& table, int) { table.delete_flag ^= 0x55; }
 void xor_flag_before_write(Table& table) { table.delete_flag ^= 0x55; }
 

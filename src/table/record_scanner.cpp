@@ -1,0 +1,149 @@
+#include "table/record_scanner.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace kora {
+
+namespace {
+
+uint32_t positions_in(const Table& table, ScanOrder order) {
+  return order == ScanOrder::kPhysical ? table.record_count : view_record_count(table.view, table.record_count);
+}
+
+// Reads all `length` bytes at `offset`; false on an error or a short read.
+bool read_fully(int fd, uint8_t* buffer, size_t length, uint64_t offset) {
+  size_t done = 0;
+  while (done < length) {
+    ssize_t got = pread(fd, buffer + done, length - done, off_t(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += size_t(got);
+  }
+  return true;
+}
+
+}  // namespace
+
+RecordScanner::RecordScanner(const Table& table, ScanOrder order, ProgressCallback progress, size_t chunk_bytes)
+    : table_(table), order_(order), progress_(std::move(progress)), record_size_(table.record_size) {
+  end_ = positions_in(table, order);
+  if (table.fd < 0 || record_size_ == 0) {
+    end_ = 0;
+    status_ = Status::kReadError;
+  }
+  size_t per_chunk = std::max<size_t>(1, chunk_bytes / std::max<size_t>(1, record_size_));
+  buffer_.reserve(std::min<size_t>(per_chunk, std::max<uint32_t>(1, end_)) * record_size_);
+}
+
+void RecordScanner::set_range(uint32_t first, uint32_t end) {
+  end_ = std::min(end, positions_in(table_, order_));
+  if (status_ != Status::kOk) end_ = 0;
+  first_ = std::min(first, end_);
+  next_position_ = first_;
+}
+
+uint32_t RecordScanner::map(uint32_t position) const {
+  const RecordView& view = table_.view;
+  switch (order_) {
+    case ScanOrder::kView:
+      return view_record(view, table_.record_count, position, table_.view_mapping == 1);
+    case ScanOrder::kVisibleList: {
+      if (!view.visible_list) return position;
+      uint32_t q = (*view.visible_list)[position];
+      return q < table_.record_count ? q : kNoRecord;
+    }
+    case ScanOrder::kPhysical:
+      break;
+  }
+  return position;
+}
+
+bool RecordScanner::read_run(const Run& run) {
+  size_t length = size_t(run.hi - run.lo + 1) * record_size_;
+  uint64_t offset = uint64_t(table_.header_size) + uint64_t(run.lo) * record_size_;
+  if (!read_fully(table_.fd, buffer_.data() + run.at, length, offset)) {
+    status_ = Status::kReadError;
+    return false;
+  }
+  return true;
+}
+
+// Fills the buffer with the next positions' records. Records that lie close
+// together in the file (in either direction, as a reversed view walks them)
+// share one run; each run is one pread.
+bool RecordScanner::load_chunk() {
+  entries_.clear();
+  served_ = 0;
+  size_t capacity = buffer_.capacity();
+  uint64_t gap = std::max<size_t>(1, kScanGapBytes / record_size_);
+  Run run{0, 0, 0};
+  bool open = false;
+  size_t run_entries = 0;  // index of the run's first entry
+  size_t used = 0;
+
+  auto close_run = [&]() {
+    size_t span = size_t(run.hi - run.lo + 1) * record_size_;
+    if (buffer_.size() < run.at + span) buffer_.resize(run.at + span);
+    if (!read_run(run)) return false;
+    for (size_t k = run_entries; k < entries_.size(); ++k) {
+      Entry& entry = entries_[k];
+      entry.offset = run.at + size_t(entry.record - run.lo) * record_size_;
+      if (table_.encoding.after_read)
+        table_.encoding.after_read(table_, buffer_.data() + entry.offset, 1, int(record_size_));
+    }
+    used = run.at + span;
+    open = false;
+    return true;
+  };
+
+  while (next_position_ < end_) {
+    uint32_t q = map(next_position_);
+    if (q == kNoRecord) {
+      ++next_position_;
+      continue;
+    }
+    bool joined = false;
+    if (open && uint64_t(q) + gap >= run.lo && q <= uint64_t(run.hi) + gap) {
+      uint32_t lo = std::min(run.lo, q), hi = std::max(run.hi, q);
+      if (size_t(hi - lo + 1) * record_size_ <= capacity - run.at) {
+        run.lo = lo;
+        run.hi = hi;
+        joined = true;
+      }
+    }
+    if (!joined) {
+      if (open && !close_run()) return false;
+      if (used + record_size_ > capacity) break;
+      run = Run{q, q, used};
+      open = true;
+      run_entries = entries_.size();
+    }
+    entries_.push_back(Entry{next_position_, q, 0});
+    ++next_position_;
+  }
+  if (open && !close_run()) return false;
+
+  if (progress_ && !entries_.empty() && !progress_(next_position_ - first_, count())) {
+    entries_.clear();
+    status_ = Status::kAborted;
+    return false;
+  }
+  return true;
+}
+
+bool RecordScanner::next(ScannedRecord& out) {
+  while (served_ == entries_.size()) {
+    if (status_ != Status::kOk || next_position_ >= end_) return false;
+    if (!load_chunk()) return false;
+  }
+  const Entry& entry = entries_[served_++];
+  out.position = entry.position;
+  out.record = entry.record;
+  out.image = buffer_.data() + entry.offset;
+  return true;
+}
+
+}  // namespace kora

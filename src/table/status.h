@@ -1,0 +1,40 @@
+// What the engine and the data tools answer when they fail, and how a long
+// walk reports how far it has come. The engine names the cause; the program
+// turns it into the user's text and draws its progress box from the calls.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace kora {
+
+enum class Status {
+  kOk,
+  // The file could not be opened at all.
+  kNotFound,
+  kNoPermission,
+  kCannotOpen,
+  // The file opens but is not a table, and why.
+  kShortHeader,     // shorter than the 32-byte header
+  kBadHeaderSize,   // a header size of 64 bytes or less
+  kNoDescriptors,   // no field descriptor follows the header
+  kBadFieldTypes,   // more unknown field types than known ones
+  kRecordTooLong,   // the fields add up to more than a record may hold
+  // Other failures.
+  kListFull,        // as many tables open as the list holds
+  kReadOnly,        // the table could only be opened for reading
+  kReadError,       // a read failed or came up short
+  kWriteError,      // a write failed or came up short (disk full among them)
+  kTooManyRecords,  // the record count would pass its 32-bit limit
+  kOutOfMemory,
+  kAborted,         // the progress callback asked to stop
+};
+
+// Why a file failed to open, from the errno of the failed open().
+Status status_from_open_errno(int error_number);
+
+// Called once per chunk of a long walk with the units done so far and the
+// total; returning false asks the walk to stop, which then ends kAborted.
+using ProgressCallback = std::function<bool(uint64_t done, uint64_t total)>;
+
+}  // namespace kora
