@@ -1,0 +1,74 @@
+// The sort of a view: a key for every record in view, built from the display
+// texts of the sort columns, and the order of the view's positions by those
+// keys. The file is never rewritten; the result is the view's sort order.
+//
+// Keys are built in one pass over the records and sorted as (key, position)
+// pairs, so equal keys keep their positions ascending (and come reversed when
+// descending). Keys that do not fit the memory budget are sorted in runs
+// written to a temporary file and merged from there.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "table/dbf_file.h"
+#include "table/value_codec.h"
+
+namespace kora {
+
+constexpr size_t kDefaultSortBudget = size_t(256) << 20;
+
+enum class SortStatus {
+  kOk,
+  kNoFields,  // the list names no column
+  kAborted,   // the progress callback asked to stop
+  kIoError,   // a record could not be read, or the temporary file failed
+};
+
+// Reports (done, total) steps; returns true to stop the sort.
+using SortProgress = std::function<bool(uint64_t done, uint64_t total)>;
+
+struct SortOptions {
+  bool descending = false;
+  size_t memory_budget = kDefaultSortBudget;  // bytes of keys held at once
+  std::string temp_dir;                       // empty: $TMPDIR, else /tmp
+};
+
+// How one column contributes to a key.
+struct KeyPart {
+  int column = 0;
+  char kind = 'C';       // 'C' stored text, 'D' date, 'T' date-time, 'X' display text
+  bool numeric = false;  // negative numbers are rewritten to sort first
+  int offset = 0;        // where the part starts in the key
+  int width = 0;
+};
+
+struct KeyLayout {
+  std::vector<KeyPart> parts;
+  int width = 0;  // bytes of a whole key
+  bool fold = false;  // the table ignores case: keys are upper-cased through `upper`
+  std::array<uint8_t, 256> upper{};
+};
+
+KeyLayout key_layout(const Table& table, const std::vector<int>& columns);
+// The key of one record image: layout.width bytes written to `out`, upper-cased
+// when the table ignores case.
+void build_sort_key(const Table& table, const KeyLayout& layout, RecordImage record, uint8_t* out);
+
+// The positions 0 .. n-1 of the table's view (before Reverse and any sort
+// order) in the order of their keys. `order` is left alone unless kOk.
+SortStatus sort_view_positions(Table& table, const std::vector<int>& columns, const SortOptions& options,
+                               const SortProgress& progress, std::vector<uint32_t>& order);
+
+// Parses the field list (names separated by ; , blanks or line ends), sorts
+// the view and installs the order with its fields and direction. On any
+// status but kOk the table's view is unchanged.
+SortStatus sort_by_field_list(Table& table, std::string_view field_list, const SortOptions& options,
+                              const SortProgress& progress);
+
+}  // namespace kora
