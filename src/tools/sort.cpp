@@ -249,28 +249,71 @@ class RunWriter {
   std::vector<uint8_t> buffer_;
 };
 
-void put_be32(uint8_t* out, uint32_t value) {
-  out[0] = uint8_t(value >> 24);
-  out[1] = uint8_t(value >> 16);
-  out[2] = uint8_t(value >> 8);
-  out[3] = uint8_t(value);
-}
-
-uint32_t get_be32(const uint8_t* in) {
-  return uint32_t(in[0]) << 24 | uint32_t(in[1]) << 16 | uint32_t(in[2]) << 8 | uint32_t(in[3]);
-}
-
 // ---------------------------------------------------------------- sorting
 
-// One key in memory: its first eight bytes as a number, which settles most
-// comparisons, and its index in the run, which is also its position's order.
-struct SortItem {
-  uint64_t prefix;
-  uint32_t index;
+// An entry is a key followed by zero bytes and its position in 4 big-endian
+// bytes, held as 64-bit words whose numeric order is the bytes' order: one
+// comparison of words orders by key and then by position, which is the
+// order the keys with a "%10d" position appended would give.
+using Word = uint64_t;
+
+Word load_word(const uint8_t* bytes) {
+  Word w = 0;
+  for (int k = 0; k < 8; ++k) w = w << 8 | bytes[k];
+  return w;
+}
+
+bool entry_less(const Word* a, const Word* b, size_t words) {
+  for (size_t k = 0; k < words; ++k) {
+    if (a[k] != b[k]) return a[k] < b[k];
+  }
+  return false;
+}
+
+uint32_t entry_position(const Word* entry, size_t words) { return uint32_t(entry[words - 1]); }
+
+// Entries of a fixed number of words, sorted where they lie.
+template <size_t kWords>
+struct FixedEntry {
+  Word w[kWords];
+  bool operator<(const FixedEntry& other) const { return entry_less(w, other.w, kWords); }
 };
 
-// Where a sorted run lies in the run file: entries of the key followed by the
-// position in 4 big-endian bytes, so that one byte comparison orders both.
+template <size_t kWords>
+void sort_fixed(Word* entries, size_t count) {
+  auto* first = reinterpret_cast<FixedEntry<kWords>*>(entries);
+  std::sort(first, first + count);
+}
+
+// Longer keys are sorted through their indices and then put in order.
+void sort_wide(std::vector<Word>& entries, size_t words) {
+  size_t count = entries.size() / words;
+  std::vector<uint32_t> index(count);
+  for (size_t k = 0; k < count; ++k) index[k] = uint32_t(k);
+  const Word* base = entries.data();
+  std::sort(index.begin(), index.end(),
+            [&](uint32_t a, uint32_t b) { return entry_less(base + a * words, base + b * words, words); });
+  std::vector<Word> sorted(entries.size());
+  for (size_t k = 0; k < count; ++k) std::copy_n(base + index[k] * words, words, sorted.data() + k * words);
+  entries.swap(sorted);
+}
+
+void sort_entries(std::vector<Word>& entries, size_t words) {
+  size_t count = entries.size() / words;
+  switch (words) {
+    case 1: return sort_fixed<1>(entries.data(), count);
+    case 2: return sort_fixed<2>(entries.data(), count);
+    case 3: return sort_fixed<3>(entries.data(), count);
+    case 4: return sort_fixed<4>(entries.data(), count);
+    case 5: return sort_fixed<5>(entries.data(), count);
+    case 6: return sort_fixed<6>(entries.data(), count);
+    case 7: return sort_fixed<7>(entries.data(), count);
+    case 8: return sort_fixed<8>(entries.data(), count);
+    default: return sort_wide(entries, words);
+  }
+}
+
+// Where a sorted run lies in the run file, and how many entries it holds.
 struct Run {
   uint64_t offset = 0;
   uint64_t count = 0;
@@ -297,10 +340,11 @@ class ViewSorter {
   ViewSorter(const Table& table, KeyLayout layout, const SortOptions& options, const SortProgress& progress,
              uint32_t count)
       : table_(table), layout_(std::move(layout)), options_(options), progress_(progress), count_(count) {
-    width_ = size_t(layout_.width);
-    entry_ = width_ + 4;
-    // Per record: the key, its sort item and its place in the final order.
-    size_t per_record = width_ + sizeof(SortItem) + sizeof(uint32_t);
+    words_ = (size_t(layout_.width) + 4 + 7) / 8;
+    entry_bytes_ = words_ * sizeof(Word);
+    // Per record: its entry, its place in the final order, and for long keys
+    // the index and the copy they are sorted through.
+    size_t per_record = entry_bytes_ + sizeof(uint32_t) + (words_ > 8 ? entry_bytes_ + sizeof(uint32_t) : 0);
     capacity_ = std::max<size_t>(1, options.memory_budget / per_record);
     capacity_ = std::min<size_t>(capacity_, std::max<uint32_t>(count, 1));
     std::vector<uint64_t> runs;
@@ -308,37 +352,39 @@ class ViewSorter {
       runs.push_back(std::min<uint64_t>(left, capacity_));
     }
     total_ = count + merge_moves(runs);
-    keys_.reserve(capacity_ * width_);
-    items_.reserve(capacity_);
-    key_.resize(width_ + 8);
+    entries_.reserve(capacity_ * words_);
+    key_.assign(entry_bytes_, 0);
   }
 
   uint64_t total() const { return total_; }
 
   // Records must come in position order, 0 first.
   SortStatus add(RecordImage record) {
-    if (items_.size() == capacity_) {
+    if (entries_.size() == capacity_ * words_) {
       SortStatus status = spill_run();
       if (status != SortStatus::kOk) return status;
     }
     build_sort_key(table_, layout_, record, key_.data());
-    uint64_t prefix = 0;  // bytes past a short key stay 0
-    for (int k = 0; k < 8; ++k) prefix = prefix << 8 | key_[size_t(k)];
-    items_.push_back({prefix, uint32_t(items_.size())});
-    keys_.insert(keys_.end(), key_.begin(), key_.begin() + long(width_));
+    uint32_t position = next_position_++;
+    uint8_t* tail = key_.data() + entry_bytes_ - 4;
+    tail[0] = uint8_t(position >> 24);
+    tail[1] = uint8_t(position >> 16);
+    tail[2] = uint8_t(position >> 8);
+    tail[3] = uint8_t(position);
+    for (size_t k = 0; k < words_; ++k) entries_.push_back(load_word(key_.data() + k * 8));
     return SortStatus::kOk;
   }
 
   SortStatus finish(std::vector<uint32_t>& order) {
     if (!file_) {
-      sort_run();
-      order.resize(items_.size());
-      for (size_t k = 0; k < items_.size(); ++k) order[k] = run_start_ + items_[k].index;
+      sort_entries(entries_, words_);
+      size_t count = entries_.size() / words_;
+      order.resize(count);
+      for (size_t k = 0; k < count; ++k) order[k] = entry_position(entries_.data() + k * words_, words_);
     } else {
-      SortStatus status = items_.empty() ? SortStatus::kOk : spill_run();
+      SortStatus status = entries_.empty() ? SortStatus::kOk : spill_run();
       if (status != SortStatus::kOk) return status;
-      std::vector<uint8_t>().swap(keys_);
-      std::vector<SortItem>().swap(items_);
+      std::vector<Word>().swap(entries_);
       status = merge_all(order);
       if (status != SortStatus::kOk) return status;
     }
@@ -350,65 +396,44 @@ class ViewSorter {
   bool report(uint64_t done) const { return progress_ && progress_(done, total_); }
 
  private:
-  void sort_run() {
-    const uint8_t* keys = keys_.data();
-    size_t width = width_;
-    std::sort(items_.begin(), items_.end(), [keys, width](const SortItem& a, const SortItem& b) {
-      if (a.prefix != b.prefix) return a.prefix < b.prefix;
-      if (width > 8) {
-        int c = std::memcmp(keys + a.index * width + 8, keys + b.index * width + 8, width - 8);
-        if (c != 0) return c < 0;
-      }
-      return a.index < b.index;
-    });
-  }
-
   SortStatus spill_run() {
     if (!file_) {
       file_ = std::make_unique<RunFile>(options_.temp_dir);
       if (!file_->ok()) return SortStatus::kIoError;
     }
-    sort_run();
-    Run run{file_->size(), items_.size()};
-    RunWriter writer(*file_, io_buffer_size(1));
-    std::vector<uint8_t> entry(entry_);
-    for (const SortItem& item : items_) {
-      std::memcpy(entry.data(), keys_.data() + size_t(item.index) * width_, width_);
-      put_be32(entry.data() + width_, run_start_ + item.index);
-      if (!writer.add(entry.data(), entry_)) return SortStatus::kIoError;
+    sort_entries(entries_, words_);
+    Run run{file_->size(), entries_.size() / words_};
+    if (!file_->append(reinterpret_cast<const uint8_t*>(entries_.data()), entries_.size() * sizeof(Word))) {
+      return SortStatus::kIoError;
     }
-    if (!writer.flush()) return SortStatus::kIoError;
     runs_.push_back(run);
-    run_start_ += uint32_t(items_.size());
-    keys_.clear();
-    items_.clear();
+    entries_.clear();
     return SortStatus::kOk;
   }
 
   // Bytes of one read or write buffer when `buffers` of them are in use.
   size_t io_buffer_size(size_t buffers) const {
     size_t share = std::min(kMaxIoBuffer, options_.memory_budget / (buffers + 1));
-    size_t entries = std::max<size_t>(16, share / entry_);
-    return entries * entry_;
+    size_t entries = std::max<size_t>(16, share / entry_bytes_);
+    return entries * entry_bytes_;
   }
 
   SortStatus merge_all(std::vector<uint32_t>& order);
-  SortStatus merge(const std::vector<Run>& runs, const std::function<bool(const uint8_t*)>& sink);
+  SortStatus merge(const std::vector<Run>& runs, const std::function<bool(const Word*)>& sink);
 
   const Table& table_;
   KeyLayout layout_;
   const SortOptions& options_;
   const SortProgress& progress_;
   uint32_t count_ = 0;
-  size_t width_ = 0;
-  size_t entry_ = 0;
+  size_t words_ = 1;
+  size_t entry_bytes_ = 8;
   size_t capacity_ = 1;
   uint64_t total_ = 0;
   uint64_t merged_ = 0;
-  std::vector<uint8_t> keys_;
-  std::vector<SortItem> items_;
+  uint32_t next_position_ = 0;
+  std::vector<Word> entries_;
   std::vector<uint8_t> key_;
-  uint32_t run_start_ = 0;
   std::unique_ptr<RunFile> file_;
   std::vector<Run> runs_;
 };
@@ -418,33 +443,31 @@ class ViewSorter {
 struct RunCursor {
   uint64_t offset = 0;
   uint64_t left = 0;
-  std::vector<uint8_t> buffer;
-  size_t at = 0;
-  size_t end = 0;
+  std::vector<Word> buffer;
+  size_t at = 0;   // words
+  size_t end = 0;  // words
 };
 
-SortStatus ViewSorter::merge(const std::vector<Run>& runs, const std::function<bool(const uint8_t*)>& sink) {
+SortStatus ViewSorter::merge(const std::vector<Run>& runs, const std::function<bool(const Word*)>& sink) {
   std::vector<RunCursor> cursors(runs.size());
-  size_t buffer_size = io_buffer_size(runs.size() + 1);
+  size_t buffer_entries = io_buffer_size(runs.size() + 1) / entry_bytes_;
   auto refill = [&](RunCursor& c) {
-    size_t n = size_t(std::min<uint64_t>(c.left, buffer_size / entry_)) * entry_;
-    if (!file_->read(c.offset, c.buffer.data(), n)) return false;
-    c.offset += n;
-    c.left -= n / entry_;
+    size_t n = size_t(std::min<uint64_t>(c.left, buffer_entries));
+    if (!file_->read(c.offset, reinterpret_cast<uint8_t*>(c.buffer.data()), n * entry_bytes_)) return false;
+    c.offset += n * entry_bytes_;
+    c.left -= n;
     c.at = 0;
-    c.end = n;
+    c.end = n * words_;
     return true;
   };
   auto greater = [&](size_t a, size_t b) {
-    const RunCursor& x = cursors[a];
-    const RunCursor& y = cursors[b];
-    return std::memcmp(x.buffer.data() + x.at, y.buffer.data() + y.at, entry_) > 0;
+    return entry_less(cursors[b].buffer.data() + cursors[b].at, cursors[a].buffer.data() + cursors[a].at, words_);
   };
   std::priority_queue<size_t, std::vector<size_t>, decltype(greater)> heap(greater);
   for (size_t k = 0; k < runs.size(); ++k) {
     cursors[k].offset = runs[k].offset;
     cursors[k].left = runs[k].count;
-    cursors[k].buffer.resize(buffer_size);
+    cursors[k].buffer.resize(buffer_entries * words_);
     if (!refill(cursors[k])) return SortStatus::kIoError;
     if (cursors[k].end > 0) heap.push(k);
   }
@@ -454,7 +477,7 @@ SortStatus ViewSorter::merge(const std::vector<Run>& runs, const std::function<b
     RunCursor& c = cursors[k];
     if (!sink(c.buffer.data() + c.at)) return SortStatus::kIoError;
     if (++merged_ % kMergeStep == 0 && report(count_ + merged_)) return SortStatus::kAborted;
-    c.at += entry_;
+    c.at += words_;
     if (c.at == c.end && c.left > 0 && !refill(c)) return SortStatus::kIoError;
     if (c.at < c.end) heap.push(k);
   }
@@ -466,7 +489,9 @@ SortStatus ViewSorter::merge_all(std::vector<uint32_t>& order) {
     std::vector<Run> group(runs_.begin(), runs_.begin() + long(kMaxMergeFanIn));
     Run merged{file_->size(), 0};
     RunWriter writer(*file_, io_buffer_size(kMaxMergeFanIn + 1));
-    SortStatus status = merge(group, [&](const uint8_t* entry) { return writer.add(entry, entry_); });
+    SortStatus status = merge(group, [&](const Word* entry) {
+      return writer.add(reinterpret_cast<const uint8_t*>(entry), entry_bytes_);
+    });
     if (status != SortStatus::kOk) return status;
     if (!writer.flush()) return SortStatus::kIoError;
     for (const Run& run : group) merged.count += run.count;
@@ -475,8 +500,8 @@ SortStatus ViewSorter::merge_all(std::vector<uint32_t>& order) {
   }
   std::vector<uint32_t> result;
   result.reserve(count_);
-  SortStatus status = merge(runs_, [&](const uint8_t* entry) {
-    result.push_back(get_be32(entry + width_));
+  SortStatus status = merge(runs_, [&](const Word* entry) {
+    result.push_back(entry_position(entry, words_));
     return true;
   });
   if (status != SortStatus::kOk) return status;

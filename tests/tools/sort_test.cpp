@@ -244,7 +244,7 @@ TEST_F(LargeSortTest, RunsMergedFromTheTemporaryFileGiveTheInMemoryOrder) {
       ASSERT_EQ(sort_view_positions(*table_, parse_field_list(*table_, fields), options, nullptr, in_memory),
                 SortStatus::kOk);
       // About 70 runs: more than are merged at once, so groups are merged first.
-      options.memory_budget = 40000;
+      options.memory_budget = 24000;
       uint64_t last_done = 0, last_total = 0, steps = 0;
       auto progress = [&](uint64_t done, uint64_t total) {
         EXPECT_GE(done, last_done);
@@ -272,7 +272,7 @@ TEST_F(LargeSortTest, StopOrFailureLeavesTheViewAndNoTemporaryFiles) {
   // Stops while the keys are read, while groups of runs merge, in the last merge.
   for (uint64_t stop_from : {uint64_t(1), uint64_t(kRecords + 1), uint64_t(kRecords + 90000)}) {
     bool stopped = false, called_after_stop = false;
-    SortOptions options = sort_options(false, temp_, 40000);
+    SortOptions options = sort_options(false, temp_, 24000);
     auto progress = [&](uint64_t done, uint64_t) {
       called_after_stop = called_after_stop || stopped;
       stopped = stopped || done >= stop_from;
@@ -284,7 +284,7 @@ TEST_F(LargeSortTest, StopOrFailureLeavesTheViewAndNoTemporaryFiles) {
     EXPECT_EQ(table_->view.sort_order, before.sort_order);
     EXPECT_EQ(table_->view.sort_fields, before.sort_fields);
   }
-  SortOptions nowhere = sort_options(false, dir_.file("missing"), 40000);
+  SortOptions nowhere = sort_options(false, dir_.file("missing"), 24000);
   EXPECT_EQ(sort_by_field_list(*table_, "CITY", nowhere, nullptr), SortStatus::kIoError);
   EXPECT_EQ(table_->view.sort_order, before.sort_order);
 }
