@@ -49,9 +49,9 @@ int child_sort(const char* path, const char* field) {
   std::unique_ptr<kora::Table> table = kora::open_table(path);
   if (!table) return 1;
   auto start = Clock::now();
-  kora::SortStatus status = kora::sort_by_field_list(*table, field, {}, nullptr);
+  kora::Status status = kora::sort_by_field_list(*table, field, {}, nullptr);
   double elapsed = seconds_since(start);
-  if (status != kora::SortStatus::kOk || !table->view.sort_order) return 1;
+  if (status != kora::Status::kOk || !table->view.sort_order) return 1;
   std::printf("%.9f %u\n", elapsed, kora::physical_record(*table, 0));
   return 0;
 }

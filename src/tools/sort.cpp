@@ -1,6 +1,5 @@
 #include "tools/sort.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,13 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <queue>
 
 #include "table/code_page.h"
 #include "table/column_model.h"
 #include "table/record_ops.h"
-#include "tools/condition.h"
+#include "table/record_scanner.h"
 
 namespace kora {
 
@@ -34,14 +32,17 @@ constexpr size_t kMaxIoBuffer = size_t(1) << 20;
 
 // ---------------------------------------------------------------- keys
 
-KeyPart layout_part(const Table& table, int column) {
+KeyPart layout_part(const Table& table, int column, std::vector<CompiledExpression>& expressions) {
   KeyPart part;
   part.column = column;
   if (column >= table.field_count()) {
     const ComputedColumn* computed = computed_column(table.columns, column);
-    part.kind = 'X';
-    part.width = computed ? std::max(0, computed->width) : 0;
-    part.numeric = computed && is_numeric_expression(table, computed->expression);
+    if (!computed) return part;
+    part.kind = 'E';
+    part.width = std::max(0, computed->width);
+    part.expression = int(expressions.size());
+    expressions.push_back(compile_expression(table, computed->expression));
+    part.numeric = expressions.back().numeric;
     return part;
   }
   char type = field_type(table, column);
@@ -121,10 +122,9 @@ void rewrite_negative(uint8_t* out, int width) {
   }
 }
 
-// Display text of any column: numbers right-aligned in the part, other texts
+// A display text: numbers right-aligned in the part, other texts
 // left-aligned and padded with blanks; a text too long is cut.
-void put_display_text(const Table& table, RecordImage record, const KeyPart& part, uint8_t* out) {
-  std::string text = field_text(table, record, part.column);
+void put_display_text(const std::string& text, const KeyPart& part, uint8_t* out) {
   size_t width = size_t(part.width);
   std::memset(out, ' ', width);
   size_t n = std::min(text.size(), width);
@@ -150,7 +150,7 @@ std::array<uint8_t, 256> case_map(const Table& table) {
 KeyLayout key_layout(const Table& table, const std::vector<int>& columns) {
   KeyLayout layout;
   for (int column : columns) {
-    KeyPart part = layout_part(table, column);
+    KeyPart part = layout_part(table, column, layout.expressions);
     part.offset = layout.width;
     layout.width += part.width;
     layout.parts.push_back(part);
@@ -165,7 +165,8 @@ void build_sort_key(const Table& table, const KeyLayout& layout, RecordImage rec
     uint8_t* at = out + part.offset;
     if (part.kind == 'C') put_stored_text(table, record, part.column, at, part.width);
     else if (part.kind == 'D' || part.kind == 'T') put_date(table, record, part, at);
-    else put_display_text(table, record, part, at);
+    else if (part.kind == 'E') put_display_text(computed_text(layout.expressions[size_t(part.expression)], table, record), part, at);
+    else put_display_text(field_text(table, record, part.column), part, at);
   }
   if (layout.fold) {
     for (int k = 0; k < layout.width; ++k) out[k] = layout.upper[out[k]];
@@ -337,7 +338,7 @@ uint64_t merge_moves(std::vector<uint64_t> runs) {
 
 class ViewSorter {
  public:
-  ViewSorter(const Table& table, KeyLayout layout, const SortOptions& options, const SortProgress& progress,
+  ViewSorter(const Table& table, KeyLayout layout, const SortOptions& options, const ProgressCallback& progress,
              uint32_t count)
       : table_(table), layout_(std::move(layout)), options_(options), progress_(progress), count_(count) {
     words_ = (size_t(layout_.width) + 4 + 7) / 8;
@@ -358,57 +359,60 @@ class ViewSorter {
 
   uint64_t total() const { return total_; }
 
-  // Records must come in position order, 0 first.
-  SortStatus add(RecordImage record) {
+  // Positions may come in any order, each once.
+  Status add(uint32_t position, RecordImage record) {
     if (entries_.size() == capacity_ * words_) {
-      SortStatus status = spill_run();
-      if (status != SortStatus::kOk) return status;
+      Status status = spill_run();
+      if (status != Status::kOk) return status;
     }
     build_sort_key(table_, layout_, record, key_.data());
-    uint32_t position = next_position_++;
+    ++added_;
     uint8_t* tail = key_.data() + entry_bytes_ - 4;
     tail[0] = uint8_t(position >> 24);
     tail[1] = uint8_t(position >> 16);
     tail[2] = uint8_t(position >> 8);
     tail[3] = uint8_t(position);
     for (size_t k = 0; k < words_; ++k) entries_.push_back(load_word(key_.data() + k * 8));
-    return SortStatus::kOk;
+    return Status::kOk;
   }
 
-  SortStatus finish(std::vector<uint32_t>& order) {
+  Status finish(std::vector<uint32_t>& order) {
+    // A position whose list entry names no record was not read: the order
+    // would not cover the view.
+    if (added_ != count_) return Status::kReadError;
     if (!file_) {
       sort_entries(entries_, words_);
       size_t count = entries_.size() / words_;
       order.resize(count);
       for (size_t k = 0; k < count; ++k) order[k] = entry_position(entries_.data() + k * words_, words_);
     } else {
-      SortStatus status = entries_.empty() ? SortStatus::kOk : spill_run();
-      if (status != SortStatus::kOk) return status;
+      Status status = entries_.empty() ? Status::kOk : spill_run();
+      if (status != Status::kOk) return status;
       std::vector<Word>().swap(entries_);
       status = merge_all(order);
-      if (status != SortStatus::kOk) return status;
+      if (status != Status::kOk) return status;
     }
     if (options_.descending) std::reverse(order.begin(), order.end());
-    return SortStatus::kOk;
+    return Status::kOk;
   }
 
-  // Whether the caller should stop: reports done of the total steps.
-  bool report(uint64_t done) const { return progress_ && progress_(done, total_); }
+  // Reports done of the total steps; false when the caller asks to stop.
+  bool report(uint64_t done) const { return !progress_ || progress_(done, total_); }
 
  private:
-  SortStatus spill_run() {
+  Status spill_run() {
     if (!file_) {
       file_ = std::make_unique<RunFile>(options_.temp_dir);
-      if (!file_->ok()) return SortStatus::kIoError;
+      if (!file_->ok()) return Status::kWriteError;
     }
     sort_entries(entries_, words_);
     Run run{file_->size(), entries_.size() / words_};
     if (!file_->append(reinterpret_cast<const uint8_t*>(entries_.data()), entries_.size() * sizeof(Word))) {
-      return SortStatus::kIoError;
+      return Status::kWriteError;
     }
     runs_.push_back(run);
     entries_.clear();
-    return SortStatus::kOk;
+    return Status::kOk;
   }
 
   // Bytes of one read or write buffer when `buffers` of them are in use.
@@ -418,20 +422,20 @@ class ViewSorter {
     return entries * entry_bytes_;
   }
 
-  SortStatus merge_all(std::vector<uint32_t>& order);
-  SortStatus merge(const std::vector<Run>& runs, const std::function<bool(const Word*)>& sink);
+  Status merge_all(std::vector<uint32_t>& order);
+  Status merge(const std::vector<Run>& runs, const std::function<bool(const Word*)>& sink);
 
   const Table& table_;
   KeyLayout layout_;
   const SortOptions& options_;
-  const SortProgress& progress_;
+  const ProgressCallback& progress_;
   uint32_t count_ = 0;
   size_t words_ = 1;
   size_t entry_bytes_ = 8;
   size_t capacity_ = 1;
   uint64_t total_ = 0;
   uint64_t merged_ = 0;
-  uint32_t next_position_ = 0;
+  uint32_t added_ = 0;
   std::vector<Word> entries_;
   std::vector<uint8_t> key_;
   std::unique_ptr<RunFile> file_;
@@ -448,7 +452,7 @@ struct RunCursor {
   size_t end = 0;  // words
 };
 
-SortStatus ViewSorter::merge(const std::vector<Run>& runs, const std::function<bool(const Word*)>& sink) {
+Status ViewSorter::merge(const std::vector<Run>& runs, const std::function<bool(const Word*)>& sink) {
   std::vector<RunCursor> cursors(runs.size());
   size_t buffer_entries = io_buffer_size(runs.size() + 1) / entry_bytes_;
   auto refill = [&](RunCursor& c) {
@@ -468,114 +472,81 @@ SortStatus ViewSorter::merge(const std::vector<Run>& runs, const std::function<b
     cursors[k].offset = runs[k].offset;
     cursors[k].left = runs[k].count;
     cursors[k].buffer.resize(buffer_entries * words_);
-    if (!refill(cursors[k])) return SortStatus::kIoError;
+    if (!refill(cursors[k])) return Status::kReadError;
     if (cursors[k].end > 0) heap.push(k);
   }
   while (!heap.empty()) {
     size_t k = heap.top();
     heap.pop();
     RunCursor& c = cursors[k];
-    if (!sink(c.buffer.data() + c.at)) return SortStatus::kIoError;
-    if (++merged_ % kMergeStep == 0 && report(count_ + merged_)) return SortStatus::kAborted;
+    if (!sink(c.buffer.data() + c.at)) return Status::kWriteError;
+    if (++merged_ % kMergeStep == 0 && !report(count_ + merged_)) return Status::kAborted;
     c.at += words_;
-    if (c.at == c.end && c.left > 0 && !refill(c)) return SortStatus::kIoError;
+    if (c.at == c.end && c.left > 0 && !refill(c)) return Status::kReadError;
     if (c.at < c.end) heap.push(k);
   }
-  return SortStatus::kOk;
+  return Status::kOk;
 }
 
-SortStatus ViewSorter::merge_all(std::vector<uint32_t>& order) {
+Status ViewSorter::merge_all(std::vector<uint32_t>& order) {
   while (runs_.size() > kMaxMergeFanIn) {
     std::vector<Run> group(runs_.begin(), runs_.begin() + long(kMaxMergeFanIn));
     Run merged{file_->size(), 0};
     RunWriter writer(*file_, io_buffer_size(kMaxMergeFanIn + 1));
-    SortStatus status = merge(group, [&](const Word* entry) {
+    Status status = merge(group, [&](const Word* entry) {
       return writer.add(reinterpret_cast<const uint8_t*>(entry), entry_bytes_);
     });
-    if (status != SortStatus::kOk) return status;
-    if (!writer.flush()) return SortStatus::kIoError;
+    if (status != Status::kOk) return status;
+    if (!writer.flush()) return Status::kWriteError;
     for (const Run& run : group) merged.count += run.count;
     runs_.erase(runs_.begin(), runs_.begin() + long(kMaxMergeFanIn));
     runs_.push_back(merged);
   }
   std::vector<uint32_t> result;
   result.reserve(count_);
-  SortStatus status = merge(runs_, [&](const Word* entry) {
+  Status status = merge(runs_, [&](const Word* entry) {
     result.push_back(entry_position(entry, words_));
     return true;
   });
-  if (status != SortStatus::kOk) return status;
+  if (status != Status::kOk) return status;
   order = std::move(result);
-  return SortStatus::kOk;
-}
-
-// ---------------------------------------------------------------- record walk
-
-constexpr size_t kScanChunkBytes = size_t(256) << 10;
-
-// Reads the records of view positions 0 .. n-1 (neither reversed nor sorted)
-// in chunks of consecutive physical records, handing each to `visit` and
-// asking `step` after every chunk whether to stop.
-SortStatus scan_view(Table& table, uint32_t n, const std::function<SortStatus(RecordImage)>& visit,
-                     const std::function<bool(uint64_t done)>& step) {
-  const std::optional<std::vector<uint32_t>>& list = table.view.visible_list;
-  size_t size = table.record_size;
-  if (size == 0 || table.fd < 0) return n == 0 ? SortStatus::kOk : SortStatus::kIoError;
-  size_t per_chunk = std::max<size_t>(1, kScanChunkBytes / size);
-  std::vector<uint8_t> chunk(per_chunk * size);
-  for (uint32_t p = 0; p < n;) {
-    uint32_t first = list ? (*list)[p] : p;
-    uint32_t run = 1;
-    while (p + run < n && run < per_chunk && (list ? (*list)[p + run] : p + run) == first + run) ++run;
-    if (first >= table.record_count || run > table.record_count - first) return SortStatus::kIoError;
-    off_t offset = off_t(table.header_size) + off_t(first) * off_t(size);
-    size_t bytes = size_t(run) * size;
-    if (pread(table.fd, chunk.data(), bytes, offset) != ssize_t(bytes)) return SortStatus::kIoError;
-    for (uint32_t k = 0; k < run; ++k) {
-      RecordImage record(chunk.data() + size_t(k) * size, size);
-      if (table.encoding.after_read) {
-        std::copy(record.begin(), record.end(), table.record.begin());
-        table.encoding.after_read(table, 1, int(size));
-        record = RecordImage(table.record.data(), size);
-      }
-      SortStatus status = visit(record);
-      if (status != SortStatus::kOk) return status;
-    }
-    p += run;
-    if (step(p)) return SortStatus::kAborted;
-  }
-  return SortStatus::kOk;
+  return Status::kOk;
 }
 
 }  // namespace
 
-SortStatus sort_view_positions(Table& table, const std::vector<int>& columns, const SortOptions& options,
-                               const SortProgress& progress, std::vector<uint32_t>& order) {
-  if (columns.empty()) return SortStatus::kNoFields;
-  uint32_t n = visible_count(table);
-  ViewSorter sorter(table, key_layout(table, columns), options, progress, n);
-  SortStatus status = scan_view(
-      table, n, [&](RecordImage record) { return sorter.add(record); },
-      [&](uint64_t done) { return sorter.report(done); });
-  if (status != SortStatus::kOk) return status;
+Status sort_view_positions(const Table& table, const std::vector<int>& columns, const SortOptions& options,
+                           const ProgressCallback& progress, std::vector<uint32_t>& order) {
+  ViewSorter* reporter = nullptr;
+  RecordScanner scan(table, ScanOrder::kVisibleList,
+                     [&reporter](uint64_t done, uint64_t) { return reporter->report(done); });
+  ViewSorter sorter(table, key_layout(table, columns), options, progress, scan.count());
+  reporter = &sorter;
+  ScannedRecord r;
+  while (scan.next(r)) {
+    Status status = sorter.add(r.position, RecordImage(r.image, table.record_size));
+    if (status != Status::kOk) return status;
+  }
+  if (scan.status() != Status::kOk) return scan.status();
   std::vector<uint32_t> sorted;
-  status = sorter.finish(sorted);
-  if (status != SortStatus::kOk) return status;
-  if (sorter.report(sorter.total())) return SortStatus::kAborted;
+  Status status = sorter.finish(sorted);
+  if (status != Status::kOk) return status;
+  if (!sorter.report(sorter.total())) return Status::kAborted;
   order = std::move(sorted);
-  return SortStatus::kOk;
+  return Status::kOk;
 }
 
-SortStatus sort_by_field_list(Table& table, std::string_view field_list, const SortOptions& options,
-                              const SortProgress& progress) {
+Status sort_by_field_list(Table& table, std::string_view field_list, const SortOptions& options,
+                          const ProgressCallback& progress) {
   std::vector<int> columns = parse_field_list(table, field_list);
+  if (columns.empty()) return Status::kOk;
   std::vector<uint32_t> order;
-  SortStatus status = sort_view_positions(table, columns, options, progress, order);
-  if (status != SortStatus::kOk) return status;
+  Status status = sort_view_positions(table, columns, options, progress, order);
+  if (status != Status::kOk) return status;
   table.view.sort_order = std::move(order);
   table.view.sort_fields = std::move(columns);
   table.view.sort_descending = options.descending;
-  return SortStatus::kOk;
+  return Status::kOk;
 }
 
 }  // namespace kora

@@ -11,27 +11,18 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "table/dbf_file.h"
+#include "table/status.h"
 #include "table/value_codec.h"
+#include "tools/condition.h"
 
 namespace kora {
 
 constexpr size_t kDefaultSortBudget = size_t(256) << 20;
-
-enum class SortStatus {
-  kOk,
-  kNoFields,  // the list names no column
-  kAborted,   // the progress callback asked to stop
-  kIoError,   // a record could not be read, or the temporary file failed
-};
-
-// Reports (done, total) steps; returns true to stop the sort.
-using SortProgress = std::function<bool(uint64_t done, uint64_t total)>;
 
 struct SortOptions {
   bool descending = false;
@@ -42,7 +33,8 @@ struct SortOptions {
 // How one column contributes to a key.
 struct KeyPart {
   int column = 0;
-  char kind = 'C';       // 'C' stored text, 'D' date, 'T' date-time, 'X' display text
+  char kind = 'C';       // 'C' stored text, 'D' date, 'T' date-time, 'X' display text, 'E' computed
+  int expression = -1;   // of a computed column, in KeyLayout::expressions
   bool numeric = false;  // negative numbers are rewritten to sort first
   int offset = 0;        // where the part starts in the key
   int width = 0;
@@ -50,6 +42,7 @@ struct KeyPart {
 
 struct KeyLayout {
   std::vector<KeyPart> parts;
+  std::vector<CompiledExpression> expressions;  // of the computed columns, read once
   int width = 0;  // bytes of a whole key
   bool fold = false;  // the table ignores case: keys are upper-cased through `upper`
   std::array<uint8_t, 256> upper{};
@@ -62,13 +55,17 @@ void build_sort_key(const Table& table, const KeyLayout& layout, RecordImage rec
 
 // The positions 0 .. n-1 of the table's view (before Reverse and any sort
 // order) in the order of their keys. `order` is left alone unless kOk.
-SortStatus sort_view_positions(Table& table, const std::vector<int>& columns, const SortOptions& options,
-                               const SortProgress& progress, std::vector<uint32_t>& order);
+// Progress counts the records read and then the entries merged; a stop
+// ends kAborted, a failed read kReadError, a failed temporary file
+// kWriteError.
+Status sort_view_positions(const Table& table, const std::vector<int>& columns, const SortOptions& options,
+                           const ProgressCallback& progress, std::vector<uint32_t>& order);
 
 // Parses the field list (names separated by ; , blanks or line ends), sorts
-// the view and installs the order with its fields and direction. On any
-// status but kOk the table's view is unchanged.
-SortStatus sort_by_field_list(Table& table, std::string_view field_list, const SortOptions& options,
-                              const SortProgress& progress);
+// the view and installs the order with its fields and direction. A list
+// whose first name is unknown does nothing. On any status but kOk the
+// table's view is unchanged.
+Status sort_by_field_list(Table& table, std::string_view field_list, const SortOptions& options,
+                          const ProgressCallback& progress);
 
 }  // namespace kora
