@@ -43,8 +43,8 @@ TableState& current_state() {
   return g_app.table() ? state_at(g_app.current) : loose_state(nullptr);
 }
 
-int add_open_table(const std::string& path) {
-  int index = add_table(g_app.tables, path);
+int add_open_table(const std::string& path, Status* why) {
+  int index = add_table(g_app.tables, path, why);
   if (index >= 0) state_at(index);
   return index;
 }

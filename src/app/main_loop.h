@@ -54,6 +54,8 @@ void open_menu(int index);
 // The progress box of long operations.
 void progress_open(long total);
 void progress_step();
+// Moves the bar to `done` of `total` steps (a walk's progress call).
+void progress_show(long done, long total);
 void progress_close();
 
 }  // namespace kora

@@ -22,6 +22,15 @@ std::unique_ptr<ProgressBox> g_progress;
 int bar_left() { return screen_cols() / 2 - 15; }
 int bar_row() { return screen_rows() / 2 + 1; }
 
+void draw_bar() {
+  long cells = g_progress->total > 0 ? g_progress->steps * kBarCells / g_progress->total : kBarCells;
+  if (cells >= kBarCells) cells = kBarCells - 1;
+  if (cells == g_progress->cells) return;
+  g_progress->cells = cells;
+  put_repeat(bar_left(), bar_row(), int(cells), 219, g_colors.DialogFill);
+  screen_refresh();
+}
+
 }  // namespace
 
 void progress_open(long total) {
@@ -39,12 +48,14 @@ void progress_open(long total) {
 void progress_step() {
   if (!g_progress || !g_settings.progress_bar) return;
   ++g_progress->steps;
-  long cells = g_progress->total > 0 ? g_progress->steps * kBarCells / g_progress->total : kBarCells;
-  if (cells >= kBarCells) cells = kBarCells - 1;
-  if (cells == g_progress->cells) return;
-  g_progress->cells = cells;
-  put_repeat(bar_left(), bar_row(), int(cells), 219, g_colors.DialogFill);
-  screen_refresh();
+  draw_bar();
+}
+
+void progress_show(long done, long total) {
+  if (!g_progress || !g_settings.progress_bar) return;
+  g_progress->steps = done;
+  g_progress->total = total;
+  draw_bar();
 }
 
 void progress_close() {

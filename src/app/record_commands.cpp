@@ -11,8 +11,10 @@
 #include "app/cell_editor.h"
 #include "app/cell_editor_internal.h"
 #include "app/navigation.h"
+#include "app/status_text.h"
 #include "table/code_page.h"
 #include "table/record_ops.h"
+#include "table/record_scanner.h"
 #include "table/value_codec.h"
 #include "ui/message_box.h"
 #include "ui/screen.h"
@@ -248,25 +250,29 @@ void restore_record(uint32_t q) {
   }
 }
 
-// The deletion mark of physical record q, read past every view list.
-bool deleted_at(Table& t, uint32_t q) {
-  RecordView view = std::move(t.view);
-  t.view = RecordView();
-  bool deleted = read_delete_flag(t, q) && t.delete_flag == '*';
-  t.view = std::move(view);
-  return deleted;
-}
-
 // The records of the visible list (or all) that are not marked deleted, in
-// file order of the list; the sort order is dropped.
+// file order of the list; the sort order is dropped. Records that cannot be
+// read stay in view, as an unreadable mark never counted as deleted.
 void hide_deleted_records() {
   Table& t = table();
   t.view.sort_order.reset();
   std::vector<uint32_t> kept;
   uint32_t count = visible_count(t);
-  for (uint32_t j = 0; j < count; ++j) {
-    uint32_t q = t.view.visible_list ? (*t.view.visible_list)[j] : j;
-    if (q < t.record_count && !deleted_at(t, q)) kept.push_back(q);
+  uint32_t next = 0;
+  {
+    ProgressScope box(count);
+    RecordScanner scan(t, ScanOrder::kVisibleList, box.callback());
+    ScannedRecord r;
+    while (scan.next(r)) {
+      if (r.image[0] != '*') kept.push_back(r.record);
+      next = r.position + 1;
+    }
+    if (scan.status() != Status::kOk) {
+      for (uint32_t j = next; j < count; ++j) {
+        uint32_t q = t.view.visible_list ? (*t.view.visible_list)[j] : j;
+        if (q < t.record_count) kept.push_back(q);
+      }
+    }
   }
   t.view.visible_list = std::move(kept);
 }

@@ -13,6 +13,7 @@
 #include "app/menu_tree.h"
 #include "app/navigation.h"
 #include "app/record_commands.h"
+#include "app/status_text.h"
 #include "table/code_page.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
@@ -111,9 +112,10 @@ int open_and_show(const std::string& file_name, bool leave_edit) {
   if (leave_edit && g_app.edit.mode && g_cell_edit_hooks.leave_edit) g_cell_edit_hooks.leave_edit(true);
   int last_before = g_app.tables.last;
   set_table_list_options();
-  int index = add_open_table(file_name);
+  Status why = Status::kOk;
+  int index = add_open_table(file_name, &why);
   if (index < 0) {
-    message_box("Cannot open file", "Error", "OK", kMessageError, kMainHelpTopic);
+    message_box(open_failure_text(why), "Error", "OK", kMessageError, kMainHelpTopic);
     return 0;
   }
   if (index == g_app.current) return 1;

@@ -31,7 +31,10 @@ constexpr int kMinHeaderSize = 512;
 constexpr uint8_t kDBase4Marker[4] = {0xFF, 0xFF, 0x08, 0x00};
 constexpr int kBlockHeaderSize = 8;  // dBase IV and FoxPro memo block header
 
-// The memo file's descriptor for the length of one operation.
+}  // namespace
+
+// The memo file's descriptor for the length of one operation (or of a
+// batch appender's run).
 class MemoFd {
  public:
   explicit MemoFd(const std::string& path) {
@@ -77,6 +80,8 @@ class MemoFd {
  private:
   int fd_ = -1;
 };
+
+namespace {
 
 std::string lower_ascii(std::string s) {
   for (char& c : s)
@@ -152,8 +157,8 @@ long parse_block_text(const uint8_t* p, int width) {
   return negative ? -value : value;
 }
 
-bool store_block_number(Table& table, const MemoSlot& slot, uint32_t block) {
-  uint8_t* field = table.record.data() + slot.offset;
+bool store_block_number(uint8_t* record, const MemoSlot& slot, uint32_t block) {
+  uint8_t* field = record + slot.offset;
   if (slot.binary) {
     put_le32(field, block);
     return true;
@@ -388,20 +393,36 @@ bool read_memo(Table& table, int i, std::string& text, bool whole) {
   return false;
 }
 
-bool write_memo(Table& table, int i, std::string_view text) {
+namespace {
+
+// Appends the text to the open memo file and stores its block number into
+// the record image of `size` bytes.
+bool write_memo_into(const Table& table, const MemoFd& memo, uint8_t* record, size_t size, int i,
+                     std::string_view text) {
   MemoLayout layout = memo_layout(table.version());
-  if (layout == MemoLayout::kNone || text.empty()) return false;
+  if (layout == MemoLayout::kNone || text.empty() || !memo.is_open()) return false;
   if (text.size() > UINT32_MAX - kBlockHeaderSize) return false;
   MemoSlot slot;
-  if (!memo_slot(table, i, slot)) return false;
-  int64_t block;
-  {
-    MemoFd memo(table.memo_file_name);
-    if (!memo.is_open()) return false;
-    block = append_text(memo, layout, text, slot);
-  }
+  if (!memo_slot(table, i, slot) || slot.offset + size_t(slot.width) > size) return false;
+  int64_t block = append_text(memo, layout, text, slot);
   if (block == 0) return false;
-  return store_block_number(table, slot, uint32_t(block));
+  return store_block_number(record, slot, uint32_t(block));
+}
+
+}  // namespace
+
+bool write_memo(Table& table, int i, std::string_view text) {
+  if (memo_layout(table.version()) == MemoLayout::kNone || text.empty()) return false;
+  MemoFd memo(table.memo_file_name);
+  return write_memo_into(table, memo, table.record.data(), table.record.size(), i, text);
+}
+
+MemoWriter::MemoWriter(const Table& table) : table_(table), memo_(std::make_unique<MemoFd>(table.memo_file_name)) {}
+
+MemoWriter::~MemoWriter() = default;
+
+bool MemoWriter::write(uint8_t* image, int i, std::string_view text) {
+  return write_memo_into(table_, *memo_, image, table_.record_size, i, text);
 }
 
 bool create_memo_file(const std::string& table_path, TableKind kind, int block_size) {

@@ -2,6 +2,8 @@
 // FoxPro .fpt layout. The memo file is opened for one operation and closed.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,23 @@ bool read_memo(Table& table, int i, std::string& text, bool whole = false);
 // Appends the text to the memo file and stores its block number into field i
 // of table.record (the record is not written). false when nothing was written.
 bool write_memo(Table& table, int i, std::string_view text);
+// The memo file held open for a run of appends (the batch appender).
+class MemoFd;
+class MemoWriter {
+ public:
+  explicit MemoWriter(const Table& table);
+  ~MemoWriter();
+  MemoWriter(const MemoWriter&) = delete;
+  MemoWriter& operator=(const MemoWriter&) = delete;
+  // Appends the text and stores its block number into memo field i of the
+  // record image; false when nothing was written.
+  bool write(uint8_t* image, int i, std::string_view text);
+
+ private:
+  const Table& table_;
+  std::unique_ptr<MemoFd> memo_;
+};
+
 // Creates or empties the memo file with an empty header. block_size 0 is 512.
 bool create_memo_file(const std::string& table_path, TableKind kind, int block_size);
 int memo_block_size(Table& table);

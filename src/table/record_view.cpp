@@ -25,8 +25,23 @@ uint32_t view_record(const RecordView& view, uint32_t record_count, uint32_t p, 
 }
 
 void extend_view_for_append(RecordView& view, uint32_t record_count) {
-  if (view.sort_order) view.sort_order->push_back(view_record_count(view, record_count));
-  if (view.visible_list) view.visible_list->push_back(record_count);
+  extend_view_for_appends(view, record_count, record_count + 1);
+}
+
+void extend_view_for_appends(RecordView& view, uint32_t first, uint32_t end) {
+  if (end <= first) return;
+  uint32_t added = end - first;
+  if (view.sort_order) {
+    std::vector<uint32_t>& order = *view.sort_order;
+    uint32_t p = view_record_count(view, first);
+    order.reserve(order.size() + added);
+    for (uint32_t k = 0; k < added; ++k) order.push_back(p + k);
+  }
+  if (view.visible_list) {
+    std::vector<uint32_t>& list = *view.visible_list;
+    list.reserve(list.size() + added);
+    for (uint32_t q = first; q < end; ++q) list.push_back(q);
+  }
 }
 
 bool view_fits(const RecordView& view, uint32_t record_count) {

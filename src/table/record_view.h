@@ -40,6 +40,9 @@ uint32_t view_record(const RecordView& view, uint32_t record_count, uint32_t p, 
 // Makes the record just appended (physical number record_count, the old
 // count) the last one in view, filtered or sorted as the view may be.
 void extend_view_for_append(RecordView& view, uint32_t record_count);
+// The same for the records first..end-1 appended in one run, the lists
+// extended in place.
+void extend_view_for_appends(RecordView& view, uint32_t first, uint32_t end);
 // Whether the lists fit a table of record_count records: the visible list
 // ascending and within the file, the sort order a permutation of the view.
 bool view_fits(const RecordView& view, uint32_t record_count);

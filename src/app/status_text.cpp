@@ -1,0 +1,62 @@
+#include "app/status_text.h"
+
+#include "app/main_loop.h"
+
+namespace kora {
+
+namespace {
+
+struct StatusText {
+  Status status;
+  const char* text;
+};
+
+constexpr StatusText kStatusTexts[] = {
+    {Status::kOk, ""},
+    {Status::kNotFound, "No such file"},
+    {Status::kNoPermission, "Permission denied"},
+    {Status::kCannotOpen, ""},
+    {Status::kShortHeader, "The file is shorter than a table header"},
+    {Status::kBadHeaderSize, "The header size is 64 bytes or less"},
+    {Status::kNoDescriptors, "No field descriptors follow the header"},
+    {Status::kBadFieldTypes, "Most field types are unknown"},
+    {Status::kRecordTooLong, "A record would be longer than 65535 bytes"},
+    {Status::kListFull, "100 tables are open already"},
+    {Status::kReadOnly, "The table is read-only"},
+    {Status::kReadError, "Read error"},
+    {Status::kWriteError, "Write error"},
+    {Status::kTooManyRecords, "Too many records"},
+    {Status::kOutOfMemory, "Not enough memory"},
+    {Status::kAborted, "Stopped"},
+};
+
+constexpr const char* kCannotOpenFile = "Cannot open file";
+
+}  // namespace
+
+const char* status_cause_text(Status status) {
+  for (const StatusText& entry : kStatusTexts) {
+    if (entry.status == status) return entry.text;
+  }
+  return "";
+}
+
+std::string open_failure_text(Status status) {
+  std::string text = kCannotOpenFile;
+  const char* cause = status_cause_text(status);
+  if (*cause) text.append("\n").append(cause);
+  return text;
+}
+
+ProgressScope::ProgressScope(uint64_t total) { progress_open(long(total)); }
+
+ProgressScope::~ProgressScope() { progress_close(); }
+
+ProgressCallback ProgressScope::callback() const {
+  return [](uint64_t done, uint64_t total) {
+    progress_show(long(done), long(total));
+    return true;
+  };
+}
+
+}  // namespace kora

@@ -1,0 +1,32 @@
+// The user's texts for what the engine and the tools report, and the
+// progress box driven by their progress calls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "table/status.h"
+
+namespace kora {
+
+// The cause in the user's words; empty for kOk and for a failure to open
+// whose cause the system did not tell.
+const char* status_cause_text(Status status);
+
+// "Cannot open file", with the cause on a second line when it is known.
+std::string open_failure_text(Status status);
+
+// The progress box for one long walk: opened with its total, moved by the
+// walk's progress calls, closed (the screen restored) when it goes out of
+// scope. The calls never ask the walk to stop.
+class ProgressScope {
+ public:
+  explicit ProgressScope(uint64_t total);
+  ~ProgressScope();
+  ProgressScope(const ProgressScope&) = delete;
+  ProgressScope& operator=(const ProgressScope&) = delete;
+
+  ProgressCallback callback() const;
+};
+
+}  // namespace kora

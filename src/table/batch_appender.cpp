@@ -1,0 +1,101 @@
+#include "table/batch_appender.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "table/record_ops.h"
+
+namespace kora {
+
+namespace {
+
+// Writes as much of the bytes as the file takes; the number written.
+size_t write_some(int fd, const uint8_t* bytes, size_t length, uint64_t offset) {
+  size_t done = 0;
+  while (done < length) {
+    ssize_t put = pwrite(fd, bytes + done, length - done, off_t(offset + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    done += size_t(put);
+  }
+  return done;
+}
+
+}  // namespace
+
+BatchAppender::BatchAppender(Table& table, size_t chunk_bytes)
+    : table_(table), first_(table.record_count) {
+  capacity_ = std::max<size_t>(1, chunk_bytes / std::max<size_t>(1, table.record_size));
+  if (table.fd < 0 || table.record_size == 0) status_ = Status::kWriteError;
+  if (table.read_only) status_ = Status::kReadOnly;
+}
+
+BatchAppender::~BatchAppender() { finish(); }
+
+Status BatchAppender::append(const uint8_t* image) {
+  if (finished_ && status_ == Status::kOk) return Status::kAborted;
+  if (status_ != Status::kOk) return status_;
+  if (uint64_t(first_) + appended() + 1 >= kNoRecord) {
+    status_ = Status::kTooManyRecords;
+    return status_;
+  }
+  size_t size = table_.record_size;
+  if (buffer_.empty()) buffer_.resize(capacity_ * size);
+  uint8_t* slot = buffer_.data() + pending_ * size;
+  std::memcpy(slot, image, size);
+  if (table_.encoding.before_write) table_.encoding.before_write(table_, slot, int(size));
+  if (++pending_ == capacity_) flush();
+  return status_;
+}
+
+Status BatchAppender::write_memo(uint8_t* image, int i, std::string_view text) {
+  if (finished_ && status_ == Status::kOk) return Status::kAborted;
+  if (status_ != Status::kOk || text.empty()) return status_;
+  if (!memo_) {
+    backup_if_due(table_);
+    memo_ = std::make_unique<MemoWriter>(table_);
+  }
+  if (!memo_->write(image, i, text)) status_ = Status::kWriteError;
+  return status_;
+}
+
+// Writes the gathered records; after a failure the records that reached the
+// disk whole still count.
+bool BatchAppender::flush() {
+  if (pending_ == 0) return true;
+  backup_if_due(table_);
+  size_t size = table_.record_size;
+  size_t length = size_t(pending_) * size;
+  uint64_t offset = uint64_t(table_.header_size) + uint64_t(first_ + written_) * size;
+  size_t done = write_some(table_.fd, buffer_.data(), length, offset);
+  written_ += uint32_t(done / size);
+  pending_ = 0;
+  if (done == length) return true;
+  status_ = Status::kWriteError;
+  return false;
+}
+
+Status BatchAppender::finish() {
+  if (finished_) return status_;
+  finished_ = true;
+  memo_.reset();
+  if (status_ == Status::kReadOnly) return status_;
+  bool failed = status_ != Status::kOk;
+  flush();
+  failed = failed || status_ != Status::kOk;
+  if (written_ == 0 && !failed) return status_;
+
+  // A failed chunk may have left part of a record behind the last whole one.
+  uint32_t count = first_ + written_;
+  off_t end = off_t(table_.header_size) + off_t(count) * table_.record_size;
+  if (ftruncate(table_.fd, end) != 0 && status_ == Status::kOk) status_ = Status::kWriteError;
+  table_.record_count = count;
+  if (!write_header(table_) && status_ == Status::kOk) status_ = Status::kWriteError;
+  extend_view_for_appends(table_.view, first_, count);
+  return status_;
+}
+
+}  // namespace kora
