@@ -71,7 +71,9 @@ Run run_child(const std::vector<std::string>& args, bool quiet) {
   pid_t pid = fork();
   if (pid < 0) return run;
   if (pid == 0) {
-    dup2(quiet ? ::open("/dev/null", O_WRONLY) : fds[1], 1);
+    int null = ::open("/dev/null", O_WRONLY);
+    dup2(quiet ? null : fds[1], 1);
+    dup2(null, 2);  // the reference pass reports its counts there
     close(fds[0]);
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -117,7 +119,7 @@ std::string self_path() {
 }
 
 bool generate(const std::string& gen, unsigned long long records, const std::string& path) {
-  std::string command = "python3 '" + gen + "' " + std::to_string(records) + " '" + path + "' >/dev/null";
+  std::string command = "python3 '" + gen + "' " + std::to_string(records) + " '" + path + "' >/dev/null 2>&1";
   return std::system(command.c_str()) == 0;
 }
 
