@@ -37,7 +37,8 @@ KeyPart layout_part(const Table& table, int column, std::vector<CompiledExpressi
   part.column = column;
   if (column >= table.field_count()) {
     const ComputedColumn* computed = computed_column(table.columns, column);
-    if (!computed) return part;
+    part.kind = 'X';
+    if (!computed) return part;  // a free slot contributes nothing
     part.kind = 'E';
     part.width = std::max(0, computed->width);
     part.expression = int(expressions.size());
@@ -136,6 +137,10 @@ void put_display_text(const std::string& text, const KeyPart& part, uint8_t* out
   if (part.numeric) rewrite_negative(out, part.width);
 }
 
+const CompiledExpression& expression_of(const KeyLayout& layout, const KeyPart& part) {
+  return layout.expressions[size_t(part.expression)];
+}
+
 std::array<uint8_t, 256> case_map(const Table& table) {
   std::string bytes(256, '\0');
   for (int b = 0; b < 256; ++b) bytes[size_t(b)] = char(b);
@@ -165,7 +170,7 @@ void build_sort_key(const Table& table, const KeyLayout& layout, RecordImage rec
     uint8_t* at = out + part.offset;
     if (part.kind == 'C') put_stored_text(table, record, part.column, at, part.width);
     else if (part.kind == 'D' || part.kind == 'T') put_date(table, record, part, at);
-    else if (part.kind == 'E') put_display_text(computed_text(layout.expressions[size_t(part.expression)], table, record), part, at);
+    else if (part.kind == 'E') put_display_text(computed_text(expression_of(layout, part), table, record), part, at);
     else put_display_text(field_text(table, record, part.column), part, at);
   }
   if (layout.fold) {
@@ -418,7 +423,7 @@ class ViewSorter {
   // Bytes of one read or write buffer when `buffers` of them are in use.
   size_t io_buffer_size(size_t buffers) const {
     size_t share = std::min(kMaxIoBuffer, options_.memory_budget / (buffers + 1));
-    size_t entries = std::max<size_t>(16, share / entry_bytes_);
+    size_t entries = std::max<size_t>(1, share / entry_bytes_);
     return entries * entry_bytes_;
   }
 

@@ -222,7 +222,8 @@ class LargeSortTest : public ::testing::Test {
     for (int k = 0; k < kRecords; ++k) {
       x = x * 1103515245 + 12345;
       char record[32];
-      std::snprintf(record, sizeof record, "CITY%-8u%8.2f", (x >> 16) % 500, double(int((x >> 8) % 20001) - 10000) / 100);
+      double amount = double(int((x >> 8) % 20001) - 10000) / 100;
+      std::snprintf(record, sizeof record, "CITY%-8u%8.2f", (x >> 16) % 500, amount);
       spec.records.push_back(record);
     }
     table_ = make_table(dir_, spec);
