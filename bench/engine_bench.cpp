@@ -5,7 +5,11 @@
 //   (b) one pass over a 1,000,000-record table reading every record and
 //       the text of one field, against `cat file > /dev/null` and `cp`;
 //   (c) pack_table of that table with 5% of its records deleted, against
-//       the same cat and cp.
+//       the same cat and cp;
+//   (d) with --gen and --dbfpass: the record scanner's walk with the text
+//       of every field of every live record over the table gen_dbf.py
+//       writes, against the native buffered pass (dbfpass -o /dev/null)
+//       and cat, wall and CPU time (--only scan runs this part alone).
 //
 // Every measurement runs in a child process of its own (this program run
 // again with --child, or cat and cp), so that each gets its own peak
@@ -13,7 +17,8 @@
 // that is removed at the end.
 //
 // engine_bench [--dir PARENT] [--huge N] [--records N] [--deleted SHARE]
-//              [--repeat N] [--opens N]
+//              [--repeat N] [--opens N] [--gen GEN_DBF.PY --dbfpass DBFPASS
+//              [--only scan]]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -33,6 +38,7 @@
 #include "big_table.h"
 #include "table/dbf_file.h"
 #include "table/record_ops.h"
+#include "table/record_scanner.h"
 #include "table/value_codec.h"
 
 namespace {
@@ -78,6 +84,32 @@ int child_read(const char* path) {
   return 0;
 }
 
+// The record scanner's walk over the view with the text of every field of
+// every live record, the work a filter or an export does per record.
+int child_scan(const char* path) {
+  std::unique_ptr<kora::Table> table = kora::open_table(path);
+  if (!table) return 1;
+  int fields = table->field_count();
+  unsigned long long live = 0, text_bytes = 0;
+  auto start = Clock::now();
+  kora::RecordScanner scan(*table);
+  kora::ScannedRecord r;
+  std::vector<std::string> texts(static_cast<size_t>(fields));
+  while (scan.next(r)) {
+    if (r.image[0] == '*') continue;
+    kora::RecordImage image(r.image, table->record_size);
+    for (int i = 0; i < fields; ++i) {
+      kora::field_text(*table, image, i, texts[size_t(i)]);
+      text_bytes += texts[size_t(i)].size();
+    }
+    ++live;
+  }
+  double elapsed = seconds_since(start);
+  if (scan.status() != kora::Status::kOk || text_bytes == 0) return 1;
+  std::printf("%.9f %llu\n", elapsed, live);
+  return 0;
+}
+
 int child_pack(const char* path) {
   std::unique_ptr<kora::Table> table = kora::open_table(path);
   if (!table) return 1;
@@ -96,6 +128,7 @@ int run_as_child(int argc, char** argv) {
   if (op == "open") return child_open(argv[3], argc > 4 ? std::atoi(argv[4]) : 1);
   if (op == "read") return child_read(argv[3]);
   if (op == "pack") return child_pack(argv[3]);
+  if (op == "scan") return child_scan(argv[3]);
   return 2;
 }
 
@@ -106,6 +139,7 @@ struct Run {
   bool ok = false;
   double wall = 0;      // fork to wait, seconds
   double inner = 0;     // the child's own timing of the operation, seconds
+  double cpu = 0;       // the child's user and system time, seconds
   unsigned long long check = 0;
   long max_rss_kb = 0;
 };
@@ -122,6 +156,7 @@ Run run_child(const std::vector<std::string>& args, bool quiet) {
   if (pid == 0) {
     int out = quiet ? ::open("/dev/null", O_WRONLY) : fds[1];
     dup2(out, 1);
+    if (quiet) dup2(out, 2);  // the reference tools' own reports
     close(fds[0]);
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -140,6 +175,8 @@ Run run_child(const std::vector<std::string>& args, bool quiet) {
   wait4(pid, &status, 0, &usage);
   run.wall = seconds_since(start);
   run.max_rss_kb = usage.ru_maxrss;
+  run.cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   run.inner = run.wall;
   if (!quiet && run.ok) run.ok = std::sscanf(out.c_str(), "%lf %llu", &run.inner, &run.check) == 2;
@@ -233,6 +270,8 @@ bool write_tables_in_child(const std::vector<TableJob>& jobs) {
 
 struct Options {
   std::string parent = std::filesystem::temp_directory_path().string();
+  std::string gen, dbfpass;  // the reference table writer and native pass
+  bool scan_only = false;
   unsigned long long huge = 10000000, records = 1000000;
   double deleted = 0.05;
   int repeat = 3;
@@ -250,6 +289,9 @@ bool parse_options(int argc, char** argv, Options& o) {
     else if (a == "--deleted") o.deleted = std::strtod(v, nullptr);
     else if (a == "--repeat") o.repeat = std::max(1, std::atoi(v));
     else if (a == "--opens") o.opens = std::max(1, std::atoi(v));
+    else if (a == "--gen") o.gen = v;
+    else if (a == "--dbfpass") o.dbfpass = v;
+    else if (a == "--only") o.scan_only = std::strcmp(v, "scan") == 0;
     else return false;
   }
   return true;
@@ -262,7 +304,51 @@ int fail(const char* what, const std::string& folder) {
   return 1;
 }
 
+// (d) The scanner's walk with the text of every field against the native
+// buffered pass writing CSV and against cat, on the reference table.
+int run_scan_benchmark(const Options& o, const std::string& dir) {
+  namespace fs = std::filesystem;
+  std::string self = self_path(), cat = find_program("cat"), python = find_program("python3");
+  std::string table = dir + "/reference.dbf";
+  auto start = Clock::now();
+  Run written = run_child({python, o.gen, std::to_string(o.records), table}, true);
+  if (!written.ok) return fail("gen_dbf.py could not write the reference table", dir);
+  double mb = double(fs::file_size(table)) / 1e6;
+  std::printf("\nreference table written by gen_dbf.py in %s: %llu records (%.0f MB)\n",
+              human_time(seconds_since(start)).c_str(), o.records, mb);
+  run_child({cat, table}, true);
+
+  Measurement m_cat{{cat, table}, true, nullptr, {}};
+  Measurement m_native{{o.dbfpass, "-o", "/dev/null", table}, true, nullptr, {}};
+  Measurement m_scan{{self, "--child", "scan", table}, false, nullptr, {}};
+  run_rounds({&m_cat, &m_native, &m_scan}, o.repeat);
+  const Run &cat_run = m_cat.best, &native = m_native.best, &scan = m_scan.best;
+  if (!cat_run.ok || !native.ok || !scan.ok) return fail("a scan measurement failed", dir);
+  if (scan.check == 0 || scan.check > o.records) return fail("the scan saw a wrong number of live records", dir);
+
+  std::printf("%-44s %12s  %-26s %11s\n", "measurement (process wall / CPU)", "time", "ratio", "max RSS");
+  char label[96];
+  std::snprintf(label, sizeof label, "cat %.0f MB > /dev/null", mb);
+  print_row(label, cat_run.wall, "", cat_run.max_rss_kb);
+  print_row("dbfpass buffered CSV pass, wall", native.wall, "", native.max_rss_kb);
+  print_row("dbfpass buffered CSV pass, CPU", native.cpu, "", native.max_rss_kb);
+  print_row("scanner + every field_text, wall", scan.wall, ratio_text(scan.wall, native.wall, "dbfpass, ") +
+            ratio_text(scan.wall, cat_run.wall, "cat"), scan.max_rss_kb);
+  print_row("scanner + every field_text, CPU", scan.cpu, ratio_text(scan.cpu, native.cpu, "dbfpass"),
+            scan.max_rss_kb);
+  std::printf("\nscan of %llu live records: %.0f ns per record inside the walk\n", scan.check,
+              scan.inner / double(o.records) * 1e9);
+  return 0;
+}
+
 int run_benchmarks(const Options& o, const std::string& dir) {
+  if (o.scan_only) {
+    if (o.gen.empty() || o.dbfpass.empty()) return fail("--only scan needs --gen and --dbfpass", dir);
+    int status = run_scan_benchmark(o, dir);
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    return status;
+  }
   namespace fs = std::filesystem;
   std::string self = self_path(), cat = find_program("cat"), cp = find_program("cp");
   std::string tiny = dir + "/tiny.dbf", huge = dir + "/huge.dbf", big = dir + "/big.dbf";
@@ -327,6 +413,8 @@ int run_benchmarks(const Options& o, const std::string& dir) {
   std::printf("\nper record: read %.0f ns, pack %.0f ns; engine process wall incl. start: read %s, pack %s\n",
               read_run.inner / double(o.records) * 1e9, pack_run.inner / double(o.records) * 1e9,
               human_time(read_run.wall).c_str(), human_time(pack_run.wall).c_str());
+  fs::remove(huge);
+  if (!o.gen.empty() && !o.dbfpass.empty() && run_scan_benchmark(o, dir) != 0) return 1;
   std::error_code ec;
   fs::remove_all(dir, ec);
   return 0;
@@ -340,7 +428,7 @@ int main(int argc, char** argv) {
   if (!parse_options(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: engine_bench [--dir PARENT] [--huge N] [--records N] [--deleted SHARE] [--repeat N] "
-                 "[--opens N]\n");
+                 "[--opens N] [--gen GEN_DBF.PY --dbfpass DBFPASS [--only scan]]\n");
     return 2;
   }
   std::string pattern = o.parent + "/kora-bench-XXXXXX";

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -88,15 +89,20 @@ const char* set_text(Table& table, const std::string& text) {
   return out;
 }
 
+// Formats into a small buffer first: display texts are short, and a bulk
+// walk formats several per record.
 __attribute__((format(printf, 1, 2))) std::string print_string(const char* format, ...) {
   va_list args;
   va_start(args, format);
   va_list again;
   va_copy(again, args);
-  int n = std::vsnprintf(nullptr, 0, format, args);
+  char small[128];
+  int n = std::vsnprintf(small, sizeof small, format, args);
   va_end(args);
   std::string out;
-  if (n > 0) {
+  if (n > 0 && size_t(n) < sizeof small) {
+    out.assign(small, size_t(n));
+  } else if (n > 0) {
     out.resize(size_t(n) + 1);
     std::vsnprintf(out.data(), out.size(), format, again);
     out.resize(size_t(n));
@@ -254,9 +260,35 @@ std::string fixed_text(double value, int width, int decimals) {
   return out;
 }
 
+// Whether the field's bytes are already what "%W.Df" prints for their value:
+// blanks, an optional minus, digits without a leading zero (a lone 0 before
+// the point is one), exactly D decimals, at most 15 digits (so that the
+// double's text gives them back). Most stored numbers are; they are shown as
+// they stand, without converting them there and back for every record.
+bool is_canonical_number(const ConstSpan& span, int decimals) {
+  const uint8_t* p = span.data;
+  const uint8_t* end = p + span.length;
+  while (p < end && *p == ' ') ++p;
+  if (p < end && *p == '-') ++p;
+  const uint8_t* whole = p;
+  while (p < end && *p >= '0' && *p <= '9') ++p;
+  long whole_digits = p - whole;
+  if (whole_digits == 0 || (whole_digits > 1 && *whole == '0')) return false;
+  if (decimals > 0) {
+    if (p == end || *p != '.') return false;
+    const uint8_t* fraction = ++p;
+    while (p < end && *p >= '0' && *p <= '9') ++p;
+    if (p - fraction != decimals) return false;
+  }
+  return p == end && whole_digits + decimals <= 15;
+}
+
 std::string numeric_text(const Table& table, RecordImage record, int i) {
   int length = field_length(table, i);
   int decimals = field_decimals(table, i);
+  ConstSpan span = field_span(table, record, i);
+  if (span.data && is_canonical_number(span, decimals))
+    return std::string(reinterpret_cast<const char*>(span.data), size_t(span.length));
   std::string out = fixed_text(double(field_number(table, record, i)), length, decimals);
   // A field one wider than its decimals has no room for the leading zero
   // (.5); a sign or another digit there is kept rather than lost.
@@ -284,6 +316,32 @@ std::string currency_text(const ConstSpan& span) {
   return print_string("%24s", digits);
 }
 
+// A date format of %d conversions (with zero flag and width) over values
+// that are not negative, written as printf writes it; false for any other
+// format, which printf then writes. Dates are formatted for every record a
+// bulk walk reads.
+bool format_date_parts(const std::string& format, const int* values, int count, std::string& out) {
+  out.clear();
+  int next = 0;
+  for (size_t k = 0; k < format.size(); ++k) {
+    if (format[k] != '%') {
+      out += format[k];
+      continue;
+    }
+    bool zero = ++k < format.size() && format[k] == '0';
+    if (zero) ++k;
+    size_t width = 0;
+    for (; k < format.size() && format[k] >= '0' && format[k] <= '9'; ++k) width = width * 10 + size_t(format[k] - '0');
+    if (k >= format.size() || format[k] != 'd' || width > 32 || next >= count || values[next] < 0) return false;
+    char digits[16];
+    std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, values[next++]);
+    size_t n = size_t(r.ptr - digits);
+    if (n < width) out.append(width - n, zero ? '0' : ' ');
+    out.append(digits, n);
+  }
+  return true;
+}
+
 std::string date_text(const Table& table, RecordImage record, int i, bool with_time) {
   DateParts d = field_date(table, record, i);
   int format = table.date_format;
@@ -294,6 +352,9 @@ std::string date_text(const Table& table, RecordImage record, int i, bool with_t
   int a = d.day, b = month, c = d.year;  // format 1
   if (format == 2) a = month, b = d.day;
   if (format == 3) a = d.year, c = d.day;
+  const int values[6] = {a, b, c, d.hour, d.minute, d.second};
+  std::string out;
+  if (format_date_parts(f, values, with_time ? 6 : 3, out)) return out;
   if (with_time) return print_string(f.c_str(), a, b, c, d.hour, d.minute, d.second);
   return print_string(f.c_str(), a, b, c);
 }
@@ -301,6 +362,34 @@ std::string date_text(const Table& table, RecordImage record, int i, bool with_t
 }  // namespace
 
 // -------------------------------------------------------------- numbers and dates
+
+namespace {
+
+// Up to 19 digits make a 64-bit integer, and 10^19 is exact in a long double
+// of 64 mantissa bits; their quotient is then rounded once, exactly as
+// strtold rounds the decimal text, at a fraction of its cost.
+constexpr int kExactDigits = std::numeric_limits<long double>::digits >= 64 ? 19 : 0;
+
+long double exact_decimal(const char* p, const char* end) {
+  bool negative = *p == '-';
+  if (*p == '+' || *p == '-') ++p;
+  uint64_t mantissa = 0;
+  int fraction = -1;
+  for (; p < end; ++p) {
+    if (*p == '.') {
+      fraction = 0;
+      continue;
+    }
+    mantissa = mantissa * 10 + uint64_t(*p - '0');
+    if (fraction >= 0) ++fraction;
+  }
+  long double scale = 1;
+  for (int k = 0; k < fraction; ++k) scale *= 10;
+  long double value = static_cast<long double>(mantissa) / scale;
+  return negative ? -value : value;
+}
+
+}  // namespace
 
 long double parse_number(std::string_view text) {
   // The 31 characters count from the number itself, so a number right-aligned
@@ -322,6 +411,7 @@ long double parse_number(std::string_view text) {
     while (*q >= '0' && *q <= '9') ++q, ++digits;
   }
   if (digits == 0) return 0;
+  if (*q != 'e' && *q != 'E' && digits <= kExactDigits) return exact_decimal(p, q);
   if (*q == 'e' || *q == 'E') {
     const char* e = q + 1;
     if (*e == '+' || *e == '-') ++e;
@@ -420,20 +510,30 @@ long double field_number(Table& table, int i) { return field_number(table, curre
 
 // -------------------------------------------------------------- text
 
-std::string field_raw_text(const Table& table, RecordImage record, int i) {
-  if (i >= table.field_count()) {
-    return computed_column_hooks.text ? computed_column_hooks.text(table, record, i) : std::string();
-  }
+namespace {
+
+void raw_text_into(const Table& table, RecordImage record, int i, std::string& out) {
+  out.clear();
   ConstSpan span = field_span(table, record, i);
-  if (!span.data) return std::string();
+  if (!span.data) return;
   // Text ends at a NUL byte, as it always has on the screen.
   const char* bytes = reinterpret_cast<const char*>(span.data);
-  std::string out(bytes, strnlen(bytes, size_t(span.length)));
+  out.assign(bytes, strnlen(bytes, size_t(span.length)));
   if (table.trim_mode == 1 || table.trim_mode == 3) {
     size_t end = out.find_last_not_of(' ');
     out.erase(end == std::string::npos ? 0 : end + 1);
   }
   if (table.trim_mode == 2 || table.trim_mode == 3) out.erase(0, out.find_first_not_of(' '));
+}
+
+}  // namespace
+
+std::string field_raw_text(const Table& table, RecordImage record, int i) {
+  if (i >= table.field_count()) {
+    return computed_column_hooks.text ? computed_column_hooks.text(table, record, i) : std::string();
+  }
+  std::string out;
+  raw_text_into(table, record, i, out);
   return out;
 }
 
@@ -472,6 +572,15 @@ std::string field_text(const Table& table, RecordImage record, int i) {
     default:
       return std::string();
   }
+}
+
+void field_text(const Table& table, RecordImage record, int i, std::string& out) {
+  char type = field_type(table, i);
+  if (type == 'C' || type == 'L' || type == '0') {
+    raw_text_into(table, record, i, out);
+    return;
+  }
+  out = field_text(table, record, i);
 }
 
 const char* field_text(Table& table, int i) { return set_text(table, field_text(table, current_record(table), i)); }

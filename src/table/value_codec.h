@@ -43,6 +43,9 @@ extern ComputedColumnHooks computed_column_hooks;
 // Values of field i of a record image. A field that lies outside the image
 // reads as empty (or 0).
 std::string field_text(const Table& table, RecordImage record, int i);
+// The same into `out`, whose storage is kept from call to call: a walk over
+// many records formats their texts without allocating.
+void field_text(const Table& table, RecordImage record, int i, std::string& out);
 // The field's bytes up to a NUL, trimmed by the table's trim mode.
 std::string field_raw_text(const Table& table, RecordImage record, int i);
 long double field_number(const Table& table, RecordImage record, int i);

@@ -3,6 +3,9 @@
 #include "table/value_codec.h"
 
 #include <gtest/gtest.h>
+#include <locale.h>
+
+#include <cmath>
 
 #include <cstdint>
 #include <cstring>
@@ -66,6 +69,35 @@ int input(Table& table, int i, const std::string& text) {
   return store_field(table, i, text, parse_number(text));
 }
 
+// A stored number shown as it stands must read exactly as printf writes its
+// value; numbers printf would write otherwise go through the conversion.
+TEST(ValueCodecNumbers, StoredNumbersShowAsPrintfWritesTheirValue) {
+  struct Case {
+    int length, decimals;
+    const char* stored;
+  };
+  const Case cases[] = {
+      {10, 0, "    123456"}, {10, 0, "         0"}, {10, 0, "        -0"}, {10, 0, "0000000042"},
+      {10, 0, "+42       "}, {10, 0, "42        "}, {12, 2, "   -12345.67"}, {12, 2, "        0.05"},
+      {12, 2, "         .05"}, {12, 2, "       12.5 "}, {12, 2, "      12.500"}, {12, 2, "       -0.00"},
+      {20, 4, "    12345678901.2345"}, {20, 4, "  1234567890123.4567"}, {20, 0, "  999999999999999999"},
+      {3, 2, ".50"}, {4, 2, "9.99"}, {12, 2, "   1e3      "}, {12, 2, "            "}, {5, 0, "-----"},
+  };
+  for (const Case& c : cases) {
+    auto t = make_table({{"N", 'N', c.length, c.decimals}});
+    put_bytes(*t, 0, c.stored);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%*.*f", c.length, c.decimals, double(parse_number(c.stored)));
+    std::string want = expected;
+    // A field one wider than its decimals drops the leading zero.
+    if (c.decimals != 0 && c.length == c.decimals + 1 && want[0] == '0') want.erase(0, 1);
+    EXPECT_EQ(std::string(field_text(*t, 0)), want) << c.stored;
+    std::string out = "stale";
+    field_text(*t, RecordImage(t->record.data(), t->record_size), 0, out);
+    EXPECT_EQ(out, want) << c.stored;
+  }
+}
+
 TEST(ValueCodecNumbers, NumericDisplayPadsToLengthWithDecimals) {
   auto t = make_table({{"A", 'N', 5, 2}, {"B", 'N', 2, 1}, {"C", 'F', 4, 0}, {"D", 'N', 3, 2}});
   put_bytes(*t, 0, "  1.5");
@@ -114,6 +146,36 @@ TEST(ValueCodecNumbers, NumericStoreRoundsOrStoresNothingWhenTooWide) {
 
   EXPECT_EQ(input(*t, 0, "1e999"), 0);
   EXPECT_EQ(bytes_of(*t, 0), "   ");
+}
+
+// Every plain decimal text converts to the long double strtold gives: the
+// short ones go by integer arithmetic, the long ones by strtold itself.
+TEST(ValueCodecNumbers, ParseNumberRoundsAsStrtoldDoes) {
+  std::vector<std::string> texts = {"0.1", "-0.3", "0.7", "1.15", "2.675", "-0", "0.000", "9999999999999999999",
+                                    "99999999999999999999", "1234567890.123456789", "0.0000000000000000001",
+                                    "12345678901234567890.5", "00000000000000000000000001.5", "-922337203685.4775807"};
+  uint64_t seed = 12345;
+  for (int k = 0; k < 3000; ++k) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    int digits = 1 + int((seed >> 33) % 22);
+    int point = int((seed >> 20) % uint64_t(digits + 1));
+    std::string text = (seed >> 60) & 1 ? "-" : "";
+    uint64_t bits = seed;
+    for (int d = 0; d < digits; ++d) {
+      if (d == point && d > 0) text += '.';
+      text += char('0' + (bits >> 7) % 10);
+      bits = bits * 2862933555777941757ULL + 3037000493ULL;
+    }
+    texts.push_back(text);
+  }
+  locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t(0));
+  ASSERT_TRUE(c_locale);
+  for (const std::string& text : texts) {
+    long double expected = strtold_l(text.c_str(), nullptr, c_locale);
+    EXPECT_EQ(parse_number(text), expected) << text;
+    EXPECT_EQ(std::signbit(parse_number(text)), std::signbit(expected)) << text;
+  }
+  freelocale(c_locale);
 }
 
 TEST(ValueCodecNumbers, ParseNumberIsAPlainDecimalConversion) {
