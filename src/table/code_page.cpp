@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "table/dbf_file.h"
+#include "table/record_scanner.h"
 
 namespace kora {
 
@@ -83,37 +84,28 @@ void convert_character_fields(const Table& table, uint8_t* record, Convert conve
 }
 
 // Counts the Cyrillic letters of each code page in the Character fields of
-// the records from the first on, reading large chunks of whole records, and
-// answers as letter_test does at the first record that ends with one count
-// ahead of the other.
+// the records from the first on, in file order, and answers as letter_test
+// does at the first record that ends with one count ahead of the other.
 int letter_majority(const Table& table) {
   size_t size = table.record_size;
   if (size == 0 || table.record_count == 0) return 0;
   uint32_t records = std::min(table.record_count, kDetectRecords);
   records = uint32_t(std::min<size_t>(records, std::max<size_t>(1, kDetectBytes / size)));
-  size_t per_chunk = std::max<size_t>(1, kDetectChunk / size);
-  std::vector<uint8_t> chunk(per_chunk * size);
+  RecordScanner scan(table, ScanOrder::kPhysical, {}, kDetectChunk);
+  scan.set_range(0, records);
   long ansi = 0, oem = 0;
-  for (uint32_t first = 0; first < records; first += uint32_t(per_chunk)) {
-    size_t count = std::min<size_t>(per_chunk, records - first);
-    off_t at = off_t(table.header_size) + off_t(first) * off_t(size);
-    ssize_t got = pread(table.fd, chunk.data(), count * size, at);
-    if (got <= 0) return 0;
-    size_t whole = size_t(got) / size;
-    for (size_t r = 0; r < whole; ++r) {
-      const uint8_t* record = chunk.data() + r * size;
-      for (int i = 0; i < table.field_count(); ++i) {
-        if (field_type(table, i) != 'C') continue;
-        size_t offset = table.fields[size_t(i)].offset;
-        size_t end = std::min(size, offset + size_t(field_length(table, i)));
-        for (size_t k = offset; k < end; ++k) {
-          ansi += is_ansi_letter(record[k]);
-          oem += is_oem_letter(record[k]);
-        }
+  ScannedRecord r;
+  while (scan.next(r)) {
+    for (int i = 0; i < table.field_count(); ++i) {
+      if (field_type(table, i) != 'C') continue;
+      size_t offset = table.fields[size_t(i)].offset;
+      size_t end = std::min(size, offset + size_t(field_length(table, i)));
+      for (size_t k = offset; k < end; ++k) {
+        ansi += is_ansi_letter(r.image[k]);
+        oem += is_oem_letter(r.image[k]);
       }
-      if (ansi != oem) return ansi > oem ? 1 : -1;
     }
-    if (whole < count) return 0;
+    if (ansi != oem) return ansi > oem ? 1 : -1;
   }
   return 0;
 }

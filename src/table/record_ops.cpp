@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "table/memo_file.h"
+#include "table/record_scanner.h"
 #include "table/value_codec.h"
 
 namespace kora {
@@ -124,14 +125,22 @@ class PhysicalView {
   bool reverse_;
 };
 
+// Moves the live records down over the deleted ones. The scanner has read a
+// record before any write reaches its place: writes go only to places the
+// walk has passed.
 int compact_records(Table& table) {
   uint32_t kept = 0;
-  for (uint32_t j = 0; j < table.record_count; ++j) {
-    if (!read_at(table, j)) return 0;
-    if (table.record[0] == kDeletedMark) continue;
-    if (j != kept && !write_at(table, kept)) return 0;
+  RecordScanner scan(table, ScanOrder::kPhysical);
+  ScannedRecord r;
+  while (scan.next(r)) {
+    if (r.image[0] == kDeletedMark) continue;
+    if (r.record != kept) {
+      std::memcpy(table.record.data(), r.image, table.record_size);
+      if (!write_at(table, kept)) return 0;
+    }
     ++kept;
   }
+  if (scan.status() != Status::kOk) return 0;
   return kept == table.record_count ? 1 : truncate_table(table, kept);
 }
 

@@ -110,6 +110,8 @@ TEST(CodePage, OpeningDecidesTheCodePageByMarkSettingAndLetters) {
   const std::string oem_word = "\x8F\xA5\xE2\xE0\xAE\xA2";
   std::vector<std::string> many(1200, "12345");
   many.back() = ansi_word;
+  std::vector<std::string> last_counted(1200, "12345");
+  last_counted[999] = ansi_word;
   struct Case {
     const char* name;
     std::vector<std::string> records;
@@ -130,6 +132,7 @@ TEST(CodePage, OpeningDecidesTheCodePageByMarkSettingAndLetters) {
       {"tie in record 0, letters further on", {"12", "", ansi_name}, 0, 0, true},
       {"tie in record 0, 866 further on", {"12", oem_name, ansi_name}, 0, 0, false},
       {"letters past the first thousand records", many, 0, 0, false},
+      {"letters in the thousandth record", last_counted, 0, 0, true},
       {"OEMAnsi 1 with a tie", {ansi_name}, 0, 1, false},
   };
   TempDir dir;
