@@ -82,6 +82,16 @@ uint8_t marked_flag(RecordAction action, uint8_t flag) {
   return 0;
 }
 
+// A list read against a larger view acts on the positions still in view.
+RecordList within_view(const RecordList& list, uint32_t visible_count) {
+  RecordList out;
+  for (const PositionRange& r : list.ranges) {
+    if (r.first >= visible_count) break;
+    out.ranges.push_back({r.first, std::min(r.last, visible_count - 1)});
+  }
+  return out;
+}
+
 }  // namespace
 
 uint64_t RecordList::count() const {
@@ -145,21 +155,18 @@ RecordList record_list_from_selection(const Table& table, std::vector<uint32_t> 
   return record_list_from_positions(std::move(positions));
 }
 
-Status apply_record_list(Table& table, RecordAction action, const RecordList& list,
-                             const ProgressCallback& progress) {
-  // A list read against a larger view acts on the positions still in view.
-  const uint32_t count = visible_count(table);
-  uint64_t total = 0;
-  for (const PositionRange& r : list.ranges) total += r.first < count ? uint64_t(std::min(r.last, count - 1)) - r.first + 1 : 0;
+Status apply_record_list(Table& table, RecordAction action, const RecordList& list, const ProgressCallback& progress) {
+  if (table.read_only) return Status::kReadOnly;
+  const RecordList marked = within_view(list, visible_count(table));
+  const uint64_t total = marked.count();
   uint64_t done = 0;
-  for (const PositionRange& r : list.ranges) {
-    if (r.first >= count) break;
-    for (uint64_t p = r.first; p <= std::min(r.last, count - 1); ++p) {
+  for (const PositionRange& r : marked.ranges) {
+    for (uint64_t p = r.first; p <= r.last; ++p) {
       if (!read_delete_flag(table, uint32_t(p))) return Status::kReadError;
       uint8_t flag = marked_flag(action, table.delete_flag);
       if (flag != 0) {
         table.delete_flag = flag;
-        if (!write_delete_flag(table, uint32_t(p))) return table.read_only ? Status::kReadOnly : Status::kWriteError;
+        if (!write_delete_flag(table, uint32_t(p))) return Status::kWriteError;
       }
       if (++done % kMarksPerStep == 0 && progress && !progress(done, total)) return Status::kAborted;
     }

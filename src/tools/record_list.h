@@ -49,10 +49,10 @@ RecordList record_list_from_selection(const Table& table, std::vector<uint32_t> 
 // The group operations on the deletion mark.
 enum class RecordAction { kDelete, kRecall, kInvert };
 
-// Marks, recalls or inverts the mark of every listed record, in view order.
-// Progress counts records; a stop request ends the run with the records done
-// so far changed.
+// Marks, recalls or inverts the mark of every listed record, in view order;
+// positions beyond the view are left out. Progress counts records; a stop
+// request ends the run with the records done so far changed.
 Status apply_record_list(Table& table, RecordAction action, const RecordList& list,
-                             const ProgressCallback& progress = {});
+                         const ProgressCallback& progress = {});
 
 }  // namespace kora
