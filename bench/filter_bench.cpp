@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
   const std::string table = given.empty() ? dir + "/big.dbf" : given, dbfpass = dir + "/dbfpass";
   int failed = run("gcc -O2 -o " + dbfpass + " " + shared + "/dbfpass.c") != 0 ||
                (given.empty() && run("python3 " + shared + "/gen_dbf.py " + std::to_string(records) + " " + table +
-                                     " >/dev/null") != 0) ||
+                                     " >/dev/null 2>&1") != 0) ||
                run("cat " + table + " >/dev/null") != 0;
   std::vector<double> kora_times, native_times;
   size_t passed = 0;

@@ -17,7 +17,8 @@ namespace kora {
 
 // What apply_filter evaluates.
 enum class FilterSource {
-  kExpression,  // the given text, joined to a stored one as "(old)&(new)"
+  kExpression,  // the given text, joined to a stored one as "(old)&(new)";
+                // an empty text runs the stored one
   kStored,      // the stored text again; nothing happens when there is none
   kAllRecords,  // the stored text left alone; only hidden deleted records drop
 };

@@ -53,6 +53,8 @@ TEST(FilterTest, TableOfRuns) {
        "(A>1)&(A<5)"},
       {"narrows the records visible now", List{0, 1, 2}, "", FilterSource::kExpression, "A>1", false, List{1, 2},
        "A>1"},
+      {"a list set in another order keeps it", List{4, 2, 0}, "", FilterSource::kExpression, "A>1", false, List{4, 2},
+       "A>1"},
       {"entries past a file that shrank drop", List{1, 2, 4, 5, 9}, "", FilterSource::kExpression, "A>1", false,
        List{1, 2, 4, 5}, "A>1"},
       {"negative values compare as numbers", {}, "", FilterSource::kExpression, "A<0", false, List{3}, "A<0"},
