@@ -24,6 +24,8 @@ run_terminal() {
   tmux_ -f /dev/null new-session -d -s "$session" -x 80 -y 25 \
     "cd '$work' && env TERM=$term LANG=C.UTF-8 LC_ALL=C.UTF-8 '$program' cyr.dbf; echo \"EXIT=\$?\"; sleep 30"
   wait_for "\[0\]cyr.dbf" || { fail "$term" "program did not start"; screen; tmux_ kill-session -t "$session"; return; }
+  # The status line is painted first: wait for the key bar, painted last.
+  wait_for "10Quit" || fail "$term" "the first screen was not painted whole"
   shown=$(screen)
   echo "$shown" | grep -q "╔═══" || fail "$term" "double frame not shown"
   echo "$shown" | grep -q "║\* RN" || fail "$term" "column names not shown"
