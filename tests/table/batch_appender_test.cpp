@@ -30,7 +30,7 @@ constexpr int kRecordSize = 11;  // flag, NAME C(6), NUM N(4)
 constexpr int kHeaderSize = 32 + 2 * 32 + 1;
 
 Bytes image_of(int i) {
-  char text[16];
+  char text[32];  // room for what two %d could print
   std::snprintf(text, sizeof text, " R%-5d%4d", i, i);
   return Bytes(text, text + kRecordSize);
 }
