@@ -62,7 +62,7 @@ TEST_F(StatusTexts, AFileThatIsNoTableIsReportedWithItsCause) {
 TEST_F(StatusTexts, AScanMovesTheProgressBoxOncePerChunk) {
   DbfSpec spec;
   spec.fields = {{"NAME", 'C', 9}};
-  for (int i = 0; i < 40; ++i) spec.records.push_back("r" + std::to_string(i));
+  for (int i = 0; i < 40; ++i) spec.records.push_back(std::string("r").append(std::to_string(i)));
   write_bytes(dir.file("t.dbf"), build_dbf(spec));
   auto table = open_table(dir.file("t.dbf"));
   ASSERT_TRUE(table);

@@ -50,7 +50,10 @@ TEST(RecordListTest, TableOfTexts) {
 
 TEST(RecordListTest, LongTextsRoundTripWhole) {
   std::string head;
-  for (uint32_t n = 1; n < 39999; n += 2) head += (head.empty() ? "" : ",") + std::to_string(n);
+  for (uint32_t n = 1; n < 39999; n += 2) {
+    if (!head.empty()) head += ',';
+    head += std::to_string(n);
+  }
   std::string text = head + ",39999,40000-40002,39999-40001";
   ASSERT_GT(text.size(), 100000u);
   RecordList list = parse_record_list(text, 40002);

@@ -36,7 +36,7 @@ std::string date_time(int year, int month, int day, int hour, int minute, int se
 }
 
 std::unique_ptr<Table> make_table(const TempDir& dir, const DbfSpec& spec) {
-  std::string path = dir.file("t" + std::to_string(std::rand()) + ".dbf");
+  std::string path = dir.file(std::string("t").append(std::to_string(std::rand())) + ".dbf");
   write_bytes(path, build_dbf(spec));
   return open_table(path);
 }
@@ -70,7 +70,9 @@ bool folder_empty(const std::string& path) { return std::filesystem::is_empty(pa
 
 TEST(SortTest, NumbersOfEveryNumericTypeSortInNumericOrder) {
   struct Case {
-    FieldSpec field;
+    char type;
+    int length;
+    int decimals;
     std::vector<double> values;
     std::string (*encode)(double);
   };
@@ -85,12 +87,12 @@ TEST(SortTest, NumbersOfEveryNumericTypeSortInNumericOrder) {
   static auto n40 = text(4, 0);
   const std::vector<double> common = {3, -5, 12, 0, -10, -0.5, 0.25, -12.75};
   const Case cases[] = {
-      {{"V", 'N', 6, 2}, common, [](double v) { return n62(v); }},
-      {{"V", 'F', 4, 0}, {3, -5, 12, 0, -10, -999, 999}, [](double v) { return n40(v); }},
-      {{"V", 'I', 4}, {3, -5, 12, 0, -10, -2147483648.0, -999999999, 2147483647},
+      {'N', 6, 2, common, [](double v) { return n62(v); }},
+      {'F', 4, 0, {3, -5, 12, 0, -10, -999, 999}, [](double v) { return n40(v); }},
+      {'I', 4, 0, {3, -5, 12, 0, -10, -2147483648.0, -999999999, 2147483647},
        [](double v) { return little_endian(uint32_t(int32_t(v)), 4); }},
-      {{"V", 'Y', 8}, common, [](double v) { return little_endian(uint64_t(int64_t(v * 10000)), 8); }},
-      {{"V", 'B', 8, 2}, common, [](double v) {
+      {'Y', 8, 0, common, [](double v) { return little_endian(uint64_t(int64_t(v * 10000)), 8); }},
+      {'B', 8, 2, common, [](double v) {
          uint64_t bits;
          std::memcpy(&bits, &v, 8);
          return little_endian(bits, 8);
@@ -99,13 +101,13 @@ TEST(SortTest, NumbersOfEveryNumericTypeSortInNumericOrder) {
   TempDir dir;
   for (const Case& c : cases) {
     DbfSpec spec;
-    spec.fields = {c.field};
+    spec.fields = {{"V", c.type, c.length, c.decimals}};
     for (double v : c.values) spec.records.push_back(c.encode(v));
     std::unique_ptr<Table> table = make_table(dir, spec);
     ASSERT_TRUE(table);
     for (bool descending : {false, true}) {
       ASSERT_EQ(sort_by_field_list(*table, "V", sort_options(descending), nullptr), Status::kOk);
-      EXPECT_EQ(view_records(*table), stable_order(c.values, descending)) << c.field.type << " " << descending;
+      EXPECT_EQ(view_records(*table), stable_order(c.values, descending)) << c.type << " " << descending;
     }
   }
 }
