@@ -9,51 +9,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "table/file_guards.h"
+
 namespace kora {
 
 namespace {
-
-// Closes a descriptor on every way out.
-struct Fd {
-  int fd = -1;
-  explicit Fd(int value) : fd(value) {}
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  // Closes now, so that a failure of the close (a late write error) is seen.
-  bool close_checked() {
-    int value = fd;
-    fd = -1;
-    return close(value) == 0;
-  }
-};
-
-bool write_all(int fd, std::string_view bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) return false;
-    done += size_t(n);
-  }
-  return true;
-}
-
-// Holds back the signals that end the program while a new file is made and
-// renamed, so that they never leave the half-made file lying beside the old.
-struct HoldEndSignals {
-  sigset_t old_mask;
-  HoldEndSignals() {
-    sigset_t mask;
-    sigemptyset(&mask);
-    for (int sig : {SIGHUP, SIGINT, SIGTERM, SIGQUIT}) sigaddset(&mask, sig);
-    sigprocmask(SIG_BLOCK, &mask, &old_mask);
-  }
-  ~HoldEndSignals() { sigprocmask(SIG_SETMASK, &old_mask, nullptr); }
-  HoldEndSignals(const HoldEndSignals&) = delete;
-  HoldEndSignals& operator=(const HoldEndSignals&) = delete;
-};
 
 // The file a path finally names: a symbolic link is replaced by replacing
 // what it points at, so that the link stays.
@@ -84,7 +44,7 @@ bool is_one_of_files(const std::string& path, const std::vector<std::string>& fi
 
 OutputStatus append_to_file(const std::string& path, std::string_view bytes, const OutputGuard& guard) {
   if (is_one_of_files(path, guard.open_files)) return OutputStatus::kOpenTable;
-  Fd file(open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+  UniqueFd file(open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
   if (file.fd < 0) return OutputStatus::kCannotOpen;
   bool ok = write_all(file.fd, bytes);
   ok = file.close_checked() && ok;
@@ -101,7 +61,7 @@ OutputStatus replace_output_file(const std::string& path, std::string_view bytes
 
   std::string name = target + ".XXXXXX";
   HoldEndSignals hold;
-  Fd fresh(mkstemp(name.data()));
+  UniqueFd fresh(mkstemp(name.data()));
   if (fresh.fd < 0) return OutputStatus::kCannotOpen;
   fchmod(fresh.fd, exists ? (info.st_mode & 07777) : new_file_mode());
   bool ok = write_all(fresh.fd, bytes) && fsync(fresh.fd) == 0;

@@ -4,28 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "table/file_guards.h"
 #include "table/file_replace.h"
 
 namespace kora {
 
-namespace {
-
-// Closes a descriptor on every way out.
-struct Fd {
-  int fd = -1;
-  explicit Fd(int value) : fd(value) {}
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-};
-
-}  // namespace
-
 int read_side_file(const std::string& path, std::string& out) {
   out.clear();
-  Fd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.fd < 0) return 0;
   struct stat info;
   if (fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
