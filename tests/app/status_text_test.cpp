@@ -33,9 +33,9 @@ struct StatusTexts : PopupTest {
 };
 
 TEST_F(StatusTexts, AFileThatIsNoTableIsReportedWithItsCause) {
-  DbfSpec spec;
-  spec.fields = {{"NAME", 'C', 10}};
-  std::vector<uint8_t> small_header = build_dbf(spec);
+  DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 10}};
+  std::vector<uint8_t> small_header = build_dbf(layout);
   put_le16(&small_header[8], 64);
   write_bytes(dir.file("short.dbf"), {0x03, 1, 2});
   write_bytes(dir.file("small.dbf"), small_header);
@@ -60,10 +60,10 @@ TEST_F(StatusTexts, AFileThatIsNoTableIsReportedWithItsCause) {
 }
 
 TEST_F(StatusTexts, AScanMovesTheProgressBoxOncePerChunk) {
-  DbfSpec spec;
-  spec.fields = {{"NAME", 'C', 9}};
-  for (int i = 0; i < 40; ++i) spec.records.push_back(std::string("r").append(std::to_string(i)));
-  write_bytes(dir.file("t.dbf"), build_dbf(spec));
+  DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 9}};
+  for (int i = 0; i < 40; ++i) layout.records.push_back(std::string("r").append(std::to_string(i)));
+  write_bytes(dir.file("t.dbf"), build_dbf(layout));
   auto table = open_table(dir.file("t.dbf"));
   ASSERT_TRUE(table);
   std::string before = text_at(0, 12, 80);

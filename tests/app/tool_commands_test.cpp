@@ -30,13 +30,13 @@ struct ToolCommands : PopupTest {
   TempDir dir;
 
   std::string make_table(const std::string& name, bool memo) {
-    DbfSpec spec;
-    spec.version = memo ? 0x83 : 0x03;
-    spec.fields = {{"NAME", 'C', 10}};
-    if (memo) spec.fields.push_back({"NOTES", 'M', 10});
-    spec.records = {"one"};
+    DbfSpec layout;
+    layout.version = memo ? 0x83 : 0x03;
+    layout.fields = {{"NAME", 'C', 10}};
+    if (memo) layout.fields.push_back({"NOTES", 'M', 10});
+    layout.records = {"one"};
     std::string path = dir.file(name);
-    write_bytes(path, build_dbf(spec));
+    write_bytes(path, build_dbf(layout));
     if (memo) {
       EXPECT_TRUE(create_memo_file(path, kDBase3, 0));
     }

@@ -46,7 +46,7 @@ TEST(Dictionary, DescriptionsAndAliasesComeFromTheTablesBlock) {
     std::string description;
     std::vector<std::string> aliases;
   } cases[] = {
-      {"the spec's example", head + "F=NAME|(1)Full name|\nF=CITY |City|\n#\nF=CODE|Code|\n", "Customers",
+      {"a (1) prefix, then a field after the block's end", head + "F=NAME|(1)Full name|\nF=CITY |City|\n#\nF=CODE|Code|\n", "Customers",
        {"Full name", "City", ""}},
       {"a blank after the number is kept", head + "F=NAME|(1) Full name|\n", "Customers", {" Full name", "", ""}},
       {"a short number prefix stays in the line", head + "F=NAME|(\nF=CITY|(1\nF=CODE|(12|\n", "Customers",

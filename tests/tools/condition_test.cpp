@@ -48,12 +48,12 @@ std::string record(const std::string& name, const std::string& city, const std::
 class ConditionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DbfSpec spec;
-    spec.fields = {{"NAME", 'C', 10},  {"CITY", 'C', 8},     {"A", 'N', 2},  {"B", 'N', 6, 2},
+    DbfSpec layout;
+    layout.fields = {{"NAME", 'C', 10},  {"CITY", 'C', 8},     {"A", 'N', 2},  {"B", 'N', 6, 2},
                    {"C", 'N', 2},      {"PRICE", 'N', 7, 2}, {"CUR", 'Y', 8}, {"D", 'D', 8},
                    {"TS", 'T', 8},     {"NOTE", 'C', 300}};
     const std::string no_time(8, '\0');
-    spec.records = {
+    layout.records = {
         record("SMITH", "LONDON", " 1", "  0.00", " 3", "       ", 1.5, "20200115", date_time(2002, 12, 1, 1, 2, 3), "plain"),
         record("SMITHSON", "PARIS", " 2", " -3.00", " 3", "  60.00", -2, "20210101", no_time, std::string(290, 'x') + "needle"),
         record("JONES", "ROME", " 1", "  2.00", " 4", "  10.00", 0, "19991231", no_time, ""),
@@ -61,9 +61,9 @@ class ConditionTest : public ::testing::Test {
         record("(X)", "oslo,x", " 0", "  1.00", " 0", "   1.00", 0, "20000229", no_time, ""),
         record("=X", "Oslo", " 0", "  1.00", " 0", "   1.00", 0, "20000229", no_time, "(open"),
     };
-    spec.deleted = {false, false, true, false, false, false};
+    layout.deleted = {false, false, true, false, false, false};
     path_ = dir_.file("people.dbf");
-    write_bytes(path_, build_dbf(spec));
+    write_bytes(path_, build_dbf(layout));
     table_ = open_table(path_);
     ASSERT_TRUE(table_);
     table_->trim_mode = 1;
@@ -202,10 +202,10 @@ TEST_F(ConditionTest, SubstitutionShowsValuesAndOperator) {
 // the code page 866 capitals "\x80\x81" typed into the condition.
 TEST(ConditionCodePages, AnsiTableFoldsInItsOwnCodePage) {
   TempDir dir;
-  DbfSpec spec;
-  spec.fields = {{"NAME", 'C', 4}};
-  spec.records = {"\xE0\xE1", "\xC0\xC1"};
-  write_bytes(dir.file("ansi.dbf"), build_dbf(spec));
+  DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 4}};
+  layout.records = {"\xE0\xE1", "\xC0\xC1"};
+  write_bytes(dir.file("ansi.dbf"), build_dbf(layout));
   auto table = open_table(dir.file("ansi.dbf"));
   ASSERT_TRUE(table);
   table->ansi_text = true;
@@ -230,10 +230,10 @@ TEST(ConditionCodePages, AnsiTableFoldsInItsOwnCodePage) {
 // flag), in conditions and as a column.
 TEST(ConditionLongText, LongestCharacterField) {
   TempDir dir;
-  DbfSpec spec;
-  spec.fields = {{"NOTE", 'C', 65534}};
-  spec.records = {std::string(65528, 'x') + "needle"};
-  write_bytes(dir.file("long.dbf"), build_dbf(spec));
+  DbfSpec layout;
+  layout.fields = {{"NOTE", 'C', 65534}};
+  layout.records = {std::string(65528, 'x') + "needle"};
+  write_bytes(dir.file("long.dbf"), build_dbf(layout));
   auto table = open_table(dir.file("long.dbf"));
   ASSERT_TRUE(table);
   ASSERT_EQ(read_record(*table, 0), 1);

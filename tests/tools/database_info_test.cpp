@@ -17,11 +17,11 @@ using namespace kora::test;
 
 // A table with the header date 1 December 2002 (year byte 102).
 std::string write_table(const TempDir& dir, uint8_t version, std::vector<FieldSpec> fields, int records) {
-  DbfSpec spec;
-  spec.version = version;
-  spec.fields = std::move(fields);
-  spec.records.assign(size_t(records), "x");
-  std::vector<uint8_t> bytes = build_dbf(spec);
+  DbfSpec layout;
+  layout.version = version;
+  layout.fields = std::move(fields);
+  layout.records.assign(size_t(records), "x");
+  std::vector<uint8_t> bytes = build_dbf(layout);
   bytes[1] = 102, bytes[2] = 12, bytes[3] = 1;
   std::string path = dir.file("info.dbf");
   write_bytes(path, bytes);

@@ -20,19 +20,19 @@ namespace {
 using namespace kora::test;
 using List = std::vector<uint32_t>;
 
-std::unique_ptr<Table> make_table(const TempDir& dir, const DbfSpec& spec) {
+std::unique_ptr<Table> make_table(const TempDir& dir, const DbfSpec& layout) {
   std::string path = dir.file("t.dbf");
-  write_bytes(path, build_dbf(spec));
+  write_bytes(path, build_dbf(layout));
   return open_table(path);
 }
 
 // NAME C3, A N3: A of records 0..5 is 1 2 3 -1 2 5; records 1 and 5 deleted.
 DbfSpec small_spec() {
-  DbfSpec spec;
-  spec.fields = {{"NAME", 'C', 3}, {"A", 'N', 3}};
-  spec.records = {"ANN  1", "BOB  2", "CID  3", "DAN -1", "EVE  2", "FAY  5"};
-  spec.deleted = {false, true, false, false, false, true};
-  return spec;
+  DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 3}, {"A", 'N', 3}};
+  layout.records = {"ANN  1", "BOB  2", "CID  3", "DAN -1", "EVE  2", "FAY  5"};
+  layout.deleted = {false, true, false, false, false, true};
+  return layout;
 }
 
 struct FilterCase {
@@ -142,18 +142,18 @@ TEST(FilterTest, ViewPositionOfARecordAfterTheViewChanged) {
 
 // Chunked reads and runs of a list give what one record at a time gives.
 TEST(FilterTest, LargeTableMatchesNaiveEvaluation) {
-  DbfSpec spec;
-  spec.fields = {{"ID", 'N', 7}, {"AMOUNT", 'N', 8, 2}};
+  DbfSpec layout;
+  layout.fields = {{"ID", 'N', 7}, {"AMOUNT", 'N', 8, 2}};
   uint32_t seed = 1;
   for (int i = 0; i < 100000; ++i) {
     seed = seed * 1103515245 + 12345;
     char row[32];
     std::snprintf(row, sizeof row, "%7d%8.2f", i, int(seed >> 16) % 20001 / 100.0 - 100.0);
-    spec.records.push_back(row);
-    spec.deleted.push_back(seed % 17 == 0);
+    layout.records.push_back(row);
+    layout.deleted.push_back(seed % 17 == 0);
   }
   TempDir dir;
-  auto table = make_table(dir, spec);
+  auto table = make_table(dir, layout);
   ASSERT_TRUE(table);
   table->view.hide_deleted = true;
   List every_third;

@@ -90,10 +90,10 @@ TEST(OutputFile, ReplaceAsksKeepsLinksAndModeAndLeavesNoTemporaryFile) {
 
 TEST(OutputFile, StructureFormsAppendExceptTheTableFormAndSpareTheTableItself) {
   TempDir dir;
-  DbfSpec spec;
-  spec.fields = {{"NAME", 'C', 30}};
+  DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 30}};
   std::string table_path = dir.file("t.dbf");
-  write_bytes(table_path, build_dbf(spec));
+  write_bytes(table_path, build_dbf(layout));
   auto table = open_table(table_path);
   ASSERT_TRUE(table);
   std::string text = dir.file("t.txt");

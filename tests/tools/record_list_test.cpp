@@ -65,11 +65,11 @@ TEST(RecordListTest, LongTextsRoundTripWhole) {
 class SelectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DbfSpec spec;
-    spec.fields = {{"A", 'N', 2}};
-    spec.records = {" 0", " 1", " 2", " 3", " 4", " 5"};
-    spec.deleted = {false, true, false, false, false, false};
-    write_bytes(dir_.file("t.dbf"), build_dbf(spec));
+    DbfSpec layout;
+    layout.fields = {{"A", 'N', 2}};
+    layout.records = {" 0", " 1", " 2", " 3", " 4", " 5"};
+    layout.deleted = {false, true, false, false, false, false};
+    write_bytes(dir_.file("t.dbf"), build_dbf(layout));
     table_ = open_table(dir_.file("t.dbf"));
     ASSERT_TRUE(table_);
   }

@@ -35,9 +35,9 @@ std::string date_time(int year, int month, int day, int hour, int minute, int se
   return little_endian(uint32_t(julian_day_number(year, month, day)), 4) + little_endian(uint32_t(ms), 4);
 }
 
-std::unique_ptr<Table> make_table(const TempDir& dir, const DbfSpec& spec) {
+std::unique_ptr<Table> make_table(const TempDir& dir, const DbfSpec& layout) {
   std::string path = dir.file(std::string("t").append(std::to_string(std::rand())) + ".dbf");
-  write_bytes(path, build_dbf(spec));
+  write_bytes(path, build_dbf(layout));
   return open_table(path);
 }
 
@@ -100,10 +100,10 @@ TEST(SortTest, NumbersOfEveryNumericTypeSortInNumericOrder) {
   };
   TempDir dir;
   for (const Case& c : cases) {
-    DbfSpec spec;
-    spec.fields = {{"V", c.type, c.length, c.decimals}};
-    for (double v : c.values) spec.records.push_back(c.encode(v));
-    std::unique_ptr<Table> table = make_table(dir, spec);
+    DbfSpec layout;
+    layout.fields = {{"V", c.type, c.length, c.decimals}};
+    for (double v : c.values) layout.records.push_back(c.encode(v));
+    std::unique_ptr<Table> table = make_table(dir, layout);
     ASSERT_TRUE(table);
     for (bool descending : {false, true}) {
       ASSERT_EQ(sort_by_field_list(*table, "V", sort_options(descending), nullptr), Status::kOk);
@@ -113,8 +113,8 @@ TEST(SortTest, NumbersOfEveryNumericTypeSortInNumericOrder) {
 }
 
 TEST(SortTest, DatesSortByYearMonthDayWhateverTheDateFormat) {
-  DbfSpec spec;
-  spec.fields = {{"D", 'D', 8}, {"TB", 'T', 8}, {"TT", 'T', 14}};
+  DbfSpec layout;
+  layout.fields = {{"D", 'D', 8}, {"TB", 'T', 8}, {"TT", 'T', 14}};
   const char* dates[] = {"20021201", "19991231", "        ", "20000101", "20021130", "00000000"};
   const int stamps[][6] = {{2002, 12, 1, 1, 2, 3}, {2002, 12, 1, 1, 2, 2}, {1999, 1, 1, 0, 0, 0},
                            {2030, 6, 1, 12, 0, 0}, {2002, 11, 30, 23, 59, 59}, {0, 0, 0, 0, 0, 0}};
@@ -125,13 +125,13 @@ TEST(SortTest, DatesSortByYearMonthDayWhateverTheDateFormat) {
     std::snprintf(buffer, sizeof buffer, "%04d%02d%02d%02d%02d%02d", s[0], s[1], s[2], s[3], s[4], s[5]);
     stamp_texts.push_back(s[0] == 0 ? std::string(14, ' ') : buffer);
     std::string binary = s[0] == 0 ? std::string(8, '\0') : date_time(s[0], s[1], s[2], s[3], s[4], s[5]);
-    spec.records.push_back(std::string(dates[k]) + binary + stamp_texts.back());
+    layout.records.push_back(std::string(dates[k]) + binary + stamp_texts.back());
   }
   // Blank and invalid dates come first, as blanks.
   std::vector<std::string> date_keys;
   for (const char* d : dates) date_keys.push_back(std::strcmp(d, "00000000") == 0 ? "        " : d);
   TempDir dir;
-  std::unique_ptr<Table> table = make_table(dir, spec);
+  std::unique_ptr<Table> table = make_table(dir, layout);
   ASSERT_TRUE(table);
   for (int format = 0; format <= 3; ++format) {
     table->date_format = format;
@@ -147,14 +147,14 @@ TEST(SortTest, DatesSortByYearMonthDayWhateverTheDateFormat) {
 class SortViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DbfSpec spec;
-    spec.fields = {{"CITY", 'C', 8}, {"NAME", 'C', 6}, {"N", 'N', 3}};
+    DbfSpec layout;
+    layout.fields = {{"CITY", 'C', 8}, {"NAME", 'C', 6}, {"N", 'N', 3}};
     for (size_t k = 0; k < cities_.size(); ++k) {
       char n[8];
       std::snprintf(n, sizeof n, "%3d", int(k % 4) - 2);
-      spec.records.push_back(pad(cities_[k], 8) + pad(names_[k], 6) + n);
+      layout.records.push_back(pad(cities_[k], 8) + pad(names_[k], 6) + n);
     }
-    table_ = make_table(dir_, spec);
+    table_ = make_table(dir_, layout);
     ASSERT_TRUE(table_);
   }
   static std::string pad(std::string s, size_t n) {
@@ -218,17 +218,17 @@ TEST_F(SortViewTest, FilteredViewSortsItsPositionsAndReverseReadsThemBackwards) 
 class LargeSortTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DbfSpec spec;
-    spec.fields = {{"CITY", 'C', 12}, {"AMOUNT", 'N', 8, 2}};
+    DbfSpec layout;
+    layout.fields = {{"CITY", 'C', 12}, {"AMOUNT", 'N', 8, 2}};
     uint32_t x = 12345;
     for (int k = 0; k < kRecords; ++k) {
       x = x * 1103515245 + 12345;
       char record[32];
       double amount = double(int((x >> 8) % 20001) - 10000) / 100;
       std::snprintf(record, sizeof record, "CITY%-8u%8.2f", (x >> 16) % 500, amount);
-      spec.records.push_back(record);
+      layout.records.push_back(record);
     }
-    table_ = make_table(dir_, spec);
+    table_ = make_table(dir_, layout);
     ASSERT_TRUE(table_);
     temp_ = dir_.file("tmp");
     std::filesystem::create_directory(temp_);

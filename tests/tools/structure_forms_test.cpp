@@ -27,11 +27,11 @@ const std::string kCyrillicAlias1251 = "\xC8\xEC\xFF";  // "Имя" in Windows-1
 const std::string kCyrillicAlias866 = "\x88\xAC\xEF";   // the same in code page 866
 
 std::unique_ptr<Table> open_goods(const TempDir& dir, const std::string& name_alias) {
-  DbfSpec spec;
-  spec.version = 0x83;
-  spec.fields = {{"NAME", 'C', 30}, {"PRICE", 'N', 10, 2}, {"ACTIVE", 'L', 1}, {"BIRTH_DATE", 'D', 8}, {"NOTES", 'M', 10}};
+  DbfSpec layout;
+  layout.version = 0x83;
+  layout.fields = {{"NAME", 'C', 30}, {"PRICE", 'N', 10, 2}, {"ACTIVE", 'L', 1}, {"BIRTH_DATE", 'D', 8}, {"NOTES", 'M', 10}};
   std::string path = dir.file("goods.dbf");
-  write_bytes(path, build_dbf(spec));
+  write_bytes(path, build_dbf(layout));
   auto table = open_table(path);
   if (table) table->aliases = {name_alias, "Price & <cost>", "", "Date of birth", "Notes\x01"};
   return table;
@@ -155,10 +155,10 @@ TEST(StructureForms, TypeNamesOfEveryKind) {
       {{"P", 'P', 10}, "Picture", "Picture", "Picture", "UNKNOWN"},
       {{"X", 'X', 2}, "Unknown", "Unknown", "Unknown", "UNKNOWN"},
   };
-  DbfSpec spec;
-  for (const auto& c : cases) spec.fields.push_back(c.field);
+  DbfSpec layout;
+  for (const auto& c : cases) layout.fields.push_back(c.field);
   TempDir dir;
-  write_bytes(dir.file("kinds.dbf"), build_dbf(spec));
+  write_bytes(dir.file("kinds.dbf"), build_dbf(layout));
   auto table = open_table(dir.file("kinds.dbf"));
   ASSERT_TRUE(table);
   for (int i = 0; i < int(std::size(cases)); ++i) {
