@@ -10,6 +10,7 @@
 #include "app/browse_view.h"
 #include "app/cell_editor.h"
 #include "app/cell_editor_internal.h"
+#include "app/command_support.h"
 #include "app/navigation.h"
 #include "app/status_text.h"
 #include "table/code_page.h"
@@ -49,7 +50,7 @@ constexpr RecordMessages kTruncateMessages = {"Do you wish to truncate database?
 Table& table() { return *g_app.table(); }
 ViewState& view() { return current_state().view; }
 long count_in_view() { return long(visible_count(table())); }
-bool read_only() { return g_settings.read_only == 1; }
+bool read_only() { return changes_refused(table()); }
 bool view_active() { return table().view.has_list(); }
 
 // True when the user chose the first button. flags: message_preselect(1)
@@ -83,9 +84,8 @@ void clamp_current() {
   if (v.top_record < 0) v.top_record = 0;
 }
 
-// In edit mode the pending record is written before records move, and the
-// editor is opened on the record that is current afterwards.
-void settle_edit() { leave_cell(true); }
+// In edit mode the editor is opened on the record that is current after
+// records moved.
 void reload_edit() {
   if (g_app.edit.mode) g_app.edit.pending_reload = 1;
 }
@@ -230,26 +230,6 @@ void mark_all(int (*operation)(Table&, uint32_t)) {
 
 // ---- views --------------------------------------------------------------------------
 
-// Keeping the cursor on its record while the view is rebuilt.
-uint32_t remember_record() {
-  long count = count_in_view();
-  if (count == 0) return kNoRecord;
-  return physical_record(table(), uint32_t(std::clamp(view().current_record, 0L, count - 1)));
-}
-
-void restore_record(uint32_t q) {
-  if (q == kNoRecord || g_settings.dont_keep_pos) return;
-  Table& t = table();
-  long count = count_in_view();
-  for (long p = 0; p < count; ++p) {
-    if (physical_record(t, uint32_t(p)) != q) continue;
-    ViewState& v = view();
-    v.current_record = p;
-    v.top_record = std::max(0L, p + g_app.hex_panel + 7 - screen_rows());
-    return;
-  }
-}
-
 // The records of the visible list (or all) that are not marked deleted, in
 // file order of the list; the sort order is dropped. Records that cannot be
 // read stay in view, as an unreadable mark never counted as deleted.
@@ -370,7 +350,7 @@ void cmd_hide_deleted() {
   Table& t = table();
   long before = count_in_view();
   settle_edit();
-  uint32_t q = remember_record();
+  remember_position();
   t.view.hide_deleted = !t.view.hide_deleted;
   if (t.view.hide_deleted) {
     hide_deleted_records();
@@ -379,7 +359,7 @@ void cmd_hide_deleted() {
     t.view.sort_order.reset();
     if (!t.view.filter_expr.empty() && g_reapply_filter_hook) g_reapply_filter_hook();
   }
-  restore_record(q);
+  restore_position();
   finish_view_change(before);
 }
 
@@ -387,13 +367,13 @@ void cmd_cancel_views() {
   Table& t = table();
   long before = count_in_view();
   settle_edit();
-  uint32_t q = remember_record();
+  remember_position();
   t.view.visible_list.reset();
   t.view.sort_order.reset();
   t.view.filter_expr.clear();
   current_state().selection.clear();
   if (t.view.hide_deleted) hide_deleted_records();
-  restore_record(q);
+  restore_position();
   finish_view_change(before);
 }
 

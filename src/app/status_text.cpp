@@ -1,6 +1,7 @@
 #include "app/status_text.h"
 
 #include "app/main_loop.h"
+#include "ui/keys.h"
 
 namespace kora {
 
@@ -48,14 +49,18 @@ std::string open_failure_text(Status status) {
   return text;
 }
 
-ProgressScope::ProgressScope(uint64_t total) { progress_open(long(total)); }
+ProgressScope::ProgressScope(uint64_t total, Stop stop) : stop_(stop) {
+  if (stop_ == Stop::kOnEscape) hold_typed_keys();
+  progress_open(long(total));
+}
 
 ProgressScope::~ProgressScope() { progress_close(); }
 
 ProgressCallback ProgressScope::callback() const {
-  return [](uint64_t done, uint64_t total) {
+  bool stoppable = stop_ == Stop::kOnEscape;
+  return [stoppable](uint64_t done, uint64_t total) {
     progress_show(long(done), long(total));
-    return true;
+    return !stoppable || !escape_pressed();
   };
 }
 

@@ -18,15 +18,21 @@ std::string open_failure_text(Status status);
 
 // The progress box for one long walk: opened with its total, moved by the
 // walk's progress calls, closed (the screen restored) when it goes out of
-// scope. The calls never ask the walk to stop.
+// scope. A stoppable box asks the walk to stop when the user presses Esc
+// (keys typed before it opened wait for the next command); others never do.
+enum class Stop { kNever, kOnEscape };
+
 class ProgressScope {
  public:
-  explicit ProgressScope(uint64_t total);
+  explicit ProgressScope(uint64_t total, Stop stop = Stop::kNever);
   ~ProgressScope();
   ProgressScope(const ProgressScope&) = delete;
   ProgressScope& operator=(const ProgressScope&) = delete;
 
   ProgressCallback callback() const;
+
+ private:
+  Stop stop_;
 };
 
 }  // namespace kora

@@ -753,6 +753,29 @@ int store_field(Table& table, int i, std::string_view text, long double number) 
   }
 }
 
+int replace_field(Table& table, int i, std::string_view text, long double number) {
+  FieldSpan span = field_span(table, i);
+  if (!span.data || holds_reference(table, i)) return 0;
+  // Text cut short does not fit either; trailing blanks are padding.
+  if (field_type(table, i) == 'C' && text.substr(0, text.find_last_not_of(' ') + 1).size() > size_t(span.length)) {
+    return 0;
+  }
+  std::vector<uint8_t> old(span.data, span.data + span.length);
+  blank_field(table, i);
+  if (store_field(table, i, text, number)) return 1;
+  std::memcpy(span.data, old.data(), old.size());
+  return 0;
+}
+
+bool holds_reference(const Table& table, int i) {
+  if (i < 0 || i >= table.field_count()) return true;
+  switch (field_type(table, i)) {
+    case 'P':
+    case '0': return true;
+    default: return is_memo_field(table, i);
+  }
+}
+
 void store_date(Table& table, int i, int year, int month, int day, int hour, int minute, int second) {
   write_date(table, i, year, month, day, hour, minute, second);
 }

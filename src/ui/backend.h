@@ -28,6 +28,8 @@ class Backend {
   // can ever come (a headless script that has run out, a terminal that
   // hung up); get_key then answers Esc so that modal loops unwind.
   virtual int wait_input(int timeout_ms, std::vector<int>& units) = 0;
+  // Takes what has arrived without waiting (a long walk looking for Esc).
+  virtual int poll_input(std::vector<int>& units) { return wait_input(0, units); }
   // Milliseconds of a monotonic clock (fake in the headless backend).
   virtual long long now_ms() = 0;
   // True when the escape delay has already passed for a trailing ESC in
@@ -57,6 +59,10 @@ class HeadlessBackend : public Backend {
   int presents() const { return presents_; }
 
   int wait_input(int timeout_ms, std::vector<int>& units) override;
+  // A poll comes from a walk, which takes time: the fake clock moves on by
+  // kPollMs first, so that keys scripted for later arrive during the walk.
+  static constexpr int kPollMs = 10;
+  int poll_input(std::vector<int>& units) override;
   long long now_ms() override { return clock_ms_; }
   void present() override { ++presents_; }
   int shift_state() override { return shift_; }

@@ -22,6 +22,12 @@ void HeadlessBackend::push_bytes(std::string_view bytes, long long at_ms) {
   for (char c : bytes) push_unit(static_cast<unsigned char>(c), at_ms);
 }
 
+int HeadlessBackend::poll_input(std::vector<int>& units) {
+  clock_ms_ += kPollMs;
+  if (next_ < script_.size() && script_[next_].at_ms > clock_ms_) return 0;
+  return wait_input(0, units);
+}
+
 int HeadlessBackend::wait_input(int timeout_ms, std::vector<int>& units) {
   ++waits_;
   if (on_wait) on_wait();

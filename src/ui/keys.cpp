@@ -2,6 +2,7 @@
 
 #include <sys/ioctl.h>
 
+#include <deque>
 #include <vector>
 
 #include "ui/backend.h"
@@ -189,6 +190,17 @@ int shift_state() {
 namespace {
 
 KeyParser g_parser;
+// Keys decoded while a walk looked for Esc, for get_key in their order.
+std::deque<int> g_typed_keys;
+
+// Takes what the backend has now into the parser; false when nothing can come.
+bool poll_units(Backend& backend) {
+  std::vector<int> units;
+  int got = backend.poll_input(units);
+  for (int unit : units) g_parser.push(unit);
+  if (got > 0 && backend.escape_delay_spent()) g_parser.expire_pending();
+  return got >= 0;
+}
 
 // Longest sleep between two calls of the idle hook: the clock and the
 // console's modifier state are shown several times a second.
@@ -203,6 +215,11 @@ int idle_timeout(long long now_ms) {
 int wait_key(int help_topic, IdleHook idle_hook) {
   Backend* backend = g_screen.backend;
   if (!backend) return kKeyEsc;
+  if (!g_typed_keys.empty()) {
+    int key = g_typed_keys.front();
+    g_typed_keys.pop_front();
+    return key;
+  }
   std::vector<int> units;
   for (;;) {
     long long now = backend->now_ms();
@@ -228,10 +245,38 @@ int wait_key(int help_topic, IdleHook idle_hook) {
 // A new input starts open: a script that ran out before says nothing of it.
 void key_input_reset(bool utf8) {
   g_parser = KeyParser(utf8);
+  g_typed_keys.clear();
   g_input_closed = false;
 }
 
 bool input_closed() { return g_input_closed; }
+
+void hold_typed_keys() {
+  Backend* backend = g_screen.backend;
+  if (!backend) return;
+  poll_units(*backend);
+  KeyEvent event;
+  while (g_parser.next(backend->now_ms(), event) == 1) {
+    g_typed_keys.push_back(key_code_for(event, backend->shift_state()));
+  }
+}
+
+bool escape_pressed() {
+  Backend* backend = g_screen.backend;
+  if (!backend) return false;
+  poll_units(*backend);
+  bool escape = false;
+  KeyEvent event;
+  while (g_parser.next(backend->now_ms(), event) == 1) {
+    int key = key_code_for(event, backend->shift_state());
+    if (key == kKeyEsc) {
+      escape = true;
+    } else {
+      g_typed_keys.push_back(key);
+    }
+  }
+  return escape;
+}
 
 int get_key(int help_topic, IdleHook idle_hook) {
   for (;;) {

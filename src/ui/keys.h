@@ -81,6 +81,13 @@ extern int g_idle_shift_seen;
 // handles F1 (help for help_topic), Ctrl+. and macro hot keys itself.
 int get_key(int help_topic, IdleHook idle_hook);
 
+// Long walks stop on Esc. hold_typed_keys, called as a walk starts, keeps
+// every key typed before it for get_key; escape_pressed then reads what has
+// been typed since without waiting: true when Esc is among it (it is taken),
+// any other key is kept for get_key.
+void hold_typed_keys();
+bool escape_pressed();
+
 // True when the last wait found that no input can ever come again (the
 // terminal hung up, or a test script ran out). Loops that would ask the user
 // a question again after an Esc check it so that they end.

@@ -570,4 +570,37 @@ TEST(ValueCodecSafety, HugeNumbersInWideFieldsStayInTheTextBuffer) {
 }
 
 }  // namespace
+
+// Tools that write into many records replace a value whole or not at all,
+// and never write through a field that points elsewhere.
+TEST(ValueCodecText, ReplaceKeepsTheOldValueWhenTheNewOneDoesNotFit) {
+  auto t = make_table({{"NAME", 'C', 8}, {"QTY", 'N', 3}, {"MEMO", 'M', 10}, {"BM", 'B', 10}, {"D", 'B', 8, 2}});
+  put_bytes(*t, 0, "SMITHSON");
+  put_bytes(*t, 1, " 42");
+  put_bytes(*t, 2, "        17");
+  struct Case {
+    int field;
+    const char* text;
+    int stored;
+    const char* bytes;  // afterwards
+  } cases[] = {
+      {0, "X", 1, "X       "},           // the old tail goes
+      {0, "TOO LONG!", 0, "X       "},   // cut short would lose text
+      {0, "ABCDEFGH   ", 1, "ABCDEFGH"},  // trailing blanks are padding
+      {1, "1234", 0, " 42"},
+      {1, "7", 1, "  7"},
+      {2, "X memo", 0, "        17"},
+      {3, "1", 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    std::string before = bytes_of(*t, c.field);
+    EXPECT_EQ(replace_field(*t, c.field, c.text, parse_number(c.text)), c.stored) << c.text;
+    EXPECT_EQ(bytes_of(*t, c.field), c.bytes ? std::string(c.bytes) : before) << c.text;
+  }
+  EXPECT_TRUE(holds_reference(*t, 2));
+  EXPECT_TRUE(holds_reference(*t, 3));
+  EXPECT_FALSE(holds_reference(*t, 4));
+  EXPECT_TRUE(holds_reference(*t, 5));  // a computed column's slot
+}
+
 }  // namespace kora

@@ -1,0 +1,73 @@
+#include "app/command_support.h"
+
+#include <algorithm>
+
+#include "app/app_state.h"
+#include "app/browse_view.h"
+#include "app/navigation.h"
+#include "table/record_ops.h"
+#include "tools/filter.h"
+#include "ui/screen.h"
+#include "ui/settings.h"
+
+namespace kora {
+
+namespace {
+
+constexpr long kDontRestore = -1;
+// The physical record under the cursor when the view was remembered.
+long g_position_slot = 0;
+
+long view_count() { return long(visible_count(*g_app.table())); }
+
+}  // namespace
+
+bool settle_edit() {
+  leave_cell(true);
+  return !(g_app.edit.mode && g_cell_edit_hooks.has_changes && g_cell_edit_hooks.has_changes());
+}
+
+bool changes_refused(const Table& table) { return g_settings.read_only != 0 || table.read_only; }
+
+void remember_position() {
+  long count = view_count();
+  if (count == 0) {
+    g_position_slot = kDontRestore;
+    return;
+  }
+  if (g_position_slot == kDontRestore) return;
+  long p = std::clamp(current_state().view.current_record, 0L, count - 1);
+  g_position_slot = long(physical_record(*g_app.table(), uint32_t(p)));
+}
+
+void restore_position() {
+  long slot = g_position_slot;
+  g_position_slot = 0;
+  if (slot == kDontRestore || slot < 0 || g_settings.dont_keep_pos) return;
+  uint32_t p = view_position_of(*g_app.table(), uint32_t(slot));
+  if (p == kNoRecord) return;
+  ViewState& v = current_state().view;
+  v.current_record = long(p);
+  v.top_record = std::max(0L, v.current_record + g_app.hex_panel + 7 - screen_rows());
+}
+
+void skip_next_restore() { g_position_slot = kDontRestore; }
+
+void centre_current_row() {
+  ViewState& v = current_state().view;
+  v.top_record = std::max(0L, v.current_record - std::max(1, browse_rows()) / 2);
+}
+
+ColumnChoices column_choices(const Table& table) {
+  ColumnChoices choices;
+  int count = column_count(table);
+  choices.labels.reserve(size_t(count));
+  for (int k = 0; k < count; ++k) choices.labels.push_back(shown_name(table, k));
+  for (const std::string& label : choices.labels) {
+    choices.items.push_back(MenuItem{label.c_str(), 0, kItemPlain, 0, nullptr});
+  }
+  choices.items.push_back(MenuItem{nullptr, 0, 0, 0, nullptr});
+  return choices;
+}
+
+}  // namespace kora

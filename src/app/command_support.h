@@ -1,0 +1,42 @@
+// What the commands that read or change many records share: settling the
+// record being edited, the read-only checks, keeping the cursor on its
+// record while the view is rebuilt, and the column list of the dialogs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "table/dbf_file.h"
+#include "ui/menu.h"
+
+namespace kora {
+
+// Writes the record being edited before a command reads or changes records,
+// so that the edit buffer cannot later write its old values over theirs.
+// False when changes are still pending (the command then does nothing).
+bool settle_edit();
+
+// True when the table may not be changed: the ReadOnly setting is on or the
+// file could only be opened for reading.
+bool changes_refused(const Table& table);
+
+// Keeps the cursor on its record across a rebuild of the view: remember
+// before, restore after. skip_next_restore (the refresh command) makes the
+// next pair leave the cursor alone.
+void remember_position();
+void restore_position();
+void skip_next_restore();
+
+// The cursor's row in the middle of the window: the top row becomes the
+// current row minus half the record lines, at least 0.
+void centre_current_row();
+
+// The entries of a drop-down list of the table's columns (captions as the
+// browse shows them), kept alive as long as the value.
+struct ColumnChoices {
+  std::vector<std::string> labels;
+  std::vector<MenuItem> items;  // ends with a null label
+};
+ColumnChoices column_choices(const Table& table);
+
+}  // namespace kora
