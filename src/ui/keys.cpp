@@ -193,13 +193,14 @@ KeyParser g_parser;
 // Keys decoded while a walk looked for Esc, for get_key in their order.
 std::deque<int> g_typed_keys;
 
-// Takes what the backend has now into the parser; false when nothing can come.
-bool poll_units(Backend& backend) {
+// Takes what the backend has into the parser without waiting: a poll lets
+// a walk's time pass first, a look takes only what has arrived already.
+enum class Take { kPoll, kLook };
+void take_units(Backend& backend, Take take) {
   std::vector<int> units;
-  int got = backend.poll_input(units);
+  int got = take == Take::kPoll ? backend.poll_input(units) : backend.wait_input(0, units);
   for (int unit : units) g_parser.push(unit);
   if (got > 0 && backend.escape_delay_spent()) g_parser.expire_pending();
-  return got >= 0;
 }
 
 // Longest sleep between two calls of the idle hook: the clock and the
@@ -254,7 +255,7 @@ bool input_closed() { return g_input_closed; }
 void hold_typed_keys() {
   Backend* backend = g_screen.backend;
   if (!backend) return;
-  poll_units(*backend);
+  take_units(*backend, Take::kLook);
   KeyEvent event;
   while (g_parser.next(backend->now_ms(), event) == 1) {
     g_typed_keys.push_back(key_code_for(event, backend->shift_state()));
@@ -264,7 +265,7 @@ void hold_typed_keys() {
 bool escape_pressed() {
   Backend* backend = g_screen.backend;
   if (!backend) return false;
-  poll_units(*backend);
+  take_units(*backend, Take::kPoll);
   bool escape = false;
   KeyEvent event;
   while (g_parser.next(backend->now_ms(), event) == 1) {
