@@ -15,6 +15,7 @@
 #include "app/menu_tree.h"
 #include "app/navigation.h"
 #include "app/record_commands.h"
+#include "app/sql_command.h"
 #include "app/tool_commands.h"
 #include "ui/key_codes.h"
 #include "ui/settings.h"
@@ -201,7 +202,7 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::Sum, nullptr, kSumHelp},
     {Cmd::Calculator, nullptr, kCalculatorHelp},
     {Cmd::Fill, nullptr, kFillHelp},
-    {Cmd::SqlStatement, nullptr, kSqlHelp},
+    {Cmd::SqlStatement, sql_statement_command, kSqlHelp},
     {Cmd::Export, nullptr, kExportHelp},
     {Cmd::EncodeDatabase, nullptr, kEncodingHelp},
     {Cmd::DecodeDatabase, nullptr, kEncodingHelp},
