@@ -331,6 +331,23 @@ bool evaluate_condition(const Table& table, RecordImage record, std::string_view
   return logical_value(form);
 }
 
+std::string braces_to_comparisons(std::string_view text) {
+  std::string out(text);
+  char quote = 0;
+  for (char& c : out) {
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (is_quote(c)) {
+      quote = c;
+    } else if (c == '{') {
+      c = '<';
+    } else if (c == '}') {
+      c = '>';
+    }
+  }
+  return out;
+}
+
 // The compiled path. A comparison is first read into units, each a character
 // of the expression's own, a character of a quoted literal, or a field.
 namespace {

@@ -99,6 +99,10 @@ struct CompiledCondition {
   std::vector<std::string> glue;
 };
 
+// The text with every { turned into < and every } into >, except inside
+// quoted text: the condition boxes accept braces for the comparisons.
+std::string braces_to_comparisons(std::string_view text);
+
 CompiledCondition compile_condition(const Table& table, std::string_view expression, const ConditionFlags& flags);
 bool condition_passes(const CompiledCondition& condition, const Table& table, RecordImage record);
 

@@ -1,6 +1,7 @@
 #include "ui/settings.h"
 
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include "ui/ini_text.h"
@@ -107,15 +108,19 @@ const CharKey kCharKeys[] = {
     {kExportSql, "QuoteChar", KORA_FIELD(export_sql.quote_char), "\""},
 };
 
-// A text key of at most kSettingsTextLimit characters; an empty value
-// leaves the text as it was.
+// A text key of at most `limit` characters; an empty value leaves the text
+// as it was.
 struct TextKey {
   const char* section;
   const char* key;
   std::string& (*field)(Settings&);
   const char* default_value;
   bool saved;
+  int limit = kSettingsTextLimit;
 };
+
+// A filter expression grows with every merge: it is read back whole.
+constexpr int kWholeText = std::numeric_limits<int>::max();
 
 const TextKey kTextKeys[] = {
     {kOptions, "HelpFile", KORA_FIELD(help_file), "english.dbf", false},
@@ -123,7 +128,7 @@ const TextKey kTextKeys[] = {
     {kExport, "Filename", KORA_FIELD(export_options.filename), "", true},
     {kExportHtml, "Header", KORA_FIELD(export_html.header), "", true},
     {kExportHtml, "Footer", KORA_FIELD(export_html.footer), "", true},
-    {kFilter, "Expression", KORA_FIELD(filter.expression), "", true},
+    {kFilter, "Expression", KORA_FIELD(filter.expression), "", true, kWholeText},
     {kSearch, "SExpression", KORA_FIELD(search.s_expression), "", true},
     {kSearch, "RExpression", KORA_FIELD(search.r_expression), "", true},
 };
@@ -163,7 +168,7 @@ void load_values(const IniText& ini, Settings& s) {
     if (!value.empty()) k.field(s) = value[0];
   }
   for (const TextKey& k : kTextKeys) {
-    std::string value = ini_get_str(k.section, k.key, k.default_value, kSettingsTextLimit, ini);
+    std::string value = ini_get_str(k.section, k.key, k.default_value, k.limit, ini);
     if (!value.empty()) k.field(s) = std::move(value);
   }
   // A translation table is taken only at its exact length; reading one

@@ -8,7 +8,8 @@
 
 namespace kora {
 
-// Limit of the file-name and expression texts.
+// Limit of the file-name and search texts read from the file (the filter
+// expression is read whole).
 constexpr int kSettingsTextLimit = 260;
 // Length of a translation table of [Xlat]: the bytes 128..255.
 constexpr int kXlatLength = 128;

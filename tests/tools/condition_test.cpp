@@ -308,5 +308,19 @@ TEST_F(ConditionTest, ComputedColumnsAnswerThroughTheCodec) {
   EXPECT_EQ(computed_text(*table_, image(0), "TS"), "20021201010203");
 }
 
+TEST(BracesToComparisons, OnlyOutsideQuotedText) {
+  struct Case {
+    const char* text;
+    const char* converted;
+  } cases[] = {
+      {"{AGE} > 30", "<AGE> > 30"},
+      {"NAME={\"{x}\"", "NAME=<\"{x}\""},
+      {"A}'}'&B{\"'{\"", "A>'}'&B<\"'{\""},
+      {"NAME=\"open{", "NAME=\"open{"},
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(braces_to_comparisons(c.text), c.converted) << c.text;
+}
+
 }  // namespace
 }  // namespace kora
