@@ -82,23 +82,6 @@ std::string_view clause_text(std::string_view body, const Keyword& own, const Ke
   return body.substr(own.end, end - own.end);
 }
 
-std::string braces_as_angles(std::string_view text) {
-  std::string out(text);
-  char quote = 0;
-  for (char& c : out) {
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-    } else if (is_quote(c)) {
-      quote = c;
-    } else if (c == '{') {
-      c = '<';
-    } else if (c == '}') {
-      c = '>';
-    }
-  }
-  return out;
-}
-
 std::vector<std::string_view> column_tokens(std::string_view list) {
   std::vector<std::string_view> tokens;
   size_t at = 0;
@@ -221,7 +204,7 @@ bool split_select(std::string_view body, SelectParts& parts) {
   parts.column_list = body.substr(0, from.begin);
   parts.table_name = trimmed(body.substr(from.end, name_end - from.end));
   parts.has_where = where.found();
-  if (parts.has_where) parts.where = braces_as_angles(trimmed(clause_text(body, where, order)));
+  if (parts.has_where) parts.where = braces_to_comparisons(trimmed(clause_text(body, where, order)));
   parts.has_order = order.found();
   if (parts.has_order) parts.order_by = clause_text(body, order, where);
   return true;
