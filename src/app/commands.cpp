@@ -15,6 +15,7 @@
 #include "app/menu_tree.h"
 #include "app/navigation.h"
 #include "app/record_commands.h"
+#include "app/sort_fill_commands.h"
 #include "app/sql_command.h"
 #include "app/tool_commands.h"
 #include "ui/key_codes.h"
@@ -197,11 +198,11 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::Filter, nullptr, kFilterHelp},
     {Cmd::QuickFilter, nullptr, 0},
     {Cmd::QuickFilterAdd, nullptr, 0},
-    {Cmd::Sort, nullptr, kSortHelp},
-    {Cmd::DropSort, nullptr, 0},
-    {Cmd::Sum, nullptr, kSumHelp},
-    {Cmd::Calculator, nullptr, kCalculatorHelp},
-    {Cmd::Fill, nullptr, kFillHelp},
+    {Cmd::Sort, sort_command, kSortHelp},
+    {Cmd::DropSort, drop_sort_command, 0},
+    {Cmd::Sum, sum_command, kSumHelp},
+    {Cmd::Calculator, calculator_command, kCalculatorHelp},
+    {Cmd::Fill, fill_command, kFillHelp},
     {Cmd::SqlStatement, sql_statement_command, kSqlHelp},
     {Cmd::Export, nullptr, kExportHelp},
     {Cmd::EncodeDatabase, nullptr, kEncodingHelp},

@@ -22,8 +22,7 @@ const Cmd kNotBuiltYet[] = {
     Cmd::SaveAsHtml,     Cmd::SaveAsDbf,       Cmd::SaveAsXml,      Cmd::SaveAsCsv,
     Cmd::GoToRecord,     Cmd::ClearSelection, Cmd::GroupDelete,
     Cmd::GroupRecall,    Cmd::GroupInverse,    Cmd::Search,         Cmd::SearchOn,     Cmd::FindNext,
-    Cmd::Replace,        Cmd::Filter,          Cmd::QuickFilter,    Cmd::QuickFilterAdd, Cmd::Sort,
-    Cmd::DropSort,       Cmd::Sum,             Cmd::Calculator,     Cmd::Fill,
+    Cmd::Replace,        Cmd::Filter,          Cmd::QuickFilter,    Cmd::QuickFilterAdd,
     Cmd::Export,         Cmd::EncodeDatabase,  Cmd::DecodeDatabase, Cmd::DefinePassword, Cmd::RemovePassword,
     Cmd::AppendFrom,     Cmd::HeaderEditor,    Cmd::HelpContents,
 };

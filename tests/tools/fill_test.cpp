@@ -1,0 +1,185 @@
+// Filling a field over many records and summing a column: progressions that
+// stop at their maximum, values that do not fit keeping the old ones, terms
+// hundreds of digits long, fields holding references left alone, listed
+// positions only, a stop or a failed write ending the walk with what was
+// done kept; totals kept apart for deleted records.
+#include "tools/fill.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../support/dbf_builder.h"
+#include "../support/test_support.h"
+#include "table/byte_order.h"
+#include "table/record_ops.h"
+#include "table/value_codec.h"
+
+namespace kora {
+namespace {
+
+using namespace kora::test;
+
+// NAME C(6), NUM N(5), MEMO M(10); record i holds "R<i>" and i + 1.
+std::unique_ptr<Table> numbered_table(const TempDir& dir, int count, std::vector<bool> deleted = {}) {
+  DbfSpec layout;
+  layout.version = 0x83;
+  layout.fields = {{"NAME", 'C', 6}, {"NUM", 'N', 5}, {"MEMO", 'M', 10}};
+  for (int i = 0; i < count; ++i) {
+    char record[32];
+    std::snprintf(record, sizeof record, "R%-5d%5d%10s", i, i + 1, "");
+    layout.records.push_back(record);
+  }
+  layout.deleted = std::move(deleted);
+  std::string path = dir.file("t.dbf");
+  write_bytes(path, build_dbf(layout));
+  return open_table(path);
+}
+
+std::vector<std::string> column(Table& table, int i) {
+  std::vector<std::string> out;
+  for (uint32_t p = 0; p < table.record_count; ++p) {
+    EXPECT_TRUE(read_record(table, p));
+    out.push_back(field_text(table, i));
+  }
+  return out;
+}
+
+FillSpec spec(std::string expression, int field, bool progression = false, bool geometric = false, double step = 0,
+              double max = 0) {
+  return FillSpec{std::move(expression), field, progression, geometric, step, max};
+}
+
+TEST(FillTest, ExpressionsAndProgressionsWriteTheirTermsUntilTheMaximum) {
+  struct Case {
+    const char* what;
+    FillSpec spec;
+    std::vector<std::string> expected;  // NUM of ten records afterwards
+    uint64_t stored;
+  };
+  const std::vector<Case> cases = {
+      {"arithmetic, step 1, max 5", spec("1", 1, true, false, 1, 5),
+       {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}, 5},
+      {"geometric, step 2", spec("1", 1, true, true, 2, 0),
+       {"1", "2", "4", "8", "16", "32", "64", "128", "256", "512"}, 10},
+      {"each record's own value", spec("NUM*3-1", 1),
+       {"2", "5", "8", "11", "14", "17", "20", "23", "26", "29"}, 10},
+      // 10000 still fits N(5), 100000 no longer does.
+      {"too wide: the old value stays", spec("10^(NUM-1)", 1),
+       {"1", "10", "100", "1000", "10000", "6", "7", "8", "9", "10"}, 5},
+      {"not a number: left alone", spec("NUM/0", 1), {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}, 0},
+      {"text joined without its plus signs", spec("\"x\"+NAME", 0), {}, 10},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    auto table = numbered_table(dir, 10);
+    FillCounts counts;
+    ASSERT_EQ(fill_records(*table, c.spec, nullptr, {}, counts), Status::kOk);
+    EXPECT_EQ(counts.stored, c.stored);
+    if (!c.expected.empty()) {
+      std::vector<std::string> got = column(*table, 1);
+      for (std::string& v : got) v.erase(0, v.find_first_not_of(' '));
+      EXPECT_EQ(got, c.expected);
+    } else {
+      EXPECT_EQ(column(*table, 0)[3], "xR3   ");
+    }
+  }
+}
+
+TEST(FillTest, CountsValuesThatDidNotFitAndKeepsThem) {
+  TempDir dir;
+  auto table = numbered_table(dir, 4);
+  FillCounts counts;
+  ASSERT_EQ(fill_records(*table, spec("NAME+\"long\"", 0), nullptr, {}, counts), Status::kOk);
+  EXPECT_EQ(counts.did_not_fit, 4u);  // the name keeps its padding: "R0    long"
+  EXPECT_EQ(column(*table, 0)[2], "R2    ");
+  counts = {};
+  ASSERT_EQ(fill_records(*table, spec("\"abcdefg\"", 0), nullptr, {}, counts), Status::kOk);
+  EXPECT_EQ(counts.did_not_fit, 4u);
+  EXPECT_EQ(column(*table, 0)[0], "R0    ");
+}
+
+TEST(FillTest, FieldsHoldingReferencesAndReadOnlyTablesAreLeftAlone) {
+  TempDir dir;
+  auto table = numbered_table(dir, 3);
+  std::vector<uint8_t> before = read_bytes(table->file_name);
+  FillCounts counts;
+  EXPECT_EQ(fill_records(*table, spec("\"X\"", 2), nullptr, {}, counts), Status::kOk);
+  EXPECT_EQ(fill_records(*table, spec("1", 5), nullptr, {}, counts), Status::kOk);  // a computed column
+  EXPECT_EQ(counts.stored, 0u);
+  table->read_only = true;
+  EXPECT_EQ(fill_records(*table, spec("7", 1), nullptr, {}, counts), Status::kReadOnly);
+  EXPECT_EQ(read_bytes(table->file_name), before);
+}
+
+TEST(FillTest, TermsHundredsOfDigitsLongAndNonFiniteOnes) {
+  TempDir dir;
+  DbfSpec layout;
+  layout.version = 0x30;
+  layout.fields = {{"X", 'B', 8}};
+  for (int i = 0; i < 4; ++i) layout.records.push_back(std::string(8, '\0'));
+  write_bytes(dir.file("b.dbf"), build_dbf(layout));
+  auto table = open_table(dir.file("b.dbf"));
+  ASSERT_TRUE(table);
+  FillCounts counts;
+  ASSERT_EQ(fill_records(*table, spec("10^200", 0, true, true, 1E100), nullptr, {}, counts), Status::kOk);
+  EXPECT_EQ(counts.stored, 2u);
+  EXPECT_EQ(counts.not_evaluated, 2u);  // 1E400 is no double
+  std::vector<double> got;
+  for (uint32_t p = 0; p < 4; ++p) {
+    ASSERT_TRUE(read_record(*table, p));
+    got.push_back(double(field_number(*table, 0)));
+  }
+  EXPECT_DOUBLE_EQ(got[0], 1E200);
+  EXPECT_DOUBLE_EQ(got[1], 1E300);
+  EXPECT_EQ(got[2], 0.0);
+  EXPECT_EQ(got[3], 0.0);
+}
+
+TEST(FillTest, OnlyListedPositionsAndAStopOrFailedWriteKeepWhatWasDone) {
+  TempDir dir;
+  auto table = numbered_table(dir, 8);
+  RecordList list = parse_record_list("2-3,6-7", 8);
+  FillCounts counts;
+  // Stops when the second range begins.
+  auto stop_later = [](uint64_t done, uint64_t) { return done <= 2; };
+  EXPECT_EQ(fill_records(*table, spec("0", 1), &list, stop_later, counts), Status::kAborted);
+  std::vector<std::string> got = column(*table, 1);
+  EXPECT_EQ(got, (std::vector<std::string>{"    1", "    0", "    0", "    4", "    5", "    6", "    7", "    8"}));
+  EXPECT_EQ(counts.stored, 2u);
+
+  // Writes that fail end the walk at the first record.
+  int read_only = open(table->file_name.c_str(), O_RDONLY);
+  ASSERT_GE(read_only, 0);
+  ASSERT_GE(dup2(read_only, table->fd), 0);
+  close(read_only);
+  counts = {};
+  EXPECT_EQ(fill_records(*table, spec("9", 1), nullptr, {}, counts), Status::kWriteError);
+  EXPECT_EQ(counts.stored, 0u);
+}
+
+TEST(FillTest, SumKeepsDeletedRecordsApartOverTheViewOrAList) {
+  TempDir dir;
+  auto table = numbered_table(dir, 6, {false, true, false, false, true, false});
+  SumTotals totals;
+  ASSERT_EQ(sum_column(*table, 1, nullptr, {}, totals), Status::kOk);
+  EXPECT_EQ(double(totals.not_deleted), 1 + 3 + 4 + 6);
+  EXPECT_EQ(double(totals.deleted), 2 + 5);
+  EXPECT_EQ(double(totals.all()), 21);
+  RecordList list = parse_record_list("2,4-9", 6);
+  ASSERT_EQ(sum_column(*table, 1, &list, {}, totals), Status::kOk);
+  EXPECT_EQ(double(totals.not_deleted), 4 + 6);
+  EXPECT_EQ(double(totals.deleted), 2 + 5);
+  SumTotals untouched{1, 2};
+  EXPECT_EQ(sum_column(*table, 1, nullptr, [](uint64_t, uint64_t) { return false; }, untouched), Status::kAborted);
+  EXPECT_EQ(double(untouched.all()), 3);
+}
+
+}  // namespace
+}  // namespace kora
