@@ -73,7 +73,9 @@ std::vector<Scenario> scenarios() {
   return {
       {"filter AMOUNT>0", typed({kora::kKeyAltF3}, "AMOUNT>0", {kora::kKeyEnter}),
        [](kora::Table& t) { return kora::apply_filter(t, {kora::FilterSource::kExpression, "AMOUNT>0"}); }},
-      {"sort by NAME", typed({kora::kKeyCtrlS, kora::kKeyTab}, "NAME", {kora::kKeyEnter}),
+      // The typed field list is what "By several fields" sorts by.
+      {"sort by NAME",
+       typed({kora::kKeyCtrlS, kora::kKeyTab}, "NAME", {kora::kKeyDown, kora::kKeyDown, kora::kKeySpace, kora::kKeyEnter}),
        [](kora::Table& t) { return kora::sort_by_field_list(t, "NAME", {}, {}); }},
       {"SQL WHERE", typed({kora::kKeyCtrlQ}, "SELECT * FROM x WHERE AMOUNT>0", {kora::kKeyEnter}),
        [](kora::Table& t) { return kora::apply_filter(t, {kora::FilterSource::kExpression, "AMOUNT>0"}); }},

@@ -102,12 +102,13 @@ class SortFillCommandsTest : public ::testing::Test {
   // a walk is under way.
   void run(int key, const std::vector<int>& keys, const std::vector<int>& late = {}) {
     for (int k : keys) backend->push_key(k);
-    for (int k : late) backend->push_key(k, 1);
+    for (int k : late) backend->push_key(k, backend->now_ms() + 1);
     dispatch_key(key);
     paint();
   }
-  void run(Cmd command, const std::vector<int>& keys) {
+  void run(Cmd command, const std::vector<int>& keys, const std::vector<int>& late = {}) {
     for (int k : keys) backend->push_key(k);
+    for (int k : late) backend->push_key(k, backend->now_ms() + 1);
     run_command(command);
     paint();
   }
@@ -180,6 +181,13 @@ TEST_F(SortFillCommandsTest, EscDuringTheWalksLeavesTheViewAndShowsNoTotals) {
   EXPECT_TRUE(shown("Sort"));
   run(kKeyCtrlF2, {}, {kKeyEsc});
   EXPECT_FALSE(shown("All records"));
+  // A stopped fill keeps the records it wrote and the view; nothing is reported.
+  run(Cmd::Fill, {'0', kEnter}, {kKeyEsc});
+  int filled = 0;
+  for (int q = 0; q < 20000; q += 97) filled += num(q) == "     0";
+  EXPECT_LT(filled, 20000 / 97);
+  EXPECT_EQ(v.current_record, 1234);
+  EXPECT_FALSE(shown("Cannot"));
   // Without Esc the same walks finish.
   run(kKeyCtrlS, {kEnter});
   EXPECT_TRUE(t.view.sort_order.has_value());
