@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "../support/dbf_builder.h"
@@ -98,25 +99,23 @@ class SortFillCommandsTest : public ::testing::Test {
     if (g_app.redraw & kRedrawAll) full_repaint();
     paint_view();
   }
-  // The keys wait until the command reads them; `late` ones arrive while
-  // a walk is under way.
-  void run(int key, const std::vector<int>& keys, const std::vector<int>& late = {}) {
+  // Runs a key's or a menu's command. The keys wait until the command reads
+  // them; `late` ones arrive while a walk is under way.
+  template <typename Command>
+  void run(Command command, const std::vector<int>& keys, const std::vector<int>& late = {}) {
     for (int k : keys) backend->push_key(k);
     for (int k : late) backend->push_key(k, backend->now_ms() + 1);
-    dispatch_key(key);
+    if constexpr (std::is_same_v<Command, Cmd>) {
+      run_command(command);
+    } else {
+      dispatch_key(command);
+    }
     paint();
   }
-  void run(Cmd command, const std::vector<int>& keys, const std::vector<int>& late = {}) {
-    for (int k : keys) backend->push_key(k);
-    for (int k : late) backend->push_key(k, backend->now_ms() + 1);
-    run_command(command);
-    paint();
-  }
-  static std::vector<int> typed(const std::string& text) { return std::vector<int>(text.begin(), text.end()); }
-  static std::vector<int> join(std::vector<std::vector<int>> parts) {
-    std::vector<int> out;
-    for (auto& part : parts) out.insert(out.end(), part.begin(), part.end());
-    return out;
+  // The characters of text, then the other keys.
+  static std::vector<int> keys(const std::string& text, std::vector<int> then = {}) {
+    then.insert(then.begin(), text.begin(), text.end());
+    return then;
   }
 
   std::string on_disk(int q, int offset, int length) {
@@ -151,8 +150,7 @@ TEST_F(SortFillCommandsTest, SortOrdersTheViewAndKeepsTheCursorOnItsRecord) {
       {"ascending by the current field", {kEnter}, {1, 4, 3, 0, 5, 2}},
       {"descending: ties reversed", {kDown, kDown, kDown, kDown, kDown, kDown, kSpace, kEnter}, {2, 5, 0, 3, 4, 1}},
       {"ignoring case", {kDown, kDown, kDown, kDown, kSpace, kEnter}, {1, 3, 0, 4, 5, 2}},
-      {"by the typed field list", join({{kDown}, typed("NUM NAME"), {kDown, kDown, kSpace, kEnter}}),
-       {3, 5, 1, 0, 4, 2}},
+      {"by the typed field list", {kDown, 'N', 'U', 'M', ' ', 'N', 'A', 'M', 'E', kDown, kDown, kSpace, kEnter}, {3, 5, 1, 0, 4, 2}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -235,7 +233,7 @@ TEST_F(SortFillCommandsTest, CalculatorStoresOnlyIntoFieldsThatTakeANumber) {
     open({"a", "b"}, {1, 2});
     std::vector<uint8_t> before = test::read_bytes(path);
     current_state().view.current_column = c.column;
-    run(kKeyShiftF4, typed("NUM*2+3"), {kEnter});  // Enter once the result is on the screen
+    run(kKeyShiftF4, keys("NUM*2+3"), {kEnter});  // Enter once the result is on the screen
     EXPECT_TRUE(shown("5.000000"));
     EXPECT_EQ(name(0), c.name);
     EXPECT_EQ(num(0), c.num);
@@ -248,64 +246,44 @@ TEST_F(SortFillCommandsTest, CalculatorStoresOnlyIntoFieldsThatTakeANumber) {
 
 TEST_F(SortFillCommandsTest, CalculatorErrorsTooWideResultsAndReadOnly) {
   open({"keep"}, {1});
-  run(kKeyShiftF4, join({typed("2+"), {kEnter}}));
+  run(kKeyShiftF4, keys("2+", {kEnter}));
   EXPECT_TRUE(shown("Error"));
-  EXPECT_EQ(num(0), "     1");
   // Sixteen characters do not fit NAME: the old value stays and says so.
-  run(kKeyShiftF4, join({typed("123456*1000"), {kEnter}}));
+  run(kKeyShiftF4, keys("123456*1000", {kEnter}));
   EXPECT_TRUE(shown("does not fit"));
-  EXPECT_EQ(name(0), "keep      ");
   g_settings.read_only = 1;
   current_state().view.current_column = kNum;
-  run(kKeyShiftF4, join({typed("7"), {kEnter}}));
-  EXPECT_EQ(num(0), "     1");
+  run(kKeyShiftF4, keys("7", {kEnter}));
+  EXPECT_EQ(name(0) + num(0), "keep           1");
 }
 
 // ---- fill -----------------------------------------------------------------------------------
 
-// From the expression line: All chosen, then the k-th column picked as the
-// target; the focus stays on the target list.
+// From the expression line: All chosen, the k-th column picked as the
+// target, OK.
 std::vector<int> all_into(int k) {
   std::vector<int> keys = {kDown, kSpace, kDown, kDown, kSpace, kHome};
   keys.insert(keys.end(), size_t(k), kDown);
-  keys.push_back(kEnter);
-  return keys;
-}
-
-// Expression 1 into NUM with Advanced options ticked, the progression kind,
-// Step and Max value.
-std::vector<int> progression_keys(bool geometric, const std::string& step, const std::string& max) {
-  std::vector<int> keys = {'1'};
-  for (int k : all_into(kNum)) keys.push_back(k);
-  keys.insert(keys.end(), {kDown, kSpace, kDown});
-  if (geometric) keys.insert(keys.end(), {kDown, kSpace, kDown});
-  else keys.insert(keys.end(), {kSpace, kDown, kDown});
-  keys.insert(keys.end(), step.begin(), step.end());
-  keys.push_back(kDown);
-  keys.insert(keys.end(), max.begin(), max.end());
-  keys.push_back(kEnter);
+  keys.insert(keys.end(), {kEnter, kEnter});
   return keys;
 }
 
 TEST_F(SortFillCommandsTest, FillWritesProgressionsAndKeepsWhatDoesNotFit) {
   numbered(10);
   current_state().view.current_column = kNum;
-  run(Cmd::Fill, progression_keys(false, "1", "5"));
-  std::vector<std::string> nums;
-  for (int q = 0; q < 10; ++q) nums.push_back(num(q));
-  EXPECT_EQ(nums, (std::vector<std::string>{"     1", "     2", "     3", "     4", "     5", "     6", "     7",
-                                            "     8", "     9", "    10"}));
-  forget_tool_choices();  // Advanced options unticked again
-  run(Cmd::Fill, progression_keys(true, "2", "0"));
-  EXPECT_EQ(num(3), "     8");
-  EXPECT_EQ(num(9), "   512");
+  // Expression 1 into the current column, All, Advanced options,
+  // Arithmetical, Step 1, Max value 5.
+  run(Cmd::Fill, {'1', kDown, kSpace, kDown, kDown, kDown, kSpace, kDown, kSpace, kDown, kDown, '1', kDown, '5', kEnter});
+  std::string nums;
+  for (int q = 0; q < 10; ++q) nums += num(q);
+  EXPECT_EQ(nums, "     1     2     3     4     5     6     7     8     9    10");
 
-  run(Cmd::Fill, join({typed("\"much too long\""), all_into(kName), {kEnter}}));
+  run(Cmd::Fill, keys("\"much too long\"", all_into(kName)));
   EXPECT_TRUE(shown("10 value(s) did not fit"));
   EXPECT_EQ(name(4), "R4        ");
 
   std::vector<uint8_t> before = test::read_bytes(path);
-  run(Cmd::Fill, join({typed("\"X\""), all_into(kMemo), {kEnter}}));
+  run(Cmd::Fill, keys("\"X\"", all_into(kMemo)));
   EXPECT_TRUE(shown("cannot be filled"));
   EXPECT_EQ(test::read_bytes(path), before);
 }
@@ -331,7 +309,7 @@ TEST_F(SortFillCommandsTest, ValuesBeingEditedAreWrittenBeforeTheCommandsReadOrW
   run(kF4, {});
   run('Q', {});
   run(kRight, {});
-  run(kKeyShiftF4, join({typed("NUM+10"), {kEnter}}));
+  run(kKeyShiftF4, keys("NUM+10", {kEnter}));
   run(kF4, {});
   EXPECT_EQ(name(0), "Q         ");
   EXPECT_EQ(num(0), "    11");
@@ -349,7 +327,7 @@ TEST_F(SortFillCommandsTest, ValuesBeingEditedAreWrittenBeforeTheCommandsReadOrW
   run(kF4, {});
   run('Z', {});
   run(kRight, {});
-  run(Cmd::Fill, join({{'4'}, all_into(kNum), {kEnter}}));
+  run(Cmd::Fill, keys("4", all_into(kNum)));
   run(kF4, {});
   EXPECT_EQ(name(0), "Z         ");
   EXPECT_EQ(num(0) + num(1), "     4     4");

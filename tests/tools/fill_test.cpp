@@ -57,52 +57,34 @@ FillSpec spec(std::string expression, int field, bool progression = false, bool 
 
 TEST(FillTest, ExpressionsAndProgressionsWriteTheirTermsUntilTheMaximum) {
   struct Case {
-    const char* what;
     FillSpec spec;
-    std::vector<std::string> expected;  // NUM of ten records afterwards
-    uint64_t stored;
+    int field;
+    std::string expected;  // the field of ten records afterwards, joined
+    uint64_t stored, did_not_fit;
   };
   const std::vector<Case> cases = {
-      {"arithmetic, step 1, max 5", spec("1", 1, true, false, 1, 5),
-       {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}, 5},
-      {"geometric, step 2", spec("1", 1, true, true, 2, 0),
-       {"1", "2", "4", "8", "16", "32", "64", "128", "256", "512"}, 10},
-      {"each record's own value", spec("NUM*3-1", 1),
-       {"2", "5", "8", "11", "14", "17", "20", "23", "26", "29"}, 10},
-      // 10000 still fits N(5), 100000 no longer does.
-      {"too wide: the old value stays", spec("10^(NUM-1)", 1),
-       {"1", "10", "100", "1000", "10000", "6", "7", "8", "9", "10"}, 5},
-      {"not a number: left alone", spec("NUM/0", 1), {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}, 0},
-      {"text joined without its plus signs", spec("\"x\"+NAME", 0), {}, 10},
+      {spec("1", 1, true, false, 1, 5), 1, "    1    2    3    4    5    6    7    8    9   10", 5, 0},
+      {spec("1", 1, true, true, 2, 0), 1, "    1    2    4    8   16   32   64  128  256  512", 10, 0},
+      {spec("NUM*3-1", 1), 1, "    2    5    8   11   14   17   20   23   26   29", 10, 0},
+      // 10000 still fits N(5), 100000 no longer does: the old values stay.
+      {spec("10^(NUM-1)", 1), 1, "    1   10  100 100010000    6    7    8    9   10", 5, 5},
+      {spec("NUM/0", 1), 1, "    1    2    3    4    5    6    7    8    9   10", 0, 0},
+      // Texts are joined without their plus signs; padding kept is too long.
+      {spec("\"x\"+NAME", 0), 0, "xR0   xR1   xR2   xR3   xR4   xR5   xR6   xR7   xR8   xR9   ", 10, 0},
+      {spec("NAME+\"x\"", 0), 0, "R0    R1    R2    R3    R4    R5    R6    R7    R8    R9    ", 0, 10},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.spec.expression);
     TempDir dir;
     auto table = numbered_table(dir, 10);
     FillCounts counts;
     ASSERT_EQ(fill_records(*table, c.spec, nullptr, {}, counts), Status::kOk);
     EXPECT_EQ(counts.stored, c.stored);
-    if (!c.expected.empty()) {
-      std::vector<std::string> got = column(*table, 1);
-      for (std::string& v : got) v.erase(0, v.find_first_not_of(' '));
-      EXPECT_EQ(got, c.expected);
-    } else {
-      EXPECT_EQ(column(*table, 0)[3], "xR3   ");
-    }
+    EXPECT_EQ(counts.did_not_fit, c.did_not_fit);
+    std::string joined;
+    for (const std::string& v : column(*table, c.field)) joined += v;
+    EXPECT_EQ(joined, c.expected);
   }
-}
-
-TEST(FillTest, CountsValuesThatDidNotFitAndKeepsThem) {
-  TempDir dir;
-  auto table = numbered_table(dir, 4);
-  FillCounts counts;
-  ASSERT_EQ(fill_records(*table, spec("NAME+\"long\"", 0), nullptr, {}, counts), Status::kOk);
-  EXPECT_EQ(counts.did_not_fit, 4u);  // the name keeps its padding: "R0    long"
-  EXPECT_EQ(column(*table, 0)[2], "R2    ");
-  counts = {};
-  ASSERT_EQ(fill_records(*table, spec("\"abcdefg\"", 0), nullptr, {}, counts), Status::kOk);
-  EXPECT_EQ(counts.did_not_fit, 4u);
-  EXPECT_EQ(column(*table, 0)[0], "R0    ");
 }
 
 TEST(FillTest, FieldsHoldingReferencesAndReadOnlyTablesAreLeftAlone) {
