@@ -78,6 +78,7 @@ struct TableState {
   std::vector<uint8_t> edit_buffer;
   std::vector<uint8_t> record_clipboard;  // RecordClipboard: empty until a record is copied
   std::vector<uint32_t> selection;        // SelectionList: physical record numbers, ascending
+  int search_field = 0;  // the display column "By field" searches
 };
 
 // Labels of the function-key bar: plain, Shift, Ctrl and Alt sets, F1..F12,

@@ -15,6 +15,7 @@
 #include "app/menu_tree.h"
 #include "app/navigation.h"
 #include "app/record_commands.h"
+#include "app/search_commands.h"
 #include "app/sort_fill_commands.h"
 #include "app/sql_command.h"
 #include "app/tool_commands.h"
@@ -191,10 +192,10 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::GroupRecall, nullptr, kGroupHelp},
     {Cmd::GroupInverse, nullptr, kGroupHelp},
 
-    {Cmd::Search, nullptr, kSearchHelp},
-    {Cmd::SearchOn, nullptr, kSearchHelp},
-    {Cmd::FindNext, nullptr, 0},
-    {Cmd::Replace, nullptr, kReplaceHelp},
+    {Cmd::Search, search_command, kSearchHelp},
+    {Cmd::SearchOn, search_up_command, kSearchHelp},
+    {Cmd::FindNext, find_next_command, 0},
+    {Cmd::Replace, replace_command, kReplaceHelp},
     {Cmd::Filter, nullptr, kFilterHelp},
     {Cmd::QuickFilter, nullptr, 0},
     {Cmd::QuickFilterAdd, nullptr, 0},
@@ -343,6 +344,18 @@ void run_command(Cmd command) {
   CommandFunction run = command_binding(command).run;
   if (run) run();
 }
+
+namespace {
+bool g_from_menu = false;
+}  // namespace
+
+void run_menu_command(Cmd command) {
+  g_from_menu = true;
+  run_command(command);
+  g_from_menu = false;
+}
+
+bool command_from_menu() { return g_from_menu; }
 
 std::span<const KeyBinding> key_bindings() { return kKeys; }
 

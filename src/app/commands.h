@@ -191,6 +191,10 @@ const CommandBinding& command_binding(Cmd command);
 
 // Runs a command on the current table; one without a function does nothing.
 void run_command(Cmd command);
+// The same for a command chosen in the menu bar; while it runs,
+// command_from_menu() is true (a few commands open preset differently).
+void run_menu_command(Cmd command);
+bool command_from_menu();
 
 // How a row of the key table matches a KeyCode.
 enum KeyMatch : int {

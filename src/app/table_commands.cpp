@@ -61,6 +61,7 @@ MenuFacts current_facts() {
   facts.record_count = int(visible_count(table));
   facts.record_copied = !table_state(table).record_clipboard.empty();
   facts.sorted = table.view.sort_order.has_value();
+  facts.has_search = !g_settings.search.s_expression.empty();
   // A view list that neither the filter nor hide deleted made holds the
   // records of show selected only.
   const RecordView& view = table.view;
@@ -73,7 +74,7 @@ MenuFacts current_facts() {
 void install_menu_hooks() {
   g_menu_bar_hooks.pulldowns = kMenuBar;
   g_menu_bar_hooks.update_states = [](int pulldown) { apply_menu_states(pulldown, current_facts()); };
-  g_menu_bar_hooks.run_command = [](int command) { run_command(static_cast<Cmd>(command)); };
+  g_menu_bar_hooks.run_command = [](int command) { run_menu_command(static_cast<Cmd>(command)); };
   g_menu_bar_hooks.open_by_name = [](const char* name) { open_and_show(name); };
   g_menu_bar_hooks.redraw_status = [] {
     draw_status_left();

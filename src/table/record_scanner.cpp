@@ -42,7 +42,12 @@ void RecordScanner::set_range(uint32_t first, uint32_t end) {
   end_ = std::min(end, positions_in(table_, order_));
   if (status_ != Status::kOk) end_ = 0;
   first_ = std::min(first, end_);
-  next_position_ = first_;
+  next_position_ = backward_ ? end_ : first_;
+}
+
+void RecordScanner::set_backward() {
+  backward_ = true;
+  next_position_ = end_;
 }
 
 uint32_t RecordScanner::map(uint32_t position) const {
@@ -99,10 +104,11 @@ bool RecordScanner::load_chunk() {
     return true;
   };
 
-  while (next_position_ < end_) {
-    uint32_t q = map(next_position_);
+  while (more()) {
+    uint32_t position = backward_ ? next_position_ - 1 : next_position_;
+    uint32_t q = map(position);
     if (q == kNoRecord) {
-      ++next_position_;
+      take();
       continue;
     }
     bool joined = false;
@@ -121,12 +127,11 @@ bool RecordScanner::load_chunk() {
       open = true;
       run_entries = entries_.size();
     }
-    entries_.push_back(Entry{next_position_, q, 0});
-    ++next_position_;
+    entries_.push_back(Entry{take(), q, 0});
   }
   if (open && !close_run()) return false;
 
-  if (progress_ && !entries_.empty() && !progress_(next_position_ - first_, count())) {
+  if (progress_ && !entries_.empty() && !progress_(taken(), count())) {
     entries_.clear();
     status_ = Status::kAborted;
     return false;
@@ -136,7 +141,7 @@ bool RecordScanner::load_chunk() {
 
 bool RecordScanner::next(ScannedRecord& out) {
   while (served_ == entries_.size()) {
-    if (status_ != Status::kOk || next_position_ >= end_) return false;
+    if (status_ != Status::kOk || !more()) return false;
     if (!load_chunk()) return false;
   }
   const Entry& entry = entries_[served_++];

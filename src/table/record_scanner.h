@@ -17,6 +17,9 @@
 //   }
 //   if (scan.status() != Status::kOk) ...  // kReadError, or kAborted when stopped
 //
+// set_backward() walks the same positions from the last to the first (a
+// search upwards); progress then counts the positions from the end.
+//
 // A caller that has found what it looks for simply stops calling next().
 // The table's file and view must not change while a scan is under way
 // (records may be rewritten in place).
@@ -61,6 +64,9 @@ class RecordScanner {
   // Limits the walk to the positions first..end-1 (end is clamped to the
   // count); call before the first next().
   void set_range(uint32_t first, uint32_t end);
+  // Walks the range from its last position down to its first; call before
+  // the first next().
+  void set_backward();
   // Positions in the walk, as the progress callback's total counts them.
   uint32_t count() const { return end_ - first_; }
 
@@ -83,6 +89,11 @@ class RecordScanner {
   };
 
   uint32_t map(uint32_t position) const;
+  // The walk's cursor: whether positions remain, taking the next one, and
+  // how many positions were taken.
+  bool more() const { return backward_ ? next_position_ > first_ : next_position_ < end_; }
+  uint32_t take() { return backward_ ? --next_position_ : next_position_++; }
+  uint32_t taken() const { return backward_ ? end_ - next_position_ : next_position_ - first_; }
   bool load_chunk();
   bool read_run(const Run& run);
 
@@ -95,7 +106,8 @@ class RecordScanner {
   size_t served_ = 0;  // entries of the chunk handed out
   uint32_t first_ = 0;
   uint32_t end_ = 0;
-  uint32_t next_position_ = 0;
+  uint32_t next_position_ = 0;  // forward: the next one; backward: one past it
+  bool backward_ = false;
   Status status_ = Status::kOk;
 };
 

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <numeric>
@@ -76,6 +77,7 @@ struct ScanCase {
   uint32_t first = 0;
   uint32_t end = kNoRecord;
   bool hooked = false;
+  bool backward = false;
 };
 
 // What the scan should hand out, from the single-record mapping and the
@@ -97,6 +99,7 @@ std::vector<Expected> expected_walk(const Table& table, const Bytes& file, const
     Bytes image(file.begin() + long(at), file.begin() + long(at + kRecordSize));
     out.push_back({p, q, image});
   }
+  if (c.backward) std::reverse(out.begin(), out.end());
   return out;
 }
 
@@ -118,6 +121,12 @@ TEST(RecordScanner, WalksEveryViewShapeAsTheSingleRecordPathDoes) {
       {"a range past the end", 40, std::nullopt, false, false, ScanOrder::kView, 100, 38, 1000},
       {"encoding hook, reversed", 33, std::nullopt, false, true, ScanOrder::kView, 4 * kRecordSize, 0, kNoRecord,
        true},
+      {"backward, one chunk", 40, std::nullopt, false, false, ScanOrder::kView, kScanChunkBytes, 0, kNoRecord,
+       false, true},
+      {"backward, filtered, sorted, reversed", 70, every_nth(70, 3, 0), true, true, ScanOrder::kView,
+       5 * kRecordSize, 0, kNoRecord, false, true},
+      {"backward over a range", 40, std::nullopt, false, false, ScanOrder::kView, 3 * kRecordSize + 5, 6, 29,
+       false, true},
   };
   for (const ScanCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -138,6 +147,7 @@ TEST(RecordScanner, WalksEveryViewShapeAsTheSingleRecordPathDoes) {
       for (Expected& e : expected) xor_image(*table, e.image.data(), 1, kRecordSize);
     }
     RecordScanner scan(*table, c.order, {}, c.chunk_bytes);
+    if (c.backward) scan.set_backward();
     if (c.first != 0 || c.end != kNoRecord) scan.set_range(c.first, c.end);
     EXPECT_EQ(scan.count(), expected.size());
     ScannedRecord r;
@@ -177,6 +187,24 @@ TEST(RecordScanner, ReportsOncePerChunkAndStopsWhenAsked) {
     EXPECT_EQ(calls[k].first, std::min<uint64_t>(100, 9 * (k + 1)));
     EXPECT_EQ(calls[k].second, 100u);
   }
+
+  // Backwards the calls count the same way, from the end of the range.
+  calls.clear();
+  {
+    RecordScanner scan(*table, ScanOrder::kView, [&](uint64_t done, uint64_t total) {
+      calls.emplace_back(done, total);
+      return true;
+    }, chunk);
+    scan.set_backward();
+    scan.set_range(0, 20);
+    ScannedRecord r;
+    std::vector<uint32_t> positions;
+    while (scan.next(r)) positions.push_back(r.position);
+    ASSERT_EQ(positions.size(), 20u);
+    EXPECT_EQ(positions.front(), 19u);
+    EXPECT_EQ(positions.back(), 0u);
+  }
+  EXPECT_EQ(calls, (std::vector<std::pair<uint64_t, uint64_t>>{{9, 20}, {18, 20}, {20, 20}}));
 
   // Asked to stop at the third chunk: the records of two chunks came out.
   int seen_calls = 0;
