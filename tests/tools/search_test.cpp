@@ -97,6 +97,24 @@ TEST(SearchWalk, ProgressCountsTheRecordsVisitedAndCanStopTheWalk) {
   EXPECT_FALSE(match);
 }
 
+TEST(SearchWalk, AnAnsiTableIsSearchedInScreenTextAndFoldedByItsOwnLetters) {
+  TempDir dir;
+  test::DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 6}};
+  layout.records = {"\xE0\xE1\xE2"};  // small a, b, v of Windows-1251
+  test::write_bytes(dir.file("ansi.dbf"), test::build_dbf(layout));
+  std::unique_ptr<Table> table = open_table(dir.file("ansi.dbf"));
+  ASSERT_TRUE(table);
+  table->ansi_text = true;
+  std::optional<SearchSpot> match;
+  for (bool fold : {false, true}) {
+    table->ignore_case = fold;
+    // Capital A, B of code page 866 as the user types them.
+    EXPECT_EQ(search_table(*table, {"\x80\x81"}, {0, 0}, {}, match), Status::kOk);
+    EXPECT_EQ(match.has_value(), fold);
+  }
+}
+
 // Replacing the first occurrence in one cell, then checking the file.
 TEST(ReplaceInCell, StoresTheWholeNewValueOrKeepsTheOldOne) {
   struct Case {
