@@ -124,6 +124,7 @@ TEST(ReplaceInCell, StoresTheWholeNewValueOrKeepsTheOldOne) {
     const char* with;
     ReplaceOutcome outcome;
     const char* stored;  // the field's bytes in the file afterwards
+    bool column_read_only = false;  // set up so by the user
   };
   using R = ReplaceOutcome;
   const Case cases[] = {
@@ -135,6 +136,7 @@ TEST(ReplaceInCell, StoresTheWholeNewValueOrKeepsTheOldOne) {
       {"letters in a number do not fit", {5, 2}, "34", "AB", R::kDidNotFit, " 340"},
       {"a number too wide does not fit", {5, 2}, "3", "123", R::kDidNotFit, " 340"},
       {"a memo pointer is left alone", {3, 3}, "Full", "Empty", R::kSkipped, "         7"},
+      {"a column set up read-only is left alone", {1, 1}, "Oslo", "Rome", R::kSkipped, "Oslo    ", true},
       {"the cell no longer holds the text", {0, 0}, "zzz", "y", R::kNoMatch, "ann       "},
   };
   const int offsets[] = {1, 11, 19, 23};
@@ -145,6 +147,7 @@ TEST(ReplaceInCell, StoresTheWholeNewValueOrKeepsTheOldOne) {
     std::string path;
     std::unique_ptr<Table> table = open_people(dir, &path);
     ASSERT_TRUE(table);
+    table->columns.flags[size_t(column_field(*table, c.spot.column))].read_only = c.column_read_only;
     EXPECT_EQ(replace_in_cell(*table, c.spot, TextMatcher(*table, c.find), c.with), c.outcome);
     std::vector<uint8_t> file = test::read_bytes(path);
     size_t at = table->header_size + size_t(c.spot.position) * table->record_size + size_t(offsets[c.spot.column]);
