@@ -91,7 +91,11 @@ class SortFillCommandsTest : public ::testing::Test {
   Table& numbered(int count) {
     std::vector<std::string> names;
     std::vector<int> nums;
-    for (int i = 0; i < count; ++i) names.push_back("R" + std::to_string(i)), nums.push_back(i + 1);
+    for (int i = 0; i < count; ++i) {
+      names.push_back("R");
+      names.back() += std::to_string(i);
+      nums.push_back(i + 1);
+    }
     return open(names, nums);
   }
 
