@@ -79,6 +79,8 @@ struct TableState {
   std::vector<uint8_t> record_clipboard;  // RecordClipboard: empty until a record is copied
   std::vector<uint32_t> selection;        // SelectionList: physical record numbers, ascending
   int search_field = 0;  // the display column "By field" searches
+  bool literal_brackets = false;  // parentheses in the filter expression are data
+  std::string goto_number;        // the last number given to Go to record
 };
 
 // Labels of the function-key bar: plain, Shift, Ctrl and Alt sets, F1..F12,

@@ -11,6 +11,7 @@
 #include "app/column_setup.h"
 #include "app/favorites.h"
 #include "app/field_info.h"
+#include "app/filter_commands.h"
 #include "app/main_loop.h"
 #include "app/menu_tree.h"
 #include "app/navigation.h"
@@ -137,7 +138,7 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::CtrlPageUp, nav_ctrl_page_up, 0},
     {Cmd::CtrlPageDown, nav_ctrl_page_down, 0},
     {Cmd::GoToField, go_to_field, kGoToFieldHelp},
-    {Cmd::GoToRecord, nullptr, kGoToRecordHelp},
+    {Cmd::GoToRecord, go_to_record_command, kGoToRecordHelp},
 
     {Cmd::SwitchView, switch_view, 0},
     {Cmd::ViewBrowse, view_browse, 0},
@@ -188,17 +189,17 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::DeleteAll, cmd_delete_all, 0},
     {Cmd::RecallAll, cmd_recall_all, 0},
     {Cmd::InverseAll, cmd_inverse_all, 0},
-    {Cmd::GroupDelete, nullptr, kGroupHelp},
-    {Cmd::GroupRecall, nullptr, kGroupHelp},
-    {Cmd::GroupInverse, nullptr, kGroupHelp},
+    {Cmd::GroupDelete, group_delete_command, kGroupHelp},
+    {Cmd::GroupRecall, group_recall_command, kGroupHelp},
+    {Cmd::GroupInverse, group_inverse_command, kGroupHelp},
 
     {Cmd::Search, search_command, kSearchHelp},
     {Cmd::SearchOn, search_up_command, kSearchHelp},
     {Cmd::FindNext, find_next_command, 0},
     {Cmd::Replace, replace_command, kReplaceHelp},
-    {Cmd::Filter, nullptr, kFilterHelp},
-    {Cmd::QuickFilter, nullptr, 0},
-    {Cmd::QuickFilterAdd, nullptr, 0},
+    {Cmd::Filter, filter_command, kFilterHelp},
+    {Cmd::QuickFilter, quick_filter_command, 0},
+    {Cmd::QuickFilterAdd, quick_filter_add_command, 0},
     {Cmd::Sort, sort_command, kSortHelp},
     {Cmd::DropSort, drop_sort_command, 0},
     {Cmd::Sum, sum_command, kSumHelp},

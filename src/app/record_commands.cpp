@@ -11,6 +11,7 @@
 #include "app/cell_editor.h"
 #include "app/cell_editor_internal.h"
 #include "app/command_support.h"
+#include "app/filter_commands.h"
 #include "app/navigation.h"
 #include "app/status_text.h"
 #include "table/code_page.h"
@@ -22,7 +23,7 @@
 
 namespace kora {
 
-void (*g_reapply_filter_hook)() = nullptr;
+bool (*g_reapply_filter_hook)() = reapply_stored_filter;
 
 namespace {
 
@@ -342,10 +343,6 @@ void cmd_delete_all() { mark_all(mark_deleted); }
 void cmd_recall_all() { mark_all(recall_record); }
 void cmd_inverse_all() { mark_all(toggle_deleted); }
 
-void cmd_group_delete() {}
-void cmd_group_recall() {}
-void cmd_group_inverse() {}
-
 void cmd_hide_deleted() {
   Table& t = table();
   long before = count_in_view();
@@ -355,9 +352,18 @@ void cmd_hide_deleted() {
   if (t.view.hide_deleted) {
     hide_deleted_records();
   } else {
+    RecordView shown = t.view;
+    ViewState cursor = view();
     t.view.visible_list.reset();
     t.view.sort_order.reset();
-    if (!t.view.filter_expr.empty() && g_reapply_filter_hook) g_reapply_filter_hook();
+    if (!t.view.filter_expr.empty() && g_reapply_filter_hook && !g_reapply_filter_hook()) {
+      restore_position();
+      t.view = std::move(shown);
+      t.view.hide_deleted = true;
+      view() = cursor;
+      g_app.redraw |= kRedrawRows;
+      return;
+    }
   }
   restore_position();
   finish_view_change(before);
@@ -445,6 +451,8 @@ void cmd_paste_record() {
 void cmd_refresh() {
   Table& t = table();
   settle_edit();
+  // The next view rebuild leaves the cursor where this one puts it.
+  skip_next_restore();
   refresh_record_count(t);
   if (view().current_record >= count_in_view()) first_record();
   clamp_current();

@@ -12,9 +12,9 @@ constexpr int kRecordErrorHelp = 100;    // help topic of the error boxes
 constexpr int kPasteQuestionHelp = 7;   // the other questions have 1 to 6
 
 // Runs the table's filter expression again over all records (the filter
-// tools plug in here). Null while there are none: a stored expression is then
-// left unapplied when hide deleted is switched off.
-extern void (*g_reapply_filter_hook)();
+// commands plug in here); false when the walk was stopped or failed, and
+// the view is then put back as it was.
+extern bool (*g_reapply_filter_hook)();
 
 // Append and insert: blank or a copy of the current record, asking or not.
 void cmd_append();             // F5
@@ -40,12 +40,6 @@ void cmd_mark_deleted();       // Del
 void cmd_delete_all();         // Tools, All, "&Delete"
 void cmd_recall_all();         // Tools, All, "&Recall"
 void cmd_inverse_all();        // Tools, All, "&Inverse"
-// Tools, Group: wait for the group operation dialog and record lists; they
-// do nothing yet.
-void cmd_group_delete();
-void cmd_group_recall();
-void cmd_group_inverse();
-
 // Views.
 void cmd_hide_deleted();       // Ctrl+D
 void cmd_cancel_views();       // Alt+1

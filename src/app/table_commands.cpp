@@ -98,6 +98,7 @@ void set_table_list_options() {
   TableOptions& options = g_app.tables.options;
   options.date_format = g_settings.date_format;
   options.show_aliases = g_settings.aliases != 0;
+  options.ignore_case = g_settings.filter.ignore_case != 0;
   options.oem_ansi = g_settings.oem_ansi;
   options.xlat = configured_oem_ansi(g_settings.xlat.to_ansi, g_settings.xlat.to_oem);
 }

@@ -3,6 +3,7 @@
 #include "tools/filter.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,45 @@ bool filter_text(const Table& table, const FilterRequest& request, std::string& 
   return false;
 }
 
+constexpr const char* kHoldsSeparators = "The value holds & or |, which always\nseparate the parts of a filter condition.";
+constexpr const char* kHoldsQuotes = "The value holds both kinds of quotes:\na filter condition cannot compare it.";
+constexpr const char* kHoldsParentheses = "The value holds parentheses that do not pair:\na filter condition cannot compare it.";
+constexpr const char* kNoCondition = "A filter condition cannot compare\nthe values of this column.";
+
+// Parentheses group wherever they stand, quoted or not, so only those of a
+// value that close in order leave the grouping around it intact.
+bool parentheses_pair(std::string_view text) {
+  long depth = 0;
+  for (char c : text) {
+    depth += (c == '(') - (c == ')');
+    if (depth < 0) return false;
+  }
+  return depth == 0;
+}
+
+// The left side of the condition and the value it must equal; false when
+// the column's values cannot be named in a condition.
+bool column_and_value(const Table& table, RecordImage record, int column, std::string& left, std::string& value) {
+  if (column >= 0 && column < table.field_count()) {
+    left = field_name(table, column);
+    value = expression_value(table, record, column);
+    return true;
+  }
+  const ComputedColumn* computed = computed_column(table.columns, column);
+  // An expression with operators or quotes of its own would change the condition.
+  if (!computed || computed->expression.find_first_of("<>=~{}&|\"'") != std::string::npos) return false;
+  left = computed->expression;
+  CompiledExpression expression = compile_expression(table, left);
+  if (!expression.numeric) {
+    value = computed_text(expression, table, record);
+    return true;
+  }
+  char number[64];
+  std::snprintf(number, sizeof number, "%.17g", computed_number(expression, table, record));
+  value = number;
+  return true;
+}
+
 void drop_sort_order(RecordView& view) {
   view.sort_order.reset();
   view.sort_fields.clear();
@@ -64,6 +104,41 @@ Status apply_filter(Table& table, const FilterRequest& request, const ProgressCa
   table.view.visible_list = std::move(passed);
   table.view.filter_expr = std::move(text);
   return Status::kOk;
+}
+
+EqualityCondition equality_condition(const Table& table, RecordImage record, int column, bool literal_brackets) {
+  EqualityCondition out;
+  std::string left, value;
+  if (!column_and_value(table, record, column, left, value)) {
+    out.refusal = kNoCondition;
+    return out;
+  }
+  if (value.find_first_of("&|") != std::string::npos) {
+    out.refusal = kHoldsSeparators;
+    return out;
+  }
+  if (!literal_brackets && !parentheses_pair(value)) {
+    out.refusal = kHoldsParentheses;
+    return out;
+  }
+  char quote = value.find('"') == std::string::npos ? '"' : value.find('\'') == std::string::npos ? '\'' : 0;
+  if (quote == 0) {
+    out.refusal = kHoldsQuotes;
+    return out;
+  }
+  // == compares whole texts: = would let SMITH pass SMITHSON.
+  std::string condition = left + "==";
+  condition += quote;
+  condition += value;
+  condition += quote;
+  // The record the value came from must pass, or the language read the
+  // condition otherwise than meant (a name it does not know, say).
+  if (!condition_passes(compile_condition(table, condition, {literal_brackets, false}), table, record)) {
+    out.refusal = kNoCondition;
+    return out;
+  }
+  out.condition = std::move(condition);
+  return out;
 }
 
 void clear_filter(Table& table) {

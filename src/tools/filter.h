@@ -8,10 +8,12 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "table/dbf_file.h"
 #include "table/status.h"
+#include "table/value_codec.h"
 
 namespace kora {
 
@@ -33,6 +35,18 @@ struct FilterRequest {
 // order. A condition that cannot hold (unbalanced parentheses) gives an
 // empty list. Progress counts records; a stop request aborts the run.
 Status apply_filter(Table& table, const FilterRequest& request, const ProgressCallback& progress = {});
+
+// The condition that passes the records whose column shows the same value
+// as `record`: the field's name (never its alias) and its value as
+// conditions compare it (dates as YYYYMMDD), quoted so that nothing in it is
+// read as a name or an operator; a computed column through its expression.
+// A value the condition language cannot hold (& or |, both quote marks,
+// parentheses that do not pair) leaves `condition` empty and says why.
+struct EqualityCondition {
+  std::string condition;
+  const char* refusal = nullptr;
+};
+EqualityCondition equality_condition(const Table& table, RecordImage record, int column, bool literal_brackets);
 
 // No filter: the sort order, the visible list and the filter text go.
 void clear_filter(Table& table);

@@ -20,9 +20,7 @@ namespace {
 const Cmd kNotBuiltYet[] = {
     Cmd::CreateTable,    Cmd::ModifyStructure, Cmd::SaveAsText,     Cmd::SaveAsPrg,    Cmd::SaveAsSql,
     Cmd::SaveAsHtml,     Cmd::SaveAsDbf,       Cmd::SaveAsXml,      Cmd::SaveAsCsv,
-    Cmd::GoToRecord,     Cmd::ClearSelection, Cmd::GroupDelete,
-    Cmd::GroupRecall,    Cmd::GroupInverse,
-    Cmd::Filter,         Cmd::QuickFilter,     Cmd::QuickFilterAdd,
+    Cmd::ClearSelection,
     Cmd::Export,         Cmd::EncodeDatabase,  Cmd::DecodeDatabase, Cmd::DefinePassword, Cmd::RemovePassword,
     Cmd::AppendFrom,     Cmd::HeaderEditor,    Cmd::HelpContents,
 };
