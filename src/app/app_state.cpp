@@ -1,6 +1,7 @@
 #include "app/app_state.h"
 
 #include "app/browse_view.h"
+#include "app/filter_commands.h"
 #include "app/sort_fill_commands.h"
 
 namespace kora {
@@ -64,6 +65,7 @@ void reset_app_state() {
   g_app = AppState{};
   reset_keybar_labels(g_app.keybar);
   forget_tool_choices();
+  forget_filter_choices();
 }
 
 }  // namespace kora

@@ -53,6 +53,8 @@ void restore_position() {
 
 void skip_next_restore() { g_position_slot = kDontRestore; }
 
+void forget_kept_position() { g_position_slot = 0; }
+
 void centre_current_row() {
   ViewState& v = current_state().view;
   v.top_record = std::max(0L, v.current_record - std::max(1, browse_rows()) / 2);

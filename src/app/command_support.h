@@ -26,6 +26,8 @@ bool changes_refused(const Table& table);
 void remember_position();
 void restore_position();
 void skip_next_restore();
+// A fresh start: the next pair keeps the cursor on its record again.
+void forget_kept_position();
 
 // The cursor's row in the middle of the window: the top row becomes the
 // current row minus half the record lines, at least 0.

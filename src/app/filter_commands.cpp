@@ -284,4 +284,9 @@ bool reapply_stored_filter() {
   return status == Status::kOk;
 }
 
+void forget_filter_choices() {
+  g_merge_choice = 0;
+  forget_kept_position();
+}
+
 }  // namespace kora

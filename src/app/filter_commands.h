@@ -25,4 +25,7 @@ void group_inverse_command();
 // the caller then puts its view back.
 bool reapply_stored_filter();
 
+// A fresh start: the merge choice back to New, no position kept.
+void forget_filter_choices();
+
 }  // namespace kora
