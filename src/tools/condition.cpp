@@ -237,7 +237,41 @@ bool parentheses_balance(std::string_view text) {
   return depth == 0;
 }
 
+// The results of the comparisons joined by * (and) and + (or) in the
+// condition's parentheses, which every merge of filters nests one level
+// deeper: read with a stack that grows, where the arithmetic evaluator's
+// fixed one would overflow. Nothing when the form holds anything else.
+std::optional<bool> truth_value(std::string_view form) {
+  struct Group {
+    bool any = false;   // an earlier term of the + chain held
+    bool term = true;   // the * chain of the current term
+  };
+  std::vector<Group> groups(1);
+  bool want_operand = true;
+  for (char c : form) {
+    if (c == ' ') continue;
+    if (want_operand && (c == '0' || c == '1')) {
+      groups.back().term = groups.back().term && c == '1';
+      want_operand = false;
+    } else if (want_operand && c == '(') {
+      groups.emplace_back();
+    } else if (!want_operand && (c == '*' || c == '+')) {
+      if (c == '+') groups.back() = {groups.back().any || groups.back().term, true};
+      want_operand = true;
+    } else if (!want_operand && c == ')' && groups.size() > 1) {
+      bool value = groups.back().any || groups.back().term;
+      groups.pop_back();
+      groups.back().term = groups.back().term && value;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (want_operand || groups.size() != 1) return std::nullopt;
+  return groups.back().any || groups.back().term;
+}
+
 bool logical_value(const std::string& form) {
+  if (std::optional<bool> truth = truth_value(form)) return *truth;
   std::optional<double> value = arithmetic_value(form);
   return value && std::trunc(*value) != 0;
 }

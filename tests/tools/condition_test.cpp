@@ -106,6 +106,9 @@ struct ConditionCase {
 TEST_F(ConditionTest, TableOfConditions) {
   std::string many = "A>0";
   for (int i = 0; i < 45; ++i) many += "&C>0";
+  // Forty filters merged one after another nest forty levels deep.
+  std::string merged = "A>0", merged_or = "NAME='J'";
+  for (int i = 0; i < 40; ++i) merged = "(" + merged + ")&(C>0)", merged_or = "(" + merged_or + ")|(A=5)";
   const ConditionCase cases[] = {
       // Prefix comparison of texts, whole-text equality, containment.
       {"NAME='SMITH'", "01"},
@@ -149,6 +152,9 @@ TEST_F(ConditionTest, TableOfConditions) {
       {"CUR=1.5", "0"},
       {"CUR+CUR+CUR+CUR=493827156.4936", "3"},
       {many, "0123"},
+      {merged, "0123"},
+      {merged_or, "23"},
+      {"((A>0)&(C>0)", "", false},
       // Texts from long fields, no fixed buffers.
       {"NOTE~'needle'", "1"},
       {"NOTE=='" + std::string(290, 'x') + "needle'", "1"},
