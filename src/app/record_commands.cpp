@@ -233,21 +233,22 @@ void mark_all(int (*operation)(Table&, uint32_t)) {
 
 // The records of the visible list (or all) that are not marked deleted, in
 // file order of the list; the sort order is dropped. Records that cannot be
-// read stay in view, as an unreadable mark never counted as deleted.
-void hide_deleted_records() {
+// read stay in view, as an unreadable mark never counted as deleted. A walk
+// the user stops changes nothing and answers false.
+bool hide_deleted_records(Stop stop = Stop::kNever) {
   Table& t = table();
-  t.view.sort_order.reset();
   std::vector<uint32_t> kept;
   uint32_t count = visible_count(t);
   uint32_t next = 0;
   {
-    ProgressScope box(count);
+    ProgressScope box(count, stop);
     RecordScanner scan(t, ScanOrder::kVisibleList, box.callback());
     ScannedRecord r;
     while (scan.next(r)) {
       if (r.image[0] != '*') kept.push_back(r.record);
       next = r.position + 1;
     }
+    if (scan.status() == Status::kAborted) return false;
     if (scan.status() != Status::kOk) {
       for (uint32_t j = next; j < count; ++j) {
         uint32_t q = t.view.visible_list ? (*t.view.visible_list)[j] : j;
@@ -255,7 +256,9 @@ void hide_deleted_records() {
       }
     }
   }
+  t.view.sort_order.reset();
   t.view.visible_list = std::move(kept);
+  return true;
 }
 
 void finish_view_change(long before) {
@@ -348,24 +351,25 @@ void cmd_hide_deleted() {
   long before = count_in_view();
   settle_edit();
   remember_position();
+  // Both directions walk the records; a walk stopped with Esc puts this back.
+  RecordView shown = t.view;
+  ViewState cursor = view();
   t.view.hide_deleted = !t.view.hide_deleted;
+  bool done = true;
   if (t.view.hide_deleted) {
-    hide_deleted_records();
+    done = hide_deleted_records(Stop::kOnEscape);
   } else {
-    RecordView shown = t.view;
-    ViewState cursor = view();
     t.view.visible_list.reset();
     t.view.sort_order.reset();
-    if (!t.view.filter_expr.empty() && g_reapply_filter_hook && !g_reapply_filter_hook()) {
-      restore_position();
-      t.view = std::move(shown);
-      t.view.hide_deleted = true;
-      view() = cursor;
-      g_app.redraw |= kRedrawRows;
-      return;
-    }
+    if (!t.view.filter_expr.empty() && g_reapply_filter_hook) done = g_reapply_filter_hook();
   }
   restore_position();
+  if (!done) {
+    t.view = std::move(shown);
+    view() = cursor;
+    g_app.redraw |= kRedrawRows;
+    return;
+  }
   finish_view_change(before);
 }
 

@@ -148,12 +148,16 @@ TEST_F(FilterCommandsTest, EscapeDuringAWalkLeavesTheViewAsItWas) {
     EXPECT_EQ(v.current_record, 700);
     EXPECT_EQ(v.top_record, 690);
   }
-  // Hide deleted off runs the stored filter again; stopped, the view stays.
-  cmd_hide_deleted();
-  escape_during_walk();
-  cmd_hide_deleted();
-  EXPECT_TRUE(t.view.hide_deleted);
-  EXPECT_EQ(t.view.visible_list, records.visible_list);
+  // Hide deleted walks the view when switched on, and runs the stored
+  // filter again when switched off; stopped either way, the view stays.
+  for (bool hidden : {false, true}) {
+    escape_during_walk();
+    cmd_hide_deleted();
+    EXPECT_EQ(t.view.hide_deleted, hidden);
+    EXPECT_EQ(t.view.visible_list, records.visible_list);
+    EXPECT_EQ(v.current_record, 700);
+    if (!hidden) cmd_hide_deleted();
+  }
 }
 
 TEST_F(FilterCommandsTest, HideDeletedOffRunsTheStoredFilterOverAllRecords) {
