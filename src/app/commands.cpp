@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "app/app_state.h"
+#include "app/append_from_command.h"
 #include "app/cell_editor.h"
 #include "app/column_setup.h"
 #include "app/favorites.h"
@@ -211,7 +212,7 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::DecodeDatabase, nullptr, kEncodingHelp},
     {Cmd::DefinePassword, nullptr, kEncodingHelp},
     {Cmd::RemovePassword, nullptr, kEncodingHelp},
-    {Cmd::AppendFrom, nullptr, kAppendFromHelp},
+    {Cmd::AppendFrom, append_from_command, kAppendFromHelp},
     {Cmd::HeaderEditor, nullptr, kHeaderEditorHelp},
 
     {Cmd::AddFavorite, add_favorite, 0},

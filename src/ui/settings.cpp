@@ -102,7 +102,6 @@ struct CharKey {
 
 const CharKey kCharKeys[] = {
     {kOptions, "DateChar", KORA_FIELD(date_char), "."},
-    {kAppendFrom, "Chars", KORA_FIELD(append_from.chars), ","},
     {kExportTxt, "QuoteChar", KORA_FIELD(export_txt.quote_char), "\""},
     {kExportTxt, "VerDlm", KORA_FIELD(export_txt.ver_dlm), "|"},
     {kExportSql, "QuoteChar", KORA_FIELD(export_sql.quote_char), "\""},
@@ -125,6 +124,7 @@ constexpr int kWholeText = std::numeric_limits<int>::max();
 const TextKey kTextKeys[] = {
     {kOptions, "HelpFile", KORA_FIELD(help_file), "english.dbf", false},
     {kAppendFrom, "Filename", KORA_FIELD(append_from.filename), "", true},
+    {kAppendFrom, "Chars", KORA_FIELD(append_from.chars), ",", true},
     {kExport, "Filename", KORA_FIELD(export_options.filename), "", true},
     {kExportHtml, "Header", KORA_FIELD(export_html.header), "", true},
     {kExportHtml, "Footer", KORA_FIELD(export_html.footer), "", true},

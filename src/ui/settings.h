@@ -16,7 +16,7 @@ constexpr int kXlatLength = 128;
 
 // [AppendFrom]
 struct AppendFromSettings {
-  char chars = '\0';   // "Delimited with" character; none until read
+  std::string chars;   // "Delimited with": the set of delimiter characters; none until read
   int sdf = 0;         // 0 delimited, 1 SDF
   int no_blank = 0;    // "Ignore blank characters"
   std::string filename;  // last source file

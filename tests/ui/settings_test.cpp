@@ -66,7 +66,7 @@ TEST_F(SettingsTest, WithoutAFileEverySettingKeepsItsInitialValue) {
   EXPECT_EQ(g_settings.export_options.header, 0);
   EXPECT_EQ(g_settings.export_options.detail, 0);
   EXPECT_EQ(g_settings.export_options.show_file, 0);
-  EXPECT_EQ(g_settings.append_from.chars, '\0');
+  EXPECT_EQ(g_settings.append_from.chars, "");
   EXPECT_EQ(g_settings.help_file, "english.dbf");
   EXPECT_FALSE(test::file_exists(g_settings_file));
 }
@@ -78,7 +78,7 @@ TEST_F(SettingsTest, AFileWithoutTheKeysGivesTheDefaults) {
   EXPECT_EQ(g_settings.export_options.header, 1);
   EXPECT_EQ(g_settings.export_options.detail, 1);
   EXPECT_EQ(g_settings.export_options.show_file, 1);
-  EXPECT_EQ(g_settings.append_from.chars, ',');
+  EXPECT_EQ(g_settings.append_from.chars, ",");
   EXPECT_EQ(g_settings.export_dbf.block_size, 256);
   EXPECT_EQ(g_settings.filter.ignore_case, 1);
   EXPECT_EQ(g_settings.export_txt.ver_dlm, '|');
@@ -87,7 +87,7 @@ TEST_F(SettingsTest, AFileWithoutTheKeysGivesTheDefaults) {
 TEST_F(SettingsTest, ValuesOfEverySectionAreRead) {
   load(
       "[options]\nscrollbars=0x0\nDateFormat=3\nDateChar=-\nHelpFile=russian.dbf\nReadOnly=1\n"
-      "[AppendFrom]\nChars=;\nSDF=1\nFilename=/tmp/src.txt\n"
+      "[AppendFrom]\nChars=; \t\nSDF=1\nFilename=/tmp/src.txt\n"
       "[Export]\nType=8\nHeader=0\nFilename=out.csv\n"
       "[ExportTXT]\nQuoteChar='\nVerDlm=\nTrimText=3\n"
       "[ExportPRG]\nQuoteChar=2\n"
@@ -101,7 +101,7 @@ TEST_F(SettingsTest, ValuesOfEverySectionAreRead) {
   EXPECT_EQ(g_settings.date_char, '-');
   EXPECT_EQ(g_settings.help_file, "russian.dbf");
   EXPECT_EQ(g_settings.read_only, 1);
-  EXPECT_EQ(g_settings.append_from.chars, ';');
+  EXPECT_EQ(g_settings.append_from.chars, "; \t");
   EXPECT_EQ(g_settings.append_from.sdf, 1);
   EXPECT_EQ(g_settings.append_from.filename, "/tmp/src.txt");
   EXPECT_EQ(g_settings.export_options.type, 8);
@@ -289,7 +289,7 @@ TEST_F(SettingsTest, EverySavedSectionReadsBackTheSame) {
   s.oem_ansi = 2, s.memo = 1, s.delete_down = 0, s.enter_down = 0, s.scroll_bars = 0;
   s.progress_bar = 0, s.confirmation = 1, s.bak_files = 2, s.file_read_only = 1, s.aliases = 0;
   s.dont_keep_pos = 1;
-  s.append_from = {';', 1, 1, "/data/in.txt"};
+  s.append_from = {";,|", 1, 1, "/data/in.txt"};
   s.export_options = {6, 1, 2, 1, 1, 1, 1, 1, 2, 1, 0, 0, 0, "/data/out.xml"};
   s.export_txt = {2, 1, '\'', 0, ':'};
   s.export_prg.quote_char = 2;
@@ -322,7 +322,7 @@ TEST_F(SettingsTest, EverySavedSectionReadsBackTheSame) {
   EXPECT_EQ(r.delete_down + r.enter_down + r.scroll_bars + r.progress_bar + r.aliases, 0);
   EXPECT_EQ(r.confirmation + r.read_only + r.dont_keep_pos, 3);
   EXPECT_EQ(r.bak_files, 2);
-  EXPECT_EQ(r.append_from.chars, ';');
+  EXPECT_EQ(r.append_from.chars, ";,|");
   EXPECT_EQ(r.append_from.sdf + r.append_from.no_blank, 2);
   EXPECT_EQ(r.append_from.filename, saved.append_from.filename);
   const ExportSettings& e = r.export_options;

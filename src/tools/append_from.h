@@ -1,0 +1,58 @@
+// Append from: adds records to a table from another DBF table (fields
+// matched by name) or from a text file, one record per line, its values cut
+// at delimiter characters or taken from fixed-width columns (SDF). Values
+// pass through their text form, so any field type can be filled from any
+// other.
+//
+// Records are added through the batch appender, so a run into a filtered or
+// sorted view costs what a plain append costs and the new records join the
+// view's end. The progress callback is called once per chunk; a stop keeps
+// what was appended, with the header counting it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "table/dbf_file.h"
+#include "table/status.h"
+
+namespace kora {
+
+// How the lines of a text source are cut into values.
+struct TextSourceOptions {
+  std::string delimiters = ",";  // any of these ends a value (delimited text)
+  bool sdf = false;              // fixed-width columns instead of delimiters
+  bool no_blank = false;         // leading blanks of delimited values dropped
+};
+
+struct AppendResult {
+  // kOk; the cause when the source could not be opened (kNotFound,
+  // kNoPermission, kCannotOpen, or why a DBF source is no table), kReadError,
+  // kWriteError, kReadOnly, kTooManyRecords, or kAborted when stopped.
+  Status status = Status::kOk;
+  uint32_t appended = 0;  // records added, whatever the status
+  // Values the target field could not hold: the field was left empty, or
+  // (for character fields) holds only the beginning of the text.
+  uint64_t did_not_fit = 0;
+  int first_field = -1;       // the field of the first such value
+  uint32_t first_record = 0;  // its physical record number in the table
+};
+
+// A name longer than 4 characters ending in ".dbf" (in any letter case)
+// names a DBF source; any other a text file.
+bool names_dbf_source(std::string_view file_name);
+
+// Every record of the DBF source in file order, deleted ones included (the
+// new records are not marked). The table itself as the source doubles it:
+// only the records it held when the run began are read.
+AppendResult append_from_dbf(Table& table, const std::string& file_name, const ProgressCallback& progress = {});
+
+// One record per line of the text file, however long the line; the line
+// end (LF or CR LF) is not part of the last value. Values go to the view's
+// columns in column order; computed columns take their share and store
+// nothing.
+AppendResult append_from_text(Table& table, const std::string& file_name, const TextSourceOptions& options,
+                              const ProgressCallback& progress = {});
+
+}  // namespace kora
