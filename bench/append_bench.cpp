@@ -75,8 +75,9 @@ int main(int argc, char** argv) {
   if (!mkdtemp(dir.data())) return 1;
   const std::string shared = KORA_SHARED_BENCH_DIR;
   const std::string source = given.empty() ? dir + "/source.dbf" : given, target = dir + "/target.dbf";
-  int failed = given.empty() && run("python3 " + shared + "/gen_dbf.py " + std::to_string(records) + " " + source +
-                                    " >/dev/null 2>&1") != 0;
+  std::string generate = "python3 " + shared + "/gen_dbf.py ";
+  generate.append(std::to_string(records)).append(" ").append(source).append(" >/dev/null 2>&1");
+  int failed = given.empty() && run(generate) != 0;
   std::vector<double> plain, filtered;
   uint32_t appended = 0, in_view_plain = 0, in_view_filtered = 0;
   for (int k = 0; k < repeat && !failed; ++k) {

@@ -68,7 +68,7 @@ std::string describe(Table& table, uint32_t q) {
     std::string text;
     if (is_memo_field(table, i)) {
       read_memo(table, i, text, true);
-      if (text.size() > 20) text = "#" + std::to_string(text.size());
+      if (text.size() > 20) text = std::string("#").append(std::to_string(text.size()));
     } else {
       text = field_raw_text(table, i);
       text.erase(text.find_last_not_of(' ') + 1);
@@ -223,7 +223,7 @@ TEST(AppendFromTest, AStopKeepsWhatWasAppendedWithItsHeaderAndEndMark) {
   std::vector<uint8_t> bytes = read_bytes(table->file_name);
   EXPECT_EQ(bytes.size(), reopened->header_size + size_t(reopened->record_size) * reopened->record_count + 1);
   EXPECT_EQ(bytes.back(), 0x1A);
-  EXPECT_EQ(describe(*reopened, result.appended), "r" + std::to_string(result.appended - 1) + "|a|1||");
+  EXPECT_EQ(describe(*reopened, result.appended), std::string("r").append(std::to_string(result.appended - 1)).append("|a|1||"));
 }
 
 TEST(AppendFromTest, ADBase4BinaryMemoTakesTheTextAsAMemo) {
