@@ -91,7 +91,11 @@ void AppendRun::put(int i, std::string_view text, long double number, bool from_
     if (text.find_last_not_of(' ') + 1 > size_t(field_length(table_, i))) did_not_fit(i);
     return;
   }
-  if (!replace_field(table_, i, text, number)) did_not_fit(i);
+  // The field is blank in the fresh image; a value it cannot take leaves it so.
+  if (!store_field(table_, i, text, number)) {
+    blank_field(table_, i);
+    did_not_fit(i);
+  }
 }
 
 void AppendRun::did_not_fit(int i) {

@@ -173,7 +173,7 @@ TEST(AppendFromTest, ATableAppendedToItselfDoublesExactly) {
   EXPECT_EQ(result.appended, 3u);
   ASSERT_EQ(table->record_count, 6u);
   for (uint32_t q = 0; q < 3; ++q) EXPECT_EQ(describe(*table, q + 3), describe(*table, q));
-  // Read back by another reader: the deleted record arrives live.
+  // Read back by other readers: the deleted record arrives live.
   std::vector<std::string> lines = lines_of(dbfread_dump(path));
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], "['ann', 1, 'first']");
@@ -181,6 +181,7 @@ TEST(AppendFromTest, ATableAppendedToItselfDoublesExactly) {
   EXPECT_EQ(lines[3], "['bob', 2, None]");
   EXPECT_EQ(lines[4], "['cy', 3, 'third']");
   EXPECT_EQ(lines[5], "deleted 1");
+  EXPECT_EQ(gdal_csv(path, "NAME,QTY"), "NAME,QTY\nann,\"1\"\ncy,\"3\"\nann,\"1\"\nbob,\"2\"\ncy,\"3\"\n");
 }
 
 TEST(AppendFromTest, RecordsJoinTheEndOfAFilteredAndSortedView) {
