@@ -44,7 +44,8 @@ struct AppendResult {
 bool names_dbf_source(std::string_view file_name);
 
 // Every record of the DBF source in file order, deleted ones included (the
-// new records are not marked). The table itself as the source doubles it:
+// new records are not marked). Fields of the same type, length and decimals
+// are copied as they stand; the others pass through their text form. The table itself as the source doubles it:
 // only the records it held when the run began are read.
 AppendResult append_from_dbf(Table& table, const std::string& file_name, const ProgressCallback& progress = {});
 
