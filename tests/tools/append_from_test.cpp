@@ -112,6 +112,8 @@ TEST(AppendFromTest, TablesAndTextLinesArriveByNameAndByColumn) {
        dbf_source("nums.dbf", {{"AMOUNT", 'N', 8, 2}, {"QTY", 'N', 5}, {"DAY", 'D', 8}, {"OTHER", 'C', 3}},
                   {"   12.50   4220240131abc", "               "}),
        comma, {"|12.50|42|20240131|", "||||"}, 0, -1},
+      {"other decimals pass through the value", dbf_source("dec.dbf", {{"QTY", 'N', 5, 1}}, {"  1.5"}), comma,
+       {"||2||"}, 0, -1},
       {"a memo text over 64 KiB",
        dbf_source("memo.dbf", {{"NAME", 'C', 4}, {"NOTES", 'M', 10}}, {"m"}, {std::string(70000, 'm')}),
        comma, {"m||||#70000"}, 0, -1},
