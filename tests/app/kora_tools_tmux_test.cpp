@@ -1,0 +1,55 @@
+// Runs the data tools' end-to-end scripts (tests/e2e) on the built kora in a
+// real terminal when tmux and python3-dbfread are there. Each script drives
+// one command on a copy of a real table and checks the screen against what
+// dbfread computes for the same request:
+// - filter: Alt+F3 new and merged, and Ctrl+E, narrow the record counter;
+// - sort_sum: the first rows sorted by a Character field both ways, and the
+//   sums of a numeric column;
+// - sql: a SELECT with a computed column, WHERE and ORDER BY.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "../support/test_support.h"
+
+namespace {
+
+struct Script {
+  const char* name;     // tests/e2e/kora_<name>_tmux_test.sh
+  const char* fixture;  // the table it works on a copy of
+};
+
+constexpr Script kScripts[] = {
+    {"filter", "infused-dbf/dbase_f5.dbf"},
+    {"sort_sum", "infused-dbf/dbase_f5.dbf"},
+    {"sql", "infused-dbf/dbase_83.dbf"},
+};
+
+class KoraToolsTmux : public ::testing::TestWithParam<Script> {};
+
+TEST_P(KoraToolsTmux, TheScreenShowsWhatAnIndependentReaderComputes) {
+  std::string program = std::string(KORA_BINARY_DIR) + "/kora";
+  if (access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "kora not built";
+  if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tmux";
+  if (std::system("/usr/bin/python3 -c 'import dbfread' 2>/dev/null") != 0) GTEST_SKIP() << "no dbfread";
+  std::string command = std::string(KORA_SOURCE_DIR) + "/tests/e2e/kora_";
+  command.append(GetParam().name).append("_tmux_test.sh ").append(program).append(" ");
+  command.append(kora::test::fixture(GetParam().fixture));
+  int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, KoraToolsTmux, ::testing::ValuesIn(kScripts),
+                         [](const auto& info) {
+                           std::string label;  // test names take letters and digits only
+                           for (const char* c = info.param.name; *c; ++c) {
+                             if (*c != '_') label += *c;
+                           }
+                           return label;
+                         });
+
+}  // namespace
