@@ -17,6 +17,7 @@
 #include "table/record_ops.h"
 #include "table/value_codec.h"
 #include "ui/backend.h"
+#include "ui/dialog.h"
 #include "ui/key_codes.h"
 #include "ui/message_box.h"
 #include "ui/screen.h"
@@ -104,6 +105,15 @@ TEST_F(AppendFromCommandTest, TheTypedFileIsAppendedAndTheSettingsSaved) {
   append_from(dir.file("missing.dbf"), kKeyEnter);
   EXPECT_EQ(table.record_count, 4u);
   EXPECT_TRUE(shown("No such file"));
+
+  // F4 picks the source in the file panel.
+  const DialogHooks kept = g_dialog_hooks;
+  g_dialog_hooks.file_panel = [&](const char*, std::string& chosen) { return chosen = source, 1; };
+  g_settings.append_from.filename.clear();
+  backend->push_key(kKeyF4);
+  append_from("", kKeyEnter);
+  g_dialog_hooks = kept;
+  EXPECT_EQ(table.record_count, 6u);
 }
 
 TEST_F(AppendFromCommandTest, EscStopsALongAppendKeepingWhatArrived) {
