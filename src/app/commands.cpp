@@ -13,6 +13,7 @@
 #include "app/favorites.h"
 #include "app/field_info.h"
 #include "app/filter_commands.h"
+#include "app/header_editor.h"
 #include "app/main_loop.h"
 #include "app/menu_tree.h"
 #include "app/navigation.h"
@@ -213,7 +214,7 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::DefinePassword, nullptr, kEncodingHelp},
     {Cmd::RemovePassword, nullptr, kEncodingHelp},
     {Cmd::AppendFrom, append_from_command, kAppendFromHelp},
-    {Cmd::HeaderEditor, nullptr, kHeaderEditorHelp},
+    {Cmd::HeaderEditor, header_editor, kHeaderEditorHelp},
 
     {Cmd::AddFavorite, add_favorite, 0},
     {Cmd::OrganizeFavorites, favorites_organize, kOrganizeFavoritesHelp},

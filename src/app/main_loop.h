@@ -36,6 +36,12 @@ void set_table_list_options();
 // settings applied, the view mode of StartMode.
 void prepare_new_table(Table& table);
 
+// Opens the table of a slot again from its file, after something rewrote
+// the file under it: the cursor, the view and the columns stay as far as
+// they still fit. When the file cannot be opened, says so and closes the
+// table (the program ends when it was the only one); false then.
+bool reopen_table(int index);
+
 // The Open command: the file panel, then open and show the chosen table.
 void open_with_panel();
 

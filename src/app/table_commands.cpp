@@ -1,5 +1,7 @@
 // The open tables as the user handles them: open and show, close, switch,
 // the settings copied into each table, and the menu bar's view of them.
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -132,6 +134,98 @@ int open_and_show(const std::string& file_name, bool leave_edit) {
   }
   after_switch();
   return 1;
+}
+
+namespace {
+
+bool same_fields(const Table& a, const Table& b) {
+  if (a.header_size != b.header_size || a.record_size != b.record_size || a.fields.size() != b.fields.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < a.fields.size(); ++i) {
+    const FieldDesc& x = a.fields[i];
+    const FieldDesc& y = b.fields[i];
+    if (std::memcmp(x.name, y.name, sizeof x.name) != 0 || x.type != y.type || x.offset != y.offset ||
+        x.length != y.length || x.decimals != y.decimals) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// What the user set on the table carries over to its fresh handle; the
+// view's lists and the columns only while the records lie where they did.
+void carry_over(Table& old, Table& fresh, TableState& state) {
+  apply_settings(fresh);
+  fresh.show_aliases = old.show_aliases;
+  fresh.ansi_text = old.ansi_text;
+  fresh.bak_done = old.bak_done;
+  fresh.encoding = old.encoding;
+  fresh.view.reverse = old.view.reverse;
+  bool same_records = old.header_size == fresh.header_size && old.record_size == fresh.record_size;
+  if (same_records && view_fits(old.view, fresh.record_count)) fresh.view = std::move(old.view);
+  if (same_fields(old, fresh)) fresh.columns = std::move(old.columns);
+  std::vector<uint32_t>& selection = state.selection;
+  if (!same_records) selection.clear();
+  std::erase_if(selection, [&](uint32_t q) { return q >= fresh.record_count; });
+  if (old.record_size != fresh.record_size) state.record_clipboard.clear();
+  state.table = &fresh;
+
+  ViewState& v = state.view;
+  long count = long(visible_count(fresh));
+  v.current_record = std::clamp(v.current_record, 0L, std::max(count - 1, 0L));
+  v.top_record = std::clamp(v.top_record, 0L, v.current_record);
+  int columns = column_count(fresh);
+  v.current_column = std::clamp(v.current_column, 0, std::max(columns - 1, 0));
+  v.first_column = std::clamp(v.first_column, 0, v.current_column);
+  if (v.memo_field >= fresh.field_count() || !is_memo_field(fresh, v.memo_field)) v.memo_field = -1;
+}
+
+// The table of the slot could not be opened again: it is closed, and with
+// it the program when it was the only one.
+void drop_unopenable(int index, Status why) {
+  message_box(open_failure_text(why), "Error", "OK", kMessageError, kMainHelpTopic);
+  if (index == g_app.current) g_app.edit.mode = 0;
+  if (g_app.tables.last < 1) {
+    remove_open_table(index);
+    g_app.quit = true;
+    return;
+  }
+  int next = remove_open_table(index);
+  if (index < g_app.current) {
+    --g_app.current;
+  } else if (index == g_app.current) {
+    g_app.current = next;
+  }
+  after_switch();
+}
+
+}  // namespace
+
+bool reopen_table(int index) {
+  Table* old = g_app.tables.at(index);
+  if (!old) return false;
+  set_table_list_options();
+  Status why = Status::kOk;
+  std::unique_ptr<Table> fresh = open_list_table(g_app.tables, old->file_name, &why);
+  if (!fresh) {
+    drop_unopenable(index, why);
+    return false;
+  }
+  carry_over(*old, *fresh, table_state(*old));
+  std::unique_ptr<Table>& slot = g_app.tables.tables[size_t(index)];
+  std::swap(slot, fresh);
+  close_table(fresh);
+  Table& table = *slot;
+  confirm_header_repair(table, false, g_app.auto_correct, ask_header_repair);
+  if (index == g_app.current) {
+    g_app.captions_ansi = field_name_test(table);
+    if (g_app.edit.mode) cell_edit::drop_edit_buffer(table);
+    g_app.block.on = false;
+    update_keybar_labels();
+  }
+  g_app.redraw |= kRedrawAll;
+  return true;
 }
 
 void open_with_panel() {

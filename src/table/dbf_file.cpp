@@ -253,6 +253,18 @@ void apply_table_options(Table& table, const TableOptions& options) {
   set_bak_mode(table, options.bak_mode);
 }
 
+std::unique_ptr<Table> open_list_table(const TableList& list, const std::string& path, Status* why) {
+  std::unique_ptr<Table> table = open_table(path, why);
+  if (!table) return nullptr;
+  read_dictionary(*table);
+  set_header_file_name(*table);
+  read_header_file(*table);
+  apply_table_options(*table, list.options);
+  install_code_page_hooks(*table, list.options.xlat);
+  choose_code_page(*table, list.options.oem_ansi);
+  return table;
+}
+
 int add_table(TableList& list, const std::string& path, Status* why) {
   if (why) *why = Status::kOk;
   if (list.last >= kMaxTables - 1) {
@@ -262,15 +274,8 @@ int add_table(TableList& list, const std::string& path, Status* why) {
   for (int i = 0; i <= list.last; ++i) {
     if (strcasecmp(list.tables[size_t(i)]->file_name.c_str(), path.c_str()) == 0) return i;
   }
-  std::unique_ptr<Table> table = open_table(path, why);
+  std::unique_ptr<Table> table = open_list_table(list, path, why);
   if (!table) return -3;
-
-  read_dictionary(*table);
-  set_header_file_name(*table);
-  read_header_file(*table);
-  apply_table_options(*table, list.options);
-  install_code_page_hooks(*table, list.options.xlat);
-  choose_code_page(*table, list.options.oem_ansi);
   if (list.on_added) list.on_added(path);
 
   list.tables[size_t(++list.last)] = std::move(table);

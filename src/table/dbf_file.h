@@ -184,6 +184,9 @@ struct TableList {
 // `why` (if given) names the cause.
 int add_table(TableList& list, const std::string& path, Status* why = nullptr);
 int remove_table(TableList& list, int index);              // index to show next, -1 none
+// Opens a table as add_table does (descriptions, aliases, options, code
+// page) without putting it in the list: for a slot whose file changed.
+std::unique_ptr<Table> open_list_table(const TableList& list, const std::string& path, Status* why = nullptr);
 
 // The header-repair question. The asker shows `kHeaderRepairText` titled
 // `kHeaderRepairTitle` with `kHeaderRepairButtons` and returns the button

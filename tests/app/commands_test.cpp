@@ -22,7 +22,7 @@ const Cmd kNotBuiltYet[] = {
     Cmd::SaveAsHtml,     Cmd::SaveAsDbf,       Cmd::SaveAsXml,      Cmd::SaveAsCsv,
     Cmd::ClearSelection,
     Cmd::Export,         Cmd::EncodeDatabase,  Cmd::DecodeDatabase, Cmd::DefinePassword, Cmd::RemovePassword,
-    Cmd::HeaderEditor,    Cmd::HelpContents,
+    Cmd::HelpContents,
 };
 
 // Items that open a submenu carry an identifier for their state rules only.
