@@ -15,6 +15,7 @@
 #include "app/app_state.h"
 #include "app/commands.h"
 #include "app/record_commands.h"
+#include "program_driver.h"
 #include "table/byte_order.h"
 #include "ui/backend.h"
 #include "ui/byte_editor.h"
@@ -26,6 +27,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using test::read_bytes;
+using test::run_kora;
 
 constexpr int kEnter = 0x1C0D, kEsc = 0x011B, kTab = 0x0F09, kBackspace = 0x0E08;
 constexpr int kRight = 0x4D00, kDown = 0x5000, kPgDn = 0x5100, kCtrlEnd = 0x7500;
@@ -306,6 +308,26 @@ TEST(ByteEditor, ACommittedCellSetsChangedOnlyWhenTheByteDiffers) {
     EXPECT_EQ(s.bytes[0], c.after) << c.text;
     EXPECT_EQ(s.changed, c.changed) << c.text;
   }
+}
+
+// The whole program: the command from the Tools menu while a cell is being
+// edited; what is typed after the save lands in its record.
+TEST(HeaderEditorProgram, EditingGoesOnInTheTableOpenedAgain) {
+  test::TempDir dir;
+  std::string path = dir.file("t.dbf");
+  test::DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 10}, {"NUM", 'N', 6}};
+  layout.records = {"one          1", "two          2"};
+  test::write_bytes(path, test::build_dbf(layout));
+  constexpr int kF4 = 0x3E00, kAltT = 0x1400;
+  std::vector<int> keys = {kF4, kAltT, 'h', kTab};
+  keys.insert(keys.end(), 12, kRight);
+  keys.insert(keys.end(), {'Q', kEsc, kEnter, 'Z', 'E', 'D', kF4});
+  run_kora({path}, keys);
+  Bytes after = read_bytes(path);
+  EXPECT_EQ(after[12], 'Q');
+  EXPECT_EQ(std::string(after.begin() + 97 + 1, after.begin() + 97 + 11), "ZED       ");
+  EXPECT_EQ(get_le32(&after[4]), 2u);
 }
 
 }  // namespace
