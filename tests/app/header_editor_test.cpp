@@ -46,12 +46,14 @@ void take_picture(int, int, int, int) {
     g_pictures.push_back(p);
   }
 }
-bool pictured(const std::string& text) {
-  for (const Picture& p : g_pictures) {
-    if (p.text.find(text) != std::string::npos) return true;
+// The first picture from `from` on that shows the text, or npos.
+size_t picture_with(const std::string& text, size_t from = 0) {
+  for (size_t i = from; i < g_pictures.size(); ++i) {
+    if (g_pictures[i].text.find(text) != std::string::npos) return i;
   }
-  return false;
+  return std::string::npos;
 }
+bool pictured(const std::string& text) { return picture_with(text) != std::string::npos; }
 
 class HeaderEditorTest : public ::testing::Test {
  protected:
@@ -122,6 +124,8 @@ TEST_F(HeaderEditorTest, TheScreenShowsTheStoredByteAndTheNextCursor) {
   std::string row = after.text.substr(size_t(kFirstDataRow) * 81, 80);
   EXPECT_EQ(row.substr(kLeft + 1, 7), "0000 41");
   EXPECT_EQ(row[size_t(kLeft + 55)], 'A');
+  EXPECT_EQ(row.substr(size_t(kLeft + 6 + 3 * 12), 2), "00");  // a zero byte: "00" and "."
+  EXPECT_EQ(row[size_t(kLeft + 55 + 12)], '.');
   EXPECT_EQ(after.cursor_x, kLeft + 6 + 3);
   EXPECT_EQ(after.cursor_y, kFirstDataRow);
   EXPECT_NE(after.text.find(kRuler), std::string::npos);
@@ -173,16 +177,11 @@ TEST_F(HeaderEditorTest, AFailedSaveIsReportedAndEditingGoesOn) {
   ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
   edit({'4', '1', kEsc, kEnter, kEnter, kEsc, kRight, kEnter});  // Save, OK, leave, Don't save
   EXPECT_EQ(read_bytes(path), other_bytes);
-  ASSERT_TRUE(pictured("Cannot save the header."));
+  size_t error_at = picture_with("Cannot save the header.");
+  ASSERT_NE(error_at, std::string::npos);
   EXPECT_TRUE(pictured("The file is no longer the open table"));
-  // The editor was still open after the error: the question came twice.
-  size_t error_at = 0;
-  while (g_pictures[error_at].text.find("Cannot save") == std::string::npos) ++error_at;
-  bool asked_again = false;
-  for (size_t i = error_at; i < g_pictures.size(); ++i) {
-    asked_again |= g_pictures[i].text.find("You've made changes") != std::string::npos;
-  }
-  EXPECT_TRUE(asked_again);
+  // The editor was still open after the error: leaving asked again.
+  EXPECT_NE(picture_with("You've made changes", error_at), std::string::npos);
   EXPECT_EQ(g_app.tables.last, 0);
 }
 
