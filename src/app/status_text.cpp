@@ -29,6 +29,10 @@ constexpr StatusText kStatusTexts[] = {
     {Status::kTooManyRecords, "Too many records"},
     {Status::kOutOfMemory, "Not enough memory"},
     {Status::kAborted, "Stopped"},
+    {Status::kFileExists, "The file exists already"},
+    {Status::kFileInUse, "The file is open in kora"},
+    {Status::kInvalidStructure, "The structure is not valid"},
+    {Status::kNotStructureTable, "Incorrect structure of the DBF file."},
 };
 
 constexpr const char* kCannotOpenFile = "Cannot open file";

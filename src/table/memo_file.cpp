@@ -425,9 +425,9 @@ bool MemoWriter::write(uint8_t* image, int i, std::string_view text) {
   return write_memo_into(table_, *memo_, image, table_.record_size, i, text);
 }
 
-bool create_memo_file(const std::string& table_path, TableKind kind, int block_size) {
+std::vector<uint8_t> memo_header_bytes(TableKind kind, int block_size) {
   if (block_size == 0) block_size = 512;
-  if (block_size < 0 || block_size > 0xFFFF) return false;
+  if (block_size < 0 || block_size > 0xFFFF) return {};
   int header_size = std::max(block_size, kMinHeaderSize);
   std::vector<uint8_t> header(size_t(header_size), 0);
   switch (kind) {
@@ -448,6 +448,12 @@ bool create_memo_file(const std::string& table_path, TableKind kind, int block_s
     default:
       break;
   }
+  return header;
+}
+
+bool create_memo_file(const std::string& table_path, TableKind kind, int block_size) {
+  std::vector<uint8_t> header = memo_header_bytes(kind, block_size);
+  if (header.empty()) return false;
   std::string path = memo_file_name(table_path, kind);
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0) return false;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "table/dbf_file.h"
 
@@ -45,6 +46,9 @@ class MemoWriter {
   std::unique_ptr<MemoFd> memo_;
 };
 
+// The header of an empty memo file of the kind; block_size 0 is 512. Empty
+// for a block size no header can hold.
+std::vector<uint8_t> memo_header_bytes(TableKind kind, int block_size);
 // Creates or empties the memo file with an empty header. block_size 0 is 512.
 bool create_memo_file(const std::string& table_path, TableKind kind, int block_size);
 int memo_block_size(Table& table);

@@ -28,6 +28,10 @@ enum class Status {
   kTooManyRecords,  // the record count would pass its 32-bit limit
   kOutOfMemory,
   kAborted,         // the progress callback asked to stop
+  kFileExists,       // a new file would replace one that exists
+  kFileInUse,        // the file is a table or memo file open in kora
+  kInvalidStructure,  // a list of fields no table may have (see check_structure)
+  kNotStructureTable,  // a structure table lacks FIELD_NAME, FIELD_TYPE, FIELD_LEN or FIELD_DEC
 };
 
 // Why a file failed to open, from the errno of the failed open().

@@ -1,0 +1,121 @@
+#include "table/pending_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <random>
+
+#include "table/file_guards.h"
+
+namespace kora {
+
+namespace {
+
+// A name no file of the user's has: the target's name, a dot and random
+// hexadecimal digits, hidden; O_EXCL makes sure it was free.
+std::string candidate_name(const std::string& target, std::mt19937_64& random) {
+  size_t slash = target.rfind('/');
+  std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, ".%012llx", static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+  std::string path = folder;
+  path += '.';
+  path += name;
+  path += suffix;
+  return path;
+}
+
+}  // namespace
+
+std::string folder_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void sync_folder(const std::string& folder) {
+  UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.fd >= 0) fsync(dir.fd);
+}
+
+PendingFile::~PendingFile() { discard(); }
+
+Status PendingFile::open(const std::string& target, const mode_t* mode) {
+  discard();
+  target_ = target;
+  static std::mt19937_64 random{std::random_device{}() ^ uint64_t(getpid())};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = candidate_name(target, random);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) return status_from_open_errno(errno);
+    fd_ = fd;
+    path_ = path;
+    placed_ = false;
+    if (mode && fchmod(fd_, *mode & 07777) != 0) {
+      discard();
+      return Status::kWriteError;
+    }
+    return Status::kOk;
+  }
+  return Status::kCannotOpen;
+}
+
+Status PendingFile::write_at(uint64_t offset, const void* bytes, size_t length) {
+  const char* p = static_cast<const char*>(bytes);
+  size_t done = 0;
+  while (done < length) {
+    ssize_t put = pwrite(fd_, p + done, length - done, off_t(offset + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return Status::kWriteError;
+    done += size_t(put);
+  }
+  return Status::kOk;
+}
+
+Status PendingFile::flush() {
+  if (fd_ < 0) return Status::kWriteError;
+  bool ok = fsync(fd_) == 0;
+  ok = ::close(fd_) == 0 && ok;
+  fd_ = -1;
+  return ok ? Status::kOk : Status::kWriteError;
+}
+
+Status PendingFile::commit(Placement placement) {
+  if (path_.empty() || placed_) return Status::kWriteError;
+  if (fd_ >= 0) {
+    if (Status s = flush(); s != Status::kOk) return s;
+  }
+  HoldEndSignals hold;
+  if (placement == Placement::kNew) {
+    // A link fails when the target exists, so no file slipped in between
+    // is replaced; folders without links fall back to a checked rename.
+    if (link(path_.c_str(), target_.c_str()) == 0) {
+      unlink(path_.c_str());
+    } else if (errno == EEXIST) {
+      return Status::kFileExists;
+    } else {
+      struct stat info;
+      if (lstat(target_.c_str(), &info) == 0) return Status::kFileExists;
+      if (rename(path_.c_str(), target_.c_str()) != 0) return Status::kWriteError;
+    }
+  } else if (rename(path_.c_str(), target_.c_str()) != 0) {
+    return Status::kWriteError;
+  }
+  placed_ = true;
+  sync_folder(folder_of(target_));
+  return Status::kOk;
+}
+
+void PendingFile::discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!path_.empty() && !placed_) unlink(path_.c_str());
+  path_.clear();
+}
+
+}  // namespace kora
