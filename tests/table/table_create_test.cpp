@@ -7,11 +7,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+
+#include "support/dbf_builder.h"
 #include "support/independent_readers.h"
 #include "support/test_support.h"
 #include "table/byte_order.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
+#include "table/structure_table.h"
 #include "table/value_codec.h"
 
 namespace kora {
@@ -232,6 +236,92 @@ TEST(FreshFieldName, IsTheFirstNewfieldNameNotYetUsedIgnoringCase) {
   EXPECT_EQ(desc_name(fields[1].desc), "NEWFIELD1");
   EXPECT_EQ(desc_name(fields[2].desc), "NEWFIELD2");
   EXPECT_TRUE(check_structure(descriptors_of(fields), kDBase3).ok());
+}
+
+TEST(StructureTable, SavesFiftyByteRecordsThatDbfreadReadsAndLoadsThemBack) {
+  TempDir dir;
+  std::string path = dir.file("s.dbf");
+  std::vector<StructureField> fields(3);
+  fields[0].desc = field("NAME", 'C', 300);
+  fields[0].alias = "Full name";
+  fields[1].desc = field("PRICE", 'N', 10, 2);
+  fields[1].source = 4;
+  fields[2].desc = field("ON", 'D', 8);
+  ASSERT_EQ(save_structure_table(path, fields, Placement::kNew), Status::kOk);
+  EXPECT_EQ(test::file_size(path), 193 + 3 * 50 + 1);
+  EXPECT_EQ(get_le32(&test::read_bytes(path)[4]), 3u);
+  EXPECT_EQ(test::dbfread_dump(path),
+            "['NAME', 'C', 44, 1, 'Full name']\n['PRICE', 'N', 10, 2, '']\n['ON', 'D', 8, 0, '']\ndeleted 0\n");
+  EXPECT_EQ(save_structure_table(path, fields, Placement::kNew), Status::kFileExists);
+
+  std::vector<StructureField> loaded;
+  ASSERT_EQ(load_structure_table(path, loaded), Status::kOk);
+  ASSERT_EQ(loaded.size(), 3u);
+  EXPECT_EQ(desc_width(loaded[0].desc), 300);
+  EXPECT_EQ(loaded[0].alias, "Full name");
+  EXPECT_EQ(desc_width(loaded[1].desc), 10);
+  EXPECT_EQ(loaded[1].desc.decimals, 2);
+  EXPECT_EQ(loaded[1].source, -1);
+  EXPECT_EQ(desc_name(loaded[2].desc), "ON");
+}
+
+struct Row {
+  const char* name;
+  char type;
+  int length;
+  int decimals;
+};
+
+struct LoadCase {
+  const char* story;
+  std::vector<Row> rows;
+  Status status;
+  std::vector<std::string> loaded;  // name, type and width of each field loaded
+  uint32_t bad_record = 0;
+};
+
+TEST(StructureTable, LoadSkipsWhatIsNoFieldAndRefusesWidthsOutOfRange) {
+  const LoadCase cases[] = {
+      {"unknown type, empty name, lower case", {{"A", 'X', 5, 0}, {"", 'C', 10, 0}, {"b", 'n', 10, 2}}, Status::kOk,
+       {"bN10"}},
+      {"a C wider than 255 as it stands", {{"A", 'C', 300, 0}}, Status::kOk, {"AC300"}},
+      {"nothing left gives a fresh field", {{"A", 'X', 5, 0}}, Status::kOk, {"NEWFIELDC10"}},
+      {"N of width 30", {{"A", 'C', 10, 0}, {"B", 'N', 30, 0}}, Status::kInvalidStructure, {}, 1},
+      {"N(5,5)", {{"B", 'N', 5, 5}}, Status::kInvalidStructure, {}, 0},
+  };
+  for (const LoadCase& c : cases) {
+    SCOPED_TRACE(c.story);
+    TempDir dir;
+    test::DbfSpec layout;
+    layout.fields = {{"FIELD_NAME", 'C', 10}, {"field_type", 'C', 1}, {"FIELD_LEN", 'N', 3}, {"FIELD_DEC", 'N', 3}};
+    for (const Row& row : c.rows) {
+      char record[40];
+      std::snprintf(record, sizeof record, "%-10s%c%3d%3d", row.name, row.type, row.length, row.decimals);
+      layout.records.push_back(record);
+    }
+    layout.records.push_back("GONE      C 10  0");
+    layout.deleted.assign(layout.records.size(), false);
+    layout.deleted.back() = true;
+    test::write_bytes(dir.file("s.dbf"), test::build_dbf(layout));
+    std::vector<StructureField> fields(2);
+    uint32_t bad = 99;
+    ASSERT_EQ(load_structure_table(dir.file("s.dbf"), fields, &bad), c.status);
+    if (c.status != Status::kOk) {
+      EXPECT_EQ(bad, c.bad_record);
+      EXPECT_EQ(fields.size(), 2u);
+      continue;
+    }
+    std::vector<std::string> got;
+    for (const StructureField& f : fields) got.push_back(desc_name(f.desc) + f.desc.type + std::to_string(desc_width(f.desc)));
+    EXPECT_EQ(got, c.loaded);
+  }
+  TempDir dir;
+  test::DbfSpec layout;
+  layout.fields = {{"FIELD_NAME", 'C', 10}, {"FIELD_TYPE", 'C', 1}, {"FIELD_LEN", 'N', 3}};
+  test::write_bytes(dir.file("s.dbf"), test::build_dbf(layout));
+  std::vector<StructureField> fields;
+  EXPECT_EQ(load_structure_table(dir.file("s.dbf"), fields), Status::kNotStructureTable);
+  EXPECT_EQ(load_structure_table(dir.file("none.dbf"), fields), Status::kNotFound);
 }
 
 }  // namespace
