@@ -306,6 +306,9 @@ Status restructure(Table& table, const std::vector<StructureField>& fields, cons
     memo_target = layout.kind == table.kind && !table.memo_file_name.empty() ? table.memo_file_name
                                                                              : memo_file_name(target, layout.kind);
     out->memo_file_name = memo_target;
+    for (const std::string& open : options.open_files) {
+      if (!same_file(memo_target, table.memo_file_name) && same_file(memo_target, open)) return Status::kFileInUse;
+    }
     struct stat memo_info;
     bool exists = stat(memo_target.c_str(), &memo_info) == 0;
     if (!exists || writes_memos(plan)) {

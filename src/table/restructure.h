@@ -57,7 +57,8 @@ struct RestructureOptions {
   // Asked, before anything is replaced, when values did not fit; false
   // keeps the old table (kAborted). Unset: the new structure is kept.
   std::function<bool(const RestructureReport&)> keep_with_losses;
-  // Files kora holds open: the backup may not be one of them (kFileInUse).
+  // Files kora holds open: neither the backup nor a memo file made new may
+  // be one of them (kFileInUse); the table's own files may.
   std::vector<std::string> open_files;
 };
 
