@@ -303,8 +303,11 @@ Status restructure(Table& table, const std::vector<StructureField>& fields, cons
   PendingFile memo;
   std::string memo_target;
   if (layout.has_memo) {
-    memo_target = layout.kind == table.kind && !table.memo_file_name.empty() ? table.memo_file_name
-                                                                             : memo_file_name(target, layout.kind);
+    // Named as kora will look for it from the table's path; a link is
+    // followed, as for the table.
+    memo_target = real_path(layout.kind == table.kind && !table.memo_file_name.empty()
+                                ? table.memo_file_name
+                                : memo_file_name(table.file_name, layout.kind));
     out->memo_file_name = memo_target;
     for (const std::string& open : options.open_files) {
       if (!same_file(memo_target, table.memo_file_name) && same_file(memo_target, open)) return Status::kFileInUse;

@@ -326,5 +326,27 @@ TEST(Restructure, ATableNamedLikeABackupIsKeptUnderAnotherName) {
   EXPECT_EQ(table->record_count, 14u);
 }
 
+TEST(Restructure, ATableReachedThroughALinkIsReplacedWhereItLiesWithItsNewMemoFile) {
+  TempDir dir;
+  dir.copy_fixture("infused-dbf/dbase_03.dbf", "real.dbf");
+  ASSERT_EQ(symlink("real.dbf", dir.file("link.dbf").c_str()), 0);
+  std::unique_ptr<Table> table = open_table(dir.file("link.dbf"));
+  ASSERT_TRUE(table);
+  std::vector<StructureField> fields = structure_of(*table);
+  normalize_field_type(fields[7].desc, 'M', 0);  // Comments to memo
+  fields.pop_back();  // the second Point_ID: names must differ
+  RestructureOptions options;
+  options.kind_without_memo = kFoxPro;
+  ASSERT_EQ(restructure(*table, fields, options), Status::kOk);
+  table = open_table(dir.file("link.dbf"));
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->version(), 0xF5);
+  EXPECT_EQ(table->memo_file_name, dir.file("link.fpt"));
+  EXPECT_TRUE(test::file_exists(dir.file("link.fpt")));
+  char target[64] = {};
+  EXPECT_GT(readlink(dir.file("link.dbf").c_str(), target, sizeof target - 1), 0);
+  EXPECT_STREQ(target, "real.dbf");
+}
+
 }  // namespace
 }  // namespace kora
