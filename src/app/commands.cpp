@@ -21,6 +21,7 @@
 #include "app/search_commands.h"
 #include "app/sort_fill_commands.h"
 #include "app/sql_command.h"
+#include "app/structure_dialog.h"
 #include "app/tool_commands.h"
 #include "ui/key_codes.h"
 #include "ui/settings.h"
@@ -93,8 +94,8 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::Open, open_with_panel, 0},
     {Cmd::RecentFiles, recent_files, kRecentFilesHelp},
     {Cmd::Close, close_current_table, 0},
-    {Cmd::CreateTable, nullptr, 0},
-    {Cmd::ModifyStructure, nullptr, 0},
+    {Cmd::CreateTable, create_table_command, kStructureHelp},
+    {Cmd::ModifyStructure, modify_structure_command, kStructureHelp},
     {Cmd::Refresh, cmd_refresh, 0},
     {Cmd::SaveAsText, nullptr, 0},
     {Cmd::SaveAsPrg, nullptr, 0},

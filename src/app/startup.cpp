@@ -17,13 +17,14 @@
 #include "tools/condition.h"
 #include "ui/history.h"
 #include "ui/macros.h"
+#include "app/structure_dialog.h"
 #include "ui/screen.h"
 #include "ui/settings.h"
 
 namespace kora {
 
 ScreenStarter g_screen_starter;
-StructureEditor g_structure_editor = nullptr;
+StructureEditor g_structure_editor = start_up_structure_editor;
 
 namespace {
 

@@ -13,8 +13,8 @@ struct ScreenStarter {
 extern ScreenStarter g_screen_starter;
 
 // The structure editor, in create mode (create = 1) or modify mode, on a
-// 260-byte name buffer; 1 when it made the table, 0 when cancelled. Null
-// until the editor is part of the program: then it counts as cancelled.
+// 260-byte name buffer; 1 when it made the table, 0 when cancelled. Tests
+// may replace it; null counts as cancelled.
 using StructureEditor = int (*)(char* name_buffer, const char* title, int create);
 extern StructureEditor g_structure_editor;
 

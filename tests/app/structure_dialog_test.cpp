@@ -1,0 +1,165 @@
+// Create new and Modify structure run through the whole program with keys:
+// the tables they write are read back by python3-dbfread.
+#include "app/structure_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../support/independent_readers.h"
+#include "../support/test_support.h"
+#include "program_driver.h"
+
+namespace kora::test {
+namespace {
+
+constexpr int kCtrlF3 = 0x6000, kCtrlF4 = 0x6100, kCtrlEnter = 0x1C0A, kF3 = 0x3D00, kF4 = 0x3E00,
+              kF5 = 0x3F00, kF8 = 0x4200, kBackspace = 0x0E08;
+constexpr const char* kPoints = "dbase-rs/stations.dbf";
+
+void add_text(std::vector<int>& keys, const std::string& text) {
+  for (char c : text) keys.push_back(static_cast<unsigned char>(c));
+}
+
+// The keys: text is typed, "\n" is Enter, and words in braces are keys.
+std::vector<int> keys_of(const std::vector<std::string>& script) {
+  std::vector<int> keys;
+  for (const std::string& word : script) {
+    if (word == "\n") keys.push_back(kEnter);
+    else if (word == "{F2}") keys.push_back(kF2);
+    else if (word == "{F3}") keys.push_back(kF3);
+    else if (word == "{F4}") keys.push_back(kF4);
+    else if (word == "{F5}") keys.push_back(kF5);
+    else if (word == "{F8}") keys.push_back(kF8);
+    else if (word == "{Esc}") keys.push_back(kEsc);
+    else if (word == "{Left}") keys.push_back(kLeft);
+    else if (word == "{Down}") keys.push_back(kDown);
+    else if (word == "{BS}") keys.push_back(kBackspace);
+    else if (word == "{CtrlEnter}") keys.push_back(kCtrlEnter);
+    else if (word == "{CtrlF3}") keys.push_back(kCtrlF3);
+    else if (word == "{CtrlF4}") keys.push_back(kCtrlF4);
+    else add_text(keys, word);
+  }
+  return keys;
+}
+
+// dbfread's view of the fields: "NAME C 20 0;PRICE N 8 2" and the record count.
+std::string dbfread_fields(const std::string& path) {
+  std::string out;
+  std::string command = "/usr/bin/python3 -c \"import dbfread,sys; t=dbfread.DBF(sys.argv[1], load=True, "
+                        "ignore_missing_memofile=True); print(';'.join('%s %s %d %d' % (f.name, f.type, f.length, "
+                        "f.decimal_count) for f in t.fields), len(t.records))\" " + path + " 2>&1";
+  run_command(command, out);
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+class StructureDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::system("/usr/bin/python3 -c 'import dbfread' 2>/dev/null") != 0) GTEST_SKIP() << "no dbfread";
+    shown = dir.copy_fixture(kPoints, "shown.dbf");
+  }
+  TempDir dir;
+  std::string shown;
+};
+
+TEST_F(StructureDialogTest, CtrlF3BuildsTheTableFromTheKeysTyped) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> keys;  // in the editor, before Ctrl+Enter and the name
+    const char* fields;             // as dbfread reads them; empty: no table made
+  };
+  const Case cases[] = {
+      {"typed fields, one appended and deleted",
+       {"NAME", "\n", "C", "20", "\n", "{F5}", "price", "\n", "N", "8", "\n", "2", "\n", "{F5}", "DAY", "\n", "d",
+        "{F5}", "{F8}"},
+       "NAME C 20 0;PRICE N 8 2;DAY D 8 0 0"},
+      {"a name another field has is refused",
+       {"NAME", "\n", "{F5}", "Name", "\n", "{F5}"},
+       "NAME C 10 0;NEWFIELD C 10 0;NEWFIELD1 C 10 0 0"},
+      {"a numeric width beyond 20 becomes 20, decimals beyond it fewer",
+       {"QTY", "\n", "N", "300", "\n", "25", "\n", "{F5}", "\n", "L"},
+       "QTY N 20 19;NEWFIELD L 1 0 0"},
+      {"a text width of 0 is refused at OK", {"A", "\n", "\n", "0", "{CtrlEnter}", "\n", "{Esc}"}, ""},
+      {"the only field deleted leaves a fresh one", {"A", "{F8}"}, "NEWFIELD C 10 0 0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string made = dir.file("made.dbf");
+    std::remove(made.c_str());
+    std::vector<std::string> script = {"{CtrlF3}"};
+    script.insert(script.end(), c.keys.begin(), c.keys.end());
+    if (*c.fields) script.insert(script.end(), {"{CtrlEnter}", dir.path() + "/made", "\n"});
+    EXPECT_EQ(run_kora({shown}, keys_of(script)), 0);
+    if (*c.fields) {
+      EXPECT_EQ(dbfread_fields(made), c.fields);
+    } else {
+      EXPECT_FALSE(file_exists(made));
+    }
+  }
+}
+
+TEST_F(StructureDialogTest, SavedStructureLoadsBackAndAnExistingFileIsReplacedOnlyWhenAllowed) {
+  // The name box holds ".dbf" with the cursor before it: names are typed without.
+  std::string saved = dir.file("list.dbf"), made = dir.file("made.dbf"), made_typed = dir.file("made");
+  run_kora({shown}, keys_of({"{CtrlF3}", "ID", "\n", "N", "5", "\n", "{F5}", "NOTE", "\n", "M", "{F2}",
+                             dir.path() + "/list", "\n", "{F8}", "{F8}", "{F3}", dir.file("list"), "\n", "{CtrlEnter}", made_typed,
+                             "\n"}));
+  EXPECT_EQ(file_size(saved), 193 + 2 * 50 + 1);
+  EXPECT_EQ(dbfread_fields(saved), "FIELD_NAME C 10 0;FIELD_TYPE C 1 0;FIELD_LEN N 3 0;FIELD_DEC N 3 0;"
+                                   "DESCRIPT C 32 0 2");
+  EXPECT_EQ(dbfread_fields(made), "ID N 5 0;NOTE M 10 0 0");
+
+  // Declining the question keeps the file; the table open in kora is never replaced.
+  std::vector<uint8_t> before = read_bytes(made);
+  run_kora({shown}, keys_of({"{CtrlF3}", "X", "{CtrlEnter}", made_typed, "\n", "{Esc}", "{Esc}"}));
+  EXPECT_EQ(read_bytes(made), before);
+  std::vector<uint8_t> table_before = read_bytes(shown);
+  run_kora({shown}, keys_of({"{CtrlF3}", "X", "{CtrlEnter}", dir.file("shown"), "\n", "\n", "{Esc}"}));
+  EXPECT_EQ(read_bytes(shown), table_before);
+  run_kora({shown}, keys_of({"{CtrlF3}", "X", "{CtrlEnter}", made_typed, "\n", "{Left}", "\n"}));
+  EXPECT_EQ(dbfread_fields(made), "X C 10 0 0");
+}
+
+TEST_F(StructureDialogTest, CtrlF4WidensAFieldAndTheTableReopensWithEveryRecord) {
+  std::string before = dbfread_fields(shown);
+  std::string first = before.substr(0, before.find(';'));
+  ASSERT_EQ(first.substr(0, 5), "name ");
+  run_kora({shown}, keys_of({"{CtrlF4}", "\n", "\n", "77", "{CtrlEnter}"}));
+  std::string after = dbfread_fields(shown);
+  EXPECT_EQ(after.substr(0, after.find(';')), "name C 77 0");
+  EXPECT_EQ(after.substr(after.rfind(' ')), before.substr(before.rfind(' ')));
+  EXPECT_EQ(row(0).substr(0, 12), "[0]shown.dbf");
+
+  // Narrower than its values: kept only when the question is answered Keep.
+  std::vector<uint8_t> widened = read_bytes(shown);
+  run_kora({shown}, keys_of({"{CtrlF4}", "\n", "\n", "5", "{CtrlEnter}", "\n", "{Esc}"}));
+  EXPECT_EQ(read_bytes(shown), widened);
+  run_kora({shown}, keys_of({"{CtrlF4}", "\n", "\n", "5", "{CtrlEnter}", "{Left}", "\n"}));
+  after = dbfread_fields(shown);
+  EXPECT_EQ(after.substr(0, after.find(';')), "name C 5 0");
+  EXPECT_EQ(after.substr(after.rfind(' ')), before.substr(before.rfind(' ')));
+}
+
+TEST_F(StructureDialogTest, OptimalWidthsShrinkTextFieldsToTheirLongestValue) {
+  // What dbfread finds: the longest value of each text field, at least 10.
+  std::string out;
+  run_command("/usr/bin/python3 -c \"import dbfread,sys; t=dbfread.DBF(sys.argv[1], load=True); "
+              "print(';'.join('%s C %d 0' % (f.name, max([10] + [len(r[f.name]) for r in t.records])) "
+              "for f in t.fields), len(t.records))\" " + shown, out);
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  run_kora({shown}, keys_of({"{CtrlF4}", "{F4}", "\n", "{CtrlEnter}"}));
+  EXPECT_EQ(dbfread_fields(shown), out);
+}
+
+TEST_F(StructureDialogTest, CreateSwitchAtStartUpMakesTheNamedTableAndShowsIt) {
+  std::string fresh = dir.file("fresh.dbf");
+  EXPECT_EQ(run_kora({"/cr", fresh}, keys_of({"CITY", "{CtrlEnter}"})), 0);
+  EXPECT_EQ(dbfread_fields(fresh), "CITY C 10 0 0");
+  EXPECT_EQ(row(0).substr(0, 12), "[0]fresh.dbf");
+}
+
+}  // namespace
+}  // namespace kora::test
