@@ -98,7 +98,7 @@ TEST(Startup, AutoCorrectByItsFirstLetterWritesTheHeaderWithoutAsking) {
   EXPECT_FALSE(screen_shows("KORA detected"));
 }
 
-TEST(Startup, CreateAndModifyEndTheRunUntilTheStructureEditorExists) {
+TEST(Startup, CreateAndModifyLeftWithEscEndTheRun) {
   TempDir dir;
   std::string fresh = dir.file("new.dbf");
   EXPECT_EQ(run_kora({"/cr", fresh}, {}), 0);

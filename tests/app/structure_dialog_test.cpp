@@ -15,7 +15,7 @@ namespace kora::test {
 namespace {
 
 constexpr int kCtrlF3 = 0x6000, kCtrlF4 = 0x6100, kCtrlEnter = 0x1C0A, kF3 = 0x3D00, kF4 = 0x3E00,
-              kF5 = 0x3F00, kF8 = 0x4200, kBackspace = 0x0E08;
+              kF5 = 0x3F00, kF8 = 0x4200, kF9 = 0x4300, kBackspace = 0x0E08;
 constexpr const char* kPoints = "dbase-rs/stations.dbf";
 
 void add_text(std::vector<int>& keys, const std::string& text) {
@@ -32,6 +32,7 @@ std::vector<int> keys_of(const std::vector<std::string>& script) {
     else if (word == "{F4}") keys.push_back(kF4);
     else if (word == "{F5}") keys.push_back(kF5);
     else if (word == "{F8}") keys.push_back(kF8);
+    else if (word == "{F9}") keys.push_back(kF9);
     else if (word == "{Esc}") keys.push_back(kEsc);
     else if (word == "{Left}") keys.push_back(kLeft);
     else if (word == "{Down}") keys.push_back(kDown);
@@ -154,11 +155,26 @@ TEST_F(StructureDialogTest, OptimalWidthsShrinkTextFieldsToTheirLongestValue) {
   EXPECT_EQ(dbfread_fields(shown), out);
 }
 
-TEST_F(StructureDialogTest, CreateSwitchAtStartUpMakesTheNamedTableAndShowsIt) {
+TEST_F(StructureDialogTest, StartUpSwitchesRunTheEditorAndShowTheTableItMade) {
   std::string fresh = dir.file("fresh.dbf");
   EXPECT_EQ(run_kora({"/cr", fresh}, keys_of({"CITY", "{CtrlEnter}"})), 0);
   EXPECT_EQ(dbfread_fields(fresh), "CITY C 10 0 0");
   EXPECT_EQ(row(0).substr(0, 12), "[0]fresh.dbf");
+
+  EXPECT_EQ(run_kora({"/ms", fresh}, keys_of({"\n", "N", "6", "{CtrlEnter}"})), 0);
+  EXPECT_EQ(dbfread_fields(fresh), "CITY N 6 0 0");
+  EXPECT_EQ(row(0).substr(0, 12), "[0]fresh.dbf");
+}
+
+TEST_F(StructureDialogTest, F9ChoosesTheKindOfTheTableAndItsMemoFile) {
+  // The memo type dialog: down to "FoxPro", Enter chooses it, Enter again is OK.
+  run_kora({shown}, keys_of({"{CtrlF3}", "NOTE", "\n", "M", "{F9}", "{Down}", "{Down}", "\n", "\n",
+                             "{CtrlEnter}", dir.file("fox"), "\n"}));
+  std::vector<uint8_t> bytes = read_bytes(dir.file("fox.dbf"));
+  ASSERT_FALSE(bytes.empty());
+  EXPECT_EQ(bytes[0], 0xF5);
+  EXPECT_TRUE(file_exists(dir.file("fox.fpt")));
+  EXPECT_EQ(dbfread_fields(dir.file("fox.dbf")), "NOTE M 10 0 0");
 }
 
 }  // namespace
