@@ -144,6 +144,19 @@ TEST_F(StructureDialogTest, CtrlF4WidensAFieldAndTheTableReopensWithEveryRecord)
   EXPECT_EQ(after.substr(after.rfind(' ')), before.substr(before.rfind(' ')));
 }
 
+TEST_F(StructureDialogTest, AfterARebuildUnderHiddenDeletedRecordsTheCursorStaysOnItsRecord) {
+  // Record 1 of 6 is deleted: with it hidden the third row is record 4.
+  std::string table = dir.copy_fixture("dbase-rs/stations_with_deleted.dbf", "del.dbf");
+  constexpr int kCtrlD = 0x2004;
+  std::vector<int> keys = {kCtrlD, kDown, kDown};
+  std::vector<int> modify = keys_of({"{CtrlF4}", "\n", "\n", "200", "{CtrlEnter}"});
+  keys.insert(keys.end(), modify.begin(), modify.end());
+  run_kora({table}, keys);
+  EXPECT_NE(row(0).find(" 4 / 6"), std::string::npos) << row(0);
+  std::string fields = dbfread_fields(table);
+  EXPECT_EQ(fields.substr(0, fields.find(';')), "name C 200 0");
+}
+
 TEST_F(StructureDialogTest, OptimalWidthsShrinkTextFieldsToTheirLongestValue) {
   // What dbfread finds: the longest value of each text field, at least 10.
   std::string out;
