@@ -222,6 +222,11 @@ Menu g_type_menu{.items = g_type_items};
 void type_menu(Session& s) {
   g_type_menu.left = cell_x(s, kTypeCell);
   g_type_menu.top = std::min(s.row_y(s.current) + 1, std::max(0, screen_rows() - 9));
+  // The menu opens on the field's own type (on Character for the others).
+  g_type_menu.current = 0;
+  for (int i = 0; g_type_items[i].label; ++i) {
+    if (g_type_items[i].command == s.desc().type) g_type_menu.current = i;
+  }
   int chosen = menu_popup(g_type_menu, kStructureHelp);
   if (chosen >= 0) {
     set_type(s, char(g_type_items[chosen].command));

@@ -15,7 +15,7 @@ namespace kora::test {
 namespace {
 
 constexpr int kCtrlF3 = 0x6000, kCtrlF4 = 0x6100, kCtrlEnter = 0x1C0A, kF3 = 0x3D00, kF4 = 0x3E00,
-              kF5 = 0x3F00, kF8 = 0x4200, kF9 = 0x4300, kBackspace = 0x0E08;
+              kF5 = 0x3F00, kF6 = 0x4000, kF8 = 0x4200, kF9 = 0x4300, kBackspace = 0x0E08;
 constexpr const char* kPoints = "dbase-rs/stations.dbf";
 
 void add_text(std::vector<int>& keys, const std::string& text) {
@@ -31,6 +31,7 @@ std::vector<int> keys_of(const std::vector<std::string>& script) {
     else if (word == "{F3}") keys.push_back(kF3);
     else if (word == "{F4}") keys.push_back(kF4);
     else if (word == "{F5}") keys.push_back(kF5);
+    else if (word == "{F6}") keys.push_back(kF6);
     else if (word == "{F8}") keys.push_back(kF8);
     else if (word == "{F9}") keys.push_back(kF9);
     else if (word == "{Esc}") keys.push_back(kEsc);
@@ -40,6 +41,7 @@ std::vector<int> keys_of(const std::vector<std::string>& script) {
     else if (word == "{CtrlEnter}") keys.push_back(kCtrlEnter);
     else if (word == "{CtrlF3}") keys.push_back(kCtrlF3);
     else if (word == "{CtrlF4}") keys.push_back(kCtrlF4);
+    else if (word.size() > 2 && word.front() == '{' && word.back() == '}') ADD_FAILURE() << "no key " << word;
     else add_text(keys, word);
   }
   return keys;
@@ -85,6 +87,10 @@ TEST_F(StructureDialogTest, CtrlF3BuildsTheTableFromTheKeysTyped) {
        "QTY N 20 19;NEWFIELD L 1 0 0"},
       {"a text width of 0 is refused at OK", {"A", "\n", "\n", "0", "{CtrlEnter}", "\n", "{Esc}"}, ""},
       {"the only field deleted leaves a fresh one", {"A", "{F8}"}, "NEWFIELD C 10 0 0"},
+      {"F6 inserts before the cursor, Space offers the types from the field's own",
+       {"A", "\n", "N", "\n", "{F6}", "\n", " ", "{Down}", "{Down}", "\n", "\n", "3", "{Down}", "{Left}", "{Left}",
+        " ", "\n"},
+       "NEWFIELD F 10 3;A N 10 0 0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
