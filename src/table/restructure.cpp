@@ -253,6 +253,17 @@ void carry_header(const Table& table, NewTableLayout& layout) {
 
 }  // namespace
 
+TableKind restructure_kind(const Table& table, const std::vector<FieldDesc>& fields, TableKind kind_without_memo) {
+  // A Visual FoxPro table (autoincrement and varchar ones among them) stays
+  // one while it has memo fields or fields of its own types.
+  uint8_t version = table.version();
+  if (version >= 0x30 && version <= 0x32) {
+    NewTableLayout layout = new_table_layout(fields, kVisualFoxPro);
+    if (layout.bytes[0] == 0x30) return kVisualFoxPro;
+  }
+  return table.first_memo_field >= 0 ? table.kind : kind_without_memo;
+}
+
 std::string loss_text(const RestructureReport& report, const std::vector<StructureField>& fields) {
   if (report.losses.empty()) return {};
   const FieldLoss& loss = report.losses.front();
@@ -271,8 +282,8 @@ Status restructure(Table& table, const std::vector<StructureField>& fields, cons
   result = RestructureReport{};
   if (table.read_only) return Status::kReadOnly;
   if (table.fd < 0 || table.record_size == 0) return Status::kCannotOpen;
-  TableKind kind = table.first_memo_field >= 0 ? table.kind : options.kind_without_memo;
   std::vector<FieldDesc> descs = descriptors_of(fields);
+  TableKind kind = restructure_kind(table, descs, options.kind_without_memo);
   if (!check_structure(descs, kind).ok()) return Status::kInvalidStructure;
   for (const StructureField& field : fields) {
     if (field.source >= table.field_count()) return Status::kInvalidStructure;

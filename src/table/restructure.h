@@ -62,6 +62,11 @@ struct RestructureOptions {
   std::vector<std::string> open_files;
 };
 
+// The kind of the rebuilt table: the table's own when it has memo fields,
+// else kind_without_memo; a Visual FoxPro table (version 0x30 to 0x32)
+// stays one while the new fields need it (memo fields or its own types).
+TableKind restructure_kind(const Table& table, const std::vector<FieldDesc>& fields, TableKind kind_without_memo);
+
 // "PRICE: 3 values did not fit, the first in record 7" for the first loss.
 std::string loss_text(const RestructureReport& report, const std::vector<StructureField>& fields);
 

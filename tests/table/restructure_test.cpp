@@ -308,6 +308,33 @@ TEST(Restructure, AVisualFoxProTableKeepsItsMemosAndLosesOnlyTheIndexFlag) {
   }
 }
 
+TEST(Restructure, AVisualFoxProTableWithoutMemoStaysOneForItsOwnTypes) {
+  TempDir dir;
+  std::string path = dir.copy_fixture("infused-dbf/dbase_31.dbf", "v.dbf");
+  std::unique_ptr<Table> table = open_table(path);
+  ASSERT_TRUE(table);
+  std::string before = test::dbfread_dump(path);
+  std::vector<StructureField> fields = structure_of(*table);
+  fields.push_back(new_structure_field(fields));
+  RestructureOptions options;
+  options.kind_without_memo = kDBase3;
+  ASSERT_EQ(restructure(*table, fields, options), Status::kOk);
+  EXPECT_EQ(test::read_bytes(path)[0], 0x30);
+  std::vector<std::string> old_rows = test::lines_of(before), new_rows = test::lines_of(test::dbfread_dump(path));
+  ASSERT_EQ(new_rows.size(), old_rows.size());
+  for (size_t r = 0; r + 1 < old_rows.size(); ++r) {
+    EXPECT_EQ(new_rows[r], old_rows[r].substr(0, old_rows[r].size() - 1) + ", '']") << r;
+  }
+  fields.resize(2);  // PRODUCTID I and PRODUCTNAM C: still its own type
+  table = open_table(path);
+  ASSERT_EQ(restructure(*table, fields, options), Status::kOk);
+  EXPECT_EQ(test::read_bytes(path)[0], 0x30);
+  fields.erase(fields.begin());  // only C left: the kind asked for, without memo
+  table = open_table(path);
+  ASSERT_EQ(restructure(*table, fields, options), Status::kOk);
+  EXPECT_EQ(test::read_bytes(path)[0], 0x03);
+}
+
 TEST(Restructure, ATableNamedLikeABackupIsKeptUnderAnotherName) {
   TempDir dir;
   std::string path = dir.copy_fixture("infused-dbf/dbase_03.dbf", "old.bak");
