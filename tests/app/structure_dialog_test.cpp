@@ -163,6 +163,28 @@ TEST_F(StructureDialogTest, AfterARebuildUnderHiddenDeletedRecordsTheCursorStays
   EXPECT_EQ(fields.substr(0, fields.find(';')), "name C 200 0");
 }
 
+int open_with_late_escape() {
+  open_scripted_screen();
+  headless_backend()->push_key(kEsc, 1);  // arrives while the rebuild polls
+  return 1;
+}
+
+TEST_F(StructureDialogTest, EscapeDuringTheRebuildLeavesTheTableAsItWas) {
+  std::vector<uint8_t> before = read_bytes(shown);
+  screen_script() = {25, 80, 0, keys_of({"{CtrlF4}", "\n", "\n", "77", "{CtrlEnter}"})};
+  g_screen_starter = {open_with_late_escape, keep_screen};
+  g_screen.open = false;
+  std::vector<std::string> words = {program_file(), shown};
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  run_program(int(words.size()), argv.data());
+  EXPECT_EQ(read_bytes(shown), before);
+  std::string listing;
+  run_command("ls " + dir.path(), listing);
+  EXPECT_EQ(listing, "shown.dbf\n");
+}
+
 TEST_F(StructureDialogTest, OptimalWidthsShrinkTextFieldsToTheirLongestValue) {
   // What dbfread finds: the longest value of each text field, at least 10.
   std::string out;
