@@ -4,45 +4,43 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "../support/independent_readers.h"
 #include "../support/test_support.h"
 #include "program_driver.h"
+#include "ui/key_codes.h"
 
 namespace kora::test {
 namespace {
 
-constexpr int kCtrlF3 = 0x6000, kCtrlF4 = 0x6100, kCtrlEnter = 0x1C0A, kF3 = 0x3D00, kF4 = 0x3E00,
-              kF5 = 0x3F00, kF6 = 0x4000, kF8 = 0x4200, kF9 = 0x4300, kBackspace = 0x0E08;
 constexpr const char* kPoints = "dbase-rs/stations.dbf";
 
-void add_text(std::vector<int>& keys, const std::string& text) {
-  for (char c : text) keys.push_back(static_cast<unsigned char>(c));
-}
+struct NamedKey {
+  const char* name;
+  int key;
+};
+constexpr NamedKey kNamedKeys[] = {
+    {"\n", kEnter},     {"{Esc}", kEsc},   {"{Left}", kLeft}, {"{Down}", kDown},
+    {"{F2}", kKeyF2},   {"{F3}", kKeyF3},  {"{F4}", kKeyF4},  {"{F5}", kKeyF5},
+    {"{F6}", kKeyF6},   {"{F8}", kKeyF8},  {"{F9}", kKeyF9},  {"{CtrlEnter}", kKeyCtrlEnter},
+    {"{CtrlF3}", kKeyCtrlF3}, {"{CtrlF4}", kKeyCtrlF4},
+};
 
-// The keys: text is typed, "\n" is Enter, and words in braces are keys.
+// The keys: a word of kNamedKeys is its key, any other word is typed.
 std::vector<int> keys_of(const std::vector<std::string>& script) {
   std::vector<int> keys;
   for (const std::string& word : script) {
-    if (word == "\n") keys.push_back(kEnter);
-    else if (word == "{F2}") keys.push_back(kF2);
-    else if (word == "{F3}") keys.push_back(kF3);
-    else if (word == "{F4}") keys.push_back(kF4);
-    else if (word == "{F5}") keys.push_back(kF5);
-    else if (word == "{F6}") keys.push_back(kF6);
-    else if (word == "{F8}") keys.push_back(kF8);
-    else if (word == "{F9}") keys.push_back(kF9);
-    else if (word == "{Esc}") keys.push_back(kEsc);
-    else if (word == "{Left}") keys.push_back(kLeft);
-    else if (word == "{Down}") keys.push_back(kDown);
-    else if (word == "{BS}") keys.push_back(kBackspace);
-    else if (word == "{CtrlEnter}") keys.push_back(kCtrlEnter);
-    else if (word == "{CtrlF3}") keys.push_back(kCtrlF3);
-    else if (word == "{CtrlF4}") keys.push_back(kCtrlF4);
-    else if (word.size() > 2 && word.front() == '{' && word.back() == '}') ADD_FAILURE() << "no key " << word;
-    else add_text(keys, word);
+    const NamedKey* named = std::find_if(std::begin(kNamedKeys), std::end(kNamedKeys),
+                                         [&](const NamedKey& k) { return word == k.name; });
+    if (named != std::end(kNamedKeys)) {
+      keys.push_back(named->key);
+    } else {
+      if (word.front() == '{' && word.back() == '}') ADD_FAILURE() << "no key " << word;
+      for (char c : word) keys.push_back(static_cast<unsigned char>(c));
+    }
   }
   return keys;
 }
@@ -153,8 +151,7 @@ TEST_F(StructureDialogTest, CtrlF4WidensAFieldAndTheTableReopensWithEveryRecord)
 TEST_F(StructureDialogTest, AfterARebuildUnderHiddenDeletedRecordsTheCursorStaysOnItsRecord) {
   // Record 1 of 6 is deleted: with it hidden the third row is record 4.
   std::string table = dir.copy_fixture("dbase-rs/stations_with_deleted.dbf", "del.dbf");
-  constexpr int kCtrlD = 0x2004;
-  std::vector<int> keys = {kCtrlD, kDown, kDown};
+  std::vector<int> keys = {kKeyCtrlD, kDown, kDown};
   std::vector<int> modify = keys_of({"{CtrlF4}", "\n", "\n", "200", "{CtrlEnter}"});
   keys.insert(keys.end(), modify.begin(), modify.end());
   run_kora({table}, keys);
