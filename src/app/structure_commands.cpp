@@ -11,7 +11,6 @@
 #include "app/command_line.h"
 #include "app/command_support.h"
 #include "app/main_loop.h"
-#include "app/startup.h"
 #include "app/status_text.h"
 #include "app/structure_dialog.h"
 #include "app/tool_commands.h"
