@@ -31,23 +31,20 @@ std::string make_prices(const TempDir& dir, int count) {
   return path;
 }
 
-std::vector<int> statement_keys(const std::string& statement) {
-  std::vector<int> keys = {kKeyCtrlQ};
-  for (char c : statement) keys.push_back(static_cast<unsigned char>(c));
-  keys.push_back(kKeyEnter);
+// Ctrl+Q, each statement and Enter, after the keys given first.
+std::vector<int> statement_keys(std::vector<int> keys, std::initializer_list<std::string> statements) {
+  for (const std::string& statement : statements) {
+    keys.push_back(kKeyCtrlQ);
+    for (char c : statement) keys.push_back(static_cast<unsigned char>(c));
+    keys.push_back(kKeyEnter);
+  }
   return keys;
-}
-
-int open_with_late_escape() {
-  open_scripted_screen();
-  headless_backend()->push_key(kKeyEsc, 1);  // arrives while the walk polls
-  return 1;
 }
 
 // run_kora with an Esc pressed after the scripted keys, during the next walk.
 void run_kora_escaping(const std::string& path, const std::vector<int>& keys) {
   screen_script() = {25, 80, 0, keys};
-  g_screen_starter = {open_with_late_escape, keep_screen};
+  g_screen_starter = {[] { return open_scripted_screen(), headless_backend()->push_key(kKeyEsc, 1), 1; }, keep_screen};
   g_screen.open = false;
   std::vector<std::string> words = {program_file(), path};
   std::vector<char*> argv;
@@ -62,13 +59,8 @@ TEST(SqlCommandProgram, StatementShapesTheBrowseAndEscapeLeavesItAsItWas) {
 
   // From the last record: the view narrows to 2666 records sorted by NAME,
   // so the cursor goes back to the first; NAME and DOUBLE are the columns.
-  std::vector<int> keys = {kKeyCtrlEnd};
-  for (int key : statement_keys("SELECT NAME, PRICE*2 AS DOUBLE FROM x WHERE PRICE>0 ORDER BY NAME")) {
-    keys.push_back(key);
-  }
-  run_kora({path}, keys);
-  EXPECT_EQ(row(2).substr(3, 7), "NAME   ");
-  EXPECT_EQ(row(2).substr(10, 6), "DOUBLE");
+  run_kora({path}, statement_keys({kKeyCtrlEnd}, {"SELECT NAME, PRICE*2 AS DOUBLE FROM x WHERE PRICE>0 ORDER BY NAME"}));
+  EXPECT_EQ(row(2).substr(3, 13), "NAME   DOUBLE");
   EXPECT_EQ(row(2).find("CITY"), std::string::npos);
   EXPECT_NE(row(0).find("1 (3999) / 2666"), std::string::npos) << row(0);
   EXPECT_EQ(row(4).substr(3, 6), "R00001");  // record 3998, PRICE 3998
@@ -76,10 +68,8 @@ TEST(SqlCommandProgram, StatementShapesTheBrowseAndEscapeLeavesItAsItWas) {
 
   // A refused statement changes nothing; Esc during the walk of the second
   // statement keeps the columns the first one chose and every record.
-  keys = statement_keys("SELECT CITY, NAME FROM x");
-  for (int key : statement_keys("SELECT NAME FROM x WHERE NAME")) keys.push_back(key);
-  for (int key : statement_keys("SELECT PRICE, NAME FROM x WHERE PRICE>0 ORDER BY NAME")) keys.push_back(key);
-  run_kora_escaping(path, keys);
+  run_kora_escaping(path, statement_keys({}, {"SELECT CITY, NAME FROM x", "SELECT NAME FROM x WHERE NAME",
+                                               "SELECT PRICE, NAME FROM x WHERE PRICE>0 ORDER BY NAME"}));
   EXPECT_EQ(row(2).substr(3, 9), "CITY NAME") << row(2);
   EXPECT_NE(row(0).find("1 / 4000"), std::string::npos) << row(0);
   EXPECT_EQ(row(4).substr(8, 6), "R03999");
