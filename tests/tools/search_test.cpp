@@ -18,7 +18,7 @@ using test::TempDir;
 
 // NAME C(10), CITY C(8), QTY N(4), NOTES M(10); NOTES of record 3 points
 // to a block ("Full memo").
-std::unique_ptr<Table> open_people(const TempDir& dir, std::string* path_out = nullptr) {
+std::unique_ptr<Table> open_people(const TempDir& dir) {
   test::DbfSpec layout;
   layout.version = 0x83;
   layout.fields = {{"NAME", 'C', 10}, {"CITY", 'C', 8}, {"QTY", 'N', 4}, {"NOTES", 'M', 10}};
@@ -30,10 +30,8 @@ std::unique_ptr<Table> open_people(const TempDir& dir, std::string* path_out = n
       "Anna      Paris    112          ",  // 4
       "DORA      Lyon     340          ",  // 5
   };
-  std::string path = dir.file("people.dbf");
-  test::write_bytes(path, test::build_dbf(layout));
-  if (path_out) *path_out = path;
-  return open_table(path);
+  test::write_bytes(dir.file("people.dbf"), test::build_dbf(layout));
+  return open_table(dir.file("people.dbf"));
 }
 
 TEST(SearchWalk, FindsTheFirstCellInTheDirectionFromTheStart) {
@@ -41,8 +39,7 @@ TEST(SearchWalk, FindsTheFirstCellInTheDirectionFromTheStart) {
   std::unique_ptr<Table> table = open_people(dir);
   ASSERT_TRUE(table);
   struct Case {
-    const char* name;
-    const char* text;
+    const char *name, *text;
     SearchDirection direction;
     int by_column;
     bool ignore_case;
@@ -81,15 +78,11 @@ TEST(SearchWalk, ProgressCountsTheRecordsVisitedAndCanStopTheWalk) {
   ASSERT_TRUE(table);
   std::optional<SearchSpot> match;
   for (SearchDirection direction : {SearchDirection::kDown, SearchDirection::kUp}) {
-    uint64_t visits = direction == SearchDirection::kUp ? 3 : 4;  // from row 2 of 6
     uint64_t last_done = 0, last_total = 0;
-    auto progress = [&](uint64_t done, uint64_t total) {
-      last_done = done, last_total = total;
-      return true;
-    };
+    auto progress = [&](uint64_t done, uint64_t total) { return last_done = done, last_total = total, true; };
     EXPECT_EQ(search_table(*table, {"nowhere", direction}, {2, 0}, progress, match), Status::kOk);
-    EXPECT_EQ(last_total, visits);
-    EXPECT_EQ(last_done, visits);
+    uint64_t visits = direction == SearchDirection::kUp ? 3 : 4;  // from row 2 of 6
+    EXPECT_EQ(last_total * 10 + last_done, visits * 11);
   }
   // Stopped before it reached the match: no match, kAborted.
   auto stop = [](uint64_t, uint64_t) { return false; };
@@ -120,8 +113,7 @@ TEST(ReplaceInCell, StoresTheWholeNewValueOrKeepsTheOldOne) {
   struct Case {
     const char* name;
     SearchSpot spot;
-    const char* find;
-    const char* with;
+    const char *find, *with;
     ReplaceOutcome outcome;
     const char* stored;  // the field's bytes in the file afterwards
     bool column_read_only = false;  // set up so by the user
@@ -139,17 +131,15 @@ TEST(ReplaceInCell, StoresTheWholeNewValueOrKeepsTheOldOne) {
       {"a column set up read-only is left alone", {1, 1}, "Oslo", "Rome", R::kSkipped, "Oslo    ", true},
       {"the cell no longer holds the text", {0, 0}, "zzz", "y", R::kNoMatch, "ann       "},
   };
-  const int offsets[] = {1, 11, 19, 23};
-  const int lengths[] = {10, 8, 4, 10};
+  const int offsets[] = {1, 11, 19, 23}, lengths[] = {10, 8, 4, 10};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    std::string path;
-    std::unique_ptr<Table> table = open_people(dir, &path);
+    std::unique_ptr<Table> table = open_people(dir);
     ASSERT_TRUE(table);
     table->columns.flags[size_t(column_field(*table, c.spot.column))].read_only = c.column_read_only;
     EXPECT_EQ(replace_in_cell(*table, c.spot, TextMatcher(*table, c.find), c.with), c.outcome);
-    std::vector<uint8_t> file = test::read_bytes(path);
+    std::vector<uint8_t> file = test::read_bytes(table->file_name);
     size_t at = table->header_size + size_t(c.spot.position) * table->record_size + size_t(offsets[c.spot.column]);
     EXPECT_EQ(std::string(file.begin() + long(at), file.begin() + long(at) + lengths[c.spot.column]), c.stored);
   }
