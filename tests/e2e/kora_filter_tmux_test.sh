@@ -9,28 +9,7 @@
 # Usage: kora_filter_tmux_test.sh path/to/kora path/to/table.dbf
 set -u
 usage="usage: kora_filter_tmux_test.sh path/to/kora path/to/table.dbf"
-program=${1:?$usage}
-table=${2:?$usage}
-absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
-program=$(absolute "$program")
-command -v tmux >/dev/null 2>&1 || { echo "SKIP: tmux not installed"; exit 77; }
-python=/usr/bin/python3
-"$python" -c "import dbfread" 2>/dev/null || { echo "SKIP: no dbfread for $python"; exit 77; }
-
-work=$(mktemp -d)
-socket=kora_filter_e2e_$$
-session=kora
-tmux_() { tmux -L "$socket" "$@"; }
-trap 'tmux_ kill-server 2>/dev/null; rm -rf "$work"' EXIT
-mkdir "$work/run" "$work/bin"
-ln -s "$program" "$work/bin/kora" && program="$work/bin/kora"
-cp "$table" "$work/run/f5.dbf" && chmod u+w "$work/run/f5.dbf"
-memo="${table%.*}.fpt"
-[ -f "$memo" ] && cp "$memo" "$work/run/f5.fpt" && chmod u+w "$work/run/f5.fpt"
-
 . "$(dirname "$0")/tmux_lib.sh"
-keys() { tmux_ send-keys -t "$session" "$@"; }
-
 # Records passing a Python condition over the record r (deleted ones too,
 # as the filter sees them while they are shown).
 count() {
@@ -67,9 +46,7 @@ filter() {  # condition, merge
   wait_gone "Merge with current filter" || fail filter "the dialog did not close"
 }
 
-tmux_ -f /dev/null new-session -d -s "$session" -x 100 -y 25 \
-  "cd '$work/run' && env TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 '$program' f5.dbf; echo \"EXIT=\$?\"; sleep 30"
-wait_for "1 / 975" || { fail start "program did not start"; screen; exit 1; }
+start_on_copy "${1:?$usage}" "${2:?$usage}" f5 100 25 "1 / 975"
 
 fold=0
 filter "NF>300" 0
@@ -91,8 +68,5 @@ else
   expect_count "Ctrl+E on SEXE=$first" "$(count "r['SEXE'] == '$first'")"
 fi
 
-keys F10
-wait_for "EXIT=0" || fail end "F10 did not end the program"
-tmux_ kill-server 2>/dev/null
-[ $failures -eq 0 ] && echo PASS
-exit $failures
+quit_kora
+report

@@ -10,27 +10,7 @@
 # Usage: kora_sort_sum_tmux_test.sh path/to/kora path/to/table.dbf
 set -u
 usage="usage: kora_sort_sum_tmux_test.sh path/to/kora path/to/table.dbf"
-program=${1:?$usage}
-table=${2:?$usage}
-absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
-program=$(absolute "$program")
-command -v tmux >/dev/null 2>&1 || { echo "SKIP: tmux not installed"; exit 77; }
-python=/usr/bin/python3
-"$python" -c "import dbfread" 2>/dev/null || { echo "SKIP: no dbfread for $python"; exit 77; }
-
-work=$(mktemp -d)
-socket=kora_sort_e2e_$$
-session=kora
-tmux_() { tmux -L "$socket" "$@"; }
-trap 'tmux_ kill-server 2>/dev/null; rm -rf "$work"' EXIT
-mkdir "$work/run" "$work/bin"
-ln -s "$program" "$work/bin/kora" && program="$work/bin/kora"
-cp "$table" "$work/run/f5.dbf" && chmod u+w "$work/run/f5.dbf"
-memo="${table%.*}.fpt"
-[ -f "$memo" ] && cp "$memo" "$work/run/f5.fpt" && chmod u+w "$work/run/f5.fpt"
-
 . "$(dirname "$0")/tmux_lib.sh"
-keys() { tmux_ send-keys -t "$session" "$@"; }
 rows=15
 
 # The NF values of the first $rows data rows on the screen.
@@ -68,9 +48,7 @@ print(" ".join(str(n) for n in oem_rows) + " ")
 EOF
 }
 
-tmux_ -f /dev/null new-session -d -s "$session" -x 100 -y 25 \
-  "cd '$work/run' && env TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 '$program' f5.dbf; echo \"EXIT=\$?\"; sleep 30"
-wait_for "1 / 975" || { fail start "program did not start"; screen; exit 1; }
+start_on_copy "${1:?$usage}" "${2:?$usage}" f5 100 25 "1 / 975"
 
 # ---- 1. sorting by NOM -------------------------------------------------------
 sort_by_nom() {  # direction, 1 when the keys tick or untick Ignore case, the keys
@@ -117,8 +95,7 @@ totals=$(screen | grep -E "All records|Without deleted records|Deleted records o
   sed -E 's/.*(All records|Without deleted records|Deleted records only) +([-0-9.]+).*/\1=\2/')
 keys Enter
 wait_gone "Deleted records only" || fail sum "OK did not close the totals"
-keys F10
-wait_for "EXIT=0" || fail end "F10 did not end the program"
+quit_kora
 
 want=$("$python" - "$work/run/f5.dbf" <<'EOF'
 import sys, dbfread
@@ -134,7 +111,4 @@ EOF
 )
 [ "$totals" = "$want" ] || fail sum "shown [$totals] want [$want]"
 echo "sum of NF: $(echo "$totals" | tr '\n' ' ')"
-
-tmux_ kill-server 2>/dev/null
-[ $failures -eq 0 ] && echo PASS
-exit $failures
+report

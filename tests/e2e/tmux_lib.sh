@@ -25,3 +25,42 @@ wait_gone() {
     sleep 0.1
   done
 }
+
+# For the scripts that drive kora on a copy of one table: skips without tmux
+# or dbfread, copies the table (and its memo file) to $work/run/<copy>.dbf,
+# starts kora on it in a cols x rows terminal through a link of its own (its
+# side files stay out of the build folder) and waits for a first text.
+# Defines work, session, python, tmux_ and keys.
+start_on_copy() {  # program, table, copy, cols, rows, first text
+  command -v tmux >/dev/null 2>&1 || { echo "SKIP: tmux not installed"; exit 77; }
+  python=/usr/bin/python3
+  "$python" -c "import dbfread" 2>/dev/null || { echo "SKIP: no dbfread for $python"; exit 77; }
+  work=$(mktemp -d)
+  socket=kora_$3_e2e_$$
+  session=kora
+  tmux_() { tmux -L "$socket" "$@"; }
+  keys() { tmux_ send-keys -t "$session" "$@"; }
+  trap 'tmux_ kill-server 2>/dev/null; rm -rf "$work"' EXIT
+  mkdir "$work/run" "$work/bin"
+  ln -s "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")" "$work/bin/kora"
+  cp "$2" "$work/run/$3.dbf" && chmod u+w "$work/run/$3.dbf"
+  for ext in fpt dbt; do
+    [ -f "${2%.*}.$ext" ] && cp "${2%.*}.$ext" "$work/run/$3.$ext" && chmod u+w "$work/run/$3.$ext"
+  done
+  tmux_ -f /dev/null new-session -d -s "$session" -x "$4" -y "$5" \
+    "cd '$work/run' && env TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 '$work/bin/kora' $3.dbf; echo \"EXIT=\$?\"; sleep 30"
+  wait_for "$6" || { fail start "program did not start"; screen; exit 1; }
+}
+
+# F10 ends the program.
+quit_kora() {
+  keys F10
+  wait_for "EXIT=0" || fail end "F10 did not end the program"
+  tmux_ kill-server 2>/dev/null
+}
+
+# The count of failures is the exit status.
+report() {
+  [ "$failures" -eq 0 ] && echo PASS
+  exit "$failures"
+}
