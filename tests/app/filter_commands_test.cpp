@@ -137,44 +137,38 @@ TEST_F(FilterCommandsTest, QuickFilterUsesTheFieldNameAndTheStoredValue) {
   t.show_aliases = true;
   t.aliases = {"Full name", "Number", "When"};
   ASSERT_GE(add_computed_column(t.columns, {"TWICE", "NUM*2", 'N', 20, 2}), 0);
-  const char* kDates = "D==\"20021231\"";
   struct Case {
     uint32_t record;
     int column;
-    bool merge;
-    const char *stored, *shown;  // a refused value leaves both as they were
+    bool merge, refused;  // a refused value leaves the filter and the view as they were
+    const char* outcome;
   } cases[] = {
-      {0, 0, false, "NAME==\"SMITH     \"", "0 2 "},
-      {0, 2, true, "(NAME==\"SMITH     \")&(D==\"20021231\")", "0 "},
-      {0, 2, false, kDates, "0 1 3 4 5 6 "},
-      {3, 0, false, kDates, "0 1 3 4 5 6 "},
-      {5, 0, false, kDates, "0 1 3 4 5 6 "},
-      {6, 0, false, kDates, "0 1 3 4 5 6 "},
-      {4, 0, false, "NAME==\"NUM       \"", "4 "},
-      {4, 1, false, "NUM==\"     5\"", "4 "},
-      {4, 3, false, "NUM*2==\"10\"", "4 "},
+      {0, 0, false, false, "NAME==\"SMITH     \" = 0 2 "},
+      {0, 2, true, false, "(NAME==\"SMITH     \")&(D==\"20021231\") = 0 "},
+      {0, 2, false, false, "D==\"20021231\" = 0 1 3 4 5 6 "},
+      {3, 0, false, true, "D==\"20021231\" = 0 1 3 4 5 6 "},
+      {5, 0, false, true, "D==\"20021231\" = 0 1 3 4 5 6 "},
+      {6, 0, false, true, "D==\"20021231\" = 0 1 3 4 5 6 "},
+      {4, 0, false, false, "NAME==\"NUM       \" = 4 "},
+      {4, 1, false, false, "NUM==\"     5\" = 4 "},
+      {4, 3, false, false, "NUM*2==\"10\" = 4 "},
   };
   for (const Case& c : cases) {
-    ViewState& v = view_of(t);
-    v.current_record = long(view_position_of(t, c.record));
-    v.current_column = c.column;
-    bool refused = c.record == 3 || c.record == 5 || c.record == 6;
-    run(c.merge ? quick_filter_add_command : quick_filter_command, refused ? std::vector<int>{kEnter} : std::vector<int>{});
-    EXPECT_EQ(t.view.filter_expr + " = " + view(t), std::string(c.stored) + " = " + c.shown) << c.record << "/" << c.column;
+    view_of(t).current_record = long(view_position_of(t, c.record));
+    view_of(t).current_column = c.column;
+    run(c.merge ? quick_filter_add_command : quick_filter_command, c.refused ? std::vector<int>{kEnter} : std::vector<int>{});
+    EXPECT_EQ(t.view.filter_expr + " = " + view(t), c.outcome) << c.record << "/" << c.column;
     EXPECT_TRUE(backend->script_empty());
   }
 }
 
 TEST_F(FilterCommandsTest, GoToBeyondTheCountChangesNothing) {
   Table& t = open_records(numbered(50));
-  struct Step {
-    const char* typed;
-    long current;
-  } steps[] = {{"40", 39}, {"51", 39}, {"1", 0}, {"50", 49}, {"9999999999", 49}};
-  for (const Step& step : steps) {
-    run(go_to_record_command, text(step.typed, {kEnter}));
-    EXPECT_EQ(view_of(t).current_record, step.current) << step.typed;
-    EXPECT_EQ(table_state(t).goto_number, step.typed);
+  for (auto [typed, current] : std::vector<std::pair<std::string, long>>{
+           {"40", 39}, {"51", 39}, {"1", 0}, {"50", 49}, {"9999999999", 49}}) {
+    run(go_to_record_command, text(typed, {kEnter}));
+    EXPECT_EQ(view_of(t).current_record, current) << typed;
+    EXPECT_EQ(table_state(t).goto_number, typed);
   }
   EXPECT_EQ(view_of(t).top_record, 49 - 9);
 }
@@ -183,9 +177,7 @@ TEST_F(FilterCommandsTest, GroupDeleteMarksExactlyALargeSelection) {
   constexpr uint32_t kCount = 60000;
   Table& t = open_records(numbered(int(kCount)));
   std::vector<uint32_t>& selection = table_state(t).selection;
-  for (uint32_t q = 0; q < kCount; ++q) {
-    if (q % 3 != 0) selection.push_back(q);
-  }
+  for (uint32_t q = 0; q < kCount; ++q) q % 3 ? selection.push_back(q) : void();
   ASSERT_EQ(selection.size(), 40000u);
   ASSERT_GT(format_record_list(record_list_from_selection(t, selection)).size(), 256u);
   run(group_delete_command, {kEnter});

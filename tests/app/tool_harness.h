@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <type_traits>
-#include <vector>
 
 #include "../support/dbf_builder.h"
 #include "../support/test_support.h"
@@ -53,10 +51,8 @@ class ToolHarness : public ::testing::Test {
   }
 
   Table& open(const DbfSpec& layout) {
-    path = dir.file("t.dbf");
-    write_bytes(path, build_dbf(layout));
-    g_app.current = add_open_table(path);
-    EXPECT_GE(g_app.current, 0);
+    write_bytes(path = dir.file("t.dbf"), build_dbf(layout));
+    EXPECT_GE(g_app.current = add_open_table(path), 0);
     return *g_app.table();
   }
 
@@ -72,13 +68,9 @@ class ToolHarness : public ::testing::Test {
   template <typename Command>
   void run(Command command, const std::vector<int>& keys = {}, const std::vector<int>& late = {}) {
     push(keys, late);
-    if constexpr (std::is_same_v<Command, Cmd>) {
-      run_command(command);
-    } else if constexpr (std::is_integral_v<Command>) {
-      dispatch_key(command);
-    } else {
-      command();
-    }
+    if constexpr (std::is_same_v<Command, Cmd>) run_command(command);
+    else if constexpr (std::is_integral_v<Command>) dispatch_key(command);
+    else command();
     if (g_app.redraw & kRedrawAll) full_repaint();
     paint_view();
   }
@@ -108,9 +100,9 @@ class ToolHarness : public ::testing::Test {
     for (uint32_t p = 0; p < visible_count(t); ++p) out += std::to_string(physical_record(t, p)) + " ";
     return out;
   }
-  std::string ini() const {
+  static std::string ini() {
     std::vector<uint8_t> bytes = read_bytes(g_settings_file);
-    return std::string(bytes.begin(), bytes.end());
+    return {bytes.begin(), bytes.end()};
   }
 
   TempDir dir;

@@ -1,15 +1,11 @@
-// Appending from other tables and text files: fields matched by name,
-// delimited and fixed-width lines, line ends, lines and memo texts of any
-// length, values that do not fit counted, the table appended to itself,
-// filtered views, stops, dBase IV binary memos and sources that cannot be
-// read.
+// Appending from other tables and text files: fields by name, lines by
+// delimiter or by column, the table appended to itself, filtered views,
+// stops, binary memos and sources that cannot be read.
 #include "tools/append_from.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include "../support/dbf_builder.h"
 #include "../support/independent_readers.h"
@@ -23,8 +19,6 @@ namespace {
 
 using namespace kora::test;
 
-constexpr int kName = 0, kAmount = 1;
-
 void write_text(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // A dBase III table with a memo file; memos[k] (if not empty) becomes the
@@ -33,30 +27,25 @@ std::string make_table(const TempDir& dir, const std::string& name, const std::v
                        const std::vector<std::string>& records, const std::vector<std::string>& memos = {},
                        int memo_field = -1) {
   DbfSpec layout;
-  layout.version = 0x83;
-  layout.fields = fields;
-  layout.records = records;
+  layout.version = 0x83, layout.fields = fields, layout.records = records;
   std::string path = dir.file(name);
   write_bytes(path, build_dbf(layout));
   EXPECT_TRUE(create_memo_file(path, kDBase3, 512));
-  if (memos.empty()) return path;
   auto table = open_table(path);
   for (size_t k = 0; k < memos.size(); ++k) {
-    if (memos[k].empty()) continue;
-    EXPECT_TRUE(read_record(*table, uint32_t(k)));
-    EXPECT_TRUE(write_memo(*table, memo_field, memos[k]));
-    EXPECT_TRUE(write_record(*table, uint32_t(k)));
+    if (!memos[k].empty()) {
+      EXPECT_TRUE(read_record(*table, uint32_t(k)) && write_memo(*table, memo_field, memos[k]) &&
+                  write_record(*table, uint32_t(k)));
+    }
   }
   return path;
 }
 
 // NAME C(10), AMOUNT C(8), QTY N(5), DAY D(8), NOTES M(10); one record "old".
 std::unique_ptr<Table> target(const TempDir& dir) {
-  std::string path = make_table(dir, "target.dbf",
-                                {{"NAME", 'C', 10}, {"AMOUNT", 'C', 8}, {"QTY", 'N', 5}, {"DAY", 'D', 8},
-                                 {"NOTES", 'M', 10}},
-                                {"old"});
-  return open_table(path);
+  return open_table(make_table(
+      dir, "target.dbf", {{"NAME", 'C', 10}, {"AMOUNT", 'C', 8}, {"QTY", 'N', 5}, {"DAY", 'D', 8}, {"NOTES", 'M', 10}},
+      {"old"}));
 }
 
 // A record as "NAME|AMOUNT|QTY|DAY|NOTES": texts without their padding,
@@ -74,8 +63,7 @@ std::string describe(Table& table, uint32_t q) {
       text.erase(text.find_last_not_of(' ') + 1);
       if (is_numeric_field(table, i)) text.erase(0, text.find_first_not_of(' '));
     }
-    if (i > 0) out += '|';
-    out += text;
+    out.append(i ? "|" : "").append(text);
   }
   return out;
 }
