@@ -84,11 +84,7 @@ sort_by_nom desc 1 Down Down Down Down Space Down Down Space Enter
 keys M-s
 wait_gone " ([0-9]*) / 975" || fail sum "Alt+S did not go back to the record order"
 keys Left Left Delete
-i=0
-until screen | grep -q "^║\*│"; do
-  i=$((i + 1)); [ $i -gt "$wait_tenths" ] && { fail sum "Del did not mark the first record"; break; }
-  sleep 0.1
-done
+wait_for "^║\*│" || fail sum "Del did not mark the first record"
 keys C-F2
 wait_for "Deleted records only" || { fail sum "Ctrl+F2 did not show the totals"; screen; }
 totals=$(screen | grep -E "All records|Without deleted records|Deleted records only" |
