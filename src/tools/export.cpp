@@ -1,0 +1,954 @@
+#include "tools/export.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "table/batch_appender.h"
+#include "table/code_page.h"
+#include "table/file_guards.h"
+#include "table/memo_file.h"
+#include "table/record_scanner.h"
+#include "table/value_codec.h"
+#include "tools/structure_forms.h"
+
+namespace kora {
+
+namespace {
+
+struct FormatRow {
+  ExportFormat format;
+  const char* batch_name;
+  const char* extension;
+};
+
+constexpr FormatRow kFormats[] = {
+    {ExportFormat::kText, "txt", ".txt"},   {ExportFormat::kClipper, "clipper", ".prg"},
+    {ExportFormat::kFoxPro, "foxpro", ".prg"}, {ExportFormat::kSql, "sql", ".sql"},
+    {ExportFormat::kHtml, "html", ".htm"},  {ExportFormat::kDbf, "dbf", ".dbf"},
+    {ExportFormat::kXml, "xml", ".xml"},    {ExportFormat::kCsv, "csv", ".csv"},
+};
+
+const FormatRow& format_row(ExportFormat format) {
+  for (const FormatRow& row : kFormats)
+    if (row.format == format) return row;
+  return kFormats[0];
+}
+
+void append_format(std::string& out, const char* format, long long value) {
+  char buffer[32];
+  int n = std::snprintf(buffer, sizeof buffer, format, value);
+  if (n > 0) out.append(buffer, size_t(std::min(n, int(sizeof buffer) - 1)));
+}
+
+void trim_right(std::string& text) { text.erase(text.find_last_not_of(' ') + 1); }
+void trim_left(std::string& text) { text.erase(0, std::min(text.size(), text.find_first_not_of(' '))); }
+
+// The table's current record is the screen's: memo texts are read through
+// it, so it is put back when the export ends.
+struct KeepRecord {
+  Table& table;
+  std::vector<uint8_t> saved;
+  uint8_t flag;
+  explicit KeepRecord(Table& t) : table(t), saved(t.record), flag(t.delete_flag) {}
+  ~KeepRecord() {
+    table.record = saved;
+    table.delete_flag = flag;
+  }
+};
+
+struct Column {
+  int index;
+  int width;  // of the text format
+  bool numeric;
+  bool memo;
+  char type;
+  std::string caption;
+};
+
+std::vector<Column> export_columns(const Table& table) {
+  std::vector<Column> columns;
+  for (int k = 0; k < column_count(table); ++k) {
+    int i = column_field(table, k);
+    if (i < 0) continue;
+    Column c{i, 0, is_numeric_field(table, i), i < table.field_count() && is_memo_field(table, i),
+             field_type(table, i), column_name(table, i)};
+    if (i >= table.field_count()) {
+      const ComputedColumn* computed = computed_column(table.columns, i);
+      c.type = computed ? computed->type : 'C';
+    }
+    int display = i >= table.field_count() ? 20 : display_width(table, i);
+    c.width = std::max(display, int(c.caption.size()));
+    columns.push_back(std::move(c));
+  }
+  return columns;
+}
+
+bool machine_form(ExportFormat f) {
+  return f == ExportFormat::kCsv || f == ExportFormat::kSql || f == ExportFormat::kXml;
+}
+
+void append_two(std::string& out, char separator, int value) {
+  if (separator) out += separator;
+  out += char('0' + value / 10 % 10);
+  out += char('0' + value % 10);
+}
+
+// yyyy-mm-dd (and hh:mm:ss), the form every reader of data files takes.
+std::string iso_date(const DateParts& d, bool with_time) {
+  std::string out;
+  append_format(out, "%04lld", d.year);
+  append_two(out, '-', d.month + 1);
+  append_two(out, '-', d.day);
+  if (with_time) {
+    append_two(out, ' ', d.hour);
+    append_two(out, ':', d.minute);
+    append_two(out, ':', d.second);
+  }
+  return out;
+}
+
+// The quoting of one CSV value (RFC 4180).
+void csv_value(std::string& out, std::string_view value) {
+  if (value.find_first_of(",\"\r\n") == std::string_view::npos && (value.empty() || value.front() != ' ')) {
+    out += value;
+    return;
+  }
+  out += '"';
+  for (char ch : value) {
+    if (ch == '"') out += '"';
+    out += ch;
+  }
+  out += '"';
+}
+
+void quoted_doubling(std::string& out, std::string_view value, char quote) {
+  out += quote;
+  for (char ch : value) {
+    if (ch == quote) out += quote;
+    out += ch;
+  }
+  out += quote;
+}
+
+// A program string: pieces quoted with a quote the piece does not hold
+// (the chosen one first), line ends as CHR() calls.
+void prg_string(std::string& out, std::string_view value, int style) {
+  static const char* const kQuotes[3] = {"''", "\"\"", "[]"};
+  if (value.empty()) {
+    out += kQuotes[std::clamp(style, 0, 2)];
+    return;
+  }
+  bool first = true;
+  size_t at = 0;
+  while (at < value.size()) {
+    if (!first) out += '+';
+    first = false;
+    if (value[at] == '\r' || value[at] == '\n') {
+      append_format(out, "CHR(%lld)", (unsigned char)value[at]);
+      ++at;
+      continue;
+    }
+    // The longest piece one of the quotes can hold.
+    size_t best_end = at;
+    int best = 0;
+    for (int k = 0; k < 3; ++k) {
+      int q = (std::clamp(style, 0, 2) + k) % 3;
+      size_t end = at;
+      while (end < value.size() && value[end] != '\r' && value[end] != '\n' && value[end] != kQuotes[q][0] &&
+             value[end] != kQuotes[q][1])
+        ++end;
+      if (end > best_end) best_end = end, best = q;
+    }
+    out += kQuotes[best][0];
+    out.append(value.substr(at, best_end - at));
+    out += kQuotes[best][1];
+    at = best_end;
+  }
+}
+
+// An XML element name from a column name: characters a name may not hold
+// become '_'.
+std::string xml_name(std::string_view name) {
+  std::string out;
+  for (char ch : name) {
+    unsigned char c = (unsigned char)ch;
+    bool ok = std::isalnum(c) || c == '_' || c == '-' || c == '.' || c >= 0x80;
+    out += ok ? ch : '_';
+  }
+  if (out.empty() || std::isdigit((unsigned char)out[0]) || out[0] == '-' || out[0] == '.') out.insert(0, "_");
+  return out;
+}
+
+class Exporter {
+ public:
+  Exporter(Table& table, const ExportOptions& options)
+      : table_(table), o_(options), columns_(export_columns(table)),
+        encoding_(export_xml_encoding(table, options)) {}
+
+  void head(std::string& out);
+  void tail(std::string& out);
+  bool record(RecordImage image, uint32_t position, std::string& out);
+  const std::vector<Column>& columns() const { return columns_; }
+  // The prepared value of a column for a record held in table.record.
+  void value(const Column& c, RecordImage image, std::string& v);
+  bool skipped(RecordImage image);
+
+ private:
+  void structure(std::string& out);
+  void headers(std::string& out);
+  void text_line(RecordImage image, uint32_t position, std::string& out);
+  void sql_value(const Column& c, RecordImage image, const std::string& v, std::string& out);
+  void prg_value(const Column& c, RecordImage image, const std::string& v, std::string& out);
+
+  Table& table_;
+  const ExportOptions o_;
+  std::vector<Column> columns_;
+  XmlEncoding encoding_;
+  std::vector<std::string> values_;
+};
+
+std::string base_name(const std::string& path, bool with_extension) {
+  size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (!with_extension) {
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);
+  }
+  return name;
+}
+
+void Exporter::structure(std::string& out) {
+  StructureForm form;
+  std::string name;
+  switch (o_.format) {
+    case ExportFormat::kText: form = StructureForm::kText; break;
+    case ExportFormat::kClipper: form = StructureForm::kClipper; name = base_name(table_.file_name, true); break;
+    case ExportFormat::kFoxPro: form = StructureForm::kFoxPro; name = base_name(table_.file_name, true); break;
+    case ExportFormat::kSql: form = StructureForm::kSql; name = base_name(table_.file_name, false); break;
+    case ExportFormat::kHtml: form = StructureForm::kHtml; break;
+    case ExportFormat::kXml: form = StructureForm::kXml; break;
+    default: return;
+  }
+  StructureOptions options;
+  options.sql2000 = o_.sql2000;
+  options.for_export = true;
+  options.xml_encoding = encoding_;
+  std::vector<int> fields;
+  for (const Column& c : columns_)
+    if (c.index < table_.field_count()) fields.push_back(c.index);
+  write_structure_head(out, form, table_, name, options);
+  for (size_t k = 0; k < fields.size(); ++k)
+    write_structure_line(out, form, table_, fields[k], k + 1 == fields.size(), options);
+  write_structure_tail(out, form, options);
+}
+
+void Exporter::headers(std::string& out) {
+  const char delimiter = o_.delimiters ? o_.delimiter : 0;
+  switch (o_.format) {
+    case ExportFormat::kHtml:
+      out += "\n<table border=1><tr>";
+      if (o_.numeration) out += "<td align=right>RecNo</td>";
+      if (o_.delete_mark) out += "<td>*</td>";
+      for (const Column& c : columns_) out += "<td>" + html_escape(c.caption) + "</td>";
+      out += "</tr>\n";
+      if (!o_.detail) out += "</table><p>\n";
+      return;
+    case ExportFormat::kText:
+      if (o_.numeration) out += "RecNo|";
+      if (o_.delete_mark) out += "*|";
+      for (size_t k = 0; k < columns_.size(); ++k) {
+        out += columns_[k].caption;
+        if (k + 1 < columns_.size()) {
+          out.append(size_t(columns_[k].width) - columns_[k].caption.size(), ' ');
+          if (delimiter) out += delimiter;
+        }
+      }
+      out += '\n';
+      return;
+    case ExportFormat::kCsv:
+      for (size_t k = 0; k < columns_.size(); ++k) {
+        if (k > 0) out += ',';
+        csv_value(out, columns_[k].caption);
+      }
+      out += "\r\n";
+      return;
+    default: out += '\n';
+  }
+}
+
+void Exporter::head(std::string& out) {
+  if (o_.format == ExportFormat::kHtml) out += o_.html_header;
+  if (o_.format == ExportFormat::kXml) out += xml_prolog(table_.file_name, encoding_);
+  if (o_.structure) structure(out);
+  if (o_.header || o_.format == ExportFormat::kCsv) headers(out);
+  if (!o_.detail) return;
+  if (o_.format == ExportFormat::kHtml && !o_.header) out += "<table border=1>\n";
+  if (o_.format == ExportFormat::kXml) out += "   <Information>\n";
+}
+
+void Exporter::tail(std::string& out) {
+  if (o_.detail && o_.format == ExportFormat::kHtml) out += "</table><p>\n";
+  if (o_.detail && o_.format == ExportFormat::kXml) out += "   </Information>\n";
+  if (o_.format == ExportFormat::kXml) out += "</Root>\n";
+  if (o_.format == ExportFormat::kHtml) out += o_.html_footer;
+}
+
+void Exporter::value(const Column& c, RecordImage image, std::string& v) {
+  v.clear();
+  if (c.memo && o_.memo_as_text) {
+    read_memo(table_, c.index, v, true);
+  } else if (machine_form(o_.format) && (c.type == 'D' || c.type == 'T') && c.index < table_.field_count()) {
+    if (!is_date_blank(table_, image, c.index)) v = iso_date(field_date(table_, image, c.index), c.type == 'T');
+    return;
+  } else {
+    field_text(table_, image, c.index, v);
+    if (o_.format != ExportFormat::kText) trim_right(v);
+    if (c.numeric && o_.format != ExportFormat::kText) trim_left(v);
+  }
+  if (v.empty() || !(c.type == 'C' || c.memo)) return;
+  if (o_.codepage == ExportCodepage::kAnsi && !table_.ansi_text) v = table_oem_to_ansi(table_, v);
+  if (o_.codepage == ExportCodepage::kOem && table_.ansi_text) v = table_ansi_to_oem(table_, v);
+}
+
+bool Exporter::skipped(RecordImage image) {
+  if (image[0] == '*' && !o_.copy_deleted) return true;
+  if (o_.copy_blank) return false;
+  std::string text;
+  for (const Column& c : columns_) {
+    if (c.memo) {
+      if (memo_block_number(table_, c.index) != 0) return false;
+    } else if (c.numeric) {
+      if (field_number(table_, image, c.index) != 0) return false;
+    } else {
+      field_text(table_, image, c.index, text);
+      if (text.find_first_not_of(' ') != std::string::npos) return false;
+    }
+  }
+  return true;
+}
+
+void Exporter::text_line(RecordImage image, uint32_t position, std::string& out) {
+  const char delimiter = o_.delimiters ? o_.delimiter : 0;
+  if (o_.numeration) {
+    append_format(out, "%5lld", (long long)position + 1);
+    if (delimiter) out += delimiter;
+  }
+  if (o_.delete_mark) {
+    out += char(image[0] == '*' ? '*' : ' ');
+    if (delimiter) out += delimiter;
+  }
+  for (size_t k = 0; k < columns_.size(); ++k) {
+    std::string& v = values_[k];
+    // The stored numbers keep their meaning: 1 is "Trim left", 2 "Trim right".
+    if (o_.trim == ExportTrim::kLeft || o_.trim == ExportTrim::kBoth) trim_left(v);
+    if (o_.trim == ExportTrim::kRight || o_.trim == ExportTrim::kBoth) trim_right(v);
+    if (o_.quoting && !columns_[k].numeric) v = o_.quote_char + v + o_.quote_char;
+    out += v;
+    if (o_.trim != ExportTrim::kBoth && v.size() < size_t(columns_[k].width))
+      out.append(size_t(columns_[k].width) - v.size(), ' ');
+    if (k + 1 < columns_.size() && delimiter) out += delimiter;
+  }
+  out += '\n';
+}
+
+void Exporter::sql_value(const Column& c, RecordImage image, const std::string& v, std::string& out) {
+  if (c.numeric) {
+    out += v.empty() ? "NULL" : v;
+  } else if (c.type == 'L' && c.index < table_.field_count()) {
+    char ch = char(std::toupper(image[field_desc(table_, c.index)->offset]));
+    out += (ch == 'T' || ch == 'Y') ? "1" : (ch == 'F' || ch == 'N') ? "0" : "NULL";
+  } else if (v.empty() && (c.type == 'D' || c.type == 'T')) {
+    out += "NULL";
+  } else {
+    quoted_doubling(out, v, o_.sql_quote == '\'' ? '\'' : '"');
+  }
+}
+
+void Exporter::prg_value(const Column& c, RecordImage image, const std::string& v, std::string& out) {
+  if (c.numeric) {
+    out += v.empty() ? "0" : v;
+  } else if (c.type == 'L' && c.index < table_.field_count()) {
+    char ch = char(std::toupper(image[field_desc(table_, c.index)->offset]));
+    out += (ch == 'T' || ch == 'Y') ? ".T." : ".F.";
+  } else if (c.type == 'D' && c.index < table_.field_count()) {
+    out += "CTOD(";
+    std::string text = v;
+    trim_right(text);
+    prg_string(out, text, o_.prg_quote);
+    out += ')';
+  } else {
+    prg_string(out, v, o_.prg_quote);
+  }
+}
+
+bool Exporter::record(RecordImage image, uint32_t position, std::string& out) {
+  if (table_.first_memo_field >= 0) std::copy(image.begin(), image.end(), table_.record.begin());
+  if (skipped(image)) return false;
+  values_.resize(columns_.size());
+  for (size_t k = 0; k < columns_.size(); ++k) value(columns_[k], image, values_[k]);
+  switch (o_.format) {
+    case ExportFormat::kText: text_line(image, position, out); break;
+    case ExportFormat::kCsv:
+      for (size_t k = 0; k < columns_.size(); ++k) {
+        if (k > 0) out += ',';
+        csv_value(out, values_[k]);
+      }
+      out += "\r\n";
+      break;
+    case ExportFormat::kSql: {
+      out += "INSERT INTO ";
+      quoted_doubling(out, base_name(table_.file_name, false), '"');
+      out += " VALUES (";
+      for (size_t k = 0; k < columns_.size(); ++k) {
+        if (k > 0) out += ", ";
+        sql_value(columns_[k], image, values_[k], out);
+      }
+      out += ");\n";
+      break;
+    }
+    case ExportFormat::kHtml:
+      out += "<tr>";
+      if (o_.numeration) append_format(out, "<td align=right>%lld</td>", (long long)position + 1);
+      if (o_.delete_mark) out += image[0] == '*' ? "<td>*</td>" : "<td>&nbsp;</td>";
+      for (size_t k = 0; k < columns_.size(); ++k) {
+        out += columns_[k].numeric ? "<td align=right>" : "<td>";
+        out += values_[k].empty() ? std::string("&nbsp;") : html_encode_text(values_[k]);
+        out += "</td>";
+      }
+      out += "</tr>\n";
+      break;
+    case ExportFormat::kXml:
+      out += "      <Record";
+      if (o_.numeration) append_format(out, " Number=\"%lld\"", (long long)position + 1);
+      if (o_.delete_mark) out += image[0] == '*' ? " Deleted=\"1\"" : " Deleted=\"0\"";
+      out += '>';
+      for (size_t k = 0; k < columns_.size(); ++k)
+        out += xml_element(xml_name(columns_[k].index < table_.field_count() ? field_name(table_, columns_[k].index) : columns_[k].caption), values_[k], encoding_);
+      out += "</Record>\n";
+      break;
+    case ExportFormat::kClipper:
+    case ExportFormat::kFoxPro:
+      out += "APPEND BLANK\n";
+      for (size_t k = 0; k < columns_.size(); ++k) {
+        if (columns_[k].index >= table_.field_count()) continue;
+        out += "REPLACE " + field_name(table_, columns_[k].index) + " WITH ";
+        prg_value(columns_[k], image, values_[k], out);
+        out += '\n';
+      }
+      if (image[0] == '*') out += "DELETE\n";
+      break;
+    default: break;
+  }
+  return true;
+}
+
+}  // namespace
+
+namespace {
+
+// ---- text files ---------------------------------------------------------------------------
+
+// The file a path finally names: a symbolic link stays, its target is replaced.
+std::string resolved_target(const std::string& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
+  return real ? std::string(real.get()) : path;
+}
+
+mode_t new_file_mode() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+// A new file beside the target, renamed over it by commit(); left unfinished
+// it is removed and the target stays as it was.
+class TempOutput {
+ public:
+  ~TempOutput() {
+    if (!temp_.empty()) unlink(temp_.c_str());
+  }
+  OutputStatus open(const std::string& path, bool append, const OutputGuard& guard);
+  bool write(std::string_view bytes) {
+    if (!failed_ && !write_all(file_.fd, bytes)) failed_ = true;
+    return !failed_;
+  }
+  OutputStatus commit();
+
+ private:
+  bool copy_old();
+
+  std::string target_;
+  std::string temp_;
+  UniqueFd file_{-1};
+  bool failed_ = false;
+};
+
+bool TempOutput::copy_old() {
+  UniqueFd old(::open(target_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (old.fd < 0) return false;
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    ssize_t n = read(old.fd, buffer.data(), buffer.size());
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (!write(std::string_view(buffer.data(), size_t(n)))) return false;
+  }
+}
+
+OutputStatus TempOutput::open(const std::string& path, bool append, const OutputGuard& guard) {
+  target_ = resolved_target(path);
+  struct stat info;
+  bool exists = stat(target_.c_str(), &info) == 0;
+  if (exists && !S_ISREG(info.st_mode)) return OutputStatus::kCannotOpen;
+  if (exists && is_one_of_files(target_, guard.open_files)) return OutputStatus::kOpenTable;
+  if (exists && !append && !(guard.confirm_replace && guard.confirm_replace(path))) return OutputStatus::kCancelled;
+  std::string name = target_ + ".XXXXXX";
+  file_.fd = mkostemp(name.data(), O_CLOEXEC);
+  if (file_.fd < 0) return OutputStatus::kCannotOpen;
+  temp_ = name;
+  fchmod(file_.fd, exists ? (info.st_mode & 07777) : new_file_mode());
+  if (exists && append && !copy_old()) return OutputStatus::kWriteFailed;
+  return OutputStatus::kOk;
+}
+
+OutputStatus TempOutput::commit() {
+  HoldEndSignals hold;
+  bool ok = !failed_ && fsync(file_.fd) == 0;
+  ok = file_.close_checked() && ok;
+  if (!ok || rename(temp_.c_str(), target_.c_str()) != 0) return OutputStatus::kWriteFailed;
+  temp_.clear();
+  return OutputStatus::kOk;
+}
+
+// Walks the records the options name, in view order; `each` returns false
+// to stop (a failed write).
+template <typename Each>
+Status walk_records(const Table& table, const ExportOptions& o, const ProgressCallback& progress, Each each) {
+  std::vector<PositionRange> ranges;
+  if (o.records == ExportRecords::kCurrent) ranges.push_back({o.current, o.current});
+  if (o.records == ExportRecords::kFollowing) ranges = o.list.ranges;
+  uint64_t total = 0;
+  for (const PositionRange& r : ranges) total += uint64_t(r.last) - r.first + 1;
+  uint64_t before = 0;
+  ProgressCallback counted;
+  if (progress) {
+    counted = [&](uint64_t done, uint64_t all) {
+      return progress(before + done, o.records == ExportRecords::kAll ? all : total);
+    };
+  }
+  auto run = [&](RecordScanner& scan) {
+    ScannedRecord r;
+    while (scan.next(r))
+      if (!each(RecordImage(r.image, table.record_size), r.position)) return Status::kWriteError;
+    return scan.status();
+  };
+  if (o.records == ExportRecords::kAll) {
+    RecordScanner scan(table, ScanOrder::kView, counted);
+    return run(scan);
+  }
+  for (const PositionRange& r : ranges) {
+    RecordScanner scan(table, ScanOrder::kView, counted);
+    scan.set_range(r.first, r.last == UINT32_MAX ? r.last : r.last + 1);
+    Status status = run(scan);
+    if (status != Status::kOk) return status;
+    before += uint64_t(r.last) - r.first + 1;
+  }
+  return Status::kOk;
+}
+
+constexpr size_t kFlushBytes = 256 * 1024;
+
+ExportResult write_bands(Table& table, const ExportOptions& o, const ExportWriter& write,
+                         const ProgressCallback& progress) {
+  ExportResult result;
+  KeepRecord keep(table);
+  Exporter exporter(table, o);
+  std::string out;
+  exporter.head(out);
+  bool written = true;
+  if (o.detail) {
+    result.status = walk_records(table, o, progress, [&](RecordImage image, uint32_t position) {
+      if (exporter.record(image, position, out)) ++result.records;
+      if (out.size() >= kFlushBytes) {
+        written = write(out);
+        out.clear();
+      }
+      return written;
+    });
+  }
+  exporter.tail(out);
+  written = written && write(out);
+  if (!written) {
+    result.output = OutputStatus::kWriteFailed;
+    if (result.status == Status::kWriteError) result.status = Status::kOk;
+  }
+  return result;
+}
+
+}  // namespace
+
+namespace {
+
+// ---- DBF targets --------------------------------------------------------------------------
+
+TableKind target_kind(const Table& source, int choice) {
+  switch (choice) {
+    case 1: return kDBase3;
+    case 2: return kFoxPro;
+    case 3: return kDBase4;
+    case 4: return kVisualFoxPro;
+    default: return source.kind == kSmtKind ? kDBase3 : source.kind;
+  }
+}
+
+uint8_t version_byte(TableKind kind, bool memo) {
+  switch (kind) {
+    case kFoxPro: return memo ? 0xF5 : 0x03;
+    case kDBase4: return memo ? 0x8B : 0x03;
+    case kVisualFoxPro: return 0x30;
+    default: return memo ? 0x83 : 0x03;
+  }
+}
+
+// The descriptors of a new table with one field per column: stored fields
+// keep type, length and decimals (memo pointers take the width the kind
+// stores them in), computed ones become F(20,6) or C(20).
+std::vector<FieldDesc> target_fields(const Table& source, const std::vector<Column>& columns, TableKind kind) {
+  std::vector<FieldDesc> fields;
+  for (const Column& c : columns) {
+    FieldDesc d;
+    if (c.index < source.field_count()) {
+      const FieldDesc& s = *field_desc(source, c.index);
+      std::memcpy(d.name, s.name, sizeof d.name);
+      d.type = s.type;
+      d.length = s.length;
+      d.decimals = s.decimals;
+      if (c.memo) {
+        d.length = kind == kVisualFoxPro ? 4 : 10;
+        d.decimals = 0;
+      }
+    } else {
+      std::snprintf(d.name, sizeof d.name, "%.10s", c.caption.c_str());
+      bool numeric = c.type == 'N' || c.type == 'F';
+      d.type = numeric ? 'F' : 'C';
+      d.length = 20;
+      d.decimals = numeric ? 6 : 0;
+    }
+    fields.push_back(d);
+  }
+  return fields;
+}
+
+int stored_length(const FieldDesc& d) { return d.type == 'C' ? d.length | (d.decimals << 8) : d.length; }
+
+// Writes an empty table with these fields; false when it could not be written.
+bool write_empty_table(const std::string& path, const std::vector<FieldDesc>& fields, TableKind kind, bool memo,
+                       uint8_t code_page_mark) {
+  std::string bytes(32, '\0');
+  bytes[0] = char(version_byte(kind, memo));
+  std::time_t now = std::time(nullptr);
+  std::tm today{};
+  localtime_r(&now, &today);
+  bytes[1] = char(today.tm_year % 100);
+  bytes[2] = char(today.tm_mon + 1);
+  bytes[3] = char(today.tm_mday);
+  size_t header = 32 + 32 * fields.size() + 1 + (kind == kVisualFoxPro ? 263 : 0);
+  size_t record = 1;
+  for (const FieldDesc& d : fields) record += size_t(stored_length(d));
+  if (header > 0xFFFF || record > 0xFFFF) return false;
+  bytes[8] = char(header & 0xFF);
+  bytes[9] = char(header >> 8);
+  bytes[10] = char(record & 0xFF);
+  bytes[11] = char(record >> 8);
+  bytes[29] = char(code_page_mark);
+  size_t offset = 1;
+  for (FieldDesc d : fields) {
+    // FoxPro files keep each field's place in the record.
+    d.offset = (kind == kFoxPro || kind == kVisualFoxPro) ? uint16_t(offset) : 0;
+    offset += size_t(stored_length(d));
+    uint8_t raw[32];
+    encode_field_desc(d, raw);
+    bytes.append(reinterpret_cast<const char*>(raw), 32);
+  }
+  bytes += '\r';
+  if (kind == kVisualFoxPro) bytes.append(263, '\0');
+  bytes += '\x1A';
+  UniqueFd file(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+  if (file.fd < 0) return false;
+  bool ok = write_all(file.fd, bytes);
+  return file.close_checked() && ok;
+}
+
+uint8_t target_code_page_mark(const Table& source, ExportCodepage codepage) {
+  switch (codepage) {
+    case ExportCodepage::kAnsi: return 0xC9;
+    case ExportCodepage::kOem: return 0x65;
+    default: return source.code_page_mark();
+  }
+}
+
+// Fills the target's record from one source record. Fields copied as bytes
+// are those stored alike; the rest go through their text.
+struct FieldLink {
+  int target;
+  int source;  // a column index of the source
+  bool bytes;  // copied as stored
+  bool memo;   // the source's memo text goes into a memo field of the target
+};
+
+bool stored_alike(const Table& target, int i, const Table& source, int j) {
+  if (j >= source.field_count() || holds_reference(target, i) || holds_reference(source, j)) return false;
+  char type = field_type(target, i);
+  if (type != field_type(source, j) || field_length(target, i) != field_length(source, j)) return false;
+  return field_decimals(target, i) == field_decimals(source, j);
+}
+
+std::vector<FieldLink> link_fields(const Table& target, const Table& source, const std::vector<Column>& columns) {
+  std::vector<FieldLink> links;
+  for (const Column& c : columns) {
+    std::string name = c.index < source.field_count() ? field_name(source, c.index) : c.caption;
+    int i = find_field(target, name);
+    if (i < 0) continue;
+    bool memo_source = c.memo;
+    bool memo_target = is_memo_field(target, i);
+    links.push_back({i, c.index, !memo_source && !memo_target && stored_alike(target, i, source, c.index),
+                     memo_source && memo_target});
+  }
+  return links;
+}
+
+class DbfWriter {
+ public:
+  DbfWriter(Table& source, Table& target, const ExportOptions& o)
+      : source_(source), target_(target), o_(o), exporter_(source, text_options(o)),
+        links_(link_fields(target, source, exporter_.columns())), out_(target) {}
+
+  bool add(RecordImage image);
+  Status finish() { return out_.finish(); }
+
+ private:
+  static ExportOptions text_options(ExportOptions o) {
+    o.format = ExportFormat::kDbf;
+    o.memo_as_text = true;
+    return o;
+  }
+  const Column& column_of(int index) const {
+    for (const Column& c : exporter_.columns())
+      if (c.index == index) return c;
+    return exporter_.columns().front();
+  }
+
+  Table& source_;
+  Table& target_;
+  const ExportOptions& o_;
+  Exporter exporter_;
+  std::vector<FieldLink> links_;
+  BatchAppender out_;
+  std::string text_;
+};
+
+bool DbfWriter::add(RecordImage image) {
+  if (source_.first_memo_field >= 0) std::copy(image.begin(), image.end(), source_.record.begin());
+  if (exporter_.skipped(image)) return true;
+  blank_record(target_);
+  target_.record[0] = image[0];
+  const bool convert = (o_.codepage == ExportCodepage::kAnsi && !source_.ansi_text) ||
+                       (o_.codepage == ExportCodepage::kOem && source_.ansi_text);
+  for (const FieldLink& link : links_) {
+    const Column& c = column_of(link.source);
+    if (link.bytes && !(convert && c.type == 'C')) {
+      const FieldDesc& from = *field_desc(source_, link.source);
+      std::memcpy(target_.record.data() + field_desc(target_, link.target)->offset, image.data() + from.offset,
+                  size_t(field_length(source_, link.source)));
+      continue;
+    }
+    exporter_.value(c, image, text_);
+    if (link.memo) {
+      if (!text_.empty() && out_.write_memo(target_.record.data(), link.target, text_) != Status::kOk) return false;
+      continue;
+    }
+    if (c.type == 'D' || c.type == 'T') {
+      // The date's parts, not its display form, whatever the formats.
+      if (link.source < source_.field_count() && !is_date_blank(source_, image, link.source)) {
+        DateParts d = field_date(source_, image, link.source);
+        store_date(target_, link.target, d.year, d.month, d.day, d.hour, d.minute, d.second);
+      }
+      continue;
+    }
+    long double number = c.numeric ? field_number(source_, image, link.source) : parse_number(text_);
+    store_field(target_, link.target, text_, number);
+  }
+  return out_.append(target_.record.data()) == Status::kOk;
+}
+
+// Walks the source into the target table.
+ExportResult fill_table(Table& source, Table& target, const ExportOptions& o, const ProgressCallback& progress) {
+  ExportResult result;
+  KeepRecord keep(source);
+  target.date_format = source.date_format;
+  target.date_formats = source.date_formats;
+  target.date_time_formats = source.date_time_formats;
+  DbfWriter writer(source, target, o);
+  bool written = true;
+  result.status = walk_records(source, o, progress, [&](RecordImage image, uint32_t) {
+    written = writer.add(image);
+    return written;
+  });
+  Status finished = writer.finish();
+  result.records = target.record_count;
+  if (!written || finished != Status::kOk) {
+    result.output = OutputStatus::kWriteFailed;
+    result.status = finished != Status::kOk ? finished : Status::kWriteError;
+  }
+  return result;
+}
+
+// A new table made beside the target under a temporary name and renamed
+// over it (memo file first) when it is whole.
+ExportResult export_new_dbf(Table& source, const std::string& path, const ExportOptions& o,
+                            const ProgressCallback& progress) {
+  ExportResult result;
+  TableKind kind = target_kind(source, o.dbf_kind);
+  std::vector<Column> columns = export_columns(source);
+  bool memo = std::any_of(columns.begin(), columns.end(), [](const Column& c) { return c.memo; });
+  std::string temp = path + ".XXXXXX";
+  UniqueFd made(mkostemp(temp.data(), O_CLOEXEC));
+  if (made.fd < 0) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0};
+  fchmod(made.fd, new_file_mode());
+  made.close_checked();
+  std::string temp_memo = memo_file_name(temp, kind);
+  auto discard = [&] {
+    unlink(temp.c_str());
+    if (memo) unlink(temp_memo.c_str());
+  };
+  int block = o.block_size > 0 ? o.block_size : (source.first_memo_field >= 0 ? memo_block_size(source) : 512);
+  if (!write_empty_table(temp, target_fields(source, columns, kind), kind, memo,
+                         target_code_page_mark(source, o.codepage)) ||
+      (memo && !create_memo_file(temp, kind, block))) {
+    discard();
+    return {OutputStatus::kWriteFailed, Status::kWriteError, 0};
+  }
+  Status why = Status::kOk;
+  std::unique_ptr<Table> target = open_table(temp, &why);
+  if (!target) {
+    discard();
+    return {OutputStatus::kCannotOpen, why, 0};
+  }
+  result = fill_table(source, *target, o, progress);
+  close_table(target);
+  if (!result.ok()) {
+    discard();
+    return result;
+  }
+  HoldEndSignals hold;
+  if ((memo && rename(temp_memo.c_str(), memo_file_name(path, kind).c_str()) != 0) ||
+      rename(temp.c_str(), path.c_str()) != 0) {
+    discard();
+    result.output = OutputStatus::kWriteFailed;
+    result.status = Status::kWriteError;
+  }
+  return result;
+}
+
+ExportResult export_dbf(Table& source, const std::string& path, const ExportOptions& o, const OutputGuard& guard,
+                        const ProgressCallback& progress) {
+  std::string target_path = resolved_target(path);
+  struct stat info;
+  bool exists = stat(target_path.c_str(), &info) == 0;
+  TableKind kind = target_kind(source, o.dbf_kind);
+  if (is_one_of_files(target_path, guard.open_files) ||
+      is_one_of_files(memo_file_name(target_path, kind), guard.open_files))
+    return {OutputStatus::kOpenTable, Status::kOk, 0};
+  if (!exists) return export_new_dbf(source, target_path, o, progress);
+  if (!S_ISREG(info.st_mode)) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0};
+  if (o.overwrite) {
+    if (!(guard.confirm_replace && guard.confirm_replace(path))) return {OutputStatus::kCancelled, Status::kOk, 0};
+    return export_new_dbf(source, target_path, o, progress);
+  }
+  // Append: only into a file that is a table, never over one that is not.
+  Status why = Status::kOk;
+  std::unique_ptr<Table> target = open_table(target_path, &why);
+  if (!target) return {OutputStatus::kCannotOpen, why == Status::kOk ? Status::kCannotOpen : why, 0};
+  if (target->read_only) return {OutputStatus::kCannotOpen, Status::kReadOnly, 0};
+  if (is_one_of_files(target->memo_file_name, guard.open_files)) return {OutputStatus::kOpenTable, Status::kOk, 0};
+  uint32_t before = target->record_count;
+  ExportResult result = fill_table(source, *target, o, progress);
+  result.records = target->record_count - before;
+  close_table(target);
+  return result;
+}
+
+}  // namespace
+
+const char* export_extension(ExportFormat format) { return format_row(format).extension; }
+
+std::string export_file_name(std::string_view name, ExportFormat format) {
+  std::string out(name);
+  size_t slash = out.rfind('/');
+  size_t start = slash == std::string::npos ? 0 : slash + 1;
+  if (out.find('.', start) == std::string::npos) out += export_extension(format);
+  return out;
+}
+
+bool export_format_from_name(std::string_view name, ExportFormat& format) {
+  for (const FormatRow& row : kFormats) {
+    if (name.size() == std::strlen(row.batch_name) && strncasecmp(name.data(), row.batch_name, name.size()) == 0) {
+      format = row.format;
+      return true;
+    }
+  }
+  return false;
+}
+
+XmlEncoding export_xml_encoding(const Table& table, const ExportOptions& options) {
+  bool ansi = options.codepage == ExportCodepage::kAnsi ||
+              (options.codepage == ExportCodepage::kAsIs && table.ansi_text);
+  return ansi ? XmlEncoding::kWindows1251 : XmlEncoding::kCp866;
+}
+
+ExportResult export_to_writer(Table& table, const ExportOptions& options, const ExportWriter& write,
+                              const ProgressCallback& progress) {
+  if (options.format == ExportFormat::kDbf) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0};
+  return write_bands(table, options, write, progress);
+}
+
+ExportResult export_table(Table& table, const std::string& path, const ExportOptions& options,
+                          const OutputGuard& guard, const ProgressCallback& progress) {
+  if (options.format == ExportFormat::kDbf) return export_dbf(table, path, options, guard, progress);
+  TempOutput output;
+  ExportResult result;
+  result.output = output.open(path, !options.overwrite, guard);
+  if (result.output != OutputStatus::kOk) return result;
+  result = write_bands(table, options, [&](std::string_view bytes) { return output.write(bytes); }, progress);
+  if (result.ok()) result.output = output.commit();
+  return result;
+}
+
+bool export_record(Table& table, uint32_t position, const ExportOptions& options, std::string& out) {
+  if (options.format == ExportFormat::kDbf) return false;
+  KeepRecord keep(table);
+  Exporter exporter(table, options);
+  bool written = false;
+  ExportOptions one = options;
+  one.records = ExportRecords::kCurrent;
+  one.current = position;
+  walk_records(table, one, {}, [&](RecordImage image, uint32_t at) {
+    written = exporter.record(image, at, out);
+    return true;
+  });
+  return written;
+}
+
+}  // namespace kora

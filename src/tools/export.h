@@ -1,0 +1,117 @@
+// Export: the records of a table as its view shows them (visible list, sort
+// order, visible columns in column order) written out as a text listing, a
+// Clipper or FoxPro program, an SQL script, an HTML page, a DBF table, an
+// XML document or CSV.
+//
+// An export is up to three bands in this order: the structure, the column
+// headers and the detail. Text files are written whole to a new file beside
+// the target and renamed over it, so that a failed export leaves the old file
+// as it was (Append copies the old contents first). A DBF target is made the
+// same way when it is new or replaced; appending to an existing table adds
+// records by field name. Nothing is ever written over a file open in kora.
+//
+//   ExportOptions options;            // from the program's settings
+//   options.format = ExportFormat::kCsv;
+//   ExportResult r = export_table(table, "out.csv", options, {}, guard, progress);
+//   if (!r.ok()) ...                   // r.output, r.status say why
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "table/dbf_file.h"
+#include "table/status.h"
+#include "tools/markup.h"
+#include "tools/output_file.h"
+#include "tools/record_list.h"
+
+namespace kora {
+
+// The stored format codes; 7 is unused, CSV is 8.
+enum class ExportFormat : int {
+  kText = 0,
+  kClipper = 1,
+  kFoxPro = 2,
+  kSql = 3,
+  kHtml = 4,
+  kDbf = 5,
+  kXml = 6,
+  kCsv = 8,
+};
+
+enum class ExportTrim : int { kNone = 0, kLeft = 1, kRight = 2, kBoth = 3 };
+enum class ExportCodepage : int { kAsIs = 0, kAnsi = 1, kOem = 2 };
+enum class ExportRecords : int { kAll = 0, kCurrent = 1, kFollowing = 2 };
+
+struct ExportOptions {
+  ExportFormat format = ExportFormat::kText;
+  bool overwrite = true;  // false: append to an existing file or table
+  ExportRecords records = ExportRecords::kAll;
+  uint32_t current = 0;  // the view position exported by kCurrent
+  RecordList list;       // the view positions (from 0) exported by kFollowing
+  bool copy_deleted = true;
+  bool copy_blank = true;
+  bool memo_as_text = true;
+  bool delete_mark = false;
+  bool numeration = false;
+  ExportCodepage codepage = ExportCodepage::kAsIs;
+  bool structure = false;
+  bool header = false;
+  bool detail = true;
+  // Text.
+  ExportTrim trim = ExportTrim::kNone;
+  bool delimiters = true;
+  char delimiter = '|';
+  bool quoting = false;
+  char quote_char = '"';
+  // SQL.
+  bool sql2000 = false;
+  char sql_quote = '"';  // the quote of text values: ' or "
+  // Clipper and FoxPro programs: 0 single, 1 double, 2 square quotes first.
+  int prg_quote = 0;
+  // HTML.
+  std::string html_header;
+  std::string html_footer;
+  // DBF: 0 the source's kind, 1 dBase III, 2 FoxPro, 3 dBase IV, 4 Visual
+  // FoxPro; memo block size, 0 or less for the source's.
+  int dbf_kind = 0;
+  int block_size = 256;
+};
+
+struct ExportResult {
+  OutputStatus output = OutputStatus::kOk;  // what became of the output file
+  Status status = Status::kOk;              // kReadError, kAborted, or why a DBF target failed
+  uint64_t records = 0;                     // detail records written
+  bool ok() const { return output == OutputStatus::kOk && status == Status::kOk; }
+};
+
+// ".txt", ".prg", ".sql", ".htm", ".dbf", ".xml", ".csv".
+const char* export_extension(ExportFormat format);
+// The name with the format's extension added when the part after the last
+// '/' has no '.'.
+std::string export_file_name(std::string_view name, ExportFormat format);
+// The format of a batch name: txt, clipper, foxpro, sql, html, dbf, xml, csv.
+bool export_format_from_name(std::string_view name, ExportFormat& format);
+// The encoding an XML export declares for the bytes it writes.
+XmlEncoding export_xml_encoding(const Table& table, const ExportOptions& options);
+
+// Writes the export into the file (DBF: the table) at `path`. The table's
+// current record and view are left as they were. Progress counts records.
+ExportResult export_table(Table& table, const std::string& path, const ExportOptions& options,
+                          const OutputGuard& guard, const ProgressCallback& progress = {});
+
+// The same bands written to a stream (standard output for a pipeline); DBF
+// cannot be written this way. `write` returns false when the bytes could
+// not be written.
+using ExportWriter = std::function<bool(std::string_view bytes)>;
+ExportResult export_to_writer(Table& table, const ExportOptions& options, const ExportWriter& write,
+                              const ProgressCallback& progress = {});
+
+// The detail form of one record at a view position, appended to `out` (for
+// text formats); false when the record is skipped (deleted or blank as the
+// options say).
+bool export_record(Table& table, uint32_t position, const ExportOptions& options, std::string& out);
+
+}  // namespace kora

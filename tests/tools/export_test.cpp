@@ -1,0 +1,358 @@
+// Export: the exact bytes of every text format for a filtered table with
+// every field type, a memo, a deleted record and Cyrillic text; what
+// independent readers (Python's csv and xml.etree, sqlite3, dbfread) make of
+// the files; DBF targets appended by field name; refusals and write failures.
+#include "tools/export.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "../support/dbf_builder.h"
+#include "../support/independent_readers.h"
+#include "../support/test_support.h"
+#include "table/memo_file.h"
+#include "table/record_ops.h"
+#include "table/value_codec.h"
+#include "tools/filter.h"
+
+namespace kora {
+namespace {
+
+using namespace kora::test;
+
+std::string le(uint64_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += char(value >> (8 * i));
+  return out;
+}
+std::string dbl(double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, 8);
+  return le(bits, 8);
+}
+std::string stamp(int y, int m, int d, int seconds) { return le(uint64_t(julian_day_number(y, m, d)), 4) + le(uint64_t(seconds) * 1000, 4); }
+
+// A Visual FoxPro table in code page 866 with every field type; record 1 is
+// deleted, record 2 is hidden by the filter QTY>0.
+std::string make_table(const TempDir& dir) {
+  DbfSpec layout;
+  layout.version = 0x30;
+  layout.code_page_mark = 0x65;
+  layout.fields = {{"NAME", 'C', 12}, {"QTY", 'N', 7, 2}, {"RATE", 'F', 8, 3}, {"DAY", 'D', 8},
+                   {"STAMP", 'T', 8}, {"OK", 'L', 1},      {"COUNT", 'I', 4},   {"PRICE", 'Y', 8},
+                   {"WEIGHT", 'B', 8, 2}, {"NOTES", 'M', 4}};
+  layout.header_size = 32 + 32 * 10 + 1 + 263;
+  const std::string cyrillic = "\x88\xa2\xa0\xad\xae\xa2";  // Иванов
+  layout.records = {
+      cyrillic + "      " + "  12.50" + "   1.500" + "20240131" + stamp(2024, 1, 31, 49530) + "T" + le(42, 4) +
+          le(12345, 8) + dbl(2.5) + le(0, 4),
+      "O\"Neil,'J'  " + std::string("   3.00") + "  -0.250" + "19991231" + stamp(1999, 12, 31, 0) + "F" +
+          le(uint32_t(-7), 4) + le(0, 8) + dbl(-1) + le(0, 4),
+      "ZERO        " + std::string("   0.00") + "   0.000" + "        " + le(0, 8) + "?" + le(0, 4) + le(0, 8) +
+          dbl(0) + le(0, 4)};
+  layout.deleted = {false, true, false};
+  std::string path = dir.file("t.dbf");
+  write_bytes(path, build_dbf(layout));
+  EXPECT_TRUE(create_memo_file(path, kVisualFoxPro, 64));
+  auto table = open_table(path);
+  EXPECT_TRUE(table && read_record(*table, 0));
+  EXPECT_TRUE(write_memo(*table, 9, "Line one\r\nline \"two\" & <three> -- x"));
+  EXPECT_TRUE(write_record(*table, 0));
+  return path;
+}
+
+std::string read_text(const std::string& path) {
+  std::vector<uint8_t> bytes = read_bytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+struct Fixture {
+  TempDir dir;
+  std::string path = make_table(dir);
+  std::unique_ptr<Table> table = open_table(path);
+  OutputGuard guard{{path, path.substr(0, path.size() - 3) + "fpt"}, [](const std::string&) { return true; }};
+};
+
+ExportOptions all_bands(ExportFormat format) {
+  ExportOptions o;
+  o.format = format;
+  o.header = o.detail = true;
+  o.numeration = o.delete_mark = true;
+  return o;
+}
+
+std::string exported(Fixture& f, const ExportOptions& o, const std::string& name) {
+  std::string out = f.dir.file(name);
+  ExportResult r = export_table(*f.table, out, o, f.guard);
+  EXPECT_TRUE(r.ok()) << int(r.output) << " " << int(r.status);
+  return replaced(read_text(out), f.path, "T.DBF");
+}
+
+TEST(Export, EveryTextFormatWritesItsGoldenBytes) {
+  Fixture f;
+  ASSERT_EQ(apply_filter(*f.table, {FilterSource::kExpression, "QTY>0"}), Status::kOk);
+  struct Case {
+    ExportFormat format;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {ExportFormat::kText,
+       "RecNo|*|NAME        |QTY    |RATE    |DAY       |STAMP              |OK|COUNT     |PRICE                   |WEIGHT              |NOTES\n"
+       "    1| |\x88\xA2\xA0\xAD\xAE\xA2      |  12.50|   1.500|01.31.2024|01.31.2024 13:45:30|T |        42|                  1.2345|                2.50|Line one\r\n"
+       "line \"two\" & <three> -- x\n"
+       "    2|*|O\"Neil,'J'  |   3.00|  -0.250|12.31.1999|12.31.1999 00:00:00|F |        -7|                  0.0000|               -1.00|          \n"},
+      {ExportFormat::kClipper,
+       "\n"
+       "APPEND BLANK\n"
+       "REPLACE NAME WITH '\x88\xA2\xA0\xAD\xAE\xA2'\n"
+       "REPLACE QTY WITH 12.50\n"
+       "REPLACE RATE WITH 1.500\n"
+       "REPLACE DAY WITH CTOD('01.31.2024')\n"
+       "REPLACE STAMP WITH '01.31.2024 13:45:30'\n"
+       "REPLACE OK WITH .T.\n"
+       "REPLACE COUNT WITH 42\n"
+       "REPLACE PRICE WITH 1.2345\n"
+       "REPLACE WEIGHT WITH 2.50\n"
+       "REPLACE NOTES WITH 'Line one'+CHR(13)+CHR(10)+'line \"two\" & <three> -- x'\n"
+       "APPEND BLANK\n"
+       "REPLACE NAME WITH [O\"Neil,'J']\n"
+       "REPLACE QTY WITH 3.00\n"
+       "REPLACE RATE WITH -0.250\n"
+       "REPLACE DAY WITH CTOD('12.31.1999')\n"
+       "REPLACE STAMP WITH '12.31.1999 00:00:00'\n"
+       "REPLACE OK WITH .F.\n"
+       "REPLACE COUNT WITH -7\n"
+       "REPLACE PRICE WITH 0.0000\n"
+       "REPLACE WEIGHT WITH -1.00\n"
+       "REPLACE NOTES WITH ''\n"
+       "DELETE\n"},
+      {ExportFormat::kFoxPro,
+       "\n"
+       "APPEND BLANK\n"
+       "REPLACE NAME WITH '\x88\xA2\xA0\xAD\xAE\xA2'\n"
+       "REPLACE QTY WITH 12.50\n"
+       "REPLACE RATE WITH 1.500\n"
+       "REPLACE DAY WITH CTOD('01.31.2024')\n"
+       "REPLACE STAMP WITH '01.31.2024 13:45:30'\n"
+       "REPLACE OK WITH .T.\n"
+       "REPLACE COUNT WITH 42\n"
+       "REPLACE PRICE WITH 1.2345\n"
+       "REPLACE WEIGHT WITH 2.50\n"
+       "REPLACE NOTES WITH 'Line one'+CHR(13)+CHR(10)+'line \"two\" & <three> -- x'\n"
+       "APPEND BLANK\n"
+       "REPLACE NAME WITH [O\"Neil,'J']\n"
+       "REPLACE QTY WITH 3.00\n"
+       "REPLACE RATE WITH -0.250\n"
+       "REPLACE DAY WITH CTOD('12.31.1999')\n"
+       "REPLACE STAMP WITH '12.31.1999 00:00:00'\n"
+       "REPLACE OK WITH .F.\n"
+       "REPLACE COUNT WITH -7\n"
+       "REPLACE PRICE WITH 0.0000\n"
+       "REPLACE WEIGHT WITH -1.00\n"
+       "REPLACE NOTES WITH ''\n"
+       "DELETE\n"},
+      {ExportFormat::kSql,
+       "\n"
+       "INSERT INTO \"t\" VALUES (\"\x88\xA2\xA0\xAD\xAE\xA2\", 12.50, 1.500, \"2024-01-31\", \"2024-01-31 13:45:30\", 1, 42, 1.2345, 2.50, \"Line one\r\n"
+       "line \"\"two\"\" & <three> -- x\");\n"
+       "INSERT INTO \"t\" VALUES (\"O\"\"Neil,'J'\", 3.00, -0.250, \"1999-12-31\", \"1999-12-31 00:00:00\", 0, -7, 0.0000, -1.00, \"\");\n"},
+      {ExportFormat::kHtml,
+       "\n"
+       "<table border=1><tr><td align=right>RecNo</td><td>*</td><td>NAME</td><td>QTY</td><td>RATE</td><td>DAY</td><td>STAMP</td><td>OK</td><td>COUNT</td><td>PRICE</td><td>WEIGHT</td><td>NOTES</td></tr>\n"
+       "<tr><td align=right>1</td><td>&nbsp;</td><td>\x88\xA2\xA0\xAD\xAE\xA2 </td><td align=right>12.50 </td><td align=right>1.500 </td><td>01.31.2024 </td><td>01.31.2024 13:45:30 </td><td>T </td><td align=right>42 </td><td align=right>1.2345 </td><td align=right>2.50 </td><td>Line one <br>\n"
+       " line &quot;two&quot; &amp; &lt;three&gt; -- x </td></tr>\n"
+       "<tr><td align=right>2</td><td>*</td><td>O&quot;Neil,'J' </td><td align=right>3.00 </td><td align=right>-0.250 </td><td>12.31.1999 </td><td>12.31.1999 00:00:00 </td><td>F </td><td align=right>-7 </td><td align=right>0.0000 </td><td align=right>-1.00 </td><td>&nbsp;</td></tr>\n"
+       "</table><p>\n"},
+      {ExportFormat::kXml,
+       "<?xml version=\"1.0\" encoding=\"cp866\"?>\n"
+       "<!-- Location: T.DBF -->\n"
+       "<Root Database=\"T.DBF\">\n"
+       "\n"
+       "   <Information>\n"
+       "      <Record Number=\"1\" Deleted=\"0\"><NAME>\x88\xA2\xA0\xAD\xAE\xA2</NAME><QTY>12.50</QTY><RATE>1.500</RATE><DAY>2024-01-31</DAY><STAMP>2024-01-31 13:45:30</STAMP><OK>T</OK><COUNT>42</COUNT><PRICE>1.2345</PRICE><WEIGHT>2.50</WEIGHT><NOTES>Line one\r\n"
+       "line \"two\" &amp; &lt;three&gt; -- x</NOTES></Record>\n"
+       "      <Record Number=\"2\" Deleted=\"1\"><NAME>O\"Neil,'J'</NAME><QTY>3.00</QTY><RATE>-0.250</RATE><DAY>1999-12-31</DAY><STAMP>1999-12-31 00:00:00</STAMP><OK>F</OK><COUNT>-7</COUNT><PRICE>0.0000</PRICE><WEIGHT>-1.00</WEIGHT><NOTES/></Record>\n"
+       "   </Information>\n"
+       "</Root>\n"},
+      {ExportFormat::kCsv,
+       "NAME,QTY,RATE,DAY,STAMP,OK,COUNT,PRICE,WEIGHT,NOTES\r\n"
+       "\x88\xA2\xA0\xAD\xAE\xA2,12.50,1.500,2024-01-31,2024-01-31 13:45:30,T,42,1.2345,2.50,\"Line one\r\n"
+       "line \"\"two\"\" & <three> -- x\"\r\n"
+       "\"O\"\"Neil,'J'\",3.00,-0.250,1999-12-31,1999-12-31 00:00:00,F,-7,0.0000,-1.00,\r\n"},
+  };
+  for (const Case& c : cases) {
+    std::string name = export_file_name("out" + std::to_string(int(c.format)), c.format);
+    EXPECT_EQ(exported(f, all_bands(c.format), name), c.expected) << name;
+  }
+}
+
+// What other programs read from the files: Python's csv and xml.etree, and
+// sqlite3 running the SQL script (structure band included).
+TEST(Export, IndependentReadersSeeTheSourceValues) {
+  Fixture f;
+  ASSERT_EQ(apply_filter(*f.table, {FilterSource::kExpression, "QTY>0"}), Status::kOk);
+  const std::string first = "['Иванов', '12.50', '1.500', '2024-01-31', '2024-01-31 13:45:30', ";
+  struct Case {
+    ExportFormat format;
+    const char* reader;  // prints one line per record
+    std::string expected;
+  };
+  const Case cases[] = {
+      {ExportFormat::kCsv,
+       "import csv,sys\nfor r in list(csv.reader(open(sys.argv[1],encoding='cp866',newline='')))[1:]: print(r)",
+       first + "'T', '42', '1.2345', '2.50', 'Line one\\r\\nline \"two\" & <three> -- x']\n"
+               "['O\"Neil,\\'J\\'', '3.00', '-0.250', '1999-12-31', '1999-12-31 00:00:00', 'F', '-7', '0.0000', "
+               "'-1.00', '']\n"},
+      {ExportFormat::kXml,
+       "import sys,xml.etree.ElementTree as E\n"
+       "for r in E.parse(sys.argv[1]).getroot().iter('Record'): print([c.text or '' for c in r][:5], r.get('Deleted'))",
+       first.substr(0, first.size() - 2) + "] 0\n['O\"Neil,\\'J\\'', '3.00', '-0.250', '1999-12-31', '1999-12-31 00:00:00'] 1\n"},
+      {ExportFormat::kSql,
+       "import sqlite3,sys\nc=sqlite3.connect(':memory:')\nc.executescript(open(sys.argv[1],encoding='cp866',newline='').read())\n"
+       "for r in c.execute('select NAME,QTY,DAY,OK,COUNT,WEIGHT,NOTES from t'): print(r)",
+       "('Иванов', 12.5, '2024-01-31', 1, 42, 2.5, 'Line one\\r\\nline \"two\" & <three> -- x')\n"
+       "('O\"Neil,\\'J\\'', 3, '1999-12-31', 0, -7, -1, '')\n"},
+  };
+  for (const Case& c : cases) {
+    ExportOptions o;
+    o.format = c.format;
+    o.structure = c.format == ExportFormat::kSql;
+    o.delete_mark = true;
+    std::string out = f.dir.file(export_file_name("read", c.format));
+    ASSERT_TRUE(export_table(*f.table, out, o, f.guard).ok());
+    { std::ofstream(f.dir.file("read.py")) << c.reader; }
+    std::string printed;
+    EXPECT_EQ(run_command("/usr/bin/python3 " + f.dir.file("read.py") + " " + out + " 2>&1", printed), 0) << printed;
+    EXPECT_EQ(printed, c.expected) << export_extension(c.format);
+  }
+  // The sqlite3 command itself takes the script too.
+  std::string count;
+  EXPECT_EQ(run_command("sqlite3 :memory: '.read " + f.dir.file("read.sql") + "' 'select count(*) from t;'", count), 0);
+  EXPECT_EQ(count, "2\n");
+}
+
+// DBF targets: the bytes of every field as stored, memos carried as text,
+// deleted records marked, whatever date format the table shows; dbfread
+// reads the copy as it reads the source.
+TEST(Export, DbfCopyReadsAsTheSource) {
+  Fixture f;
+  const std::string source = dbfread_dump(f.path, true, "cp866");
+  for (int date_format = 0; date_format < 4; ++date_format) {
+    f.table->date_format = date_format;
+    ExportOptions o;
+    o.format = ExportFormat::kDbf;
+    o.memo_as_text = date_format % 2 == 0;  // memos are copied either way
+    std::string out = f.dir.file("copy" + std::to_string(date_format) + ".dbf");
+    ExportResult r = export_table(*f.table, out, o, f.guard);
+    ASSERT_TRUE(r.ok()) << int(r.output) << " " << int(r.status);
+    EXPECT_EQ(r.records, 3u);
+    EXPECT_EQ(dbfread_dump(out, true, "cp866"), source) << date_format;
+  }
+}
+
+// Appending into an existing table matches fields by name; a file that is
+// no table is left alone and reported.
+TEST(Export, DbfAppendMatchesFieldsByNameAndNeverReplacesAFile) {
+  Fixture f;
+  DbfSpec layout;
+  layout.version = 0x03;
+  layout.fields = {{"COUNT", 'N', 5}, {"NAME", 'C', 8}, {"OTHER", 'C', 3}};
+  layout.records = {"    1first   x"};
+  std::string target = f.dir.file("old.dbf");
+  write_bytes(target, build_dbf(layout));
+  ExportOptions o;
+  o.format = ExportFormat::kDbf;
+  o.overwrite = false;
+  o.copy_deleted = false;
+  ExportResult r = export_table(*f.table, target, o, f.guard);
+  ASSERT_TRUE(r.ok()) << int(r.output) << " " << int(r.status);
+  EXPECT_EQ(r.records, 2u);
+  EXPECT_EQ(dbfread_dump(target, true, "cp866"),
+            "[1, 'first', 'x']\n[42, 'Иванов', '']\n[0, 'ZERO', '']\ndeleted 0\n");
+
+  std::string text = f.dir.file("notes.dbf");
+  write_bytes(text, {'h', 'e', 'l', 'l', 'o'});
+  r = export_table(*f.table, text, o, f.guard);
+  EXPECT_EQ(r.output, OutputStatus::kCannotOpen);
+  EXPECT_EQ(read_text(text), "hello");
+}
+
+TEST(Export, NamesAndTrimModes) {
+  EXPECT_EQ(export_file_name("out.v2/list", ExportFormat::kCsv), "out.v2/list.csv");
+  EXPECT_EQ(export_file_name("dir/list.txt", ExportFormat::kCsv), "dir/list.txt");
+  Fixture f;
+  struct Case {
+    ExportTrim trim;
+    const char* line;
+  };
+  const Case cases[] = {{ExportTrim::kNone, "   3.00|O\"Neil,'J'  \n"},
+                        {ExportTrim::kLeft, "3.00   |O\"Neil,'J'  \n"},
+                        {ExportTrim::kRight, "   3.00|O\"Neil,'J'  \n"},
+                        {ExportTrim::kBoth, "3.00|O\"Neil,'J'\n"}};
+  arrange_columns(f.table->columns, {1, 0});
+  f.table->columns.shown = 2;
+  for (const Case& c : cases) {
+    ExportOptions o;
+    o.trim = c.trim;
+    o.delimiter = '|';
+    std::string line;
+    EXPECT_TRUE(export_record(*f.table, 1, o, line));
+    EXPECT_EQ(line, c.line) << int(c.trim);
+  }
+}
+
+// Never over a file open in kora; a write that fails (the file-size limit
+// of a full disk) keeps the old file and says so.
+TEST(Export, RefusesOpenTablesAndKeepsTheOldFileWhenAWriteFails) {
+  Fixture f;
+  const std::vector<uint8_t> before = read_bytes(f.path);
+  for (ExportFormat format : {ExportFormat::kCsv, ExportFormat::kDbf}) {
+    ExportOptions o;
+    o.format = format;
+    EXPECT_EQ(export_table(*f.table, f.path, o, f.guard).output, OutputStatus::kOpenTable);
+    EXPECT_EQ(export_table(*f.table, f.guard.open_files[1], o, f.guard).output, OutputStatus::kOpenTable);
+  }
+  EXPECT_EQ(read_bytes(f.path), before);
+
+  // Limits past the new table's header and the old file, short of the whole export.
+  for (auto [format, bytes] : {std::pair{ExportFormat::kText, 300}, std::pair{ExportFormat::kDbf, 700}}) {
+    std::string out = f.dir.file(export_file_name("full", format));
+    write_bytes(out, {'o', 'l', 'd'});
+    const std::vector<uint8_t> old = read_bytes(out);
+    pid_t child = fork();
+    if (child == 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      struct rlimit limit = {rlim_t(bytes), rlim_t(bytes)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      ExportOptions o;
+      o.format = format;
+      o.header = true;
+      ExportResult r = export_table(*f.table, out, o, f.guard);
+      _exit(r.output == OutputStatus::kWriteFailed ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << export_extension(format);
+    EXPECT_EQ(read_bytes(out), old);
+  }
+  std::string left;
+  run_command("ls " + f.dir.path(), left);
+  EXPECT_EQ(left.find("XXX"), std::string::npos);
+  EXPECT_EQ(left.find(".dbf."), std::string::npos) << left;
+}
+
+}  // namespace
+}  // namespace kora
