@@ -18,7 +18,14 @@ constexpr const char* kUsage =
     "Use:\n\tKORA [switches] [filename.dbf]\nSwitches:\n\t/ro - Read Only mode\n"
     "\t/mo - Don't use mouse\n\t/cr - Create new database\n\t/ms - Modify structure\n"
     "\t/a[+] Auto-correct header\n\t/r+ - Review in reverse order\n"
-    "\t/r- - Review in normal order\n\t/h  - This help\n";
+    "\t/r- - Review in normal order\n\t/h  - This help\n"
+    "Batch export (no screen):\n\tKORA /x:FORMAT [/f:CONDITION] [/s:FIELDS] filename.dbf [output]\n"
+    "\t/x:FORMAT    - export as txt, clipper, foxpro, sql, html, dbf, xml or csv\n"
+    "\t/f:CONDITION - export only the records the condition holds for\n"
+    "\t/s:FIELDS    - export in the order of these fields\n"
+    "\toutput \"-\" or none writes to standard output (not for dbf); the [Export]\n"
+    "\tsettings of kora.ini apply; errors go to standard error, exit status 1\n"
+    "\t--help, --version\n";
 
 // Writes dir + '/' + name into out (no second '/' when dir ends in one).
 // 0 when the result would not fit, and then out is left as it was.
@@ -89,6 +96,8 @@ int find_path(const char* argv0, const char* path_value, const char* cwd,
 
 std::string usage_text() { return std::string(kBanner) + kContact + kUsage; }
 
+std::string version_text() { return std::string(kBanner); }
+
 int find_program_path(const char* argv0, const char* path_value, const char* cwd,
                       char (&out)[kPathBufferSize]) {
   if (find_path(argv0, path_value, cwd, out)) return 1;
@@ -111,8 +120,14 @@ std::string side_file_name(const char* program_path, const char* extension) {
   return path + extension;
 }
 
+// /x:FORMAT, /f:CONDITION, /s:FIELDS: switches whatever their values hold.
+bool is_valued_switch(const char* arg) {
+  return (arg[0] == '/' || arg[0] == '-') && arg[1] != '\0' && std::strchr("xXfFsS", arg[1]) != nullptr &&
+         arg[2] == ':';
+}
+
 bool is_switch(const char* arg) {
-  if (arg[0] == '-') return true;
+  if (arg[0] == '-' || is_valued_switch(arg)) return true;
   if (arg[0] != '/') return false;
   // A switch is a word; "/home/u/a.dbf" or "/a.dbf" names a table.
   return std::strpbrk(arg + 1, "/.") == nullptr;
@@ -141,12 +156,29 @@ void read_switch(const char* word, StartSwitches& switches) {
 
 CommandLine parse_command_line(int argc, const char* const* argv) {
   CommandLine line;
-  if (argc > 1 && is_help_switch(argv[1])) {
+  if (argc > 1 && (is_help_switch(argv[1]) || std::strcmp(argv[1], "--help") == 0)) {
     line.help = true;
     return line;
   }
-  for (int i = 1; i < argc; ++i)
-    if (is_switch(argv[i])) read_switch(argv[i] + 1, line.switches);
+  if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+    line.version = true;
+    return line;
+  }
+  for (int i = 1; i < argc; ++i) {
+    if (!is_valued_switch(argv[i])) {
+      if (is_switch(argv[i])) read_switch(argv[i] + 1, line.switches);
+      continue;
+    }
+    std::string value(argv[i] + 3);
+    switch (argv[i][1] | 0x20) {
+      case 'x':
+        line.batch_export = true;
+        line.export_format = value;
+        break;
+      case 'f': line.filter = value; break;
+      default: line.sort = value;
+    }
+  }
   for (int i = 1; i < argc; ++i)
     if (!is_switch(argv[i])) line.names.emplace_back(argv[i]);
   return line;

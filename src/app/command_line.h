@@ -21,12 +21,20 @@ struct StartSwitches {
 
 struct CommandLine {
   bool help = false;  // the first argument asked for the usage text; nothing else was read
+  bool version = false;  // --version
+  // The batch export: /x:FORMAT, with /f:CONDITION and /s:FIELDS.
+  bool batch_export = false;
+  std::string export_format;
+  std::string filter;
+  std::string sort;
   StartSwitches switches;
   std::vector<std::string> names;  // the arguments that are not switches, in order
 };
 
 // The usage text printed for the help switch, banner lines included.
 std::string usage_text();
+// The program's name and version, for --version.
+std::string version_text();
 
 // The program's full file name from argv0, the value of PATH and the working
 // directory (nullptr for "unset" or "unreadable"). Returns 1 when found;

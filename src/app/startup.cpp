@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/batch_export.h"
 #include "app/command_line.h"
 #include "app/browse_view.h"
 #include "app/favorites.h"
@@ -163,6 +164,15 @@ int run_program(int argc, char** argv) {
   if (line.help) {
     std::fputs(usage_text().c_str(), stdout);
     return 0;
+  }
+  if (line.version) {
+    std::fputs(version_text().c_str(), stdout);
+    return 0;
+  }
+  if (line.batch_export) {
+    BatchExport batch{line.export_format, line.filter, line.sort, line.names.empty() ? "" : line.names[0],
+                      line.names.size() > 1 ? line.names[1] : ""};
+    return run_batch_export(batch);
   }
   if (line.switches.auto_correct == 2) {
     batch_repair(line.names);

@@ -310,6 +310,19 @@ void Exporter::value(const Column& c, RecordImage image, std::string& v) {
   } else if (machine_form(o_.format) && (c.type == 'D' || c.type == 'T') && c.index < table_.field_count()) {
     if (!is_date_blank(table_, image, c.index)) v = iso_date(field_date(table_, image, c.index), c.type == 'T');
     return;
+  } else if (machine_form(o_.format) && c.type == 'L' && c.index < table_.field_count()) {
+    char ch = char(std::toupper(image[field_desc(table_, c.index)->offset]));
+    if (ch == 'T' || ch == 'Y') v = "T";
+    if (ch == 'F' || ch == 'N') v = "F";
+    return;
+  } else if (machine_form(o_.format) && (c.type == 'N' || c.type == 'F') && c.index < table_.field_count()) {
+    // The number as stored, all its digits, and nothing for one never stored.
+    v = field_raw_text(table_, image, c.index);
+    trim_left(v);
+    trim_right(v);
+    std::replace(v.begin(), v.end(), ',', '.');
+    if (v.find_first_not_of('*') == std::string::npos) v.clear();  // the overflow mark is no number
+    return;
   } else {
     field_text(table_, image, c.index, v);
     if (o_.format != ExportFormat::kText) trim_right(v);

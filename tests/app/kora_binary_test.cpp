@@ -17,7 +17,14 @@ using test::TempDir;
 const char* const kUsage =
     "Use:\n\tKORA [switches] [filename.dbf]\nSwitches:\n\t/ro - Read Only mode\n\t/mo - Don't use mouse\n"
     "\t/cr - Create new database\n\t/ms - Modify structure\n\t/a[+] Auto-correct header\n"
-    "\t/r+ - Review in reverse order\n\t/r- - Review in normal order\n\t/h  - This help\n";
+    "\t/r+ - Review in reverse order\n\t/r- - Review in normal order\n\t/h  - This help\n"
+    "Batch export (no screen):\n\tKORA /x:FORMAT [/f:CONDITION] [/s:FIELDS] filename.dbf [output]\n"
+    "\t/x:FORMAT    - export as txt, clipper, foxpro, sql, html, dbf, xml or csv\n"
+    "\t/f:CONDITION - export only the records the condition holds for\n"
+    "\t/s:FIELDS    - export in the order of these fields\n"
+    "\toutput \"-\" or none writes to standard output (not for dbf); the [Export]\n"
+    "\tsettings of kora.ini apply; errors go to standard error, exit status 1\n"
+    "\t--help, --version\n";
 
 struct KoraRun {
   int status = -1;
