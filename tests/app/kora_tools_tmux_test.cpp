@@ -5,7 +5,9 @@
 // - filter: Alt+F3 new and merged, and Ctrl+E, narrow the record counter;
 // - sort_sum: the first rows sorted by a Character field both ways, and the
 //   sums of a numeric column;
-// - sql: a SELECT with a computed column, WHERE and ORDER BY.
+// - sql: a SELECT with a computed column, WHERE and ORDER BY;
+// - structure: Ctrl+F4 widens a field of a table with a memo file, and the
+//   table is shown again whole with its old file as .bak.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,6 +28,7 @@ constexpr Script kScripts[] = {
     {"filter", "infused-dbf/dbase_f5.dbf"},
     {"sort_sum", "infused-dbf/dbase_f5.dbf"},
     {"sql", "infused-dbf/dbase_83.dbf"},
+    {"structure", "infused-dbf/dbase_83.dbf"},
 };
 
 class KoraToolsTmux : public ::testing::TestWithParam<Script> {};
