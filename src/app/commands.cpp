@@ -10,6 +10,7 @@
 #include "app/append_from_command.h"
 #include "app/cell_editor.h"
 #include "app/column_setup.h"
+#include "app/export_command.h"
 #include "app/favorites.h"
 #include "app/field_info.h"
 #include "app/filter_commands.h"
@@ -64,6 +65,11 @@ void open_pulldown() {
 
 void run_options() { options_dialog(); }
 
+template <ExportFormat Format>
+void quick_export_as() {
+  quick_export(Format);
+}
+
 // Help topics of the commands' own windows and dialogs.
 constexpr int kGoToFieldHelp = 8;
 constexpr int kFilterHelp = 21;
@@ -97,13 +103,13 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::CreateTable, create_table_command, kStructureHelp},
     {Cmd::ModifyStructure, modify_structure_command, kStructureHelp},
     {Cmd::Refresh, cmd_refresh, 0},
-    {Cmd::SaveAsText, nullptr, 0},
-    {Cmd::SaveAsPrg, nullptr, 0},
-    {Cmd::SaveAsSql, nullptr, 0},
-    {Cmd::SaveAsHtml, nullptr, 0},
-    {Cmd::SaveAsDbf, nullptr, 0},
-    {Cmd::SaveAsXml, nullptr, 0},
-    {Cmd::SaveAsCsv, nullptr, 0},
+    {Cmd::SaveAsText, quick_export_as<ExportFormat::kText>, 0},
+    {Cmd::SaveAsPrg, quick_export_as<ExportFormat::kClipper>, 0},
+    {Cmd::SaveAsSql, quick_export_as<ExportFormat::kSql>, 0},
+    {Cmd::SaveAsHtml, quick_export_as<ExportFormat::kHtml>, 0},
+    {Cmd::SaveAsDbf, quick_export_as<ExportFormat::kDbf>, 0},
+    {Cmd::SaveAsXml, quick_export_as<ExportFormat::kXml>, 0},
+    {Cmd::SaveAsCsv, quick_export_as<ExportFormat::kCsv>, 0},
     {Cmd::FieldsInfo, fields_info, kFieldInfoHelp},
     {Cmd::DatabaseInfo, database_info_command, kDatabaseInfoHelp},
     {Cmd::SaveSetup, settings_save_setup, 0},
@@ -209,7 +215,7 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::Calculator, calculator_command, kCalculatorHelp},
     {Cmd::Fill, fill_command, kFillHelp},
     {Cmd::SqlStatement, sql_statement_command, kSqlHelp},
-    {Cmd::Export, nullptr, kExportHelp},
+    {Cmd::Export, export_command, kExportHelp},
     {Cmd::EncodeDatabase, nullptr, kEncodingHelp},
     {Cmd::DecodeDatabase, nullptr, kEncodingHelp},
     {Cmd::DefinePassword, nullptr, kEncodingHelp},

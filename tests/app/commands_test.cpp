@@ -18,10 +18,8 @@ namespace {
 // Commands that are known but not built yet: their keys and items do
 // nothing. Building one means giving it its function and taking it off here.
 const Cmd kNotBuiltYet[] = {
-    Cmd::SaveAsText,     Cmd::SaveAsPrg,    Cmd::SaveAsSql,
-    Cmd::SaveAsHtml,     Cmd::SaveAsDbf,       Cmd::SaveAsXml,      Cmd::SaveAsCsv,
     Cmd::ClearSelection,
-    Cmd::Export,         Cmd::EncodeDatabase,  Cmd::DecodeDatabase, Cmd::DefinePassword, Cmd::RemovePassword,
+    Cmd::EncodeDatabase,  Cmd::DecodeDatabase, Cmd::DefinePassword, Cmd::RemovePassword,
     Cmd::HelpContents,
 };
 

@@ -1,0 +1,175 @@
+// Export as the user drives it: Ctrl+F9 through the whole program, the
+// quick exports of File "Save as", the open table kept off limits and Esc
+// during a long export.
+#include "app/export_command.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../support/dbf_builder.h"
+#include "../support/test_support.h"
+#include "app/app_state.h"
+#include "app/commands.h"
+#include "app/main_loop.h"
+#include "program_driver.h"
+#include "ui/backend.h"
+#include "ui/key_codes.h"
+#include "ui/message_box.h"
+#include "ui/screen.h"
+#include "ui/settings.h"
+
+namespace kora {
+namespace {
+
+std::string make_table(const test::TempDir& dir, int count) {
+  test::DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 6}, {"QTY", 'N', 3}};
+  for (int i = 0; i < count; ++i) layout.records.push_back(i % 2 ? "two     2" : "one     1");
+  std::string path = dir.file("t.dbf");
+  test::write_bytes(path, test::build_dbf(layout));
+  return path;
+}
+
+std::string file_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+TEST(ExportProgram, CtrlF9WritesTheChosenFormatAndShowsItReadOnly) {
+  test::TempDir dir;
+  std::string table = make_table(dir, 2);
+  // The format list opens on Space and V picks CSV; the name gets its
+  // extension; the result is shown in the editor, which Esc leaves.
+  std::vector<int> keys = {kKeyCtrlF9, ' ', 'V', test::kTab, test::kTab};
+  for (char c : dir.file("out")) keys.push_back(static_cast<unsigned char>(c));
+  keys.push_back(test::kEnter);
+  std::ofstream(dir.file("kora.ini")) << "[Export]\nDetail=1\nShowFile=1\n";
+  const std::string kept = test::program_file();
+  test::program_file() = dir.file("kora");
+  test::run_kora({table}, keys);
+  test::program_file() = kept;
+  std::string ini = file_text(dir.file("kora.ini"));
+  EXPECT_NE(ini.find("Type=8"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("Filename=" + dir.file("out.csv")), std::string::npos) << ini;
+  std::string csv = file_text(dir.file("out.csv"));
+  EXPECT_EQ(csv.rfind("NAME,QTY", 0), 0u) << csv;
+  EXPECT_NE(csv.find("one"), std::string::npos);
+  EXPECT_NE(csv.find("two"), std::string::npos);
+}
+
+std::vector<std::string> g_screens;
+void take_picture(int, int, int, int) {
+  std::string text;
+  for (int y = 0; y < screen_rows(); ++y) text += screen_row_text(y) + "\n";
+  if (g_screens.empty() || g_screens.back() != text) g_screens.push_back(text);
+}
+
+bool shown(const std::string& text) {
+  for (const std::string& screen : g_screens) {
+    if (screen.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+class ExportCommandTest : public ::testing::Test {
+ protected:
+  void start(int count) {
+    reset_app_state();
+    screen_open_headless(25, 80);
+    backend = headless_backend();
+    g_ui_idle_hook = take_picture;
+    g_screens.clear();
+    g_settings_file = dir.file("kora.ini");
+    g_app.current = add_open_table(make_table(dir, count));
+    ASSERT_GE(g_app.current, 0);
+  }
+  void TearDown() override {
+    g_ui_idle_hook = nullptr;
+    g_settings_file.clear();
+    g_settings = Settings{};
+    reset_app_state();
+  }
+  void type(const std::string& text) {
+    for (char c : text) backend->push_key(static_cast<unsigned char>(c));
+  }
+
+  test::TempDir dir;
+  HeadlessBackend* backend = nullptr;
+};
+
+TEST_F(ExportCommandTest, SaveAsWritesEveryRecordInEachFormat) {
+  start(2);
+  struct Case {
+    Cmd command;
+    const char* name;
+    const char* start;
+  };
+  const Case cases[] = {
+      {Cmd::SaveAsText, "q.txt", "one "},       {Cmd::SaveAsPrg, "q.prg", "APPEND BLANK"},
+      {Cmd::SaveAsSql, "q.sql", "INSERT INTO"}, {Cmd::SaveAsHtml, "q.htm", "<table border=1>"},
+      {Cmd::SaveAsXml, "q.xml", "<?xml"},       {Cmd::SaveAsCsv, "q.csv", "NAME,QTY"},
+      {Cmd::SaveAsDbf, "q.dbf", "\x03"},
+  };
+  for (const Case& c : cases) {
+    // The prompt holds the extension; the name typed goes before it. The
+    // text result is shown read-only (Esc leaves it).
+    type(dir.file("q"));
+    backend->push_key(kKeyEnter);
+    backend->push_key(kKeyEsc, backend->now_ms() + 60000);
+    run_command(c.command);
+    std::string bytes = file_text(dir.file(c.name));
+    EXPECT_EQ(bytes.rfind(c.start, 0), 0u) << c.name << ":\n" << bytes.substr(0, 200);
+    if (c.command != Cmd::SaveAsDbf) {
+      EXPECT_NE(bytes.find("two"), std::string::npos) << c.name;
+      EXPECT_TRUE(shown(dir.file(c.name))) << c.name;  // the editor's title
+    }
+  }
+  // The DBF result is opened as a table of its own.
+  EXPECT_EQ(g_app.table()->file_name, dir.file("q.dbf"));
+  EXPECT_EQ(g_app.table()->record_count, 2u);
+}
+
+TEST_F(ExportCommandTest, TheOpenTableIsNeverWrittenOver) {
+  start(2);
+  std::vector<uint8_t> before = test::read_bytes(dir.file("t.dbf"));
+  g_settings.export_options.type = 5;
+  g_settings.export_options.overwrite = 1;
+  g_settings.export_options.detail = 1;
+  g_settings.export_options.filename = dir.file("t.dbf");
+  backend->push_key(kKeyEnter);  // OK
+  backend->push_key(kKeyEnter, backend->now_ms() + 60000);  // the message
+  run_command(Cmd::Export);
+  EXPECT_TRUE(shown("Cannot write over a table open in KORA"));
+  EXPECT_EQ(test::read_bytes(dir.file("t.dbf")), before);
+}
+
+TEST_F(ExportCommandTest, EscDuringALongExportKeepsTheOldFile) {
+  start(300000);
+  std::string out = dir.file("out.csv");
+  std::ofstream(out) << "old\n";
+  ExportSettings& s = g_settings.export_options;
+  s.type = 8;
+  s.overwrite = 1;
+  s.detail = 1;
+  s.show_file = 0;
+  s.filename = out;
+  backend->push_key(kKeyEnter);  // OK
+  backend->push_key(kKeyEnter, backend->now_ms() + 60000);  // overwrite: OK
+  backend->push_key(kKeyEsc, backend->now_ms() + 60001);
+  run_command(Cmd::Export);
+  EXPECT_TRUE(shown("Do you wish to overwrite the existing file?"));
+  EXPECT_EQ(file_text(out), "old\n");
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) files += entry.is_regular_file();
+  EXPECT_EQ(files, 3);  // the table, the settings and the old export
+}
+
+}  // namespace
+}  // namespace kora
