@@ -21,6 +21,6 @@ void quick_export(ExportFormat format);
 ExportOptions export_options_from_settings();
 
 // Above this size a result is not loaded into the editor; its place is said.
-constexpr uint64_t kShowFileLimit = 4u << 20;
+constexpr uint64_t kShowFileLimit = 2u << 20;
 
 }  // namespace kora

@@ -17,6 +17,7 @@
 #include "app/commands.h"
 #include "app/main_loop.h"
 #include "program_driver.h"
+#include "table/record_ops.h"
 #include "ui/backend.h"
 #include "ui/key_codes.h"
 #include "ui/message_box.h"
@@ -136,6 +137,33 @@ TEST_F(ExportCommandTest, SaveAsWritesEveryRecordInEachFormat) {
   EXPECT_EQ(g_app.table()->record_count, 2u);
 }
 
+TEST_F(ExportCommandTest, TheRecordsAreTheSelectionTheCurrentOneOrAll) {
+  start(3);
+  ExportSettings& s = g_settings.export_options;
+  s.type = 8;
+  s.detail = 1;
+  s.filename = dir.file("out.csv");
+  struct Case {
+    bool select_second;  // the selection preselects Following with its list
+    int records;         // the last choice: 0 All, 1 Current
+    const char* expected;
+  };
+  const Case cases[] = {
+      {true, 0, "NAME,QTY\r\ntwo,2\r\n"},
+      {false, 1, "NAME,QTY\r\none,1\r\n"},
+      {false, 0, "NAME,QTY\r\none,1\r\ntwo,2\r\none,1\r\n"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(s.filename);
+    current_state().selection.clear();
+    if (c.select_second) current_state().selection.push_back(physical_record(*g_app.table(), 1));
+    s.records = c.records;
+    backend->push_key(kKeyEnter);
+    run_command(Cmd::Export);
+    EXPECT_EQ(file_text(s.filename), c.expected) << c.records;
+  }
+}
+
 TEST_F(ExportCommandTest, TheOpenTableIsNeverWrittenOver) {
   start(2);
   std::vector<uint8_t> before = test::read_bytes(dir.file("t.dbf"));
@@ -150,7 +178,7 @@ TEST_F(ExportCommandTest, TheOpenTableIsNeverWrittenOver) {
   EXPECT_EQ(test::read_bytes(dir.file("t.dbf")), before);
 }
 
-TEST_F(ExportCommandTest, EscDuringALongExportKeepsTheOldFile) {
+TEST_F(ExportCommandTest, EscStopsALongExportKeepingTheOldFileAndALargeResultIsOnlyNamed) {
   start(300000);
   std::string out = dir.file("out.csv");
   std::ofstream(out) << "old\n";
@@ -169,6 +197,15 @@ TEST_F(ExportCommandTest, EscDuringALongExportKeepsTheOldFile) {
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) files += entry.is_regular_file();
   EXPECT_EQ(files, 3);  // the table, the settings and the old export
+
+  // Done whole, so large a result is named rather than loaded.
+  type(dir.file("big"));
+  backend->push_key(kKeyEnter);
+  backend->push_key(kKeyEnter, backend->now_ms() + 60000);
+  run_command(Cmd::SaveAsText);
+  EXPECT_GT(std::filesystem::file_size(dir.file("big.txt")), kShowFileLimit);
+  EXPECT_TRUE(shown(dir.file("big.txt")));
+  EXPECT_TRUE(shown("The file is too large to show."));
 }
 
 }  // namespace
