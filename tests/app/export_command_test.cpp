@@ -164,6 +164,42 @@ TEST_F(ExportCommandTest, TheRecordsAreTheSelectionTheCurrentOneOrAll) {
   }
 }
 
+TEST_F(ExportCommandTest, EachFormatsOptionsAreSavedInItsSection) {
+  start(1);
+  struct Case {
+    int type;
+    std::vector<int> keys;  // in the options dialog, before OK
+    const char* section;
+    const char* saved;  // the key and its value
+  };
+  const Case cases[] = {
+      {0, {kKeyTab, ' '}, "[ExportTXT]", "TrimText=1"},
+      {3, {' '}, "[ExportSQL]", "Sql2000=1"},
+      {1, {kKeyTab, ' '}, "[ExportPRG]", "QuoteChar=1"},
+      {4, {'<', 'h', '>'}, "[ExportHTML]", "Header=<h>"},
+      {5, {kKeyTab, ' '}, "[ExportDBF]", "MemoType=1"},
+  };
+  for (const Case& c : cases) {
+    g_settings.export_options.type = c.type;
+    backend->push_key(kKeyTab);  // the Options button
+    backend->push_key(kKeyEnter);
+    for (int key : c.keys) backend->push_key(key);
+    backend->push_key(kKeyEnter);
+    backend->push_key(kKeyEsc);  // the Export dialog
+    run_command(Cmd::Export);
+    std::string ini = file_text(g_settings_file);
+    size_t at = ini.find(std::string(c.section) + "\r\n");
+    std::string section = at == std::string::npos ? "" : ini.substr(at, ini.find("\n[", at) - at) + "\n";
+    EXPECT_NE(section.find(std::string("\n") + c.saved + "\r\n"), std::string::npos) << ini;
+  }
+  ExportOptions options = export_options_from_settings();
+  EXPECT_EQ(options.trim, ExportTrim::kLeft);
+  EXPECT_TRUE(options.sql2000);
+  EXPECT_EQ(options.prg_quote, 1);
+  EXPECT_EQ(options.html_header, "<h>");
+  EXPECT_EQ(options.dbf_kind, 1);
+}
+
 TEST_F(ExportCommandTest, TheOpenTableIsNeverWrittenOver) {
   start(2);
   std::vector<uint8_t> before = test::read_bytes(dir.file("t.dbf"));
