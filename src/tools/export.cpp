@@ -119,7 +119,12 @@ std::string iso_date(const DateParts& d, bool with_time) {
 
 // The quoting of one CSV value (RFC 4180).
 void csv_value(std::string& out, std::string_view value) {
-  if (value.find_first_of(",\"\r\n") == std::string_view::npos && (value.empty() || value.front() != ' ')) {
+  bool plain = value.empty() || value.front() != ' ';
+  for (size_t k = 0; plain && k < value.size(); ++k) {
+    char ch = value[k];
+    plain = ch != ',' && ch != '"' && ch != '\r' && ch != '\n';
+  }
+  if (plain) {
     out += value;
     return;
   }
@@ -202,6 +207,7 @@ class Exporter {
   // The prepared value of a column for a record held in table.record.
   void value(const Column& c, RecordImage image, std::string& v);
   bool skipped(RecordImage image);
+  bool stored_form(const Column& c, RecordImage image, std::string& v);
 
  private:
   void structure(std::string& out);
@@ -307,6 +313,8 @@ void Exporter::value(const Column& c, RecordImage image, std::string& v) {
   v.clear();
   if (c.memo && o_.memo_as_text) {
     read_memo(table_, c.index, v, true);
+  } else if (machine_form(o_.format) && stored_form(c, image, v)) {
+    return;
   } else if (machine_form(o_.format) && (c.type == 'D' || c.type == 'T') && c.index < table_.field_count()) {
     if (!is_date_blank(table_, image, c.index)) v = iso_date(field_date(table_, image, c.index), c.type == 'T');
     return;
@@ -316,12 +324,7 @@ void Exporter::value(const Column& c, RecordImage image, std::string& v) {
     if (ch == 'F' || ch == 'N') v = "F";
     return;
   } else if (machine_form(o_.format) && (c.type == 'N' || c.type == 'F') && c.index < table_.field_count()) {
-    // The number as stored, all its digits, and nothing for one never stored.
-    v = field_raw_text(table_, image, c.index);
-    trim_left(v);
-    trim_right(v);
-    std::replace(v.begin(), v.end(), ',', '.');
-    if (v.find_first_not_of('*') == std::string::npos) v.clear();  // the overflow mark is no number
+    stored_form(c, image, v);
     return;
   } else {
     field_text(table_, image, c.index, v);
@@ -331,6 +334,36 @@ void Exporter::value(const Column& c, RecordImage image, std::string& v) {
   if (v.empty() || !(c.type == 'C' || c.memo)) return;
   if (o_.codepage == ExportCodepage::kAnsi && !table_.ansi_text) v = table_oem_to_ansi(table_, v);
   if (o_.codepage == ExportCodepage::kOem && table_.ansi_text) v = table_ansi_to_oem(table_, v);
+}
+
+// The machine forms of C, N, F and D fields straight from the stored bytes:
+// texts without trailing blanks (up to a NUL), numbers with all their digits
+// (nothing for one never stored or overflowed), dates as yyyy-mm-dd.
+bool Exporter::stored_form(const Column& c, RecordImage image, std::string& v) {
+  if (c.index >= table_.field_count() || !(c.type == 'C' || c.type == 'N' || c.type == 'F' || c.type == 'D'))
+    return false;
+  const FieldDesc& d = *field_desc(table_, c.index);
+  size_t length = size_t(field_length(table_, c.index));
+  if (d.offset + length > image.size()) return false;
+  const char* p = reinterpret_cast<const char*>(image.data()) + d.offset;
+  std::string_view raw(p, length);
+  raw = raw.substr(0, raw.find('\0'));
+  if (c.type == 'C') {
+    if (o_.codepage != ExportCodepage::kAsIs) return false;
+    v.assign(raw.substr(0, raw.find_last_not_of(' ') + 1));
+    return true;
+  }
+  size_t first = raw.find_first_not_of(' ');
+  raw = first == std::string_view::npos ? std::string_view() : raw.substr(first, raw.find_last_not_of(' ') + 1 - first);
+  if (c.type == 'D') {
+    if (raw.size() != 8 || raw.find_first_not_of("0123456789") != std::string_view::npos) return false;
+    v.assign(raw.substr(0, 4)).append(1, '-').append(raw.substr(4, 2)).append(1, '-').append(raw.substr(6, 2));
+    return true;
+  }
+  v.assign(raw);
+  std::replace(v.begin(), v.end(), ',', '.');
+  if (v.find_first_not_of('*') == std::string::npos) v.clear();
+  return true;
 }
 
 bool Exporter::skipped(RecordImage image) {
