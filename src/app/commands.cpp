@@ -10,11 +10,13 @@
 #include "app/append_from_command.h"
 #include "app/cell_editor.h"
 #include "app/column_setup.h"
+#include "app/encoding_commands.h"
 #include "app/export_command.h"
 #include "app/favorites.h"
 #include "app/field_info.h"
 #include "app/filter_commands.h"
 #include "app/header_editor.h"
+#include "app/help.h"
 #include "app/main_loop.h"
 #include "app/menu_tree.h"
 #include "app/navigation.h"
@@ -77,6 +79,7 @@ constexpr int kGoToRecordHelp = 22;
 constexpr int kGroupHelp = 23;
 constexpr int kSumHelp = 24;
 constexpr int kEncodingHelp = 25;
+constexpr int kDefinePasswordHelp = 26;
 constexpr int kSearchHelp = 27;
 constexpr int kSortHelp = 28;
 constexpr int kCalculatorHelp = 29;
@@ -216,16 +219,16 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::Fill, fill_command, kFillHelp},
     {Cmd::SqlStatement, sql_statement_command, kSqlHelp},
     {Cmd::Export, export_command, kExportHelp},
-    {Cmd::EncodeDatabase, nullptr, kEncodingHelp},
-    {Cmd::DecodeDatabase, nullptr, kEncodingHelp},
-    {Cmd::DefinePassword, nullptr, kEncodingHelp},
-    {Cmd::RemovePassword, nullptr, kEncodingHelp},
+    {Cmd::EncodeDatabase, encode_database, kEncodingHelp},
+    {Cmd::DecodeDatabase, decode_database, kEncodingHelp},
+    {Cmd::DefinePassword, define_password, kDefinePasswordHelp},
+    {Cmd::RemovePassword, remove_password, kEncodingHelp},
     {Cmd::AppendFrom, append_from_command, kAppendFromHelp},
     {Cmd::HeaderEditor, header_editor, kHeaderEditorHelp},
 
     {Cmd::AddFavorite, add_favorite, 0},
     {Cmd::OrganizeFavorites, favorites_organize, kOrganizeFavoritesHelp},
-    {Cmd::HelpContents, nullptr, 0},
+    {Cmd::HelpContents, help_contents, 0},
     {Cmd::Homepage, show_homepage, kHomepageHelp},
     {Cmd::Feedback, show_feedback, kFeedbackHelp},
     {Cmd::About, show_about, kAboutHelp},

@@ -9,6 +9,7 @@
 
 #include "app/app_state.h"
 #include "app/batch_export.h"
+#include "app/help.h"
 #include "app/command_line.h"
 #include "app/browse_view.h"
 #include "app/favorites.h"
@@ -147,6 +148,7 @@ int run_program(int argc, char** argv) {
   };
   g_settings_hooks.request_redraw = [] { g_app.redraw |= kRedrawAll; };
   history_install(side_file_name(g_program_path, ".hst"));
+  help_install(g_program_path);
   install_file_panel_hook();
   install_computed_column_hooks();
 

@@ -161,6 +161,7 @@ void carry_over(Table& old, Table& fresh, TableState& state) {
   fresh.ansi_text = old.ansi_text;
   fresh.bak_done = old.bak_done;
   fresh.encoding = old.encoding;
+  fresh.cipher_state = old.cipher_state;
   fresh.view.reverse = old.view.reverse;
   bool same_records = old.header_size == fresh.header_size && old.record_size == fresh.record_size;
   if (same_records && view_fits(old.view, fresh.record_count)) fresh.view = std::move(old.view);

@@ -148,6 +148,9 @@ struct Table {
   std::function<std::string(std::string_view)> to_oem_hook;
 
   EncodingHooks encoding;
+  // The password's RC4 state (the permutation, then i and j) the hooks
+  // start every record from; empty without a password (table/table_cipher.h).
+  std::vector<uint8_t> cipher_state;
 
   int field_count() const { return int(fields.size()); }
   uint8_t version() const { return header_bytes[0]; }

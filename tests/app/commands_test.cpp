@@ -19,8 +19,6 @@ namespace {
 // nothing. Building one means giving it its function and taking it off here.
 const Cmd kNotBuiltYet[] = {
     Cmd::ClearSelection,
-    Cmd::EncodeDatabase,  Cmd::DecodeDatabase, Cmd::DefinePassword, Cmd::RemovePassword,
-    Cmd::HelpContents,
 };
 
 // Items that open a submenu carry an identifier for their state rules only.
