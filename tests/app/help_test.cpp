@@ -4,7 +4,10 @@
 #include "app/help.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <fstream>
@@ -164,6 +167,19 @@ TEST_F(HelpRun, AMissingHelpTableShowsNothing) {
   std::filesystem::remove_all(dir.file("help"));
   EXPECT_EQ(run_slowly(table, {kF1}), 0);
   EXPECT_FALSE(shown("Help:"));
+}
+
+// The same in a real terminal, on the built program and its help folder.
+TEST(HelpTmux, F1ShowsTheMainTopicAndLeavesTheHelpTableAsItWas) {
+  std::string program = std::string(KORA_BINARY_DIR) + "/kora";
+  if (access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "kora not built";
+  if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tmux";
+  if (std::system("/usr/bin/python3 -c 'import dbfread' 2>/dev/null") != 0) GTEST_SKIP() << "no dbfread";
+  std::string command = std::string(KORA_SOURCE_DIR) + "/tests/e2e/kora_help_tmux_test.sh " + program;
+  command.append(" ").append(test::fixture("infused-dbf/dbase_03.dbf"));
+  int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
