@@ -1,6 +1,9 @@
 #include "app/encoding_commands.h"
 
+#include <sys/stat.h>
+
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/command_support.h"
@@ -51,6 +54,20 @@ std::string ask_password(Dialog& dialog, std::string* confirmation) {
   return result == 1 ? password : std::string();
 }
 
+// The slots of the table list whose table is the same file as `table`,
+// the table's own among them.
+std::vector<int> slots_of_file(const Table& table) {
+  struct stat own;
+  std::vector<int> slots;
+  if (fstat(table.fd, &own) != 0) return slots;
+  for (int index = 0; index <= g_app.tables.last; ++index) {
+    struct stat other;
+    const Table* t = g_app.tables.at(index);
+    if (t && fstat(t->fd, &other) == 0 && other.st_dev == own.st_dev && other.st_ino == own.st_ino) slots.push_back(index);
+  }
+  return slots;
+}
+
 void show_error(const std::string& text) { message_box(text, "Error", "OK", kMessageError, kToolErrorHelp); }
 
 // Rewrites the records through a new file, then opens the table again from
@@ -65,6 +82,7 @@ void run_encode(bool decode) {
   if (password.empty()) return;
   if (password != confirmation) return show_error("Password is not confirmed.");
 
+  std::vector<int> sharing = slots_of_file(*table);
   Status status = Status::kOk;
   {
     ProgressScope box(table->record_count, Stop::kOnEscape);
@@ -73,9 +91,11 @@ void run_encode(bool decode) {
   g_app.redraw |= kRedrawAll;
   if (status == Status::kAborted) return;
   if (status != Status::kOk) return show_error(std::string("Cannot write file\n") + status_cause_text(status));
-  clear_table_password(*table);
-  if (!reopen_table(g_app.current)) return;
-  if (!decode) set_table_password(*g_app.table(), password);
+  // Every slot showing this file reads the old one until opened again.
+  for (int index : sharing) {
+    clear_table_password(*g_app.tables.at(index));
+    if (reopen_table(index) && !decode) set_table_password(*g_app.tables.at(index), password);
+  }
 }
 
 }  // namespace

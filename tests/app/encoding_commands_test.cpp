@@ -4,6 +4,7 @@
 #include "app/encoding_commands.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -107,6 +108,22 @@ TEST_F(EncodingCommandsTest, EncodeKeepsThePasswordAndDecodeRestoresTheFile) {
   EXPECT_EQ(test::read_bytes(path), original);
   EXPECT_FALSE(has_table_password(*g_app.table()));
   EXPECT_EQ(record_text(0), " one     1");
+}
+
+// The same file open in a second slot (under another name) is opened again from the new file
+// too, with the password, so that its writes do not go to the old one.
+TEST_F(EncodingCommandsTest, ASecondSlotOfTheSameFileReadsTheEncodedFile) {
+  ASSERT_EQ(symlink(path.c_str(), dir.file("link.dbf").c_str()), 0);
+  int second = add_open_table(dir.file("link.dbf"));
+  ASSERT_GT(second, g_app.current);
+  run(Cmd::EncodeDatabase, {"secret", "secret"});
+  Table& other = *g_app.tables.at(second);
+  EXPECT_TRUE(has_table_password(other));
+  ASSERT_EQ(read_record(other, 0), 1);
+  other.record[1] = 'O';
+  ASSERT_EQ(write_record(other, 0), 1);
+  run(Cmd::DecodeDatabase, {"secret", "secret"});
+  EXPECT_EQ(record_text(0), " One     1");
 }
 
 TEST_F(EncodingCommandsTest, RefusalsLeaveTheFileAndThePasswordAlone) {
