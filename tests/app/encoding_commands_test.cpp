@@ -12,6 +12,7 @@
 #include "../support/dbf_builder.h"
 #include "../support/test_support.h"
 #include "app/app_state.h"
+#include "app/browse_view.h"
 #include "app/commands.h"
 #include "app/main_loop.h"
 #include "table/record_ops.h"
@@ -94,6 +95,8 @@ TEST_F(EncodingCommandsTest, EncodeKeepsThePasswordAndDecodeRestoresTheFile) {
   Bytes encoded = test::read_bytes(path);
   EXPECT_NE(encoded, original);
   EXPECT_TRUE(has_table_password(*g_app.table()));
+  draw_status_left();  // the "[n]" marker tells a table with a password
+  EXPECT_EQ(screen_attr_at(0, 0), g_colors.Status3);
   EXPECT_EQ(record_text(2), " one     1");
   ASSERT_EQ(read_delete_flag(*g_app.table(), 1), 1);
   EXPECT_EQ(g_app.table()->delete_flag, '*');
@@ -108,6 +111,8 @@ TEST_F(EncodingCommandsTest, EncodeKeepsThePasswordAndDecodeRestoresTheFile) {
   EXPECT_EQ(test::read_bytes(path), original);
   EXPECT_FALSE(has_table_password(*g_app.table()));
   EXPECT_EQ(record_text(0), " one     1");
+  draw_status_left();
+  EXPECT_EQ(screen_attr_at(0, 0), g_colors.Status2);
 }
 
 // The same file open in a second slot (under another name) is opened again from the new file
