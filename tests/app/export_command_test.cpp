@@ -200,7 +200,7 @@ TEST_F(ExportCommandTest, EachFormatsOptionsAreSavedInItsSection) {
   EXPECT_EQ(options.dbf_kind, 1);
 }
 
-TEST_F(ExportCommandTest, TheOpenTableIsNeverWrittenOver) {
+TEST_F(ExportCommandTest, TheOpenTableIsNeverWrittenOverAndAFailureIsReported) {
   start(2);
   std::vector<uint8_t> before = test::read_bytes(dir.file("t.dbf"));
   g_settings.export_options.type = 5;
@@ -212,6 +212,14 @@ TEST_F(ExportCommandTest, TheOpenTableIsNeverWrittenOver) {
   run_command(Cmd::Export);
   EXPECT_TRUE(shown("Cannot write over a table open in KORA"));
   EXPECT_EQ(test::read_bytes(dir.file("t.dbf")), before);
+
+  // A file that cannot be made is reported, never taken for done.
+  g_settings.export_options.type = 8;
+  g_settings.export_options.filename = dir.file("no/such/folder.csv");
+  backend->push_key(kKeyEnter);
+  backend->push_key(kKeyEnter, backend->now_ms() + 60000);
+  run_command(Cmd::Export);
+  EXPECT_TRUE(shown("Cannot open file"));
 }
 
 TEST_F(ExportCommandTest, EscStopsALongExportKeepingTheOldFileAndALargeResultIsOnlyNamed) {
