@@ -16,7 +16,7 @@ constexpr int kXlatLength = 128;
 
 // [AppendFrom]
 struct AppendFromSettings {
-  std::string chars;   // "Delimited with": the set of delimiter characters; none until read
+  std::string chars = ",";  // "Delimited with": the set of delimiter characters
   int sdf = 0;         // 0 delimited, 1 SDF
   int no_blank = 0;    // "Ignore blank characters"
   std::string filename;  // last source file
@@ -34,9 +34,11 @@ struct ExportSettings {
   int numeration = 0;
   int codepage = 0;  // 0 as is, 1 ANSI, 2 OEM
   int structure = 0;
-  int header = 0;
-  int detail = 0;
-  int show_file = 0;
+  // Without a settings file the Export dialog starts as a file lacking
+  // these keys would start it: with a band to write, so that OK can work.
+  int header = 1;
+  int detail = 1;
+  int show_file = 1;
   std::string filename;
 };
 

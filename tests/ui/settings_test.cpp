@@ -63,10 +63,12 @@ class SettingsTest : public ::testing::Test {
 TEST_F(SettingsTest, WithoutAFileEverySettingKeepsItsInitialValue) {
   settings_load();
   EXPECT_EQ(g_settings.date_format, 2);
-  EXPECT_EQ(g_settings.export_options.header, 0);
-  EXPECT_EQ(g_settings.export_options.detail, 0);
-  EXPECT_EQ(g_settings.export_options.show_file, 0);
-  EXPECT_EQ(g_settings.append_from.chars, "");
+  // The bands the Export dialog writes start ticked, as a file without the
+  // keys gives them: an export is never left with nothing to write.
+  EXPECT_EQ(g_settings.export_options.header, 1);
+  EXPECT_EQ(g_settings.export_options.detail, 1);
+  EXPECT_EQ(g_settings.export_options.show_file, 1);
+  EXPECT_EQ(g_settings.append_from.chars, ",");
   EXPECT_EQ(g_settings.help_file, "english.dbf");
   EXPECT_FALSE(test::file_exists(g_settings_file));
 }
