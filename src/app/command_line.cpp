@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "ui/side_file.h"
+
 namespace kora {
 
 namespace {
@@ -118,6 +120,38 @@ std::string side_file_name(const char* program_path, const char* extension) {
   size_t dot = path.rfind('.');
   if (dot != std::string::npos && dot >= name_start) path.resize(dot);
   return path + extension;
+}
+
+std::string user_side_folder(const char* xdg_config_home, const char* home) {
+  // An XDG value that is not an absolute path is to be ignored.
+  std::string folder;
+  if (xdg_config_home && xdg_config_home[0] == '/') {
+    folder = xdg_config_home;
+    folder += "/kora";
+  } else if (home && home[0] != '\0') {
+    folder = home;
+    folder += "/.config/kora";
+  }
+  return folder;
+}
+
+std::string side_file_path(const char* program_path, const char* extension) {
+  std::string beside = side_file_name(program_path, extension);
+  size_t slash = beside.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : beside.substr(0, slash);
+  if (folder.empty()) folder = "/";
+  if (access(folder.c_str(), W_OK) == 0) return beside;
+  std::string own = user_side_folder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  if (own.empty()) return beside;
+  // The parent (~/.config) is made too; both private to the user.
+  mkdir(own.substr(0, own.rfind('/')).c_str(), 0700);
+  mkdir(own.c_str(), 0700);
+  std::string path = own;
+  path += '/';
+  path += slash == std::string::npos ? beside : beside.substr(slash + 1);
+  std::string defaults;
+  if (access(path.c_str(), F_OK) != 0 && read_side_file(beside, defaults)) write_side_file(path, defaults);
+  return path;
 }
 
 // /x:FORMAT, /f:CONDITION, /s:FIELDS: switches whatever their values hold.

@@ -49,6 +49,16 @@ int locate_program(const char* argv0, char (&out)[kPathBufferSize]);
 // the extension replaced by `extension` (given with its dot, ".ini").
 std::string side_file_name(const char* program_path, const char* extension);
 
+// The user's own folder for side files: $XDG_CONFIG_HOME/kora, else
+// $HOME/.config/kora (nullptr for unset); empty when neither is set.
+std::string user_side_folder(const char* xdg_config_home, const char* home);
+
+// Where a side file is read and written: beside the program when its folder
+// may be written; otherwise (a system-wide install) in the user's own folder,
+// made with mode 0700 when missing, where the file beside the program, when
+// there is one, is copied as the user's starting defaults.
+std::string side_file_path(const char* program_path, const char* extension);
+
 // An argument that starts with '/' or '-'. An argument starting with '/' that
 // holds a further '/' or a '.' is a path name, not a switch.
 bool is_switch(const char* arg);

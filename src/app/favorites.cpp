@@ -88,8 +88,8 @@ std::vector<std::string> read_list_entries(const std::string& path, int max_entr
 
 void favorites_install(const char* program_path, std::function<void(const std::string&)> open_table,
                        IdleHook idle_hook) {
-  g_favorites.recent_file = side_file_name(program_path, ".lst");
-  g_favorites.favorites_file = side_file_name(program_path, ".fvr");
+  g_favorites.recent_file = side_file_path(program_path, ".lst");
+  g_favorites.favorites_file = side_file_path(program_path, ".fvr");
   g_favorites.open_table = std::move(open_table);
   g_favorites.idle_hook = idle_hook;
   favorites_load();

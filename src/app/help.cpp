@@ -1,5 +1,7 @@
 #include "app/help.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -120,7 +122,14 @@ void show_contents(Table& table, const std::vector<HelpTopic>& topics) {
 std::string help_table_path(const std::string& program_path) {
   size_t slash = program_path.rfind('/');
   std::string folder = slash == std::string::npos ? "." : program_path.substr(0, slash);
-  return folder + "/help/" + g_settings.help_file;
+  // Beside the program (a build folder, or a copy kept in one folder), then
+  // where an installed program's data lives: <prefix>/share/kora/help.
+  const std::string places[] = {folder + "/help/", folder + "/../share/kora/help/"};
+  for (const std::string& place : places) {
+    std::string path = place + g_settings.help_file;
+    if (access(path.c_str(), R_OK) == 0) return path;
+  }
+  return places[0] + g_settings.help_file;
 }
 
 void help_install(const std::string& program_path) {

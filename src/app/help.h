@@ -7,8 +7,9 @@
 
 namespace kora {
 
-// The help table's path: the program's folder, "help/" and the HelpFile
-// setting.
+// The help table's path: "help/" and the HelpFile setting in the program's
+// folder, or else in "../share/kora/help/" from it (an installed program);
+// the first when neither holds it.
 std::string help_table_path(const std::string& program_path);
 
 // Makes F1 in every key wait show the topic of the wait, from the help

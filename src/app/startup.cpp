@@ -98,7 +98,7 @@ int modify_structure(Startup& run) {
 // Steps from opening the table to the end of the main loop; the exit status.
 int show_table(Startup& run) {
   // The table named at start-up goes on the recent list too.
-  g_favorites.recent_file = side_file_name(g_program_path, ".lst");
+  g_favorites.recent_file = side_file_path(g_program_path, ".lst");
   g_app.tables.on_added = [](const std::string& path) { recent_add(path); };
   set_table_list_options();
   int index = add_open_table(run.table_name);
@@ -109,7 +109,7 @@ int show_table(Startup& run) {
   }
   g_app.current = index;
   run.open_screen();
-  macros_install(side_file_name(g_program_path, ".mac"));
+  macros_install(side_file_path(g_program_path, ".mac"));
   macros_load();
   Table& table = *g_app.table();
   if (confirm_header_repair(table, true, run.switches.auto_correct, ask_header_repair)) {
@@ -141,13 +141,13 @@ int run_program(int argc, char** argv) {
   locate_program(argc > 0 ? argv[0] : nullptr, g_program_path);
   if (argc > 0) argv[0] = g_program_path;
 
-  g_settings_file = side_file_name(g_program_path, ".ini");
+  g_settings_file = side_file_path(g_program_path, ".ini");
   settings_load();
   g_settings_hooks.apply_to_tables = [] {
     for (int i = 0; i <= g_app.tables.last; ++i) apply_settings(*g_app.tables.at(i));
   };
   g_settings_hooks.request_redraw = [] { g_app.redraw |= kRedrawAll; };
-  history_install(side_file_name(g_program_path, ".hst"));
+  history_install(side_file_path(g_program_path, ".hst"));
   help_install(g_program_path);
   install_file_panel_hook();
   install_computed_column_hooks();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../support/test_support.h"
+#include "app/help.h"
 
 namespace kora {
 namespace {
@@ -105,6 +106,29 @@ TEST(SideFile, ReplacesTheExtensionOfTheProgramFileName) {
   EXPECT_EQ(side_file_name("/opt/kora.d/kora", ".lst"), "/opt/kora.d/kora.lst");
   EXPECT_EQ(side_file_name("/opt/bin/kora.bin", ".fvr"), "/opt/bin/kora.fvr");
   EXPECT_EQ(side_file_name("/opt/bin/kora.tar.gz", ".mac"), "/opt/bin/kora.tar.mac");
+}
+
+TEST(SideFile, UserFolderFollowsXdgConfigHomeThenHome) {
+  EXPECT_EQ(user_side_folder("/x/cfg", "/home/u"), "/x/cfg/kora");
+  EXPECT_EQ(user_side_folder(nullptr, "/home/u"), "/home/u/.config/kora");
+  EXPECT_EQ(user_side_folder("relative/cfg", "/home/u"), "/home/u/.config/kora");
+  EXPECT_EQ(user_side_folder("", "/home/u"), "/home/u/.config/kora");
+  EXPECT_EQ(user_side_folder(nullptr, nullptr), "");
+}
+
+TEST(HelpTable, FoundBesideTheProgramFirstThenInTheInstalledDataFolder) {
+  TempDir dir;
+  mkdir(dir.file("bin").c_str(), 0755);
+  std::string program = dir.file("bin/kora");
+  std::string beside = dir.file("bin/help/english.dbf");
+  std::string installed = dir.file("bin/../share/kora/help/english.dbf");
+  EXPECT_EQ(help_table_path(program), beside);  // neither: the first place is named
+  for (const char* folder : {"share", "share/kora", "share/kora/help"}) mkdir(dir.file(folder).c_str(), 0755);
+  test::write_bytes(installed, {1});
+  EXPECT_EQ(help_table_path(program), installed);
+  mkdir(dir.file("bin/help").c_str(), 0755);
+  test::write_bytes(beside, {1});
+  EXPECT_EQ(help_table_path(program), beside);
 }
 
 CommandLine parse(std::vector<const char*> args) {
