@@ -47,4 +47,26 @@ cmp -s user.csv built.csv || fail "export from a read-only install differs"
 own=$tmp/config/kora
 [ "$(stat -c %a "$own")" = 700 ] || fail "user folder is not private: $(stat -c %a "$own")"
 cmp -s "$own/kora.ini" "$tmp/usr/bin/kora.ini" || fail "user's kora.ini does not start from the defaults"
+
+# F1 in the installed program shows help from share/kora/help (nothing
+# beside the program holds a help table).
+command -v tmux >/dev/null || { echo "SKIP: F1 check without tmux; the rest OK"; exit 0; }
+tmux_() { tmux -L "kora_install_$$" "$@"; }
+trap 'tmux_ kill-server 2>/dev/null; chmod -R u+w "$tmp"; rm -rf "$tmp"' EXIT
+tmux_ -f /dev/null new-session -d -s k -x 100 -y 30 \
+  "cd '$tmp/work' && env TERM=xterm-256color LANG=C.UTF-8 $as_user '$kora' t.dbf; echo EXIT=\$?; sleep 30"
+wait_for() {
+  i=0
+  until tmux_ capture-pane -p -t k | grep -q -- "$1"; do
+    i=$((i + 1)); [ $i -gt 150 ] && return 1
+    sleep 0.1
+  done
+}
+wait_for "t.dbf" || fail "installed program did not start"
+tmux_ send-keys -t k F1
+wait_for "Help: Main screen" || fail "F1 in the installed program shows no help"
+tmux_ send-keys -t k Escape
+sleep 0.3
+tmux_ send-keys -t k F10
+wait_for "EXIT=0" || fail "F10 did not end the installed program"
 echo "installed kora: OK"
