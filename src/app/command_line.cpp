@@ -138,8 +138,11 @@ std::string user_side_folder(const char* xdg_config_home, const char* home) {
 std::string side_file_path(const char* program_path, const char* extension) {
   std::string beside = side_file_name(program_path, extension);
   size_t slash = beside.rfind('/');
-  std::string folder = slash == std::string::npos ? "." : beside.substr(0, slash);
-  if (folder.empty()) folder = "/";
+  // The folder is built in one go: GCC's restrict check misreads a literal
+  // assigned over it afterwards.
+  std::string folder = slash == std::string::npos ? std::string(".")
+                       : slash == 0                ? std::string("/")
+                                                   : beside.substr(0, slash);
   if (access(folder.c_str(), W_OK) == 0) return beside;
   std::string own = user_side_folder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
   if (own.empty()) return beside;
