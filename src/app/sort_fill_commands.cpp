@@ -302,7 +302,7 @@ struct FillTargets {
   RecordList list;
 };
 
-std::optional<FillSpec> ask_fill(Table& table, FillTargets& targets) {
+std::optional<FillRequest> ask_fill(Table& table, FillTargets& targets) {
   const std::vector<uint32_t>& selection = current_state().selection;
   RecordList selected = record_list_from_selection(table, selection);
   std::string preset = selection.empty() ? g_fill.records : format_record_list(selected);
@@ -340,7 +340,7 @@ std::optional<FillSpec> ask_fill(Table& table, FillTargets& targets) {
     bool unchanged = !selection.empty() && records == preset;
     targets.list = unchanged ? std::move(selected) : parse_record_list(records, visible_count(table));
   }
-  return FillSpec{expression, column_field(table, g_fill.target), g_fill.advanced, g_fill.kind == 1,
+  return FillRequest{expression, column_field(table, g_fill.target), g_fill.advanced, g_fill.kind == 1,
                   g_fill.step, g_fill.max};
 }
 
@@ -451,10 +451,10 @@ void fill_command() {
   Table* table = g_app.table();
   if (!table || changes_refused(*table) || !settle_edit()) return;
   FillTargets targets;
-  std::optional<FillSpec> spec = ask_fill(*table, targets);
-  if (!spec) return;
-  if (spec->field >= table->field_count()) return;  // a computed column takes no values
-  if (holds_reference(*table, spec->field)) {
+  std::optional<FillRequest> request = ask_fill(*table, targets);
+  if (!request) return;
+  if (request->field >= table->field_count()) return;  // a computed column takes no values
+  if (holds_reference(*table, request->field)) {
     show_error("A memo or other field pointing to data elsewhere\ncannot be filled.");
     return;
   }
@@ -463,7 +463,7 @@ void fill_command() {
   {
     uint64_t total = targets.all ? visible_count(*table) : targets.list.count();
     ProgressScope box(total, Stop::kOnEscape);
-    status = fill_records(*table, *spec, targets.all ? nullptr : &targets.list, box.callback(), counts);
+    status = fill_records(*table, *request, targets.all ? nullptr : &targets.list, box.callback(), counts);
   }
   reload_edit_buffer_later();
   g_app.redraw |= kRedrawRows;

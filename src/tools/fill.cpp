@@ -78,7 +78,7 @@ class CarriedSum {
 
 }  // namespace
 
-FillRun::FillRun(FillSpec spec) : spec_(std::move(spec)), working_(spec_.expression) {}
+FillRun::FillRun(FillRequest request) : spec_(std::move(request)), working_(spec_.expression) {}
 
 FillOutcome FillRun::fill_record(Table& table) {
   if (spec_.progression && max_passed_) return FillOutcome::kSkipped;
@@ -116,11 +116,11 @@ FillOutcome FillRun::fill_text(Table& table, const std::string& shown) {
   return replace_field(table, spec_.field, text, parse_number(text)) ? FillOutcome::kStored : FillOutcome::kDidNotFit;
 }
 
-Status fill_records(Table& table, const FillSpec& spec, const RecordList* list, const ProgressCallback& progress,
+Status fill_records(Table& table, const FillRequest& request, const RecordList* list, const ProgressCallback& progress,
                     FillCounts& counts) {
   if (table.read_only) return Status::kReadOnly;
-  if (holds_reference(table, spec.field)) return Status::kOk;
-  FillRun run(spec);
+  if (holds_reference(table, request.field)) return Status::kOk;
+  FillRun run(request);
   Status failure = Status::kOk;
   Status walk = walk_positions(table, list, progress, [&](const ScannedRecord& r) {
     std::memcpy(table.record.data(), r.image, table.record_size);

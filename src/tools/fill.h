@@ -15,7 +15,7 @@
 namespace kora {
 
 // What a fill writes and how.
-struct FillSpec {
+struct FillRequest {
   std::string expression;
   int field = -1;            // the target; a field holding a reference is never filled
   bool progression = false;  // the advanced options: the expression gives the first term only
@@ -35,7 +35,7 @@ enum class FillOutcome {
 // progression) carried from record to record.
 class FillRun {
  public:
-  explicit FillRun(FillSpec spec);
+  explicit FillRun(FillRequest request);
 
   // Fills the target field of the record held in table.record (which must
   // be that record's image as read). The record is not written.
@@ -46,7 +46,7 @@ class FillRun {
   FillOutcome fill_number(Table& table, const std::string& text);
   FillOutcome fill_text(Table& table, const std::string& text);
 
-  FillSpec spec_;
+  FillRequest spec_;
   std::string working_;  // "%f" of a term: hundreds of characters for 1E300
   bool max_passed_ = false;
   bool progression_broken_ = false;  // a term was not finite
@@ -63,7 +63,7 @@ struct FillCounts {
 // kWriteError, a stop kAborted, a failed read kReadError; the records filled
 // until then stay written and are counted. A read-only table gives
 // kReadOnly; a target that holds a reference fills nothing.
-Status fill_records(Table& table, const FillSpec& spec, const RecordList* list, const ProgressCallback& progress,
+Status fill_records(Table& table, const FillRequest& request, const RecordList* list, const ProgressCallback& progress,
                     FillCounts& counts);
 
 // The totals of a numeric column, kept apart for records marked deleted.

@@ -57,12 +57,12 @@ TEST(TableCipher, KeyStreamsMatchPublishedVectors) {
 }
 
 std::string write_table(const TempDir& dir) {
-  test::DbfSpec spec;
-  spec.fields = {{"NAME", 'C', 10}, {"QTY", 'N', 5}};
-  spec.records = {"Ivanov       12", "Petrov        7", "Ivanov       12", "Sidorov      99"};
-  spec.deleted = {false, true, false, false};
+  test::DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 10}, {"QTY", 'N', 5}};
+  layout.records = {"Ivanov       12", "Petrov        7", "Ivanov       12", "Sidorov      99"};
+  layout.deleted = {false, true, false, false};
   std::string path = dir.file("people.dbf");
-  test::write_bytes(path, test::build_dbf(spec));
+  test::write_bytes(path, test::build_dbf(layout));
   return path;
 }
 

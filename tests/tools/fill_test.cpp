@@ -44,34 +44,34 @@ std::string column(Table& table, int i) {
   return out;
 }
 
-FillSpec spec(std::string expression, int field, bool progression = false, bool geometric = false, double step = 0,
+FillRequest request(std::string expression, int field, bool progression = false, bool geometric = false, double step = 0,
               double max = 0) {
-  return FillSpec{std::move(expression), field, progression, geometric, step, max};
+  return FillRequest{std::move(expression), field, progression, geometric, step, max};
 }
 
 TEST(FillTest, ExpressionsAndProgressionsWriteTheirTermsUntilTheMaximum) {
   struct Case {
-    FillSpec spec;
+    FillRequest request;
     std::string expected;  // the field of ten records afterwards, joined
     uint64_t stored, did_not_fit;
   } cases[] = {
-      {spec("1", 1, true, false, 1, 5), "    1    2    3    4    5    6    7    8    9   10", 5, 0},
-      {spec("1", 1, true, true, 2, 0), "    1    2    4    8   16   32   64  128  256  512", 10, 0},
-      {spec("NUM*3-1", 1), "    2    5    8   11   14   17   20   23   26   29", 10, 0},
+      {request("1", 1, true, false, 1, 5), "    1    2    3    4    5    6    7    8    9   10", 5, 0},
+      {request("1", 1, true, true, 2, 0), "    1    2    4    8   16   32   64  128  256  512", 10, 0},
+      {request("NUM*3-1", 1), "    2    5    8   11   14   17   20   23   26   29", 10, 0},
       // 10000 still fits N(5), 100000 no longer does: the old values stay.
-      {spec("10^(NUM-1)", 1), "    1   10  100 100010000    6    7    8    9   10", 5, 5},
-      {spec("NUM/0", 1), "    1    2    3    4    5    6    7    8    9   10", 0, 0},
+      {request("10^(NUM-1)", 1), "    1   10  100 100010000    6    7    8    9   10", 5, 5},
+      {request("NUM/0", 1), "    1    2    3    4    5    6    7    8    9   10", 0, 0},
       // Texts are joined without their plus signs; padding kept is too long.
-      {spec("\"x\"+NAME", 0), "xR0   xR1   xR2   xR3   xR4   xR5   xR6   xR7   xR8   xR9   ", 10, 0},
-      {spec("NAME+\"x\"", 0), "R0    R1    R2    R3    R4    R5    R6    R7    R8    R9    ", 0, 10},
+      {request("\"x\"+NAME", 0), "xR0   xR1   xR2   xR3   xR4   xR5   xR6   xR7   xR8   xR9   ", 10, 0},
+      {request("NAME+\"x\"", 0), "R0    R1    R2    R3    R4    R5    R6    R7    R8    R9    ", 0, 10},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.spec.expression);
+    SCOPED_TRACE(c.request.expression);
     TempDir dir;
     auto table = numbered_table(dir, 10);
     FillCounts counts;
-    ASSERT_EQ(fill_records(*table, c.spec, nullptr, {}, counts), Status::kOk);
-    EXPECT_EQ(column(*table, c.spec.field), c.expected);
+    ASSERT_EQ(fill_records(*table, c.request, nullptr, {}, counts), Status::kOk);
+    EXPECT_EQ(column(*table, c.request.field), c.expected);
     EXPECT_EQ(counts.stored * 100 + counts.did_not_fit, c.stored * 100 + c.did_not_fit);
   }
 }
@@ -86,7 +86,7 @@ TEST(FillTest, TermsHundredsOfDigitsLongAndNonFiniteOnes) {
   auto table = open_table(dir.file("b.dbf"));
   ASSERT_TRUE(table);
   FillCounts counts;
-  ASSERT_EQ(fill_records(*table, spec("10^200", 0, true, true, 1E100), nullptr, {}, counts), Status::kOk);
+  ASSERT_EQ(fill_records(*table, request("10^200", 0, true, true, 1E100), nullptr, {}, counts), Status::kOk);
   EXPECT_EQ(counts.stored, 2u);
   EXPECT_EQ(counts.not_evaluated, 2u);  // 1E400 is no double
   const double expected[] = {1E200, 1E300, 0, 0};
@@ -102,17 +102,17 @@ TEST(FillTest, ListedPositionsOnlyAndAStopOrFailedWriteKeepWhatWasDone) {
   std::vector<uint8_t> before = read_bytes(table->file_name);
   FillCounts counts;
   // Fields holding references, computed columns and read-only tables are left alone.
-  EXPECT_EQ(fill_records(*table, spec("\"X\"", 2), nullptr, {}, counts), Status::kOk);
-  EXPECT_EQ(fill_records(*table, spec("1", 5), nullptr, {}, counts), Status::kOk);
+  EXPECT_EQ(fill_records(*table, request("\"X\"", 2), nullptr, {}, counts), Status::kOk);
+  EXPECT_EQ(fill_records(*table, request("1", 5), nullptr, {}, counts), Status::kOk);
   EXPECT_EQ(counts.stored, 0u);
   table->read_only = true;
-  EXPECT_EQ(fill_records(*table, spec("7", 1), nullptr, {}, counts), Status::kReadOnly);
+  EXPECT_EQ(fill_records(*table, request("7", 1), nullptr, {}, counts), Status::kReadOnly);
   EXPECT_EQ(read_bytes(table->file_name), before);
   table->read_only = false;
   // Stops when the second range begins.
   RecordList list = parse_record_list("2-3,6-7", 8);
   auto stop_later = [](uint64_t done, uint64_t) { return done <= 2; };
-  EXPECT_EQ(fill_records(*table, spec("0", 1), &list, stop_later, counts), Status::kAborted);
+  EXPECT_EQ(fill_records(*table, request("0", 1), &list, stop_later, counts), Status::kAborted);
   EXPECT_EQ(column(*table, 1), "    1    0    0    4    5    6    7    8");
   EXPECT_EQ(counts.stored, 2u);
   // Writes that fail end the walk at the first record.
@@ -121,7 +121,7 @@ TEST(FillTest, ListedPositionsOnlyAndAStopOrFailedWriteKeepWhatWasDone) {
   ASSERT_GE(dup2(read_only, table->fd), 0);
   close(read_only);
   counts = {};
-  EXPECT_EQ(fill_records(*table, spec("9", 1), nullptr, {}, counts), Status::kWriteError);
+  EXPECT_EQ(fill_records(*table, request("9", 1), nullptr, {}, counts), Status::kWriteError);
   EXPECT_EQ(counts.stored, 0u);
 }
 
