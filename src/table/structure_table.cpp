@@ -25,7 +25,9 @@ constexpr StructureColumn kColumns[] = {
     {"FIELD_DEC", 'N', 3, 15},  {"DESCRIPT", 'C', 32, 18},
 };
 
-void append_header(std::string& out, size_t count) {
+}  // namespace
+
+void append_structure_table_header(std::string& out, size_t count) {
   uint8_t header[kStructureTableHeaderSize] = {};
   header[0] = 0x03;
   header[1] = 100;  // a fixed date of last update: 13 September 2000
@@ -47,7 +49,7 @@ void append_header(std::string& out, size_t count) {
 }
 
 // " %-10s%c%3d%3d%-32s", cut to 50 bytes.
-void append_record(std::string& out, const StructureField& field) {
+void append_structure_table_record(std::string& out, const StructureField& field) {
   char numbers[16];
   std::snprintf(numbers, sizeof numbers, "%3d%3d", field.desc.length, field.desc.decimals);
   std::string record = " ";
@@ -60,6 +62,8 @@ void append_record(std::string& out, const StructureField& field) {
   record.resize(kStructureTableRecordSize, ' ');
   out += record;
 }
+
+namespace {
 
 std::string trimmed(std::string text) {
   size_t end = text.find_last_not_of(' ');
@@ -109,8 +113,8 @@ bool described_field(const Table& table, RecordImage image, const int columns[5]
 std::string structure_table_bytes(const std::vector<StructureField>& fields) {
   std::string out;
   out.reserve(kStructureTableHeaderSize + fields.size() * kStructureTableRecordSize + 1);
-  append_header(out, fields.size());
-  for (const StructureField& field : fields) append_record(out, field);
+  append_structure_table_header(out, fields.size());
+  for (const StructureField& field : fields) append_structure_table_record(out, field);
   out += '\x1A';
   return out;
 }

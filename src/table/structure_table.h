@@ -22,6 +22,11 @@ namespace kora {
 constexpr int kStructureTableHeaderSize = 193;
 constexpr int kStructureTableRecordSize = 50;
 
+// The parts of the file, for writers that have no field list: the header
+// with its five descriptors and 0x0D for `count` records, and one record.
+void append_structure_table_header(std::string& out, size_t count);
+void append_structure_table_record(std::string& out, const StructureField& field);
+
 // The whole file: header, five descriptors, 0x0D, one 50-byte record per
 // field and 0x1A.
 std::string structure_table_bytes(const std::vector<StructureField>& fields);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "table/byte_order.h"
+#include "table/structure_table.h"
 
 namespace kora {
 
@@ -179,49 +179,13 @@ void miva_line(std::string& out, const Table& table, int field, const StructureO
 void miva_tail(std::string& out, const StructureOptions&) { out += "\"\n\tTYPE=\"Xbase3\">\n"; }
 
 // The DBF structure table: a dBase III table of five fields, one record per
-// described field.
-struct StructureColumn {
-  const char* name;
-  char type;
-  int length;
-  int offset;
-};
-constexpr StructureColumn kStructureColumns[] = {
-    {"FIELD_NAME", 'C', 10, 1}, {"FIELD_TYPE", 'C', 1, 11}, {"FIELD_LEN", 'N', 3, 12},
-    {"FIELD_DEC", 'N', 3, 15},  {"DESCRIPT", 'C', 32, 18},
-};
-constexpr int kStructureHeaderSize = 193;
-constexpr int kStructureRecordSize = 50;
-
+// described field, written as the structure editor saves it.
 void dbf_head(std::string& out, const Table& table, std::string_view, const StructureOptions&) {
-  uint8_t header[kStructureHeaderSize] = {};
-  header[0] = 0x03;
-  header[1] = 100;  // the date of last update is fixed: 13 September 2000
-  header[2] = 9;
-  header[3] = 13;
-  put_le32(header + 4, uint32_t(table.field_count()));
-  put_le16(header + 8, kStructureHeaderSize);
-  put_le16(header + 10, kStructureRecordSize);
-  uint8_t* desc = header + 32;
-  for (const StructureColumn& column : kStructureColumns) {
-    std::memcpy(desc, column.name, std::strlen(column.name));
-    desc[11] = uint8_t(column.type);
-    put_le16(desc + 12, uint16_t(column.offset));
-    desc[16] = uint8_t(column.length);
-    desc += 32;
-  }
-  *desc = 0x0D;
-  out.append(reinterpret_cast<const char*>(header), sizeof header);
+  append_structure_table_header(out, size_t(table.field_count()));
 }
 
-// " %-10s%c%3d%3d%-32s": the alias is cut or padded as bytes, so that every
-// record is 50 bytes whatever it holds.
 void dbf_line(std::string& out, const Table& table, int field, const StructureOptions&) {
-  std::string alias = alias_of(table, field);
-  alias.resize(32, ' ');
-  append_format(out, " %-10.10s%c%3d%3d", field_name(table, field).c_str(), field_type(table, field),
-                field_length_byte(table, field), field_decimals(table, field));
-  out += alias;
+  append_structure_table_record(out, StructureField{table.fields[size_t(field)], field, alias_of(table, field)});
 }
 
 void dbf_tail(std::string& out, const StructureOptions&) { out += '\x1A'; }
