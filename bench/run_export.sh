@@ -3,10 +3,12 @@
 # installed here, on the 1,000,000-record table of gen_dbf.py: CSV of every
 # live record, of those with AMOUNT > 0, and sorted by CITY. Prints the
 # median of three runs of each, page cache warm. Uses the kora of
-# $KORA_BUILD (default: build beside the sources).
+# $KORA_BUILD (default: build beside the sources); installs the converters
+# it compares with (pgdbf, dbview) when they are missing.
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KORA_BUILD:-$root/build}
+"$root/scripts/deps.sh" bench >/dev/null || echo "run_export.sh: some converters could not be installed" >&2
 reference=${KORA_BENCH_REFERENCE:-$root/../shared/bench}
 records=${RECORDS:-1000000}
 work=$(mktemp -d "${TMPDIR:-/tmp}/kora-export-bench.XXXXXX")
@@ -18,28 +20,46 @@ ln -s "$build/kora" "$work/kora"      # its kora.ini is the one beside it
 printf '[Export]\nOverwrite=1\n' >"$work/kora.ini"
 cat "$work/big.dbf" >/dev/null
 
-median() {  # runs the command three times, prints the median seconds
-  local times=()
+# Runs the command three times; prints the median wall and processor
+# (user + system) seconds. On a busy machine the processor time is the
+# steadier figure of the two.
+median() {
+  local walls=() cpus=()
   for _ in 1 2 3; do
-    local start end
-    start=$(date +%s.%N)
-    bash -c "$1" >/dev/null 2>&1 || { echo failed; return; }
-    end=$(date +%s.%N)
-    times+=("$(echo "$end - $start" | bc)")
+    local times
+    /usr/bin/time -o "$work/times" -f '%e %U %S' bash -c "$1" >/dev/null 2>&1 || { echo "failed failed"; return; }
+    times=$(tail -1 "$work/times")
+    walls+=("$(echo "$times" | awk '{print $1}')")
+    cpus+=("$(echo "$times" | awk '{print $2 + $3}')")
   done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n 2p
+  echo "$(printf '%s\n' "${walls[@]}" | sort -n | sed -n 2p) $(printf '%s\n' "${cpus[@]}" | sort -n | sed -n 2p)"
 }
 
-row() { printf '%-34s %8.3f s\n' "$1" "$(median "$2")"; }
+# row LABEL COMMAND [REFERENCE-LABEL]: the figures, and the ratio to the
+# reference row named (the same walk done by dbfpass).
+declare -A wall_of cpu_of
+row() {
+  local figures wall cpu ratio=""
+  figures=$(median "$2")
+  wall=${figures% *}
+  cpu=${figures#* }
+  wall_of[$1]=$wall
+  cpu_of[$1]=$cpu
+  if [ -n "${3:-}" ] && [ -n "${wall_of[$3]:-}" ]; then
+    ratio=$(echo "${wall_of[$1]} ${wall_of[$3]} ${cpu_of[$1]} ${cpu_of[$3]}" |
+      awk '{ printf "%.2fx wall, %.2fx cpu of dbfpass", $1 / $2, $3 / $4 }')
+  fi
+  printf '%-30s %7s s wall %7s s cpu   %s\n' "$1" "$wall" "$cpu" "$ratio"
+}
 
 cd "$work"
-row "kora /x:csv"                 "./kora /x:csv big.dbf -"
 row "dbfpass (CSV)"               "./dbfpass -o /dev/null big.dbf"
-row "kora /f:\"AMOUNT>0\" /x:csv" "./kora '/f:AMOUNT>0' /x:csv big.dbf -"
+row "kora /x:csv"                 "./kora /x:csv big.dbf -" "dbfpass (CSV)"
 row "dbfpass -g AMOUNT"           "./dbfpass -g AMOUNT -o /dev/null big.dbf"
-row "kora /s:CITY /x:csv"         "./kora /s:CITY /x:csv big.dbf -"
+row "kora /f:\"AMOUNT>0\" /x:csv" "./kora '/f:AMOUNT>0' /x:csv big.dbf -" "dbfpass -g AMOUNT"
 row "dbfpass -s CITY"             "./dbfpass -s CITY -o /dev/null big.dbf"
-command -v pgdbf >/dev/null && row "pgdbf" "pgdbf big.dbf"
-command -v dbview >/dev/null && row "dbview -b -t" "dbview -b -t big.dbf"
-command -v ogr2ogr >/dev/null && row "ogr2ogr -f CSV" "ogr2ogr -f CSV /vsistdout/ big.dbf"
+row "kora /s:CITY /x:csv"         "./kora /s:CITY /x:csv big.dbf -" "dbfpass -s CITY"
+command -v pgdbf >/dev/null && row "pgdbf" "pgdbf big.dbf" "dbfpass (CSV)"
+command -v dbview >/dev/null && row "dbview -b -t" "dbview -b -t big.dbf" "dbfpass (CSV)"
+command -v ogr2ogr >/dev/null && row "ogr2ogr -f CSV" "ogr2ogr -f CSV /vsistdout/ big.dbf" "dbfpass (CSV)"
 exit 0

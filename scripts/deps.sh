@@ -2,15 +2,18 @@
 # Installs the Debian packages kora needs that are not installed yet.
 #   scripts/deps.sh build   what building kora needs
 #   scripts/deps.sh test    that plus what the tests, the sanitizer and fuzz builds need
+#   scripts/deps.sh bench   that plus the converters the benchmarks compare kora with
 set -euo pipefail
 
 build_packages=(build-essential cmake ninja-build libncurses-dev libgtest-dev)
 test_packages=(tmux procps python3-dbfread python3-yaml gdal-bin clang libclang-rt-dev)
+bench_packages=(pgdbf dbview time bc)
 
 wanted=("${build_packages[@]}")
-if [ "${1:-test}" = test ]; then
-  wanted+=("${test_packages[@]}")
-fi
+case "${1:-test}" in
+  test) wanted+=("${test_packages[@]}") ;;
+  bench) wanted+=("${test_packages[@]}" "${bench_packages[@]}") ;;
+esac
 
 missing=()
 for package in "${wanted[@]}"; do

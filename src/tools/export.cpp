@@ -66,6 +66,10 @@ struct KeepRecord {
   }
 };
 
+// How the machine forms (CSV, SQL, XML) take a column: straight from the
+// stored bytes where its type allows, otherwise through the field's text.
+enum class Stored { kNone, kText, kNumber, kDate, kLogical };
+
 struct Column {
   int index;
   int width;  // of the text format
@@ -73,6 +77,9 @@ struct Column {
   bool memo;
   char type;
   std::string caption;
+  Stored stored = Stored::kNone;
+  size_t offset = 0;  // of the stored bytes in the record
+  size_t length = 0;
 };
 
 std::vector<Column> export_columns(const Table& table) {
@@ -117,13 +124,20 @@ std::string iso_date(const DateParts& d, bool with_time) {
   return out;
 }
 
-// The quoting of one CSV value (RFC 4180).
+// The bytes that make a CSV value need quotes (RFC 4180).
+struct CsvSpecials {
+  bool special[256] = {};
+  constexpr CsvSpecials() {
+    for (unsigned char ch : {',', '"', '\r', '\n'}) special[ch] = true;
+  }
+};
+constexpr CsvSpecials kCsvSpecials;
+
+// The quoting of one CSV value (RFC 4180); a leading blank is quoted too, so
+// that readers that trim keep it.
 void csv_value(std::string& out, std::string_view value) {
   bool plain = value.empty() || value.front() != ' ';
-  for (size_t k = 0; plain && k < value.size(); ++k) {
-    char ch = value[k];
-    plain = ch != ',' && ch != '"' && ch != '\r' && ch != '\n';
-  }
+  for (size_t k = 0; plain && k < value.size(); ++k) plain = !kCsvSpecials.special[uint8_t(value[k])];
   if (plain) {
     out += value;
     return;
@@ -134,6 +148,36 @@ void csv_value(std::string& out, std::string_view value) {
     out += ch;
   }
   out += '"';
+}
+
+// A stored field's bytes up to a NUL, without trailing blanks; `both` trims
+// leading blanks too. Fields are short: a plain loop beats memchr here.
+std::string_view stored_bytes(RecordImage image, size_t offset, size_t length, bool both) {
+  const char* p = reinterpret_cast<const char*>(image.data()) + offset;
+  size_t first = length, end = 0;
+  for (size_t k = 0; k < length && p[k] != 0; ++k) {
+    if (p[k] == ' ') continue;
+    if (first == length) first = k;
+    end = k + 1;
+  }
+  if (end == 0) return {};
+  return both ? std::string_view(p + first, end - first) : std::string_view(p, end);
+}
+
+// A Character field as a CSV value in one pass over its bytes: up to a NUL,
+// without trailing blanks, quoted as csv_value quotes.
+void csv_text(std::string& out, const char* p, size_t length) {
+  size_t end = 0;
+  bool special = false;
+  for (size_t k = 0; k < length && p[k] != 0; ++k) {
+    special |= kCsvSpecials.special[uint8_t(p[k])];
+    if (p[k] != ' ') end = k + 1;
+  }
+  if (!special && (end == 0 || p[0] != ' ')) {
+    out.append(p, end);
+    return;
+  }
+  csv_value(out, std::string_view(p, end));
 }
 
 void quoted_doubling(std::string& out, std::string_view value, char quote) {
@@ -198,7 +242,9 @@ class Exporter {
  public:
   Exporter(Table& table, const ExportOptions& options)
       : table_(table), o_(options), columns_(export_columns(table)),
-        encoding_(export_xml_encoding(table, options)) {}
+        encoding_(export_xml_encoding(table, options)) {
+    plan_stored();
+  }
 
   void head(std::string& out);
   void tail(std::string& out);
@@ -210,6 +256,8 @@ class Exporter {
   bool stored_form(const Column& c, RecordImage image, std::string& v);
 
  private:
+  void plan_stored();
+  void csv_column(const Column& c, RecordImage image, std::string& v, std::string& out);
   void structure(std::string& out);
   void headers(std::string& out);
   void text_line(RecordImage image, uint32_t position, std::string& out);
@@ -339,31 +387,79 @@ void Exporter::value(const Column& c, RecordImage image, std::string& v) {
 // The machine forms of C, N, F and D fields straight from the stored bytes:
 // texts without trailing blanks (up to a NUL), numbers with all their digits
 // (nothing for one never stored or overflowed), dates as yyyy-mm-dd.
-bool Exporter::stored_form(const Column& c, RecordImage image, std::string& v) {
-  if (c.index >= table_.field_count() || !(c.type == 'C' || c.type == 'N' || c.type == 'F' || c.type == 'D'))
-    return false;
-  const FieldDesc& d = *field_desc(table_, c.index);
-  size_t length = size_t(field_length(table_, c.index));
-  if (d.offset + length > image.size()) return false;
-  const char* p = reinterpret_cast<const char*>(image.data()) + d.offset;
-  std::string_view raw(p, length);
-  raw = raw.substr(0, raw.find('\0'));
-  if (c.type == 'C') {
-    if (o_.codepage != ExportCodepage::kAsIs) return false;
-    v.assign(raw.substr(0, raw.find_last_not_of(' ') + 1));
-    return true;
+void Exporter::plan_stored() {
+  if (!machine_form(o_.format)) return;
+  for (Column& c : columns_) {
+    if (c.index >= table_.field_count()) continue;
+    const FieldDesc& d = *field_desc(table_, c.index);
+    c.offset = d.offset;
+    c.length = size_t(field_length(table_, c.index));
+    if (c.type == 'C' && o_.codepage == ExportCodepage::kAsIs) c.stored = Stored::kText;
+    if (c.type == 'N' || c.type == 'F') c.stored = Stored::kNumber;
+    if (c.type == 'D') c.stored = Stored::kDate;
+    if (c.type == 'L') c.stored = Stored::kLogical;
   }
-  size_t first = raw.find_first_not_of(' ');
-  raw = first == std::string_view::npos ? std::string_view() : raw.substr(first, raw.find_last_not_of(' ') + 1 - first);
-  if (c.type == 'D') {
-    if (raw.size() != 8 || raw.find_first_not_of("0123456789") != std::string_view::npos) return false;
+}
+
+// Plain loops below, not the string searches: those call memchr once per
+// byte of a set, which dominates on values this short.
+bool is_digit_byte(char ch) { return ch >= '0' && ch <= '9'; }
+
+bool is_stored_date(std::string_view raw) {
+  return raw.size() == 8 && std::all_of(raw.begin(), raw.end(), is_digit_byte);
+}
+
+bool Exporter::stored_form(const Column& c, RecordImage image, std::string& v) {
+  if (c.stored == Stored::kNone || c.stored == Stored::kLogical || c.offset + c.length > image.size()) return false;
+  std::string_view raw = stored_bytes(image, c.offset, c.length, c.stored != Stored::kText);
+  if (c.stored == Stored::kDate) {
+    if (!is_stored_date(raw)) return false;
     v.assign(raw.substr(0, 4)).append(1, '-').append(raw.substr(4, 2)).append(1, '-').append(raw.substr(6, 2));
     return true;
   }
   v.assign(raw);
-  std::replace(v.begin(), v.end(), ',', '.');
-  if (v.find_first_not_of('*') == std::string::npos) v.clear();
+  if (c.stored == Stored::kNumber) {
+    std::replace(v.begin(), v.end(), ',', '.');
+    if (v.find_first_not_of('*') == std::string::npos) v.clear();
+  }
   return true;
+}
+
+// One CSV value; the common stored forms go from the record straight into
+// the output, without a copy on the way.
+void Exporter::csv_column(const Column& c, RecordImage image, std::string& v, std::string& out) {
+  if (c.stored != Stored::kNone && c.offset + c.length <= image.size()) {
+    const char* p = reinterpret_cast<const char*>(image.data()) + c.offset;
+    if (c.stored == Stored::kText) return csv_text(out, p, c.length);
+    if (c.stored == Stored::kLogical) {
+      char ch = char(std::toupper(uint8_t(*p)));
+      if (ch == 'T' || ch == 'Y') out += 'T';
+      if (ch == 'F' || ch == 'N') out += 'F';
+      return;
+    }
+    std::string_view raw = stored_bytes(image, c.offset, c.length, true);
+    if (c.stored == Stored::kDate && is_stored_date(raw)) {
+      out.append(raw.substr(0, 4)).append(1, '-').append(raw.substr(4, 2)).append(1, '-').append(raw.substr(6, 2));
+      return;
+    }
+    if (c.stored == Stored::kNumber && std::find(raw.begin(), raw.end(), ',') == raw.end()) {
+      if (!std::all_of(raw.begin(), raw.end(), [](char ch) { return ch == '*'; })) csv_value(out, raw);
+      return;
+    }
+  }
+  value(c, image, v);
+  csv_value(out, v);
+}
+
+// A stored text with a letter in it, or a number with a digit other than 0
+// (and no exponent that could make it 0), is not blank: the usual case, told
+// without converting the value.
+bool plainly_filled(const Column& c, RecordImage image) {
+  if (c.offset + c.length > image.size() || (c.stored != Stored::kText && c.stored != Stored::kNumber)) return false;
+  std::string_view raw = stored_bytes(image, c.offset, c.length, true);
+  if (c.stored == Stored::kText) return !raw.empty();
+  return std::any_of(raw.begin(), raw.end(), [](char ch) { return ch >= '1' && ch <= '9'; }) &&
+         std::none_of(raw.begin(), raw.end(), [](char ch) { return ch == 'e' || ch == 'E'; });
 }
 
 bool Exporter::skipped(RecordImage image) {
@@ -371,6 +467,7 @@ bool Exporter::skipped(RecordImage image) {
   if (o_.copy_blank) return false;
   std::string text;
   for (const Column& c : columns_) {
+    if (plainly_filled(c, image)) return false;
     if (c.memo) {
       if (memo_block_number(table_, c.index) != 0) return false;
     } else if (c.numeric) {
@@ -441,16 +538,18 @@ bool Exporter::record(RecordImage image, uint32_t position, std::string& out) {
   if (table_.first_memo_field >= 0) std::copy(image.begin(), image.end(), table_.record.begin());
   if (skipped(image)) return false;
   values_.resize(columns_.size());
+  if (o_.format == ExportFormat::kCsv) {
+    for (size_t k = 0; k < columns_.size(); ++k) {
+      if (k > 0) out += ',';
+      csv_column(columns_[k], image, values_[k], out);
+    }
+    out += "\r\n";
+    return true;
+  }
   for (size_t k = 0; k < columns_.size(); ++k) value(columns_[k], image, values_[k]);
   switch (o_.format) {
     case ExportFormat::kText: text_line(image, position, out); break;
-    case ExportFormat::kCsv:
-      for (size_t k = 0; k < columns_.size(); ++k) {
-        if (k > 0) out += ',';
-        csv_value(out, values_[k]);
-      }
-      out += "\r\n";
-      break;
+    case ExportFormat::kCsv: break;
     case ExportFormat::kSql: {
       out += "INSERT INTO ";
       quoted_doubling(out, base_name(table_.file_name, false), '"');

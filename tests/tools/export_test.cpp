@@ -199,6 +199,31 @@ TEST(Export, EveryTextFormatWritesItsGoldenBytes) {
   }
 }
 
+// CSV takes the common values straight from the stored bytes: texts end at a
+// NUL, a leading blank is quoted, a decimal comma becomes a point, a number
+// of stars is empty; with blank records left out, a record whose values are
+// all blank or zero goes, and one with anything else stays.
+TEST(Export, CsvStoredFormsAndBlankRecords) {
+  TempDir dir;
+  DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 6}, {"QTY", 'N', 6, 2}, {"DAY", 'D', 8}, {"OK", 'L', 1}};
+  layout.records = {std::string(" A\0xyz", 6) + "  1,50" + "        " + "T",
+                    "      " "  0.00" "        " " ",
+                    "      " "******" "20240229" "n",
+                    "a\"b,c " "  -3.5" "19991231" "?"};
+  std::string path = dir.file("t.dbf");
+  write_bytes(path, build_dbf(layout));
+  auto table = open_table(path);
+  ASSERT_TRUE(table);
+  ExportOptions o;
+  o.format = ExportFormat::kCsv;
+  o.header = o.detail = true;
+  o.copy_blank = false;
+  std::string out = dir.file("t.csv");
+  ASSERT_TRUE(export_table(*table, out, o, OutputGuard{{path}, [](const std::string&) { return true; }}).ok());
+  EXPECT_EQ(read_text(out), "NAME,QTY,DAY,OK\r\n\" A\",1.50,,T\r\n,,2024-02-29,F\r\n\"a\"\"b,c\",-3.5,1999-12-31,\r\n");
+}
+
 // What other programs read from the files: Python's csv and xml.etree, and
 // sqlite3 running the SQL script (structure band included).
 TEST(Export, IndependentReadersSeeTheSourceValues) {
