@@ -166,6 +166,43 @@ void html_options() {
   settings_save_export_html();
 }
 
+// ---- XML: the code-page table, chosen for this run of the program only ------------------
+
+std::string g_tbl_folder = "tbl";
+std::optional<XmlCodeTable> g_xml_table;
+
+DialogList g_xml_tables{8, 9, 46, 0, nullptr, nullptr};
+DialogPushButton g_xml_ok{24, 12, nullptr, "OK", 1, 1};
+DialogPushButton g_xml_cancel{40, 12, nullptr, "Cancel", 0, 0};
+DialogControl g_xml_controls[] = {
+    {kControlList, 0, &g_xml_tables}, {kControlButton, 0, &g_xml_ok}, {kControlButton, 0, &g_xml_cancel}, {},
+};
+Dialog g_xml_dialog{6, 7, 73, 14, kMarkupOptionsHelp, "XML", 0, nullptr, g_xml_controls};
+
+void xml_options() {
+  std::vector<XmlCodeTable> tables = list_xml_code_tables(g_tbl_folder);
+  std::vector<MenuItem> items{{"&Default", 0, kItemPlain, 0, nullptr}};
+  int chosen = 0;
+  for (const XmlCodeTable& table : tables) {
+    if (g_xml_table && g_xml_table->encoding == table.encoding) chosen = int(items.size());
+    items.push_back({table.title.c_str(), 0, kItemPlain, 0, nullptr});
+  }
+  items.push_back({nullptr, 0, 0, 0, nullptr});
+  g_xml_tables.items = items.data();
+  g_xml_tables.selected = chosen;
+  dialog_prepare(g_xml_dialog);
+  int result = dialog_run(g_xml_dialog, nullptr);
+  chosen = g_xml_tables.selected;
+  dialog_finish(g_xml_dialog);
+  g_xml_tables.items = nullptr;
+  if (result != 1) return;
+  if (chosen > 0 && chosen <= int(tables.size())) {
+    g_xml_table = tables[size_t(chosen - 1)];
+  } else {
+    g_xml_table.reset();
+  }
+}
+
 // ---- the Export dialog ------------------------------------------------------------------
 
 MenuItem g_format_items[] = {
@@ -245,7 +282,8 @@ void format_options(int, int) {
     case ExportFormat::kSql: sql_options(); break;
     case ExportFormat::kHtml: html_options(); break;
     case ExportFormat::kDbf: memo_type_dialog(); break;
-    default: break;  // XML offers only its default table; CSV has no options
+    case ExportFormat::kXml: xml_options(); break;
+    default: break;  // CSV has no options
   }
 }
 
@@ -412,7 +450,14 @@ ExportOptions export_options_from_settings() {
   o.html_footer = g.export_html.footer;
   o.dbf_kind = std::clamp(g.export_dbf.memo_type, 0, 4);
   o.block_size = g.export_dbf.block_size;
+  o.xml_table = g_xml_table;
   return o;
+}
+
+void export_install(const std::string& program_path) {
+  size_t slash = program_path.rfind('/');
+  g_tbl_folder = (slash == std::string::npos ? std::string(".") : program_path.substr(0, slash)) + "/tbl";
+  g_xml_table.reset();
 }
 
 void export_command() {

@@ -17,8 +17,14 @@ void export_command();
 // quick-export defaults and the saved per-format options.
 void quick_export(ExportFormat format);
 
-// The export options the settings give ([Export] and the format's section).
+// The export options the settings give ([Export] and the format's section),
+// with the XML code-page table chosen in this run.
 ExportOptions export_options_from_settings();
+
+// The XML code-page tables are the files "*.tbl" of the folder "tbl" beside
+// the program; the choice among them lasts until the program ends (or the
+// next call).
+void export_install(const std::string& program_path);
 
 // Above this size a result is not loaded into the editor; its place is said.
 constexpr uint64_t kShowFileLimit = 2u << 20;

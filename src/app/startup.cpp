@@ -12,6 +12,7 @@
 #include "app/help.h"
 #include "app/command_line.h"
 #include "app/browse_view.h"
+#include "app/export_command.h"
 #include "app/favorites.h"
 #include "app/file_panel.h"
 #include "app/main_loop.h"
@@ -149,6 +150,7 @@ int run_program(int argc, char** argv) {
   g_settings_hooks.request_redraw = [] { g_app.redraw |= kRedrawAll; };
   history_install(side_file_path(g_program_path, ".hst"));
   help_install(g_program_path);
+  export_install(g_program_path);
   install_file_panel_hook();
   install_computed_column_hooks();
 

@@ -1,5 +1,6 @@
 #include "tools/export.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -342,7 +343,8 @@ void Exporter::headers(std::string& out) {
 
 void Exporter::head(std::string& out) {
   if (o_.format == ExportFormat::kHtml) out += o_.html_header;
-  if (o_.format == ExportFormat::kXml) out += xml_prolog(table_.file_name, encoding_);
+  if (o_.format == ExportFormat::kXml)
+    out += xml_prolog(table_.file_name, encoding_, o_.xml_table ? o_.xml_table->encoding : std::string());
   if (o_.structure) structure(out);
   if (o_.header || o_.format == ExportFormat::kCsv) headers(out);
   if (!o_.detail) return;
@@ -462,6 +464,11 @@ bool plainly_filled(const Column& c, RecordImage image) {
          std::none_of(raw.begin(), raw.end(), [](char ch) { return ch == 'e' || ch == 'E'; });
 }
 
+void translate_high_bytes(std::string& text, const std::array<uint8_t, 128>& map) {
+  for (char& ch : text)
+    if (uint8_t(ch) >= 0x80) ch = char(map[uint8_t(ch) - 0x80]);
+}
+
 bool Exporter::skipped(RecordImage image) {
   if (image[0] == '*' && !o_.copy_deleted) return true;
   if (o_.copy_blank) return false;
@@ -577,8 +584,10 @@ bool Exporter::record(RecordImage image, uint32_t position, std::string& out) {
       if (o_.numeration) append_format(out, " Number=\"%lld\"", (long long)position + 1);
       if (o_.delete_mark) out += image[0] == '*' ? " Deleted=\"1\"" : " Deleted=\"0\"";
       out += '>';
-      for (size_t k = 0; k < columns_.size(); ++k)
+      for (size_t k = 0; k < columns_.size(); ++k) {
+        if (o_.xml_table) translate_high_bytes(values_[k], o_.xml_table->map);
         out += xml_element(xml_name(columns_[k].index < table_.field_count() ? field_name(table_, columns_[k].index) : columns_[k].caption), values_[k], encoding_);
+      }
       out += "</Record>\n";
       break;
     case ExportFormat::kClipper:
@@ -1037,6 +1046,35 @@ ExportResult export_dbf(Table& source, const std::string& path, const ExportOpti
 
 }  // namespace
 
+std::vector<XmlCodeTable> list_xml_code_tables(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tbl") == 0) names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  std::vector<XmlCodeTable> tables;
+  for (const std::string& name : names) {
+    if (tables.size() == kMaxXmlCodeTables) break;
+    struct stat about;
+    std::string path = folder + "/" + name;
+    if (stat(path.c_str(), &about) != 0 || !S_ISREG(about.st_mode)) continue;
+    std::string bytes(kXmlCodeTableTitle + 128, '\0');
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.fd < 0 || read(fd.fd, bytes.data(), bytes.size()) != ssize_t(bytes.size())) continue;
+    XmlCodeTable table;
+    table.title = bytes.substr(0, kXmlCodeTableTitle);
+    table.title.erase(table.title.find_last_not_of(std::string_view(" \0", 2)) + 1);
+    table.encoding = name.substr(0, name.size() - 4);
+    std::copy(bytes.begin() + kXmlCodeTableTitle, bytes.end(), table.map.begin());
+    tables.push_back(std::move(table));
+  }
+  return tables;
+}
+
 const char* export_extension(ExportFormat format) { return format_row(format).extension; }
 
 std::string export_file_name(std::string_view name, ExportFormat format) {
@@ -1058,6 +1096,9 @@ bool export_format_from_name(std::string_view name, ExportFormat& format) {
 }
 
 XmlEncoding export_xml_encoding(const Table& table, const ExportOptions& options) {
+  // Bytes put through a chosen table are in its code page, where only the
+  // control characters are refused.
+  if (options.xml_table) return XmlEncoding::kCp866;
   bool ansi = options.codepage == ExportCodepage::kAnsi ||
               (options.codepage == ExportCodepage::kAsIs && table.ansi_text);
   return ansi ? XmlEncoding::kWindows1251 : XmlEncoding::kCp866;

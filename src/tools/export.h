@@ -16,10 +16,13 @@
 //   if (!r.ok()) ...                   // r.output, r.status say why
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "table/dbf_file.h"
 #include "table/status.h"
@@ -44,6 +47,21 @@ enum class ExportFormat : int {
 enum class ExportTrim : int { kNone = 0, kLeft = 1, kRight = 2, kBoth = 3 };
 enum class ExportCodepage : int { kAsIs = 0, kAnsi = 1, kOem = 2 };
 enum class ExportRecords : int { kAll = 0, kCurrent = 1, kFollowing = 2 };
+
+// A code-page table for XML exports, kept as a file "*.tbl": a 128-byte
+// title, then what the bytes 0x80-0xFF become. The file's name without
+// ".tbl" names the code page the XML then declares (koi8-r.tbl: "koi8-r").
+struct XmlCodeTable {
+  std::string title;     // the first 128 bytes without trailing blanks
+  std::string encoding;  // declared in the XML prolog
+  std::array<uint8_t, 128> map{};
+};
+constexpr size_t kXmlCodeTableTitle = 128;
+constexpr size_t kMaxXmlCodeTables = 1021;
+
+// The tables of a folder in file-name order, at most kMaxXmlCodeTables;
+// folders, and files too short to hold a whole map, are left out.
+std::vector<XmlCodeTable> list_xml_code_tables(const std::string& folder);
 
 struct ExportOptions {
   ExportFormat format = ExportFormat::kText;
@@ -74,6 +92,8 @@ struct ExportOptions {
   // HTML.
   std::string html_header;
   std::string html_footer;
+  // XML: the bytes of texts go through this table when one is chosen.
+  std::optional<XmlCodeTable> xml_table;
   // DBF: 0 the source's kind, 1 dBase III, 2 FoxPro, 3 dBase IV, 4 Visual
   // FoxPro; memo block size, 0 or less for the source's.
   int dbf_kind = 0;

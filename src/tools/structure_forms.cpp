@@ -284,10 +284,11 @@ std::string miva_type_name(const Table& table, int field) {
   }
 }
 
-std::string xml_prolog(std::string_view path, XmlEncoding encoding) {
+std::string xml_prolog(std::string_view path, XmlEncoding encoding, std::string_view declared) {
+  std::string name = declared.empty() ? std::string(xml_encoding_name(encoding)) : xml_escape_attribute(declared);
   std::string out;
   append_format(out, "<?xml version=\"1.0\" encoding=\"%s\"?>\n<!-- Location: %s -->\n<Root Database=\"%s\">\n",
-                xml_encoding_name(encoding), xml_comment_text(path, encoding).c_str(),
+                name.c_str(), xml_comment_text(path, encoding).c_str(),
                 xml_escape_attribute(path, encoding).c_str());
   return out;
 }

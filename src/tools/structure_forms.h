@@ -53,7 +53,8 @@ void write_structure_line(std::string& out, StructureForm form, const Table& tab
 void write_structure_tail(std::string& out, StructureForm form, const StructureOptions& options);
 
 // The XML declaration, the location comment and the opening Root element.
-std::string xml_prolog(std::string_view path, XmlEncoding encoding);
+// `declared`, when given, is the encoding named instead of `encoding`'s.
+std::string xml_prolog(std::string_view path, XmlEncoding encoding, std::string_view declared = {});
 
 // The whole form for every field, named by the table's full path.
 std::string structure_text(StructureForm form, const Table& table, const StructureOptions& options);

@@ -200,6 +200,40 @@ TEST_F(ExportCommandTest, EachFormatsOptionsAreSavedInItsSection) {
   EXPECT_EQ(options.dbf_kind, 1);
 }
 
+// The XML options list the "tbl" folder beside the program by title (a
+// file too short for its map and a folder are left out); the chosen table
+// translates the bytes and names the code page the XML declares.
+TEST_F(ExportCommandTest, TheXmlCodePageTableChosenInTheOptionsTranslatesTheExport) {
+  start(1);
+  std::filesystem::create_directories(dir.file("tbl/folder.tbl"));
+  std::string map(128, '\0');
+  for (int i = 0; i < 128; ++i) map[size_t(i)] = char(0x80 + (i + 1) % 128);
+  std::ofstream(dir.file("tbl/koi8-r.tbl"), std::ios::binary) << std::string("Cyrillic KOI8-R") + std::string(113, ' ') + map;
+  std::ofstream(dir.file("tbl/short.tbl"), std::ios::binary) << "Too short";
+  export_install(dir.file("kora"));
+  std::vector<XmlCodeTable> tables = list_xml_code_tables(dir.file("tbl"));
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_EQ(tables[0].title, "Cyrillic KOI8-R");
+
+  g_settings.export_options.type = int(ExportFormat::kXml);
+  for (int key : {kKeyTab, kKeyEnter, int(' '), kKeyDown, kKeyEnter, kKeyEnter, kKeyEsc}) backend->push_key(key);
+  run_command(Cmd::Export);
+  ExportOptions options = export_options_from_settings();
+  ASSERT_TRUE(options.xml_table.has_value());
+  options.format = ExportFormat::kXml;
+  options.detail = true;
+  Table* table = g_app.table();
+  ASSERT_TRUE(table && read_record(*table, 0));
+  table->record[1] = 0x80;  // the first letter of NAME, written through the table
+  ASSERT_TRUE(write_record(*table, 0));
+  std::string out = dir.file("t.xml");
+  ASSERT_TRUE(export_table(*table, out, options, OutputGuard{{}, [](const std::string&) { return true; }}).ok());
+  std::string xml = file_text(out);
+  EXPECT_NE(xml.find("encoding=\"koi8-r\""), std::string::npos) << xml;
+  EXPECT_NE(xml.find("<NAME>\x81ne</NAME>"), std::string::npos) << xml;
+  export_install("");  // back to Default for the tests after this one
+}
+
 TEST_F(ExportCommandTest, TheOpenTableIsNeverWrittenOverAndAFailureIsReported) {
   start(2);
   std::vector<uint8_t> before = test::read_bytes(dir.file("t.dbf"));
