@@ -13,6 +13,7 @@
 #include "app/command_support.h"
 #include "app/main_loop.h"
 #include "table/file_guards.h"
+#include "table/file_io.h"
 #include "ui/byte_editor.h"
 #include "ui/message_box.h"
 
@@ -25,14 +26,8 @@ namespace {
 // descriptor, so that it is the table's file whatever its name now names.
 std::vector<uint8_t> read_header_bytes(const Table& table) {
   std::vector<uint8_t> bytes(table.header_size);
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = pread(table.fd, bytes.data() + done, bytes.size() - done, off_t(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += size_t(n);
-  }
-  bytes.resize(done);
+  ssize_t done = file_read_at(table.fd, bytes.data(), bytes.size(), 0);
+  bytes.resize(done < 0 ? 0 : size_t(done));
   return bytes;
 }
 
@@ -57,13 +52,13 @@ bool save_reported(const Table& table, std::span<const uint8_t> bytes) {
 std::string write_header_bytes(const Table& table, std::span<const uint8_t> bytes) {
   HoldEndSignals hold;
   // Never created, never truncated: only bytes already in the file change.
-  UniqueFd fd(open(table.file_name.c_str(), O_WRONLY | O_CLOEXEC));
+  UniqueFd fd(file_open(table.file_name, O_WRONLY | O_CLOEXEC));
   if (fd.fd < 0) return cause_of(errno);
   if (!same_file(fd.fd, table.fd)) return "The file is no longer the open table";
   errno = 0;
-  std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  if (lseek(fd.fd, 0, SEEK_SET) != 0 || !write_all(fd.fd, text)) return cause_of(errno);
-  if (fsync(fd.fd) != 0 || !fd.close_checked()) return cause_of(errno);
+  // One write of at most the header's size: a stop leaves it all or nothing.
+  if (!file_write_at(fd.fd, bytes.data(), bytes.size(), 0)) return cause_of(errno);
+  if (!file_sync(fd.fd) || !fd.close_checked()) return cause_of(errno);
   return "";
 }
 

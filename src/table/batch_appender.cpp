@@ -6,22 +6,20 @@
 #include <cerrno>
 #include <cstring>
 
+#include "table/file_io.h"
 #include "table/record_ops.h"
 
 namespace kora {
 
 namespace {
 
-// Writes as much of the bytes as the file takes; the number written.
+// Writes as much of the bytes as the file takes; the number written, which
+// after a failure is what the file's size says reached it.
 size_t write_some(int fd, const uint8_t* bytes, size_t length, uint64_t offset) {
-  size_t done = 0;
-  while (done < length) {
-    ssize_t put = pwrite(fd, bytes + done, length - done, off_t(offset + done));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) break;
-    done += size_t(put);
-  }
-  return done;
+  if (file_write_at(fd, bytes, length, offset)) return length;
+  long long size = file_size(fd);
+  if (size < 0 || uint64_t(size) <= offset) return 0;
+  return size_t(std::min<uint64_t>(length, uint64_t(size) - offset));
 }
 
 }  // namespace
@@ -90,8 +88,8 @@ Status BatchAppender::finish() {
 
   // A failed chunk may have left part of a record behind the last whole one.
   uint32_t count = first_ + written_;
-  off_t end = off_t(table_.header_size) + off_t(count) * table_.record_size;
-  if (ftruncate(table_.fd, end) != 0 && status_ == Status::kOk) status_ = Status::kWriteError;
+  uint64_t end = uint64_t(table_.header_size) + uint64_t(count) * table_.record_size;
+  if (!file_truncate(table_.fd, end) && status_ == Status::kOk) status_ = Status::kWriteError;
   table_.record_count = count;
   if (!write_header(table_) && status_ == Status::kOk) status_ = Status::kWriteError;
   extend_view_for_appends(table_.view, first_, count);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "table/dbf_file.h"
+#include "table/file_io.h"
 #include "table/record_scanner.h"
 
 namespace kora {
@@ -212,7 +213,7 @@ void choose_code_page(Table& table, int oem_ansi) {
   table.ansi_text = mark == 0x03 || mark == 0xC9 || oem_ansi == 2;
   if (table.ansi_text || oem_ansi == 1 || table.record_count == 0 || table.record_size == 0) return;
   std::vector<uint8_t> first(table.record_size);
-  if (pread(table.fd, first.data(), first.size(), table.header_size) != ssize_t(first.size())) return;
+  if (file_read_at(table.fd, first.data(), first.size(), table.header_size) != ssize_t(first.size())) return;
   int answer = letter_test(first.data(), first.size());
   if (answer == 0) answer = letter_majority(table);
   table.ansi_text = answer == 1;

@@ -13,6 +13,7 @@
 #include "table/byte_order.h"
 #include "table/code_page.h"
 #include "table/dictionary.h"
+#include "table/file_io.h"
 #include "table/header_file.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
@@ -33,13 +34,8 @@ constexpr uint8_t kEndOfFile = 0x1A;
 // The 16-bit length of bytes 16..17, whatever the type.
 int length16(const FieldDesc& desc) { return desc.length | (desc.decimals << 8); }
 
-long long file_size_of(int fd) {
-  struct stat st;
-  return fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-}
-
 uint32_t derived_record_count(const Table& table) {
-  long long size = file_size_of(table.fd);
+  long long size = file_size(table.fd);
   long long data = size - table.header_size;
   if (size < 0 || data < table.record_size) return 0;
   long long count = data / table.record_size;
@@ -58,7 +54,7 @@ std::string replace_extension(const std::string& path, const char* extension) {
 // file is not a table when it is not.
 Status read_descriptors(Table& table) {
   std::vector<uint8_t> area(kDescriptorAreaSize);
-  ssize_t got = pread(table.fd, area.data(), area.size(), 32);
+  ssize_t got = file_read_at(table.fd, area.data(), area.size(), 32);
   if (got < 0) return Status::kReadError;
   if (got == 0) return Status::kNoDescriptors;
 
@@ -166,9 +162,9 @@ std::unique_ptr<Table> open_table(const std::string& path, Status* why) {
     table->date_time_formats[size_t(i)] = kDefaultDateTimeFormats[i];
   }
 
-  table->fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  table->fd = file_open(path, O_RDWR | O_CLOEXEC);
   if (table->fd < 0) {
-    table->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    table->fd = file_open(path, O_RDONLY | O_CLOEXEC);
     if (table->fd < 0) {
       status = status_from_open_errno(errno);
       return nullptr;
@@ -176,7 +172,7 @@ std::unique_ptr<Table> open_table(const std::string& path, Status* why) {
     table->read_only = true;
   }
 
-  ssize_t got = pread(table->fd, table->header_bytes.data(), 32, 0);
+  ssize_t got = file_read_at(table->fd, table->header_bytes.data(), 32, 0);
   if (got != 32) {
     status = got < 0 ? Status::kReadError : Status::kShortHeader;
     return nullptr;
@@ -224,10 +220,10 @@ int write_header(Table& table) {
   put_le32(&table.header_bytes[4], table.record_count);
   put_le16(&table.header_bytes[10], table.record_size);
 
-  if (pwrite(table.fd, table.header_bytes.data(), 32, 0) != 32) return 0;
+  if (!file_write_at(table.fd, table.header_bytes.data(), 32, 0)) return 0;
   uint8_t end = kEndOfFile;
   off_t end_at = off_t(table.header_size) + off_t(table.record_count) * table.record_size;
-  if (pwrite(table.fd, &end, 1, end_at) != 1) return 0;
+  if (!file_write_at(table.fd, &end, 1, uint64_t(end_at))) return 0;
   return 1;
 }
 

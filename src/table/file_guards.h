@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <string_view>
+#include "table/file_io.h"
 
 namespace kora {
 
@@ -27,15 +28,7 @@ struct UniqueFd {
   }
 };
 
-inline bool write_all(int fd, std::string_view bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) return false;
-    done += size_t(n);
-  }
-  return true;
-}
+inline bool write_all(int fd, std::string_view bytes) { return file_write(fd, bytes); }
 
 // Holds back the signals that end the program (the terminal closed, kill,
 // Ctrl+C) while a new file is made and renamed over the old one, so that

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "table/file_guards.h"
+#include "table/file_io.h"
 
 namespace kora {
 
@@ -30,14 +31,14 @@ int replace_file(const std::string& path, std::string_view bytes, mode_t new_mod
   UniqueFd fresh(is_link ? -1 : mkstemp(name.data()));
   if (fresh.fd >= 0) {
     fchmod(fresh.fd, mode);
-    bool ok = write_all(fresh.fd, bytes) && fsync(fresh.fd) == 0;
+    bool ok = write_all(fresh.fd, bytes) && file_sync(fresh.fd);
     ok = fresh.close_checked() && ok;
-    if (ok && rename(name.data(), path.c_str()) == 0) return 1;
-    unlink(name.data());
+    if (ok && file_rename(name.data(), path)) return 1;
+    file_unlink(name.data());
     return 0;
   }
   // A link, or a folder we may not create files in: rewrite the file where it is.
-  UniqueFd file(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+  UniqueFd file(file_open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
   if (file.fd < 0) return 0;
   return write_all(file.fd, bytes);
 }

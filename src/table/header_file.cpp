@@ -9,6 +9,7 @@
 
 #include "table/code_page.h"
 #include "table/dbf_file.h"
+#include "table/file_io.h"
 #include "table/file_replace.h"
 
 namespace kora {
@@ -23,16 +24,12 @@ constexpr size_t kAliasLimit = kHeaderSlotSize - 1;
 // than its head or without the magic.
 bool read_slots(const std::string& path, std::vector<std::string>& slots) {
   slots.clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = file_open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   std::vector<char> bytes(kHeadSize + size_t(kHeaderFileMaxSlots) * kHeaderSlotSize);
-  size_t got = 0;
-  while (got < bytes.size()) {
-    ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
-    if (n <= 0) break;
-    got += size_t(n);
-  }
+  ssize_t read = file_read_at(fd, bytes.data(), bytes.size(), 0);
   close(fd);
+  size_t got = read < 0 ? 0 : size_t(read);
   if (got < kHeadSize || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) return false;
   for (size_t at = kHeadSize; at + kHeaderSlotSize <= got; at += kHeaderSlotSize) {
     slots.emplace_back(bytes.data() + at, strnlen(bytes.data() + at, kAliasLimit));
@@ -52,7 +49,7 @@ std::string file_bytes(const std::vector<std::string>& slots) {
 // Writes the slots, or removes the file when every slot is empty.
 int store_slots(const std::string& path, const std::vector<std::string>& slots) {
   bool any = std::any_of(slots.begin(), slots.end(), [](const std::string& s) { return !s.empty(); });
-  if (!any) return unlink(path.c_str()) == 0 || errno == ENOENT ? 1 : 0;
+  if (!any) return file_unlink(path) || errno == ENOENT ? 1 : 0;
   return replace_file(path, file_bytes(slots), 0600);
 }
 

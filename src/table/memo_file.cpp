@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "table/byte_order.h"
+#include "table/file_io.h"
 
 namespace kora {
 
@@ -39,8 +40,8 @@ class MemoFd {
  public:
   explicit MemoFd(const std::string& path) {
     if (path.empty()) return;
-    fd_ = ::open(path.c_str(), O_RDWR);
-    if (fd_ < 0) fd_ = ::open(path.c_str(), O_RDONLY);
+    fd_ = file_open(path, O_RDWR | O_CLOEXEC);
+    if (fd_ < 0) fd_ = file_open(path, O_RDONLY | O_CLOEXEC);
   }
   ~MemoFd() {
     if (fd_ >= 0) ::close(fd_);
@@ -49,32 +50,14 @@ class MemoFd {
   MemoFd& operator=(const MemoFd&) = delete;
 
   bool is_open() const { return fd_ >= 0; }
-  int64_t size() const {
-    struct stat st;
-    return fstat(fd_, &st) == 0 ? int64_t(st.st_size) : -1;
-  }
+  int64_t size() const { return file_size(fd_); }
   // Reads up to n bytes at offset; the number read, or -1 on an error.
   int64_t read_at(int64_t offset, void* buffer, int64_t n) const {
-    int64_t done = 0;
-    while (done < n) {
-      ssize_t got = ::pread(fd_, static_cast<char*>(buffer) + done, size_t(n - done), off_t(offset + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return -1;
-      if (got == 0) break;
-      done += got;
-    }
-    return done;
+    return file_read_at(fd_, buffer, size_t(n), uint64_t(offset));
   }
   // Writes all n bytes at offset; false on any error or a short write.
   bool write_at(int64_t offset, const void* buffer, int64_t n) const {
-    int64_t done = 0;
-    while (done < n) {
-      ssize_t put = ::pwrite(fd_, static_cast<const char*>(buffer) + done, size_t(n - done), off_t(offset + done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) return false;
-      done += put;
-    }
-    return true;
+    return file_write_at(fd_, buffer, size_t(n), uint64_t(offset));
   }
 
  private:
@@ -455,17 +438,11 @@ bool create_memo_file(const std::string& table_path, TableKind kind, int block_s
   std::vector<uint8_t> header = memo_header_bytes(kind, block_size);
   if (header.empty()) return false;
   std::string path = memo_file_name(table_path, kind);
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  int fd = file_open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  size_t done = 0;
-  while (done < header.size()) {
-    ssize_t put = ::write(fd, header.data() + done, header.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) break;
-    done += size_t(put);
-  }
+  bool written = file_write_at(fd, header.data(), header.size(), 0);
   bool closed = ::close(fd) == 0;
-  return done == header.size() && closed;
+  return written && closed;
 }
 
 int memo_block_size(Table& table) {

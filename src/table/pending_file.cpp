@@ -9,6 +9,7 @@
 #include <random>
 
 #include "table/file_guards.h"
+#include "table/file_io.h"
 
 namespace kora {
 
@@ -38,8 +39,8 @@ std::string folder_of(const std::string& path) {
 }
 
 void sync_folder(const std::string& folder) {
-  UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.fd >= 0) fsync(dir.fd);
+  UniqueFd dir(file_open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.fd >= 0) file_sync(dir.fd);
 }
 
 PendingFile::~PendingFile() { discard(); }
@@ -50,7 +51,7 @@ Status PendingFile::open(const std::string& target, const mode_t* mode) {
   static std::mt19937_64 random{std::random_device{}() ^ uint64_t(getpid())};
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string path = candidate_name(target, random);
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = file_open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) return status_from_open_errno(errno);
     fd_ = fd;
@@ -66,20 +67,12 @@ Status PendingFile::open(const std::string& target, const mode_t* mode) {
 }
 
 Status PendingFile::write_at(uint64_t offset, const void* bytes, size_t length) {
-  const char* p = static_cast<const char*>(bytes);
-  size_t done = 0;
-  while (done < length) {
-    ssize_t put = pwrite(fd_, p + done, length - done, off_t(offset + done));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return Status::kWriteError;
-    done += size_t(put);
-  }
-  return Status::kOk;
+  return file_write_at(fd_, bytes, length, offset) ? Status::kOk : Status::kWriteError;
 }
 
 Status PendingFile::flush() {
   if (fd_ < 0) return Status::kWriteError;
-  bool ok = fsync(fd_) == 0;
+  bool ok = file_sync(fd_);
   ok = ::close(fd_) == 0 && ok;
   fd_ = -1;
   return ok ? Status::kOk : Status::kWriteError;
@@ -94,16 +87,16 @@ Status PendingFile::commit(Placement placement) {
   if (placement == Placement::kNew) {
     // A link fails when the target exists, so no file slipped in between
     // is replaced; folders without links fall back to a checked rename.
-    if (link(path_.c_str(), target_.c_str()) == 0) {
-      unlink(path_.c_str());
+    if (file_link(path_, target_)) {
+      file_unlink(path_);
     } else if (errno == EEXIST) {
       return Status::kFileExists;
     } else {
       struct stat info;
       if (lstat(target_.c_str(), &info) == 0) return Status::kFileExists;
-      if (rename(path_.c_str(), target_.c_str()) != 0) return Status::kWriteError;
+      if (!file_rename(path_, target_)) return Status::kWriteError;
     }
-  } else if (rename(path_.c_str(), target_.c_str()) != 0) {
+  } else if (!file_rename(path_, target_)) {
     return Status::kWriteError;
   }
   placed_ = true;
@@ -114,7 +107,7 @@ Status PendingFile::commit(Placement placement) {
 void PendingFile::discard() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  if (!path_.empty() && !placed_) unlink(path_.c_str());
+  if (!path_.empty() && !placed_) file_unlink(path_);
   path_.clear();
 }
 

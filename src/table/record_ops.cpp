@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "table/file_io.h"
 #include "table/memo_file.h"
 #include "table/record_scanner.h"
 #include "table/value_codec.h"
@@ -24,14 +25,12 @@ constexpr uint8_t kLiveMark = ' ';
 // a failure, so a record is never reported written when only part of it was.
 bool read_exact(int fd, void* buffer, size_t length, uint64_t offset) {
   if (length == 0) return true;
-  ssize_t got = pread(fd, buffer, length, off_t(offset));
+  ssize_t got = file_read_at(fd, buffer, length, offset);
   return got >= 0 && size_t(got) == length;
 }
 
 bool write_exact(int fd, const void* buffer, size_t length, uint64_t offset) {
-  if (length == 0) return true;
-  ssize_t put = pwrite(fd, buffer, length, off_t(offset));
-  return put >= 0 && size_t(put) == length;
+  return file_write_at(fd, buffer, length, offset);
 }
 
 uint64_t record_offset(const Table& table, uint64_t q) {
@@ -44,10 +43,7 @@ bool has_record_buffer(const Table& table) {
 
 bool view_is_arranged(const Table& table) { return table.view.is_arranged(); }
 
-long long current_file_size(int fd) {
-  struct stat st;
-  return fstat(fd, &st) == 0 ? (long long)st.st_size : -1;
-}
+long long current_file_size(int fd) { return file_size(fd); }
 
 int read_at(Table& table, uint32_t q) {
   if (!has_record_buffer(table) || q >= table.record_count) return 0;
@@ -168,11 +164,11 @@ std::vector<int> memo_fields(const Table& table) {
 bool create_new_memo(Table& table, const std::string& memo, int block_size) {
   std::string created = memo_file_name(table.file_name, table.kind);
   if (!create_memo_file(table.file_name, table.kind, block_size)) {
-    unlink(created.c_str());
+    file_unlink(created);
     return false;
   }
-  if (created != memo && rename(created.c_str(), memo.c_str()) != 0) {
-    unlink(created.c_str());
+  if (created != memo && !file_rename(created, memo)) {
+    file_unlink(created);
     return false;
   }
   return true;
@@ -237,8 +233,8 @@ int rebuild_memo_file(Table& table) {
   if (created != memo && access(created.c_str(), F_OK) == 0) return 0;
 
   int block_size = memo_block_size(table);
-  unlink(old_name.c_str());
-  if (rename(memo.c_str(), old_name.c_str()) != 0) return 1;  // the memo file is left alone
+  file_unlink(old_name);
+  if (!file_rename(memo, old_name)) return 1;  // the memo file is left alone
 
   std::vector<int> fields = memo_fields(table);
   std::vector<uint8_t> images, old_images;
@@ -250,8 +246,8 @@ int rebuild_memo_file(Table& table) {
     // Records already pointing into the new file get their old numbers back.
     store_memo_fields(table, fields, old_images, done);
   }
-  unlink(memo.c_str());
-  rename(old_name.c_str(), memo.c_str());
+  file_unlink(memo);
+  file_rename(old_name, memo);
   return 0;
 }
 
@@ -264,7 +260,7 @@ bool copy_table_to(int from, int to) {
   std::vector<uint8_t> buffer(kBackupChunkSize);
   uint64_t at = 0;
   for (;;) {
-    ssize_t got = pread(from, buffer.data(), buffer.size(), off_t(at));
+    ssize_t got = file_read_at(from, buffer.data(), buffer.size(), at);
     if (got < 0) return false;
     if (!write_exact(to, buffer.data(), size_t(got), at)) return false;
     at += uint64_t(got);
@@ -425,7 +421,7 @@ int remove_record(Table& table, uint32_t q) {
 int truncate_table(Table& table, uint32_t n) {
   if (view_is_arranged(table) || n > table.record_count || table.fd < 0 || table.read_only) return 0;
   backup_if_due(table);
-  if (ftruncate(table.fd, off_t(record_offset(table, n))) != 0) return 0;
+  if (!file_truncate(table.fd, record_offset(table, n))) return 0;
   table.record_count = n;
   return write_header(table);
 }
@@ -457,12 +453,12 @@ void backup_if_due(Table& table) {
   table.bak_done = true;
   // A table that is itself named like its backup would be destroyed.
   if (same_file(table.fd, table.bak_file_name)) return;
-  unlink(table.bak_file_name.c_str());
-  int out = open(table.bak_file_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  file_unlink(table.bak_file_name);
+  int out = file_open(table.bak_file_name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (out < 0) return;
   bool copied = copy_table_to(table.fd, out);
   close(out);
-  if (!copied) unlink(table.bak_file_name.c_str());  // no half copy passes for a backup
+  if (!copied) file_unlink(table.bak_file_name);  // no half copy passes for a backup
 }
 
 void set_bak_mode(Table& table, int mode) {

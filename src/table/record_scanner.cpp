@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "table/file_io.h"
+
 namespace kora {
 
 namespace {
@@ -15,14 +17,8 @@ uint32_t positions_in(const Table& table, ScanOrder order) {
 
 // Reads all `length` bytes at `offset`; false on an error or a short read.
 bool read_fully(int fd, uint8_t* buffer, size_t length, uint64_t offset) {
-  size_t done = 0;
-  while (done < length) {
-    ssize_t got = pread(fd, buffer + done, length - done, off_t(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    done += size_t(got);
-  }
-  return true;
+  ssize_t got = file_read_at(fd, buffer, length, offset);
+  return got >= 0 && size_t(got) == length;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "table/batch_appender.h"
 #include "table/byte_order.h"
+#include "table/file_io.h"
 #include "table/header_file.h"
 #include "table/memo_file.h"
 #include "table/pending_file.h"
@@ -88,14 +89,13 @@ bool writes_memos(const std::vector<FieldPlan>& plan) {
 
 // The bytes of a file copied into the pending file.
 Status copy_file_into(const std::string& path, PendingFile& into) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = file_open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return status_from_open_errno(errno);
   std::vector<char> buffer(1 << 20);
   uint64_t at = 0;
   Status status = Status::kOk;
   for (;;) {
-    ssize_t got = ::read(fd, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
+    ssize_t got = file_read_at(fd, buffer.data(), buffer.size(), at);
     if (got < 0) status = Status::kReadError;
     if (got <= 0) break;
     status = into.write_at(at, buffer.data(), size_t(got));
@@ -112,8 +112,8 @@ Status keep_backup(const std::string& target, const std::string& bak, mode_t mod
   {
     PendingFile name;
     if (name.open(bak, &mode) == Status::kOk && name.flush() == Status::kOk) {
-      unlink(name.path().c_str());
-      if (link(target.c_str(), name.path().c_str()) == 0) return name.commit(Placement::kReplace);
+      file_unlink(name.path());
+      if (file_link(target, name.path())) return name.commit(Placement::kReplace);
     }
   }
   PendingFile copy;

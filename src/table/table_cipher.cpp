@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "table/file_guards.h"
+#include "table/file_io.h"
 #include "table/record_scanner.h"
 
 namespace kora {
@@ -47,7 +48,7 @@ void before_write_flag(Table& table) { transform_deletion_mark(table); }
 bool read_rest(int fd, off_t from, std::string& out) {
   std::vector<char> chunk(64 * 1024);
   for (off_t at = from;;) {
-    ssize_t n = pread(fd, chunk.data(), chunk.size(), at);
+    ssize_t n = file_read_at(fd, chunk.data(), chunk.size(), uint64_t(at));
     if (n < 0) return false;
     if (n == 0) return true;
     out.append(chunk.data(), size_t(n));
@@ -67,7 +68,7 @@ struct RawReading {
 // with the key stream over it, and whatever follows the records.
 Status write_transformed(Table& table, const Rc4State& cipher, int fd, ProgressCallback progress) {
   std::string out(table.header_size, '\0');
-  if (pread(table.fd, out.data(), out.size(), 0) != ssize_t(out.size())) return Status::kReadError;
+  if (file_read_at(table.fd, out.data(), out.size(), 0) != ssize_t(out.size())) return Status::kReadError;
   off_t records_end = off_t(table.header_size) + off_t(table.record_count) * table.record_size;
   std::string tail;
   if (!read_rest(table.fd, records_end, tail)) return Status::kReadError;
@@ -158,10 +159,10 @@ Status rewrite_enciphered(Table& table, std::string_view password, ProgressCallb
   if (fresh.fd < 0) return Status::kWriteError;
   fchmod(fresh.fd, info.st_mode & 07777);
   Status status = write_transformed(table, password_cipher(password), fresh.fd, std::move(progress));
-  if (status == Status::kOk && fsync(fresh.fd) != 0) status = Status::kWriteError;
+  if (status == Status::kOk && !file_sync(fresh.fd)) status = Status::kWriteError;
   if (!fresh.close_checked() && status == Status::kOk) status = Status::kWriteError;
-  if (status == Status::kOk && rename(temp.c_str(), target.c_str()) != 0) status = Status::kWriteError;
-  if (status != Status::kOk) unlink(temp.c_str());
+  if (status == Status::kOk && !file_rename(temp, target)) status = Status::kWriteError;
+  if (status != Status::kOk) file_unlink(temp);
   return status;
 }
 

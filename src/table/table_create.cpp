@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "table/byte_order.h"
+#include "table/file_io.h"
 #include "table/memo_file.h"
 
 namespace kora {
@@ -344,7 +345,7 @@ Status create_dbf(const std::string& path, const std::vector<FieldDesc>& fields,
   }
   Status placed = table_file.commit(placement);
   // A memo file made new for a table that could not be placed is no one's.
-  if (placed != Status::kOk && placement == Placement::kNew && !memo_path.empty()) unlink(memo_path.c_str());
+  if (placed != Status::kOk && placement == Placement::kNew && !memo_path.empty()) file_unlink(memo_path);
   return placed;
 }
 

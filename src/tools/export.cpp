@@ -17,6 +17,7 @@
 #include "table/batch_appender.h"
 #include "table/code_page.h"
 #include "table/file_guards.h"
+#include "table/file_io.h"
 #include "table/memo_file.h"
 #include "table/record_scanner.h"
 #include "table/value_codec.h"
@@ -631,7 +632,7 @@ mode_t new_file_mode() {
 class TempOutput {
  public:
   ~TempOutput() {
-    if (!temp_.empty()) unlink(temp_.c_str());
+    if (!temp_.empty()) file_unlink(temp_);
   }
   OutputStatus open(const std::string& path, bool append, const OutputGuard& guard);
   bool write(std::string_view bytes) {
@@ -650,13 +651,14 @@ class TempOutput {
 };
 
 bool TempOutput::copy_old() {
-  UniqueFd old(::open(target_.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd old(file_open(target_, O_RDONLY | O_CLOEXEC));
   if (old.fd < 0) return false;
   std::vector<char> buffer(1 << 20);
-  for (;;) {
-    ssize_t n = read(old.fd, buffer.data(), buffer.size());
+  for (uint64_t at = 0;;) {
+    ssize_t n = file_read_at(old.fd, buffer.data(), buffer.size(), at);
     if (n < 0) return false;
     if (n == 0) return true;
+    at += uint64_t(n);
     if (!write(std::string_view(buffer.data(), size_t(n)))) return false;
   }
 }
@@ -679,9 +681,9 @@ OutputStatus TempOutput::open(const std::string& path, bool append, const Output
 
 OutputStatus TempOutput::commit() {
   HoldEndSignals hold;
-  bool ok = !failed_ && fsync(file_.fd) == 0;
+  bool ok = !failed_ && file_sync(file_.fd);
   ok = file_.close_checked() && ok;
-  if (!ok || rename(temp_.c_str(), target_.c_str()) != 0) return OutputStatus::kWriteFailed;
+  if (!ok || !file_rename(temp_, target_)) return OutputStatus::kWriteFailed;
   temp_.clear();
   return OutputStatus::kOk;
 }
@@ -839,7 +841,7 @@ bool write_empty_table(const std::string& path, const std::vector<FieldDesc>& fi
   bytes += '\r';
   if (kind == kVisualFoxPro) bytes.append(263, '\0');
   bytes += '\x1A';
-  UniqueFd file(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+  UniqueFd file(file_open(path, O_WRONLY | O_TRUNC | O_CLOEXEC));
   if (file.fd < 0) return false;
   bool ok = write_all(file.fd, bytes);
   return file.close_checked() && ok;
@@ -984,8 +986,8 @@ ExportResult export_new_dbf(Table& source, const std::string& path, const Export
   made.close_checked();
   std::string temp_memo = memo_file_name(temp, kind);
   auto discard = [&] {
-    unlink(temp.c_str());
-    if (memo) unlink(temp_memo.c_str());
+    file_unlink(temp);
+    if (memo) file_unlink(temp_memo);
   };
   int block = o.block_size > 0 ? o.block_size : (source.first_memo_field >= 0 ? memo_block_size(source) : 512);
   if (!write_empty_table(temp, target_fields(source, columns, kind), kind, memo,
@@ -1007,8 +1009,7 @@ ExportResult export_new_dbf(Table& source, const std::string& path, const Export
     return result;
   }
   HoldEndSignals hold;
-  if ((memo && rename(temp_memo.c_str(), memo_file_name(path, kind).c_str()) != 0) ||
-      rename(temp.c_str(), path.c_str()) != 0) {
+  if ((memo && !file_rename(temp_memo, memo_file_name(path, kind))) || !file_rename(temp, path)) {
     discard();
     result.output = OutputStatus::kWriteFailed;
     result.status = Status::kWriteError;

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "table/file_guards.h"
+#include "table/file_io.h"
 
 namespace kora {
 
@@ -44,7 +45,7 @@ bool is_one_of_files(const std::string& path, const std::vector<std::string>& fi
 
 OutputStatus append_to_file(const std::string& path, std::string_view bytes, const OutputGuard& guard) {
   if (is_one_of_files(path, guard.open_files)) return OutputStatus::kOpenTable;
-  UniqueFd file(open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+  UniqueFd file(file_open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
   if (file.fd < 0) return OutputStatus::kCannotOpen;
   bool ok = write_all(file.fd, bytes);
   ok = file.close_checked() && ok;
@@ -64,10 +65,10 @@ OutputStatus replace_output_file(const std::string& path, std::string_view bytes
   UniqueFd fresh(mkstemp(name.data()));
   if (fresh.fd < 0) return OutputStatus::kCannotOpen;
   fchmod(fresh.fd, exists ? (info.st_mode & 07777) : new_file_mode());
-  bool ok = write_all(fresh.fd, bytes) && fsync(fresh.fd) == 0;
+  bool ok = write_all(fresh.fd, bytes) && file_sync(fresh.fd);
   ok = fresh.close_checked() && ok;
-  if (ok && rename(name.c_str(), target.c_str()) == 0) return OutputStatus::kOk;
-  unlink(name.c_str());
+  if (ok && file_rename(name, target)) return OutputStatus::kOk;
+  file_unlink(name);
   return OutputStatus::kWriteFailed;
 }
 

@@ -1,0 +1,102 @@
+#include "table/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace kora {
+
+namespace {
+
+FaultPlan* g_plan = nullptr;
+
+// Whether the plan lets this call through; a refused call reports EIO.
+bool admitted(bool change) {
+  if (!g_plan) return true;
+  FaultPlan& plan = *g_plan;
+  ++plan.calls;
+  if (change) ++plan.changes;
+  bool refused = plan.calls == plan.fail_call || (change && plan.stop_after >= 0 && plan.changes > plan.stop_after);
+  if (!refused) return true;
+  if (change) ++plan.refused;
+  errno = EIO;
+  return false;
+}
+
+}  // namespace
+
+ScopedFaultPlan::ScopedFaultPlan(FaultPlan& plan) { g_plan = &plan; }
+ScopedFaultPlan::~ScopedFaultPlan() { g_plan = nullptr; }
+
+int file_open(const std::string& path, int flags, mode_t mode) {
+  if (!admitted((flags & (O_CREAT | O_TRUNC)) != 0)) return -1;
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+ssize_t file_read_at(int fd, void* buffer, size_t length, uint64_t offset) {
+  if (!admitted(false)) return -1;
+  size_t done = 0;
+  while (done < length) {
+    ssize_t got = ::pread(fd, static_cast<char*>(buffer) + done, length - done, off_t(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += size_t(got);
+  }
+  return ssize_t(done);
+}
+
+bool file_write_at(int fd, const void* bytes, size_t length, uint64_t offset) {
+  if (length == 0) return true;
+  if (!admitted(true)) return false;
+  size_t done = 0;
+  while (done < length) {
+    ssize_t put = ::pwrite(fd, static_cast<const char*>(bytes) + done, length - done, off_t(offset + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += size_t(put);
+  }
+  return true;
+}
+
+bool file_write(int fd, std::string_view bytes) {
+  if (bytes.empty()) return true;
+  if (!admitted(true)) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += size_t(put);
+  }
+  return true;
+}
+
+long long file_size(int fd) {
+  if (!admitted(false)) return -1;
+  struct stat st;
+  return fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+bool file_truncate(int fd, uint64_t size) { return admitted(true) && ::ftruncate(fd, off_t(size)) == 0; }
+
+bool file_sync(int fd) { return admitted(true) && ::fsync(fd) == 0; }
+
+bool file_rename(const std::string& from, const std::string& to) {
+  return admitted(true) && ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool file_link(const std::string& from, const std::string& to) {
+  return admitted(true) && ::link(from.c_str(), to.c_str()) == 0;
+}
+
+bool file_unlink(const std::string& path) { return admitted(true) && ::unlink(path.c_str()) == 0; }
+
+}  // namespace kora
