@@ -233,7 +233,7 @@ int batch_repair(const std::vector<std::string>& names) {
   for (const std::string& name : names) {
     std::unique_ptr<Table> table = open_table(name);
     if (!table) continue;
-    if (table->header_errors != 0) written += write_header(*table);
+    if (table->header_errors != 0) written += repair_header(*table);
     close_table(table);
   }
   return written;

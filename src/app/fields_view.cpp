@@ -4,11 +4,15 @@
 #include "app/browse_view.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
+#include "table/vfp_fields.h"
 #include "ui/screen.h"
 
 namespace kora {
 
 namespace {
+
+// How a null value shows where one field has a whole row.
+constexpr const char* kNullText = ".NULL.";
 
 // Width of the name column: the longest shown name.
 int name_width(const Table& table) {
@@ -52,7 +56,8 @@ void paint_fields_view(Table& table) {
       put_cell(x, y, "", g_colors.Frame, room);
       continue;
     }
-    std::string text = field_text(table, column_field(table, k));
+    int i = column_field(table, k);
+    std::string text = is_null_field(table, RecordImage(table.record), i) ? kNullText : field_text(table, i);
     put_cell(x, y, text, cell_color(table, p, k, deleted), room);
   }
   if (g_app.hex_panel && view_of(table).current_column < count) {

@@ -13,6 +13,7 @@
 #include "table/code_page.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
+#include "table/vfp_fields.h"
 #include "ui/message_box.h"
 #include "ui/screen.h"
 #include "ui/text_editor.h"
@@ -89,6 +90,8 @@ void memo_editor() {
     message_box("Cannot write memo file", "Error", "OK", kMessageError, kMemoEditorHelpTopic);
     return;
   }
+  // The memo now holds what the user saved, not null.
+  set_field_null(*table, table->record.data(), table->record.size(), i, false);
   write_memo_record(*table);
   g_app.redraw |= kRedrawRows;
 }

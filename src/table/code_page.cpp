@@ -1,5 +1,6 @@
 #include "table/code_page.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,7 +9,9 @@
 
 #include "table/dbf_file.h"
 #include "table/file_io.h"
+#include "table/memo_file.h"
 #include "table/record_scanner.h"
+#include "table/vfp_fields.h"
 
 namespace kora {
 
@@ -36,6 +39,8 @@ constexpr uint8_t kOemTestLetters[] = {0x80, 0x8E, 0x85, 0x94, 0xA0, 0xAE, 0xA5,
 constexpr uint32_t kDetectRecords = 1000;
 constexpr size_t kDetectBytes = 1 << 20;
 constexpr size_t kDetectChunk = 1 << 16;
+
+constexpr size_t kMaxCodePageFile = 256;
 
 OemAnsiTables make_tables(const uint8_t* to_ansi_high, const uint8_t* to_oem_high) {
   OemAnsiTables tables;
@@ -75,9 +80,12 @@ void put_fitted(uint8_t* field, size_t length, const std::string& text) {
 template <typename Convert>
 void convert_character_fields(const Table& table, uint8_t* record, Convert convert) {
   for (int i = 0; i < table.field_count(); ++i) {
-    if (field_type(table, i) != 'C') continue;
+    bool varchar = field_type(table, i) == 'V' && is_variable_field(table, i);
+    if (field_type(table, i) != 'C' && !varchar) continue;
     int offset = table.fields[size_t(i)].offset;
     int length = std::min(field_length(table, i), int(table.record_size) - offset);
+    // A varchar's last byte may hold its length, which is no character.
+    if (varchar) length = std::min(length, value_length(table, std::span(record, table.record_size), i));
     if (offset < 1 || length <= 0) continue;
     std::string_view text(reinterpret_cast<const char*>(record + offset), size_t(length));
     put_fitted(record + offset, size_t(length), convert(table, text));
@@ -208,7 +216,46 @@ int letter_test(const uint8_t* bytes, size_t length) {
   return ansi > oem ? 1 : ansi < oem ? -1 : 0;
 }
 
+std::string read_code_page_file(const std::string& table_path) {
+  std::string path = find_side_file(table_path, "cpg");
+  int fd = file_open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  // A code page name is a word or two; anything longer is not one.
+  char bytes[kMaxCodePageFile];
+  ssize_t got = file_read_at(fd, bytes, sizeof bytes, 0);
+  ::close(fd);
+  if (got <= 0 || size_t(got) >= sizeof bytes) return {};
+  std::string name(bytes, size_t(got));
+  const char* blanks = " \t\r\n";
+  size_t first = name.find_first_not_of(blanks);
+  if (first == std::string::npos) return {};
+  return name.substr(first, name.find_last_not_of(blanks) - first + 1);
+}
+
+int code_page_number(std::string_view name) {
+  std::string word;
+  for (char c : name) {
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) word += c;
+  }
+  // "1251", "CP1251", "Windows-1251", "ANSI 1251", "IBM866", "OEM 866"...
+  for (const char* prefix : {"windows", "win", "cp", "ansi", "ibm", "oem", "dos"}) {
+    if (word.starts_with(prefix) && word.size() > std::strlen(prefix)) {
+      word.erase(0, std::strlen(prefix));
+      break;
+    }
+  }
+  return word == "866" ? 866 : word == "1251" ? 1251 : 0;
+}
+
 void choose_code_page(Table& table, int oem_ansi) {
+  // A .cpg file that names one of the two code pages settles it, as the
+  // header's mark would; the ANSI setting still overrides.
+  int named = code_page_number(table.code_page_name);
+  if (named != 0) {
+    table.ansi_text = named == 1251 || oem_ansi == 2;
+    return;
+  }
   uint8_t mark = table.code_page_mark();
   table.ansi_text = mark == 0x03 || mark == 0xC9 || oem_ansi == 2;
   if (table.ansi_text || oem_ansi == 1 || table.record_count == 0 || table.record_size == 0) return;

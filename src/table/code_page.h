@@ -73,8 +73,17 @@ void record_from_display(const Table& table, uint8_t* record);
 // Windows-1251 codes than as code page 866 codes, -1 when fewer, 0 when as many.
 int letter_test(const uint8_t* bytes, size_t length);
 
-// Sets the table's ansi_text on opening: the code-page mark of the header
-// (0x03 or 0xC9) or oem_ansi 2 make it ANSI; oem_ansi 1 keeps it OEM;
+// The code page named by the .cpg file beside a table (a shapefile's, say),
+// found as memo files are, blanks around it removed; empty when there is none.
+std::string read_code_page_file(const std::string& table_path);
+// 866 or 1251 when the name (of a .cpg file) is one of those code pages,
+// else 0.
+int code_page_number(std::string_view name);
+
+// Sets the table's ansi_text on opening: a .cpg file naming code page 866
+// or 1251 decides (oem_ansi 2 still makes it ANSI); otherwise the code-page
+// mark of the header (0x03 or 0xC9) or oem_ansi 2 make it ANSI; oem_ansi 1
+// keeps it OEM;
 // oem_ansi 0 asks the letter test of record 0 and, when that is a tie, counts
 // every Cyrillic letter of each code page over the following records.
 void choose_code_page(Table& table, int oem_ansi);

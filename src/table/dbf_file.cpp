@@ -18,12 +18,13 @@
 #include "table/memo_file.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
+#include "table/vfp_fields.h"
 
 namespace kora {
 
 namespace {
 
-constexpr uint8_t kKnownVersions[] = {0x02, 0x03, 0x04, 0x30, 0x31, 0x43, 0x63,
+constexpr uint8_t kKnownVersions[] = {0x02, 0x03, 0x04, 0x30, 0x31, 0x32, 0x43, 0x63,
                                       0x83, 0x8B, 0xCB, 0xF5, 0x0C, 0x62};
 
 constexpr const char* kKindNames[] = {"dBase III", "FoxPro", "dBase IV", "Visual FoxPro", "Unknown"};
@@ -138,7 +139,10 @@ TableKind table_kind_for_version(uint8_t version) {
     case 0xF5: return kFoxPro;
     case 0x04:
     case 0x8B: return kDBase4;
-    case 0x30: return kVisualFoxPro;
+    case 0x30:
+    case 0x31:  // with an autoincrement field
+    case 0x32:  // with varchar, varbinary or blob fields
+      return kVisualFoxPro;
     case 0xE5: return kSmtKind;
     default: return kDBase3;
   }
@@ -148,7 +152,7 @@ const char* table_kind_name(TableKind kind) {
   return kind >= kDBase3 && kind <= kSmtKind ? kKindNames[kind] : kKindNames[kSmtKind];
 }
 
-bool is_known_type_letter(char type) { return type != 0 && std::strchr("CNFDLMTGYBI0", type) != nullptr; }
+bool is_known_type_letter(char type) { return type != 0 && std::strchr("CNFDLMTGYBI0VQW", type) != nullptr; }
 
 std::unique_ptr<Table> open_table(const std::string& path, Status* why) {
   Status ignored;
@@ -177,6 +181,7 @@ std::unique_ptr<Table> open_table(const std::string& path, Status* why) {
     status = got < 0 ? Status::kReadError : Status::kShortHeader;
     return nullptr;
   }
+  table->file_version = table->version();
   if (!is_known_version(table->version())) table->header_errors |= kBadVersion;
   table->header_size = get_le16(&table->header_bytes[8]);
   if (table->header_size <= 64) {
@@ -195,6 +200,8 @@ std::unique_ptr<Table> open_table(const std::string& path, Status* why) {
   if (table->header_errors & kBadVersion) table->header_bytes[0] = table->first_memo_field < 0 ? 0x03 : 0xF5;
   table->kind = table_kind_for_version(table->version());
   table->memo_file_name = find_memo_file(path, table->kind);
+  read_null_flags_layout(*table);
+  table->code_page_name = read_code_page_file(path);
 
   uint32_t stored_count = get_le32(&table->header_bytes[4]);
   table->record_count = derived_record_count(*table);
@@ -220,11 +227,21 @@ int write_header(Table& table) {
   put_le32(&table.header_bytes[4], table.record_count);
   put_le16(&table.header_bytes[10], table.record_size);
 
-  if (!file_write_at(table.fd, table.header_bytes.data(), 32, 0)) return 0;
+  // The version byte in memory may stand in for one kora does not know; the
+  // file keeps its own (see confirm_header_repair).
+  std::array<uint8_t, 32> bytes = table.header_bytes;
+  bytes[0] = table.file_version;
+  if (!file_write_at(table.fd, bytes.data(), 32, 0)) return 0;
   uint8_t end = kEndOfFile;
   off_t end_at = off_t(table.header_size) + off_t(table.record_count) * table.record_size;
   if (!file_write_at(table.fd, &end, 1, uint64_t(end_at))) return 0;
   return 1;
+}
+
+int repair_header(Table& table) {
+  // A repair is the one header write that may replace the version byte.
+  table.file_version = table.version();
+  return write_header(table);
 }
 
 int refresh_record_count(Table& table) {
@@ -290,13 +307,9 @@ int remove_table(TableList& list, int index) {
 int confirm_header_repair(Table& table, bool at_startup, int auto_correct, const HeaderRepairAsker& ask) {
   (void)at_startup;  // restoring the terminal on cancel is the caller's part
   if (table.header_errors == 0) return 0;
-  if (auto_correct != 0) {
-    write_header(table);
-    return 0;
-  }
-  int answer = ask ? ask() : 1;
+  int answer = auto_correct != 0 ? 0 : ask ? ask() : 1;
   if (answer == 0) {
-    write_header(table);
+    repair_header(table);
     return 0;
   }
   return answer == 1 ? 0 : 1;
@@ -362,7 +375,8 @@ bool is_numeric_field(const Table& table, int i) {
 bool is_memo_field(const Table& table, int i) {
   switch (field_type(table, i)) {
     case 'M':
-    case 'G': return true;
+    case 'G':
+    case 'W': return true;
     case 'B': return length16(table.fields[size_t(i)]) == 10;
     default: return false;
   }

@@ -56,6 +56,14 @@ struct FieldDesc {
   uint8_t reserved2[14] = {};
 };
 
+// A field's bits in the null flags: whether the value is null, and (varchar
+// and varbinary) whether it is shorter than the field, its length then being
+// in the field's last byte; -1 where the field has none.
+struct NullFlagBits {
+  int null_bit = -1;
+  int length_bit = -1;
+};
+
 void decode_field_desc(const uint8_t* bytes, FieldDesc& desc);
 void encode_field_desc(const FieldDesc& desc, uint8_t* bytes);
 
@@ -109,6 +117,9 @@ struct Table {
   std::string bak_file_name;
   TableKind kind = kDBase3;
   std::array<uint8_t, 32> header_bytes{};
+  // The version byte the file holds. A header write keeps it, whatever the
+  // header in memory says, until the user chooses the repair that replaces it.
+  uint8_t file_version = 0;
   uint32_t record_count = 0;  // authoritative; the header bytes are refreshed on write
   uint16_t header_size = 0;
   uint16_t record_size = 0;
@@ -118,6 +129,10 @@ struct Table {
 
   std::vector<FieldDesc> fields;
   int first_memo_field = -1;
+  // Visual FoxPro's null flags: the system field that holds them (-1 none)
+  // and, per field, its bits there (table/vfp_fields.h).
+  int null_flags_field = -1;
+  std::vector<NullFlagBits> null_bits;
   std::vector<std::string> aliases;  // one per field, at most 31 bytes
   ColumnModel columns;               // what the views show, fields and computed columns
 
@@ -142,6 +157,9 @@ struct Table {
   int bak_mode = 0;
   bool bak_done = false;
   std::string description;
+  // The code page named by the .cpg file beside the table, as it stands
+  // there; empty when there is none.
+  std::string code_page_name;
   // Conversions between code page 866 and Windows-1251 through the configured
   // translation; empty when the built-in one is used (table/code_page.h).
   std::function<std::string(std::string_view)> to_ansi_hook;
@@ -165,7 +183,11 @@ bool is_known_type_letter(char type);
 // Table lifetime. When the table cannot be opened, `why` (if given) says why.
 std::unique_ptr<Table> open_table(const std::string& path, Status* why = nullptr);
 void close_table(std::unique_ptr<Table>& table);
+// Writes the header in memory and the end-of-file byte; the version byte
+// written is the file's own.
 int write_header(Table& table);
+// The header repair: write_header with the corrected version byte.
+int repair_header(Table& table);
 int refresh_record_count(Table& table);
 // Copies the options into the table, rewriting its date formats.
 void apply_table_options(Table& table, const TableOptions& options);

@@ -116,7 +116,7 @@ bool memo_slot(const Table& table, int i, MemoSlot& slot) {
   if (i < 0 || i >= table.field_count()) return false;
   const FieldDesc& desc = table.fields[size_t(i)];
   int length16 = desc.length | (desc.decimals << 8);
-  bool is_memo = desc.type == 'M' || desc.type == 'G' || (desc.type == 'B' && length16 == 10);
+  bool is_memo = desc.type == 'M' || desc.type == 'G' || desc.type == 'W' || (desc.type == 'B' && length16 == 10);
   if (!is_memo) return false;
   slot.offset = desc.offset;
   slot.binary = length16 == 4;
@@ -208,7 +208,9 @@ bool read_dbase4(const MemoFd& memo, int64_t block, std::string& text) {
   return read_text_at(memo, offset + kBlockHeaderSize, total - kBlockHeaderSize, text);
 }
 
-bool read_foxpro(const MemoFd& memo, int64_t block, std::string& text) {
+// A text block (type 1, or 2 as some writers mark it); with `type`, a block
+// of any type, whose type is put there.
+bool read_foxpro(const MemoFd& memo, int64_t block, std::string& text, uint32_t* type) {
   uint8_t header[8];
   if (memo.read_at(0, header, sizeof header) != int64_t(sizeof header)) return false;
   int64_t block_size = get_be16(header + 6);
@@ -216,8 +218,9 @@ bool read_foxpro(const MemoFd& memo, int64_t block, std::string& text) {
   int64_t offset = block * block_size;
   uint8_t block_header[kBlockHeaderSize];
   if (memo.read_at(offset, block_header, kBlockHeaderSize) != kBlockHeaderSize) return false;
-  uint32_t type = get_be32(block_header);
-  if (type != 1 && type != 2) return false;
+  uint32_t stored_type = get_be32(block_header);
+  if (type) *type = stored_type;
+  if (!type && stored_type != 1 && stored_type != 2) return false;
   return read_text_at(memo, offset + kBlockHeaderSize, get_be32(block_header + 4), text);
 }
 
@@ -272,7 +275,8 @@ bool write_next_free(const MemoFd& memo, MemoLayout layout, int64_t next_free) {
 }
 
 // Appends the text; the block it was written at, or 0 when it was not.
-int64_t append_text(const MemoFd& memo, MemoLayout layout, std::string_view text, const MemoSlot& slot) {
+int64_t append_text(const MemoFd& memo, MemoLayout layout, std::string_view text, const MemoSlot& slot,
+                    uint32_t block_type) {
   int64_t length = int64_t(text.size());
   int64_t stored = layout == MemoLayout::kDBase3 ? length + 1 : length + kBlockHeaderSize;
   Append plan;
@@ -287,7 +291,7 @@ int64_t append_text(const MemoFd& memo, MemoLayout layout, std::string_view text
       std::copy(kDBase4Marker, kDBase4Marker + 4, block_header);
       put_le32(block_header + 4, uint32_t(stored));
     } else {
-      put_be32(block_header, 1);
+      put_be32(block_header, block_type);
       put_be32(block_header + 4, uint32_t(length));
     }
     if (!memo.write_at(offset, block_header, kBlockHeaderSize)) return 0;
@@ -314,6 +318,8 @@ MemoLayout memo_layout(uint8_t version) {
     case 0x8B:
       return MemoLayout::kDBase4;
     case 0x30:
+    case 0x31:
+    case 0x32:
     case 0xF5:
       return MemoLayout::kFoxPro;
     default:
@@ -326,25 +332,33 @@ std::string memo_file_name(const std::string& table_path, TableKind kind) {
   return parts.dir + parts.base + "." + memo_extension(parts.ext, kind);
 }
 
-std::string find_memo_file(const std::string& table_path, TableKind kind) {
-  std::string name = memo_file_name(table_path, kind);
-  if (access(name.c_str(), F_OK) == 0) return name;
+std::string find_side_file(const std::string& table_path, const std::string& extension) {
   PathParts parts = split_path(table_path);
-  std::string wanted_ext = memo_extension(parts.ext, kind);
+  std::string wanted = parts.base + "." + extension;
+  std::string name = parts.dir + wanted;
+  if (access(name.c_str(), F_OK) == 0) return name;
   DIR* dir = opendir(parts.dir.empty() ? "." : parts.dir.c_str());
   if (!dir) return name;
-  // Of several candidates (TABLE.FPT, table.Fpt) the first in byte order wins,
-  // so the choice does not depend on the directory's order.
+  // Of several candidates (TABLE.FPT, table.Fpt) one whose base name is the
+  // table's own wins, then the first in byte order, so that the choice does
+  // not depend on the directory's order.
+  auto better = [&](const std::string& a, const std::string& b) {
+    bool a_base = a.compare(0, parts.base.size(), parts.base) == 0;
+    bool b_base = b.compare(0, parts.base.size(), parts.base) == 0;
+    return a_base != b_base ? a_base : a < b;
+  };
   std::string best;
   while (dirent* entry = readdir(dir)) {
     std::string candidate = entry->d_name;
-    if (candidate.size() != parts.base.size() + 1 + wanted_ext.size()) continue;
-    if (candidate.compare(0, parts.base.size(), parts.base) != 0 || candidate[parts.base.size()] != '.') continue;
-    if (strcasecmp(candidate.c_str() + parts.base.size() + 1, wanted_ext.c_str()) != 0) continue;
-    if (best.empty() || candidate < best) best = candidate;
+    if (candidate.size() != wanted.size() || strcasecmp(candidate.c_str(), wanted.c_str()) != 0) continue;
+    if (best.empty() || better(candidate, best)) best = candidate;
   }
   closedir(dir);
   return best.empty() ? name : parts.dir + best;
+}
+
+std::string find_memo_file(const std::string& table_path, TableKind kind) {
+  return find_side_file(table_path, memo_extension(split_path(table_path).ext, kind));
 }
 
 long memo_block_number(const Table& table, int i) {
@@ -355,8 +369,9 @@ long memo_block_number(const Table& table, int i) {
   return parse_block_text(field, slot.width);
 }
 
-bool read_memo(Table& table, int i, std::string& text, bool whole) {
+bool read_memo(Table& table, int i, std::string& text, bool whole, uint32_t* block_type) {
   text.clear();
+  if (block_type) *block_type = 1;
   MemoLayout layout = memo_layout(table.version());
   if (layout == MemoLayout::kNone) return false;  // 0xE5 (.smt) among them
   long block = memo_block_number(table, i);
@@ -369,7 +384,7 @@ bool read_memo(Table& table, int i, std::string& text, bool whole) {
     case MemoLayout::kDBase4:
       return read_dbase4(memo, block, text);
     case MemoLayout::kFoxPro:
-      return read_foxpro(memo, block, text);
+      return read_foxpro(memo, block, text, block_type);
     case MemoLayout::kNone:
       break;
   }
@@ -381,23 +396,25 @@ namespace {
 // Appends the text to the open memo file and stores its block number into
 // the record image of `size` bytes.
 bool write_memo_into(const Table& table, const MemoFd& memo, uint8_t* record, size_t size, int i,
-                     std::string_view text) {
+                     std::string_view text, uint32_t block_type = 1) {
   MemoLayout layout = memo_layout(table.version());
-  if (layout == MemoLayout::kNone || text.empty() || !memo.is_open()) return false;
+  // An empty text is no memo; an empty block of another type (a general
+  // field's empty picture) is copied as it was.
+  if (layout == MemoLayout::kNone || (text.empty() && block_type == 1) || !memo.is_open()) return false;
   if (text.size() > UINT32_MAX - kBlockHeaderSize) return false;
   MemoSlot slot;
   if (!memo_slot(table, i, slot) || slot.offset + size_t(slot.width) > size) return false;
-  int64_t block = append_text(memo, layout, text, slot);
+  int64_t block = append_text(memo, layout, text, slot, block_type);
   if (block == 0) return false;
   return store_block_number(record, slot, uint32_t(block));
 }
 
 }  // namespace
 
-bool write_memo(Table& table, int i, std::string_view text) {
-  if (memo_layout(table.version()) == MemoLayout::kNone || text.empty()) return false;
+bool write_memo(Table& table, int i, std::string_view text, uint32_t block_type) {
+  if (memo_layout(table.version()) == MemoLayout::kNone || (text.empty() && block_type == 1)) return false;
   MemoFd memo(table.memo_file_name);
-  return write_memo_into(table, memo, table.record.data(), table.record.size(), i, text);
+  return write_memo_into(table, memo, table.record.data(), table.record.size(), i, text, block_type);
 }
 
 MemoWriter::MemoWriter(const Table& table) : table_(table), memo_(std::make_unique<MemoFd>(table.memo_file_name)) {}

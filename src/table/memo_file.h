@@ -17,18 +17,25 @@ enum class MemoLayout { kNone, kDBase3, kDBase4, kFoxPro };
 MemoLayout memo_layout(uint8_t version);
 // The memo file's path for a table path and kind, extension in lower case.
 std::string memo_file_name(const std::string& table_path, TableKind kind);
-// The same, but when that file does not exist and a file of the same base name
-// whose extension differs only in letter case does, that one.
+// The same, but when that file does not exist and one whose whole name
+// differs from it only in letter case does (ORDERS.DBT beside orders.dbf),
+// that one.
 std::string find_memo_file(const std::string& table_path, TableKind kind);
+// The file beside the table named after it with the extension (without its
+// dot), found as find_memo_file finds the memo file.
+std::string find_side_file(const std::string& table_path, const std::string& extension);
 
 // Block number held by memo field i of the current record; 0 means no memo.
 long memo_block_number(const Table& table, int i);
 // The text of memo field i of the current record. false when there is none.
 // A dBase III text is cut at 65535 bytes unless `whole` (copying memos).
-bool read_memo(Table& table, int i, std::string& text, bool whole = false);
+// With `block_type`, a FoxPro memo block of any type is read (a picture of a
+// general field is type 0) and its type put there; 1 for other layouts.
+bool read_memo(Table& table, int i, std::string& text, bool whole = false, uint32_t* block_type = nullptr);
 // Appends the text to the memo file and stores its block number into field i
 // of table.record (the record is not written). false when nothing was written.
-bool write_memo(Table& table, int i, std::string_view text);
+// A FoxPro block gets the type given (a copy keeps the type it read).
+bool write_memo(Table& table, int i, std::string_view text, uint32_t block_type = 1);
 // The memo file held open for a run of appends (the batch appender).
 class MemoFd;
 class MemoWriter {

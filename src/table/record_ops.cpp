@@ -188,11 +188,12 @@ bool copy_memos(Table& table, const std::string& old_name, const std::string& me
       old_images.insert(old_images.end(), table.record.begin() + long(offset),
                         table.record.begin() + long(offset + length));
       table.memo_file_name = old_name;
-      bool found = read_memo(table, k, text, true);
+      uint32_t type = 1;  // pictures of general fields keep theirs
+      bool found = read_memo(table, k, text, true, &type);
       table.memo_file_name = memo;
-      if (found && !text.empty()) {
+      if (found && (!text.empty() || type != 1)) {
         // The full byte length goes back, zero bytes of binary memos included.
-        if (!write_memo(table, k, text)) return false;
+        if (!write_memo(table, k, text, type)) return false;
       } else {
         blank_field(table, k);
       }

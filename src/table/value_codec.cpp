@@ -16,6 +16,7 @@
 
 #include "table/byte_order.h"
 #include "table/memo_file.h"
+#include "table/vfp_fields.h"
 
 namespace kora {
 
@@ -469,7 +470,7 @@ bool is_valid_date(const DateParts& d) {
 
 DateParts field_date(const Table& table, RecordImage record, int i) {
   ConstSpan span = field_span(table, record, i);
-  if (!span.data) return DateParts();
+  if (!span.data || is_null_field(table, record, i)) return DateParts();
   char type = field_type(table, i);
   if (type == 'D') return decode_text_date(span, false);
   if (type != 'T') return DateParts();
@@ -490,7 +491,7 @@ long double field_number(const Table& table, RecordImage record, int i) {
     return computed_column_hooks.number ? computed_column_hooks.number(table, record, i) : 0;
   }
   ConstSpan span = field_span(table, record, i);
-  if (!span.data) return 0;
+  if (!span.data || is_null_field(table, record, i)) return 0;
   switch (field_type(table, i)) {
     case 'B':
       return std::bit_cast<double>(read_le(span, 8));
@@ -515,7 +516,8 @@ namespace {
 void raw_text_into(const Table& table, RecordImage record, int i, std::string& out) {
   out.clear();
   ConstSpan span = field_span(table, record, i);
-  if (!span.data) return;
+  if (!span.data || is_null_field(table, record, i)) return;
+  if (is_variable_field(table, i)) span.length = value_length(table, record, i);
   // Text ends at a NUL byte, as it always has on the screen.
   const char* bytes = reinterpret_cast<const char*>(span.data);
   out.assign(bytes, strnlen(bytes, size_t(span.length)));
@@ -546,11 +548,13 @@ std::string field_text(const Table& table, RecordImage record, int i) {
     return computed_column_hooks.text ? computed_column_hooks.text(table, record, i) : std::string();
   }
   ConstSpan span = field_span(table, record, i);
-  if (!span.data) return std::string();
+  if (!span.data || is_null_field(table, record, i)) return std::string();
   switch (field_type(table, i)) {
     case 'C':
     case 'L':
     case '0':
+    case 'V':
+    case 'Q':
       return field_raw_text(table, record, i);
     case 'N':
     case 'F':
@@ -560,6 +564,7 @@ std::string field_text(const Table& table, RecordImage record, int i) {
       return memo_text(table, i, span);
     case 'G':
     case 'M':
+    case 'W':
       return memo_text(table, i, span);
     case 'I':
       return print_string("%10ld", long(int32_t(uint32_t(read_le(span, 4)))));
@@ -600,6 +605,9 @@ const char* field_type_name(const Table& table, int i) {
     case 'Y': return "Currency";
     case '0': return "System";
     case 'P': return "Picture";
+    case 'V': return "Varchar";
+    case 'Q': return "Varbinary";
+    case 'W': return "Blob";
     default: return "Unknown";
   }
 }
@@ -614,7 +622,8 @@ int display_width(const Table& table, int i) {
     case 'B': return length16(table, i) == 10 ? 10 : 20;
     case 'G':
     case 'I':
-    case 'M': return 10;
+    case 'M':
+    case 'W': return 10;
     case 'D': return table.date_format > 0 ? 10 : field_length(table, i);
     case 'T': return table.date_format > 0 ? 19 : field_length(table, i);
     default: return field_length(table, i);
@@ -658,12 +667,18 @@ void blank_field(Table& table, int i) {
     default: blank = 0; break;
   }
   std::memset(span.data, blank, size_t(span.length));
+  // An empty varchar or varbinary value: no bytes at all.
+  if (is_variable_field(table, i)) set_value_length(table, table.record.data(), table.record.size(), i, 0);
 }
 
 void blank_record(Table& table) {
   if (table.record.size() < size_t(kRecordBufferSize) + 1) table.record.resize(size_t(kRecordBufferSize) + 1, 0);
   table.record[0] = ' ';
   for (int i = 0; i < table.field_count(); ++i) blank_field(table, i);
+  // Blanking the null flags field cleared the length bits set before it.
+  for (int i = 0; i < table.field_count(); ++i) {
+    if (is_variable_field(table, i)) set_value_length(table, table.record.data(), table.record.size(), i, 0);
+  }
 }
 
 namespace {
@@ -722,9 +737,25 @@ int store_currency(const FieldSpan& span, long double number) {
 
 }  // namespace
 
-int store_field(Table& table, int i, std::string_view text, long double number) {
+namespace {
+
+// A varchar or varbinary value: its bytes, and its length where the field
+// can say one; a field that cannot is filled up as a Character field is.
+int store_variable(Table& table, int i, const FieldSpan& span, std::string_view text) {
+  size_t n = std::min(text.size(), size_t(span.length));
+  std::memcpy(span.data, text.data(), n);
+  if (set_value_length(table, table.record.data(), table.record.size(), i, int(n))) {
+    if (n + 1 < size_t(span.length)) std::memset(span.data + n, 0, size_t(span.length) - n - 1);
+  } else {
+    std::memset(span.data + n, field_type(table, i) == 'V' ? ' ' : 0, size_t(span.length) - n);
+  }
+  return 1;
+}
+
+int store_value(Table& table, int i, std::string_view text, long double number) {
   FieldSpan span = field_span(table, i);
   if (!span.data) return 0;
+  if (is_variable_field(table, i)) return store_variable(table, i, span, text);
   switch (field_type(table, i)) {
     case 'C':
       std::memcpy(span.data, text.data(), std::min(text.size(), size_t(span.length)));
@@ -753,11 +784,21 @@ int store_field(Table& table, int i, std::string_view text, long double number) 
   }
 }
 
+}  // namespace
+
+int store_field(Table& table, int i, std::string_view text, long double number) {
+  int stored = store_value(table, i, text, number);
+  // A value typed into a nullable field is no longer null.
+  if (stored) set_field_null(table, table.record.data(), table.record.size(), i, false);
+  return stored;
+}
+
 int replace_field(Table& table, int i, std::string_view text, long double number) {
   FieldSpan span = field_span(table, i);
   if (!span.data || holds_reference(table, i)) return 0;
   // Text cut short does not fit either; trailing blanks are padding.
-  if (field_type(table, i) == 'C' && text.substr(0, text.find_last_not_of(' ') + 1).size() > size_t(span.length)) {
+  bool text_field = field_type(table, i) == 'C' || is_variable_field(table, i);
+  if (text_field && text.substr(0, text.find_last_not_of(' ') + 1).size() > size_t(span.length)) {
     return 0;
   }
   std::vector<uint8_t> old(span.data, span.data + span.length);

@@ -21,6 +21,7 @@
 #include "table/memo_file.h"
 #include "table/record_scanner.h"
 #include "table/value_codec.h"
+#include "table/vfp_fields.h"
 #include "tools/structure_forms.h"
 
 namespace kora {
@@ -393,7 +394,8 @@ void Exporter::value(const Column& c, RecordImage image, std::string& v) {
 void Exporter::plan_stored() {
   if (!machine_form(o_.format)) return;
   for (Column& c : columns_) {
-    if (c.index >= table_.field_count()) continue;
+    // A nullable field's bytes are no value while its null bit is set.
+    if (c.index >= table_.field_count() || (field_flags(table_, c.index) & kFieldNullable)) continue;
     const FieldDesc& d = *field_desc(table_, c.index);
     c.offset = d.offset;
     c.length = size_t(field_length(table_, c.index));

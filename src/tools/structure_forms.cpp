@@ -236,6 +236,9 @@ const char* type_name(char type, int length) {
     case 'Y': return "Currency";
     case '0': return "System";
     case 'P': return "Picture";
+    case 'V': return "Varchar";
+    case 'Q': return "Varbinary";
+    case 'W': return "Blob";
     default: return "Unknown";
   }
 }

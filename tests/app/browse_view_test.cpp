@@ -331,6 +331,24 @@ TEST(BrowseView, TheFieldsViewShowsOneRecordWithNamesOnTheLeft) {
   EXPECT_EQ(cell_attr(9, 4), g_colors.Current);
 }
 
+TEST(BrowseView, ANullValueShowsEmptyInTheGridAndAsNullInTheFieldsViewWithoutItsFlagsField) {
+  TempDir dir;
+  DbfSpec layout;
+  layout.version = 0x30;
+  layout.fields = {{"NAME", 'C', 6, 0, 0x02}, {"CITY", 'C', 6, 0, 0x02}, {"_NullFlags", '0', 1, 0, 0x05}};
+  layout.records = {"Alice Paris \x01"};  // NAME is null
+  std::string path = make_table(dir, "null.dbf", layout);
+  run_kora({path}, {});
+  EXPECT_EQ(row(2).substr(1, 16), "* NAME   CITY   ");
+  EXPECT_EQ(row(2).find("_Null"), std::string::npos);
+  EXPECT_EQ(row(4).substr(3, 6), "      ");
+  EXPECT_EQ(row(4).substr(10, 6), "Paris ");
+  run_kora({path}, {kF2});
+  EXPECT_EQ(row(3).substr(7, 6), ".NULL.");
+  EXPECT_EQ(row(4).substr(7, 6), "Paris ");
+  EXPECT_EQ(row(5).find("_Null"), std::string::npos);
+}
+
 TEST(BrowseView, TheHexPanelShowsTheBytesOfTheCurrentRecord) {
   TempDir dir;
   std::string path = make_table(dir, "hex.dbf", numbered(3));

@@ -36,6 +36,7 @@ std::vector<uint8_t> build_dbf(const DbfSpec& layout) {
     d[11] = uint8_t(field.type);
     d[16] = uint8_t(field.length);
     d[17] = field.type == 'C' ? uint8_t(field.length >> 8) : uint8_t(field.decimals);
+    d[18] = field.flags;
   }
   bytes[32 + 32 * size_t(n)] = 0x0D;
   bytes.resize(size_t(header_size));

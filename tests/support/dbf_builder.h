@@ -12,6 +12,7 @@ struct FieldSpec {
   char type;
   int length;  // for C up to 65535: stored as 16 bits
   int decimals = 0;
+  uint8_t flags = 0;  // descriptor byte 18 (Visual FoxPro's field flags)
 };
 
 struct DbfSpec {

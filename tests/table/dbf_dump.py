@@ -18,7 +18,16 @@ Value kinds: S string (hex of the bytes, right-trimmed of NUL and space by
 dbfread), N number (repr), Z blank (no value), D date YYYY-MM-DD, T date-time
 YYYY-MM-DD-hh-mm-ss (seconds truncated), L logical T/F/?, M memo (hex of the
 text), O memo absent, X not interpreted (compare raw bytes only), E dbfread
-refused the value (message follows).
+refused the value (message follows), NULL a null value.
+
+dbfread does not know Visual FoxPro's null flags, nor where a varchar or
+varbinary value ends; the dump applies the format's published description
+itself: the _NullFlags system field holds, in field order from its lowest
+bit, a length bit for each V or Q field and then a null bit for each
+nullable field (descriptor byte 18, bit 0x02), system fields (0x01) taking
+none. A set null bit makes the value null; a set length bit gives the
+value's length in the field's last byte. W (blob) fields point into the memo
+file as M fields do.
 
 Usage: dbf_dump.py TABLE [--codepage NAME]
        dbf_dump.py --yaml FILE    one record's values from a YAML list:
@@ -48,7 +57,7 @@ class Parser(FieldParser):
         return data
 
     def parseW(self, field, data):
-        return data
+        return self.parseM(field, data)
 
     def parseP(self, field, data):
         return data
@@ -90,7 +99,7 @@ def memo_value(field, value, version):
 
 def value_token(field, value, version):
     t = field.type
-    if t in "CV":
+    if t in "CVQ":
         return "S " + hexs(bytes(value))
     if t in "NFOIY+" or (t == "B" and version in (0x30, 0x31, 0x32)):
         return "Z" if value is None else "N " + number(value)
@@ -103,13 +112,43 @@ def value_token(field, value, version):
             value.year, value.month, value.day, value.hour, value.minute, value.second)
     if t == "L":
         return "L " + {True: "T", False: "F", None: "?"}[value]
-    if t in "MGB":
+    if t in "MGBW":
         return memo_value(field, value, version)
     return "X"
 
 
 def field_length(field):
     return field.length
+
+
+def null_flag_bits(table):
+    """Per field, its (length bit, null bit) in the null flags, None where it
+    has none; and the null flags field's index (None when there is none)."""
+    fields = table.fields
+    flags_field = None
+    if table.header.dbversion in (0x30, 0x31, 0x32):
+        flags_field = next((i for i, f in enumerate(fields)
+                            if f.type == "0" and f.name.lower() == "_nullflags"), None)
+    bits = [(None, None)] * len(fields)
+    if flags_field is None:
+        return bits, None
+    count = fields[flags_field].length * 8
+    nxt = 0
+    for i, f in enumerate(fields):
+        flags = f.reserved1 & 0xFF
+        if flags & 0x01:
+            continue
+        length_bit = null_bit = None
+        if f.type in "VQ" and nxt < count:
+            length_bit, nxt = nxt, nxt + 1
+        if flags & 0x02 and nxt < count:
+            null_bit, nxt = nxt, nxt + 1
+        bits[i] = (length_bit, null_bit)
+    return bits, flags_field
+
+
+def bit_set(flag_bytes, bit):
+    return bit is not None and (flag_bytes[bit // 8] >> (bit % 8)) & 1
 
 
 def dump_yaml(path):
@@ -151,18 +190,30 @@ def main():
         name = f.name.encode("latin1")
         out.append("F %d %s %s %d %d" % (i, hexs(name), f.type, f.length, f.decimal_count))
     decoder = codecs.lookup(codepage) if codepage else None
+    bits, flags_field = null_flag_bits(table)
     with open(path, "rb") as infile, open_memo(table, path) as memofile:
         parser = Parser(table, memofile)
         infile.seek(header.headerlen)
         for r in range(derived):
             record = infile.read(record_size)
             out.append("R %d %02x" % (r, record[0]))
-            offset = 1
+            starts = [1]
+            for f in fields:
+                starts.append(starts[-1] + f.length)
+            flag_bytes = b""
+            if flags_field is not None:
+                flag_bytes = record[starts[flags_field]:starts[flags_field + 1]]
             for i, f in enumerate(fields):
-                raw = record[offset:offset + f.length]
-                offset += f.length
+                raw = record[starts[i]:starts[i + 1]]
+                length_bit, null_bit = bits[i]
+                value = raw
+                if bit_set(flag_bytes, length_bit):
+                    value = raw[:min(raw[-1], len(raw) - 1)]
+                if bit_set(flag_bytes, null_bit):
+                    out.append("V %d %s NULL" % (i, hexs(raw)))
+                    continue
                 try:
-                    token = value_token(f, parser.parse(f, raw), header.dbversion)
+                    token = value_token(f, parser.parse(f, value), header.dbversion)
                 except Exception as err:  # noqa: BLE001
                     token = "E " + repr(err).replace(" ", "_").replace("\n", "_")
                 out.append("V %d %s %s" % (i, hexs(raw), token))

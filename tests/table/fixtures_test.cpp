@@ -23,6 +23,7 @@
 #include "table/memo_file.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
+#include "table/vfp_fields.h"
 
 namespace kora {
 namespace {
@@ -422,7 +423,11 @@ void compare_value(Table& t, int record, int i, const DumpValue& v, Findings& f)
   const char* text = field_text(t, i);  // every type must display without harm
   if (!text) f.fault(at + ": no display text");
   char type = field_type(t, i);
-  if (v.kind == "S") {
+  bool null = is_null_field(t, RecordImage(t.record), i);
+  if (null != (v.kind == "NULL")) f.fault(at + (null ? ": null, the null flags say not" : ": not null, the null flags say null"));
+  if (v.kind == "NULL") {
+    if (*text) f.fault(at + ": a null value shows " + shown(text));
+  } else if (v.kind == "S") {
     std::string got = rtrim(field_raw_text(t, i));
     std::string want = rtrim(cut_at_nul(v.value));
     if (got != want) f.fault(at + ": text " + shown(got) + ", dbfread " + shown(want));
@@ -521,6 +526,12 @@ TEST_P(FixtureTable, AgreesWithTheManifest) {
     sum += length;
   }
   EXPECT_EQ(int(t->record_size), sum);
+  // The views show every field but the system ones (the null flags), in order.
+  std::vector<int> shown_fields, user_fields;
+  for (int k = 0; k < column_count(*t); ++k) shown_fields.push_back(column_field(*t, k));
+  for (int i = 0; i < t->field_count(); ++i)
+    if (m.fields[size_t(i)].type != '0') user_fields.push_back(i);
+  EXPECT_EQ(shown_fields, user_fields);
   // The one file whose header gives a record size unlike its fields
   // (stations_with_deleted.dbf: 1016 for fields of 1017) holds records of 1017.
   if (m.record_size != sum) {

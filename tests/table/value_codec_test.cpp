@@ -452,7 +452,7 @@ TEST(ValueCodecRecord, BlankBytesPerType) {
 }
 
 TEST(ValueCodecRecord, WidthsAndNames) {
-  auto t = make_table({{"LONGNAME_X", 'N', 4}, {"QTY", 'N', 12, 2}, {"D", 'D', 8}, {"Y", 'Y', 8}, {"Q", 'Q', 3}});
+  auto t = make_table({{"LONGNAME_X", 'N', 4}, {"QTY", 'N', 12, 2}, {"D", 'D', 8}, {"Y", 'Y', 8}, {"X", 'X', 3}});
   EXPECT_EQ(display_width(*t, 0), 4);
   EXPECT_EQ(column_width(*t, 0), 11);
   EXPECT_EQ(column_width(*t, 1), 12);
