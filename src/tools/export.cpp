@@ -83,6 +83,7 @@ struct Column {
   Stored stored = Stored::kNone;
   size_t offset = 0;  // of the stored bytes in the record
   size_t length = 0;
+  bool nullable = false;  // its stored bytes are no value while its null bit is set
 };
 
 std::vector<Column> export_columns(const Table& table) {
@@ -363,6 +364,7 @@ void Exporter::tail(std::string& out) {
 
 void Exporter::value(const Column& c, RecordImage image, std::string& v) {
   v.clear();
+  if (c.index < table_.field_count() && is_null_field(table_, image, c.index)) return;
   if (c.memo && o_.memo_as_text) {
     read_memo(table_, c.index, v, true);
   } else if (machine_form(o_.format) && stored_form(c, image, v)) {
@@ -394,8 +396,8 @@ void Exporter::value(const Column& c, RecordImage image, std::string& v) {
 void Exporter::plan_stored() {
   if (!machine_form(o_.format)) return;
   for (Column& c : columns_) {
-    // A nullable field's bytes are no value while its null bit is set.
-    if (c.index >= table_.field_count() || (field_flags(table_, c.index) & kFieldNullable)) continue;
+    if (c.index >= table_.field_count()) continue;
+    c.nullable = field_flags(table_, c.index) & kFieldNullable;
     const FieldDesc& d = *field_desc(table_, c.index);
     c.offset = d.offset;
     c.length = size_t(field_length(table_, c.index));
@@ -433,7 +435,8 @@ bool Exporter::stored_form(const Column& c, RecordImage image, std::string& v) {
 // One CSV value; the common stored forms go from the record straight into
 // the output, without a copy on the way.
 void Exporter::csv_column(const Column& c, RecordImage image, std::string& v, std::string& out) {
-  if (c.stored != Stored::kNone && c.offset + c.length <= image.size()) {
+  if (c.stored != Stored::kNone && c.offset + c.length <= image.size() &&
+      !(c.nullable && is_null_field(table_, image, c.index))) {
     const char* p = reinterpret_cast<const char*>(image.data()) + c.offset;
     if (c.stored == Stored::kText) return csv_text(out, p, c.length);
     if (c.stored == Stored::kLogical) {

@@ -43,6 +43,16 @@ def same(mine, theirs):
     if isinstance(theirs, float):
         return (mine.strip() == '' and theirs == 0) or abs(float(mine or 0) - theirs) <= 1e-6 * max(1, abs(theirs))
     return mine.split('\0')[0].strip() == theirs
+def nulls(t, r):  # Visual FoxPro's null flags, which dbfread does not read
+    fb, n, out = r.get('_NullFlags'), 0, set()
+    if t.header.dbversion not in (0x30, 0x31, 0x32) or not isinstance(fb, bytes): return out
+    for f in t.fields:
+        if f.reserved1 & 1: continue
+        if f.type in 'VQ': n += 1
+        if f.reserved1 & 2:
+            if n < 8 * len(fb) and (fb[n // 8] >> (n % 8)) & 1: out.add(f.name)
+            n += 1
+    return out
 def long_memo(t, f, mine, theirs):  # dbfread reads dBase IV memos 8 bytes too long
     return f.type == 'M' and t.header.dbversion in (0x8b, 0x8c) and str(theirs).startswith(mine)
 for line in open(sys.argv[1]):
@@ -61,6 +71,8 @@ for line in open(sys.argv[1]):
     rows = list(csv.reader(open(out, encoding='latin1', newline='')))
     if len(rows) - 1 != len(records): print('COUNT', table, len(rows) - 1, len(records)); continue
     for n, (mine, theirs) in enumerate(zip(rows[1:], records)):
+        null = nulls(t, theirs)
+        theirs = {k: None if k in null else v for k, v in theirs.items()}
         # dbfread hands variable-length and binary fields over as raw bytes.
         bad = [(f.name, m, v) for f, m, v in zip(t.fields, mine, theirs.values())
                if f.type not in 'VQWGP0' and not same(m, form(v)) and not long_memo(t, f, m, v)]
