@@ -90,6 +90,32 @@ TEST(Startup, AWrongHeaderIsQuestionedAndCancelEndsWithStatusOne) {
   EXPECT_EQ(header_count(path), 32u);
 }
 
+TEST(Startup, ContinueThenAnAppendKeepsTheVersionByteOfTheFile) {
+  constexpr int kCtrlF5 = 0x6200;  // append a blank record now
+  struct Case {
+    const char* fixture;
+    uint8_t version;  // written over the fixture's own
+    bool asked;
+  };
+  // Visual FoxPro with varchar fields, then a byte no program knows.
+  const Case cases[] = {{"php-xbase/foxpro/vfp.dbf", 0x32, false}, {kPoints, 0x05, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.version));
+    TempDir dir;
+    std::string path = dir.copy_fixture(c.fixture, "t.dbf");
+    if (c.version == 0x32) dir.copy_fixture("php-xbase/foxpro/vfp.fpt", "t.fpt");
+    std::vector<uint8_t> bytes = read_bytes(path);
+    bytes[0] = c.version;
+    write_bytes(path, bytes);
+    uint32_t count = header_count(path);
+    std::vector<int> keys = c.asked ? std::vector<int>{kRight, kEnter} : std::vector<int>{};
+    keys.insert(keys.end(), {kCtrlF5, kF10});
+    EXPECT_EQ(run_kora({path}, keys), 0);
+    EXPECT_EQ(read_bytes(path).at(0), c.version);
+    EXPECT_EQ(header_count(path), count + 1);
+  }
+}
+
 TEST(Startup, AutoCorrectByItsFirstLetterWritesTheHeaderWithoutAsking) {
   TempDir dir;
   std::string path = copy_with_wrong_count(dir, kStates, "a.dbf", 5);
