@@ -517,7 +517,8 @@ void raw_text_into(const Table& table, RecordImage record, int i, std::string& o
   out.clear();
   ConstSpan span = field_span(table, record, i);
   if (!span.data || is_null_field(table, record, i)) return;
-  if (is_variable_field(table, i)) span.length = value_length(table, record, i);
+  // Only a table with null flags has varchar lengths to look up.
+  if (table.null_flags_field >= 0 && is_variable_field(table, i)) span.length = value_length(table, record, i);
   // Text ends at a NUL byte, as it always has on the screen.
   const char* bytes = reinterpret_cast<const char*>(span.data);
   out.assign(bytes, strnlen(bytes, size_t(span.length)));

@@ -104,8 +104,7 @@ void read_null_flags_layout(Table& table) {
   }
 }
 
-bool is_null_field(const Table& table, std::span<const uint8_t> record, int i) {
-  if (table.null_flags_field < 0) return false;
+bool null_bit_set(const Table& table, std::span<const uint8_t> record, int i) {
   const NullFlagBits* bits = bits_of(table, i);
   return bits && bits->null_bit >= 0 && test_bit(table, record, bits->null_bit);
 }

@@ -35,8 +35,12 @@ bool is_variable_field(const Table& table, int i);
 // system fields from the views. Run once the descriptors are read.
 void read_null_flags_layout(Table& table);
 
-// Whether field i of the record is null.
-bool is_null_field(const Table& table, std::span<const uint8_t> record, int i);
+// Whether field i of the record is null. Tables without null flags (all but
+// some Visual FoxPro ones) answer without a call: values are read in bulk.
+bool null_bit_set(const Table& table, std::span<const uint8_t> record, int i);
+inline bool is_null_field(const Table& table, std::span<const uint8_t> record, int i) {
+  return table.null_flags_field >= 0 && null_bit_set(table, record, i);
+}
 // Sets or clears field i's null bit in a record image of `size` bytes;
 // nothing for a field without one.
 void set_field_null(const Table& table, uint8_t* record, size_t size, int i, bool null);
