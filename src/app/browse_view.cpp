@@ -76,7 +76,8 @@ unsigned char header_color(char type) {
     case 'D':
     case 'T': return g_colors.HeaderD;
     case 'G':
-    case 'M': return g_colors.HeaderM;
+    case 'M':
+    case 'W': return g_colors.HeaderM;
     case 'L': return g_colors.HeaderL;
     default: return g_colors.HeaderC;
   }

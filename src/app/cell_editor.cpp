@@ -214,7 +214,8 @@ const char* accepted_keys(const Table& table, int i) {
     case 'T': return table.date_format != 0 ? "0123456789\b.:" : "0123456789\b";
     case 'L': return "TtFfYyNn ";
     case 'G':
-    case 'M': return table.memo_display ? "0123456789\b" : "";
+    case 'M':
+    case 'W': return table.memo_display ? "0123456789\b" : "";
     default: return nullptr;
   }
 }

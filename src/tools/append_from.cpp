@@ -30,12 +30,13 @@ bool is_blank(std::string_view text) { return text.find_first_not_of(' ') == std
 // Whether field i of the table stores the value as a memo text: memo fields
 // and the dBase IV binary memo, whose bytes are a block number (a number
 // written over them would point into the memo file at random). General
-// fields take only what another general or memo field held.
+// and blob fields take only what another memo field held.
 bool takes_memo_text(const Table& table, int i, bool from_memo) {
   switch (field_type(table, i)) {
     case 'M': return true;
     case 'B': return is_memo_field(table, i);
-    case 'G': return from_memo;
+    case 'G':
+    case 'W': return from_memo;
     default: return false;
   }
 }

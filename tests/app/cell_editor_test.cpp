@@ -252,6 +252,30 @@ TEST_F(CellEditorTest, KeysAreFilteredByTheFieldType) {
   EXPECT_EQ(field_on_disk(0, 6, 6), "  7.00");  // "7-" parses as 7
 }
 
+// A Visual FoxPro table: its blob cell takes no typing (its bytes point into
+// the memo file); a varchar typed into gets the typed length, as dbfread
+// with the format's length rule reads it back.
+TEST_F(CellEditorTest, AVarcharTakesTheTypedLengthAndABlobNoTyping) {
+  path = dir.copy_fixture("php-xbase/foxpro/vfp.dbf", "t.dbf");
+  dir.copy_fixture("php-xbase/foxpro/vfp.fpt", "t.fpt");
+  int index = add_open_table(path);
+  ASSERT_GE(index, 0);
+  g_app.current = index;
+  apply_settings(table());
+  press(kF4);
+  for (int k = 0; k < 8; ++k) press(kTab);
+  ASSERT_EQ(field_name(table(), column_field(table(), view_of(table()).current_column)), "BLOB");
+  EXPECT_EQ(filter_cell_key('x'), 0);
+  for (int k = 0; k < 6; ++k) press(kTab);
+  ASSERT_EQ(field_name(table(), column_field(table(), view_of(table()).current_column)), "VARCHAR");
+  EXPECT_EQ(cell_editor_text(), "qwe");
+  press(kEnd);
+  type("rty");
+  press(kDown);
+  std::string first = test::lines_of(test::dbfread_dump(path, false)).at(0);
+  EXPECT_NE(first.find(", 2.3, 0, 1, 'qwerty', 'Groot', "), std::string::npos) << first;
+}
+
 TEST_F(CellEditorTest, SpaceInADateCellFillsTodayThenBlanksIt) {
   open({row("one  ", "  1.00")});
   press(kF4);
