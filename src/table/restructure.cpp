@@ -19,6 +19,7 @@
 #include "table/pending_file.h"
 #include "table/record_scanner.h"
 #include "table/value_codec.h"
+#include "table/vfp_fields.h"
 
 namespace kora {
 
@@ -70,6 +71,8 @@ std::vector<FieldPlan> plan_copy(const Table& table, const Table& out, const std
     if (s < 0) continue;
     const FieldDesc& from = table.fields[size_t(s)];
     const FieldDesc& to = out.fields[j];
+    // The new null flags are set field by field (copy_null_flags).
+    if (int(j) == out.null_flags_field) continue;
     bool memo_from = is_memo_field(table, s);
     bool memo_to = is_memo_field(out, int(j));
     if (from.type == to.type && from.length == to.length && from.decimals == to.decimals) {
@@ -207,6 +210,20 @@ struct BorrowedState {
   }
 };
 
+// The null bits and varchar lengths of the new record, from the old one's:
+// the bits of a field move with it, wherever the new structure puts it.
+void copy_null_flags(const Table& table, RecordImage image, Table& out, const std::vector<FieldPlan>& plan) {
+  if (out.null_flags_field < 0) return;
+  size_t size = out.record.size();
+  for (size_t j = 0; j < plan.size(); ++j) {
+    int s = plan[j].source;
+    if (s < 0) continue;
+    set_field_null(out, out.record.data(), size, int(j), is_null_field(table, image, s));
+    if (plan[j].copy == Copy::kBytes && is_variable_field(out, int(j)))
+      set_value_length(out, out.record.data(), size, int(j), value_length(table, image, s));
+  }
+}
+
 // Copies every record into `out`; the losses per new field go to `report`.
 Status copy_records(Table& table, Table& out, const std::vector<FieldPlan>& plan, const ProgressCallback& progress,
                     RestructureReport& report) {
@@ -228,6 +245,7 @@ Status copy_records(Table& table, Table& out, const std::vector<FieldPlan>& plan
       if (copy_value(table, image, out, int(j), plan[j], appender)) continue;
       if (losses[j].count++ == 0) losses[j].first_record = r.record;
     }
+    copy_null_flags(table, image, out, plan);
     appender.append(out.record.data());
   }
   Status finished = appender.finish();
@@ -248,7 +266,7 @@ void carry_header(const Table& table, NewTableLayout& layout) {
   std::copy(table.header_bytes.begin() + 12, table.header_bytes.end(), layout.bytes.begin() + 12);
   uint8_t& flags = layout.bytes[28];
   flags = uint8_t(flags & ~kProductionIndex);
-  if (layout.bytes[0] == 0x30) flags = uint8_t(layout.has_memo ? flags | kHasMemo : flags & ~kHasMemo);
+  if (is_visual_foxpro_version(layout.bytes[0])) flags = uint8_t(layout.has_memo ? flags | kHasMemo : flags & ~kHasMemo);
 }
 
 }  // namespace
@@ -259,7 +277,7 @@ TableKind restructure_kind(const Table& table, const std::vector<FieldDesc>& fie
   uint8_t version = table.version();
   if (version >= 0x30 && version <= 0x32) {
     NewTableLayout layout = new_table_layout(fields, kVisualFoxPro);
-    if (layout.bytes[0] == 0x30) return kVisualFoxPro;
+    if (is_visual_foxpro_version(layout.bytes[0])) return kVisualFoxPro;
   }
   return table.first_memo_field >= 0 ? table.kind : kind_without_memo;
 }

@@ -52,6 +52,9 @@ int created_width(const FieldDesc& desc, uint8_t version, bool& memo) {
     case 'G':
       memo = true;
       return version == 0x30 ? 4 : 10;
+    case 'W':  // a Visual FoxPro blob: a block number of 4 bytes
+      memo = true;
+      return 4;
     case 'B':
       if (width16 == 10) {
         memo = true;
@@ -76,6 +79,8 @@ FieldDesc created_desc(const FieldDesc& desc, uint8_t version, uint16_t offset) 
   out.offset = offset;
   out.length = desc.length;
   out.decimals = desc.decimals;
+  // Visual FoxPro's field flags (nullable, binary, system) stay with the field.
+  if (version == 0x30) out.reserved2[0] = desc.reserved2[0];
   bool memo = false;
   int width = created_width(desc, version, memo);
   if (desc.type == 'C') return out;
@@ -284,6 +289,12 @@ NewTableLayout new_table_layout(const std::vector<FieldDesc>& fields, TableKind 
   // other programs would misread them.
   bool keep = layout.has_memo || (version == 0x30 && visual_foxpro_types);
   if (!keep) version = 0x03;
+  // Varchar, varbinary and blob fields need the version that names them.
+  if (version == 0x30 && std::any_of(fields.begin(), fields.end(), [](const FieldDesc& d) {
+        return d.type == 'V' || d.type == 'Q' || d.type == 'W';
+      })) {
+    version = 0x32;
+  }
   layout.record_size = uint16_t(std::min<long>(offset, kMaxRecordSize));
   layout.kind = table_kind_for_version(version);
 
