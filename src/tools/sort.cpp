@@ -14,6 +14,7 @@
 #include "table/column_model.h"
 #include "table/record_ops.h"
 #include "table/record_scanner.h"
+#include "table/vfp_fields.h"
 
 namespace kora {
 
@@ -48,6 +49,9 @@ KeyPart layout_part(const Table& table, int column, std::vector<CompiledExpressi
   }
   char type = field_type(table, column);
   part.numeric = is_numeric_field(table, column);
+  // A nullable field's stored bytes are no value while it is null: it sorts
+  // by its text, empty then.
+  if (field_flags(table, column) & kFieldNullable) type = 'X';
   switch (type) {
     case 'C':
     case 'L':

@@ -112,6 +112,18 @@ TEST(SortTest, NumbersOfEveryNumericTypeSortInNumericOrder) {
   }
 }
 
+TEST(SortTest, ANullValueSortsAsEmptyWhateverItsBytes) {
+  TempDir dir;
+  DbfSpec layout;
+  layout.version = 0x30;
+  layout.fields = {{"NAME", 'C', 3, 0, 0x02}, {"_NullFlags", '0', 1, 0, 0x05}};
+  layout.records = {"bbb\x00", "aaa\x01", "ccc\x00", "   \x00"};  // the second is null
+  std::unique_ptr<Table> table = make_table(dir, layout);
+  ASSERT_TRUE(table);
+  ASSERT_EQ(sort_by_field_list(*table, "NAME", sort_options(false), nullptr), Status::kOk);
+  EXPECT_EQ(view_records(*table), (std::vector<uint32_t>{1, 3, 0, 2}));
+}
+
 TEST(SortTest, DatesSortByYearMonthDayWhateverTheDateFormat) {
   DbfSpec layout;
   layout.fields = {{"D", 'D', 8}, {"TB", 'T', 8}, {"TT", 'T', 14}};
