@@ -18,6 +18,7 @@
 #include "table/code_page.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
+#include "table/vfp_fields.h"
 #include "ui/line_editor.h"
 #include "ui/message_box.h"
 #include "ui/screen.h"
@@ -86,6 +87,8 @@ void store_cell_text(Table& table, int i, std::string_view text) {
     int offset = table.fields[size_t(i)].offset;
     if (offset < 1 || offset + length > int(table.record_size)) return;
     uint8_t* at = table.record.data() + offset;
+    // A block number typed into a nullable memo field makes it no longer null.
+    set_field_null(table, table.record.data(), table.record.size(), i, false);
     if (length == 4) {
       put_le32(at, uint32_t(block));
       return;
