@@ -26,7 +26,7 @@ constexpr uint32_t kMaxRecordsWalked = 2000;  // keeps every run short
 
 // libFuzzer may end without running atexit handlers, so every run removes
 // its files itself; the folder goes when the process ends normally.
-fuzz::WorkFolder g_files({"t.dbf", "t.dbt", "t.fpt", "t.hdr"});
+fuzz::WorkFolder g_files({"t.dbf", "t.dbt", "t.fpt", "t.hdr", "t.hbk", "t.hbk.tmp"});
 
 kora::TableOptions options_from_bits(uint8_t bits) {
   kora::TableOptions options;
@@ -74,6 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (table) {
     kora::apply_table_options(*table, options_from_bits(option_bits));
     read_everything(*table);
+    // The repair reads what the open found and writes only a sound table.
+    if (table->header_errors != 0) kora::repair_header(*table);
     kora::close_table(table);
   }
   g_files.clear();

@@ -45,9 +45,16 @@ TableState& current_state() {
   return g_app.table() ? state_at(g_app.current) : loose_state(nullptr);
 }
 
-int add_open_table(const std::string& path, Status* why) {
+int add_open_table(const std::string& path, OpenFailure* why) {
   int index = add_table(g_app.tables, path, why);
   if (index >= 0) state_at(index);
+  return index;
+}
+
+int add_open_table(const std::string& path, Status* why) {
+  OpenFailure failure;
+  int index = add_open_table(path, &failure);
+  if (why) *why = failure.status;
   return index;
 }
 

@@ -117,6 +117,7 @@ TableState& current_state();
 inline ViewState& view_of(const Table& table) { return table_state(table).view; }
 // add_table and remove_table of the open-table list, keeping the states in step.
 int add_open_table(const std::string& path, Status* why = nullptr);
+int add_open_table(const std::string& path, OpenFailure* why);
 int remove_open_table(int index);
 
 // Starts from a fresh state: no tables, default settings and labels.

@@ -194,7 +194,15 @@ void draw_status_left() {
   put_text(0, 0, marker, has_password(*table) ? g_colors.Status3 : g_colors.Status2);
   std::string name = table->show_aliases && !table->description.empty() ? table->description
                                                                        : base_name(table->file_name);
-  put_text_n(int(std::strlen(marker)), 0, name, g_colors.Status1, 35);
+  int x = int(std::strlen(marker));
+  put_text_n(x, 0, name, g_colors.Status1, 35);
+  // A table kora does not change says so, and why, beside its name; the
+  // record counter keeps the right of the line.
+  std::string reason = read_only_reason(*table);
+  if (reason.empty()) return;
+  x += int(std::min<size_t>(name.size(), 35)) + 1;
+  int room = screen_cols() - 31 - x;
+  if (room > 0) put_text_n(x, 0, "(read only: " + reason + ")", g_colors.Status2, room);
 }
 
 void draw_status_counter() {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "app/status_text.h"
 #include "ui/side_file.h"
 
 namespace kora {
@@ -228,15 +229,26 @@ std::string absolute_table_name(const std::string& name, const char* cwd) {
   return dir + name;
 }
 
-int batch_repair(const std::vector<std::string>& names) {
-  int written = 0;
+int batch_repair(const std::vector<std::string>& names, std::FILE* report) {
+  int skipped = 0;
+  auto skip = [&](const std::string& name, const std::string& why) {
+    std::fprintf(report, "kora: %s: %s\n", name.c_str(), why.c_str());
+    ++skipped;
+  };
   for (const std::string& name : names) {
-    std::unique_ptr<Table> table = open_table(name);
-    if (!table) continue;
-    if (table->header_errors != 0) written += repair_header(*table);
+    OpenFailure failure;
+    std::unique_ptr<Table> table = open_table(name, &failure);
+    if (!table) {
+      skip(name, open_failure_text(failure));
+      continue;
+    }
+    if (table->header_errors == 0) continue;
+    OpenFailure repair;
+    repair.status = repair_header(*table, &repair.detail);
+    if (repair.status != Status::kOk) skip(name, "header not corrected: " + failure_text(repair));
     close_table(table);
   }
-  return written;
+  return skipped;
 }
 
 }  // namespace kora

@@ -2,6 +2,7 @@
 // kept beside it, and reading the switches and table names of the command line.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -74,8 +75,10 @@ CommandLine parse_command_line(int argc, const char* const* argv);
 std::string absolute_table_name(const std::string& name, const char* cwd);
 
 // The batch header repair: opens every named table on its own, writes the
-// corrected header where the open found errors, and closes it. Names that do
-// not open as tables are passed over. Returns the number of headers written.
-int batch_repair(const std::vector<std::string>& names);
+// corrected header where the open found errors, and closes it. A file that
+// does not open, or whose header may not or could not be written, is passed
+// over, with its name and the reason in a line on `report`. Returns the
+// number of files passed over.
+int batch_repair(const std::vector<std::string>& names, std::FILE* report);
 
 }  // namespace kora

@@ -70,7 +70,10 @@ void header_editor() {
   ByteEditorRun run;
   run.title = "Header editor";
   run.help_topic = kHeaderEditorHelpTopic;
-  run.view_only = changes_refused(*table);
+  // A table held read-only for its unknown version byte is mended here, so
+  // its header may still be edited.
+  bool mendable = table->read_only_cause == ReadOnlyCause::kUnknownVersion && g_settings.read_only == 0;
+  run.view_only = changes_refused(*table) && !mendable;
   run.save = [table](std::span<const uint8_t> edited) { return save_reported(*table, edited); };
   if (run_byte_editor(std::move(bytes), run) != ByteEditorResult::kSaved) return;
   // The table in memory still holds the old header, which its next write

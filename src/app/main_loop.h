@@ -10,6 +10,7 @@
 namespace kora {
 
 constexpr int kMainHelpTopic = 10;
+constexpr int kHeaderErrorsHelpTopic = 52;
 
 // Runs until the quit request is granted; the current table is g_app.table().
 void run_main_loop();
@@ -23,6 +24,9 @@ void apply_settings(Table& table);
 
 // The header-repair question in a message box.
 int ask_header_repair();
+// confirm_header_repair, or, for a file whose header may not be written, a
+// message saying why; 1 when the user cancelled.
+int offer_header_repair(Table& table, bool at_startup, int auto_correct);
 
 // Opens a table (or finds it open, in any letter case) and makes it current.
 // leave_edit: first leave edit mode writing the record (the Open command).

@@ -10,6 +10,7 @@
 #include "app/app_state.h"
 #include "app/batch_export.h"
 #include "app/help.h"
+#include "app/status_text.h"
 #include "app/command_line.h"
 #include "app/browse_view.h"
 #include "app/export_command.h"
@@ -91,7 +92,7 @@ int modify_structure(Startup& run) {
   if (index < 0) return 0;
   g_app.current = index;
   prepare_new_table(*g_app.table());
-  if (confirm_header_repair(*g_app.table(), true, run.switches.auto_correct, ask_header_repair)) return 0;
+  if (offer_header_repair(*g_app.table(), true, run.switches.auto_correct)) return 0;
   apply_settings(*g_app.table());
   return 1;
 }
@@ -102,18 +103,24 @@ int show_table(Startup& run) {
   g_favorites.recent_file = side_file_path(g_program_path, ".lst");
   g_app.tables.on_added = [](const std::string& path) { recent_add(path); };
   set_table_list_options();
-  int index = add_open_table(run.table_name);
+  OpenFailure why;
+  int index = add_open_table(run.table_name, &why);
   if (index < 0) {
     run.close_screen();
-    std::printf("%s: %s...\n", "Cannot open file", run.table_name.c_str());
-    return 0;
+    std::string cause = failure_text(why);
+    if (cause.empty()) {
+      std::printf("%s: %s...\n", "Cannot open file", run.table_name.c_str());
+    } else {
+      std::printf("%s: %s: %s\n", "Cannot open file", run.table_name.c_str(), cause.c_str());
+    }
+    return kExitNotOpened;
   }
   g_app.current = index;
   run.open_screen();
   macros_install(side_file_path(g_program_path, ".mac"));
   macros_load();
   Table& table = *g_app.table();
-  if (confirm_header_repair(table, true, run.switches.auto_correct, ask_header_repair)) {
+  if (offer_header_repair(table, true, run.switches.auto_correct)) {
     run.close_screen();
     return 1;
   }
@@ -178,10 +185,7 @@ int run_program(int argc, char** argv) {
                       line.names.size() > 1 ? line.names[1] : ""};
     return run_batch_export(batch);
   }
-  if (line.switches.auto_correct == 2) {
-    batch_repair(line.names);
-    return 0;
-  }
+  if (line.switches.auto_correct == 2) return batch_repair(line.names, stderr) > 0 ? kExitNotOpened : 0;
   run.switches = line.switches;
   g_app.auto_correct = line.switches.auto_correct;
   if (!line.names.empty()) {
@@ -192,7 +196,7 @@ int run_program(int argc, char** argv) {
   if (run.table_name.empty()) {
     run.close_screen();
     std::fputs("Filename required...\n", stdout);
-    return 0;
+    return kExitNotOpened;
   }
   return show_table(run);
 }

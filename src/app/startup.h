@@ -18,6 +18,11 @@ extern ScreenStarter g_screen_starter;
 using StructureEditor = int (*)(char* name_buffer, const char* title, int create);
 extern StructureEditor g_structure_editor;
 
+// The exit status when the table named on the command line cannot be
+// opened, none was named, or /a+ passed over a file: a failure is never
+// reported as success (0). A cancelled header repair ends with 1.
+constexpr int kExitNotOpened = 2;
+
 // The whole program; returns the exit status. argv[0] is replaced by the
 // program's own full path.
 int run_program(int argc, char** argv);

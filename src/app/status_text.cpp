@@ -17,11 +17,13 @@ constexpr StatusText kStatusTexts[] = {
     {Status::kNotFound, "No such file"},
     {Status::kNoPermission, "Permission denied"},
     {Status::kCannotOpen, ""},
+    {Status::kNotATable, "Not a table"},
     {Status::kShortHeader, "The file is shorter than a table header"},
     {Status::kBadHeaderSize, "The header size is 64 bytes or less"},
     {Status::kNoDescriptors, "No field descriptors follow the header"},
     {Status::kBadFieldTypes, "Most field types are unknown"},
     {Status::kRecordTooLong, "A record would be longer than 65535 bytes"},
+    {Status::kRecordSizeMismatch, "The record size disagrees with the fields"},
     {Status::kListFull, "100 tables are open already"},
     {Status::kReadOnly, "The table is read-only"},
     {Status::kReadError, "Read error"},
@@ -46,12 +48,23 @@ const char* status_cause_text(Status status) {
   return "";
 }
 
-std::string open_failure_text(Status status) {
-  std::string text = kCannotOpenFile;
-  const char* cause = status_cause_text(status);
-  if (*cause) text.append("\n").append(cause);
+std::string failure_text(const OpenFailure& failure) {
+  std::string text = status_cause_text(failure.status);
+  if (!failure.detail.empty()) {
+    if (!text.empty()) text += ": ";
+    text += failure.detail;
+  }
   return text;
 }
+
+std::string open_failure_text(const OpenFailure& failure) {
+  std::string text = kCannotOpenFile;
+  std::string cause = failure_text(failure);
+  if (!cause.empty()) text.append(": ").append(cause);
+  return text;
+}
+
+std::string open_failure_text(Status status) { return open_failure_text(OpenFailure{status, {}}); }
 
 ProgressScope::ProgressScope(uint64_t total, Stop stop) : stop_(stop) {
   if (stop_ == Stop::kOnEscape) hold_typed_keys();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "table/dbf_file.h"
 #include "table/status.h"
 
 namespace kora {
@@ -13,7 +14,13 @@ namespace kora {
 // whose cause the system did not tell.
 const char* status_cause_text(Status status);
 
-// "Cannot open file", with the cause on a second line when it is known.
+// The cause and its detail in one line ("Not a table: byte 0 holds 0x74");
+// empty when neither is known.
+std::string failure_text(const OpenFailure& failure);
+
+// "Cannot open file", with the cause after a colon on the same line when it
+// is known.
+std::string open_failure_text(const OpenFailure& failure);
 std::string open_failure_text(Status status);
 
 // The progress box for one long walk: opened with its total, moved by the

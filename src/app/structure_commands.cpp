@@ -138,6 +138,12 @@ void create_table_command() {
 void modify_structure_command() {
   Table* table = g_app.table();
   if (!table || changes_refused(*table) || !settle_edit()) return;
+  // The structure editor writes the 32-byte descriptors of the kinds it
+  // creates: a dBase 7 table would lose its long names and its types' forms.
+  if (table->layout == DescriptorLayout::kDBase7) {
+    message_box("The structure of a dBase 7 table cannot be modified", "Error", "OK", kMessageError, kMainHelpTopic);
+    return;
+  }
   std::string path = table->file_name;
   // The cursor's record: the records keep their file order, unless the
   // view held all of them and they were copied in its order.

@@ -93,7 +93,19 @@ void apply_settings(Table& table) {
 }
 
 int ask_header_repair() {
-  return message_box(kHeaderRepairText, kHeaderRepairTitle, kHeaderRepairButtons, 0, kMainHelpTopic);
+  return message_box(kHeaderRepairText, kHeaderRepairTitle, kHeaderRepairButtons, 0, kHeaderErrorsHelpTopic);
+}
+
+int offer_header_repair(Table& table, bool at_startup, int auto_correct) {
+  // A file that does not read as a table is never written: the user is
+  // told why instead of being asked.
+  if (table.header_errors != 0 && table.repair_refusal.status != Status::kOk) {
+    std::string text = "The header is not corrected:\n";
+    text += failure_text(table.repair_refusal);
+    message_box(text, kHeaderRepairTitle, "OK", 0, kHeaderErrorsHelpTopic);
+    return 0;
+  }
+  return confirm_header_repair(table, at_startup, auto_correct, ask_header_repair);
 }
 
 void set_table_list_options() {
@@ -116,7 +128,7 @@ int open_and_show(const std::string& file_name, bool leave_edit) {
   if (leave_edit && g_app.edit.mode && g_cell_edit_hooks.leave_edit) g_cell_edit_hooks.leave_edit(true);
   int last_before = g_app.tables.last;
   set_table_list_options();
-  Status why = Status::kOk;
+  OpenFailure why;
   int index = add_open_table(file_name, &why);
   if (index < 0) {
     message_box(open_failure_text(why), "Error", "OK", kMessageError, kMainHelpTopic);
@@ -130,7 +142,7 @@ int open_and_show(const std::string& file_name, bool leave_edit) {
   if (index > last_before) {
     Table& table = *g_app.table();
     prepare_new_table(table);
-    confirm_header_repair(table, false, g_app.auto_correct, ask_header_repair);
+    offer_header_repair(table, false, g_app.auto_correct);
   }
   after_switch();
   return 1;
@@ -184,7 +196,7 @@ void carry_over(Table& old, Table& fresh, TableState& state) {
 
 // The table of the slot could not be opened again: it is closed, and with
 // it the program when it was the only one.
-void drop_unopenable(int index, Status why) {
+void drop_unopenable(int index, const OpenFailure& why) {
   message_box(open_failure_text(why), "Error", "OK", kMessageError, kMainHelpTopic);
   if (index == g_app.current) g_app.edit.mode = 0;
   if (g_app.tables.last < 1) {
@@ -207,7 +219,7 @@ bool reopen_table(int index) {
   Table* old = g_app.tables.at(index);
   if (!old) return false;
   set_table_list_options();
-  Status why = Status::kOk;
+  OpenFailure why;
   std::unique_ptr<Table> fresh = open_list_table(g_app.tables, old->file_name, &why);
   if (!fresh) {
     drop_unopenable(index, why);
@@ -218,7 +230,7 @@ bool reopen_table(int index) {
   std::swap(slot, fresh);
   close_table(fresh);
   Table& table = *slot;
-  confirm_header_repair(table, false, g_app.auto_correct, ask_header_repair);
+  offer_header_repair(table, false, g_app.auto_correct);
   if (index == g_app.current) {
     g_app.captions_ansi = field_name_test(table);
     if (g_app.edit.mode) cell_edit::drop_edit_buffer(table);

@@ -15,6 +15,7 @@ inline uint32_t get_be32(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 inline uint16_t get_be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+inline uint64_t get_be64(const uint8_t* p) { return (uint64_t(get_be32(p)) << 32) | get_be32(p + 4); }
 
 inline void put_le16(uint8_t* p, uint16_t v) {
   p[0] = uint8_t(v);
@@ -28,6 +29,9 @@ inline void put_le64(uint8_t* p, uint64_t v) {
 }
 inline void put_be32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (24 - 8 * i));
+}
+inline void put_be64(uint8_t* p, uint64_t v) {
+  for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (56 - 8 * i));
 }
 inline void put_be16(uint8_t* p, uint16_t v) {
   p[0] = uint8_t(v >> 8);

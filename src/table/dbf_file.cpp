@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <strings.h>
 
 #include "table/byte_order.h"
 #include "table/code_page.h"
+#include "table/dbf_layouts.h"
 #include "table/dictionary.h"
 #include "table/file_io.h"
 #include "table/header_file.h"
@@ -25,7 +27,7 @@ namespace kora {
 namespace {
 
 constexpr uint8_t kKnownVersions[] = {0x02, 0x03, 0x04, 0x30, 0x31, 0x32, 0x43, 0x63,
-                                      0x83, 0x8B, 0xCB, 0xF5, 0x0C, 0x62};
+                                      0x83, 0x8B, 0xCB, 0xF5, 0x0C, 0x62, 0x8C};
 
 constexpr const char* kKindNames[] = {"dBase III", "FoxPro", "dBase IV", "Visual FoxPro", "Unknown"};
 
@@ -51,12 +53,11 @@ std::string replace_extension(const std::string& path, const char* extension) {
   return path.substr(0, base_end) + extension;
 }
 
-// Reads the descriptors into table.fields and lays out the record; why the
-// file is not a table when it is not.
-Status read_descriptors(Table& table) {
-  std::vector<uint8_t> area(kDescriptorAreaSize);
-  ssize_t got = file_read_at(table.fd, area.data(), area.size(), 32);
-  if (got < 0) return Status::kReadError;
+// Reads the standard descriptors of `area` (the file's bytes from offset 32)
+// into table.fields and lays out the record; why the file is not a table
+// when it is not.
+Status read_descriptors(Table& table, const std::vector<uint8_t>& area) {
+  size_t got = area.size();
   if (got == 0) return Status::kNoDescriptors;
 
   table.fields.clear();
@@ -64,13 +65,13 @@ Status read_descriptors(Table& table) {
   if (area[0] != kDescriptorEnd) {
     for (int i = 0; i < kMaxFields; ++i) {
       size_t at = size_t(i) * 32;
-      if (at + 32 > size_t(got)) break;  // a descriptor cut off by the end of the file
+      if (at + 32 > got) break;  // a descriptor cut off by the end of the file
       FieldDesc desc;
       decode_field_desc(&area[at], desc);
       table.fields.push_back(desc);
       score += is_known_type_letter(desc.type) ? 1 : -1;
       size_t next = at + 32;
-      if (next >= size_t(got) || area[next] == kDescriptorEnd) break;
+      if (next >= got || area[next] == kDescriptorEnd) break;
       // A descriptor that would reach past the header's end is record data,
       // not a field: files without the 0x0D terminator end their list here.
       if (32 + next + 32 > table.header_size) break;
@@ -85,16 +86,8 @@ Status read_descriptors(Table& table) {
   int header_record_size = get_le16(&table.header_bytes[10]);
   table.char_length_8bit = sum16 + 1 != header_record_size && sum8 + 1 == header_record_size;
 
-  long offset = 1;
-  for (int i = 0; i < table.field_count(); ++i) {
-    table.fields[size_t(i)].offset = uint16_t(offset);
-    offset += field_length(table, i);
-    if (offset > kRecordBufferSize) return Status::kRecordTooLong;  // it would fit no buffer
-    if (is_memo_field(table, i) && table.first_memo_field < 0) table.first_memo_field = i;
-  }
-  table.record_size = uint16_t(offset);
-  reset_column_model(table.columns, table.field_count());
-  table.aliases.assign(table.fields.size(), std::string());
+  Status laid_out = lay_out_record(table);
+  if (laid_out != Status::kOk) return laid_out;
 
   int count = table.field_count();
   if (count == 0 || score != count) {
@@ -102,6 +95,101 @@ Status read_descriptors(Table& table) {
     table.header_errors |= kBadFieldTypes;
   }
   return Status::kOk;
+}
+
+std::string byte_detail(long offset, uint8_t value) {
+  char text[48];
+  std::snprintf(text, sizeof text, "byte %ld holds 0x%02X", offset, value);
+  return text;
+}
+
+// Whether standard descriptors read as a table's: each one sound, the list
+// ended by 0x0D or by the header's end, and the header's record size what
+// the fields add up to. Type letters of later programs, in the minority,
+// may be allowed.
+OpenFailure check_standard_list(const Table& table, const std::vector<uint8_t>& area, bool unknown_types) {
+  size_t count = table.fields.size();
+  long bad = first_unsound_byte(area, count, kStandardShape, unknown_types);
+  size_t end = count * 32;
+  bool ended = end < area.size() ? area[end] == kDescriptorEnd || 32 + end + 1 >= table.header_size
+                                 : 32 + end + 1 >= table.header_size;
+  if (bad < 0 && !ended) bad = long(32 + end);
+  if (bad >= 0) {
+    size_t at = size_t(bad) - 32;
+    return {Status::kNotATable, byte_detail(bad, at < area.size() ? area[at] : 0)};
+  }
+  int stored = get_le16(&table.header_bytes[10]);
+  if (stored != table.record_size) {
+    std::string detail = "the header says ";
+    detail += std::to_string(stored);
+    detail += ", the fields ";
+    detail += std::to_string(table.record_size);
+    return {Status::kRecordSizeMismatch, detail};
+  }
+  return {};
+}
+
+// The dBase III to Visual FoxPro layout. A file with a version byte no
+// program writes is taken for a table only when its descriptors read as
+// one; it is then shown read-only.
+OpenFailure read_standard_layout(Table& table) {
+  uint8_t version = table.version();
+  bool known = is_known_version(version);
+  if (!known) table.header_errors |= kBadVersion;
+  table.header_size = get_le16(&table.header_bytes[8]);
+  std::vector<uint8_t> area(kDescriptorAreaSize);
+  ssize_t got = file_read_at(table.fd, area.data(), area.size(), 32);
+  if (got < 0) return {Status::kReadError, {}};
+  area.resize(size_t(got));
+
+  OpenFailure failure;
+  // A header of 33 bytes and its 0x0D: a table with no fields.
+  bool no_fields = !area.empty() && area[0] == kDescriptorEnd && table.header_size >= 33;
+  if (table.header_size <= 64 && !no_fields) {
+    failure = {Status::kBadHeaderSize, "the header says " + std::to_string(table.header_size)};
+  } else {
+    failure.status = read_descriptors(table, area);
+  }
+  if (failure.status == Status::kOk) {
+    table.repair_refusal = check_standard_list(table, area, false);
+    OpenFailure unsound = check_standard_list(table, area, true);
+    if (unsound.status == Status::kOk || known) return {};
+    failure = unsound;
+  }
+  if (!known) return {Status::kNotATable, byte_detail(0, version)};
+  return failure;
+}
+
+OpenFailure read_layout(Table& table) {
+  table.file_version = table.version();
+  if (read_dbase7_layout(table) || read_dbase2_layout(table)) return {lay_out_record(table), {}};
+  return read_standard_layout(table);
+}
+
+// What a table refuses, and why.
+void settle_read_only(Table& table) {
+  if (table.read_only) {
+    table.read_only_cause = ReadOnlyCause::kFile;
+  } else if (table.layout == DescriptorLayout::kDBase2) {
+    table.read_only_cause = ReadOnlyCause::kDBase2;
+  } else if (table.header_errors & kBadVersion) {
+    table.read_only_cause = ReadOnlyCause::kUnknownVersion;
+  }
+  table.read_only = table.read_only_cause != ReadOnlyCause::kNone;
+}
+
+// The record count, from the file's size; dBase II files are padded with
+// 0x1A, so their header's count stands while the file holds that many.
+void settle_record_count(Table& table) {
+  uint32_t stored_count = get_le32(&table.header_bytes[4]);
+  table.record_count = derived_record_count(table);
+  if (table.layout == DescriptorLayout::kDBase2) {
+    table.record_count = std::min(table.record_count, stored_count);
+  } else if (table.record_count != stored_count) {
+    table.header_errors |= kBadRecordCount;
+  }
+  put_le32(&table.header_bytes[4], table.record_count);
+  put_le16(&table.header_bytes[10], table.record_size);
 }
 
 }  // namespace
@@ -138,7 +226,8 @@ TableKind table_kind_for_version(uint8_t version) {
   switch (version) {
     case 0xF5: return kFoxPro;
     case 0x04:
-    case 0x8B: return kDBase4;
+    case 0x8B:
+    case 0x8C: return kDBase4;
     case 0x30:
     case 0x31:  // with an autoincrement field
     case 0x32:  // with varchar, varbinary or blob fields
@@ -152,12 +241,27 @@ const char* table_kind_name(TableKind kind) {
   return kind >= kDBase3 && kind <= kSmtKind ? kKindNames[kind] : kKindNames[kSmtKind];
 }
 
-bool is_known_type_letter(char type) { return type != 0 && std::strchr("CNFDLMTGYBI0VQW", type) != nullptr; }
+// With Visual FoxPro's varchar, varbinary and blob, and dBase 7's
+// autoincrement, timestamp and double.
+bool is_known_type_letter(char type) { return type != 0 && std::strchr("CNFDLMTGYBI0VQW+@O", type) != nullptr; }
 
-std::unique_ptr<Table> open_table(const std::string& path, Status* why) {
-  Status ignored;
-  Status& status = why ? *why : ignored;
-  status = Status::kOk;
+std::string read_only_reason(const Table& table) {
+  switch (table.read_only_cause) {
+    case ReadOnlyCause::kFile: return "read-only file";
+    case ReadOnlyCause::kDBase2: return "dBase II table";
+    case ReadOnlyCause::kUnknownVersion: {
+      char text[40];
+      std::snprintf(text, sizeof text, "unknown version 0x%02X", table.file_version);
+      return text;
+    }
+    default: return std::string();
+  }
+}
+
+std::unique_ptr<Table> open_table(const std::string& path, OpenFailure* why) {
+  OpenFailure ignored;
+  OpenFailure& failure = why ? *why : ignored;
+  failure = OpenFailure();
   auto table = std::make_unique<Table>();
   table->view_mapping = 1;
   table->first_memo_field = -1;
@@ -170,7 +274,7 @@ std::unique_ptr<Table> open_table(const std::string& path, Status* why) {
   if (table->fd < 0) {
     table->fd = file_open(path, O_RDONLY | O_CLOEXEC);
     if (table->fd < 0) {
-      status = status_from_open_errno(errno);
+      failure.status = status_from_open_errno(errno);
       return nullptr;
     }
     table->read_only = true;
@@ -178,20 +282,12 @@ std::unique_ptr<Table> open_table(const std::string& path, Status* why) {
 
   ssize_t got = file_read_at(table->fd, table->header_bytes.data(), 32, 0);
   if (got != 32) {
-    status = got < 0 ? Status::kReadError : Status::kShortHeader;
+    failure.status = got < 0 ? Status::kReadError : Status::kShortHeader;
     return nullptr;
   }
-  table->file_version = table->version();
-  if (!is_known_version(table->version())) table->header_errors |= kBadVersion;
-  table->header_size = get_le16(&table->header_bytes[8]);
-  if (table->header_size <= 64) {
-    status = Status::kBadHeaderSize;
-    return nullptr;
-  }
-
   table->file_name = path;
-  status = read_descriptors(*table);
-  if (status != Status::kOk) return nullptr;
+  failure = read_layout(*table);
+  if (failure.status != Status::kOk) return nullptr;
 
   table->record.assign(kRecordBufferSize + 1, 0);
   table->text.assign(kRecordBufferSize + 1, 0);
@@ -202,20 +298,23 @@ std::unique_ptr<Table> open_table(const std::string& path, Status* why) {
   table->memo_file_name = find_memo_file(path, table->kind);
   read_null_flags_layout(*table);
   table->code_page_name = read_code_page_file(path);
-
-  uint32_t stored_count = get_le32(&table->header_bytes[4]);
-  table->record_count = derived_record_count(*table);
-  if (table->record_count != stored_count) table->header_errors |= kBadRecordCount;
-  put_le32(&table->header_bytes[4], table->record_count);
-  put_le16(&table->header_bytes[10], table->record_size);
-
+  settle_record_count(*table);
+  settle_read_only(*table);
   table->bak_file_name = replace_extension(path, ".bak");
+  return table;
+}
+
+std::unique_ptr<Table> open_table(const std::string& path, Status* why) {
+  OpenFailure failure;
+  std::unique_ptr<Table> table = open_table(path, &failure);
+  if (why) *why = failure.status;
   return table;
 }
 
 void close_table(std::unique_ptr<Table>& table) { table.reset(); }
 
 int write_header(Table& table) {
+  if (table.layout == DescriptorLayout::kDBase2) return 0;
   time_t now = time(nullptr);
   struct tm today;
   localtime_r(&now, &today);
@@ -236,12 +335,6 @@ int write_header(Table& table) {
   off_t end_at = off_t(table.header_size) + off_t(table.record_count) * table.record_size;
   if (!file_write_at(table.fd, &end, 1, uint64_t(end_at))) return 0;
   return 1;
-}
-
-int repair_header(Table& table) {
-  // A repair is the one header write that may replace the version byte.
-  table.file_version = table.version();
-  return write_header(table);
 }
 
 int refresh_record_count(Table& table) {
@@ -266,7 +359,7 @@ void apply_table_options(Table& table, const TableOptions& options) {
   set_bak_mode(table, options.bak_mode);
 }
 
-std::unique_ptr<Table> open_list_table(const TableList& list, const std::string& path, Status* why) {
+std::unique_ptr<Table> open_list_table(const TableList& list, const std::string& path, OpenFailure* why) {
   std::unique_ptr<Table> table = open_table(path, why);
   if (!table) return nullptr;
   read_dictionary(*table);
@@ -278,10 +371,17 @@ std::unique_ptr<Table> open_list_table(const TableList& list, const std::string&
   return table;
 }
 
-int add_table(TableList& list, const std::string& path, Status* why) {
-  if (why) *why = Status::kOk;
+std::unique_ptr<Table> open_list_table(const TableList& list, const std::string& path, Status* why) {
+  OpenFailure failure;
+  std::unique_ptr<Table> table = open_list_table(list, path, &failure);
+  if (why) *why = failure.status;
+  return table;
+}
+
+int add_table(TableList& list, const std::string& path, OpenFailure* why) {
+  if (why) *why = OpenFailure();
   if (list.last >= kMaxTables - 1) {
-    if (why) *why = Status::kListFull;
+    if (why) why->status = Status::kListFull;
     return -2;
   }
   for (int i = 0; i <= list.last; ++i) {
@@ -295,6 +395,13 @@ int add_table(TableList& list, const std::string& path, Status* why) {
   return list.last;
 }
 
+int add_table(TableList& list, const std::string& path, Status* why) {
+  OpenFailure failure;
+  int index = add_table(list, path, &failure);
+  if (why) *why = failure.status;
+  return index;
+}
+
 int remove_table(TableList& list, int index) {
   if (index < 0 || index > list.last) return list.last;
   close_table(list.tables[size_t(index)]);
@@ -304,9 +411,56 @@ int remove_table(TableList& list, int index) {
   return index <= list.last ? index : list.last;
 }
 
+namespace {
+
+// Keeps the file's first 32 bytes in `backup`, through a new file renamed
+// over any older one.
+bool keep_header_bytes(const Table& table, const std::string& backup) {
+  uint8_t bytes[32];
+  if (file_read_at(table.fd, bytes, sizeof bytes, 0) != ssize_t(sizeof bytes)) return false;
+  std::string temp = backup + ".tmp";
+  int fd = file_open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool written = file_write_at(fd, bytes, sizeof bytes, 0) && file_sync(fd);
+  written = ::close(fd) == 0 && written;
+  if (written && file_rename(temp, backup)) return true;
+  file_unlink(temp);
+  return false;
+}
+
+}  // namespace
+
+std::string header_backup_name(const std::string& table_path) { return replace_extension(table_path, ".hbk"); }
+
+Status repair_header(Table& table, std::string* detail) {
+  std::string ignored;
+  std::string& why = detail ? *detail : ignored;
+  why.clear();
+  if (table.repair_refusal.status != Status::kOk) {
+    why = table.repair_refusal.detail;
+    return table.repair_refusal.status;
+  }
+  if (table.read_only_cause == ReadOnlyCause::kFile || table.read_only_cause == ReadOnlyCause::kDBase2)
+    return Status::kReadOnly;
+  std::string backup = header_backup_name(table.file_name);
+  if (!keep_header_bytes(table, backup)) {
+    why = "cannot keep the old header in " + backup;
+    return Status::kWriteError;
+  }
+  // A repair is the one header write that may replace the version byte.
+  table.file_version = table.version();
+  if (!write_header(table)) return Status::kWriteError;
+  // The version byte is a known one now: the table may be changed.
+  if (table.read_only_cause == ReadOnlyCause::kUnknownVersion) {
+    table.read_only_cause = ReadOnlyCause::kNone;
+    table.read_only = false;
+  }
+  return Status::kOk;
+}
+
 int confirm_header_repair(Table& table, bool at_startup, int auto_correct, const HeaderRepairAsker& ask) {
   (void)at_startup;  // restoring the terminal on cancel is the caller's part
-  if (table.header_errors == 0) return 0;
+  if (table.header_errors == 0 || table.repair_refusal.status != Status::kOk) return 0;
   int answer = auto_correct != 0 ? 0 : ask ? ask() : 1;
   if (answer == 0) {
     repair_header(table);
@@ -366,7 +520,9 @@ bool is_numeric_field(const Table& table, int i) {
     case 'F':
     case 'I':
     case 'N':
-    case 'Y': return true;
+    case 'Y':
+    case '+':
+    case 'O': return true;
     case 'B': return field_length(table, i) == 8;
     default: return false;
   }

@@ -44,10 +44,25 @@ enum TableKind : int {
   kSmtKind = 4,
 };
 
-// One field descriptor as stored in the file. In memory `offset` holds the
-// field's position within the record (the first field is at 1).
+// How the field descriptors lie in the file: 32 bytes each from offset 32
+// (dBase III to Visual FoxPro), 48 bytes from offset 68 with 32-character
+// names (dBase 7), or 16 bytes from offset 8 with the records from 521
+// (dBase II).
+enum class DescriptorLayout { kStandard, kDBase7, kDBase2 };
+
+// Why a table refuses every change.
+enum class ReadOnlyCause {
+  kNone,
+  kFile,            // the file could only be opened for reading
+  kDBase2,          // a layout kora reads but does not write
+  kUnknownVersion,  // a version byte no known program writes
+};
+
+// One field descriptor as read from the file, whatever its layout. In memory
+// `offset` holds the field's position within the record (the first field is
+// at 1).
 struct FieldDesc {
-  char name[11] = {};  // NUL-padded, at most 10 characters
+  char name[33] = {};  // NUL-padded; at most 10 characters, 32 in dBase 7
   char type = 0;       // type letter
   uint16_t offset = 0;
   uint8_t reserved1[2] = {};
@@ -64,8 +79,16 @@ struct NullFlagBits {
   int length_bit = -1;
 };
 
+// The 32-byte descriptor of dBase III to Visual FoxPro.
 void decode_field_desc(const uint8_t* bytes, FieldDesc& desc);
 void encode_field_desc(const FieldDesc& desc, uint8_t* bytes);
+
+// Why a file did not open as a table: the cause and, where it helps, the
+// place in the file ("byte 0 holds 0x74").
+struct OpenFailure {
+  Status status = Status::kOk;
+  std::string detail;
+};
 
 struct OemAnsiTables;
 
@@ -109,8 +132,13 @@ struct Table {
 
   // Files and header.
   int fd = -1;
-  bool read_only = false;  // the file could only be opened for reading
+  bool read_only = false;  // every change is refused; read_only_cause says why
+  ReadOnlyCause read_only_cause = ReadOnlyCause::kNone;
+  DescriptorLayout layout = DescriptorLayout::kStandard;
   int header_errors = 0;
+  // Why a header repair may not write to this file, kOk when it may: the
+  // descriptors do not read as a table's, or the record size disagrees.
+  OpenFailure repair_refusal;
   std::string file_name;
   std::string memo_file_name;
   std::string header_file_name;
@@ -176,18 +204,26 @@ struct Table {
 };
 
 bool is_known_version(uint8_t version);
+// The words for a read-only table's cause ("unknown version 0x05"),
+// empty when it may be changed.
+std::string read_only_reason(const Table& table);
 TableKind table_kind_for_version(uint8_t version);
 const char* table_kind_name(TableKind kind);
 bool is_known_type_letter(char type);
 
 // Table lifetime. When the table cannot be opened, `why` (if given) says why.
 std::unique_ptr<Table> open_table(const std::string& path, Status* why = nullptr);
+std::unique_ptr<Table> open_table(const std::string& path, OpenFailure* why);
 void close_table(std::unique_ptr<Table>& table);
-// Writes the header in memory and the end-of-file byte; the version byte
-// written is the file's own.
+// Writes the header held in memory and the end-of-file byte; 0 when a write
+// failed or the layout is one kora does not write (dBase II).
 int write_header(Table& table);
-// The header repair: write_header with the corrected version byte.
-int repair_header(Table& table);
+// The file beside the table that keeps the header bytes a repair replaced.
+std::string header_backup_name(const std::string& table_path);
+// The header repair: refused (kNotATable, with `detail` saying why) unless
+// the file reads as a table; otherwise the 32 header bytes about to be
+// replaced are kept in header_backup_name() and the corrected header written.
+Status repair_header(Table& table, std::string* detail = nullptr);
 int refresh_record_count(Table& table);
 // Copies the options into the table, rewriting its date formats.
 void apply_table_options(Table& table, const TableOptions& options);
@@ -208,10 +244,12 @@ struct TableList {
 // Index, -2 when the list is full, -3 when the file is not opened as a table;
 // `why` (if given) names the cause.
 int add_table(TableList& list, const std::string& path, Status* why = nullptr);
+int add_table(TableList& list, const std::string& path, OpenFailure* why);
 int remove_table(TableList& list, int index);              // index to show next, -1 none
 // Opens a table as add_table does (descriptions, aliases, options, code
 // page) without putting it in the list: for a slot whose file changed.
 std::unique_ptr<Table> open_list_table(const TableList& list, const std::string& path, Status* why = nullptr);
+std::unique_ptr<Table> open_list_table(const TableList& list, const std::string& path, OpenFailure* why);
 
 // The header-repair question. The asker shows `kHeaderRepairText` titled
 // `kHeaderRepairTitle` with `kHeaderRepairButtons` and returns the button
@@ -225,6 +263,8 @@ using HeaderRepairAsker = std::function<int()>;
 
 // 1 when the user cancelled (at start-up the caller ends the program), else 0.
 // auto_correct: 0 ask, 1 or 2 write the corrected header without asking.
+// A table whose repair is refused (repair_refusal) is neither asked about
+// nor written.
 int confirm_header_repair(Table& table, bool at_startup, int auto_correct, const HeaderRepairAsker& ask);
 
 // Accessors. A column index at or above the field count denotes a computed

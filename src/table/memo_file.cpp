@@ -316,6 +316,7 @@ MemoLayout memo_layout(uint8_t version) {
       return MemoLayout::kDBase3;
     case 0x04:
     case 0x8B:
+    case 0x8C:
       return MemoLayout::kDBase4;
     case 0x30:
     case 0x31:

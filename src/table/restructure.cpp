@@ -300,6 +300,9 @@ Status restructure(Table& table, const std::vector<StructureField>& fields, cons
   result = RestructureReport{};
   if (table.read_only) return Status::kReadOnly;
   if (table.fd < 0 || table.record_size == 0) return Status::kCannotOpen;
+  // Only the 32-byte descriptors are written: dBase 7's long names and
+  // binary forms would not survive.
+  if (table.layout != DescriptorLayout::kStandard) return Status::kInvalidStructure;
   std::vector<FieldDesc> descs = descriptors_of(fields);
   TableKind kind = restructure_kind(table, descs, options.kind_without_memo);
   if (!check_structure(descs, kind).ok()) return Status::kInvalidStructure;

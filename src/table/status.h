@@ -15,11 +15,13 @@ enum class Status {
   kNoPermission,
   kCannotOpen,
   // The file opens but is not a table, and why.
+  kNotATable,       // the bytes are no table's (a detail names the first that is not)
   kShortHeader,     // shorter than the 32-byte header
   kBadHeaderSize,   // a header size of 64 bytes or less
   kNoDescriptors,   // no field descriptor follows the header
   kBadFieldTypes,   // more unknown field types than known ones
   kRecordTooLong,   // the fields add up to more than a record may hold
+  kRecordSizeMismatch,  // the header's record size is not what the fields add up to
   // Other failures.
   kListFull,        // as many tables open as the list holds
   kReadOnly,        // the table could only be opened for reading

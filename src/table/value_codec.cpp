@@ -11,10 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "table/byte_order.h"
+#include "table/dbase7_values.h"
 #include "table/memo_file.h"
 #include "table/vfp_fields.h"
 
@@ -75,6 +77,13 @@ RecordImage current_record(const Table& table) { return RecordImage(table.record
 int length16(const Table& table, int i) { return field_length_byte(table, i) | (field_decimals(table, i) << 8); }
 
 bool is_binary_datetime(const Table& table, int i) { return field_length_byte(table, i) == 8; }
+
+// Longs in dBase 7's sorting form: the autoincrement type, and I in a
+// dBase 7 table (Visual FoxPro's I is a plain little-endian integer).
+bool is_dbase7_long(const Table& table, int i) {
+  char type = field_type(table, i);
+  return type == '+' || (type == 'I' && table.layout == DescriptorLayout::kDBase7);
+}
 
 char* text_buffer(Table& table) {
   if (table.text.size() < size_t(kRecordBufferSize) + 1) table.text.assign(size_t(kRecordBufferSize) + 1, 0);
@@ -207,6 +216,12 @@ int write_date(Table& table, int i, int year, int month, int day, int hour, int 
   FieldSpan span = field_span(table, i);
   if (!span.data) return 0;
   char type = field_type(table, i);
+  if (type == '@') {
+    if (span.length < 8) return 0;
+    long ms = long(second) * 1000 + long(hour) * 3600000 + long(minute) * 60000;
+    put_dbase7_timestamp(span.data, {julian_day_number(year, month, day), ms});
+    return 1;
+  }
   if (type == 'T' && is_binary_datetime(table, i)) {
     long day_number = julian_day_number(year, month, day);
     long ms = long(second) * 1000 + long(hour) * 3600000 + long(minute) * 60000;
@@ -347,6 +362,9 @@ std::string date_text(const Table& table, RecordImage record, int i, bool with_t
   DateParts d = field_date(table, record, i);
   int format = table.date_format;
   if (!is_valid_date(d)) return std::string(size_t(with_time ? (format == 0 ? 14 : 19) : (format == 0 ? 8 : 10)), ' ');
+  if ((format < 1 || format > 3) && field_type(table, i) == '@') {
+    return print_string("%04d%02d%02d%02d%02d%02d", d.year, d.month + 1, d.day, d.hour, d.minute, d.second);
+  }
   if (format < 1 || format > 3) return field_raw_text(table, record, i);
   const std::string& f = with_time ? table.date_time_formats[size_t(format)] : table.date_formats[size_t(format)];
   int month = d.month + 1;
@@ -473,6 +491,10 @@ DateParts field_date(const Table& table, RecordImage record, int i) {
   if (!span.data || is_null_field(table, record, i)) return DateParts();
   char type = field_type(table, i);
   if (type == 'D') return decode_text_date(span, false);
+  if (type == '@') {
+    std::optional<Timestamp> stamp = span.length >= 8 ? get_dbase7_timestamp(span.data) : std::nullopt;
+    return stamp ? date_from_julian(stamp->day_number, stamp->milliseconds) : DateParts();
+  }
   if (type != 'T') return DateParts();
   if (!is_binary_datetime(table, i)) return decode_text_date(span, true);
   return date_from_julian(long(int32_t(get_le32(span.data))), long(int32_t(get_le32(span.data + 4))));
@@ -492,7 +514,10 @@ long double field_number(const Table& table, RecordImage record, int i) {
   }
   ConstSpan span = field_span(table, record, i);
   if (!span.data || is_null_field(table, record, i)) return 0;
+  if (is_dbase7_long(table, i)) return span.length >= 4 ? get_dbase7_long(span.data).value_or(0) : 0;
   switch (field_type(table, i)) {
+    case 'O':
+      return span.length >= 8 ? get_dbase7_double(span.data).value_or(0) : 0;
     case 'B':
       return std::bit_cast<double>(read_le(span, 8));
     case 'F':
@@ -544,12 +569,29 @@ const char* field_raw_text(Table& table, int i) {
   return set_text(table, field_raw_text(table, current_record(table), i));
 }
 
+namespace {
+
+// The dBase 7 binary types; a field holding no value shows blanks.
+std::string dbase7_text(const Table& table, RecordImage record, int i, const ConstSpan& span) {
+  if (field_type(table, i) == '@') return date_text(table, record, i, true);
+  if (field_type(table, i) == 'O') {
+    std::optional<double> value = span.length >= 8 ? get_dbase7_double(span.data) : std::nullopt;
+    return value ? fixed_text(*value, 20, field_decimals(table, i)) : std::string(20, ' ');
+  }
+  std::optional<int32_t> value = span.length >= 4 ? get_dbase7_long(span.data) : std::nullopt;
+  return value ? print_string("%10ld", long(*value)) : std::string(10, ' ');
+}
+
+}  // namespace
+
 std::string field_text(const Table& table, RecordImage record, int i) {
   if (i >= table.field_count()) {
     return computed_column_hooks.text ? computed_column_hooks.text(table, record, i) : std::string();
   }
   ConstSpan span = field_span(table, record, i);
   if (!span.data || is_null_field(table, record, i)) return std::string();
+  if (char type = field_type(table, i); is_dbase7_long(table, i) || type == 'O' || type == '@')
+    return dbase7_text(table, record, i, span);
   switch (field_type(table, i)) {
     case 'C':
     case 'L':
@@ -609,6 +651,9 @@ const char* field_type_name(const Table& table, int i) {
     case 'V': return "Varchar";
     case 'Q': return "Varbinary";
     case 'W': return "Blob";
+    case '+': return "Autoincrement";
+    case 'O': return "Double";
+    case '@': return "Timestamp";
     default: return "Unknown";
   }
 }
@@ -624,9 +669,12 @@ int display_width(const Table& table, int i) {
     case 'G':
     case 'I':
     case 'M':
-    case 'W': return 10;
+    case 'W':
+    case '+': return 10;
+    case 'O': return 20;
     case 'D': return table.date_format > 0 ? 10 : field_length(table, i);
     case 'T': return table.date_format > 0 ? 19 : field_length(table, i);
+    case '@': return table.date_format > 0 ? 19 : 14;
     default: return field_length(table, i);
   }
 }
@@ -722,6 +770,13 @@ int store_integer(const FieldSpan& span, long double number) {
   return 1;
 }
 
+int store_dbase7_long(const FieldSpan& span, long double number) {
+  // The smallest long is the blank value in this form.
+  if (span.length < 4 || !(number <= 2147483647.0L && number > -2147483648.0L)) return 0;
+  put_dbase7_long(span.data, int32_t(number));
+  return 1;
+}
+
 int store_currency(const FieldSpan& span, long double number) {
   if (span.length < 8) return 0;
   // A typed amount such as 199.9998 is not exact in binary and may scale to
@@ -757,10 +812,17 @@ int store_value(Table& table, int i, std::string_view text, long double number) 
   FieldSpan span = field_span(table, i);
   if (!span.data) return 0;
   if (is_variable_field(table, i)) return store_variable(table, i, span, text);
+  if (is_dbase7_long(table, i)) return store_dbase7_long(span, number);
   switch (field_type(table, i)) {
     case 'C':
       std::memcpy(span.data, text.data(), std::min(text.size(), size_t(span.length)));
       return 1;
+    case 'O':
+      if (span.length < 8 || !std::isfinite(double(number))) return 0;
+      put_dbase7_double(span.data, double(number));
+      return 1;
+    case '@':
+      return store_date_text(table, i, text, true);
     case 'N':
     case 'F':
       return store_numeric(span, field_decimals(table, i), number);

@@ -792,7 +792,8 @@ std::vector<FieldDesc> target_fields(const Table& source, const std::vector<Colu
     FieldDesc d;
     if (c.index < source.field_count()) {
       const FieldDesc& s = *field_desc(source, c.index);
-      std::memcpy(d.name, s.name, sizeof d.name);
+      // A dBase 7 name is cut to the 11 bytes the target's descriptors hold.
+      std::memcpy(d.name, s.name, 11);
       d.type = s.type;
       d.length = s.length;
       d.decimals = s.decimals;

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
+#include "../support/dbf_builder.h"
 #include "../support/test_support.h"
 
 namespace kora {
@@ -85,41 +87,104 @@ TEST(KoraBinary, HelpAsFirstArgumentPrintsTheUsageAndNothingElse) {
   }
 }
 
-TEST(KoraBinary, WithoutATableNameItAsksForOne) {
+TEST(KoraBinary, WithoutATableNameItAsksForOneAndFails) {
   TempDir dir;
   KoraRun run = kora_in(dir.path(), "/ro /r+");
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "Filename required...\n");
 }
 
-TEST(KoraBinary, ATableThatCannotBeOpenedIsReportedWithItsFullName) {
-  TempDir dir;
-  KoraRun missing = kora_in(dir.path(), "missing.dbf");
-  EXPECT_EQ(missing.status, 0);
-  EXPECT_EQ(missing.out, "Cannot open file: " + dir.file("missing.dbf") + "...\n");
+std::vector<uint8_t> text_bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
-  test::write_bytes(dir.file("short.dbf"), {0x03, 1, 2, 3});
-  KoraRun not_a_table = kora_in(dir.path(), "/a " + dir.file("short.dbf"));
-  EXPECT_EQ(not_a_table.status, 0);
-  EXPECT_EQ(not_a_table.out, "Cannot open file: " + dir.file("short.dbf") + "...\n");
-  EXPECT_EQ(test::file_size(dir.file("short.dbf")), 4);
+constexpr const char* kNotes = "this is a text file, not a table at all.\n";
+
+// A table of two fields and two records; the header may then be spoiled.
+std::vector<uint8_t> small_table(uint32_t stored_count = 2) {
+  test::DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 10}, {"QTY", 'N', 5}};
+  layout.records = {"one", "two"};
+  layout.stored_count = int(stored_count);
+  return test::build_dbf(layout);
 }
 
-TEST(KoraBinary, BatchAutoCorrectFixesEveryNamedHeaderSilently) {
+TEST(KoraBinary, ATableThatCannotBeOpenedIsReportedWithItsReasonAndStatusTwo) {
+  TempDir dir;
+  std::vector<uint8_t> header_64 = small_table();
+  header_64[8] = 64;
+  header_64[9] = 0;
+  test::DbfSpec unknown_types;
+  unknown_types.fields = {{"A", 'X', 2}, {"B", 'X', 2}, {"C", 'C', 2}};
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;  // none: the file does not exist
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"missing.dbf", {}, "No such file"},
+      {"short.dbf", {0x03, 1, 2, 3}, "The file is shorter than a table header"},
+      {"notes.dbf", text_bytes(kNotes), "Not a table: byte 0 holds 0x74"},
+      {"small.dbf", header_64, "The header size is 64 bytes or less: the header says 64"},
+      {"types.dbf", test::build_dbf(unknown_types), "Most field types are unknown"},
+  };
+  for (const Case& c : cases) {
+    std::string path = dir.file(c.name);
+    if (!c.bytes.empty()) test::write_bytes(path, c.bytes);
+    // /a: a repair, were one offered, would write without asking.
+    KoraRun run = kora_in(dir.path(), std::string("/a ") + c.name);
+    EXPECT_EQ(run.status, 2) << c.name;
+    EXPECT_EQ(run.out, "Cannot open file: " + path + ": " + c.reason + "\n") << c.name;
+    if (!c.bytes.empty()) {
+      EXPECT_EQ(test::read_bytes(path), c.bytes) << c.name;
+    }
+    EXPECT_FALSE(test::file_exists(dir.file(std::string(c.name, std::strlen(c.name) - 4) + ".hbk"))) << c.name;
+  }
+}
+
+TEST(KoraBinary, BatchAutoCorrectFixesTablesKeepsTheOldHeaderAndNamesWhatItSkipped) {
   TempDir dir;
   std::string a = copy_with_wrong_count(dir, kStates, "a.dbf", 5);
   std::string b = copy_with_wrong_count(dir, kPoints, "b.dbf", 100);
+  std::vector<uint8_t> a_before = test::read_bytes(a);
   std::string good = dir.copy_fixture(kPoints, "good.dbf");
   std::vector<uint8_t> good_before = test::read_bytes(good);
   test::write_bytes(dir.file("junk.dbf"), {'n', 'o', 't'});
-  KoraRun run = kora_in(dir.path(), "a.dbf missing.dbf /a+ junk.dbf " + b + " good.dbf");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "");
+  test::write_bytes(dir.file("notes.dbf"), text_bytes(kNotes));
+  // A table with a type letter no program writes, and a wrong count.
+  std::vector<uint8_t> odd = small_table(9);
+  odd[32 + 11] = 'X';
+  test::write_bytes(dir.file("odd.dbf"), odd);
+
+  KoraRun run = kora_in(dir.path(), "a.dbf missing.dbf /a+ junk.dbf notes.dbf odd.dbf " + b + " good.dbf");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out,
+            "kora: missing.dbf: Cannot open file: No such file\n"
+            "kora: junk.dbf: Cannot open file: The file is shorter than a table header\n"
+            "kora: notes.dbf: Cannot open file: Not a table: byte 0 holds 0x74\n"
+            "kora: odd.dbf: header not corrected: Not a table: byte 43 holds 0x58\n");
   EXPECT_EQ(header_count(a), 32u);
   EXPECT_EQ(header_count(b), 14u);
   EXPECT_EQ(test::read_bytes(good), good_before);  // no errors, nothing written
+  EXPECT_FALSE(test::file_exists(dir.file("good.hbk")));
   EXPECT_EQ(test::read_bytes(dir.file("junk.dbf")), (std::vector<uint8_t>{'n', 'o', 't'}));
+  EXPECT_EQ(test::read_bytes(dir.file("notes.dbf")), text_bytes(kNotes));
+  EXPECT_EQ(test::read_bytes(dir.file("odd.dbf")), odd);
   EXPECT_FALSE(test::file_exists(dir.file("missing.dbf")));
+
+  // The replaced header bytes are kept beside the table; copied back, they
+  // give the file as it was but for the end-of-file mark the repair wrote.
+  std::vector<uint8_t> kept = test::read_bytes(dir.file("a.hbk"));
+  EXPECT_EQ(kept, std::vector<uint8_t>(a_before.begin(), a_before.begin() + 32));
+  std::string out;
+  ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && dd if=a.hbk of=a.dbf conv=notrunc 2>/dev/null", out), 0);
+  std::vector<uint8_t> undone = test::read_bytes(a);
+  ASSERT_EQ(undone.size(), a_before.size());
+  EXPECT_EQ(std::vector<uint8_t>(undone.begin(), undone.end() - 1),
+            std::vector<uint8_t>(a_before.begin(), a_before.end() - 1));
+
+  // Nothing left to correct: nothing is written and nothing skipped.
+  KoraRun again = kora_in(dir.path(), "/a+ b.dbf good.dbf");
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.out, "");
 }
 
 }  // namespace

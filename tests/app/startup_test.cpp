@@ -96,9 +96,10 @@ TEST(Startup, ContinueThenAnAppendKeepsTheVersionByteOfTheFile) {
     const char* fixture;
     uint8_t version;  // written over the fixture's own
     bool asked;
+    bool appends;  // a byte no program knows holds the table read-only
   };
   // Visual FoxPro with varchar fields, then a byte no program knows.
-  const Case cases[] = {{"php-xbase/foxpro/vfp.dbf", 0x32, false}, {kPoints, 0x05, true}};
+  const Case cases[] = {{"php-xbase/foxpro/vfp.dbf", 0x32, false, true}, {kPoints, 0x05, true, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(int(c.version));
     TempDir dir;
@@ -112,7 +113,44 @@ TEST(Startup, ContinueThenAnAppendKeepsTheVersionByteOfTheFile) {
     keys.insert(keys.end(), {kCtrlF5, kF10});
     EXPECT_EQ(run_kora({path}, keys), 0);
     EXPECT_EQ(read_bytes(path).at(0), c.version);
-    EXPECT_EQ(header_count(path), count + 1);
+    EXPECT_EQ(header_count(path), count + (c.appends ? 1 : 0));
+  }
+}
+
+TEST(Startup, LayoutsKoraReadsOpenAndThoseItDoesNotChangeSayWhyOnTheStatusLine) {
+  TempDir dir;
+  std::string odd = dir.copy_fixture(kStates, "odd.dbf");
+  std::vector<uint8_t> bytes = read_bytes(odd);
+  bytes[0] = 0x05;
+  write_bytes(odd, bytes);
+  struct Case {
+    std::string path;
+    std::vector<int> keys;  // answers to the repair question, then a try at editing (one record down)
+    const char* reason;     // on the status line; "" none
+    const char* counter;
+  };
+  constexpr int kF4 = 0x3E00, kDel = 0x5300;
+  const std::vector<int> try_edit = {kF4, 'Z', kDown, kF4, kDel};
+  auto then_edit = [&](std::vector<int> keys) {
+    keys.insert(keys.end(), try_edit.begin(), try_edit.end());
+    return keys;
+  };
+  const Case cases[] = {
+      {dir.copy_fixture("infused-dbf/dbase_02.dbf", "two.dbf"), then_edit({}), "(read only: dBase II table)", "2 / 9"},
+      {odd, then_edit({kRight, kEnter}), "(read only: unknown version 0x05)", "2 / 32"},
+      {dir.copy_fixture("infused-dbf/polygon.dbf", "none.dbf"), {kRight, kEnter}, "", "1 / 1"},
+      {dir.copy_fixture("infused-dbf/dbase_8c.dbf", "seven.dbf"), {}, "", "1 / 10"},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> before = read_bytes(c.path);
+    EXPECT_EQ(run_kora({c.path}, c.keys), 0) << c.path;
+    EXPECT_NE(row(0).find(c.counter), std::string::npos) << row(0);
+    if (*c.reason) {
+      EXPECT_NE(row(0).find(c.reason), std::string::npos) << row(0);
+      EXPECT_EQ(read_bytes(c.path), before) << c.path;
+    } else {
+      EXPECT_EQ(row(0).find("read only"), std::string::npos) << row(0);
+    }
   }
 }
 

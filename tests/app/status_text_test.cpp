@@ -1,5 +1,5 @@
 // The engine's causes in the user's words: a table that cannot be opened
-// says why below "Cannot open file", and a walk's progress calls move the
+// says why after "Cannot open file", and a walk's progress calls move the
 // progress box.
 #include "app/status_text.h"
 
@@ -38,11 +38,14 @@ TEST_F(StatusTexts, AFileThatIsNoTableIsReportedWithItsCause) {
   std::vector<uint8_t> small_header = build_dbf(layout);
   put_le16(&small_header[8], 64);
   write_bytes(dir.file("short.dbf"), {0x03, 1, 2});
+  const std::string notes = "this is a text file, not a table at all.\n";
+  write_bytes(dir.file("notes.dbf"), std::vector<uint8_t>(notes.begin(), notes.end()));
   write_bytes(dir.file("small.dbf"), small_header);
   const std::pair<std::string, const char*> cases[] = {
       {"missing.dbf", "No such file"},
       {"short.dbf", "The file is shorter than a table header"},
       {"small.dbf", "The header size is 64 bytes or less"},
+      {"notes.dbf", "Cannot open file: Not a table: byte 0 holds 0x74"},
   };
   for (const auto& [name, cause] : cases) {
     reset_app_state();
@@ -56,7 +59,7 @@ TEST_F(StatusTexts, AFileThatIsNoTableIsReportedWithItsCause) {
   }
   // A cause the system did not name leaves the message as it always was.
   EXPECT_EQ(open_failure_text(Status::kCannotOpen), "Cannot open file");
-  EXPECT_EQ(open_failure_text(Status::kListFull), "Cannot open file\n100 tables are open already");
+  EXPECT_EQ(open_failure_text(Status::kListFull), "Cannot open file: 100 tables are open already");
 }
 
 TEST_F(StatusTexts, AScanMovesTheProgressBoxOncePerChunk) {

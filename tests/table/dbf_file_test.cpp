@@ -244,6 +244,7 @@ TEST(TableOpen, EveryFailureNamesItsCause) {
   unknown.fields = {{"A", 'X', 2}, {"B", 'X', 2}, {"C", 'C', 2}};
   DbfSpec wide;
   wide.fields = {{"A", 'C', 40000}, {"B", 'C', 40000}};
+  const std::string text = "this is a text file, not a table at all.\n";
   struct Case {
     const char* name;
     std::vector<uint8_t> bytes;
@@ -258,6 +259,7 @@ TEST(TableOpen, EveryFailureNamesItsCause) {
       {"header alone", cut(32), Status::kNoDescriptors},
       {"unknown types", build_dbf(unknown), Status::kBadFieldTypes},
       {"record too long", build_dbf(wide), Status::kRecordTooLong},
+      {"text", std::vector<uint8_t>(text.begin(), text.end()), Status::kNotATable},
   };
   for (const Case& c : cases) {
     std::string path = dir.file(std::string(c.name) + ".dbf");
@@ -271,6 +273,9 @@ TEST(TableOpen, EveryFailureNamesItsCause) {
     EXPECT_EQ(add_table(list, path, &why), c.why == Status::kOk ? 0 : -3) << c.name;
     EXPECT_EQ(why, c.why) << c.name;
   }
+  OpenFailure failure;
+  EXPECT_FALSE(open_table(dir.file("text.dbf"), &failure));
+  EXPECT_EQ(failure.detail, "byte 0 holds 0x74");
   Status why = Status::kOk;
   EXPECT_FALSE(open_table(dir.file("missing.dbf"), &why));
   EXPECT_EQ(why, Status::kNotFound);
@@ -403,6 +408,75 @@ TEST(HeaderRepair, AnswersDecideWhatIsWritten) {
   EXPECT_EQ(confirm_header_repair(*table, true, 1, [&] { ++asked; return 2; }), 0);  // /a: no question
   EXPECT_EQ(asked, 3);
   EXPECT_EQ(get_le32(&test::read_bytes(path)[4]), 2u);
+}
+
+// Every spoiled table below also says 9 records for its 2: a repair would
+// want to write. Only one whose descriptors read as a table's is written,
+// and the 32 bytes it replaces are kept beside it first.
+TEST(HeaderRepair, OnlyAFileThatReadsAsATableIsWrittenAndItsOldHeaderIsKept) {
+  TempDir dir;
+  auto spoiled = [](uint8_t version, size_t at, uint8_t value) {
+    DbfSpec layout = two_field_table(2);
+    layout.version = version;
+    layout.stored_count = 9;
+    std::vector<uint8_t> bytes = build_dbf(layout);
+    bytes[at] = value;
+    return bytes;
+  };
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    Status refusal;
+    const char* detail;
+    const char* read_only;  // before the repair
+  };
+  const Case cases[] = {
+      {"sound", spoiled(0x03, 0, 0x03), Status::kOk, "", ""},
+      {"unknown version", spoiled(0x05, 0, 0x05), Status::kOk, "", "unknown version 0x05"},
+      {"control byte in a name", spoiled(0x03, 32 + 2, 0x0A), Status::kNotATable, "byte 34 holds 0x0A", ""},
+      {"unknown type", spoiled(0x03, 64 + 11, 'X'), Status::kNotATable, "byte 75 holds 0x58", ""},
+      {"length 0", spoiled(0x03, 64 + 16, 0), Status::kNotATable, "byte 80 holds 0x00", ""},
+      {"record size", spoiled(0x03, 10, 99), Status::kRecordSizeMismatch, "the header says 99, the fields 16", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = dir.file("t.dbf"), backup = dir.file("t.hbk");
+    test::write_bytes(path, c.bytes);
+    std::remove(backup.c_str());
+    auto table = open_table(path);
+    ASSERT_TRUE(table);
+    EXPECT_EQ(read_only_reason(*table), c.read_only);
+    std::string detail = "unset";
+    EXPECT_EQ(repair_header(*table, &detail), c.refusal);
+    EXPECT_EQ(detail, c.detail);
+    if (c.refusal != Status::kOk) {
+      EXPECT_EQ(confirm_header_repair(*table, true, 0, [] { ADD_FAILURE(); return 0; }), 0);
+      EXPECT_EQ(test::read_bytes(path), c.bytes);
+      EXPECT_FALSE(test::file_exists(backup));
+      continue;
+    }
+    EXPECT_EQ(test::read_bytes(backup), std::vector<uint8_t>(c.bytes.begin(), c.bytes.begin() + 32));
+    EXPECT_EQ(get_le32(&test::read_bytes(path)[4]), 2u);
+    EXPECT_EQ(test::read_bytes(path)[0], 0x03);
+    EXPECT_EQ(read_only_reason(*table), "");  // the version is known now
+    EXPECT_EQ(write_record(*table, 0), 1);
+  }
+}
+
+TEST(TableOpen, AFileOfThirtyThreeHeaderBytesIsATableWithoutFields) {
+  TempDir dir;
+  DbfSpec none;
+  none.records = {"", ""};  // records of just the deletion flag
+  none.end_of_file = false;
+  std::vector<uint8_t> bytes = build_dbf(none);
+  std::string path = dir.file("t.dbf");
+  test::write_bytes(path, bytes);
+  ASSERT_EQ(bytes.size(), 33u + 2);
+  auto table = open_table(path);
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->field_count(), 0);
+  EXPECT_EQ(table->record_count, 2u);
+  EXPECT_EQ(table->repair_refusal.status, Status::kOk);
 }
 
 TEST(HeaderRepair, CleanTableIsNotAsked) {
