@@ -129,6 +129,7 @@ int run_batch_export(const BatchExport& batch) {
     fail(batch.table + ": " + open_failure_text(why == Status::kOk ? Status::kCannotOpen : why).c_str());
     return 1;
   }
+  if (!table->recovery_note.empty()) std::fprintf(stderr, "kora: %s: %s\n", batch.table.c_str(), table->recovery_note.c_str());
   apply_settings(*table);
   ProgressCallback progress = terminal_progress();
   if (!batch.filter.empty()) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -242,6 +243,7 @@ int batch_repair(const std::vector<std::string>& names, std::FILE* report) {
       skip(name, open_failure_text(failure));
       continue;
     }
+    if (!table->recovery_note.empty()) std::fprintf(report, "kora: %s: %s\n", name.c_str(), table->recovery_note.c_str());
     if (table->header_errors == 0) continue;
     OpenFailure repair;
     repair.status = repair_header(*table, &repair.detail);

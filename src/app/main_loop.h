@@ -27,6 +27,8 @@ int ask_header_repair();
 // confirm_header_repair, or, for a file whose header may not be written, a
 // message saying why; 1 when the user cancelled.
 int offer_header_repair(Table& table, bool at_startup, int auto_correct);
+// Tells the user what opening the table finished of an interrupted change.
+void show_recovery_note(const Table& table);
 
 // Opens a table (or finds it open, in any letter case) and makes it current.
 // leave_edit: first leave edit mode writing the record (the Open command).

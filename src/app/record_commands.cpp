@@ -474,6 +474,7 @@ void cmd_read_only() {
     update_keybar_labels();
   }
   g_settings.read_only = g_settings.read_only ? 0 : 1;
+  forbid_recovery_writes(g_settings.read_only != 0);
   g_app.redraw |= kRedrawAll;
 }
 

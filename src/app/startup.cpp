@@ -103,6 +103,7 @@ int show_table(Startup& run) {
   g_favorites.recent_file = side_file_path(g_program_path, ".lst");
   g_app.tables.on_added = [](const std::string& path) { recent_add(path); };
   set_table_list_options();
+  forbid_recovery_writes(run.switches.read_only != 0);
   OpenFailure why;
   int index = add_open_table(run.table_name, &why);
   if (index < 0) {
@@ -120,6 +121,7 @@ int show_table(Startup& run) {
   macros_install(side_file_path(g_program_path, ".mac"));
   macros_load();
   Table& table = *g_app.table();
+  show_recovery_note(table);
   if (offer_header_repair(table, true, run.switches.auto_correct)) {
     run.close_screen();
     return 1;

@@ -35,6 +35,7 @@ constexpr StatusText kStatusTexts[] = {
     {Status::kFileInUse, "The file is open in kora"},
     {Status::kInvalidStructure, "The structure is not valid"},
     {Status::kNotStructureTable, "Incorrect structure of the DBF file."},
+    {Status::kInterrupted, "A change to the table was interrupted; open it with write access to finish it"},
 };
 
 constexpr const char* kCannotOpenFile = "Cannot open file";

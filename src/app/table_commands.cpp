@@ -92,6 +92,10 @@ void apply_settings(Table& table) {
   set_bak_mode(table, g_settings.bak_files);
 }
 
+void show_recovery_note(const Table& table) {
+  if (!table.recovery_note.empty()) message_box(table.recovery_note, "Attention", "OK", 0, kMainHelpTopic);
+}
+
 int ask_header_repair() {
   return message_box(kHeaderRepairText, kHeaderRepairTitle, kHeaderRepairButtons, 0, kHeaderErrorsHelpTopic);
 }
@@ -134,6 +138,7 @@ int open_and_show(const std::string& file_name, bool leave_edit) {
     message_box(open_failure_text(why), "Error", "OK", kMessageError, kMainHelpTopic);
     return 0;
   }
+  if (index > last_before) show_recovery_note(*g_app.tables.at(index));
   if (index == g_app.current) return 1;
   // Edit mode stays on (favourites, recent files): the record being edited
   // is written before another table is shown, as a table switch does.
@@ -230,6 +235,7 @@ bool reopen_table(int index) {
   std::swap(slot, fresh);
   close_table(fresh);
   Table& table = *slot;
+  show_recovery_note(table);
   offer_header_repair(table, false, g_app.auto_correct);
   if (index == g_app.current) {
     g_app.captions_ansi = field_name_test(table);

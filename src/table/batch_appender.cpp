@@ -24,8 +24,8 @@ size_t write_some(int fd, const uint8_t* bytes, size_t length, uint64_t offset) 
 
 }  // namespace
 
-BatchAppender::BatchAppender(Table& table, size_t chunk_bytes)
-    : table_(table), first_(table.record_count) {
+BatchAppender::BatchAppender(Table& table, size_t chunk_bytes, bool journaled)
+    : table_(table), first_(table.record_count), journaled_(journaled) {
   capacity_ = std::max<size_t>(1, chunk_bytes / std::max<size_t>(1, table.record_size));
   if (table.fd < 0 || table.record_size == 0) status_ = Status::kWriteError;
   if (table.read_only) status_ = Status::kReadOnly;
@@ -54,10 +54,35 @@ Status BatchAppender::write_memo(uint8_t* image, int i, std::string_view text) {
   if (status_ != Status::kOk || text.empty()) return status_;
   if (!memo_) {
     backup_if_due(table_);
+    if (!start_journal()) return status_;
     memo_ = std::make_unique<MemoWriter>(table_);
   }
   if (!memo_->write(image, i, text)) status_ = Status::kWriteError;
   return status_;
+}
+
+// Before the first byte of the run reaches the table or its memo file: the
+// old header and size, which the next open puts back if the run is cut short.
+bool BatchAppender::start_journal() {
+  if (!journaled_ || journal_.active()) return true;
+  JournalEntry entry;
+  entry.op = JournalOp::kAppend;
+  entry.count = first_;
+  entry.header_size = table_.header_size;
+  entry.record_size = table_.record_size;
+  // The old header, and what followed the records (the end mark), which
+  // the first records written cover.
+  long long size = file_size(table_.fd);
+  uint64_t records_end = uint64_t(table_.header_size) + uint64_t(first_) * table_.record_size;
+  uint64_t tail = size > 0 && uint64_t(size) > records_end ? std::min<uint64_t>(uint64_t(size) - records_end, 65536) : 0;
+  entry.image.resize(32 + tail);
+  if (size >= 0 && file_read_at(table_.fd, entry.image.data(), 32, 0) == 32 &&
+      file_read_at(table_.fd, entry.image.data() + 32, tail, records_end) == ssize_t(tail)) {
+    entry.file_size = uint64_t(size);
+    if (journal_.begin(table_.file_name, entry, 0) == Status::kOk) return true;
+  }
+  status_ = Status::kWriteError;
+  return false;
 }
 
 // Writes the gathered records; after a failure the records that reached the
@@ -65,6 +90,7 @@ Status BatchAppender::write_memo(uint8_t* image, int i, std::string_view text) {
 bool BatchAppender::flush() {
   if (pending_ == 0) return true;
   backup_if_due(table_);
+  if (!start_journal()) return false;
   size_t size = table_.record_size;
   size_t length = size_t(pending_) * size;
   uint64_t offset = uint64_t(table_.header_size) + uint64_t(first_ + written_) * size;
@@ -92,6 +118,8 @@ Status BatchAppender::finish() {
   if (!file_truncate(table_.fd, end) && status_ == Status::kOk) status_ = Status::kWriteError;
   table_.record_count = count;
   if (!write_header(table_) && status_ == Status::kOk) status_ = Status::kWriteError;
+  if (journal_.active() && journal_.finish(table_.fd) != Status::kOk && status_ == Status::kOk)
+    status_ = Status::kWriteError;
   extend_view_for_appends(table_.view, first_, count);
   return status_;
 }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "table/dbf_file.h"
+#include "table/journal.h"
 #include "table/memo_file.h"
 #include "table/status.h"
 
@@ -31,7 +32,9 @@ constexpr size_t kAppendChunkBytes = 512 * 1024;
 
 class BatchAppender {
  public:
-  explicit BatchAppender(Table& table, size_t chunk_bytes = kAppendChunkBytes);
+  // A journaled run (table/journal.h) is undone whole by the next open when
+  // it is cut short; a new table not yet in its place needs none.
+  explicit BatchAppender(Table& table, size_t chunk_bytes = kAppendChunkBytes, bool journaled = true);
   ~BatchAppender();
   BatchAppender(const BatchAppender&) = delete;
   BatchAppender& operator=(const BatchAppender&) = delete;
@@ -53,6 +56,7 @@ class BatchAppender {
 
  private:
   bool flush();
+  bool start_journal();
 
   Table& table_;
   uint32_t first_;         // the table's record count when the run began
@@ -63,6 +67,8 @@ class BatchAppender {
   std::unique_ptr<MemoWriter> memo_;
   Status status_ = Status::kOk;
   bool finished_ = false;
+  bool journaled_;
+  Journal journal_;
 };
 
 }  // namespace kora

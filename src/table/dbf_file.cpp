@@ -17,6 +17,7 @@
 #include "table/dictionary.h"
 #include "table/file_io.h"
 #include "table/header_file.h"
+#include "table/journal.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
@@ -32,6 +33,8 @@ constexpr uint8_t kKnownVersions[] = {0x02, 0x03, 0x04, 0x30, 0x31, 0x32, 0x43, 
 constexpr const char* kKindNames[] = {"dBase III", "FoxPro", "dBase IV", "Visual FoxPro", "Unknown"};
 
 constexpr uint8_t kDescriptorEnd = 0x0D;
+
+bool g_recovery_forbidden = false;
 constexpr uint8_t kEndOfFile = 0x1A;
 
 // The 16-bit length of bytes 16..17, whatever the type.
@@ -270,6 +273,10 @@ std::unique_ptr<Table> open_table(const std::string& path, OpenFailure* why) {
     table->date_time_formats[size_t(i)] = kDefaultDateTimeFormats[i];
   }
 
+  bool may_write = !g_recovery_forbidden && access(path.c_str(), W_OK) == 0;
+  failure.status = recover_table(path, may_write, table->recovery_note);
+  if (failure.status != Status::kOk) return nullptr;
+
   table->fd = file_open(path, O_RDWR | O_CLOEXEC);
   if (table->fd < 0) {
     table->fd = file_open(path, O_RDONLY | O_CLOEXEC);
@@ -312,6 +319,8 @@ std::unique_ptr<Table> open_table(const std::string& path, Status* why) {
 }
 
 void close_table(std::unique_ptr<Table>& table) { table.reset(); }
+
+void forbid_recovery_writes(bool forbidden) { g_recovery_forbidden = forbidden; }
 
 int write_header(Table& table) {
   if (table.layout == DescriptorLayout::kDBase2) return 0;

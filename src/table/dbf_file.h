@@ -135,6 +135,8 @@ struct Table {
   bool read_only = false;  // every change is refused; read_only_cause says why
   ReadOnlyCause read_only_cause = ReadOnlyCause::kNone;
   DescriptorLayout layout = DescriptorLayout::kStandard;
+  // What the open did to finish a change that was interrupted, for the user.
+  std::string recovery_note;
   int header_errors = 0;
   // Why a header repair may not write to this file, kOk when it may: the
   // descriptors do not read as a table's, or the record size disagrees.
@@ -212,8 +214,12 @@ const char* table_kind_name(TableKind kind);
 bool is_known_type_letter(char type);
 
 // Table lifetime. When the table cannot be opened, `why` (if given) says why.
+// A change that a journal beside the table says was interrupted is finished
+// or rolled back first (table/journal.h); without write access, or while
+// such writes are forbidden, the table is refused instead (kInterrupted).
 std::unique_ptr<Table> open_table(const std::string& path, Status* why = nullptr);
 std::unique_ptr<Table> open_table(const std::string& path, OpenFailure* why);
+void forbid_recovery_writes(bool forbidden);
 void close_table(std::unique_ptr<Table>& table);
 // Writes the header held in memory and the end-of-file byte; 0 when a write
 // failed or the layout is one kora does not write (dBase II).

@@ -45,23 +45,30 @@ void sync_folder(const std::string& folder) {
 
 PendingFile::~PendingFile() { discard(); }
 
-Status PendingFile::open(const std::string& target, const mode_t* mode) {
+std::string PendingFile::fresh_name(const std::string& target) {
+  static std::mt19937_64 random{std::random_device{}() ^ uint64_t(getpid())};
+  return candidate_name(target, random);
+}
+
+Status PendingFile::open_as(const std::string& target, const std::string& path, const mode_t* mode) {
   discard();
   target_ = target;
-  static std::mt19937_64 random{std::random_device{}() ^ uint64_t(getpid())};
+  int fd = file_open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? Status::kFileExists : status_from_open_errno(errno);
+  fd_ = fd;
+  path_ = path;
+  placed_ = false;
+  if (mode && fchmod(fd_, *mode & 07777) != 0) {
+    discard();
+    return Status::kWriteError;
+  }
+  return Status::kOk;
+}
+
+Status PendingFile::open(const std::string& target, const mode_t* mode) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string path = candidate_name(target, random);
-    int fd = file_open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) return status_from_open_errno(errno);
-    fd_ = fd;
-    path_ = path;
-    placed_ = false;
-    if (mode && fchmod(fd_, *mode & 07777) != 0) {
-      discard();
-      return Status::kWriteError;
-    }
-    return Status::kOk;
+    Status s = open_as(target, fresh_name(target), mode);
+    if (s != Status::kFileExists) return s;
   }
   return Status::kCannotOpen;
 }

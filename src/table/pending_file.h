@@ -34,6 +34,10 @@ class PendingFile {
   // Makes the new file beside `target`. Its mode is `mode` when given
   // (a rebuilt file keeps its old one), otherwise 0666 less the umask.
   Status open(const std::string& target, const mode_t* mode = nullptr);
+  // The same under a name chosen beforehand (fresh_name), so that a journal
+  // can name the file before it exists; kFileExists when the name is taken.
+  Status open_as(const std::string& target, const std::string& path, const mode_t* mode = nullptr);
+  static std::string fresh_name(const std::string& target);
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
   const std::string& target() const { return target_; }
@@ -46,6 +50,9 @@ class PendingFile {
   Status commit(Placement placement);
   // Removes the file now (nothing happens once it is committed).
   void discard();
+  // Leaves the file where it is whatever becomes of this object: a journal
+  // names it, and the next open of the table puts it in place.
+  void keep() { placed_ = true; }
 
  private:
   int fd_ = -1;

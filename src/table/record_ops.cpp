@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "table/byte_order.h"
 #include "table/file_io.h"
+#include "table/journal.h"
 #include "table/memo_file.h"
+#include "table/pending_file.h"
 #include "table/record_scanner.h"
 #include "table/value_codec.h"
 
@@ -20,6 +23,7 @@ namespace {
 
 constexpr uint8_t kDeletedMark = '*';
 constexpr uint8_t kLiveMark = ' ';
+constexpr uint8_t kEndOfFile = 0x1A;
 
 // Every access is one pread or pwrite; anything short of the full length is
 // a failure, so a record is never reported written when only part of it was.
@@ -76,30 +80,23 @@ bool field_span(const Table& table, int i, size_t& offset, size_t& length) {
   return offset >= 1 && offset + length <= table.record_size && offset + length <= table.record.size();
 }
 
-// Moves `length` bytes at `from` to `to` (to > from) taking chunks from the
-// end, so that no byte is overwritten before it has been copied.
-bool move_up(int fd, uint64_t from, uint64_t to, uint64_t length) {
-  std::vector<uint8_t> buffer(kMoveChunkSize);
-  uint64_t end = length;
-  while (end > 0) {
-    size_t chunk = size_t(std::min<uint64_t>(end, kMoveChunkSize));
-    uint64_t at = end - chunk;
-    if (!read_exact(fd, buffer.data(), chunk, from + at)) return false;
-    if (!write_exact(fd, buffer.data(), chunk, to + at)) return false;
-    end = at;
-  }
-  return true;
+// The journal entry of an insert or remove of record q, before it starts.
+JournalEntry move_entry(const Table& table, JournalOp op, uint32_t q, uint64_t file_size) {
+  JournalEntry entry;
+  entry.op = op;
+  entry.record = q;
+  entry.count = table.record_count;
+  entry.header_size = table.header_size;
+  entry.record_size = table.record_size;
+  entry.file_size = file_size;
+  return entry;
 }
 
-// The same towards the start of the file (to < from), chunks from the front.
-bool move_down(int fd, uint64_t from, uint64_t to, uint64_t length) {
-  std::vector<uint8_t> buffer(kMoveChunkSize);
-  for (uint64_t at = 0; at < length; at += kMoveChunkSize) {
-    size_t chunk = size_t(std::min<uint64_t>(length - at, kMoveChunkSize));
-    if (!read_exact(fd, buffer.data(), chunk, from + at)) return false;
-    if (!write_exact(fd, buffer.data(), chunk, to + at)) return false;
-  }
-  return true;
+// Record as the file will hold it (the encoding applied).
+std::vector<uint8_t> stored_image(Table& table) {
+  std::vector<uint8_t> image(table.record.begin(), table.record.begin() + table.record_size);
+  if (table.encoding.before_write) table.encoding.before_write(table, image.data(), table.record_size);
+  return image;
 }
 
 // Pack works on physical numbers in file order; this undoes that on return.
@@ -121,25 +118,6 @@ class PhysicalView {
   bool reverse_;
 };
 
-// Moves the live records down over the deleted ones. The scanner has read a
-// record before any write reaches its place: writes go only to places the
-// walk has passed.
-int compact_records(Table& table) {
-  uint32_t kept = 0;
-  RecordScanner scan(table, ScanOrder::kPhysical);
-  ScannedRecord r;
-  while (scan.next(r)) {
-    if (r.image[0] == kDeletedMark) continue;
-    if (r.record != kept) {
-      std::memcpy(table.record.data(), r.image, table.record_size);
-      if (!write_at(table, kept)) return 0;
-    }
-    ++kept;
-  }
-  if (scan.status() != Status::kOk) return 0;
-  return kept == table.record_count ? 1 : truncate_table(table, kept);
-}
-
 // The memo file's name with the first character of its extension made '~'
 // (.dbt -> .~bt, .fpt -> .~pt); empty when the name has no extension.
 std::string old_memo_name(const std::string& memo) {
@@ -159,97 +137,122 @@ std::vector<int> memo_fields(const Table& table) {
   return fields;
 }
 
-// Creates the empty memo file under `memo`. create_memo_file names the file
-// with a lower-case extension; a memo file found as .FPT keeps its name.
-bool create_new_memo(Table& table, const std::string& memo, int block_size) {
-  std::string created = memo_file_name(table.file_name, table.kind);
-  if (!create_memo_file(table.file_name, table.kind, block_size)) {
-    file_unlink(created);
-    return false;
+bool has_deleted_records(const Table& table) {
+  RecordScanner scan(table, ScanOrder::kPhysical);
+  ScannedRecord r;
+  while (scan.next(r)) {
+    if (r.image[0] == kDeletedMark) return true;
   }
-  if (created != memo && !file_rename(created, memo)) {
-    file_unlink(created);
-    return false;
-  }
-  return true;
+  return false;
 }
 
-// First pass of the memo rebuild: copies every record's memos from the old
-// file into the new one and collects the new memo field bytes per record.
-// The table file is not written, so a failure here can be undone whole.
-bool copy_memos(Table& table, const std::string& old_name, const std::string& memo, const std::vector<int>& fields,
-                std::vector<uint8_t>& images, std::vector<uint8_t>& old_images) {
+// Copies the memos of Record from the table's memo file into `into`,
+// pointing Record's memo fields at their new blocks.
+bool copy_record_memos(Table& table, const std::vector<int>& fields, const std::string& into) {
+  const std::string from = table.memo_file_name;
   std::string text;
-  for (uint32_t j = 0; j < table.record_count; ++j) {
-    if (!read_at(table, j)) return false;
-    for (int k : fields) {
-      size_t offset = 0, length = 0;
-      if (!field_span(table, k, offset, length)) return false;
-      old_images.insert(old_images.end(), table.record.begin() + long(offset),
-                        table.record.begin() + long(offset + length));
-      table.memo_file_name = old_name;
-      uint32_t type = 1;  // pictures of general fields keep theirs
-      bool found = read_memo(table, k, text, true, &type);
-      table.memo_file_name = memo;
-      if (found && (!text.empty() || type != 1)) {
-        // The full byte length goes back, zero bytes of binary memos included.
-        if (!write_memo(table, k, text, type)) return false;
-      } else {
-        blank_field(table, k);
-      }
-      images.insert(images.end(), table.record.begin() + long(offset), table.record.begin() + long(offset + length));
+  bool ok = true;
+  for (int k : fields) {
+    uint32_t type = 1;  // pictures of general fields keep theirs
+    bool found = read_memo(table, k, text, true, &type);
+    table.memo_file_name = into;
+    // The full byte length goes across, zero bytes of binary memos included.
+    if (found && (!text.empty() || type != 1)) {
+      ok = write_memo(table, k, text, type);
+    } else {
+      blank_field(table, k);
     }
+    table.memo_file_name = from;
+    if (!ok) return false;
   }
   return true;
 }
 
-// Second pass: stores the memo field bytes into the first `count` records;
-// the number of records done.
-uint32_t store_memo_fields(Table& table, const std::vector<int>& fields, const std::vector<uint8_t>& images,
-                           uint32_t count) {
-  size_t at = 0;
-  for (uint32_t j = 0; j < count; ++j) {
-    if (!read_at(table, j)) return j;
-    for (int k : fields) {
-      size_t offset = 0, length = 0;
-      if (!field_span(table, k, offset, length) || at + length > images.size()) return j;
-      std::memcpy(table.record.data() + offset, images.data() + at, length);
-      at += length;
+// Writes the packed table into `dbf`: the header as stored with the new
+// count, the records kept (all when not compacting) with their memos copied
+// into `memo` when it is named, and the end mark. The number of records kept.
+bool write_packed(Table& table, PendingFile& dbf, const std::string& memo, bool compact, uint32_t& kept) {
+  std::vector<uint8_t> head(table.header_size);
+  if (file_read_at(table.fd, head.data(), head.size(), 0) != ssize_t(head.size())) return false;
+  std::vector<int> fields = memo_fields(table);
+  std::vector<uint8_t> out;
+  uint64_t at = table.header_size;
+  kept = 0;
+  RecordScanner scan(table, ScanOrder::kPhysical);
+  ScannedRecord r;
+  while (scan.next(r)) {
+    if (compact && r.image[0] == kDeletedMark) continue;
+    std::memcpy(table.record.data(), r.image, table.record_size);
+    if (!memo.empty() && !copy_record_memos(table, fields, memo)) return false;
+    std::vector<uint8_t> image = stored_image(table);
+    out.insert(out.end(), image.begin(), image.end());
+    ++kept;
+    if (out.size() >= kMoveChunkSize) {
+      if (dbf.write_at(at, out.data(), out.size()) != Status::kOk) return false;
+      at += out.size();
+      out.clear();
     }
-    if (!write_at(table, j)) return j;
   }
-  return count;
+  if (scan.status() != Status::kOk) return false;
+  out.push_back(kEndOfFile);
+  put_le32(head.data() + 4, kept);
+  return dbf.write_at(at, out.data(), out.size()) == Status::kOk && dbf.write_at(0, head.data(), head.size()) == Status::kOk;
 }
 
-// Rebuilds the memo file so that it holds only the memos the records point
-// to. The old file stays as the '~' file; when the new file cannot be made
-// complete, it is dropped and the old file gets its name back.
-int rebuild_memo_file(Table& table) {
-  if (table.first_memo_field < 0 || memo_layout(table.version()) == MemoLayout::kNone) return 1;
-  const std::string memo = table.memo_file_name;
-  const std::string old_name = old_memo_name(memo);
-  if (memo.empty() || old_name.empty()) return 1;
-  std::string created = memo_file_name(table.file_name, table.kind);
-  // Another file would stand where the new memo file is created.
-  if (created != memo && access(created.c_str(), F_OK) == 0) return 0;
+// The empty memo file's header, with the block size of the old one.
+bool write_memo_header(Table& table, PendingFile& file) {
+  std::vector<uint8_t> header = memo_header_bytes(table.kind, memo_block_size(table));
+  return !header.empty() && file.write_at(0, header.data(), header.size()) == Status::kOk;
+}
 
-  int block_size = memo_block_size(table);
+// The old memo file stays on disk under the '~' name, as a second name.
+void keep_old_memo(const std::string& memo) {
+  std::string old_name = old_memo_name(memo);
+  if (old_name.empty()) return;
   file_unlink(old_name);
-  if (!file_rename(memo, old_name)) return 1;  // the memo file is left alone
+  file_link(memo, old_name);
+}
 
-  std::vector<int> fields = memo_fields(table);
-  std::vector<uint8_t> images, old_images;
-  bool built = create_new_memo(table, memo, block_size) && copy_memos(table, old_name, memo, fields, images, old_images);
-  table.memo_file_name = memo;
-  if (built) {
-    uint32_t done = store_memo_fields(table, fields, images, table.record_count);
-    if (done == table.record_count) return 1;
-    // Records already pointing into the new file get their old numbers back.
-    store_memo_fields(table, fields, old_images, done);
-  }
-  file_unlink(memo);
-  file_rename(old_name, memo);
-  return 0;
+// The table's descriptor again after its file was replaced by a rename.
+int reopen_table_file(Table& table) {
+  int fd = file_open(table.file_name, O_RDWR | O_CLOEXEC);
+  if (fd < 0) return 0;
+  ::close(table.fd);
+  table.fd = fd;
+  return 1;
+}
+
+// Pack as a rewrite: the table without its deleted records (compact) and a
+// memo file holding only the memos its records point to (memos) are made
+// beside the old files and put in their place together under the journal,
+// so that the old files stay whole until the new ones are.
+int rewrite_packed(Table& table, bool compact, bool memos) {
+  memos = memos && !memo_fields(table).empty() && memo_layout(table.version()) != MemoLayout::kNone &&
+          !table.memo_file_name.empty() && access(table.memo_file_name.c_str(), F_OK) == 0;
+  if (!compact && !memos) return 1;
+  // A table whose own descriptor may not write is not replaced either.
+  struct stat info;
+  int access_mode = fcntl(table.fd, F_GETFL) & O_ACCMODE;
+  if (table.read_only || access_mode == O_RDONLY || fstat(table.fd, &info) != 0) return 0;
+  mode_t mode = info.st_mode;
+  struct stat memo_info;
+  if (memos && stat(table.memo_file_name.c_str(), &memo_info) != 0) return 0;
+  backup_if_due(table);
+
+  PendingFile dbf, memo;
+  std::vector<SwapFile> swap = {{&dbf, table.file_name, &mode}};
+  if (memos) swap.insert(swap.begin(), {&memo, table.memo_file_name, &memo_info.st_mode});
+  Journal journal;
+  if (begin_file_swap(journal, table.file_name, swap) != Status::kOk) return 0;
+  if (memos && !write_memo_header(table, memo)) return 0;
+  std::vector<PendingFile*> files;
+  for (const SwapFile& f : swap) files.push_back(f.file);
+  uint32_t kept = 0;
+  if (!write_packed(table, dbf, memos ? memo.path() : std::string(), compact, kept)) return 0;
+  if (memos) keep_old_memo(table.memo_file_name);
+  if (commit_file_swap(journal, files) != Status::kOk || !reopen_table_file(table)) return 0;
+  table.record_count = kept;
+  return write_header(table);
 }
 
 bool same_file(int fd, const std::string& path) {
@@ -399,12 +402,18 @@ int insert_record(Table& table, uint32_t p, bool blank) {
   uint64_t length = uint64_t(count - target) * table.record_size;
   if (size < 0 || uint64_t(size) < from + length) return 0;
   if (uint64_t(size) > from + length) length += 1;  // the end-of-file byte
-  if (!move_up(table.fd, from, from + table.record_size, length)) return 0;
 
+  // The journal holds the new record, so that a move cut short can be
+  // finished with it on the next open.
   if (blank) blank_record(table);
+  JournalEntry entry = move_entry(table, JournalOp::kInsert, target, uint64_t(size));
+  entry.image = stored_image(table);
+  Journal journal;
+  if (journal.begin(table.file_name, entry, kMoveChunkSize) != Status::kOk) return 0;
+  if (move_bytes(table.fd, from, from + table.record_size, length, kMoveChunkSize, &journal) != Status::kOk) return 0;
   if (!write_at(table, target)) return 0;
   table.record_count += 1;
-  return write_header(table);
+  return write_header(table) && journal.finish(table.fd) == Status::kOk;
 }
 
 int remove_record(Table& table, uint32_t q) {
@@ -415,16 +424,25 @@ int remove_record(Table& table, uint32_t q) {
   // A file shortened from outside would stop the move half-way.
   long long size = current_file_size(table.fd);
   if (size < 0 || uint64_t(size) < to + table.record_size + length) return 0;
-  if (!move_down(table.fd, to + table.record_size, to, length)) return 0;
-  return truncate_table(table, table.record_count - 1);
+  Journal journal;
+  if (journal.begin(table.file_name, move_entry(table, JournalOp::kRemove, q, uint64_t(size)), kMoveChunkSize) !=
+      Status::kOk)
+    return 0;
+  if (move_bytes(table.fd, to + table.record_size, to, length, kMoveChunkSize, &journal) != Status::kOk) return 0;
+  if (!file_truncate(table.fd, record_offset(table, table.record_count - 1))) return 0;
+  table.record_count -= 1;
+  return write_header(table) && journal.finish(table.fd) == Status::kOk;
 }
 
 int truncate_table(Table& table, uint32_t n) {
   if (view_is_arranged(table) || n > table.record_count || table.fd < 0 || table.read_only) return 0;
   backup_if_due(table);
+  Journal journal;
+  JournalEntry entry = move_entry(table, JournalOp::kTruncate, n, 0);
+  if (journal.begin(table.file_name, entry, 0) != Status::kOk) return 0;
   if (!file_truncate(table.fd, record_offset(table, n))) return 0;
   table.record_count = n;
-  return write_header(table);
+  return write_header(table) && journal.finish(table.fd) == Status::kOk;
 }
 
 int zap_table(Table& table) { return truncate_table(table, 0); }
@@ -432,15 +450,8 @@ int zap_table(Table& table) { return truncate_table(table, 0); }
 int pack_table(Table& table, int mode) {
   if (table.view.has_list() || mode < 0 || mode > 2) return 0;
   PhysicalView physical(table);
-  int result = 1;
-  if (mode != 2) {
-    result = compact_records(table);
-    if (!result) return 0;
-  }
-  if (mode == 0 || mode == 2) {
-    if (!rebuild_memo_file(table)) return 0;
-  }
-  return result;
+  bool compact = mode != 2 && has_deleted_records(table);
+  return rewrite_packed(table, compact, mode != 1);
 }
 
 void paste_clipboard_record(Table& table, const std::vector<uint8_t>& clipboard) {

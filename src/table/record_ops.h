@@ -9,7 +9,9 @@
 
 namespace kora {
 
-constexpr int kMoveChunkSize = 131072;
+// Records moved in place go in chunks of this size, each written to the
+// table's journal first: large, so that the journal costs few writes.
+constexpr size_t kMoveChunkSize = 4 << 20;
 constexpr int kBackupChunkSize = 32768;
 
 // Records seen through the filter, or all of them.

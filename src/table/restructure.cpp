@@ -15,6 +15,7 @@
 #include "table/byte_order.h"
 #include "table/file_io.h"
 #include "table/header_file.h"
+#include "table/journal.h"
 #include "table/memo_file.h"
 #include "table/pending_file.h"
 #include "table/record_scanner.h"
@@ -111,16 +112,17 @@ Status copy_file_into(const std::string& path, PendingFile& into) {
 
 // The old table kept under `bak`: a second name for its file where the
 // folder allows, else a copy; either replaces an older backup in one rename.
-Status keep_backup(const std::string& target, const std::string& bak, mode_t mode) {
+Status keep_backup(Journal& journal, const std::string& table_path, const std::string& target, const std::string& bak,
+                   mode_t mode) {
   {
     PendingFile name;
-    if (name.open(bak, &mode) == Status::kOk && name.flush() == Status::kOk) {
+    if (begin_file_swap(journal, table_path, {{&name, bak, &mode}}) == Status::kOk && name.flush() == Status::kOk) {
       file_unlink(name.path());
       if (file_link(target, name.path())) return name.commit(Placement::kReplace);
     }
   }
   PendingFile copy;
-  if (Status s = copy.open(bak, &mode); s != Status::kOk) return s;
+  if (Status s = begin_file_swap(journal, table_path, {{&copy, bak, &mode}}); s != Status::kOk) return s;
   if (Status s = copy_file_into(target, copy); s != Status::kOk) return s;
   return copy.commit(Placement::kReplace);
 }
@@ -232,7 +234,7 @@ Status copy_records(Table& table, Table& out, const std::vector<FieldPlan>& plan
   bool view_order = !table.view.visible_list && (table.view.sort_order || table.view.reverse);
   report.kept_view_order = view_order;
   RecordScanner scan(table, view_order ? ScanOrder::kView : ScanOrder::kPhysical, progress);
-  BatchAppender appender(out);
+  BatchAppender appender(out, kAppendChunkBytes, false);
   std::vector<FieldLoss> losses(plan.size());
   ScannedRecord r;
   size_t size = table.record_size;
@@ -318,8 +320,11 @@ Status restructure(Table& table, const std::vector<StructureField>& fields, cons
 
   NewTableLayout layout = new_table_layout(descs, kind);
   carry_header(table, layout);
+  // The journal names every new file before it is made, so that an open
+  // after a kill removes them, or finishes the renames once they are whole.
+  Journal journal;
   PendingFile dbf;
-  if (Status s = dbf.open(target, &mode); s != Status::kOk) return s;
+  if (Status s = begin_file_swap(journal, table.file_name, {{&dbf, target, &mode}}); s != Status::kOk) return s;
   if (Status s = dbf.write_at(0, layout.bytes.data(), layout.bytes.size()); s != Status::kOk) return s;
   Status why = Status::kOk;
   std::unique_ptr<Table> out = open_table(dbf.path(), &why);
@@ -348,7 +353,8 @@ Status restructure(Table& table, const std::vector<StructureField>& fields, cons
     bool exists = stat(memo_target.c_str(), &memo_info) == 0;
     if (!exists || writes_memos(plan)) {
       mode_t memo_mode = exists ? memo_info.st_mode : mode;
-      if (Status s = memo.open(memo_target, &memo_mode); s != Status::kOk) return s;
+      if (Status s = begin_file_swap(journal, table.file_name, {{&memo, memo_target, &memo_mode}}); s != Status::kOk)
+        return s;
       Status filled = Status::kInvalidStructure;
       if (exists) {
         filled = copy_file_into(memo_target, memo);
@@ -377,13 +383,12 @@ Status restructure(Table& table, const std::vector<StructureField>& fields, cons
   for (const std::string& open : options.open_files) {
     if (same_file(bak, open)) return Status::kFileInUse;
   }
-  if (Status s = keep_backup(target, bak, mode); s != Status::kOk) return s;
+  if (Status s = keep_backup(journal, table.file_name, target, bak, mode); s != Status::kOk) return s;
   result.bak_file_name = bak;
 
-  if (!memo_target.empty() && !memo.path().empty()) {
-    if (Status s = memo.commit(Placement::kReplace); s != Status::kOk) return s;
-  }
-  if (Status s = dbf.commit(Placement::kReplace); s != Status::kOk) return s;
+  std::vector<PendingFile*> files = {&dbf};
+  if (!memo_target.empty() && !memo.path().empty()) files.insert(files.begin(), &memo);
+  if (Status s = commit_file_swap(journal, files); s != Status::kOk) return s;
 
   std::vector<int> sources;
   for (const StructureField& field : fields) sources.push_back(field.source);

@@ -11,6 +11,8 @@
 
 #include "table/file_guards.h"
 #include "table/file_io.h"
+#include "table/journal.h"
+#include "table/pending_file.h"
 #include "table/record_scanner.h"
 
 namespace kora {
@@ -153,17 +155,14 @@ Status rewrite_enciphered(Table& table, std::string_view password, ProgressCallb
   if (fstat(table.fd, &info) != 0) return Status::kReadError;
   if (access(target.c_str(), W_OK) != 0) return Status::kReadOnly;
 
-  std::string temp = target + ".XXXXXX";
+  mode_t mode = info.st_mode;
   HoldEndSignals hold;
-  UniqueFd fresh(mkstemp(temp.data()));
-  if (fresh.fd < 0) return Status::kWriteError;
-  fchmod(fresh.fd, info.st_mode & 07777);
-  Status status = write_transformed(table, password_cipher(password), fresh.fd, std::move(progress));
-  if (status == Status::kOk && !file_sync(fresh.fd)) status = Status::kWriteError;
-  if (!fresh.close_checked() && status == Status::kOk) status = Status::kWriteError;
-  if (status == Status::kOk && !file_rename(temp, target)) status = Status::kWriteError;
-  if (status != Status::kOk) file_unlink(temp);
-  return status;
+  Journal journal;
+  PendingFile fresh;
+  if (Status s = begin_file_swap(journal, table.file_name, {{&fresh, target, &mode}}); s != Status::kOk) return s;
+  Status status = write_transformed(table, password_cipher(password), fresh.fd(), std::move(progress));
+  if (status != Status::kOk) return status;
+  return commit_file_swap(journal, {&fresh});
 }
 
 }  // namespace kora

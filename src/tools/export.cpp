@@ -893,9 +893,9 @@ std::vector<FieldLink> link_fields(const Table& target, const Table& source, con
 
 class DbfWriter {
  public:
-  DbfWriter(Table& source, Table& target, const ExportOptions& o)
+  DbfWriter(Table& source, Table& target, const ExportOptions& o, bool journaled)
       : source_(source), target_(target), o_(o), exporter_(source, text_options(o)),
-        links_(link_fields(target, source, exporter_.columns())), out_(target) {}
+        links_(link_fields(target, source, exporter_.columns())), out_(target, kAppendChunkBytes, journaled) {}
 
   bool add(RecordImage image);
   Status finish() { return out_.finish(); }
@@ -956,13 +956,15 @@ bool DbfWriter::add(RecordImage image) {
 }
 
 // Walks the source into the target table.
-ExportResult fill_table(Table& source, Table& target, const ExportOptions& o, const ProgressCallback& progress) {
+// An existing table is appended to under its journal; a new one is not yet anyone's.
+ExportResult fill_table(Table& source, Table& target, const ExportOptions& o, const ProgressCallback& progress,
+                        bool journaled) {
   ExportResult result;
   KeepRecord keep(source);
   target.date_format = source.date_format;
   target.date_formats = source.date_formats;
   target.date_time_formats = source.date_time_formats;
-  DbfWriter writer(source, target, o);
+  DbfWriter writer(source, target, o, journaled);
   bool written = true;
   result.status = walk_records(source, o, progress, [&](RecordImage image, uint32_t) {
     written = writer.add(image);
@@ -1008,7 +1010,7 @@ ExportResult export_new_dbf(Table& source, const std::string& path, const Export
     discard();
     return {OutputStatus::kCannotOpen, why, 0};
   }
-  result = fill_table(source, *target, o, progress);
+  result = fill_table(source, *target, o, progress, false);
   close_table(target);
   if (!result.ok()) {
     discard();
@@ -1045,7 +1047,7 @@ ExportResult export_dbf(Table& source, const std::string& path, const ExportOpti
   if (target->read_only) return {OutputStatus::kCannotOpen, Status::kReadOnly, 0};
   if (is_one_of_files(target->memo_file_name, guard.open_files)) return {OutputStatus::kOpenTable, Status::kOk, 0};
   uint32_t before = target->record_count;
-  ExportResult result = fill_table(source, *target, o, progress);
+  ExportResult result = fill_table(source, *target, o, progress, true);
   result.records = target->record_count - before;
   close_table(target);
   return result;

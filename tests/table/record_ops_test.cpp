@@ -848,17 +848,19 @@ TEST(RecordOpsPack, RecordsThatCannotBeWrittenKeepTheOldMemoFile) {
   EXPECT_EQ(read_bytes(path), old_table);
 }
 
-TEST(RecordOpsPack, NewMemoFileThatCannotBeCreatedChangesNothing) {
+TEST(RecordOpsPack, AFolderWithTheLowerCaseMemoNameIsLeftAlone) {
   TempDir dir;
   std::string path = dir.copy_fixture("dbfread/tests/cases/memotest.dbf");
   dir.copy_fixture("dbfread/tests/cases/memotest.FPT");
   Bytes old_memo = read_bytes(dir.file("memotest.FPT"));
   auto table = must_open(path);
-  // Where the new memo file would be made stands a folder.
+  std::vector<std::string> texts = memo_texts(*table, table->record_count);
   ASSERT_EQ(mkdir(dir.file("memotest.fpt").c_str(), 0755), 0);
-  EXPECT_EQ(pack_table(*table, 2), 0);
-  EXPECT_EQ(read_bytes(dir.file("memotest.FPT")), old_memo);
-  EXPECT_FALSE(file_exists(dir.file("memotest.~PT")));
+  EXPECT_EQ(pack_table(*table, 2), 1);
+  EXPECT_EQ(read_bytes(dir.file("memotest.~PT")), old_memo);
+  EXPECT_EQ(memo_texts(*table, table->record_count), texts);
+  struct stat info;
+  EXPECT_TRUE(stat(dir.file("memotest.fpt").c_str(), &info) == 0 && S_ISDIR(info.st_mode));
 }
 
 // ---------------------------------------------------------------------------
