@@ -229,5 +229,33 @@ TEST(CrashSafety, EveryOperationStoppedAtAnyChangeReopensAsBeforeOrAfter) {
   std::printf("crash safety: %d trials, %d failures\n", trials, failures);
 }
 
+// A move cut short: a read-only open refuses the table and writes nothing;
+// an open that may write finishes it and says so.
+TEST(CrashSafety, AnInterruptedMoveIsRefusedReadOnlyAndFinishedOtherwise) {
+  TempDir dir;
+  const Fixture& f = kFixtures[0];
+  std::string folder = prepare(dir, f, "t");
+  std::string table = folder + "/" + base_name(f.table);
+  long changes = 0;
+  for (const Operation& op : kOperations) {
+    if (std::strcmp(op.name, "insert") == 0) changes = run_stopped(table, op, 4).changes;
+  }
+  ASSERT_GT(changes, 4);
+  std::vector<uint8_t> left = test::read_bytes(table);
+
+  forbid_recovery_writes(true);
+  Status why = Status::kOk;
+  EXPECT_FALSE(open_table(table, &why));
+  EXPECT_EQ(why, Status::kInterrupted);
+  EXPECT_EQ(test::read_bytes(table), left);
+  forbid_recovery_writes(false);
+
+  std::unique_ptr<Table> reopened = open_table(table, &why);
+  ASSERT_TRUE(reopened);
+  EXPECT_EQ(reopened->recovery_note, "The insertion of record 1 was interrupted; it has been finished.");
+  EXPECT_EQ(reopened->header_errors, 0);
+  EXPECT_FALSE(test::file_exists(journal_path(table)));
+}
+
 }  // namespace
 }  // namespace kora

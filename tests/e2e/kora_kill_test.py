@@ -1,0 +1,203 @@
+#!/usr/bin/python3
+"""Kills the real program with SIGKILL at random moments of a long pack,
+insert and Modify structure on a 100,000-record table with a memo file, then
+lets the program open the table again (a batch run, which finishes or rolls
+back what was interrupted) and checks that the table and its memo file are
+byte for byte, in the descriptors, the record area and the memo file, either
+the table before the operation or the table the operation makes. The before
+and after tables are checked once with python3-dbfread.
+
+Usage: kora_kill_test.py path/to/kora [trials]
+"""
+import os
+import pty
+import random
+import shutil
+import signal
+import struct
+import sys
+import tempfile
+import time
+
+try:
+    import dbfread
+except ImportError:
+    print("SKIP: python3-dbfread is missing")
+    sys.exit(77)
+
+RECORDS = 100_000
+NAME = "big.dbf"
+MEMO = "big.dbt"
+
+# Keys as an xterm sends them.
+ALT_F8, CTRL_F4, CTRL_F6 = b"\x1b[19;3~", b"\x1b[1;5S", b"\x1b[17;5~"
+F5, F10, TAB, ENTER = b"\x1b[15~", b"\x1b[21~", b"\t", b"\r"
+
+OPERATIONS = {
+    "pack": ALT_F8 + ENTER,
+    "insert": CTRL_F6,
+    "restructure": CTRL_F4 + F5 + TAB + ENTER,
+}
+
+
+def write_table(folder):
+    """dBase III with memo: NAME C(8), NUM N(6), NOTE M(10); every 7th record
+    deleted, every 1000th with a memo text."""
+    fields = [(b"NAME", b"C", 8), (b"NUM", b"N", 6), (b"NOTE", b"M", 10)]
+    record_size = 1 + sum(f[2] for f in fields)
+    header_size = 32 + 32 * len(fields) + 1
+    head = struct.pack("<BBBBIHH20x", 0x83, 126, 1, 1, RECORDS, header_size, record_size)
+    for name, kind, length in fields:
+        head += struct.pack("<11sc4xBB14x", name, kind, length, 0)
+    head += b"\r"
+    memo = bytearray(512)
+    rows = bytearray()
+    for i in range(RECORDS):
+        block = b" " * 10
+        if i % 1000 == 0:
+            block = b"%10d" % (len(memo) // 512)
+            text = b"memo of record %d" % i + b"\x1a\x1a"
+            memo += text + b"\0" * (-len(text) % 512)
+        rows += (b"*" if i % 7 == 3 else b" ") + b"R%-7d" % i + b"%6d" % i + block
+    struct.pack_into("<I", memo, 0, len(memo) // 512)
+    with open(os.path.join(folder, NAME), "wb") as f:
+        f.write(head + rows + b"\x1a")
+    with open(os.path.join(folder, MEMO), "wb") as f:
+        f.write(memo)
+
+
+def copy(src, dst):
+    os.makedirs(dst, exist_ok=True)
+    for name in (NAME, MEMO):
+        shutil.copyfile(os.path.join(src, name), os.path.join(dst, name))
+
+
+def start(program, folder):
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.chdir(folder)
+        os.environ.update(TERM="xterm", LANG="C", LC_ALL="C")
+        os.execv(program, [program, NAME])
+    return pid, fd
+
+
+def read_until(fd, needle, timeout):
+    seen = b""
+    end = time.monotonic() + timeout
+    while needle not in seen and time.monotonic() < end:
+        try:
+            import select
+            if select.select([fd], [], [], 0.05)[0]:
+                seen += os.read(fd, 65536)
+        except OSError:
+            break
+    return needle in seen
+
+
+def run_to_end(program, folder, keys):
+    """The operation run whole, then F10; the seconds it took."""
+    pid, fd = start(program, folder)
+    assert read_until(fd, b"big.dbf", 10), "the program did not start"
+    began = time.monotonic()
+    os.write(fd, keys + F10)
+    end = time.monotonic() + 60
+    while time.monotonic() < end:
+        read_until(fd, b"\0", 0.05)
+        done, status = os.waitpid(pid, os.WNOHANG)
+        if done:
+            break
+    else:
+        os.kill(pid, signal.SIGKILL)
+        os.waitpid(pid, 0)
+        raise SystemExit("FAIL: the program did not finish the operation and quit")
+    os.close(fd)
+    return time.monotonic() - began
+
+
+def reopen(program, folder):
+    """A batch open of the table (header repair mode): the journal's work."""
+    pid = os.fork()
+    if pid == 0:
+        os.chdir(folder)
+        null = os.open(os.devnull, os.O_RDWR)
+        for i in (0, 1, 2):
+            os.dup2(null, i)
+        os.execv(program, [program, "/a+", NAME])
+    os.waitpid(pid, 0)
+
+
+def state(folder):
+    """The descriptors, the record area and the memo file, as bytes."""
+    with open(os.path.join(folder, NAME), "rb") as f:
+        data = f.read()
+    count, header_size, record_size = struct.unpack_from("<IHH", data, 4)
+    with open(os.path.join(folder, MEMO), "rb") as f:
+        memo = f.read()
+    return data[32:header_size + count * record_size], memo
+
+
+def dbfread_rows(folder):
+    table = dbfread.DBF(os.path.join(folder, NAME), encoding="latin1", load=True)
+    return [list(r.values()) for r in table.records], len(table.deleted)
+
+
+def main():
+    program = os.path.abspath(sys.argv[1])
+    total = int(sys.argv[2]) if len(sys.argv) > 2 else 200
+    work = tempfile.mkdtemp()
+    try:
+        original = os.path.join(work, "original")
+        os.makedirs(original)
+        write_table(original)
+        before = state(original)
+        rows, deleted = dbfread_rows(original)
+        assert len(rows) + deleted == RECORDS, "dbfread does not read the table written"
+        trials = failures = 0
+        rng = random.Random(1)
+        for n, (op, keys) in enumerate(OPERATIONS.items()):
+            after_folder = os.path.join(work, "after-" + op)
+            copy(original, after_folder)
+            seconds = run_to_end(program, after_folder, keys)
+            after = state(after_folder)
+            rows_after, deleted_after = dbfread_rows(after_folder)
+            expected = {"pack": (len(rows), 0), "insert": (len(rows) + 1, deleted),
+                        "restructure": (len(rows), deleted)}[op]
+            assert (len(rows_after), deleted_after) == expected, (op, len(rows_after), deleted_after)
+            assert after != before, op
+            share = total // len(OPERATIONS) + (n < total % len(OPERATIONS))
+            outcomes = {"before": 0, "after": 0, "mid-way": 0}
+            for t in range(share):
+                folder = os.path.join(work, "trial")
+                shutil.rmtree(folder, ignore_errors=True)
+                copy(original, folder)
+                pid, fd = start(program, folder)
+                if not read_until(fd, b"big.dbf", 10):
+                    raise SystemExit("FAIL: the program did not start")
+                os.write(fd, keys)
+                time.sleep(rng.uniform(0, seconds))
+                os.kill(pid, signal.SIGKILL)
+                os.waitpid(pid, 0)
+                os.close(fd)
+                left_mid_way = sorted(set(os.listdir(folder)) - {NAME, MEMO, "big.bak", "big.~bt"})
+                outcomes["mid-way"] += bool(left_mid_way)
+                reopen(program, folder)
+                seen = state(folder)
+                trials += 1
+                leftovers = sorted(set(os.listdir(folder)) - {NAME, MEMO, "big.bak", "big.~bt"})
+                if seen == before and not leftovers:
+                    outcomes["before"] += 1
+                elif seen == after and not leftovers:
+                    outcomes["after"] += 1
+                else:
+                    failures += 1
+                    print("FAIL: %s trial %d: neither before nor after; left %s" % (op, t, leftovers))
+            print("%s: %d trials over %.2f s, %d before, %d after, %d killed with a journal or new files left"
+                  % (op, share, seconds, outcomes["before"], outcomes["after"], outcomes["mid-way"]))
+        print("kill test: %d trials, %d failures" % (trials, failures))
+        return 1 if failures else 0
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
