@@ -113,6 +113,11 @@ struct SwapFile {
 Status begin_file_swap(Journal& journal, const std::string& table_path, const std::vector<SwapFile>& files);
 Status commit_file_swap(Journal& journal, const std::vector<PendingFile*>& files);
 
+// Files already whole renamed into place (temporary name, final name) under
+// a committed journal, so that a kill between two renames is finished by
+// the next open of the table.
+Status commit_renames(const std::string& table_path, const std::vector<std::pair<std::string, std::string>>& renames);
+
 // Reads the journal's latest whole slot; false when there is none to use.
 bool read_journal(const std::string& path, JournalEntry& entry);
 

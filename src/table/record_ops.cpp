@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -213,6 +214,15 @@ void keep_old_memo(const std::string& memo) {
   file_link(memo, old_name);
 }
 
+// A file reached through a symbolic link is replaced where it lies.
+std::string resolved(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return path;
+  std::string name = real;
+  free(real);
+  return name;
+}
+
 // The table's descriptor again after its file was replaced by a rename.
 int reopen_table_file(Table& table) {
   int fd = file_open(table.file_name, O_RDWR | O_CLOEXEC);
@@ -240,8 +250,8 @@ int rewrite_packed(Table& table, bool compact, bool memos) {
   backup_if_due(table);
 
   PendingFile dbf, memo;
-  std::vector<SwapFile> swap = {{&dbf, table.file_name, &mode}};
-  if (memos) swap.insert(swap.begin(), {&memo, table.memo_file_name, &memo_info.st_mode});
+  std::vector<SwapFile> swap = {{&dbf, resolved(table.file_name), &mode}};
+  if (memos) swap.insert(swap.begin(), {&memo, resolved(table.memo_file_name), &memo_info.st_mode});
   Journal journal;
   if (begin_file_swap(journal, table.file_name, swap) != Status::kOk) return 0;
   if (memos && !write_memo_header(table, memo)) return 0;

@@ -178,6 +178,19 @@ Status commit_file_swap(Journal& journal, const std::vector<PendingFile*>& files
   return journal.finish(-1);
 }
 
+Status commit_renames(const std::string& table_path, const std::vector<std::pair<std::string, std::string>>& renames) {
+  Journal journal;
+  JournalEntry entry;
+  entry.op = JournalOp::kRenames;
+  entry.step = JournalStep::kCommitted;
+  entry.renames = renames;
+  if (Status s = journal.begin(table_path, entry, 0); s != Status::kOk) return s;
+  for (const auto& [from, to] : renames) {
+    if (!file_rename(from, to)) return Status::kWriteError;
+  }
+  return journal.finish(-1);
+}
+
 Status recover_table(const std::string& table_path, bool may_write, std::string& note) {
   note.clear();
   std::string path = journal_path(table_path);

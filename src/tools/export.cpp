@@ -18,6 +18,7 @@
 #include "table/code_page.h"
 #include "table/file_guards.h"
 #include "table/file_io.h"
+#include "table/journal.h"
 #include "table/memo_file.h"
 #include "table/record_scanner.h"
 #include "table/value_codec.h"
@@ -1017,7 +1018,9 @@ ExportResult export_new_dbf(Table& source, const std::string& path, const Export
     return result;
   }
   HoldEndSignals hold;
-  if ((memo && !file_rename(temp_memo, memo_file_name(path, kind))) || !file_rename(temp, path)) {
+  std::vector<std::pair<std::string, std::string>> renames = {{temp, path}};
+  if (memo) renames.insert(renames.begin(), {temp_memo, memo_file_name(path, kind)});
+  if (commit_renames(path, renames) != Status::kOk) {
     discard();
     result.output = OutputStatus::kWriteFailed;
     result.status = Status::kWriteError;

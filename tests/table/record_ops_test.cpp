@@ -623,6 +623,23 @@ TEST(RecordOpsPack, NothingDeletedWritesNothing) {
   EXPECT_EQ(read_bytes(path), before);
 }
 
+// Pack makes a new file renamed in place: a table reached through a link
+// is replaced where it lies, and the link stays a link.
+TEST(RecordOpsPack, ATableReachedThroughALinkStaysLinked) {
+  TempDir dir;
+  std::string path = make_table(dir, "t.dbf", 8);
+  std::string link = dir.file("link.dbf");
+  ASSERT_EQ(symlink(path.c_str(), link.c_str()), 0);
+  auto table = must_open(link);
+  ASSERT_EQ(mark_deleted(*table, 2), 1);
+  EXPECT_EQ(pack_table(*table, 1), 1);
+  struct stat info;
+  ASSERT_EQ(lstat(link.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  EXPECT_EQ(table->record_count, 7u);
+  EXPECT_EQ(must_open(path)->record_count, 7u);
+}
+
 TEST(RecordOpsPack, TableOnlyKeepsOrderAndRestoresTheView) {
   TempDir dir;
   std::string path = make_table(dir, "t.dbf", 8);
