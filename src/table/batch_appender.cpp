@@ -110,7 +110,11 @@ Status BatchAppender::finish() {
   bool failed = status_ != Status::kOk;
   flush();
   failed = failed || status_ != Status::kOk;
-  if (written_ == 0 && !failed) return status_;
+  if (written_ == 0 && !failed) {
+    // Memos alone were written: the table itself never changed.
+    if (journal_.active() && journal_.finish(-1) != Status::kOk) status_ = Status::kWriteError;
+    return status_;
+  }
 
   // A failed chunk may have left part of a record behind the last whole one.
   uint32_t count = first_ + written_;

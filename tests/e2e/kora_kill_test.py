@@ -115,15 +115,24 @@ def run_to_end(program, folder, keys):
 
 
 def reopen(program, folder):
-    """A batch open of the table (header repair mode): the journal's work."""
+    """A batch open of the table (header repair mode): the journal's work and
+    what the program said of it on standard error."""
+    read_end, write_end = os.pipe()
     pid = os.fork()
     if pid == 0:
         os.chdir(folder)
         null = os.open(os.devnull, os.O_RDWR)
-        for i in (0, 1, 2):
-            os.dup2(null, i)
+        os.dup2(null, 0)
+        os.dup2(null, 1)
+        os.dup2(write_end, 2)
         os.execv(program, [program, "/a+", NAME])
+    os.close(write_end)
+    said = b""
+    while chunk := os.read(read_end, 4096):
+        said += chunk
+    os.close(read_end)
     os.waitpid(pid, 0)
+    return said.decode("latin1")
 
 
 def state(folder):
@@ -180,7 +189,13 @@ def main():
                 os.close(fd)
                 left_mid_way = sorted(set(os.listdir(folder)) - {NAME, MEMO, "big.bak", "big.~bt"})
                 outcomes["mid-way"] += bool(left_mid_way)
-                reopen(program, folder)
+                journal = os.path.join(folder, NAME + "-journal")
+                # A journal written whole is acted on, and the program says so.
+                journaled = os.path.exists(journal) and os.path.getsize(journal) > 0
+                said = reopen(program, folder)
+                if journaled != ("interrupted" in said):
+                    failures += 1
+                    print("FAIL: %s trial %d: journal %s, the program said %r" % (op, t, journaled, said))
                 seen = state(folder)
                 trials += 1
                 leftovers = sorted(set(os.listdir(folder)) - {NAME, MEMO, "big.bak", "big.~bt"})
