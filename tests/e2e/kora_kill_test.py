@@ -155,6 +155,10 @@ def main():
     total = int(sys.argv[2]) if len(sys.argv) > 2 else 200
     work = tempfile.mkdtemp()
     try:
+        # A copy of the program, so that its side files (recent list,
+        # settings) are written beside the copy, not beside the build.
+        os.makedirs(os.path.join(work, "bin"))
+        program = shutil.copy(program, os.path.join(work, "bin", "kora"))
         original = os.path.join(work, "original")
         os.makedirs(original)
         write_table(original)
