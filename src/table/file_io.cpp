@@ -19,7 +19,8 @@ bool admitted(bool change) {
   FaultPlan& plan = *g_plan;
   ++plan.calls;
   if (change) ++plan.changes;
-  bool refused = plan.calls == plan.fail_call || (change && plan.stop_after >= 0 && plan.changes > plan.stop_after);
+  bool refused = plan.calls == plan.fail_call || (change && plan.changes == plan.fail_change) ||
+                 (change && plan.stop_after >= 0 && plan.changes > plan.stop_after);
   if (!refused) return true;
   if (change) ++plan.refused;
   errno = EIO;

@@ -37,6 +37,7 @@ bool file_unlink(const std::string& path);
 // cuts, flushes, renames, links, removals, creating opens).
 struct FaultPlan {
   long fail_call = 0;      // this call fails (0: none)
+  long fail_change = 0;    // this change fails, as a full disk would make it (0: none)
   long stop_after = -1;    // after this many changes every later change is refused
   long calls = 0;          // counted so far
   long changes = 0;

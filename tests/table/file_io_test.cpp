@@ -22,6 +22,7 @@ TEST(FileIo, AFaultPlanFailsOneCallOrRefusesEveryChangeAfterTheStop) {
       {{}, "abc", "wwwrn", 0},
       {{.fail_call = 2}, std::string("a\0c", 3), "w-wrn", 1},  // the failed write leaves a hole
       {{.fail_call = 4}, "abc", "www-n", 0},
+      {{.fail_change = 4}, "abc", "wwwr-", 1},  // the read is no change: the rename is the fourth
       {{.stop_after = 0}, "", "---r-", 4},
       {{.stop_after = 2}, "ab", "ww-r-", 2},
       {{.stop_after = 4}, "abc", "wwwrn", 0},
