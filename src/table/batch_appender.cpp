@@ -65,22 +65,7 @@ Status BatchAppender::write_memo(uint8_t* image, int i, std::string_view text) {
 // old header and size, which the next open puts back if the run is cut short.
 bool BatchAppender::start_journal() {
   if (!journaled_ || journal_.active()) return true;
-  JournalEntry entry;
-  entry.op = JournalOp::kAppend;
-  entry.count = first_;
-  entry.header_size = table_.header_size;
-  entry.record_size = table_.record_size;
-  // The old header, and what followed the records (the end mark), which
-  // the first records written cover.
-  long long size = file_size(table_.fd);
-  uint64_t records_end = uint64_t(table_.header_size) + uint64_t(first_) * table_.record_size;
-  uint64_t tail = size > 0 && uint64_t(size) > records_end ? std::min<uint64_t>(uint64_t(size) - records_end, 65536) : 0;
-  entry.image.resize(32 + tail);
-  if (size >= 0 && file_read_at(table_.fd, entry.image.data(), 32, 0) == 32 &&
-      file_read_at(table_.fd, entry.image.data() + 32, tail, records_end) == ssize_t(tail)) {
-    entry.file_size = uint64_t(size);
-    if (journal_.begin(table_.file_name, entry, 0) == Status::kOk) return true;
-  }
+  if (begin_append(journal_, table_, true) == Status::kOk) return true;
   status_ = Status::kWriteError;
   return false;
 }

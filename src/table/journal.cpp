@@ -158,7 +158,7 @@ Journal::~Journal() {
   if (entry_.op == JournalOp::kRenames && last_ != JournalStep::kCommitted) file_unlink(path_);
 }
 
-Status Journal::begin(const std::string& table_path, const JournalEntry& entry, size_t step_capacity) {
+Status Journal::begin(const std::string& table_path, const JournalEntry& entry, size_t step_capacity, bool sync) {
   entry_ = entry;
   last_ = entry.step;
   path_ = journal_path(table_path);
@@ -175,7 +175,7 @@ Status Journal::begin(const std::string& table_path, const JournalEntry& entry, 
                                          entry.step_bytes.size());
   bytes.insert(bytes.end(), slot.begin(), slot.end());
   // The journal is on disk before the first change to the table is.
-  if (!file_write_at(fd_, bytes.data(), bytes.size(), 0) || !file_sync(fd_)) return Status::kWriteError;
+  if (!file_write_at(fd_, bytes.data(), bytes.size(), 0) || (sync && !file_sync(fd_))) return Status::kWriteError;
   return Status::kOk;
 }
 

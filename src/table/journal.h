@@ -73,8 +73,10 @@ class Journal {
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
 
-  // Creates the journal for `entry` with room for steps of `step_capacity` bytes.
-  Status begin(const std::string& table_path, const JournalEntry& entry, size_t step_capacity);
+  // Creates the journal for `entry` with room for steps of `step_capacity`
+  // bytes; flushed to disk unless `sync` is false (a kill loses no written
+  // page; only a power cut would).
+  Status begin(const std::string& table_path, const JournalEntry& entry, size_t step_capacity, bool sync = true);
   // Records the next step in the other slot.
   Status step(JournalStep kind, uint64_t offset, const uint8_t* bytes, size_t length);
   // Renames added to the entry, recorded with the next step.
@@ -112,6 +114,11 @@ struct SwapFile {
 // Opens the files after naming them in the journal; a later call adds more.
 Status begin_file_swap(Journal& journal, const std::string& table_path, const std::vector<SwapFile>& files);
 Status commit_file_swap(Journal& journal, const std::vector<PendingFile*>& files);
+
+// The journal of records about to be added after the table's last: the old
+// header and size, and the bytes after the records that the new ones cover.
+struct Table;
+Status begin_append(Journal& journal, const Table& table, bool sync);
 
 // Files already whole renamed into place (temporary name, final name) under
 // a committed journal, so that a kill between two renames is finished by

@@ -389,10 +389,15 @@ int toggle_deleted(Table& table, uint32_t p) {
 int append_record(Table& table, bool blank) {
   if (!has_record_buffer(table) || table.read_only || table.record_count == kNoRecord - 1) return 0;
   if (blank) blank_record(table);
+  // One record at a time (a pasted block is many): the journal is not
+  // flushed, which a kill does not need.
+  backup_if_due(table);
+  Journal journal;
+  if (begin_append(journal, table, false) != Status::kOk) return 0;
   if (!write_at(table, table.record_count)) return 0;
   extend_view_for_append(table.view, table.record_count);
   table.record_count += 1;
-  return write_header(table);
+  return write_header(table) && journal.finish(-1) == Status::kOk;
 }
 
 // Opens a slot at view position p (counted from the end when the view is

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "table/byte_order.h"
+#include "table/dbf_file.h"
 #include "table/file_guards.h"
 #include "table/file_io.h"
 #include "table/journal.h"
@@ -176,6 +177,23 @@ Status commit_file_swap(Journal& journal, const std::vector<PendingFile*>& files
     }
   }
   return journal.finish(-1);
+}
+
+Status begin_append(Journal& journal, const Table& table, bool sync) {
+  JournalEntry entry;
+  entry.op = JournalOp::kAppend;
+  entry.count = table.record_count;
+  entry.header_size = table.header_size;
+  entry.record_size = table.record_size;
+  long long size = file_size(table.fd);
+  uint64_t records_end = uint64_t(table.header_size) + uint64_t(table.record_count) * table.record_size;
+  uint64_t tail = size > 0 && uint64_t(size) > records_end ? std::min<uint64_t>(uint64_t(size) - records_end, 65536) : 0;
+  entry.image.resize(32 + tail);
+  if (size < 0 || file_read_at(table.fd, entry.image.data(), 32, 0) != 32 ||
+      file_read_at(table.fd, entry.image.data() + 32, tail, records_end) != ssize_t(tail))
+    return Status::kReadError;
+  entry.file_size = uint64_t(size);
+  return journal.begin(table.file_name, entry, 0, sync);
 }
 
 Status commit_renames(const std::string& table_path, const std::vector<std::pair<std::string, std::string>>& renames) {

@@ -88,6 +88,7 @@ const Operation kOperations[] = {
     {"pack", [](Table& t) { return pack_table(t, 0); }},
     {"pack memo", [](Table& t) { return pack_table(t, 2); }},
     {"append", append_copies},
+    {"append one", [](Table& t) { return read_record(t, 1) && append_record(t, false); }},
     {"restructure", add_field},
     {"restructure memo", field_to_memo},
     {"encode", [](Table& t) { return rewrite_enciphered(t, "secret") == Status::kOk; }},
