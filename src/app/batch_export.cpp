@@ -123,10 +123,10 @@ int run_batch_export(const BatchExport& batch) {
     return 1;
   }
   set_table_list_options();
-  Status why = Status::kOk;
+  OpenFailure why;
   std::unique_ptr<Table> table = open_list_table(g_app.tables, batch.table, &why);
   if (!table) {
-    fail(batch.table + ": " + open_failure_text(why == Status::kOk ? Status::kCannotOpen : why).c_str());
+    fail(batch.table + ": " + open_failure_text(why));
     return 1;
   }
   if (!table->recovery_note.empty()) std::fprintf(stderr, "kora: %s: %s\n", batch.table.c_str(), table->recovery_note.c_str());
