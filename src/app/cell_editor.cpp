@@ -164,6 +164,7 @@ int editor_decimals(const Table& table, int i) {
     case 'N':
     case 'F': return field_decimals(table, i);
     case 'B': return is_memo_field(table, i) ? 0 : field_decimals(table, i);
+    case 'O': return field_decimals(table, i);
     default: return 0;
   }
 }
@@ -209,12 +210,15 @@ const char* accepted_keys(const Table& table, int i) {
     case 'B':
       if (is_memo_field(table, i)) return table.memo_display ? "0123456789\b" : "";
       return "-0123456789\b.,";
-    case 'Y': return "-0123456789\b.,";
+    case 'Y':
+    case 'O': return "-0123456789\b.,";
     case 'F':
     case 'N': return field_decimals(table, i) ? "-0123456789\b.," : "-0123456789\b";
-    case 'I': return "-0123456789\b";
+    case 'I':
+    case '+': return "-0123456789\b";
     case 'D': return table.date_format != 0 ? "0123456789\b.," : "0123456789\b";
-    case 'T': return table.date_format != 0 ? "0123456789\b.:" : "0123456789\b";
+    case 'T':
+    case '@': return table.date_format != 0 ? "0123456789\b.:" : "0123456789\b";
     case 'L': return "TtFfYyNn ";
     case 'G':
     case 'M':
@@ -369,7 +373,7 @@ int filter_cell_key(int key) {
   int ch = key & 0xFF;
   int i = current_field(*table);
   char type = field_type(*table, i);
-  if (ch == ' ' && (type == 'D' || type == 'T')) {
+  if (ch == ' ' && (type == 'D' || type == 'T' || type == '@')) {
     fill_with_now();
     return 0;
   }

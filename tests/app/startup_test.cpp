@@ -154,6 +154,32 @@ TEST(Startup, LayoutsKoraReadsOpenAndThoseItDoesNotChangeSayWhyOnTheStatusLine) 
   }
 }
 
+TEST(Startup, ADBase7NumberTypedIntoACellIsStoredInTheFormatsOwnForm) {
+  constexpr int kF4 = 0x3E00;
+  struct Case {
+    const char* fixture;
+    const char* typed;
+    std::vector<uint8_t> stored;  // big-endian, the sign bit flipped
+  };
+  const Case cases[] = {
+      {"php-xbase/dBase/dBaseVII_int.dbf", "-42", {0x7F, 0xFF, 0xFF, 0xD6}},
+      {"php-xbase/dBase/dBaseVII_double.dbf", "2", {0xC0, 0, 0, 0, 0, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    std::string path = dir.copy_fixture(c.fixture, "seven.dbf");
+    std::vector<int> keys = {kF4};
+    for (const char* p = c.typed; *p; ++p) keys.push_back(*p);
+    keys.insert(keys.end(), {kDown, kF4});
+    EXPECT_EQ(run_kora({path}, keys), 0) << c.fixture;
+    std::vector<uint8_t> bytes = read_bytes(path);
+    const size_t first_field = 117 + 1;  // both: a 117-byte header, then the deletion flag
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + first_field, bytes.begin() + long(first_field + c.stored.size())),
+              c.stored)
+        << c.fixture;
+  }
+}
+
 TEST(Startup, AutoCorrectByItsFirstLetterWritesTheHeaderWithoutAsking) {
   TempDir dir;
   std::string path = copy_with_wrong_count(dir, kStates, "a.dbf", 5);
