@@ -244,6 +244,14 @@ const char* table_kind_name(TableKind kind) {
   return kind >= kDBase3 && kind <= kSmtKind ? kKindNames[kind] : kKindNames[kSmtKind];
 }
 
+const char* table_type_name(const Table& table) {
+  switch (table.layout) {
+    case DescriptorLayout::kDBase7: return "dBase 7";
+    case DescriptorLayout::kDBase2: return "dBase II";
+    default: return table_kind_name(table.kind);
+  }
+}
+
 // With Visual FoxPro's varchar, varbinary and blob, and dBase 7's
 // autoincrement, timestamp and double.
 bool is_known_type_letter(char type) { return type != 0 && std::strchr("CNFDLMTGYBI0VQW+@O", type) != nullptr; }

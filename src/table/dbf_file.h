@@ -211,6 +211,8 @@ bool is_known_version(uint8_t version);
 std::string read_only_reason(const Table& table);
 TableKind table_kind_for_version(uint8_t version);
 const char* table_kind_name(TableKind kind);
+// The name of the table's own kind: its layout's where that says more.
+const char* table_type_name(const Table& table);
 bool is_known_type_letter(char type);
 
 // Table lifetime. When the table cannot be opened, `why` (if given) says why.

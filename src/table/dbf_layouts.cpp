@@ -6,6 +6,7 @@
 
 #include "table/byte_order.h"
 #include "table/column_model.h"
+#include "table/dbase7_values.h"
 #include "table/file_io.h"
 
 namespace kora {
@@ -121,6 +122,26 @@ bool read_dbase2_layout(Table& table) {
   table.layout = DescriptorLayout::kDBase2;
   table.header_size = kDBase2HeaderSize;
   return true;
+}
+
+int number_new_record(Table& table) {
+  if (table.layout != DescriptorLayout::kDBase7) return 1;
+  // The counter stands in bytes 42-45 of the descriptor, little-endian.
+  constexpr int kCounterAt = 42;
+  for (int i = 0; i < table.field_count(); ++i) {
+    if (table.fields[size_t(i)].type != '+' || field_length(table, i) < 4) continue;
+    uint64_t at = uint64_t(kDBase7Shape.first) + uint64_t(i) * uint64_t(kDBase7Shape.size) + kCounterAt;
+    uint8_t counter[4];
+    if (file_read_at(table.fd, counter, 4, at) != 4) return 0;
+    uint32_t next = get_le32(counter);
+    if (next == 0 || next > 0x7FFFFFFF) continue;  // a counter no program kept
+    put_le32(counter, next + 1);
+    // The counter moves first: a record that then fails to be written
+    // leaves a gap in the numbers, never a number given twice.
+    if (!file_write_at(table.fd, counter, 4, at)) return 0;
+    put_dbase7_long(table.record.data() + table.fields[size_t(i)].offset, int32_t(next));
+  }
+  return 1;
 }
 
 Status lay_out_record(Table& table) {

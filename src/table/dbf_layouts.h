@@ -43,6 +43,12 @@ void decode_shaped_desc(const uint8_t* bytes, const DescriptorShape& shape, Fiel
 bool read_dbase7_layout(Table& table);
 bool read_dbase2_layout(Table& table);
 
+// Gives the record about to be added its autoincrement values: each field
+// of type + in a dBase 7 table takes the next value its descriptor keeps,
+// and the descriptor the one after (a counter of 0 gives none). 0 when a
+// counter could not be read or advanced.
+int number_new_record(Table& table);
+
 // Lays the fields out in the record (offsets, record size, first memo
 // field, columns, aliases); kRecordTooLong when they would not fit.
 Status lay_out_record(Table& table);

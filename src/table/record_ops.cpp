@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "table/byte_order.h"
+#include "table/dbf_layouts.h"
 #include "table/file_io.h"
 #include "table/journal.h"
 #include "table/memo_file.h"
@@ -392,6 +393,7 @@ int append_record(Table& table, bool blank) {
   // One record at a time (a pasted block is many): the journal is not
   // flushed, which a kill does not need.
   backup_if_due(table);
+  if (!number_new_record(table)) return 0;
   Journal journal;
   if (begin_append(journal, table, false) != Status::kOk) return 0;
   if (!write_at(table, table.record_count)) return 0;
@@ -411,6 +413,8 @@ int insert_record(Table& table, uint32_t p, bool blank) {
   if (table.view.reverse) target = p < count ? count - p - 1 : 0;
   if (target > count) return 0;
   backup_if_due(table);
+  if (blank) blank_record(table);
+  if (!number_new_record(table)) return 0;
 
   long long size = current_file_size(table.fd);
   uint64_t from = record_offset(table, target);
@@ -420,7 +424,6 @@ int insert_record(Table& table, uint32_t p, bool blank) {
 
   // The journal holds the new record, so that a move cut short can be
   // finished with it on the next open.
-  if (blank) blank_record(table);
   JournalEntry entry = move_entry(table, JournalOp::kInsert, target, uint64_t(size));
   entry.image = stored_image(table);
   Journal journal;

@@ -57,7 +57,7 @@ DatabaseInfo database_info(Table& table) {
   struct stat file;
   uint64_t file_size = fstat(table.fd, &file) == 0 ? uint64_t(file.st_size) : 0;
   set(kFileLine, table.file_name);
-  set(kTypeLine, table_kind_name(table.kind));
+  set(kTypeLine, table_type_name(table));
   set(kDateLine, format_header_date(header[1] + 1900, header[2], header[3], table.date_format));
   set(kFileSizeLine, bytes(file_size));
   set(kHeaderSizeLine, bytes(table.header_size));
