@@ -187,7 +187,13 @@ int run_program(int argc, char** argv) {
                       line.names.size() > 1 ? line.names[1] : ""};
     return run_batch_export(batch);
   }
-  if (line.switches.auto_correct == 2) return batch_repair(line.names, stderr) > 0 ? kExitNotOpened : 0;
+  if (line.switches.auto_correct == 2) {
+    if (line.names.empty()) {
+      std::fputs("Filename required...\n", stdout);
+      return kExitNotOpened;
+    }
+    return batch_repair(line.names, stderr) > 0 ? kExitNotOpened : 0;
+  }
   run.switches = line.switches;
   g_app.auto_correct = line.switches.auto_correct;
   if (!line.names.empty()) {

@@ -89,9 +89,11 @@ TEST(KoraBinary, HelpAsFirstArgumentPrintsTheUsageAndNothingElse) {
 
 TEST(KoraBinary, WithoutATableNameItAsksForOneAndFails) {
   TempDir dir;
-  KoraRun run = kora_in(dir.path(), "/ro /r+");
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.out, "Filename required...\n");
+  for (const char* args : {"/ro /r+", "/a+"}) {
+    KoraRun run = kora_in(dir.path(), args);
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_EQ(run.out, "Filename required...\n") << args;
+  }
 }
 
 std::vector<uint8_t> text_bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
