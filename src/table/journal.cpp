@@ -19,7 +19,6 @@ constexpr char kSlotMagic[8] = {'K', 'O', 'R', 'A', 'S', 'L', 'O', 'T'};
 constexpr size_t kHeadSize = 16;
 constexpr size_t kSlotHeadSize = 24;
 constexpr uint32_t kMaxSpan = 64u << 20;  // a bound on what a damaged journal may make us read
-constexpr uint8_t kEndOfFile = 0x1A;
 
 uint64_t checksum(const uint8_t* bytes, size_t length) {
   uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
