@@ -36,7 +36,7 @@ TEST(FileIo, AFaultPlanFailsOneCallOrRefusesEveryChangeAfterTheStop) {
     std::string went;
     {
       ScopedFaultPlan scope(plan);
-      for (int i = 0; i < 3; ++i) went += file_write_at(fd, "abc" + i, 1, uint64_t(i)) ? 'w' : '-';
+      for (int i = 0; i < 3; ++i) went += file_write_at(fd, &"abc"[i], 1, uint64_t(i)) ? 'w' : '-';
       char buffer[3];
       went += file_read_at(fd, buffer, 3, 0) >= 0 ? 'r' : '-';
       went += file_rename(path, moved) ? 'n' : '-';
