@@ -28,17 +28,17 @@ using test::TempDir;
 // NAME and NUM nullable, VC a nullable varchar, VB a varbinary. Their bits:
 // NAME null 0, VC length 1 and null 2, VB length 3, NUM null 4; all set.
 std::string nullable_table(const TempDir& dir) {
-  test::DbfSpec spec;
-  spec.version = 0x32;
-  spec.fields = {{"NAME", 'C', 5, 0, kFieldNullable},
+  test::DbfSpec layout;
+  layout.version = 0x32;
+  layout.fields = {{"NAME", 'C', 5, 0, kFieldNullable},
                  {"VC", 'V', 6, 0, kFieldNullable},
                  {"VB", 'Q', 4, 0, 0},
                  {"NUM", 'I', 4, 0, kFieldNullable},
                  {"_NullFlags", '0', 1, 0, kFieldSystem | kFieldBinary}};
-  spec.records = {std::string("abcde") + std::string("xy\0\0\0\2", 6) + std::string("\1\2\0\2", 4) +
+  layout.records = {std::string("abcde") + std::string("xy\0\0\0\2", 6) + std::string("\1\2\0\2", 4) +
                   std::string("\7\0\0\0", 4) + "\x1f"};
   std::string path = dir.file("null.dbf");
-  test::write_bytes(path, test::build_dbf(spec));
+  test::write_bytes(path, test::build_dbf(layout));
   return path;
 }
 
@@ -156,11 +156,11 @@ TEST(HeaderWrites, KeepTheFileVersionUnlessTheRepairIsChosen) {
   // 0x05 is no version kora knows: in memory it reads as dBase III.
   for (bool repair : {false, true}) {
     TempDir dir;
-    test::DbfSpec spec;
-    spec.version = 0x05;
-    spec.fields = {{"NAME", 'C', 8}};
-    spec.records = {"one"};
-    test::write_bytes(dir.file("t.dbf"), test::build_dbf(spec));
+    test::DbfSpec layout;
+    layout.version = 0x05;
+    layout.fields = {{"NAME", 'C', 8}};
+    layout.records = {"one"};
+    test::write_bytes(dir.file("t.dbf"), test::build_dbf(layout));
     auto table = open_table(dir.file("t.dbf"));
     ASSERT_TRUE(table);
     ASSERT_EQ(repair ? int(repair_header(*table) == Status::kOk) : write_header(*table), 1);
@@ -193,11 +193,11 @@ TEST(MemoFileNames, AMemoFileNamedInAnotherCaseIsReadAndWritten) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.memo);
     TempDir dir;
-    test::DbfSpec spec;
-    spec.version = c.version;
-    spec.fields = {{"NAME", 'C', 8}, {"NOTES", 'M', 10}};
-    spec.records = {"first"};
-    test::write_bytes(dir.file(c.table), test::build_dbf(spec));
+    test::DbfSpec layout;
+    layout.version = c.version;
+    layout.fields = {{"NAME", 'C', 8}, {"NOTES", 'M', 10}};
+    layout.records = {"first"};
+    test::write_bytes(dir.file(c.table), test::build_dbf(layout));
     TableKind kind = table_kind_for_version(c.version);
     ASSERT_TRUE(create_memo_file(dir.file("m.dbf"), kind, 64));
     ASSERT_EQ(std::rename(memo_file_name(dir.file("m.dbf"), kind).c_str(), dir.file(c.memo).c_str()), 0);
@@ -238,10 +238,10 @@ TEST(CodePageFiles, NameTheCodePageAndDecideOEMOrANSIForTheTwoShown) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.cpg_file) + ": " + c.written);
     TempDir dir;
-    test::DbfSpec spec;
-    spec.fields = {{"NAME", 'C', 8}};
-    spec.records = {c.record};
-    test::write_bytes(dir.file("t.dbf"), test::build_dbf(spec));
+    test::DbfSpec layout;
+    layout.fields = {{"NAME", 'C', 8}};
+    layout.records = {c.record};
+    test::write_bytes(dir.file("t.dbf"), test::build_dbf(layout));
     std::string written = c.written;
     if (*c.cpg_file) test::write_bytes(dir.file(c.cpg_file), std::vector<uint8_t>(written.begin(), written.end()));
     TableList list;
