@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds kora and runs every test:
-#   1. normal build in build/: every ctest test (unit tests in parallel, the
-#      others, such as the end-to-end tests, one at a time);
-#   2. GCC Release build in build-release/ of everything (tests, data tools,
-#      benchmarks): it must build without a warning; a quick smoke run only;
-#   3. AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/: the unit tests;
-#   4. libFuzzer build in build-fuzz/ (clang): each fuzz target over its
+#   1. GCC Release build in build-release/ of everything (tests, data tools,
+#      benchmarks): optimised code draws warnings that -O2 does not, so it
+#      must build without one; then every ctest test (unit tests in
+#      parallel, the others one at a time) and a smoke run of its programs;
+#   2. AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/: the unit tests;
+#   3. libFuzzer build in build-fuzz/ (clang): each fuzz target over its
 #      committed corpus fuzz/corpus/<name>/, once per input.
 # Every build here treats warnings as errors (KORA_WERROR), which a plain
 # cmake build does not. Installs missing Debian packages first. Exits
@@ -98,21 +98,14 @@ release_smoke() {
   return "$rc"
 }
 
-# 1. Normal build.
-step "normal build (build/)"
-if configure_and_build build; then
-  step_done
-  step "tests (build/)"
-  run_ctest "unit tests" build -L unit -j"$jobs"
-  run_ctest "other tests" build -LE unit
-  step_done
-else
-  fail "normal build"
-fi
-
-# 2. Release build: optimised code draws warnings that -O2 does not.
+# 1. Release build, where the tests run: optimised code draws warnings that
+# -O2 does not, and one build of everything keeps the run short.
 step "GCC release build (build-release/)"
 if configure_and_build build-release -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release -DKORA_BENCH=ON; then
+  step_done
+  step "tests (build-release/)"
+  run_ctest "unit tests" build-release -L unit -j"$jobs"
+  run_ctest "other tests" build-release -LE unit
   step_done
   step "smoke run of the release build"
   if release_smoke "$repo/build-release"; then
@@ -126,7 +119,7 @@ else
   fail "release build"
 fi
 
-# 3. Sanitizer build.
+# 2. Sanitizer build.
 step "sanitizer build (build-asan/)"
 if configure_and_build build-asan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DKORA_SANITIZE=ON; then
   step_done
@@ -139,7 +132,7 @@ else
   fail "sanitizer build"
 fi
 
-# 4. Fuzz targets over their corpora.
+# 3. Fuzz targets over their corpora.
 step "fuzz build (build-fuzz/)"
 targets=()
 for corpus in "$repo"/fuzz/corpus/*/; do
