@@ -14,10 +14,6 @@
 
 namespace kora {
 
-namespace {
-
-// The file a path finally names: a symbolic link is replaced by replacing
-// what it points at, so that the link stays.
 std::string resolved_target(const std::string& path) {
   struct stat info;
   if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
@@ -31,7 +27,52 @@ mode_t new_file_mode() {
   return 0666 & ~mask;
 }
 
-}  // namespace
+TempOutput::~TempOutput() {
+  if (!temp_.empty()) file_unlink(temp_);
+}
+
+bool TempOutput::write(std::string_view bytes) {
+  if (!failed_ && !write_all(file_.fd, bytes)) failed_ = true;
+  return !failed_;
+}
+
+bool TempOutput::copy_old() {
+  UniqueFd old(file_open(target_, O_RDONLY | O_CLOEXEC));
+  if (old.fd < 0) return false;
+  std::vector<char> buffer(1 << 20);
+  for (uint64_t at = 0;;) {
+    ssize_t n = file_read_at(old.fd, buffer.data(), buffer.size(), at);
+    if (n < 0) return false;
+    if (n == 0) return true;
+    at += uint64_t(n);
+    if (!write(std::string_view(buffer.data(), size_t(n)))) return false;
+  }
+}
+
+OutputStatus TempOutput::open(const std::string& path, bool append, const OutputGuard& guard) {
+  target_ = resolved_target(path);
+  struct stat info;
+  bool exists = stat(target_.c_str(), &info) == 0;
+  if (exists && !S_ISREG(info.st_mode)) return OutputStatus::kCannotOpen;
+  if (exists && is_one_of_files(target_, guard.open_files)) return OutputStatus::kOpenTable;
+  if (exists && !append && !(guard.confirm_replace && guard.confirm_replace(path))) return OutputStatus::kCancelled;
+  std::string name = target_ + ".XXXXXX";
+  file_.fd = mkostemp(name.data(), O_CLOEXEC);
+  if (file_.fd < 0) return OutputStatus::kCannotOpen;
+  temp_ = name;
+  fchmod(file_.fd, exists ? (info.st_mode & 07777) : new_file_mode());
+  if (exists && append && !copy_old()) return OutputStatus::kWriteFailed;
+  return OutputStatus::kOk;
+}
+
+OutputStatus TempOutput::commit() {
+  HoldEndSignals hold;
+  bool ok = !failed_ && file_sync(file_.fd);
+  ok = file_.close_checked() && ok;
+  if (!ok || !file_rename(temp_, target_)) return OutputStatus::kWriteFailed;
+  temp_.clear();
+  return OutputStatus::kOk;
+}
 
 bool is_one_of_files(const std::string& path, const std::vector<std::string>& files) {
   struct stat target;
@@ -53,23 +94,10 @@ OutputStatus append_to_file(const std::string& path, std::string_view bytes, con
 }
 
 OutputStatus replace_output_file(const std::string& path, std::string_view bytes, const OutputGuard& guard) {
-  std::string target = resolved_target(path);
-  struct stat info;
-  bool exists = stat(target.c_str(), &info) == 0;
-  if (exists && !S_ISREG(info.st_mode)) return OutputStatus::kCannotOpen;
-  if (exists && is_one_of_files(target, guard.open_files)) return OutputStatus::kOpenTable;
-  if (exists && !(guard.confirm_replace && guard.confirm_replace(path))) return OutputStatus::kCancelled;
-
-  std::string name = target + ".XXXXXX";
-  HoldEndSignals hold;
-  UniqueFd fresh(mkstemp(name.data()));
-  if (fresh.fd < 0) return OutputStatus::kCannotOpen;
-  fchmod(fresh.fd, exists ? (info.st_mode & 07777) : new_file_mode());
-  bool ok = write_all(fresh.fd, bytes) && file_sync(fresh.fd);
-  ok = fresh.close_checked() && ok;
-  if (ok && file_rename(name, target)) return OutputStatus::kOk;
-  file_unlink(name);
-  return OutputStatus::kWriteFailed;
+  TempOutput out;
+  if (OutputStatus opened = out.open(path, false, guard); opened != OutputStatus::kOk) return opened;
+  out.write(bytes);
+  return out.commit();
 }
 
 }  // namespace kora

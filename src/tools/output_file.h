@@ -4,10 +4,14 @@
 // recognised by device and inode, whatever path names them.
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "table/file_guards.h"
 
 namespace kora {
 
@@ -25,6 +29,36 @@ struct OutputGuard {
   std::vector<std::string> open_files;
   // Asked when the file to be replaced exists; true replaces it. Empty: do not replace.
   std::function<bool(const std::string& path)> confirm_replace;
+};
+
+// The file a path finally names: a symbolic link is replaced by replacing
+// what it points at, so that the link stays.
+std::string resolved_target(const std::string& path);
+// The mode of a new file: 0666 less the umask.
+mode_t new_file_mode();
+
+// A new file beside the target, written in pieces and renamed over it by
+// commit(); left unfinished it is removed and the target stays as it was.
+// Append starts it as a copy of the old file.
+class TempOutput {
+ public:
+  TempOutput() = default;
+  ~TempOutput();
+  TempOutput(const TempOutput&) = delete;
+  TempOutput& operator=(const TempOutput&) = delete;
+
+  OutputStatus open(const std::string& path, bool append, const OutputGuard& guard);
+  // False once a write has failed.
+  bool write(std::string_view bytes);
+  OutputStatus commit();
+
+ private:
+  bool copy_old();
+
+  std::string target_;
+  std::string temp_;
+  UniqueFd file_{-1};
+  bool failed_ = false;
 };
 
 // True when `path` names the same file (device and inode) as one of `files`.
