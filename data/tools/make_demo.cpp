@@ -26,6 +26,7 @@
 
 #include "table/byte_order.h"
 #include "table/dbf_file.h"
+#include "table/field_write.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
@@ -170,19 +171,27 @@ struct RecordWriter {
   }
   void text(const char* name, std::string_view utf8) {
     int i = field(name);
-    if (i >= 0 && !kora::store_field(table, i, encode_text(utf8, cp), 0)) fail(name, "text not stored");
+    if (i >= 0 && kora::set_field_text(table, i, encode_text(utf8, cp)) != kora::FieldWrite::kStored)
+      fail(name, "text not stored");
   }
   void number(const char* name, double value) {
     int i = field(name);
     if (i < 0) return;
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.4f", value);
-    if (!kora::store_field(table, i, buf, kora::parse_number(buf))) fail(name, "number does not fit");
+    if (kora::set_field_text(table, i, buf) != kora::FieldWrite::kStored) fail(name, "number does not fit");
   }
   void logical(const char* name, bool value) { text(name, value ? "T" : "F"); }
   void date(const char* name, int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
     int i = field(name);
-    if (i >= 0) kora::store_date(table, i, year, month, day, hour, minute, second);
+    if (i < 0) return;
+    char digits[32];
+    if (kora::field_type(table, i) == 'D') {
+      std::snprintf(digits, sizeof digits, "%04d%02d%02d", year, month, day);
+    } else {
+      std::snprintf(digits, sizeof digits, "%04d%02d%02d%02d%02d%02d", year, month, day, hour, minute, second);
+    }
+    if (kora::set_field_text(table, i, digits) != kora::FieldWrite::kStored) fail(name, "no such date");
   }
   void memo(const char* name, std::string_view utf8) {
     int i = field(name);

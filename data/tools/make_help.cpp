@@ -23,6 +23,7 @@
 
 #include "table/byte_order.h"
 #include "table/dbf_file.h"
+#include "table/field_write.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
@@ -109,9 +110,9 @@ bool append_topic(kora::Table& table, const Topic& topic, int order) {
   kora::blank_record(table);
   std::string number = std::to_string(topic.number);
   std::string place = std::to_string(order);
-  return kora::store_field(table, 0, number, topic.number) && kora::store_field(table, 1, topic.title, 0) &&
-         kora::write_memo(table, 2, topic_text(topic)) && kora::store_field(table, 3, place, order) &&
-         kora::append_record(table, false);
+  auto stored = [&](int i, std::string_view text) { return kora::set_field_text(table, i, text) == kora::FieldWrite::kStored; };
+  return stored(0, number) && stored(1, topic.title) && kora::write_memo(table, 2, topic_text(topic)) &&
+         stored(3, place) && kora::append_record(table, false);
 }
 
 }  // namespace

@@ -30,8 +30,9 @@ enum RedrawFlags : int {
 // Cell editing plugs in here; every hook may be null, and then the main loop
 // behaves as if edit mode could never be switched on.
 struct CellEditHooks {
-  // Commits the current cell; with record_change the pending record is written.
-  void (*leave_cell)(bool record_change) = nullptr;
+  // Commits the current cell; with record_change the pending record is
+  // written. False when the cell's text was refused: the cursor stays.
+  bool (*leave_cell)(bool record_change) = nullptr;
   // Offers a key to the cell editor: 1 when it consumed it.
   int (*offer_key)(int key) = nullptr;
   // Shows the editor's text and cursor again after a paint.

@@ -13,8 +13,11 @@
 #include "table/record_ops.h"
 #include "table/value_codec.h"
 #include "ui/line_editor.h"
+#include "ui/message_box.h"
 
 namespace kora {
+
+constexpr int kPasteErrorHelp = 100;  // help topic of error boxes
 
 using namespace cell_edit;
 
@@ -88,7 +91,13 @@ std::vector<std::string> split_values(const std::string& line) {
   }
 }
 
-void paste_values(Table& table, int first_column, const std::vector<std::string>& values) {
+// What a paste could not store: how many values, and why the first was refused.
+struct PasteRefusals {
+  int count = 0;
+  std::string first;
+};
+
+void paste_values(Table& table, int first_column, const std::vector<std::string>& values, PasteRefusals& refused) {
   int columns = column_count(table);
   for (size_t k = 0; k < values.size(); ++k) {
     int column = first_column + int(k);
@@ -96,8 +105,8 @@ void paste_values(Table& table, int first_column, const std::vector<std::string>
     if (!writable_column(table, column)) continue;
     int i = column_field(table, column);
     if (is_memo_field(table, i) && table.memo_display == 0) continue;
-    blank_field(table, i);
-    store_cell_text(table, i, values[k]);
+    FieldWrite stored = store_cell_text(table, i, values[k]);
+    if (stored != FieldWrite::kStored && refused.count++ == 0) refused.first = field_write_message(table, i, stored);
   }
 }
 
@@ -158,22 +167,33 @@ void block_paste() {
   text = table_from_ansi(*table, text);
   long p = view_of(*table).current_record;
   int column = view_of(*table).current_column;
+  PasteRefusals refused;
+  bool written = true;
   for (const std::string& line : clipboard_lines(text)) {
     std::vector<std::string> values = split_values(line);
     if (p < long(visible_count(*table))) {
       if (read_record(*table, uint32_t(p))) {
-        paste_values(*table, column, values);
-        write_record(*table, uint32_t(p));
+        paste_values(*table, column, values, refused);
+        written = write_record(*table, uint32_t(p)) && written;
       }
     } else {
       // A new record is written once, with its values, after the last one.
       blank_record(*table);
-      paste_values(*table, column, values);
-      if (!append_record(*table, false)) break;
+      paste_values(*table, column, values, refused);
+      if (!append_record(*table, false)) {
+        written = false;
+        break;
+      }
     }
     ++p;
   }
   after_block_command(*table);
+  if (!written) message_box("Cannot write record", "Error", "OK", kMessageError, kPasteErrorHelp);
+  if (refused.count > 0) {
+    std::string text = refused.count == 1 ? refused.first
+                                          : std::to_string(refused.count) + " values were not pasted.\n" + refused.first;
+    message_box(text + "\nThe field keeps its value.", "Error", "OK", kMessageError, kPasteErrorHelp);
+  }
   g_app.redraw |= kRedrawEdges;
 }
 

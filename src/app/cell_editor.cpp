@@ -26,6 +26,7 @@
 namespace kora {
 
 constexpr int kErrorHelp = 100;  // help topic of error boxes
+constexpr int kSpareDecimals = 16;
 
 namespace {
 
@@ -76,30 +77,36 @@ void drop_edit_buffer(Table& table) {
 
 // ---- storing a cell's text ---------------------------------------------------------
 
-// Stores text into field i of table.record; the field was blanked. A memo
-// field takes a block number only where memos are shown as numbers; shown as
-// "Full memo" it takes nothing, since that text is not its content.
-void store_cell_text(Table& table, int i, std::string_view text) {
-  if (is_memo_field(table, i)) {
-    if (table.memo_display == 0) return;
-    long block = long(parse_number(text));
-    int length = field_length(table, i);
-    int offset = table.fields[size_t(i)].offset;
-    if (offset < 1 || offset + length > int(table.record_size)) return;
-    uint8_t* at = table.record.data() + offset;
-    // A block number typed into a nullable memo field makes it no longer null.
-    set_field_null(table, table.record.data(), table.record.size(), i, false);
-    if (length == 4) {
-      put_le32(at, uint32_t(block));
-      return;
-    }
-    if (block <= 0) return;  // no memo: the field stays blank
-    std::string number = std::to_string(block);
-    if (int(number.size()) > length) return;
-    std::memcpy(at + (length - int(number.size())), number.data(), number.size());
-    return;
+// A memo field takes a block number only where memos are shown as numbers;
+// shown as "Full memo" it takes nothing, since that text is not its content.
+FieldWrite store_block_number(Table& table, int i, std::string_view text) {
+  if (table.memo_display == 0) return FieldWrite::kNotWritable;
+  DecimalText typed;
+  long long block = 0;
+  if (!parse_decimal(text, typed) && text.find_first_not_of(' ') != std::string_view::npos)
+    return FieldWrite::kNotANumber;
+  for (char digit : typed.whole) block = std::min(block * 10 + (digit - '0'), 1LL << 40);
+  if (typed.negative) block = 0;
+  int length = field_length(table, i);
+  int offset = table.fields[size_t(i)].offset;
+  if (offset < 1 || offset + length > int(table.record_size)) return FieldWrite::kNotWritable;
+  std::string number = block > 0 ? std::to_string(block) : "";
+  if ((length == 4 && block > INT32_MAX) || (length != 4 && int(number.size()) > length)) return FieldWrite::kDoesNotFit;
+  uint8_t* at = table.record.data() + offset;
+  blank_field(table, i);
+  // A block number typed into a nullable memo field makes it no longer null.
+  set_field_null(table, table.record.data(), table.record.size(), i, false);
+  if (length == 4) {
+    put_le32(at, uint32_t(block));
+  } else {
+    std::memcpy(at + (length - int(number.size())), number.data(), number.size());  // 0: no memo, blank
   }
-  store_field(table, i, text, parse_number(text));
+  return FieldWrite::kStored;
+}
+
+FieldWrite store_cell_text(Table& table, int i, std::string_view text) {
+  if (is_memo_field(table, i)) return store_block_number(table, i, text);
+  return set_field_text(table, i, text);
 }
 
 // A field the cell commands may change: a real field of a writable column.
@@ -169,6 +176,23 @@ int editor_decimals(const Table& table, int i) {
   }
 }
 
+// Numbers may be typed with more decimals than the field keeps (they are
+// rounded) and with a sign before the widest integer; a part too wide for
+// the field is refused with a message when the cell is left.
+int spare_places(const Table& table, int i) {
+  if (is_memo_field(table, i)) return 0;
+  switch (field_type(table, i)) {
+    case 'N':
+    case 'F': return field_decimals(table, i) > 0 ? kSpareDecimals : 0;
+    case 'B':
+    case 'O':
+    case 'Y': return kSpareDecimals;
+    case 'I':
+    case '+': return 2;
+    default: return 0;
+  }
+}
+
 void ensure_edit_buffer(Table& table) {
   uint32_t q = physical_record(table, uint32_t(view_of(table).current_record));
   if (!edit_buffer(table).empty() && g_cell.buffer_table == &table && g_cell.buffer_record == q) return;
@@ -188,8 +212,10 @@ void open_editor(Table& table) {
   edit_buffer_to_record(table);
   int size = display_width(table, i);
   int width = std::max(0, std::min(size, screen_cols() - 1 - x));
-  g_cell.field = edit_create(x, y, width, size, field_text(table, i), g_colors.Edit, nullptr);
+  int spare = spare_places(table, i);
+  g_cell.field = edit_create(x, y, width, size + spare, field_text(table, i), g_colors.Edit, nullptr);
   g_cell.field->decimals = editor_decimals(table, i);
+  g_cell.field->spare = spare;
   // Typing not yet committed survives a repaint of the same cell.
   if (same_cell && old->modified) {
     edit_set_text(*g_cell.field, old->text);
@@ -205,6 +231,17 @@ void open_editor(Table& table) {
 
 bool has_character(int key) { return (key & 0xFF) != 0; }
 
+// Space in a date cell fills in the date and time (or blanks the cell); in a
+// date-time being typed it is the blank between the date and the time.
+bool space_fills_now(const Table& table, int i) {
+  char type = field_type(table, i);
+  if (type == 'D') return true;
+  if (type != 'T' && type != '@') return false;
+  const EditField* field = g_cell.field.get();
+  if (!field || !field->text || !(field->flags & kEditTouched) || field->pos == 0) return true;
+  return std::string_view(field->text).find_first_not_of(' ') == std::string_view::npos;
+}
+
 const char* accepted_keys(const Table& table, int i) {
   switch (field_type(table, i)) {
     case 'B':
@@ -215,10 +252,10 @@ const char* accepted_keys(const Table& table, int i) {
     case 'F':
     case 'N': return field_decimals(table, i) ? "-0123456789\b.," : "-0123456789\b";
     case 'I':
-    case '+': return "-0123456789\b";
+    case '+': return "-0123456789\b.,";  // a point ends the integer part
     case 'D': return table.date_format != 0 ? "0123456789\b.," : "0123456789\b";
     case 'T':
-    case '@': return table.date_format != 0 ? "0123456789\b.:" : "0123456789\b";
+    case '@': return table.date_format != 0 ? "0123456789\b.: " : "0123456789\b ";
     case 'L': return "TtFfYyNn ";
     case 'G':
     case 'M':
@@ -230,25 +267,34 @@ const char* accepted_keys(const Table& table, int i) {
 }  // namespace
 
 // Parses the editor's text into the edit buffer when it was changed.
-void cell_edit::commit_cell() {
+bool cell_edit::commit_cell() {
   Table* table = current_table();
-  if (!table || !g_cell.field || !g_cell.field->modified || g_cell.table != table) return;
-  if (g_cell.record != view_of(*table).current_record) return;
+  if (!table || !g_cell.field || !g_cell.field->modified || g_cell.table != table) return true;
+  if (g_cell.record != view_of(*table).current_record) return true;
   ensure_edit_buffer(*table);
   std::vector<uint8_t>& buffer = edit_buffer(*table);
-  if (buffer.empty()) return;
+  if (buffer.empty()) return true;
   int i = column_field(*table, g_cell.column);
-  g_cell.field->modified = 0;
-  if (!writable_column(*table, g_cell.column)) return;
+  if (!writable_column(*table, g_cell.column)) {
+    g_cell.field->modified = 0;
+    return true;
+  }
   size_t size = std::min(record_bytes(*table), buffer.size());
   std::memcpy(table->record.data(), buffer.data(), size);
-  blank_field(*table, i);
-  store_cell_text(*table, i, aligned_text(*table, i, g_cell.field->text));
+  FieldWrite stored = store_cell_text(*table, i, aligned_text(*table, i, g_cell.field->text));
+  if (stored != FieldWrite::kStored) {
+    // The typed text stays in the editor for the user to mend.
+    message_box(field_write_message(*table, i, stored), "Error", "OK", kMessageError, kErrorHelp);
+    g_app.redraw |= kRedrawRows;
+    return false;
+  }
+  g_cell.field->modified = 0;
   std::memcpy(buffer.data(), table->record.data(), size);
   g_cell.record_changed = 1;
   // The row and the hex panel show the value as stored, also when the key
   // that committed it does not move and so asks for no paint itself.
   g_app.redraw |= kRedrawRows;
+  return true;
 }
 
 // ---- edit mode --------------------------------------------------------------------------
@@ -285,7 +331,12 @@ void edit_mode_off(bool write) {
   if (!g_app.edit.mode) return;
   Table* table = current_table();
   if (write) {
-    leave_cell_check(true);
+    // A text the field refused was named in a message; the record's other
+    // changes are written all the same.
+    if (!leave_cell_check(true) && g_cell.field) {
+      g_cell.field->modified = 0;
+      leave_cell_check(true);
+    }
   } else if (table) {
     drop_edit_buffer(*table);
   }
@@ -305,11 +356,11 @@ void toggle_edit_mode() {
   }
 }
 
-void leave_cell_check(bool record_change) {
-  if (!g_app.edit.mode) return;
+bool leave_cell_check(bool record_change) {
+  if (!g_app.edit.mode) return true;
   Table* table = current_table();
-  if (!table) return;
-  commit_cell();
+  if (!table) return true;
+  if (!commit_cell()) return false;
   if (record_change && g_cell.record_changed && !edit_buffer(*table).empty()) {
     // A write that fails (a full disk, a file made read-only) is said, not
     // dropped in silence: the user must know the record was not stored.
@@ -319,6 +370,7 @@ void leave_cell_check(bool record_change) {
     if (g_cell.field) g_cell.field->modified = 0;
   }
   if (record_change) drop_edit_buffer(*table);
+  return true;
 }
 
 int offer_cell_key(int key) {
@@ -331,7 +383,7 @@ int offer_cell_key(int key) {
   }
   if (!g_cell.field) return 0;
   if (has_character(key)) {
-    if ((key & 0xFF) == ' ' && std::strchr("DT", field_type(*table, current_field(*table)))) {
+    if ((key & 0xFF) == ' ' && space_fills_now(*table, current_field(*table))) {
       fill_with_now();
       return 1;
     }
@@ -372,8 +424,7 @@ int filter_cell_key(int key) {
   if (!table || !has_character(key)) return key;
   int ch = key & 0xFF;
   int i = current_field(*table);
-  char type = field_type(*table, i);
-  if (ch == ' ' && (type == 'D' || type == 'T' || type == '@')) {
+  if (ch == ' ' && space_fills_now(*table, i)) {
     fill_with_now();
     return 0;
   }
@@ -446,7 +497,7 @@ void enter_action() {
     edit_mode_on();
     return;
   }
-  commit_cell();
+  if (!commit_cell()) return;
   bool last_column = view.current_column >= column_count(*table) - 1;
   if (!last_column || g_settings.enter_down == 0) {
     nav_tab();

@@ -31,7 +31,8 @@ void edit_mode_off(bool write);
 // ---- the hooks of the main loop ------------------------------------------------------
 
 // Commits the cell; with record_change the pending record is written.
-void leave_cell_check(bool record_change);
+// False when the field refused the typed text: the cursor must stay.
+bool leave_cell_check(bool record_change);
 // The key after the type filter, given to the editor: 1 when it used it.
 int offer_cell_key(int key);
 // Draws the editor and puts the cursor on it.

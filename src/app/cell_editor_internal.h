@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "table/dbf_file.h"
+#include "table/field_write.h"
 
 namespace kora::cell_edit {
 
@@ -30,12 +31,15 @@ void edit_buffer_to_record(Table& table);
 int write_edit_buffer(Table& table);
 // Marks the edit buffer for reading from the file again.
 void drop_edit_buffer(Table& table);
-// Parses the editor's text into the edit buffer when it was changed.
-void commit_cell();
+// Parses the editor's text into the edit buffer when it was changed; false
+// when the field refused it, which the user was told (the text stays in the
+// editor).
+bool commit_cell();
 void set_record_changed(int changed);
 
-// Stores text into field i of table.record, whose field was blanked.
-void store_cell_text(Table& table, int i, std::string_view text);
+// Stores text into field i of table.record; the field keeps its old bytes
+// when it refuses the text.
+FieldWrite store_cell_text(Table& table, int i, std::string_view text);
 // A real field in a column the column setup leaves writable.
 bool writable_column(const Table& table, int column);
 

@@ -38,8 +38,9 @@ void refit() {
 
 }  // namespace
 
-void leave_cell(bool record_change) {
-  if (g_app.edit.mode && g_cell_edit_hooks.leave_cell) g_cell_edit_hooks.leave_cell(record_change);
+bool leave_cell(bool record_change) {
+  if (g_app.edit.mode && g_cell_edit_hooks.leave_cell) return g_cell_edit_hooks.leave_cell(record_change);
+  return true;
 }
 
 // ---- single moves -------------------------------------------------------------------
@@ -159,83 +160,83 @@ void last_record() {
 // ---- keys ---------------------------------------------------------------------------
 
 void nav_down() {
-  leave_cell(!fields_view());
+  if (!leave_cell(!fields_view())) return;
   fields_view() ? next_field() : next_record();
 }
 
 void nav_up() {
-  leave_cell(!fields_view());
+  if (!leave_cell(!fields_view())) return;
   fields_view() ? previous_field() : previous_record();
 }
 
 void nav_right() {
-  leave_cell(fields_view());
+  if (!leave_cell(fields_view())) return;
   fields_view() ? next_record() : next_column();
 }
 
 void nav_left() {
-  leave_cell(fields_view());
+  if (!leave_cell(fields_view())) return;
   fields_view() ? previous_record() : previous_column();
 }
 
 void nav_tab() {
-  leave_cell(false);
+  if (!leave_cell(false)) return;
   fields_view() ? next_field() : next_column();
 }
 
 void nav_shift_tab() {
-  leave_cell(false);
+  if (!leave_cell(false)) return;
   fields_view() ? previous_field() : previous_column();
 }
 
 void nav_home() {
-  leave_cell(false);
+  if (!leave_cell(false)) return;
   first_column();
 }
 
 void nav_end() {
-  leave_cell(false);
+  if (!leave_cell(false)) return;
   last_column();
 }
 
 void nav_page_down() {
-  leave_cell(!fields_view());
+  if (!leave_cell(!fields_view())) return;
   int steps = fields_view() ? field_rows() - 1 : browse_rows() - 1;
   for (int i = 0; i < steps; ++i) fields_view() ? next_field() : next_record();
 }
 
 void nav_page_up() {
-  leave_cell(!fields_view());
+  if (!leave_cell(!fields_view())) return;
   int steps = fields_view() ? field_rows() - 1 : browse_rows() - 1;
   for (int i = 0; i < steps; ++i) fields_view() ? previous_field() : previous_record();
 }
 
 void nav_ctrl_home() {
-  leave_cell(true);
+  if (!leave_cell(true)) return;
   first_record();
 }
 
 void nav_ctrl_end() {
-  leave_cell(true);
+  if (!leave_cell(true)) return;
   last_record();
 }
 
 void nav_ctrl_page_down() {
-  leave_cell(true);
+  if (!leave_cell(true)) return;
   ViewState& v = view();
   long steps = v.top_record + browse_rows() - 1 - v.current_record;
   for (long i = 0; i < steps; ++i) next_record();
 }
 
 void nav_ctrl_page_up() {
-  leave_cell(true);
+  if (!leave_cell(true)) return;
   ViewState& v = view();
   long steps = v.current_record == v.top_record ? browse_rows() - 1 : v.current_record - v.top_record;
   for (long i = 0; i < steps; ++i) previous_record();
 }
 
 void nav_ctrl_down() {
-  leave_cell(true);
+  if (!leave_cell(true)) return;
   ViewState& v = view();
   if (v.current_record + 1 >= record_count()) return;
   ++v.current_record;
@@ -244,7 +245,7 @@ void nav_ctrl_down() {
 }
 
 void nav_ctrl_up() {
-  leave_cell(true);
+  if (!leave_cell(true)) return;
   ViewState& v = view();
   if (v.current_record <= 0) return;
   --v.current_record;
@@ -253,19 +254,19 @@ void nav_ctrl_up() {
 }
 
 void nav_ctrl_right() {
-  leave_cell(fields_view());
+  if (!leave_cell(fields_view())) return;
   fields_view() ? next_record() : last_column();
 }
 
 void nav_ctrl_left() {
-  leave_cell(fields_view());
+  if (!leave_cell(fields_view())) return;
   fields_view() ? previous_record() : first_column();
 }
 
 // ---- view commands ----------------------------------------------------------------
 
 void switch_view() {
-  leave_cell(false);
+  if (!leave_cell(false)) return;
   ViewState& v = view();
   v.view_mode = v.view_mode == 1 ? 0 : 1;
   if (v.view_mode == 0) v.first_column = std::max(v.first_column, fixed_columns(table()));
@@ -276,7 +277,7 @@ void switch_view() {
 
 void go_to_field() {
   static int last_chosen = 0;
-  leave_cell(false);
+  if (!leave_cell(false)) return;
   int count = column_count(table());
   if (count == 0) return;
   std::vector<std::string> names;
@@ -290,7 +291,7 @@ void go_to_field() {
 }
 
 void toggle_aliases() {
-  leave_cell(false);
+  if (!leave_cell(false)) return;
   table().show_aliases = !table().show_aliases;
   refresh_captions();
 }
@@ -320,13 +321,13 @@ void toggle_caption_code_page() {
 }
 
 void toggle_reverse() {
-  leave_cell(true);
+  if (!leave_cell(true)) return;
   table().view.reverse = !table().view.reverse;
   request(kRedrawRows);
 }
 
 void toggle_hex_panel() {
-  leave_cell(true);
+  if (!leave_cell(true)) return;
   g_app.hex_panel = g_app.hex_panel ? 0 : 4;
   ViewState& v = view();
   // The panel takes four rows; the current record must stay inside the

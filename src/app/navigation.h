@@ -7,7 +7,7 @@ namespace kora {
 
 // Commits the cell being edited; with record_change the pending record is
 // written. Every navigation command starts with it.
-void leave_cell(bool record_change);
+bool leave_cell(bool record_change);
 
 // Browse view and fields view alike, by what the key means in the mode.
 void nav_down();

@@ -14,6 +14,7 @@
 #include "app/status_text.h"
 #include "app/tool_commands.h"
 #include "table/record_ops.h"
+#include "table/field_write.h"
 #include "table/value_codec.h"
 #include "tools/condition.h"
 #include "tools/expression.h"
@@ -218,8 +219,9 @@ int calculator_hook(int, Dialog& dialog, int) {
 
 void store_result(Table& table, int target, double value) {
   uint32_t p = uint32_t(current_state().view.current_record);
-  if (!replace_field(table, target, format_fixed(value), value)) {
-    show_error("The result does not fit into the field.\nThe old value is kept.");
+  FieldWrite stored = set_field_text(table, target, format_fixed(value));
+  if (stored != FieldWrite::kStored) {
+    show_error(field_write_message(table, target, stored) + "\nThe old value is kept.");
     return;
   }
   if (!write_record(table, p)) show_error("Cannot write record");

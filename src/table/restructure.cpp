@@ -13,6 +13,7 @@
 
 #include "table/batch_appender.h"
 #include "table/byte_order.h"
+#include "table/field_write.h"
 #include "table/file_io.h"
 #include "table/header_file.h"
 #include "table/journal.h"
@@ -143,17 +144,17 @@ bool store_block(Table& out, int j, long block) {
   return true;
 }
 
-// Stores a text (and its number) into a field that is no memo field;
-// false when it did not fit. A Character field takes what fits of a longer
-// text, which still counts as not fitting.
-bool store_text(Table& out, int j, const std::string& text, long double number) {
-  if (field_type(out, j) == 'C') {
-    size_t used = text.find_last_not_of(' ');
-    size_t length = used == std::string::npos ? 0 : used + 1;
-    store_field(out, j, text, number);
-    return length <= size_t(field_length(out, j));
+// Stores a text into a field that is no memo field; false when it did not
+// fit. A Character field made shorter keeps what fits of a longer text,
+// which still counts as not fitting.
+bool store_text(Table& out, int j, const std::string& text) {
+  size_t used = text.find_last_not_of(' ');
+  size_t length = used == std::string::npos ? 0 : used + 1;
+  if (field_type(out, j) == 'C' && length > size_t(field_length(out, j))) {
+    set_field_text(out, j, std::string_view(text).substr(0, size_t(field_length(out, j))));
+    return false;
   }
-  return store_field(out, j, text, number) == 1;
+  return set_field_text(out, j, text) == FieldWrite::kStored;
 }
 
 bool is_blank_value(const Table& table, RecordImage image, int s, const std::string& text) {
@@ -182,7 +183,7 @@ bool copy_value(Table& table, RecordImage image, Table& out, int j, const FieldP
       std::string text;
       read_memo(table, s, text, true);
       if (text.empty()) return true;
-      return store_text(out, j, text, parse_number(text));
+      return store_text(out, j, text);
     }
     case Copy::kToMemo:
     case Copy::kValue: {
@@ -193,8 +194,10 @@ bool copy_value(Table& table, RecordImage image, Table& out, int j, const FieldP
         appender.write_memo(out.record.data(), j, text);
         return true;
       }
-      long double number = is_numeric_field(table, s) ? field_number(table, image, s) : parse_number(text);
-      return store_text(out, j, text, number);
+      // Into another type the value goes in its exact form (every digit, a
+      // date's stored digits), into a Character field as it is shown.
+      if (field_type(out, j) != 'C' && field_type(table, s) != 'C') text = field_value_text(table, image, s);
+      return store_text(out, j, text);
     }
   }
   return true;

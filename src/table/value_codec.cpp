@@ -17,6 +17,7 @@
 
 #include "table/byte_order.h"
 #include "table/dbase7_values.h"
+#include "table/field_write.h"
 #include "table/memo_file.h"
 #include "table/vfp_fields.h"
 
@@ -121,14 +122,6 @@ __attribute__((format(printf, 1, 2))) std::string print_string(const char* forma
   return out;
 }
 
-std::string format_string(const char* format, double value) {
-  int n = std::snprintf(nullptr, 0, format, value);
-  if (n <= 0) return std::string();
-  std::string out(size_t(n) + 1, '\0');
-  std::snprintf(out.data(), out.size(), format, value);
-  out.resize(size_t(n));
-  return out;
-}
 
 // A value read from the first `width` bytes of the field; 0 when the field
 // is shorter than its binary form.
@@ -196,67 +189,6 @@ DateParts decode_text_date(const ConstSpan& span, bool with_time) {
   return date;
 }
 
-// Character positions of the parts of a typed date, by date format.
-struct DateInputLayout {
-  size_t day, month, year, hour, minute, second;
-};
-
-const DateInputLayout& date_input_layout(int date_format) {
-  static constexpr DateInputLayout kLayouts[4] = {
-      {6, 4, 0, 8, 10, 12},     // as stored: YYYYMMDDhhmmss
-      {0, 3, 6, 11, 14, 17},    // dd.mm.yyyy hh:mm:ss
-      {3, 0, 6, 11, 14, 17},    // mm.dd.yyyy hh:mm:ss
-      {8, 5, 0, 11, 14, 17},    // yyyy.mm.dd hh:mm:ss
-  };
-  return kLayouts[date_format >= 1 && date_format <= 3 ? date_format : 0];
-}
-
-// Returns 1 when something was written.
-int write_date(Table& table, int i, int year, int month, int day, int hour, int minute, int second) {
-  FieldSpan span = field_span(table, i);
-  if (!span.data) return 0;
-  char type = field_type(table, i);
-  if (type == '@') {
-    if (span.length < 8) return 0;
-    long ms = long(second) * 1000 + long(hour) * 3600000 + long(minute) * 60000;
-    put_dbase7_timestamp(span.data, {julian_day_number(year, month, day), ms});
-    return 1;
-  }
-  if (type == 'T' && is_binary_datetime(table, i)) {
-    long day_number = julian_day_number(year, month, day);
-    long ms = long(second) * 1000 + long(hour) * 3600000 + long(minute) * 60000;
-    put_le32(span.data, uint32_t(day_number));
-    put_le32(span.data + 4, uint32_t(ms));
-    return 1;
-  }
-  if (type != 'D' && type != 'T') return 0;
-  char text[96];
-  int n = std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", year, month, day, hour, minute, second);
-  if (n != 14) return 0;
-  std::memcpy(span.data, text, size_t(std::min(span.length, 14)));
-  return 1;
-}
-
-int store_date_text(Table& table, int i, std::string_view text, bool with_time) {
-  const DateInputLayout& at = date_input_layout(table.date_format);
-  const char* s = text.data();
-  size_t size = text.size();
-  int day = read_digits(s, size, at.day, 2);
-  int month = read_digits(s, size, at.month, 2);
-  int year = read_digits(s, size, at.year, 4);
-  int hour = 0, minute = 0, second = 0;
-  if (with_time) {
-    hour = read_digits(s, size, at.hour, 2);
-    minute = read_digits(s, size, at.minute, 2);
-    second = read_digits(s, size, at.second, 2);
-  }
-  if (month == 0 || day == 0) {
-    blank_field(table, i);
-    return 1;
-  }
-  return write_date(table, i, year, month, day, hour, minute, second);
-}
-
 // -------------------------------------------------------------- display
 
 // "%W.Df" of the value, digit for digit as printf writes it in the C locale,
@@ -278,9 +210,8 @@ std::string fixed_text(double value, int width, int decimals) {
 
 // Whether the field's bytes are already what "%W.Df" prints for their value:
 // blanks, an optional minus, digits without a leading zero (a lone 0 before
-// the point is one), exactly D decimals, at most 15 digits (so that the
-// double's text gives them back). Most stored numbers are; they are shown as
-// they stand, without converting them there and back for every record.
+// the point is one), exactly D decimals. Most stored numbers are; they are
+// shown as they stand, without reading them for every record.
 bool is_canonical_number(const ConstSpan& span, int decimals) {
   const uint8_t* p = span.data;
   const uint8_t* end = p + span.length;
@@ -296,19 +227,23 @@ bool is_canonical_number(const ConstSpan& span, int decimals) {
     while (p < end && *p >= '0' && *p <= '9') ++p;
     if (p - fraction != decimals) return false;
   }
-  return p == end && whole_digits + decimals <= 15;
+  return p == end;
 }
 
+// The stored digits with the field's decimals, never through a binary
+// number: a blank field shows blank, and bytes that are no number show as
+// they are.
 std::string numeric_text(const Table& table, RecordImage record, int i) {
   int length = field_length(table, i);
   int decimals = field_decimals(table, i);
   ConstSpan span = field_span(table, record, i);
-  if (span.data && is_canonical_number(span, decimals))
-    return std::string(reinterpret_cast<const char*>(span.data), size_t(span.length));
-  std::string out = fixed_text(double(field_number(table, record, i)), length, decimals);
-  // A field one wider than its decimals has no room for the leading zero
-  // (.5); a sign or another digit there is kept rather than lost.
-  if (decimals != 0 && length == decimals + 1 && !out.empty() && out[0] == '0') out.erase(0, 1);
+  if (!span.data) return std::string(size_t(std::max(length, 0)), ' ');
+  std::string raw(reinterpret_cast<const char*>(span.data), size_t(span.length));
+  if (is_canonical_number(span, decimals)) return raw;
+  std::replace(raw.begin(), raw.end(), '\0', ' ');
+  DecimalText number;
+  std::string out;
+  if (!parse_decimal(raw, number) || !format_number_field(number, length, decimals, out)) return raw;
   return out;
 }
 
@@ -730,147 +665,6 @@ void blank_record(Table& table) {
   }
 }
 
-namespace {
-
-int store_numeric(const FieldSpan& span, int decimals, long double number) {
-  double value = double(number);
-  if (!std::isfinite(value)) return 0;
-  int length = span.length;
-  char format[32];
-  std::snprintf(format, sizeof format, decimals == 0 ? "%%%d.0f" : "%%%d.%df", length, decimals);
-  std::string text = format_string(format, value);
-  if (decimals == 0) {
-    if (text.size() > size_t(length)) return 0;
-    std::memcpy(span.data, text.data(), size_t(length));
-    return 1;
-  }
-  // Only a leading zero may give way (.500 in four places); dropping a sign
-  // or a digit would store another number.
-  if (length - decimals == 1 && !text.empty() && text[0] == '0') text.erase(0, 1);
-  size_t point = text.find('.');
-  long integer_part = long(point == std::string::npos ? text.size() : point);
-  if (integer_part > length - decimals - 1) return 0;
-  std::memcpy(span.data, text.data(), std::min(text.size(), size_t(length)));
-  return 1;
-}
-
-int store_logical(const FieldSpan& span, std::string_view text) {
-  if (span.length < 1) return 0;
-  char c = text.empty() ? ' ' : text[0];
-  if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-  span.data[0] = uint8_t(c == 'T' || c == 'F' || c == 'Y' || c == 'N' ? c : ' ');
-  return 1;
-}
-
-int store_integer(const FieldSpan& span, long double number) {
-  if (span.length < 4) return 0;
-  int32_t value = 0;
-  if (number <= 2147483647.0L && number >= -2147483648.0L) value = int32_t(number);
-  put_le32(span.data, uint32_t(value));
-  return 1;
-}
-
-int store_dbase7_long(const FieldSpan& span, long double number) {
-  // The smallest long is the blank value in this form.
-  if (span.length < 4 || !(number <= 2147483647.0L && number > -2147483648.0L)) return 0;
-  put_dbase7_long(span.data, int32_t(number));
-  return 1;
-}
-
-int store_currency(const FieldSpan& span, long double number) {
-  if (span.length < 8) return 0;
-  // A typed amount such as 199.9998 is not exact in binary and may scale to
-  // 1999997.99999...; a product that close to a whole number is that number
-  // before the truncation.
-  long double scaled = number * 10000;
-  long double nearest = std::round(scaled);
-  if (std::fabs(scaled - nearest) <= 1e-6L + std::fabs(scaled) * 1e-18L) scaled = nearest;
-  scaled = std::trunc(scaled);
-  if (!(scaled < 9223372036854775808.0L && scaled >= -9223372036854775808.0L)) return 0;
-  put_le64(span.data, uint64_t(int64_t(scaled)));
-  return 1;
-}
-
-}  // namespace
-
-namespace {
-
-// A varchar or varbinary value: its bytes, and its length where the field
-// can say one; a field that cannot is filled up as a Character field is.
-int store_variable(Table& table, int i, const FieldSpan& span, std::string_view text) {
-  size_t n = std::min(text.size(), size_t(span.length));
-  std::memcpy(span.data, text.data(), n);
-  if (set_value_length(table, table.record.data(), table.record.size(), i, int(n))) {
-    if (n + 1 < size_t(span.length)) std::memset(span.data + n, 0, size_t(span.length) - n - 1);
-  } else {
-    std::memset(span.data + n, field_type(table, i) == 'V' ? ' ' : 0, size_t(span.length) - n);
-  }
-  return 1;
-}
-
-int store_value(Table& table, int i, std::string_view text, long double number) {
-  FieldSpan span = field_span(table, i);
-  if (!span.data) return 0;
-  if (is_variable_field(table, i)) return store_variable(table, i, span, text);
-  if (is_dbase7_long(table, i)) return store_dbase7_long(span, number);
-  switch (field_type(table, i)) {
-    case 'C':
-      std::memcpy(span.data, text.data(), std::min(text.size(), size_t(span.length)));
-      return 1;
-    case 'O':
-      if (span.length < 8 || !std::isfinite(double(number))) return 0;
-      put_dbase7_double(span.data, double(number));
-      return 1;
-    case '@':
-      return store_date_text(table, i, text, true);
-    case 'N':
-    case 'F':
-      return store_numeric(span, field_decimals(table, i), number);
-    case 'B':
-      if (span.length < 8) return 0;
-      put_le64(span.data, std::bit_cast<uint64_t>(double(number)));
-      return 1;
-    case 'I':
-      return store_integer(span, number);
-    case 'Y':
-      return store_currency(span, number);
-    case 'L':
-      return store_logical(span, text);
-    case 'D':
-      return store_date_text(table, i, text.substr(0, table.date_format == 0 ? 8 : 10), false);
-    case 'T':
-      return store_date_text(table, i, text, true);
-    case 'M':
-      return write_memo(table, i, text) ? 1 : 0;
-    default:
-      return 0;
-  }
-}
-
-}  // namespace
-
-int store_field(Table& table, int i, std::string_view text, long double number) {
-  int stored = store_value(table, i, text, number);
-  // A value typed into a nullable field is no longer null.
-  if (stored) set_field_null(table, table.record.data(), table.record.size(), i, false);
-  return stored;
-}
-
-int replace_field(Table& table, int i, std::string_view text, long double number) {
-  FieldSpan span = field_span(table, i);
-  if (!span.data || holds_reference(table, i)) return 0;
-  // Text cut short does not fit either; trailing blanks are padding.
-  bool text_field = field_type(table, i) == 'C' || is_variable_field(table, i);
-  if (text_field && text.substr(0, text.find_last_not_of(' ') + 1).size() > size_t(span.length)) {
-    return 0;
-  }
-  std::vector<uint8_t> old(span.data, span.data + span.length);
-  blank_field(table, i);
-  if (store_field(table, i, text, number)) return 1;
-  std::memcpy(span.data, old.data(), old.size());
-  return 0;
-}
-
 bool holds_reference(const Table& table, int i) {
   if (i < 0 || i >= table.field_count()) return true;
   switch (field_type(table, i)) {
@@ -878,10 +672,6 @@ bool holds_reference(const Table& table, int i) {
     case '0': return true;
     default: return is_memo_field(table, i);
   }
-}
-
-void store_date(Table& table, int i, int year, int month, int day, int hour, int minute, int second) {
-  write_date(table, i, year, month, day, hour, minute, second);
 }
 
 }  // namespace kora

@@ -73,18 +73,10 @@ DateParts date_from_julian(long day_number, long milliseconds);
 
 void blank_field(Table& table, int i);
 void blank_record(Table& table);
-// Writes field i from user input; the caller has blanked the field first and
-// passes the numeric value of the same text. 1 when stored, 0 when it did not fit.
-int store_field(Table& table, int i, std::string_view text, long double number);
-// Replaces field i of the current record with user text, as store_field
-// does after a blank, but puts the old bytes back when the value does not
-// fit: 1 stored, 0 the field kept its old value.
-int replace_field(Table& table, int i, std::string_view text, long double number);
 // Fields whose bytes are no value of their own (memo, general and picture
 // pointers, dBase IV binary memos, the null flags) and computed columns:
 // tools that write values into many records leave them alone.
 bool holds_reference(const Table& table, int i);
-void store_date(Table& table, int i, int year, int month, int day, int hour, int minute, int second);
 // Puts the separator into entries 1..3 of the table's date formats: `ch`, or
 // '.' when ch is NUL.
 void set_date_separator(Table& table, char ch);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "table/batch_appender.h"
+#include "table/field_write.h"
 #include "table/memo_file.h"
 #include "table/record_scanner.h"
 #include "table/value_codec.h"
@@ -57,7 +58,7 @@ class AppendRun {
 
   bool ok() const { return out_.status() == Status::kOk; }
   void begin_record() { std::copy(blank_.begin(), blank_.end(), table_.record.begin()); }
-  void put(int i, std::string_view text, long double number, bool from_memo);
+  void put(int i, std::string_view text, bool from_memo);
   // Field i's bytes as the source holds them, for a field stored alike.
   void put_bytes(int i, const uint8_t* bytes) {
     std::memcpy(table_.record.data() + field_desc(table_, i)->offset, bytes, size_t(field_length(table_, i)));
@@ -80,7 +81,7 @@ class AppendRun {
 
 // A blank value leaves the field empty: a blank number or date of the
 // source stays blank rather than becoming 0 or an error.
-void AppendRun::put(int i, std::string_view text, long double number, bool from_memo) {
+void AppendRun::put(int i, std::string_view text, bool from_memo) {
   if (is_blank(text)) return;
   char type = field_type(table_, i);
   if (type == '0') return;  // the null flags describe the table's own fields
@@ -90,17 +91,8 @@ void AppendRun::put(int i, std::string_view text, long double number, bool from_
     return;
   }
   if (holds_reference(table_, i)) return did_not_fit(i);
-  if (type == 'C') {
-    // The beginning of a long text arrives; trailing blanks are padding.
-    store_field(table_, i, text, number);
-    if (text.find_last_not_of(' ') + 1 > size_t(field_length(table_, i))) did_not_fit(i);
-    return;
-  }
   // The field is blank in the fresh image; a value it cannot take leaves it so.
-  if (!store_field(table_, i, text, number)) {
-    blank_field(table_, i);
-    did_not_fit(i);
-  }
+  if (set_field_text(table_, i, text) != FieldWrite::kStored) did_not_fit(i);
 }
 
 void AppendRun::did_not_fit(int i) {
@@ -157,27 +149,19 @@ std::vector<FieldPair> match_fields(const Table& table, const Table& source) {
   return pairs;
 }
 
-// Field j of the source record: memo fields give their text and 0, numbers
-// their display text without blanks around it and their value, the rest
-// their display text and its numeric reading. The record is in
-// source.record when memo texts are read.
-void source_value(Table& source, RecordImage image, int j, std::string& text, long double& number, bool& memo) {
+// Field j of the source record: memo fields give their text; into a
+// Character field a value goes as it is shown, into any other in its exact
+// form (every digit of a number, a date's stored digits), whatever either
+// table's date format. The record is in source.record when memo texts are read.
+void source_value(Table& source, RecordImage image, int j, bool as_shown, std::string& text, bool& memo) {
   memo = is_memo_field(source, j);
-  number = 0;
   if (memo) {
     read_memo(source, j, text, true);
-    return;
-  }
-  field_text(source, image, j, text);
-  char type = field_type(source, j);
-  if ((type == 'N' || type == 'F') && is_blank(field_raw_text(source, image, j))) {
-    text.clear();  // a number never stored stays blank
-  } else if (is_numeric_field(source, j)) {
+  } else if (as_shown && field_type(source, j) != 'C') {
+    field_text(source, image, j, text);
     text.erase(0, std::min(text.size(), text.find_first_not_of(' ')));
-    text.erase(text.find_last_not_of(' ') + 1);
-    number = field_number(source, image, j);
   } else {
-    number = parse_number(text);
+    text = field_value_text(source, image, j);
   }
 }
 
@@ -244,7 +228,7 @@ std::vector<TextColumn> text_columns(const Table& table) {
 }
 
 void put_text(AppendRun& run, const Table& table, int i, std::string_view value) {
-  if (i < table.field_count() && !value.empty()) run.put(i, value, parse_number(value), false);
+  if (i < table.field_count() && !value.empty()) run.put(i, value, false);
 }
 
 void put_sdf(AppendRun& run, const Table& table, const std::vector<TextColumn>& columns, std::string_view line) {
@@ -304,10 +288,10 @@ AppendResult append_from_dbf(Table& table, const std::string& file_name, const P
         run.put_bytes(pair.target, r.image + field_desc(*source, pair.source)->offset);
         continue;
       }
-      long double number = 0;
       bool memo = false;
-      source_value(*source, image, pair.source, text, number, memo);
-      run.put(pair.target, text, number, memo);
+      bool as_shown = field_type(table, pair.target) == 'C' || is_memo_field(table, pair.target);
+      source_value(*source, image, pair.source, as_shown, text, memo);
+      run.put(pair.target, text, memo);
     }
     if (!run.commit()) break;
   }

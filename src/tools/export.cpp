@@ -16,6 +16,7 @@
 
 #include "table/batch_appender.h"
 #include "table/code_page.h"
+#include "table/field_write.h"
 #include "table/file_guards.h"
 #include "table/file_io.h"
 #include "table/journal.h"
@@ -825,6 +826,7 @@ class DbfWriter {
 
   bool add(RecordImage image);
   Status finish() { return out_.finish(); }
+  uint64_t refused() const { return refused_; }
 
  private:
   static ExportOptions text_options(ExportOptions o) {
@@ -845,6 +847,7 @@ class DbfWriter {
   std::vector<FieldLink> links_;
   BatchAppender out_;
   std::string text_;
+  uint64_t refused_ = 0;
 };
 
 bool DbfWriter::add(RecordImage image) {
@@ -867,16 +870,10 @@ bool DbfWriter::add(RecordImage image) {
       if (!text_.empty() && out_.write_memo(target_.record.data(), link.target, text_) != Status::kOk) return false;
       continue;
     }
-    if (c.type == 'D' || c.type == 'T') {
-      // The date's parts, not its display form, whatever the formats.
-      if (link.source < source_.field_count() && !is_date_blank(source_, image, link.source)) {
-        DateParts d = field_date(source_, image, link.source);
-        store_date(target_, link.target, d.year, d.month, d.day, d.hour, d.minute, d.second);
-      }
-      continue;
-    }
-    long double number = c.numeric ? field_number(source_, image, link.source) : parse_number(text_);
-    store_field(target_, link.target, text_, number);
+    // Values in their exact form (every digit, a date's stored digits),
+    // whatever the formats; a computed column gives its text.
+    if (link.source < source_.field_count() && c.type != 'C') text_ = field_value_text(source_, image, link.source);
+    if (set_field_text(target_, link.target, text_) != FieldWrite::kStored) ++refused_;
   }
   return out_.append(target_.record.data()) == Status::kOk;
 }
@@ -898,6 +895,7 @@ ExportResult fill_table(Table& source, Table& target, const ExportOptions& o, co
   });
   Status finished = writer.finish();
   result.records = target.record_count;
+  result.refused = writer.refused();
   if (!written || finished != Status::kOk) {
     result.output = OutputStatus::kWriteFailed;
     result.status = finished != Status::kOk ? finished : Status::kWriteError;

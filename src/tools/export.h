@@ -104,6 +104,7 @@ struct ExportResult {
   OutputStatus output = OutputStatus::kOk;  // what became of the output file
   Status status = Status::kOk;              // kReadError, kAborted, or why a DBF target failed
   uint64_t records = 0;                     // detail records written
+  uint64_t refused = 0;                     // DBF values the target's fields could not take, left blank
   bool ok() const { return output == OutputStatus::kOk && status == Status::kOk; }
 };
 

@@ -1,6 +1,7 @@
 #include "tools/fill.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "table/code_page.h"
+#include "table/field_write.h"
 #include "table/record_ops.h"
 #include "table/record_scanner.h"
 #include "table/value_codec.h"
@@ -21,10 +23,11 @@ namespace {
 
 // "%f" of any finite double, however long.
 std::string format_fixed(double value) {
-  int length = std::snprintf(nullptr, 0, "%f", value);
-  std::string text(size_t(length > 0 ? length : 0), '\0');
-  std::snprintf(text.data(), text.size() + 1, "%f", value);
-  return text;
+  // The shortest digits that read back as the same double, without an
+  // exponent: the field then rounds them to its own decimals.
+  char digits[400];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
+  return ec == std::errc() ? std::string(digits, end) : std::string();
 }
 
 // Calls visit for each listed view position in view order through the
@@ -98,7 +101,8 @@ FillOutcome FillRun::fill_number(Table& table, const std::string& text) {
   std::optional<double> value = storable_value(text);
   if (!value) return FillOutcome::kNotEvaluated;
   FillOutcome outcome =
-      replace_field(table, spec_.field, format_fixed(*value), *value) ? FillOutcome::kStored : FillOutcome::kDidNotFit;
+      set_field_text(table, spec_.field, format_fixed(*value)) == FieldWrite::kStored ? FillOutcome::kStored
+                                                                                     : FillOutcome::kDidNotFit;
   if (spec_.progression) {
     double next = spec_.geometric ? *value * spec_.step : *value + spec_.step;
     if (!std::isfinite(next)) {
@@ -113,7 +117,7 @@ FillOutcome FillRun::fill_number(Table& table, const std::string& text) {
 
 FillOutcome FillRun::fill_text(Table& table, const std::string& shown) {
   std::string text = table_from_display(table, shown);
-  return replace_field(table, spec_.field, text, parse_number(text)) ? FillOutcome::kStored : FillOutcome::kDidNotFit;
+  return set_field_text(table, spec_.field, text) == FieldWrite::kStored ? FillOutcome::kStored : FillOutcome::kDidNotFit;
 }
 
 Status fill_records(Table& table, const FillRequest& request, const RecordList* list, const ProgressCallback& progress,

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "table/code_page.h"
+#include "table/field_write.h"
 #include "table/record_ops.h"
 #include "table/record_scanner.h"
 
@@ -17,12 +18,6 @@ bool is_up(const SearchRequest& request) { return request.direction == SearchDir
 bool writable_column(const Table& table, int column) {
   int i = column_field(table, column);
   return i >= 0 && !holds_reference(table, i) && !column_read_only(table, column);
-}
-
-// A numeric field takes only the text of a number: anything else would be
-// read as 0 and stored over the old value.
-bool reads_as_number(std::string_view text) {
-  return text.find_first_not_of(" +-.0123456789eE") == std::string_view::npos;
 }
 
 }  // namespace
@@ -136,9 +131,8 @@ ReplaceOutcome replace_in_cell(Table& table, SearchSpot spot, const TextMatcher&
   std::string text = shown.substr(0, at);
   text.append(replacement);
   text.append(shown, at + matcher.length());
-  if (is_numeric_field(table, i) && !reads_as_number(text)) return ReplaceOutcome::kDidNotFit;
   if (table.ansi_text) text = table_from_display(table, text);
-  if (!replace_field(table, i, text, parse_number(text))) return ReplaceOutcome::kDidNotFit;
+  if (set_field_text(table, i, text) != FieldWrite::kStored) return ReplaceOutcome::kDidNotFit;
   if (!write_record(table, spot.position)) return ReplaceOutcome::kWriteError;
   return ReplaceOutcome::kReplaced;
 }

@@ -39,6 +39,8 @@ class Backend {
   virtual void present() = 0;
   // Linux console modifier state (1 Shift, 4 Ctrl, 8 Alt), 0 if unknown.
   virtual int shift_state() { return 0; }
+  // Tells the user a key was refused: the terminal's bell.
+  virtual void bell() {}
 };
 
 // The headless backend: a grid without a terminal and a scripted input.
@@ -67,6 +69,8 @@ class HeadlessBackend : public Backend {
   void present() override { ++presents_; }
   int shift_state() override { return shift_; }
   void set_shift_state(int state) { shift_ = state; }
+  void bell() override { ++bells_; }
+  int bells() const { return bells_; }
   // Called at every wait, so that a test can read the screen as the user
   // would see it between two keys.
   std::function<void()> on_wait;
@@ -84,6 +88,7 @@ class HeadlessBackend : public Backend {
   int waits_ = 0;
   int presents_ = 0;
   int shift_ = 0;
+  int bells_ = 0;
 };
 
 // A curses key value as an input token: extended names (kLFT5, kUP3 ...)

@@ -192,6 +192,8 @@ class CursesBackend : public Backend {
 
   int shift_state() override { return linux_console_ ? console_shift_state() : 0; }
 
+  void bell() override { beep(); }
+
   void present() override;
 
   void resize() {

@@ -28,6 +28,7 @@ void follow_cursor(EditField& field) {
 }
 
 void empty_text(EditField& field) {
+  field.flags &= ~kEditPastEnd;
   field.text[0] = 0;
   field.pos = 0;
   field.scroll = 0;
@@ -64,7 +65,7 @@ void type_decimal_point(EditField& field) {
     return;
   }
   char format[32];
-  std::snprintf(format, sizeof format, "%%%ds.", std::max(field.size - field.decimals - 1, 0));
+  std::snprintf(format, sizeof format, "%%%ds.", std::max(field.size - field.spare - field.decimals - 1, 0));
   std::string old(field.text);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
@@ -74,32 +75,50 @@ void type_decimal_point(EditField& field) {
   move_end(field);
 }
 
+// Whether one more character fits at the cursor: in insert mode a full
+// text may only push out a trailing blank; in overwrite mode the cursor must
+// stand on a place of the text.
+bool room_for_char(const EditField& field) {
+  if (field.pos >= field.size || (field.flags & kEditPastEnd)) return false;
+  if (field.flags & kEditOverwrite) return true;
+  int length = text_length(field);
+  return length < field.size || field.text[field.size - 1] == ' ';
+}
+
+void insert_char(EditField& field, unsigned char ch) {
+  int length = text_length(field);
+  if (!(field.flags & kEditOverwrite)) {
+    int new_length = std::min(length + 1, field.size);
+    std::memmove(field.text + field.pos + 1, field.text + field.pos, new_length - 1 - field.pos);
+    field.text[new_length] = 0;
+  } else if (field.text[field.pos] == 0) {
+    field.text[field.pos + 1] = 0;
+  }
+  field.text[field.pos] = static_cast<char>(ch);
+  field.text[field.size] = 0;
+  if (field.end_ok || field.pos + 1 < field.size) {
+    ++field.pos;
+  } else {
+    field.flags |= kEditPastEnd;
+  }
+  if (field.pos - field.scroll >= field.width) ++field.scroll;
+  if (field.pos - field.scroll == screen_cols()) ++field.scroll;
+}
+
 void type_char(EditField& field, unsigned char ch) {
   if (field.allowed && !std::strchr(field.allowed, ch)) return;
-  field.modified = 1;
   if (!(field.flags & kEditTouched)) {
     empty_text(field);
     mark_touched(field);
   }
-  if (field.pos < field.size) {
-    if (field.decimals && (ch == '.' || ch == ',')) {
-      type_decimal_point(field);
-    } else {
-      int length = text_length(field);
-      if (!(field.flags & kEditOverwrite)) {
-        int new_length = std::min(length + 1, field.size);
-        std::memmove(field.text + field.pos + 1, field.text + field.pos,
-                     new_length - 1 - field.pos);
-        field.text[new_length] = 0;
-      } else if (field.text[field.pos] == 0) {
-        field.text[field.pos + 1] = 0;
-      }
-      field.text[field.pos] = static_cast<char>(ch);
-      field.text[field.size] = 0;
-      if (field.end_ok || field.pos + 1 < field.size) ++field.pos;
-      if (field.pos - field.scroll >= field.width) ++field.scroll;
-      if (field.pos - field.scroll == screen_cols()) ++field.scroll;
-    }
+  if (field.decimals && (ch == '.' || ch == ',')) {
+    field.modified = 1;
+    type_decimal_point(field);
+  } else if (room_for_char(field)) {
+    field.modified = 1;
+    insert_char(field, ch);
+  } else {
+    screen_bell();
   }
   field.flags &= ~kEditLiteral;
 }
@@ -117,8 +136,14 @@ void paste(EditField& field) {
   std::string text(field.text);
   size_t cut = std::min(static_cast<size_t>(field.pos), text.size());
   std::string joined = text.substr(0, cut) + clip.c_str() + text.substr(cut);
-  if (joined.size() > static_cast<size_t>(field.size)) joined.resize(field.size);
+  size_t kept = joined.find_last_not_of(' ') + 1;
+  if (kept > static_cast<size_t>(field.size)) {
+    screen_bell();
+    return;
+  }
+  joined.resize(std::min(joined.size(), static_cast<size_t>(field.size)));
   std::memcpy(field.text, joined.c_str(), joined.size() + 1);
+  field.flags &= ~kEditPastEnd;
   field.modified = 1;
 }
 
@@ -128,7 +153,11 @@ int control_char(EditField& field, int ch) {
       g_text_clipboard.text = oem_to_ansi(field.text);
       return 1;
     case 8:
-      if (field.pos > 0) {
+      if (field.flags & kEditPastEnd) {
+        field.flags &= ~kEditPastEnd;
+        remove_at(field, field.pos);
+        field.modified = 1;
+      } else if (field.pos > 0) {
         --field.pos;
         follow_cursor(field);
         remove_at(field, field.pos);
@@ -137,6 +166,7 @@ int control_char(EditField& field, int ch) {
       field.flags &= ~kEditLiteral;
       return 1;
     case 11:
+      field.flags &= ~kEditPastEnd;
       field.text[field.pos] = 0;
       field.modified = 1;
       field.flags &= ~kEditLiteral;
@@ -163,6 +193,7 @@ int control_char(EditField& field, int ch) {
 
 int scan_key(EditField& field, int scan) {
   mark_touched(field);
+  field.flags &= ~kEditPastEnd;
   char* text = field.text;
   switch (scan) {
     case scan_code(kKeyHome):
@@ -237,6 +268,7 @@ void edit_set_text(EditField& field, const char* text) {
   field.text[length] = 0;
   field.pos = 0;
   field.scroll = 0;
+  field.flags &= ~kEditPastEnd;
 }
 
 void edit_draw(const EditField& field) {

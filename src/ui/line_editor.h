@@ -13,6 +13,7 @@ enum EditFlags : int {
   kEditLiteral = 2,      // the next character is typed even if it is a control
   kEditOverwrite = 4,    // typing replaces the character under the cursor
   kEditShowTabs = 8,     // tab characters are drawn as blanks
+  kEditPastEnd = 16,     // a character was typed into the last place: the cursor stands after it
   kEditPassword = 0x80,  // every character is drawn as "*"
 };
 
@@ -29,6 +30,10 @@ struct EditField {
   unsigned char fill_char = ' ';
   int modified = 0;  // set to 1 by every change
   int decimals = 0;  // non-zero: numeric input with that many decimals
+  // Places of size that numeric input may fill past the value's own width:
+  // decimals typed beyond the field's are rounded, and an integer part too
+  // long is refused, when the text is stored.
+  int spare = 0;
   int end_ok = 0;    // the cursor may stand at index size
   int pos = 0;       // cursor index in the text
   int scroll = 0;    // index of the first visible character
@@ -72,7 +77,9 @@ void edit_draw(const EditField& field);
 void edit_show(const EditField& field);
 
 // One key for the field: 1 when the key was used, 0 when not. The field is
-// redrawn with its cursor either way.
+// redrawn with its cursor either way. A character that does not fit (the
+// text is full, or the paste is longer than the room left) is refused with
+// the terminal's bell: nothing already typed moves or is lost.
 int edit_key(EditField& field, int key);
 
 }  // namespace kora

@@ -40,6 +40,10 @@ void screen_refresh() {
   if (g_screen.backend) g_screen.backend->present();
 }
 
+void screen_bell() {
+  if (g_screen.backend) g_screen.backend->bell();
+}
+
 // ---- drawing ----------------------------------------------------------------
 
 unsigned char display_byte(unsigned char byte) {

@@ -74,6 +74,8 @@ int screen_open_headless(int rows, int cols);
 // Shows the grid: the backend paints the cells that changed since the last
 // call. get_key calls it before it waits.
 void screen_refresh();
+// Sounds the terminal's bell: a key was refused.
+void screen_bell();
 
 // ---- drawing --------------------------------------------------------------
 

@@ -619,6 +619,7 @@ TEST_F(RecordCommandsTest, PendingRecordIsWrittenBeforeRecordsMove) {
   g_hook_calls.clear();
   g_cell_edit_hooks.leave_cell = [](bool record_change) {
     g_hook_calls.push_back({record_change, g_app.table()->record_count});
+    return true;
   };
   g_app.edit.mode = 1;
   view_of(t).current_record = 1;

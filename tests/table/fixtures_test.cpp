@@ -20,6 +20,7 @@
 
 #include "support/test_support.h"
 #include "table/dbf_file.h"
+#include "table/field_write.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
@@ -783,7 +784,7 @@ TEST(OwnLayouts, DBase7ValuesAreStoredInTheirOwnFormAndDBaseIIIsNeverWritten) {
       int i = find_field(*t, c.field);
       ASSERT_GE(i, 0);
       ASSERT_EQ(read_record(*t, 1), 1);
-      ASSERT_EQ(replace_field(*t, i, c.input, parse_number(c.input)), 1);
+      ASSERT_EQ(set_field_text(*t, i, c.input), FieldWrite::kStored);
       ASSERT_EQ(write_record(*t, 1), 1);
     }
     PlainTable plain = read_plain(test::read_bytes(path));

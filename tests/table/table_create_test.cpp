@@ -13,6 +13,7 @@
 #include "support/independent_readers.h"
 #include "support/test_support.h"
 #include "table/byte_order.h"
+#include "table/field_write.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
 #include "table/structure_table.h"
@@ -102,10 +103,10 @@ TEST(CreateDbf, AVisualFoxProTableWithoutMemoIsReadRightByDbfread) {
   std::unique_ptr<Table> table = open_table(path);
   ASSERT_TRUE(table);
   blank_record(*table);
-  ASSERT_EQ(store_field(*table, 0, "12.5", 12.5L), 1);
-  store_date(*table, 1, 2024, 3, 5, 10, 20, 30);
-  ASSERT_EQ(store_field(*table, 2, "42", 42), 1);
-  ASSERT_EQ(store_field(*table, 3, "Ann", 0), 1);
+  ASSERT_EQ(set_field_text(*table, 0, "12.5"), FieldWrite::kStored);
+  ASSERT_EQ(set_field_text(*table, 1, "20240305102030"), FieldWrite::kStored);
+  ASSERT_EQ(set_field_text(*table, 2, "42"), FieldWrite::kStored);
+  ASSERT_EQ(set_field_text(*table, 3, "Ann"), FieldWrite::kStored);
   ASSERT_EQ(append_record(*table, false), 1);
   table.reset();
   EXPECT_EQ(test::dbfread_dump(path),

@@ -13,6 +13,7 @@
 #include "support/independent_readers.h"
 #include "support/test_support.h"
 #include "table/dbf_file.h"
+#include "table/field_write.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
 #include "table/restructure.h"
@@ -73,7 +74,7 @@ TEST(VisualFoxProEdits, ClearTheNullBitAndSetTheVarcharLengthAsOtherReadersSeeTh
       ASSERT_EQ(read_record(*table, 0), 1);
       int i = find_field(*table, c.field);
       EXPECT_TRUE(c.field == std::string("VB") || is_null_field(*table, RecordImage(table->record), i));
-      EXPECT_EQ(replace_field(*table, i, c.typed, parse_number(c.typed)), 1);
+      EXPECT_EQ(set_field_text(*table, i, c.typed), FieldWrite::kStored);
       ASSERT_EQ(write_record(*table, 0), 1);
     }
     EXPECT_EQ(dbfread_lines(path).at(0), c.dbfread);
@@ -130,7 +131,7 @@ TEST(VisualFoxProVersion, ARestructureMovesEachFieldsNullAndLengthBitsWithItAndK
     set_field_null(*table, table->record.data(), table->record.size(), find_field(*table, "INTEGER"), true);
     ASSERT_EQ(write_record(*table, 0), 1);
     ASSERT_EQ(read_record(*table, 1), 1);
-    ASSERT_EQ(replace_field(*table, find_field(*table, "VARCHAR"), "abcdefghij", 0), 1);
+    ASSERT_EQ(set_field_text(*table, find_field(*table, "VARCHAR"), "abcdefghij"), FieldWrite::kStored);
     ASSERT_EQ(write_record(*table, 1), 1);
     before = dbfread_lines(path, true);
     std::vector<StructureField> fields = structure_of(*table);
@@ -206,7 +207,7 @@ TEST(MemoFileNames, AMemoFileNamedInAnotherCaseIsReadAndWritten) {
       ASSERT_TRUE(table);
       EXPECT_EQ(table->memo_file_name, dir.file(c.memo));
       ASSERT_EQ(read_record(*table, 0), 1);
-      ASSERT_EQ(store_field(*table, 1, "a memo text", 0), 1);
+      ASSERT_TRUE(write_memo(*table, 1, "a memo text"));
       ASSERT_EQ(write_record(*table, 0), 1);
       std::string text;
       ASSERT_TRUE(read_memo(*table, 1, text));

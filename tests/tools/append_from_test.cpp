@@ -97,8 +97,9 @@ std::string append(const TempDir& dir, const std::string& name, const std::strin
 TEST(AppendFromTest, TablesAndTextLinesArriveByNameAndByColumn) {
   const TextSourceOptions comma, semicolon_comma{";,"}, no_blank{",", false, true}, sdf{",", true};
   TempDir d;
-  // Tables: fields matched by name; numbers arrive as trimmed text.
-  EXPECT_EQ(append(d, "DATA.DBF", "", {{"NAME", 'C', 20}}, {"Alexandrina Longname"}), "Alexandrin|||| / +1 at 0,1");
+  // Tables: fields matched by name; numbers arrive as trimmed text; a text
+  // too long for its field is refused whole and counted, never cut short.
+  EXPECT_EQ(append(d, "DATA.DBF", "", {{"NAME", 'C', 20}}, {"Alexandrina Longname"}), "|||| / +1 at 0,1");
   EXPECT_EQ(append(d, "nums.dbf", "", {{"AMOUNT", 'N', 8, 2}, {"QTY", 'N', 5}, {"DAY", 'D', 8}, {"OTHER", 'C', 3}},
                    {"   12.50   4220240131abc", "               "}),
             "|12.50|42|20240131| / |||| / +0");
@@ -119,7 +120,7 @@ TEST(AppendFromTest, TablesAndTextLinesArriveByNameAndByColumn) {
       {"Alice     12.50       701.31.2024note\n", sdf, "Alice|12.50|7|20240131|note / +0"},
       {"a,b,1,01.31.2024,memo,extra,more\n", comma, "a|b|1|20240131|memo / +0"},  // the rest ignored
       {"x,y,3,,note\r\nz\r\n", comma, "x|y|3||note / z|||| / +0"},                // CR LF
-      {"n,toolongvalue,1234567\nm,ok,999999\n", comma, "n|toolongv||| / m|ok||| / +3 at 1,1"},
+      {"n,toolongvalue,1234567\nm,ok,999999\n", comma, "n|||| / m|ok||| / +3 at 1,1"},
   };
   for (const Case& c : cases) EXPECT_EQ(append(d, "in.txt", c.text, {}, {}, {}, c.options), c.expected) << c.text;
   std::string big = "big,a,1,," + std::string(100000, 'n') + "\n";  // a 100 KB line is one record

@@ -115,26 +115,35 @@ TEST_F(LineEditorTest, LiteralNextTypesControlCharacters) {
   EXPECT_EQ(text(*digits), "\b1");
 }
 
+// A full field refuses a character with the bell: nothing typed is pushed
+// out or typed over unasked.
 TEST_F(LineEditorTest, InsertAndOverwriteInAFullField) {
+  int bells = headless_backend()->bells();
   auto field = make("abcde", 5);
   edit_key(*field, kRight);
-  type(*field, "Q");  // insert: the last character is lost
-  EXPECT_EQ(text(*field), "aQbcd");
-  EXPECT_EQ(field->pos, 2);
+  type(*field, "Q");  // insert would push the last character out
+  EXPECT_EQ(text(*field), "abcde");
+  EXPECT_EQ(headless_backend()->bells(), bells + 1);
 
   edit_key(*field, kIns);
   EXPECT_TRUE(field->flags & kEditOverwrite);
   type(*field, "R");
-  EXPECT_EQ(text(*field), "aQRcd");
+  EXPECT_EQ(text(*field), "aRcde");
 
   edit_key(*field, kEnd);  // the last cell: end_ok is 0
   EXPECT_EQ(field->pos, 4);
   type(*field, "z");
-  EXPECT_EQ(text(*field), "aQRcz");
-  EXPECT_EQ(field->pos, 4);
-  type(*field, "y");
-  EXPECT_EQ(text(*field), "aQRcy");
-  EXPECT_EQ(field->pos, 4);
+  EXPECT_EQ(text(*field), "aRcdz");
+  type(*field, "y");  // the cursor stands after the z now
+  EXPECT_EQ(text(*field), "aRcdz");
+  EXPECT_EQ(headless_backend()->bells(), bells + 2);
+  edit_key(*field, kBackspace);  // takes the z typed last
+  EXPECT_EQ(text(*field), "aRcd");
+
+  auto padded = make("ab   ", 5);  // trailing blanks are room
+  edit_key(*padded, kRight);
+  type(*padded, "QR");
+  EXPECT_EQ(text(*padded), "aQRb ");
 }
 
 TEST_F(LineEditorTest, OverwriteAtTheEndExtendsTheText) {
@@ -156,8 +165,8 @@ TEST_F(LineEditorTest, EndOkLetsTheCursorPassTheLastCellAndDropsExtraCharacters)
   EXPECT_EQ(field->pos, 3);
 
   auto stopped = make("", 3);
-  type(*stopped, "abcd");  // the cursor stays on the last cell, insert loses the tail
-  EXPECT_EQ(text(*stopped), "abd");
+  type(*stopped, "abcd");  // the cursor stays on the last cell, the d is refused
+  EXPECT_EQ(text(*stopped), "abc");
   EXPECT_EQ(stopped->pos, 2);
 }
 
@@ -279,8 +288,8 @@ TEST_F(LineEditorTest, ClipboardKeys) {
   edit_key(*target, kCtrlV);
   EXPECT_EQ(text(*target), "abXYZcd");
   EXPECT_EQ(target->pos, 2);  // the cursor does not move
-  edit_key(*target, kCtrlV);  // cut at the field's size
-  EXPECT_EQ(text(*target), "abXYZXYZ");
+  edit_key(*target, kCtrlV);  // no room for it whole: refused
+  EXPECT_EQ(text(*target), "abXYZcd");
 
   // an untouched field is emptied by a paste
   auto fresh = make("old", 8);
