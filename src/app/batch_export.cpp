@@ -174,6 +174,8 @@ int run_batch_export(const BatchExport& batch) {
     fail(std::string(batch.table) + ": " + status_cause_text(result.status));
     return 1;
   }
+  if (result.refused > 0)
+    fail(batch.output + ": " + std::to_string(result.refused) + " values the fields could not take were left blank");
   return 0;
 }
 

@@ -357,6 +357,12 @@ void report(const ExportResult& result) {
     return;
   }
   if (result.output == OutputStatus::kOpenTable) return report_output_status(result.output);
+  if (result.ok() && result.refused > 0) {
+    message_box("Values the target's fields could not take: " + std::to_string(result.refused) +
+                    "\nThose fields were left blank.",
+                "Information", "OK", 0, kToolErrorHelp);
+    return;
+  }
   if (result.ok() || result.status == Status::kAborted) return;
   std::string text = result.status == Status::kReadError ? "Cannot read file" : "Cannot write file";
   if (const char* cause = status_cause_text(result.status); cause && *cause) text.append("\n").append(cause);

@@ -213,9 +213,10 @@ std::string replace_question(const std::string& find, const std::string& with) {
   return text;
 }
 
-void say_did_not_fit(int count) {
+void say_did_not_fit(int count, const std::string& first) {
   std::string text = "Replacements that did not fit: ";
   text += std::to_string(count);
+  text += "\n" + first;
   text += "\nThose fields keep their old values.";
   message_box(text, "Information", "OK", 0, kReplaceHelp);
 }
@@ -227,6 +228,7 @@ void replace_run(Table& table, SearchRequest request, const std::string& replace
   const std::string question = replace_question(request.text, replacement);
   bool all = false;
   int did_not_fit = 0;
+  std::string first_refusal;
   std::optional<SearchSpot> start = first_search_start(table, request, current_row(table));
   while (search_from(table, request, start, kReplaceHelp) == Found::kYes) {
     SearchSpot spot{current_row(table), view_of(table).current_column};
@@ -238,15 +240,16 @@ void replace_run(Table& table, SearchRequest request, const std::string& replace
       if (answer != 0 && answer != 2) break;
       all = answer == 2;
     }
-    ReplaceOutcome outcome = replace_in_cell(table, spot, matcher, replacement);
-    if (outcome == ReplaceOutcome::kDidNotFit) ++did_not_fit;
+    std::string refused;
+    ReplaceOutcome outcome = replace_in_cell(table, spot, matcher, replacement, &refused);
+    if (outcome == ReplaceOutcome::kDidNotFit && did_not_fit++ == 0) first_refusal = refused;
     if (outcome == ReplaceOutcome::kReadError || outcome == ReplaceOutcome::kWriteError) {
       const char* text = outcome == ReplaceOutcome::kWriteError ? "Cannot write record" : "Cannot read record";
       message_box(text, "Error", "OK", kMessageError, kToolErrorHelp);
       break;
     }
   }
-  if (did_not_fit > 0) say_did_not_fit(did_not_fit);
+  if (did_not_fit > 0) say_did_not_fit(did_not_fit, first_refusal);
   if (g_app.edit.mode) g_app.edit.pending_reload = 1;
   g_app.redraw |= kRedrawClear | kRedrawLayout | kRedrawRows;
 }

@@ -603,6 +603,8 @@ bool Exporter::record(RecordImage image, uint32_t position, std::string& out) {
       out += "APPEND BLANK\n";
       for (size_t k = 0; k < columns_.size(); ++k) {
         if (columns_[k].index >= table_.field_count()) continue;
+        // A blank number, date or logical stays as APPEND BLANK left it.
+        if (values_[k].empty() && columns_[k].type != 'C' && !columns_[k].memo) continue;
         out += "REPLACE " + field_name(table_, columns_[k].index) + " WITH ";
         prg_value(columns_[k], image, values_[k], out);
         out += '\n';

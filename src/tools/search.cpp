@@ -121,7 +121,7 @@ Status search_table(const Table& table, const SearchRequest& request, SearchSpot
 }
 
 ReplaceOutcome replace_in_cell(Table& table, SearchSpot spot, const TextMatcher& matcher,
-                               std::string_view replacement) {
+                               std::string_view replacement, std::string* refused) {
   if (!writable_column(table, spot.column)) return ReplaceOutcome::kSkipped;
   int i = column_field(table, spot.column);
   if (!read_record(table, spot.position)) return ReplaceOutcome::kReadError;
@@ -132,7 +132,11 @@ ReplaceOutcome replace_in_cell(Table& table, SearchSpot spot, const TextMatcher&
   text.append(replacement);
   text.append(shown, at + matcher.length());
   if (table.ansi_text) text = table_from_display(table, text);
-  if (set_field_text(table, i, text) != FieldWrite::kStored) return ReplaceOutcome::kDidNotFit;
+  FieldWrite stored = set_field_text(table, i, text);
+  if (stored != FieldWrite::kStored) {
+    if (refused) *refused = field_write_message(table, i, stored);
+    return ReplaceOutcome::kDidNotFit;
+  }
   if (!write_record(table, spot.position)) return ReplaceOutcome::kWriteError;
   return ReplaceOutcome::kReplaced;
 }

@@ -94,9 +94,10 @@ enum class ReplaceOutcome {
 
 // Reads the record at the spot's position into table.record, replaces the
 // first occurrence of the matcher's text in the cell with `replacement`
-// through replace_field (the whole field is rewritten, so a shorter text
-// leaves no tail of the old one) and writes the record.
+// through set_field_text (the whole field is rewritten, so a shorter text
+// leaves no tail of the old one) and writes the record. When the field
+// refuses the new text, `refused` (if given) says why.
 ReplaceOutcome replace_in_cell(Table& table, SearchSpot spot, const TextMatcher& matcher,
-                               std::string_view replacement);
+                               std::string_view replacement, std::string* refused = nullptr);
 
 }  // namespace kora

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "../support/dbf_builder.h"
 #include "../support/independent_readers.h"
 #include "../support/test_support.h"
 
@@ -143,6 +144,47 @@ TEST(BatchExport, FailuresExitNonZeroWithTheirReason) {
   EXPECT_EQ(out, "NAME,BIRTHDATE\r\nBob,1980-11-12\r\nAlice,1987-03-01\r\n");
   EXPECT_EQ(test::run_command("'" + program + "' --version", out), 0);
   EXPECT_EQ(out.rfind("KORA ", 0), 0u) << out;
+}
+
+// A value shows and exports the digits stored, never those of a binary
+// number; a blank number, date or logical is blank in every format (empty in
+// texts, NULL in SQL, no REPLACE in a program, blank in a DBF).
+TEST(BatchExport, StoredDigitsAndBlankValuesAreTheSameInEveryFormat) {
+  TempDir dir;
+  std::string program = program_in(dir, "[Export]\nOverwrite=1\nCopyBlank=1\n");
+  test::DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 6}, {"F", 'F', 20, 18}, {"N", 'N', 8, 2}, {"D", 'D', 8}, {"L", 'L', 1}};
+  layout.records = {"one   1.234567890123460000   12.5020240131T", "blank "};
+  test::write_bytes(dir.file("t.dbf"), test::build_dbf(layout));
+  struct Case {
+    const char* format;
+    const char* filled;  // in the first record's output
+    const char* blank;   // the blank record's output
+  } cases[] = {
+      {"txt", "|1.234567890123460000|   12.50|", "blank |                    |        |          | "},
+      {"csv", "one,1.234567890123460000,12.50,2024-01-31,T", "blank,,,,"},
+      {"sql", "1.234567890123460000, 12.50", "(\"blank\", NULL, NULL, NULL, NULL)"},
+      {"xml", "<F>1.234567890123460000</F>", "<NAME>blank</NAME><F/><N/><D/><L/>"},
+      {"html", ">1.234567890123460000 <", "<td>blank </td><td align=right>&nbsp;</td><td align=right>&nbsp;</td>"},
+      {"clipper", "REPLACE F WITH 1.234567890123460000", "REPLACE NAME WITH 'blank'\n"},
+      {"foxpro", "REPLACE F WITH 1.234567890123460000", "REPLACE NAME WITH 'blank'\n"},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora /x:" + c.format + " t.dbf -", out), 0) << c.format;
+    EXPECT_NE(out.find(c.filled), std::string::npos) << c.format << ":\n" << out;
+    EXPECT_NE(out.find(c.blank), std::string::npos) << c.format << ":\n" << out;
+    if (std::string(c.format) == "clipper" || std::string(c.format) == "foxpro") {
+      EXPECT_EQ(out.find("WITH 0\n"), std::string::npos) << out;
+      EXPECT_EQ(out.find(".F."), std::string::npos) << out;
+    }
+  }
+  std::string read;
+  ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora /x:dbf t.dbf out.dbf && /usr/bin/python3 -c \""
+                              "import dbfread\nfor r in dbfread.DBF('out.dbf', load=True): print(list(r.values()))\" && "
+                              "tail -c +201 out.dbf | head -c 20", read), 0) << read;
+  EXPECT_NE(read.find("['blank', None, None, None, None]"), std::string::npos) << read;
+  EXPECT_NE(read.find("1.234567890123460000"), std::string::npos) << read;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/dbf_builder.h"
 #include "../support/independent_readers.h"
 #include "../support/test_support.h"
 #include "app/app_state.h"
@@ -162,6 +163,79 @@ TEST_F(CellEditorTest, TypedValuesOfEachTypeReachTheFileOnlyWhenTheRecordIsLeft)
   EXPECT_EQ(view_of(table()).current_record, 1);
   EXPECT_EQ(view_of(table()).current_column, 2);
   EXPECT_EQ(cell_editor_text(), std::string(10, ' '));  // the editor follows onto the new record
+}
+
+// Every type takes what is typed as typed, or refuses it: a key past the
+// cell's width rings the bell and moves nothing; decimals past the field's
+// are rounded half away from zero; a value that cannot be stored is named in
+// a message, the cursor stays and the file keeps the old bytes.
+TEST_F(CellEditorTest, TypedValuesAreStoredAsTypedOrRefused) {
+  const std::vector<test::FieldSpec> fields = {
+      {"C5", 'C', 5}, {"N5", 'N', 5}, {"N10", 'N', 10, 2}, {"I", 'I', 4}, {"D", 'D', 8}, {"T", 'T', 8}, {"TT", 'T', 14}};
+  const std::string old = "old  " + std::string("   42") + "      1.00" + std::string("\x05\0\0\0", 4) + "20200101" +
+                          std::string(8, '\0') + "20200101101010";
+  auto le32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+  struct Case {
+    int field;
+    std::string keys;  // '\x01' stands for Home
+    std::string stored;  // empty: refused, the old bytes stay
+    int bells = 0;
+    const char* says = "";
+  } cases[] = {
+      {0, "abcdefg", "abcde", 2},
+      {1, "1234567", "12345", 2},
+      {1, "\x01" "9", "   42", 1},  // no digit is pushed out: the field was full
+      {2, "123.891", "    123.89"},
+      {2, "123.895", "    123.90"},
+      {2, "-0.005", "     -0.01"},
+      {2, "12345678.5", "", 0, "does not fit the field N10 (N 10.2)"},
+      {3, "-7.9", le32(uint32_t(-7))},
+      {3, "-2147483648", le32(0x80000000u)},
+      {3, "2147483648", "", 0, "out of range"},
+      {4, "29.02.2024", "20240229"},
+      {4, "29.02.2023", "", 0, "No such date"},
+      {4, "31.04.2024", "", 0, "No such date"},
+      {4, "13.45.2001", "", 0, "No such date"},
+      {4, "01.01.0000", "", 0, "No such date"},
+      {5, "01.12.2002 01:02:03", le32(uint32_t(julian_day_number(2002, 12, 1))) + le32(3723000)},
+      {5, "31.11.2002 01:02:03", "", 0, "No such date"},
+      {6, "01.12.2002 23:59:58", "20021201235958"},
+      {6, "01.12.2002 24:00:00", "", 0, "No such date"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    test::DbfSpec layout;
+    layout.fields = fields;
+    layout.records = {old};
+    path = dir.file("typed.dbf");
+    test::write_bytes(path, test::build_dbf(layout));
+    reset_app_state();
+    g_settings.date_format = 1;
+    install_cell_editing();
+    g_app.current = add_open_table(path);
+    ASSERT_GE(g_app.current, 0);
+    apply_settings(table());
+    int offset = 1;
+    for (int k = 0; k < c.field; ++k) offset += fields[size_t(k)].length;
+    int length = fields[size_t(c.field)].length;
+    press(kF4);
+    for (int k = 0; k < c.field; ++k) press(kTab);
+    std::string shown;
+    backend->on_wait = [&] { for (int y = 0; y < 25; ++y) shown += screen_row_text(y) + "\n"; };
+    int bells = backend->bells();
+    for (char key : c.keys) press(key == '\x01' ? kHome : (unsigned char)key);
+    EXPECT_EQ(backend->bells() - bells, c.bells);
+    press(kDown);
+    backend->on_wait = nullptr;
+    std::vector<uint8_t> bytes = test::read_bytes(path);
+    size_t at = size_t(32 + 32 * fields.size() + 1 + offset);
+    std::string on_file(bytes.begin() + long(at), bytes.begin() + long(at) + length);
+    EXPECT_EQ(on_file, c.stored.empty() ? old.substr(size_t(offset - 1), size_t(length)) : c.stored);
+    EXPECT_NE(shown.find(c.says), std::string::npos) << shown;
+    if (*c.says) {
+      EXPECT_EQ(view_of(table()).current_column, c.field);  // the cursor stayed
+    }
+  }
 }
 
 // The hex panel shows the record as stored after every commit, also when

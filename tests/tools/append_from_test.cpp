@@ -121,6 +121,8 @@ TEST(AppendFromTest, TablesAndTextLinesArriveByNameAndByColumn) {
       {"a,b,1,01.31.2024,memo,extra,more\n", comma, "a|b|1|20240131|memo / +0"},  // the rest ignored
       {"x,y,3,,note\r\nz\r\n", comma, "x|y|3||note / z|||| / +0"},                // CR LF
       {"n,toolongvalue,1234567\nm,ok,999999\n", comma, "n|||| / m|ok||| / +3 at 1,1"},
+      {"s,t,1,20240131\n", comma, "s|t|1|20240131| / +0"},  // a date's stored digits are taken too
+      {"s,t,1,13.45.2001\n", comma, "s|t|1|| / +1 at 3,1"},  // no such date: refused, not stored
   };
   for (const Case& c : cases) EXPECT_EQ(append(d, "in.txt", c.text, {}, {}, {}, c.options), c.expected) << c.text;
   std::string big = "big,a,1,," + std::string(100000, 'n') + "\n";  // a 100 KB line is one record
