@@ -191,9 +191,7 @@ int control_char(EditField& field, int ch) {
   }
 }
 
-int scan_key(EditField& field, int scan) {
-  mark_touched(field);
-  field.flags &= ~kEditPastEnd;
+int move_key(EditField& field, int scan) {
   char* text = field.text;
   switch (scan) {
     case scan_code(kKeyHome):
@@ -234,6 +232,17 @@ int scan_key(EditField& field, int scan) {
   }
   follow_cursor(field);
   return 1;
+}
+
+// A key the field uses moves the cursor off the place after the last
+// character; one it leaves to the caller (Down, say) changes nothing.
+int scan_key(EditField& field, int scan) {
+  mark_touched(field);
+  int past_end = field.flags & kEditPastEnd;
+  field.flags &= ~kEditPastEnd;
+  int used = move_key(field, scan);
+  if (!used) field.flags |= past_end;
+  return used;
 }
 
 }  // namespace

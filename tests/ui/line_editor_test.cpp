@@ -137,7 +137,8 @@ TEST_F(LineEditorTest, InsertAndOverwriteInAFullField) {
   type(*field, "y");  // the cursor stands after the z now
   EXPECT_EQ(text(*field), "aRcdz");
   EXPECT_EQ(headless_backend()->bells(), bells + 2);
-  edit_key(*field, kBackspace);  // takes the z typed last
+  EXPECT_EQ(edit_key(*field, 0x5000), 0);  // Down is the caller's: the place stays
+  edit_key(*field, kBackspace);           // takes the z typed last
   EXPECT_EQ(text(*field), "aRcd");
 
   auto padded = make("ab   ", 5);  // trailing blanks are room
