@@ -219,7 +219,9 @@ int calculator_hook(int, Dialog& dialog, int) {
 
 void store_result(Table& table, int target, double value) {
   uint32_t p = uint32_t(current_state().view.current_record);
-  FieldWrite stored = set_field_text(table, target, format_fixed(value));
+  // A text field takes the result as shown; a number every digit it has.
+  std::string text = is_numeric_field(table, target) ? number_text(value) : format_fixed(value);
+  FieldWrite stored = set_field_text(table, target, text);
   if (stored != FieldWrite::kStored) {
     show_error(field_write_message(table, target, stored) + "\nThe old value is kept.");
     return;

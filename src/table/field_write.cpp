@@ -403,6 +403,12 @@ std::string decimal_string(const DecimalText& number) {
   return out;
 }
 
+std::string number_text(double value) {
+  char digits[400];  // the largest double has 309 digits
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
+  return ec == std::errc() ? std::string(digits, end) : std::string();
+}
+
 // ---- the door ---------------------------------------------------------------------
 
 FieldWrite set_field_text(Table& table, int i, std::string_view text) {

@@ -39,6 +39,11 @@ std::string field_write_message(const Table& table, int i, FieldWrite result);
 // give an empty text. Copies between tables go through it.
 std::string field_value_text(const Table& table, RecordImage record, int i);
 
+// The shortest digits that read back as the same double, without an
+// exponent: a computed value handed to set_field_text, which rounds it to
+// the field's decimals.
+std::string number_text(double value);
+
 // A number written in decimal: digits of the whole and of the fraction.
 struct DecimalText {
   bool negative = false;

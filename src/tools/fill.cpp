@@ -1,7 +1,6 @@
 #include "tools/fill.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -23,11 +22,10 @@ namespace {
 
 // "%f" of any finite double, however long.
 std::string format_fixed(double value) {
-  // The shortest digits that read back as the same double, without an
-  // exponent: the field then rounds them to its own decimals.
-  char digits[400];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
-  return ec == std::errc() ? std::string(digits, end) : std::string();
+  int length = std::snprintf(nullptr, 0, "%f", value);
+  std::string text(size_t(length > 0 ? length : 0), '\0');
+  std::snprintf(text.data(), text.size() + 1, "%f", value);
+  return text;
 }
 
 // Calls visit for each listed view position in view order through the
@@ -101,7 +99,7 @@ FillOutcome FillRun::fill_number(Table& table, const std::string& text) {
   std::optional<double> value = storable_value(text);
   if (!value) return FillOutcome::kNotEvaluated;
   FillOutcome outcome =
-      set_field_text(table, spec_.field, format_fixed(*value)) == FieldWrite::kStored ? FillOutcome::kStored
+      set_field_text(table, spec_.field, number_text(*value)) == FieldWrite::kStored ? FillOutcome::kStored
                                                                                      : FillOutcome::kDidNotFit;
   if (spec_.progression) {
     double next = spec_.geometric ? *value * spec_.step : *value + spec_.step;
