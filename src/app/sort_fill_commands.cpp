@@ -348,14 +348,51 @@ std::optional<FillRequest> ask_fill(Table& table, FillTargets& targets) {
                   g_fill.step, g_fill.max};
 }
 
-void report_fill(Status status, const FillCounts& counts) {
+// "NAME (C 10)", "PRICE (N 8.2)".
+std::string field_label(const Table& table, int i) {
+  std::string text = field_name(table, i) + " (" + field_type(table, i) + " " + std::to_string(field_length(table, i));
+  if (field_decimals(table, i) > 0 && is_numeric_field(table, i)) text += "." + std::to_string(field_decimals(table, i));
+  return text + ")";
+}
+
+const char* kind_of_field(char type) {
+  switch (type) {
+    case 'D': return "a date";
+    case 'L': return "logical";
+    default: return "a date and time";
+  }
+}
+
+// Why records kept their old values: the reason of the first refusal, with
+// the value refused, and how many records were refused in all.
+std::string fill_refusal_text(const Table& table, int field, const FillCounts& counts) {
+  std::string value = counts.first_refused;
+  value.erase(value.find_last_not_of(' ') + 1);
+  if (value.size() > 40) value = value.substr(0, 37) + "...";
+  std::string text;
+  if (counts.gives_number > 0) {
+    text = "The expression gives a number;\nthe field " + field_label(table, field) + " is " +
+           kind_of_field(field_type(table, field)) + ".";
+  } else if (counts.gives_text > 0) {
+    text = "The expression gives a text (" + value + ");\nthe field " + field_label(table, field) + " takes numbers.";
+  } else if (counts.not_evaluated > 0) {
+    text = "The expression cannot be calculated:\na syntax error, an unknown name or a division by zero.";
+  }
+  if (counts.did_not_fit > 0) {
+    if (!text.empty()) text += "\n";
+    text += "The value \"" + value + "\" does not fit the field " + field_label(table, field) + ".";
+  }
+  char tail[96];
+  std::snprintf(tail, sizeof tail, "\n%llu record(s) keep their old values.",
+                static_cast<unsigned long long>(counts.refused()));
+  return text + tail;
+}
+
+void report_fill(const Table& table, int field, Status status, const FillCounts& counts) {
   if (status == Status::kWriteError) show_error("Cannot write record");
   if (status == Status::kReadError) show_error("Cannot read database.");
-  if (counts.did_not_fit == 0) return;
-  char text[96];
-  std::snprintf(text, sizeof text, "%llu value(s) did not fit into the field.\nThose records keep their old values.",
-                static_cast<unsigned long long>(counts.did_not_fit));
-  message_box(text, "Fill", "OK", 0, kFillHelp);
+  if (counts.refused() == 0) return;
+  message_box(fill_refusal_text(table, field, counts), "Fill", "OK", 0, kFillHelp);
 }
 
 }  // namespace
@@ -471,7 +508,7 @@ void fill_command() {
   }
   reload_edit_buffer_later();
   g_app.redraw |= kRedrawRows;
-  report_fill(status, counts);
+  report_fill(*table, request->field, status, counts);
 }
 
 void forget_tool_choices() {

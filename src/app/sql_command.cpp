@@ -49,6 +49,23 @@ void reset_view(const Table& table) {
   centre_current_row();
 }
 
+// Why a statement was not taken; empty for one that was, or was stopped.
+std::string refusal_text(int result, const SqlRun& run) {
+  switch (result) {
+    case kSqlUnknownStatement:
+      return "Only SELECT is taken here:\nSELECT columns FROM table [WHERE condition] [ORDER BY fields]";
+    case kSqlChangesData:
+      return run.detail + " is not taken: a statement here only sets up\nthe view (SELECT) and never changes data.";
+    case kSqlNoComparison: return "The WHERE condition has no comparison (< > = ~).";
+    case kSqlNoColumns: return "The statement names no column before FROM.";
+    case kSqlNoFrom: return "The statement has no FROM.";
+    case kSqlCannotOpen: return "Cannot open the table named after FROM.";
+    case kSqlUnknownName: return "There is no field or column " + run.detail + ".";
+    case kSqlWalkEnded: return run.status == Status::kAborted ? "" : status_cause_text(run.status);
+    default: return "";
+  }
+}
+
 }  // namespace
 
 void sql_statement_command() {
@@ -63,8 +80,8 @@ void sql_statement_command() {
     run.progress = box.callback();
     result = sql_execute(table, *statement, run);
   }
-  if (result == kSqlWalkEnded && run.status != Status::kAborted) {
-    message_box(status_cause_text(run.status), "Error", "OK", kMessageError, kToolErrorHelp);
+  if (std::string why = refusal_text(result, run); !why.empty()) {
+    message_box(why, "Error", "OK", kMessageError, kToolErrorHelp);
   }
   if (result != kSqlOk) return;
   reset_view(*table);

@@ -15,6 +15,7 @@
 #include "table/value_codec.h"
 #include "tools/condition.h"
 #include "tools/expression.h"
+#include "tools/string_functions.h"
 
 namespace kora {
 
@@ -81,26 +82,38 @@ class CarriedSum {
 
 FillRun::FillRun(FillRequest request) : spec_(std::move(request)), working_(spec_.expression) {}
 
+bool FillRun::has_text_part(const Table& table) {
+  if (text_part_ < 0) {
+    bool text = calls_string_function(spec_.expression);
+    for (const TemplatePiece& piece : compile_expression(table, spec_.expression).pieces) {
+      bool literal = piece.field < 0 && !piece.own;
+      text = text || literal || (piece.field >= 0 && !is_numeric_field(table, piece.field));
+    }
+    text_part_ = text ? 1 : 0;
+  }
+  return text_part_ == 1;
+}
+
 FillOutcome FillRun::fill_record(Table& table) {
   if (spec_.progression && max_passed_) return FillOutcome::kSkipped;
   if (spec_.progression && progression_broken_) return FillOutcome::kNotEvaluated;
-  Substitution sub = substitute_fields(table, RecordImage(table.record.data(), table.record_size), working_);
-  if (is_numeric_field(table, spec_.field)) return fill_number(table, sub.text);
-  // Without a number taking part, + joins texts and is not part of the value.
-  std::string text;
-  for (size_t k = 0; k < sub.text.size(); ++k) {
-    bool own = k < sub.own.size() && sub.own[k];
-    if (sub.numeric || !own || sub.text[k] != '+') text += sub.text[k];
+  value_.clear();
+  if (is_numeric_field(table, spec_.field)) {
+    Substitution sub = substitute_fields(table, RecordImage(table.record.data(), table.record_size), working_);
+    return fill_number(table, sub.text);
   }
-  return fill_text(table, text);
+  return fill_text(table);
 }
 
 FillOutcome FillRun::fill_number(Table& table, const std::string& text) {
   std::optional<double> value = storable_value(text);
-  if (!value) return FillOutcome::kNotEvaluated;
-  FillOutcome outcome =
-      set_field_text(table, spec_.field, number_text(*value)) == FieldWrite::kStored ? FillOutcome::kStored
-                                                                                     : FillOutcome::kDidNotFit;
+  if (!value) {
+    value_ = text;
+    return has_text_part(table) ? FillOutcome::kGivesText : FillOutcome::kNotEvaluated;
+  }
+  value_ = number_text(*value);
+  FillOutcome outcome = set_field_text(table, spec_.field, value_) == FieldWrite::kStored ? FillOutcome::kStored
+                                                                                         : FillOutcome::kDidNotFit;
   if (spec_.progression) {
     double next = spec_.geometric ? *value * spec_.step : *value + spec_.step;
     if (!std::isfinite(next)) {
@@ -113,8 +126,62 @@ FillOutcome FillRun::fill_number(Table& table, const std::string& text) {
   return outcome;
 }
 
-FillOutcome FillRun::fill_text(Table& table, const std::string& shown) {
-  std::string text = table_from_display(table, shown);
+namespace {
+
+// 2.500000 as 2.5 and 3.000000 as 3: a number written into a text.
+std::string number_text(double value) {
+  std::string text = format_fixed(value);
+  text.erase(text.find_last_not_of('0') + 1);
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
+}
+
+bool takes_no_number(char type) { return type == 'D' || type == 'T' || type == '@' || type == 'L'; }
+
+// The expression as a text for one record: values without their padding,
+// the expression's own + signs and blanks gone when they join values or
+// literals (a text of nothing else is kept as typed), string functions
+// applied.
+std::string text_value(const Table& table, RecordImage record, std::string_view expression) {
+  std::string text;
+  std::vector<bool> own;
+  const ExpressionTemplate pieces = compile_expression(table, expression).pieces;
+  const bool joins = std::any_of(pieces.begin(), pieces.end(), [](const TemplatePiece& p) { return !p.own; });
+  for (const TemplatePiece& piece : pieces) {
+    std::string part;
+    if (piece.field >= 0) {
+      part = is_numeric_field(table, piece.field) ? field_text(table, record, piece.field)
+                                                  : expression_value(table, record, piece.field);
+      part.erase(part.find_last_not_of(' ') + 1);
+      if (is_numeric_field(table, piece.field)) part.erase(0, std::min(part.size(), part.find_first_not_of(' ')));
+    } else if (piece.own && joins) {
+      for (char c : piece.text)
+        if (c != '+' && c != ' ') part += c;
+    } else {
+      part = piece.text;
+    }
+    text += part;
+    own.resize(text.size(), piece.own && piece.field < 0);
+  }
+  expand_string_functions(text, own, table.date_format);
+  return text;
+}
+
+}  // namespace
+
+FillOutcome FillRun::fill_text(Table& table) {
+  RecordImage record(table.record.data(), table.record_size);
+  Substitution sub = substitute_fields(table, record, working_);
+  if (sub.numeric && !has_text_part(table)) {
+    std::optional<double> value = storable_value(sub.text);
+    value_ = value ? number_text(*value) : sub.text;
+    if (!value) return FillOutcome::kNotEvaluated;
+    if (takes_no_number(field_type(table, spec_.field))) return FillOutcome::kGivesNumber;
+    return set_field_text(table, spec_.field, value_) == FieldWrite::kStored ? FillOutcome::kStored
+                                                                             : FillOutcome::kDidNotFit;
+  }
+  value_ = text_value(table, record, working_);
+  std::string text = table_from_display(table, value_);
   return set_field_text(table, spec_.field, text) == FieldWrite::kStored ? FillOutcome::kStored : FillOutcome::kDidNotFit;
 }
 
@@ -134,10 +201,13 @@ Status fill_records(Table& table, const FillRequest& request, const RecordList* 
         }
         ++counts.stored;
         return true;
-      case FillOutcome::kDidNotFit: ++counts.did_not_fit; return true;
-      case FillOutcome::kNotEvaluated: ++counts.not_evaluated; return true;
+      case FillOutcome::kDidNotFit: ++counts.did_not_fit; break;
+      case FillOutcome::kNotEvaluated: ++counts.not_evaluated; break;
+      case FillOutcome::kGivesText: ++counts.gives_text; break;
+      case FillOutcome::kGivesNumber: ++counts.gives_number; break;
       case FillOutcome::kSkipped: return false;
     }
+    if (counts.refused() == 1) counts.first_refused = run.last_value();
     return true;
   });
   return failure != Status::kOk ? failure : walk;

@@ -24,10 +24,13 @@ struct FillRequest {
   double max = 0;  // 0: no maximum; else the run ends after the first term above it
 };
 
+// What became of one record. Every outcome but kStored keeps the old value.
 enum class FillOutcome {
   kStored,
-  kDidNotFit,     // the value was too wide for the field: the old value kept
-  kNotEvaluated,  // the expression gave no finite number: the field kept
+  kDidNotFit,     // the field refused the value (too wide, no such date, ...)
+  kNotEvaluated,  // the arithmetic gave no finite number (a syntax error, a zero divisor)
+  kGivesText,     // the expression joins texts; the field takes numbers
+  kGivesNumber,   // the expression calculates a number; the field is a date or logical
   kSkipped,       // the progression passed its maximum: nothing done
 };
 
@@ -39,23 +42,38 @@ class FillRun {
 
   // Fills the target field of the record held in table.record (which must
   // be that record's image as read). The record is not written.
+  //
+  // An expression is a calculation when a numeric field takes part and no
+  // text does (a quoted literal, a field of another type, a string
+  // function); a numeric field always takes a calculation. Otherwise it is
+  // a text: its values (numbers and texts without their padding blanks)
+  // and literals joined by +, its string functions applied.
   FillOutcome fill_record(Table& table);
   bool max_passed() const { return max_passed_; }
+  // The value the last record was given or refused, as text.
+  const std::string& last_value() const { return value_; }
 
  private:
   FillOutcome fill_number(Table& table, const std::string& text);
-  FillOutcome fill_text(Table& table, const std::string& text);
+  FillOutcome fill_text(Table& table);
+  bool has_text_part(const Table& table);
 
   FillRequest spec_;
   std::string working_;  // "%f" of a term: hundreds of characters for 1E300
+  std::string value_;
   bool max_passed_ = false;
   bool progression_broken_ = false;  // a term was not finite
+  int text_part_ = -1;               // -1 not yet known, else 0 or 1
 };
 
 struct FillCounts {
   uint64_t stored = 0;
   uint64_t did_not_fit = 0;
   uint64_t not_evaluated = 0;
+  uint64_t gives_text = 0;
+  uint64_t gives_number = 0;
+  std::string first_refused;  // the first value the field did not take
+  uint64_t refused() const { return did_not_fit + not_evaluated + gives_text + gives_number; }
 };
 
 // Fills the listed view positions (every visible one when list is null), in

@@ -99,43 +99,66 @@ std::vector<std::string_view> column_tokens(std::string_view list) {
 // column to make (or to give a new expression) by its name.
 struct WantedColumn {
   int column = -1;
-  std::string_view name;
+  std::string name;  // of a computed column: the alias, renamed when taken
   std::string_view expression;
+  std::string_view alias;  // as the statement writes it
 };
 
 bool is_as_pair(const std::vector<std::string_view>& tokens, size_t i) {
   return same_text(tokens[i], "AS") && i > 0 && i + 1 < tokens.size();
 }
 
-std::vector<WantedColumn> wanted_columns(const Table& table, const std::vector<std::string_view>& tokens) {
+// The alias itself when no field and no earlier column of the statement has
+// that name, else the alias with _1, _2, ... kept within ten characters.
+std::string free_name(const Table& table, const std::vector<WantedColumn>& earlier, std::string_view alias) {
+  auto taken = [&](std::string_view name) {
+    if (find_field(table, name) >= 0) return true;
+    return std::any_of(earlier.begin(), earlier.end(), [&](const WantedColumn& w) {
+      return same_text(w.column >= 0 ? column_name(table, w.column) : w.name, name);
+    });
+  };
+  std::string name(alias);
+  for (int n = 1; taken(name) && n < 10000; ++n) {
+    std::string suffix = "_" + std::to_string(n);
+    name = std::string(alias.substr(0, std::min(alias.size(), 10 - suffix.size()))) + suffix;
+  }
+  return name;
+}
+
+// The columns of the list; false with the token in `unknown` when one names
+// no field or column.
+bool wanted_columns(const Table& table, const std::vector<std::string_view>& tokens,
+                    std::vector<WantedColumn>& wanted, std::string& unknown) {
   // The expression and the name of an AS pair name nothing by themselves.
   std::vector<bool> in_pair(tokens.size(), false);
   for (size_t i = 0; i < tokens.size(); ++i) {
     if (is_as_pair(tokens, i)) in_pair[i - 1] = in_pair[i + 1] = true;
   }
-  std::vector<WantedColumn> wanted;
   for (size_t i = 0; i < tokens.size(); ++i) {
     std::string_view token = tokens[i];
     if (is_as_pair(tokens, i)) {
-      wanted.push_back({-1, tokens[i + 1], tokens[i - 1]});
+      wanted.push_back({-1, free_name(table, wanted, tokens[i + 1]), tokens[i - 1], tokens[i + 1]});
     } else if (in_pair[i]) {
       continue;
     } else if (token == "*") {
-      for (int field = 0; field < table.field_count(); ++field) wanted.push_back({field, {}, {}});
+      for (int field = 0; field < table.field_count(); ++field) wanted.push_back({field, {}, {}, {}});
     } else if (int field = find_field(table, token); field >= 0) {
-      wanted.push_back({field, {}, {}});
+      wanted.push_back({field, {}, {}, {}});
     } else if (int computed = find_computed_column(table.columns, token); computed >= 0) {
-      wanted.push_back({computed, {}, {}});
+      wanted.push_back({computed, {}, {}, {}});
+    } else {
+      unknown = std::string(token);
+      return false;
     }
   }
-  return wanted;
+  return true;
 }
 
-// The column index of a computed column: the one of that name takes the new
+// The computed column index of a computed column: the one of that name takes the new
 // expression, else a new one is made; -1 when no slot is free.
 int computed_column_for(Table& table, const WantedColumn& wanted) {
   ComputedColumn column;
-  column.name = std::string(wanted.name);
+  column.name = wanted.name;
   column.expression = std::string(wanted.expression);
   column.type = is_numeric_expression(table, wanted.expression) ? 'N' : 'C';
   int index = find_computed_column(table.columns, wanted.name);
@@ -144,6 +167,27 @@ int computed_column_for(Table& table, const WantedColumn& wanted) {
   kept.expression = std::move(column.expression);
   kept.type = column.type;
   return index;
+}
+
+// Computed columns of earlier statements that this one does not name go,
+// and a sort by one of them with them.
+void drop_unnamed_computed(Table& table, const std::vector<WantedColumn>& wanted) {
+  ColumnModel& model = table.columns;
+  for (size_t k = 0; k < model.computed.size(); ++k) {
+    if (!model.computed[k]) continue;
+    int index = model.field_count + int(k);
+    std::string name = model.computed[k]->name;
+    bool named = std::any_of(wanted.begin(), wanted.end(), [&](const WantedColumn& w) {
+      return w.column == index || (w.column < 0 && same_text(w.name, name));
+    });
+    if (named) continue;
+    const std::vector<int>& sorted = table.view.sort_fields;
+    if (std::find(sorted.begin(), sorted.end(), index) != sorted.end()) {
+      table.view.sort_order.reset();
+      table.view.sort_fields.clear();
+    }
+    remove_computed_column(model, name);
+  }
 }
 
 // Each column in turn moves to the next display position, the column there
@@ -164,6 +208,7 @@ void place_columns(ColumnModel& model, const std::vector<int>& columns) {
 }
 
 void set_columns(Table& table, const std::vector<WantedColumn>& wanted) {
+  drop_unnamed_computed(table, wanted);
   std::vector<int> columns;
   for (const WantedColumn& w : wanted) {
     int column = w.column >= 0 ? w.column : computed_column_for(table, w);
@@ -184,6 +229,27 @@ std::string_view sort_list(std::string_view text, bool& descending) {
     }
   }
   return text;
+}
+
+// The ORDER BY names as the sort reads them: the statement's aliases become
+// the names their columns were given; false with the name in `unknown` when
+// one is no field, no column of the statement and no column kept.
+bool resolve_sort_names(const Table& table, std::string_view list, const std::vector<WantedColumn>& wanted,
+                        std::string& resolved, std::string& unknown) {
+  for (std::string_view name : column_tokens(list)) {
+    std::string found;
+    for (const WantedColumn& w : wanted) {
+      if (w.column < 0 && same_text(w.alias, name)) found = w.name;
+      else if (w.column >= table.field_count() && same_text(column_name(table, w.column), name)) found = name;
+    }
+    if (found.empty() && find_field(table, name) >= 0) found = name;
+    if (found.empty()) {
+      unknown = std::string(name);
+      return false;
+    }
+    resolved.append(resolved.empty() ? "" : ",").append(found);
+  }
+  return true;
 }
 
 struct SelectParts {
@@ -226,9 +292,16 @@ int run_select(Table* given, std::string_view body, SqlRun& run) {
     if (!run.opened) return kSqlCannotOpen;
     table = run.opened.get();
   }
-  std::vector<WantedColumn> wanted = wanted_columns(*table, column_tokens(parts.column_list));
+  std::vector<WantedColumn> wanted;
+  if (!wanted_columns(*table, column_tokens(parts.column_list), wanted, run.detail)) return kSqlUnknownName;
   if (wanted.empty()) return kSqlNoColumns;
   if (parts.has_where && parts.where.find_first_of("<>=~") == std::string::npos) return kSqlNoComparison;
+  bool descending = table->view.sort_descending;
+  std::string sort_names;
+  if (parts.has_order &&
+      !resolve_sort_names(*table, sort_list(parts.order_by, descending), wanted, sort_names, run.detail)) {
+    return kSqlUnknownName;
+  }
 
   ColumnModel columns_before = table->columns;
   RecordView view_before = table->view;
@@ -242,9 +315,8 @@ int run_select(Table* given, std::string_view body, SqlRun& run) {
     table->view.sort_order.reset();
     table->view.sort_fields.clear();
     SortOptions options;
-    options.descending = table->view.sort_descending;
-    std::string_view list = sort_list(parts.order_by, options.descending);
-    Status status = sort_by_field_list(*table, list, options, run.progress);
+    options.descending = descending;
+    Status status = sort_by_field_list(*table, sort_names, options, run.progress);
     if (status != Status::kOk) return end_walk(*table, columns_before, view_before, status, run);
   }
   return kSqlOk;
@@ -268,9 +340,15 @@ int sql_execute(Table* table, std::string_view statement, SqlRun& run) {
     return run_select(table, text.substr(kSelect.size()), run);
   }
   for (std::string_view word : {"INSERT", "UPDATE", "DELETE"}) {
-    if (keyword_at(text, 0, {word}).found()) return kSqlOk;
+    if (keyword_at(text, 0, {word}).found()) {
+      run.detail = std::string(word);
+      return kSqlChangesData;
+    }
   }
-  if (keyword_at(text, 0, {"CREATE", "TABLE"}).found()) return kSqlOk;
+  if (keyword_at(text, 0, {"CREATE", "TABLE"}).found()) {
+    run.detail = "CREATE TABLE";
+    return kSqlChangesData;
+  }
   return kSqlUnknownStatement;
 }
 

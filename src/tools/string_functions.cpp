@@ -11,11 +11,12 @@
 namespace kora {
 namespace {
 
-enum StringFunction { kTrim, kLtrim, kRtrim, kSubstr, kLeft, kRight, kDtos, kSpace, kReplicate };
+enum StringFunction { kTrim, kLtrim, kRtrim, kSubstr, kLeft, kRight, kDtos, kSpace, kReplicate, kStr };
 
 // Tried in this order at each position, without regard to case.
-constexpr std::array<std::string_view, 9> kStringFunctionNames = {
-    "TRIM(", "LTRIM(", "RTRIM(", "SUBSTR(", "LEFT(", "RIGHT(", "DTOS(", "SPACE(", "REPLICATE("};
+// SUBSTR( comes before the STR( it ends with.
+constexpr std::array<std::string_view, 10> kStringFunctionNames = {
+    "TRIM(", "LTRIM(", "RTRIM(", "SUBSTR(", "LEFT(", "RIGHT(", "DTOS(", "SPACE(", "REPLICATE(", "STR("};
 
 // The function whose name starts at text[at], written by the expression itself.
 int function_at(std::string_view text, const std::vector<bool>& own, size_t at) {
@@ -124,6 +125,7 @@ std::string apply(int function, std::string_view argument, const std::vector<boo
     case kRight:
       return args.counts.empty() ? std::string(s) : std::string(s.substr(s.size() - clamp_count(args.counts[0], s.size())));
     case kDtos: return dtos(s, date_format);
+    case kStr: return std::string(trim_right(trim_left(s)));  // a number's text without its padding
     case kSpace:
     case kReplicate: return std::string(s);
   }
@@ -170,6 +172,14 @@ void expand_string_functions(std::string& text, std::vector<bool>& own, int date
   }
   text = std::move(out);
   own = std::move(out_own);
+}
+
+bool calls_string_function(std::string_view text) {
+  std::vector<bool> own(text.size(), true);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (function_at(text, own, i) >= 0) return true;
+  }
+  return false;
 }
 
 void expand_string_functions(std::string& text, int date_format) {

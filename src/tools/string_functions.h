@@ -1,9 +1,10 @@
 // The string functions of a comparison in string mode: TRIM, LTRIM, RTRIM,
-// SUBSTR, LEFT, RIGHT, DTOS, SPACE and REPLICATE, written as calls inside the
+// SUBSTR, LEFT, RIGHT, DTOS, SPACE, REPLICATE and STR, written as calls inside the
 // text of one side and replaced by their results.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kora {
@@ -18,5 +19,8 @@ void expand_string_functions(std::string& text, int date_format);
 // commas count only there, so that a field's value is never read as a call.
 // The results of calls are values.
 void expand_string_functions(std::string& text, std::vector<bool>& own, int date_format);
+
+// Whether the text names one of the functions followed by its parenthesis.
+bool calls_string_function(std::string_view text);
 
 }  // namespace kora

@@ -61,9 +61,9 @@ TEST(FillTest, ExpressionsAndProgressionsWriteTheirTermsUntilTheMaximum) {
       // 10000 still fits N(5), 100000 no longer does: the old values stay.
       {request("10^(NUM-1)", 1), "    1   10  100 100010000    6    7    8    9   10", 5, 5},
       {request("NUM/0", 1), "    1    2    3    4    5    6    7    8    9   10", 0, 0},
-      // Texts are joined without their plus signs; padding kept is too long.
+      // Texts are joined without their plus signs or the values' padding.
       {request("\"x\"+NAME", 0), "xR0   xR1   xR2   xR3   xR4   xR5   xR6   xR7   xR8   xR9   ", 10, 0},
-      {request("NAME+\"x\"", 0), "R0    R1    R2    R3    R4    R5    R6    R7    R8    R9    ", 0, 10},
+      {request("NAME+\"x\"", 0), "R0x   R1x   R2x   R3x   R4x   R5x   R6x   R7x   R8x   R9x   ", 10, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.request.expression);
@@ -74,6 +74,48 @@ TEST(FillTest, ExpressionsAndProgressionsWriteTheirTermsUntilTheMaximum) {
     EXPECT_EQ(column(*table, c.request.field), c.expected);
     EXPECT_EQ(counts.stored * 100 + counts.did_not_fit, c.stored * 100 + c.did_not_fit);
   }
+}
+
+TEST(FillTest, TextExpressionsJoinTheirValuesAndEveryRefusalHasItsReason) {
+  TempDir dir;
+  DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 12}, {"ID", 'N', 4}, {"BORN", 'D', 8}, {"OK", 'L', 1}, {"CODE", 'C', 4}};
+  layout.records = {"SMITH          720240131T    ", "JONES        -12        F    "};
+  struct Case {
+    const char* expression;
+    int field;
+    const char* first;  // the field of the first record afterwards
+    FillOutcome outcome;
+    const char* value;  // what was given or refused
+  } cases[] = {
+      {"NAME+'/'+STR(ID)", 0, "SMITH/7     ", FillOutcome::kStored, "SMITH/7"},
+      {"name + '-' + trim(code) + left(NAME,2)", 0, "SMITH-SM    ", FillOutcome::kStored, "SMITH-SM"},
+      {"ID*3-1", 0, "20          ", FillOutcome::kStored, "20"},
+      {"ID/4", 4, "1.75", FillOutcome::kStored, "1.75"},
+      {"'x'+BORN", 4, "    ", FillOutcome::kDidNotFit, "x20240131"},
+      {"1+1", 4, "1+1 ", FillOutcome::kStored, "1+1"},
+      {"ID+1", 2, "20240131", FillOutcome::kGivesNumber, "8"},
+      {"ID+1", 3, "T", FillOutcome::kGivesNumber, "8"},
+      {"NAME+ID", 1, "   7", FillOutcome::kGivesText, "SMITH       +   7"},
+      {"ID/0", 0, "SMITH       ", FillOutcome::kNotEvaluated, "   7/0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expression);
+    write_bytes(dir.file("t.dbf"), build_dbf(layout));
+    auto table = open_table(dir.file("t.dbf"));
+    ASSERT_TRUE(table && read_record(*table, 0));
+    FillRun run(request(c.expression, c.field));
+    EXPECT_EQ(run.fill_record(*table), c.outcome);
+    EXPECT_EQ(std::string(field_raw_text(*table, c.field)), c.first);
+    EXPECT_EQ(run.last_value(), c.value);
+  }
+  // The walk counts each reason and keeps the first value refused.
+  write_bytes(dir.file("t.dbf"), build_dbf(layout));
+  auto table = open_table(dir.file("t.dbf"));
+  FillCounts counts;
+  ASSERT_EQ(fill_records(*table, request("NAME+STR(ID)", 4), nullptr, {}, counts), Status::kOk);
+  EXPECT_EQ(counts.did_not_fit, 2u);
+  EXPECT_EQ(counts.first_refused, "SMITH7");
 }
 
 TEST(FillTest, TermsHundredsOfDigitsLongAndNonFiniteOnes) {

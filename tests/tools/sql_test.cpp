@@ -75,13 +75,15 @@ TEST(SqlTest, StatementsSetColumnsFilterAndSort) {
       {nullptr, "SELECTNAME FROM x", false, 0, "NAME / ANN /  /  / ANN BOB CID DAN EVE / 5"},
       {nullptr, "SELECT AGE, *, NAME FROM x", false, 0,
        "AGE|NAME|CITY|PRICE|QTY / 40|ANN|OSLO|10.0|2 /  /  / ANN BOB CID DAN EVE / 5"},
-      {nullptr, "DELETE FROM x", false, 0, kAll},
-      {nullptr, "  create \t table y (A C(1))", false, 0, kAll},
+      {nullptr, "DELETE FROM x", false, 7, kAll},
+      {nullptr, "  create \t table y (A C(1))", false, 7, kAll},
+      {kSetUp, "UPDATE x SET NAME='A'", false, 7, kKept},
       {nullptr, "DELETED FROM x", false, 1, kAll},
       // Refusals and stopped walks change nothing.
       {kSetUp, "SELECT NAME", false, 4, kKept},
       {kSetUp, "SELECT NAME FROMAGE", false, 4, kKept},
-      {kSetUp, "SELECT foo FROM x", false, 3, kKept},
+      {kSetUp, "SELECT foo FROM x", false, 8, kKept},
+      {kSetUp, "SELECT NAME FROM x ORDER BY NAME, foo", false, 8, kKept},
       {kSetUp, "SELECT NAME FROM x WHERE", false, 2, kKept},
       {kSetUp, "SELECT NAME FROM x WHERE AGE", false, 2, kKept},
       {kSetUp, "SELECT NAME, PRICE*2 AS D FROM x WHERE AGE<30", true, 6, kKept},
@@ -99,7 +101,16 @@ TEST(SqlTest, StatementsSetColumnsFilterAndSort) {
        "NAME / EVE / CITY<>'FROM WHERE {' / NAME desc / EVE DAN CID BOB ANN / 5"},
       // AS needs a token on each side; a second run reuses the column of that name.
       {nullptr, "SELECT AS X, NAME, CITY AS", false, 4, kAll},
-      {nullptr, "SELECT AS X, NAME, CITY AS FROM x", false, 0, "NAME|CITY / ANN|OSLO /  /  / ANN BOB CID DAN EVE / 5"},
+      {nullptr, "SELECT AS X, NAME, CITY AS FROM x", false, 8, kAll},
+      // A computed column never takes a field's name or one used before it;
+      // ORDER BY an alias sorts by its column.
+      {nullptr, "SELECT PRICE*2 AS age, QTY AS T, AGE AS t FROM x ORDER BY age", false, 0,
+       "age_1|T|t_1 / 0.000000|3.000000|35.000000 /  / age_1 / CID BOB EVE ANN DAN / 8"},
+      // The computed columns of the statement before go, and a sort by them.
+      {"SELECT PRICE*2 AS D, NAME FROM x ORDER BY D", "SELECT NAME FROM x", false, 0,
+       "NAME / ANN /  /  / ANN BOB CID DAN EVE / 6"},
+      {"SELECT PRICE*2 AS D, QTY AS Q FROM x", "SELECT Q, NAME FROM x", false, 0,
+       "Q|NAME / 2.000000|ANN /  /  / ANN BOB CID DAN EVE / 7"},
       {nullptr, "SELECT PRICE AS P, NAME FROM x", false, 0, "P|NAME / 10.000000|ANN /  /  / ANN BOB CID DAN EVE / 6"},
       {"SELECT NAME, PRICE*2 AS D FROM x", "SELECT PRICE*3 AS d, NAME FROM x", false, 0,
        "D|NAME / 30.000000|ANN /  /  / ANN BOB CID DAN EVE / 6"},
