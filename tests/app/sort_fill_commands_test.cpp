@@ -151,8 +151,13 @@ TEST_F(SortFillCommandsTest, FillWritesProgressionsTheSelectionAndKeepsWhatDoesN
   EXPECT_EQ(nums, "     1     2     3     4     5     6     7     8     9    10");
 
   run(Cmd::Fill, text("\"much too long\"", all_into(kName)));
-  EXPECT_TRUE(shown("10 value(s) did not fit"));
+  EXPECT_TRUE(shown("The value \"much too long\" does not fit the field NAME (C 10)."));
+  EXPECT_TRUE(shown("10 record(s) keep their old values."));
   EXPECT_EQ(name(4), "R4        ");
+  run(Cmd::Fill, text("NUM*2", all_into(kDate)));
+  EXPECT_TRUE(shown("the field D (D 8) is a date."));
+  run(Cmd::Fill, text("NAME+'/'+STR(NUM)", all_into(kName)));
+  EXPECT_EQ(name(4), "R4/5      ");
   std::vector<uint8_t> before = test::read_bytes(path);
   run(Cmd::Fill, text("\"X\"", all_into(kMemo)));
   EXPECT_TRUE(shown("cannot be filled"));

@@ -9,6 +9,7 @@
 #include "../support/dbf_builder.h"
 #include "../support/test_support.h"
 #include "program_driver.h"
+#include "tool_harness.h"
 #include "ui/key_codes.h"
 
 namespace kora {
@@ -73,6 +74,35 @@ TEST(SqlCommandProgram, StatementShapesTheBrowseAndEscapeLeavesItAsItWas) {
   EXPECT_EQ(row(2).substr(3, 9), "CITY NAME") << row(2);
   EXPECT_NE(row(0).find("1 / 4000"), std::string::npos) << row(0);
   EXPECT_EQ(row(4).substr(8, 6), "R03999");
+}
+
+class SqlCommandTest : public test::ToolHarness {
+ protected:
+  void SetUp() override {
+    ToolHarness::SetUp();
+    spaced = true;  // each key waits, so that every box is pictured
+  }
+};
+
+TEST_F(SqlCommandTest, AStatementNotTakenSaysWhyAndChangesNothing) {
+  DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 6}, {"PRICE", 'N', 4}};
+  layout.records = {"R1       5"};
+  Table& table = open(layout);
+  const struct {
+    const char* statement;
+    const char* why;
+  } cases[] = {
+      {"UPDATE x SET PRICE=0", "UPDATE is not taken"},
+      {"SELECT NAME, COST FROM x", "There is no field or column COST."},
+      {"SELEC NAME FROM x", "Only SELECT is taken here"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.statement);
+    run(Cmd::SqlStatement, text(c.statement, {kKeyEnter, kKeyEnter}));
+    EXPECT_TRUE(shown(c.why));
+    EXPECT_EQ(column_count(table), 2);
+  }
 }
 
 }  // namespace
