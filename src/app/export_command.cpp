@@ -352,6 +352,16 @@ bool ask_export(const Table& table, RecordList& list) {
 
 void report(const ExportResult& result) {
   if (result.output == OutputStatus::kCancelled) return;
+  if (result.status == Status::kNoCommonField) {
+    message_box("The table has no field named like an exported column.\nNothing was appended.", "Error", "OK",
+                kMessageError, kToolErrorHelp);
+    return;
+  }
+  if (result.ok() && !result.blank_fields.empty()) {
+    std::string text = "No exported column has the name of " + name_list(result.blank_fields) +
+                       ":\nthe appended records leave " + (result.blank_fields.size() == 1 ? "it" : "them") + " blank.";
+    message_box(text, "Export", "OK", 0, kExportHelp);
+  }
   if (result.output == OutputStatus::kCannotOpen) {
     message_box(open_failure_text(result.status), "Error", "OK", kMessageError, kToolErrorHelp);
     return;

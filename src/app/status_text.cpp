@@ -34,6 +34,7 @@ constexpr StatusText kStatusTexts[] = {
     {Status::kFileExists, "The file exists already"},
     {Status::kFileInUse, "The file is open in kora"},
     {Status::kInvalidStructure, "The structure is not valid"},
+    {Status::kNoCommonField, "The tables have no field name in common"},
     {Status::kNotStructureTable, "Incorrect structure of the DBF file."},
     {Status::kInterrupted, "A change to the table was interrupted; open it with write access to finish it"},
 };

@@ -39,6 +39,17 @@ OutputGuard program_output_guard() {
   return guard;
 }
 
+std::string name_list(const std::vector<std::string>& names) {
+  constexpr size_t kShown = 8;
+  std::string text;
+  for (size_t k = 0; k < names.size() && k < kShown; ++k) {
+    if (k > 0) text += k + 1 == names.size() ? " and " : ", ";
+    text += names[k];
+  }
+  if (names.size() > kShown) text += " and " + std::to_string(names.size() - kShown) + " more";
+  return text;
+}
+
 void report_output_status(OutputStatus status) {
   if (const char* message = status_message(status)) {
     message_box(message, "Error", "OK", kMessageError, kToolErrorHelp);

@@ -4,6 +4,9 @@
 // is replaced and the message when a write fails.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "table/dbf_file.h"
 #include "tools/markup.h"
 #include "tools/output_file.h"
@@ -15,6 +18,9 @@ constexpr int kToolErrorHelp = 100;  // help topic of error boxes
 
 // Every open table and memo file is protected; replacing asks the user.
 OutputGuard program_output_guard();
+
+// "A, B and C" for a message, the names past the eighth only counted.
+std::string name_list(const std::vector<std::string>& names);
 
 // The error box for a failed write; nothing for kOk and kCancelled.
 void report_output_status(OutputStatus status);

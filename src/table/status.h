@@ -34,6 +34,7 @@ enum class Status {
   kFileInUse,        // the file is a table or memo file open in kora
   kInvalidStructure,  // a list of fields no table may have (see check_structure)
   kNotStructureTable,  // a structure table lacks FIELD_NAME, FIELD_TYPE, FIELD_LEN or FIELD_DEC
+  kNoCommonField,   // records copied by field name between tables that share no name
   kInterrupted,     // a change the table's journal records cannot be finished here
 };
 

@@ -712,11 +712,45 @@ uint8_t version_byte(TableKind kind, bool memo) {
   }
 }
 
+// The names of the columns in a DBF target: a stored field keeps its own; a
+// computed column its name cut to ten characters, and when a field of the
+// source or an earlier column has that name, the name with _1, _2, ... so
+// that its values never go into the field's place.
+std::vector<std::string> target_names(const Table& source, const std::vector<Column>& columns) {
+  std::vector<std::string> names;
+  auto same = [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; };
+  auto given = [&](const std::string& name) {
+    return find_field(source, name) >= 0 ||
+           std::any_of(names.begin(), names.end(), [&](const std::string& n) { return same(n, name); });
+  };
+  // A new name also stays clear of the names later columns bring.
+  auto wanted_later = [&](const std::string& name) {
+    for (size_t k = names.size() + 1; k < columns.size(); ++k) {
+      if (columns[k].index >= source.field_count() && same(columns[k].caption.substr(0, 10), name)) return true;
+    }
+    return false;
+  };
+  for (const Column& c : columns) {
+    if (c.index < source.field_count()) {
+      names.push_back(field_name(source, c.index));
+      continue;
+    }
+    std::string base = c.caption.substr(0, 10), name = base;
+    for (int n = 1; given(name) || (name != base && wanted_later(name)); ++n) {
+      std::string suffix = "_" + std::to_string(n);
+      name = base.substr(0, 10 - suffix.size()) + suffix;
+    }
+    names.push_back(name);
+  }
+  return names;
+}
+
 // The descriptors of a new table with one field per column: stored fields
 // keep type, length and decimals (memo pointers take the width the kind
 // stores them in), computed ones become F(20,6) or C(20).
 std::vector<FieldDesc> target_fields(const Table& source, const std::vector<Column>& columns, TableKind kind) {
   std::vector<FieldDesc> fields;
+  const std::vector<std::string> names = target_names(source, columns);
   for (const Column& c : columns) {
     FieldDesc d;
     if (c.index < source.field_count()) {
@@ -731,7 +765,7 @@ std::vector<FieldDesc> target_fields(const Table& source, const std::vector<Colu
         d.decimals = 0;
       }
     } else {
-      std::snprintf(d.name, sizeof d.name, "%.10s", c.caption.c_str());
+      std::snprintf(d.name, sizeof d.name, "%.10s", names[fields.size()].c_str());
       bool numeric = c.type == 'N' || c.type == 'F';
       d.type = numeric ? 'F' : 'C';
       d.length = 20;
@@ -808,9 +842,10 @@ bool stored_alike(const Table& target, int i, const Table& source, int j) {
 
 std::vector<FieldLink> link_fields(const Table& target, const Table& source, const std::vector<Column>& columns) {
   std::vector<FieldLink> links;
-  for (const Column& c : columns) {
-    std::string name = c.index < source.field_count() ? field_name(source, c.index) : c.caption;
-    int i = find_field(target, name);
+  const std::vector<std::string> names = target_names(source, columns);
+  for (size_t k = 0; k < columns.size(); ++k) {
+    const Column& c = columns[k];
+    int i = find_field(target, names[k]);
     if (i < 0) continue;
     bool memo_source = c.memo;
     bool memo_target = is_memo_field(target, i);
@@ -915,7 +950,7 @@ ExportResult export_new_dbf(Table& source, const std::string& path, const Export
   bool memo = std::any_of(columns.begin(), columns.end(), [](const Column& c) { return c.memo; });
   std::string temp = path + ".XXXXXX";
   UniqueFd made(mkostemp(temp.data(), O_CLOEXEC));
-  if (made.fd < 0) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0};
+  if (made.fd < 0) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}};
   fchmod(made.fd, new_file_mode());
   made.close_checked();
   std::string temp_memo = memo_file_name(temp, kind);
@@ -928,13 +963,13 @@ ExportResult export_new_dbf(Table& source, const std::string& path, const Export
                          target_code_page_mark(source, o.codepage)) ||
       (memo && !create_memo_file(temp, kind, block))) {
     discard();
-    return {OutputStatus::kWriteFailed, Status::kWriteError, 0};
+    return {OutputStatus::kWriteFailed, Status::kWriteError, 0, 0, {}};
   }
   Status why = Status::kOk;
   std::unique_ptr<Table> target = open_table(temp, &why);
   if (!target) {
     discard();
-    return {OutputStatus::kCannotOpen, why, 0};
+    return {OutputStatus::kCannotOpen, why, 0, 0, {}};
   }
   result = fill_table(source, *target, o, progress, false);
   close_table(target);
@@ -961,22 +996,29 @@ ExportResult export_dbf(Table& source, const std::string& path, const ExportOpti
   TableKind kind = target_kind(source, o.dbf_kind);
   if (is_one_of_files(target_path, guard.open_files) ||
       is_one_of_files(memo_file_name(target_path, kind), guard.open_files))
-    return {OutputStatus::kOpenTable, Status::kOk, 0};
+    return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}};
   if (!exists) return export_new_dbf(source, target_path, o, progress);
-  if (!S_ISREG(info.st_mode)) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0};
+  if (!S_ISREG(info.st_mode)) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}};
   if (o.overwrite) {
-    if (!(guard.confirm_replace && guard.confirm_replace(path))) return {OutputStatus::kCancelled, Status::kOk, 0};
+    if (!(guard.confirm_replace && guard.confirm_replace(path))) return {OutputStatus::kCancelled, Status::kOk, 0, 0, {}};
     return export_new_dbf(source, target_path, o, progress);
   }
   // Append: only into a file that is a table, never over one that is not.
   Status why = Status::kOk;
   std::unique_ptr<Table> target = open_table(target_path, &why);
-  if (!target) return {OutputStatus::kCannotOpen, why == Status::kOk ? Status::kCannotOpen : why, 0};
-  if (target->read_only) return {OutputStatus::kCannotOpen, Status::kReadOnly, 0};
-  if (is_one_of_files(target->memo_file_name, guard.open_files)) return {OutputStatus::kOpenTable, Status::kOk, 0};
+  if (!target) return {OutputStatus::kCannotOpen, why == Status::kOk ? Status::kCannotOpen : why, 0, 0, {}};
+  if (target->read_only) return {OutputStatus::kCannotOpen, Status::kReadOnly, 0, 0, {}};
+  if (is_one_of_files(target->memo_file_name, guard.open_files)) return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}};
+  // Copied by name: a table sharing none would get blank records only.
+  std::vector<FieldLink> links = link_fields(*target, source, export_columns(source));
+  if (links.empty()) return {OutputStatus::kOk, Status::kNoCommonField, 0, 0, {}};
   uint32_t before = target->record_count;
   ExportResult result = fill_table(source, *target, o, progress, true);
   result.records = target->record_count - before;
+  for (int i = 0; i < target->field_count(); ++i) {
+    bool linked = std::any_of(links.begin(), links.end(), [&](const FieldLink& l) { return l.target == i; });
+    if (!linked && field_type(*target, i) != '0') result.blank_fields.push_back(field_name(*target, i));
+  }
   close_table(target);
   return result;
 }
@@ -1043,7 +1085,7 @@ XmlEncoding export_xml_encoding(const Table& table, const ExportOptions& options
 
 ExportResult export_to_writer(Table& table, const ExportOptions& options, const ExportWriter& write,
                               const ProgressCallback& progress) {
-  if (options.format == ExportFormat::kDbf) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0};
+  if (options.format == ExportFormat::kDbf) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}};
   return write_bands(table, options, write, progress);
 }
 

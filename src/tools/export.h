@@ -105,6 +105,9 @@ struct ExportResult {
   Status status = Status::kOk;              // kReadError, kAborted, or why a DBF target failed
   uint64_t records = 0;                     // detail records written
   uint64_t refused = 0;                     // DBF values the target's fields could not take, left blank
+  // Appending to a table: its fields that no column fills. A table that
+  // shares no name with the columns is not appended to (kNoCommonField).
+  std::vector<std::string> blank_fields;
   bool ok() const { return output == OutputStatus::kOk && status == Status::kOk; }
 };
 

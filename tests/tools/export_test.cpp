@@ -20,6 +20,7 @@
 #include "table/memo_file.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
+#include "tools/condition.h"
 #include "tools/filter.h"
 
 namespace kora {
@@ -307,12 +308,43 @@ TEST(Export, DbfAppendMatchesFieldsByNameAndNeverReplacesAFile) {
   EXPECT_EQ(r.records, 2u);
   EXPECT_EQ(dbfread_dump(target, true, "cp866"),
             "[1, 'first', 'x']\n[42, 'Иванов', '']\n[0, 'ZERO', '']\ndeleted 0\n");
+  EXPECT_EQ(r.blank_fields, std::vector<std::string>{"OTHER"});
+
+  // A table that shares no field name gets nothing, not blank records.
+  layout.fields = {{"A", 'C', 3}};
+  layout.records = {"abc"};
+  std::string unrelated = f.dir.file("unrelated.dbf");
+  write_bytes(unrelated, build_dbf(layout));
+  std::vector<uint8_t> before = read_bytes(unrelated);
+  r = export_table(*f.table, unrelated, o, f.guard);
+  EXPECT_EQ(r.status, Status::kNoCommonField);
+  EXPECT_EQ(read_bytes(unrelated), before);
 
   std::string text = f.dir.file("notes.dbf");
   write_bytes(text, {'h', 'e', 'l', 'l', 'o'});
   r = export_table(*f.table, text, o, f.guard);
   EXPECT_EQ(r.output, OutputStatus::kCannotOpen);
   EXPECT_EQ(read_text(text), "hello");
+}
+
+// A computed column named like a stored field is renamed in the target, so
+// each keeps its own values, new table or appended one.
+TEST(Export, DbfComputedColumnNamedLikeAFieldIsRenamed) {
+  install_computed_column_hooks();
+  Fixture f;
+  ColumnModel& model = f.table->columns;
+  int doubled = add_computed_column(model, {"qty", "QTY*2", 'N', 20, 6});
+  int label = add_computed_column(model, {"QTY_1", "NAME", 'C', 20, 0});
+  arrange_columns(model, {0, 1, doubled, label});
+  model.shown = 4;
+  for (int k = 0; k < int(model.flags.size()); ++k) model.flags[size_t(k)].visible = k <= 1 || k == doubled || k == label;
+  ExportOptions o;
+  o.format = ExportFormat::kDbf;
+  o.copy_deleted = false;
+  std::string out = f.dir.file("renamed.dbf");
+  ASSERT_TRUE(export_table(*f.table, out, o, f.guard).ok());
+  EXPECT_EQ(lines_of(gdal_csv(out, "")).front(), "NAME,QTY,qty_2,QTY_1");
+  EXPECT_EQ(dbfread_dump(out, false, "cp866"), "['Иванов', 12.5, 25.0, 'Иванов']\n['ZERO', 0.0, 0.0, 'ZERO']\ndeleted 0\n");
 }
 
 TEST(Export, NamesAndTrimModes) {
