@@ -74,6 +74,16 @@ bool is_open_failure(Status status) {
 }
 
 void report(const Table& table, const AppendResult& result) {
+  if (result.status == Status::kNoCommonField) {
+    message_box("The source has no field named like a field of this table.\nNothing was appended.", "Error", "OK",
+                kMessageError, kToolErrorHelp);
+    return;
+  }
+  if (!result.blank_fields.empty() && result.appended > 0) {
+    std::string text = "The source has no field named " + name_list(result.blank_fields) +
+                       ":\nthe appended records leave " + (result.blank_fields.size() == 1 ? "it" : "them") + " blank.";
+    message_box(text, "Append from", "OK", 0, kAppendFromHelp);
+  }
   if (is_open_failure(result.status)) {
     message_box(open_failure_text(result.status), "Error", "OK", kMessageError, kToolErrorHelp);
   } else if (result.status != Status::kOk && result.status != Status::kAborted) {

@@ -273,6 +273,16 @@ AppendResult append_from_dbf(Table& table, const std::string& file_name, const P
   source->date_time_formats = table.date_time_formats;
 
   const std::vector<FieldPair> pairs = match_fields(table, *source);
+  // Matched by name: a source sharing none would add blank records only.
+  if (pairs.empty()) {
+    close_table(source);
+    return failure(Status::kNoCommonField);
+  }
+  std::vector<std::string> blank;
+  for (int i = 0; i < table.field_count(); ++i) {
+    bool paired = std::any_of(pairs.begin(), pairs.end(), [&](const FieldPair& p) { return p.target == i; });
+    if (!paired && field_type(table, i) != '0') blank.push_back(field_name(table, i));
+  }
   const bool has_memos = source->first_memo_field >= 0;
   AppendRun run(table);
   RecordScanner scan(*source, ScanOrder::kPhysical, progress);
@@ -296,6 +306,7 @@ AppendResult append_from_dbf(Table& table, const std::string& file_name, const P
     if (!run.commit()) break;
   }
   AppendResult result = run.finish(scan.status());
+  result.blank_fields = std::move(blank);
   close_table(source);
   return result;
 }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "table/dbf_file.h"
 #include "table/status.h"
@@ -37,6 +38,9 @@ struct AppendResult {
   uint64_t did_not_fit = 0;
   int first_field = -1;       // the field of the first such value
   uint32_t first_record = 0;  // its physical record number in the table
+  // From a DBF source: the table's fields no source field is named like,
+  // left blank in every record added.
+  std::vector<std::string> blank_fields;
 };
 
 // A name longer than 4 characters ending in ".dbf" (in any letter case)
@@ -44,7 +48,8 @@ struct AppendResult {
 bool names_dbf_source(std::string_view file_name);
 
 // Every record of the DBF source in file order, deleted ones included (the
-// new records are not marked). Fields of the same type, length and decimals
+// new records are not marked). A source that shares no field name with the
+// table adds nothing (kNoCommonField). Fields of the same type, length and decimals
 // are copied as they stand; the others pass through their text form. The table itself as the source doubles it:
 // only the records it held when the run began are read.
 AppendResult append_from_dbf(Table& table, const std::string& file_name, const ProgressCallback& progress = {});

@@ -47,16 +47,28 @@ TEST_F(AppendFromCommandTest, TheTypedFileIsAppendedAndTheSettingsSaved) {
   // A source that is not there says so and adds nothing.
   EXPECT_EQ(append_from(dir.file("missing.dbf")), 4u);
   EXPECT_TRUE(shown("No such file"));
+  // A table is matched by field names: the box names those left blank, and
+  // a table sharing none adds nothing.
+  test::DbfSpec other;
+  other.fields = {{"CITY", 'C', 4}, {"NAME", 'C', 6}};
+  other.records = {"Osloseven "};
+  test::write_bytes(dir.file("other.dbf"), test::build_dbf(other));
+  EXPECT_EQ(append_from(dir.file("other.dbf")), 5u);
+  EXPECT_TRUE(shown("The source has no field named QTY:"));
+  other.fields = {{"CITY", 'C', 10}};
+  test::write_bytes(dir.file("other.dbf"), test::build_dbf(other));
+  EXPECT_EQ(append_from(dir.file("other.dbf")), 5u);
+  EXPECT_TRUE(shown("Nothing was appended."));
   // F4 picks the source in the file panel.
   const DialogHooks kept = g_dialog_hooks;
   g_dialog_hooks.file_panel = [&](const char*, std::string& chosen) { return chosen = in, 1; };
   push({kKeyF4});
-  EXPECT_EQ(append_from(""), 6u);
+  EXPECT_EQ(append_from(""), 7u);
   g_dialog_hooks = kept;
   // A read-only table opens no dialog.
   g_settings.read_only = 1;
   test::g_pictures.clear();
-  EXPECT_EQ(append_from(in), 6u);
+  EXPECT_EQ(append_from(in), 7u);
   EXPECT_FALSE(shown("Append from"));
 }
 

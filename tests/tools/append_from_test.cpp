@@ -213,7 +213,9 @@ TEST(AppendFromTest, ASourceThatCannotBeReadAddsNothingAndSaysWhy) {
   TempDir dir;
   auto table = target(dir);
   write_text(dir.file("short.dbf"), "tiny");
+  make_table(dir, "other.dbf", {{"CITY", 'C', 4}}, {"Oslo"});
   for (auto [path, expected] : std::vector<std::pair<std::string, Status>>{
+           {dir.file("other.dbf"), Status::kNoCommonField},  // no field name in common
            {dir.file("missing.dbf"), Status::kNotFound},
            {dir.file("missing.txt"), Status::kNotFound},
            {dir.file("short.dbf"), Status::kShortHeader},
@@ -223,6 +225,11 @@ TEST(AppendFromTest, ASourceThatCannotBeReadAddsNothingAndSaysWhy) {
   }
   EXPECT_EQ(table->record_count, 1u);
   EXPECT_EQ(test::file_size(table->file_name), long(table->header_size) + table->record_size + 1);
+  // With some in common, the fields left blank are named.
+  make_table(dir, "some.dbf", {{"CITY", 'C', 4}, {"qty", 'N', 2}, {"name", 'C', 3}}, {"Oslo 2abc"});
+  AppendResult result = append_from_dbf(*table, dir.file("some.dbf"));
+  EXPECT_EQ(result.appended, 1u);
+  EXPECT_EQ(result.blank_fields, (std::vector<std::string>{"AMOUNT", "DAY", "NOTES"}));
 }
 
 }  // namespace
