@@ -123,13 +123,35 @@ void open_cell(Session& s) {
   }
 }
 
-bool name_taken(const Session& s, const std::string& name) {
+// The field other than the current one that has the name, or -1.
+int name_owner(const Session& s, const std::string& name) {
   for (int i = 0; i < s.count(); ++i) {
     if (i != s.current && strcasecmp(desc_name(s.draft.fields[size_t(i)].desc).c_str(), name.c_str()) == 0) {
-      return true;
+      return i;
     }
   }
-  return false;
+  return -1;
+}
+
+// Why a name cannot be stored, or nothing. A name as it was is checked only
+// against the others: a table's own odd names may stay.
+std::string name_refusal(const Session& s, const std::string& name, bool typed) {
+  if (typed && name.empty()) return "A field needs a name.";
+  if (typed && !std::isalpha(static_cast<unsigned char>(name[0]))) {
+    return "A field name begins with a letter (A to Z).";
+  }
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (typed && !std::isalnum(u) && c != '_') {
+      std::string shown = u >= 0x20 && u < 0x7F ? std::string(1, c) : "that character";
+      return "A field name holds letters, digits and _ only,\nnot " + shown + ".";
+    }
+  }
+  if (int other = name_owner(s, name); other >= 0) {
+    return "Field " + std::to_string(other + 1) + " has the name " + desc_name(s.draft.fields[size_t(other)].desc) +
+           " already.";
+  }
+  return {};
 }
 
 int parse_number(const char* text) {
@@ -140,8 +162,9 @@ int parse_number(const char* text) {
   return int(std::min(value, 65535L));
 }
 
-// Stores the cell being edited; false when its text is refused (a name
-// another field has), and the cell then shows the stored value again.
+// Stores the cell being edited; false when its text is refused (an empty
+// name, one with a character no field name may hold, one another field
+// has): the reason is shown and the cell keeps the text typed.
 bool store_cell(Session& s) {
   if (!s.field) return true;
   FieldDesc& d = s.desc();
@@ -154,8 +177,8 @@ bool store_cell(Session& s) {
     if (s.field->modified) {
       for (char& c : name) c = char(std::toupper(static_cast<unsigned char>(c)));
     }
-    if (name_taken(s, name)) {
-      edit_set_text(*s.field, desc_name(d).c_str());
+    if (std::string why = name_refusal(s, name, s.field->modified != 0); !why.empty()) {
+      message_box(why, "Attention", "OK", 0, kStructureHelp);
       edit_show(*s.field);
       return false;
     }

@@ -26,7 +26,7 @@ constexpr NamedKey kNamedKeys[] = {
     {"\n", kEnter},     {"{Esc}", kEsc},   {"{Left}", kLeft}, {"{Down}", kDown},
     {"{F2}", kKeyF2},   {"{F3}", kKeyF3},  {"{F4}", kKeyF4},  {"{F5}", kKeyF5},
     {"{F6}", kKeyF6},   {"{F8}", kKeyF8},  {"{F9}", kKeyF9},  {"{CtrlEnter}", kKeyCtrlEnter},
-    {"{CtrlF3}", kKeyCtrlF3}, {"{CtrlF4}", kKeyCtrlF4},
+    {"{CtrlF3}", kKeyCtrlF3}, {"{CtrlF4}", kKeyCtrlF4}, {"{BS}", kKeyBackspace},
 };
 
 // The keys: a word of kNamedKeys is its key, any other word is typed.
@@ -77,9 +77,13 @@ TEST_F(StructureDialogTest, CtrlF3BuildsTheTableFromTheKeysTyped) {
        {"NAME", "\n", "C", "20", "\n", "{F5}", "price", "\n", "N", "8", "\n", "2", "\n", "{F5}", "DAY", "\n", "d",
         "{F5}", "{F8}"},
        "NAME C 20 0;PRICE N 8 2;DAY D 8 0 0"},
+      // Each refusal's box is closed with Enter; the cell keeps the text typed.
       {"a name another field has is refused",
-       {"NAME", "\n", "{F5}", "Name", "\n", "{F5}"},
-       "NAME C 10 0;NEWFIELD C 10 0;NEWFIELD1 C 10 0 0"},
+       {"NAME", "\n", "{F5}", "Name", "\n", "\n", "2", "\n", "{F5}"},
+       "NAME C 10 0;NAME2 C 10 0;NEWFIELD C 10 0 0"},
+      {"an empty name, a bad character or a digit first is refused",
+       {" ", "\n", "\n", "{BS}", "A-B", "\n", "\n", "{BS}", "{BS}", "_B", "\n", "{F5}", "1X", "\n", "\n", "{F8}"},
+       "A_B C 10 0 0"},
       {"a numeric width beyond 20 becomes 20, decimals beyond it fewer",
        {"QTY", "\n", "N", "300", "\n", "25", "\n", "{F5}", "\n", "L"},
        "QTY N 20 19;NEWFIELD L 1 0 0"},
