@@ -254,6 +254,28 @@ TEST_F(ExportCommandTest, TheOpenTableIsNeverWrittenOverAndAFailureIsReported) {
   backend->push_key(kKeyEnter, backend->now_ms() + 60000);
   run_command(Cmd::Export);
   EXPECT_TRUE(shown("Cannot open file"));
+
+  // Appending to a table: the fields no column fills are named; a table
+  // sharing no field name gets nothing.
+  test::DbfSpec other;
+  other.fields = {{"NAME", 'C', 6}, {"CITY", 'C', 4}};
+  test::write_bytes(dir.file("other.dbf"), test::build_dbf(other));
+  test::DbfSpec unrelated;
+  unrelated.fields = {{"CITY", 'C', 4}};
+  test::write_bytes(dir.file("unrelated.dbf"), test::build_dbf(unrelated));
+  std::vector<uint8_t> unrelated_before = test::read_bytes(dir.file("unrelated.dbf"));
+  g_settings.export_options.type = 5;
+  g_settings.export_options.overwrite = 0;
+  g_settings.export_options.show_file = 0;
+  for (const char* name : {"other.dbf", "unrelated.dbf"}) {
+    g_settings.export_options.filename = dir.file(name);
+    backend->push_key(kKeyEnter);
+    backend->push_key(kKeyEnter, backend->now_ms() + 60000);
+    run_command(Cmd::Export);
+  }
+  EXPECT_TRUE(shown("No exported column has the name of CITY:"));
+  EXPECT_TRUE(shown("Nothing was appended."));
+  EXPECT_EQ(test::read_bytes(dir.file("unrelated.dbf")), unrelated_before);
 }
 
 TEST_F(ExportCommandTest, EscStopsALongExportKeepingTheOldFileAndALargeResultIsOnlyNamed) {
