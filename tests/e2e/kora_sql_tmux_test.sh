@@ -3,7 +3,8 @@
 # a copy of a table with a NAME text field and a PRICE number field: the
 # statement leaves NAME and the computed DOUBLE as the only columns, in that
 # order, over the records with PRICE above 0 sorted by NAME, and the first
-# row and the counter agree with what python3-dbfread computes.
+# row and the counter agree with what python3-dbfread computes. An UPDATE is
+# refused with its reason and the file stays as it was.
 # Usage: kora_sql_tmux_test.sh path/to/kora table.dbf
 set -u
 usage="usage: kora_sql_tmux_test.sh path/to/kora table.dbf"
@@ -42,6 +43,13 @@ first_row=$(screen | sed -n 5p)
 echo "$first_row" | grep -qF "$first_name" || fail row "first row does not begin with '$first_name': $first_row"
 echo "$first_row" | grep -qF " $first_double" || fail row "first row does not show $first_double: $first_row"
 echo "NAME and DOUBLE over $count of $total records, first row $first_name $first_double"
+keys C-q
+wait_for "Expression" || { fail box "Ctrl+Q did not open the Expression box again"; screen; }
+keys -l "UPDATE goods SET PRICE=0"
+keys Enter
+wait_for "UPDATE is not taken" || { fail refusal "an UPDATE is not refused with its reason"; screen; }
+keys Enter
+wait_gone "UPDATE is not taken" || fail refusal "the refusal does not close on Enter"
 quit_kora
 cmp -s "$work/run/goods.dbf" "$work/goods_ref.dbf" || fail file "the statement changed the table"
 report
