@@ -82,10 +82,15 @@ class CarriedSum {
 
 FillRun::FillRun(FillRequest request) : spec_(std::move(request)), working_(spec_.expression) {}
 
+const CompiledExpression& FillRun::compiled(const Table& table) {
+  if (!compiled_) compiled_ = compile_expression(table, spec_.expression);
+  return *compiled_;
+}
+
 bool FillRun::has_text_part(const Table& table) {
   if (text_part_ < 0) {
     bool text = calls_string_function(spec_.expression);
-    for (const TemplatePiece& piece : compile_expression(table, spec_.expression).pieces) {
+    for (const TemplatePiece& piece : compiled(table).pieces) {
       bool literal = piece.field < 0 && !piece.own;
       text = text || literal || (piece.field >= 0 && !is_numeric_field(table, piece.field));
     }
@@ -128,8 +133,17 @@ FillOutcome FillRun::fill_number(Table& table, const std::string& text) {
 
 namespace {
 
-// 2.500000 as 2.5 and 3.000000 as 3: a number written into a text.
-std::string number_text(double value) {
+// A number written into a text: a number the expression gives as it
+// stands (a field's "12.50") as it is written, a calculated one as 2.5
+// rather than 2.500000.
+std::string number_text(std::string_view given, double value) {
+  size_t first = given.find_first_not_of(' ');
+  std::string_view plain = first == std::string_view::npos ? given : given.substr(first);
+  plain = plain.substr(0, plain.find_last_not_of(' ') + 1);
+  std::string_view digits = !plain.empty() && plain[0] == '-' ? plain.substr(1) : plain;
+  bool as_written = !digits.empty() && digits.find_first_not_of("0123456789.") == std::string_view::npos &&
+                    std::count(digits.begin(), digits.end(), '.') <= 1 && digits != ".";
+  if (as_written) return std::string(plain);
   std::string text = format_fixed(value);
   text.erase(text.find_last_not_of('0') + 1);
   if (!text.empty() && text.back() == '.') text.pop_back();
@@ -142,10 +156,9 @@ bool takes_no_number(char type) { return type == 'D' || type == 'T' || type == '
 // the expression's own + signs and blanks gone when they join values or
 // literals (a text of nothing else is kept as typed), string functions
 // applied.
-std::string text_value(const Table& table, RecordImage record, std::string_view expression) {
+std::string text_value(const Table& table, RecordImage record, const ExpressionTemplate& pieces) {
   std::string text;
   std::vector<bool> own;
-  const ExpressionTemplate pieces = compile_expression(table, expression).pieces;
   const bool joins = std::any_of(pieces.begin(), pieces.end(), [](const TemplatePiece& p) { return !p.own; });
   for (const TemplatePiece& piece : pieces) {
     std::string part;
@@ -174,13 +187,13 @@ FillOutcome FillRun::fill_text(Table& table) {
   Substitution sub = substitute_fields(table, record, working_);
   if (sub.numeric && !has_text_part(table)) {
     std::optional<double> value = storable_value(sub.text);
-    value_ = value ? number_text(*value) : sub.text;
+    value_ = value ? number_text(sub.text, *value) : sub.text;
     if (!value) return FillOutcome::kNotEvaluated;
     if (takes_no_number(field_type(table, spec_.field))) return FillOutcome::kGivesNumber;
     return set_field_text(table, spec_.field, value_) == FieldWrite::kStored ? FillOutcome::kStored
                                                                              : FillOutcome::kDidNotFit;
   }
-  value_ = text_value(table, record, working_);
+  value_ = text_value(table, record, compiled(table).pieces);
   std::string text = table_from_display(table, value_);
   return set_field_text(table, spec_.field, text) == FieldWrite::kStored ? FillOutcome::kStored : FillOutcome::kDidNotFit;
 }

@@ -6,10 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "table/dbf_file.h"
 #include "table/status.h"
+#include "tools/condition.h"
 #include "tools/record_list.h"
 
 namespace kora {
@@ -57,6 +59,7 @@ class FillRun {
   FillOutcome fill_number(Table& table, const std::string& text);
   FillOutcome fill_text(Table& table);
   bool has_text_part(const Table& table);
+  const CompiledExpression& compiled(const Table& table);
 
   FillRequest spec_;
   std::string working_;  // "%f" of a term: hundreds of characters for 1E300
@@ -64,6 +67,7 @@ class FillRun {
   bool max_passed_ = false;
   bool progression_broken_ = false;  // a term was not finite
   int text_part_ = -1;               // -1 not yet known, else 0 or 1
+  std::optional<CompiledExpression> compiled_;  // of the expression, read at the first record
 };
 
 struct FillCounts {

@@ -79,8 +79,8 @@ TEST(FillTest, ExpressionsAndProgressionsWriteTheirTermsUntilTheMaximum) {
 TEST(FillTest, TextExpressionsJoinTheirValuesAndEveryRefusalHasItsReason) {
   TempDir dir;
   DbfSpec layout;
-  layout.fields = {{"NAME", 'C', 12}, {"ID", 'N', 4}, {"BORN", 'D', 8}, {"OK", 'L', 1}, {"CODE", 'C', 4}};
-  layout.records = {"SMITH          720240131T    ", "JONES        -12        F    "};
+  layout.fields = {{"NAME", 'C', 12}, {"ID", 'N', 5, 1}, {"BORN", 'D', 8}, {"OK", 'L', 1}, {"CODE", 'C', 4}};
+  layout.records = {"SMITH         7.020240131T    ", "JONES       -12.0        F    "};
   struct Case {
     const char* expression;
     int field;
@@ -88,16 +88,17 @@ TEST(FillTest, TextExpressionsJoinTheirValuesAndEveryRefusalHasItsReason) {
     FillOutcome outcome;
     const char* value;  // what was given or refused
   } cases[] = {
-      {"NAME+'/'+STR(ID)", 0, "SMITH/7     ", FillOutcome::kStored, "SMITH/7"},
+      {"NAME+'/'+STR(ID)", 0, "SMITH/7.0   ", FillOutcome::kStored, "SMITH/7.0"},
       {"name + '-' + trim(code) + left(NAME,2)", 0, "SMITH-SM    ", FillOutcome::kStored, "SMITH-SM"},
       {"ID*3-1", 0, "20          ", FillOutcome::kStored, "20"},
+      {"ID", 0, "7.0         ", FillOutcome::kStored, "7.0"},  // a value as it is written
       {"ID/4", 4, "1.75", FillOutcome::kStored, "1.75"},
       {"'x'+BORN", 4, "    ", FillOutcome::kDidNotFit, "x20240131"},
       {"1+1", 4, "1+1 ", FillOutcome::kStored, "1+1"},
       {"ID+1", 2, "20240131", FillOutcome::kGivesNumber, "8"},
       {"ID+1", 3, "T", FillOutcome::kGivesNumber, "8"},
-      {"NAME+ID", 1, "   7", FillOutcome::kGivesText, "SMITH       +   7"},
-      {"ID/0", 0, "SMITH       ", FillOutcome::kNotEvaluated, "   7/0"},
+      {"NAME+ID", 1, "  7.0", FillOutcome::kGivesText, "SMITH       +  7.0"},
+      {"ID/0", 0, "SMITH       ", FillOutcome::kNotEvaluated, "  7.0/0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expression);
@@ -115,7 +116,7 @@ TEST(FillTest, TextExpressionsJoinTheirValuesAndEveryRefusalHasItsReason) {
   FillCounts counts;
   ASSERT_EQ(fill_records(*table, request("NAME+STR(ID)", 4), nullptr, {}, counts), Status::kOk);
   EXPECT_EQ(counts.did_not_fit, 2u);
-  EXPECT_EQ(counts.first_refused, "SMITH7");
+  EXPECT_EQ(counts.first_refused, "SMITH7.0");
 }
 
 TEST(FillTest, TermsHundredsOfDigitsLongAndNonFiniteOnes) {
