@@ -380,7 +380,7 @@ std::string fill_refusal_text(const Table& table, int field, const FillCounts& c
   }
   if (counts.did_not_fit > 0) {
     if (!text.empty()) text += "\n";
-    text += "The value \"" + value + "\" does not fit the field " + field_label(table, field) + ".";
+    text += field_write_message(table, field, counts.first_write) + ":\n\"" + value + "\"";
   }
   char tail[96];
   std::snprintf(tail, sizeof tail, "\n%llu record(s) keep their old values.",

@@ -99,10 +99,16 @@ bool FillRun::has_text_part(const Table& table) {
   return text_part_ == 1;
 }
 
+FillOutcome FillRun::store(Table& table, const std::string& text) {
+  write_ = set_field_text(table, spec_.field, text);
+  return write_ == FieldWrite::kStored ? FillOutcome::kStored : FillOutcome::kDidNotFit;
+}
+
 FillOutcome FillRun::fill_record(Table& table) {
   if (spec_.progression && max_passed_) return FillOutcome::kSkipped;
   if (spec_.progression && progression_broken_) return FillOutcome::kNotEvaluated;
   value_.clear();
+  write_ = FieldWrite::kStored;
   if (is_numeric_field(table, spec_.field)) {
     Substitution sub = substitute_fields(table, RecordImage(table.record.data(), table.record_size), working_);
     return fill_number(table, sub.text);
@@ -117,8 +123,7 @@ FillOutcome FillRun::fill_number(Table& table, const std::string& text) {
     return has_text_part(table) ? FillOutcome::kGivesText : FillOutcome::kNotEvaluated;
   }
   value_ = number_text(*value);
-  FillOutcome outcome = set_field_text(table, spec_.field, value_) == FieldWrite::kStored ? FillOutcome::kStored
-                                                                                         : FillOutcome::kDidNotFit;
+  FillOutcome outcome = store(table, value_);
   if (spec_.progression) {
     double next = spec_.geometric ? *value * spec_.step : *value + spec_.step;
     if (!std::isfinite(next)) {
@@ -145,6 +150,7 @@ std::string number_text(std::string_view given, double value) {
                     std::count(digits.begin(), digits.end(), '.') <= 1 && digits != ".";
   if (as_written) return std::string(plain);
   std::string text = format_fixed(value);
+  if (text.find('.') == std::string::npos) return text;
   text.erase(text.find_last_not_of('0') + 1);
   if (!text.empty() && text.back() == '.') text.pop_back();
   return text;
@@ -190,12 +196,11 @@ FillOutcome FillRun::fill_text(Table& table) {
     value_ = value ? number_text(sub.text, *value) : sub.text;
     if (!value) return FillOutcome::kNotEvaluated;
     if (takes_no_number(field_type(table, spec_.field))) return FillOutcome::kGivesNumber;
-    return set_field_text(table, spec_.field, value_) == FieldWrite::kStored ? FillOutcome::kStored
-                                                                             : FillOutcome::kDidNotFit;
+    return store(table, value_);
   }
   value_ = text_value(table, record, compiled(table).pieces);
   std::string text = table_from_display(table, value_);
-  return set_field_text(table, spec_.field, text) == FieldWrite::kStored ? FillOutcome::kStored : FillOutcome::kDidNotFit;
+  return store(table, text);
 }
 
 Status fill_records(Table& table, const FillRequest& request, const RecordList* list, const ProgressCallback& progress,
@@ -214,7 +219,9 @@ Status fill_records(Table& table, const FillRequest& request, const RecordList* 
         }
         ++counts.stored;
         return true;
-      case FillOutcome::kDidNotFit: ++counts.did_not_fit; break;
+      case FillOutcome::kDidNotFit:
+        if (counts.did_not_fit++ == 0) counts.first_write = run.last_write();
+        break;
       case FillOutcome::kNotEvaluated: ++counts.not_evaluated; break;
       case FillOutcome::kGivesText: ++counts.gives_text; break;
       case FillOutcome::kGivesNumber: ++counts.gives_number; break;

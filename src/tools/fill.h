@@ -10,6 +10,7 @@
 #include <string>
 
 #include "table/dbf_file.h"
+#include "table/field_write.h"
 #include "table/status.h"
 #include "tools/condition.h"
 #include "tools/record_list.h"
@@ -52,18 +53,22 @@ class FillRun {
   // and literals joined by +, its string functions applied.
   FillOutcome fill_record(Table& table);
   bool max_passed() const { return max_passed_; }
-  // The value the last record was given or refused, as text.
+  // The value the last record was given or refused, as text, and what the
+  // field said to it.
   const std::string& last_value() const { return value_; }
+  FieldWrite last_write() const { return write_; }
 
  private:
   FillOutcome fill_number(Table& table, const std::string& text);
   FillOutcome fill_text(Table& table);
+  FillOutcome store(Table& table, const std::string& text);
   bool has_text_part(const Table& table);
   const CompiledExpression& compiled(const Table& table);
 
   FillRequest spec_;
   std::string working_;  // "%f" of a term: hundreds of characters for 1E300
   std::string value_;
+  FieldWrite write_ = FieldWrite::kStored;
   bool max_passed_ = false;
   bool progression_broken_ = false;  // a term was not finite
   int text_part_ = -1;               // -1 not yet known, else 0 or 1
@@ -77,6 +82,7 @@ struct FillCounts {
   uint64_t gives_text = 0;
   uint64_t gives_number = 0;
   std::string first_refused;  // the first value the field did not take
+  FieldWrite first_write = FieldWrite::kStored;  // why the field refused the first value it did
   uint64_t refused() const { return did_not_fit + not_evaluated + gives_text + gives_number; }
 };
 

@@ -151,7 +151,7 @@ TEST_F(SortFillCommandsTest, FillWritesProgressionsTheSelectionAndKeepsWhatDoesN
   EXPECT_EQ(nums, "     1     2     3     4     5     6     7     8     9    10");
 
   run(Cmd::Fill, text("\"much too long\"", all_into(kName)));
-  EXPECT_TRUE(shown("The value \"much too long\" does not fit the field NAME (C 10)."));
+  EXPECT_TRUE(shown("The value does not fit the field NAME (C 10):") && shown("\"much too long\""));
   EXPECT_TRUE(shown("10 record(s) keep their old values."));
   EXPECT_EQ(name(4), "R4        ");
   run(Cmd::Fill, text("NUM*2", all_into(kDate)));

@@ -110,13 +110,19 @@ TEST(FillTest, TextExpressionsJoinTheirValuesAndEveryRefusalHasItsReason) {
     EXPECT_EQ(std::string(field_raw_text(*table, c.field)), c.first);
     EXPECT_EQ(run.last_value(), c.value);
   }
-  // The walk counts each reason and keeps the first value refused.
+  // The walk counts each reason and keeps the first value refused with
+  // what the field said to it.
   write_bytes(dir.file("t.dbf"), build_dbf(layout));
   auto table = open_table(dir.file("t.dbf"));
   FillCounts counts;
   ASSERT_EQ(fill_records(*table, request("NAME+STR(ID)", 4), nullptr, {}, counts), Status::kOk);
   EXPECT_EQ(counts.did_not_fit, 2u);
   EXPECT_EQ(counts.first_refused, "SMITH7.0");
+  EXPECT_EQ(counts.first_write, FieldWrite::kDoesNotFit);
+  counts = {};
+  ASSERT_EQ(fill_records(*table, request("'20240230'", 2), nullptr, {}, counts), Status::kOk);
+  EXPECT_EQ(counts.did_not_fit, 2u);
+  EXPECT_EQ(counts.first_write, FieldWrite::kImpossibleDate);
 }
 
 TEST(FillTest, TermsHundredsOfDigitsLongAndNonFiniteOnes) {
