@@ -141,7 +141,7 @@ namespace {
 // A number written into a text: a number the expression gives as it
 // stands (a field's "12.50") as it is written, a calculated one as 2.5
 // rather than 2.500000.
-std::string number_text(std::string_view given, double value) {
+std::string text_of_number(std::string_view given, double value) {
   size_t first = given.find_first_not_of(' ');
   std::string_view plain = first == std::string_view::npos ? given : given.substr(first);
   plain = plain.substr(0, plain.find_last_not_of(' ') + 1);
@@ -193,7 +193,7 @@ FillOutcome FillRun::fill_text(Table& table) {
   Substitution sub = substitute_fields(table, record, working_);
   if (sub.numeric && !has_text_part(table)) {
     std::optional<double> value = storable_value(sub.text);
-    value_ = value ? number_text(sub.text, *value) : sub.text;
+    value_ = value ? text_of_number(sub.text, *value) : sub.text;
     if (!value) return FillOutcome::kNotEvaluated;
     if (takes_no_number(field_type(table, spec_.field))) return FillOutcome::kGivesNumber;
     return store(table, value_);
