@@ -348,6 +348,15 @@ void edit_mode_off(bool write) {
   g_app.redraw |= kRedrawRows;
 }
 
+void discard_record_changes() {
+  Table* table = current_table();
+  if (!g_app.edit.mode || !table) return;
+  drop_edit_buffer(*table);
+  g_cell.record_changed = 0;
+  close_editor();
+  g_app.redraw |= kRedrawRows;
+}
+
 void toggle_edit_mode() {
   if (g_app.edit.mode) {
     edit_mode_off(true);

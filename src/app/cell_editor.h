@@ -27,6 +27,9 @@ void toggle_edit_mode();
 int edit_mode_on();
 // Off: with write the pending record is written, otherwise its changes dropped.
 void edit_mode_off(bool write);
+// Drops the changes of the current record; edit mode stays on and the
+// editor opens again on the record as the file holds it.
+void discard_record_changes();
 
 // ---- the hooks of the main loop ------------------------------------------------------
 

@@ -4,9 +4,12 @@
 
 #include "app/app_state.h"
 #include "app/browse_view.h"
+#include "app/cell_editor.h"
 #include "app/navigation.h"
 #include "table/record_ops.h"
 #include "tools/filter.h"
+#include "ui/keys.h"
+#include "ui/message_box.h"
 #include "ui/screen.h"
 #include "ui/settings.h"
 
@@ -15,6 +18,9 @@ namespace kora {
 namespace {
 
 constexpr long kDontRestore = -1;
+constexpr int kSaveQuestionHelp = 9;
+constexpr int kSaveAnswer = 0;
+constexpr int kDontSaveAnswer = 1;
 // The physical record under the cursor when the view was remembered.
 long g_position_slot = 0;
 
@@ -25,6 +31,24 @@ long view_count() { return long(visible_count(*g_app.table())); }
 bool settle_edit() {
   leave_cell(true);
   return !(g_app.edit.mode && g_cell_edit_hooks.has_changes && g_cell_edit_hooks.has_changes());
+}
+
+bool resolve_unsaved_edit() {
+  if (!g_app.edit.mode || !cell_changes_pending()) {
+    leave_cell(true);
+    return true;
+  }
+  int answer = kSaveAnswer;
+  if (!input_closed()) {
+    answer = message_box("You've made changes since the last save.", "Attention", "Save\nDon't save\nCancel", 0,
+                         kSaveQuestionHelp);
+  }
+  if (answer == kSaveAnswer) {
+    leave_cell(true);
+  } else if (answer == kDontSaveAnswer) {
+    discard_record_changes();
+  }
+  return answer == kSaveAnswer || answer == kDontSaveAnswer;
 }
 
 bool changes_refused(const Table& table) { return g_settings.read_only != 0 || table.read_only; }

@@ -16,6 +16,14 @@ namespace kora {
 // False when changes are still pending (the command then does nothing).
 bool settle_edit();
 
+// Before the current record is left without being written (quitting edit
+// mode, F12, another table, Refresh, Close): when it has changes, asks "Save
+// / Don't save / Cancel" whatever Confirmation says. Save writes the record,
+// Don't save drops its changes; edit mode stays on either way. False on
+// Cancel: the user stays on the record with the typed text. With the input
+// gone (a script ran out) what was typed is kept.
+bool resolve_unsaved_edit();
+
 // True when the table may not be changed: the ReadOnly setting is on or the
 // file could only be opened for reading.
 bool changes_refused(const Table& table);

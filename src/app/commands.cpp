@@ -263,7 +263,7 @@ constexpr KeyBinding kKeys[] = {
     {kKeyCtrlQ, Cmd::SqlStatement},
     {kKeyCtrlR, Cmd::Refresh},
     {kKeyCtrlS, Cmd::Sort},
-    {kKeyCtrlLeftBracket, Cmd::CopyRecord},
+    {kKeyCtrlG, Cmd::CopyRecord},
     {kKeyCtrlRightBracket, Cmd::PasteRecord},
     {kKeyAltTab, Cmd::PreviousTable},
     {' ', Cmd::SpaceKey, kMatchCharacter},

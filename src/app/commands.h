@@ -122,7 +122,7 @@ enum class Cmd : int {
   PackMemo,       // Commands, Pack "Pack &memo only"
   Zap,            // Ctrl+F8, Commands "&Zap"
   Truncate,       // Ctrl+F10, Commands "&Truncate"
-  CopyRecord,     // Ctrl+[, Edit "Cop&y record"
+  CopyRecord,     // Ctrl+G, Edit "Cop&y record"
   PasteRecord,    // Ctrl+], Edit "Past&e record"
   DeleteAll,      // Tools, All
   RecallAll,

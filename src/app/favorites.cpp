@@ -1,5 +1,7 @@
 #include "app/favorites.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <memory>
 #include <string_view>
@@ -17,17 +19,13 @@ FavoritesSetup g_favorites;
 
 namespace {
 
-// Lines are read as a 260-byte buffer reads them: at most 259 characters,
-// the line feed included.
-constexpr size_t kLineMax = kPathBufferSize - 1;
-
+// Whole lines, the line feed included: a path is never cut.
 std::vector<std::string> split_lines(const std::string& text) {
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     size_t length = end == std::string::npos ? text.size() - start : end + 1 - start;
-    if (length > kLineMax) length = kLineMax;
     lines.push_back(text.substr(start, length));
     start += length;
   }
@@ -41,19 +39,8 @@ std::string_view without_line_end(std::string_view line) {
   return line;
 }
 
-unsigned char lower_ascii(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
-
-bool same_entry(std::string_view a, std::string_view b) {
-  a = without_line_end(a);
-  b = without_line_end(b);
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (lower_ascii(static_cast<unsigned char>(a[i])) != lower_ascii(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
+// Names that differ in letter case are different files.
+bool same_entry(std::string_view a, std::string_view b) { return without_line_end(a) == without_line_end(b); }
 
 }  // namespace
 
@@ -99,10 +86,17 @@ void recent_add(const std::string& table_path) {
   if (!g_favorites.recent_file.empty()) put_on_top(g_favorites.recent_file, table_path);
 }
 
+std::string listed_entry(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 ? path : kMissingMark + path;
+}
+
 void recent_files() {
   std::vector<std::string> entries = read_list_entries(g_favorites.recent_file, kListLinesKept, false);
   if (entries.empty()) return;
-  int chosen = pick_list(entries, 0, kRecentFilesHelp);
+  std::vector<std::string> labels;
+  for (const std::string& entry : entries) labels.push_back(listed_entry(entry));
+  int chosen = pick_list(labels, 0, kRecentFilesHelp);
   if (chosen < 0 || chosen >= int(entries.size())) return;
   if (g_favorites.open_table) g_favorites.open_table(entries[size_t(chosen)]);
 }

@@ -19,7 +19,7 @@ constexpr int kRecentFilesHelp = 55;
 constexpr int kOrganizeFavoritesHelp = 37;
 
 // Puts `entry` as the first line of a list file; the old lines follow in
-// their order without the entry's equals (letter case and line ends aside),
+// their order without the entry's equals (line ends aside),
 // at most kListLinesKept lines in all, each written back byte for byte. 0
 // when the file could not be written (it is then left as it was).
 int put_on_top(const std::string& list_path, const std::string& entry);
@@ -44,6 +44,11 @@ extern FavoritesSetup g_favorites;
 // favourites into the Favorites pull-down.
 void favorites_install(const char* program_path, std::function<void(const std::string&)> open_table,
                        IdleHook idle_hook);
+
+// How a list shows an entry: a path that names no file now is marked, so
+// that it is not taken for a file that is there.
+constexpr const char* kMissingMark = "(not found) ";
+std::string listed_entry(const std::string& path);
 
 // A table was opened: its full path goes on top of the recent list.
 void recent_add(const std::string& table_path);

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/browse_view.h"
 #include "app/cell_editor.h"
+#include "app/command_support.h"
 #include "app/commands.h"
 #include "app/navigation.h"
 #include "table/record_ops.h"
@@ -98,26 +99,19 @@ void dispatch_key(int key) {
 }
 
 void quit_request() {
-  if (!g_app.edit.mode) {
-    g_app.quit = true;
-    return;
+  if (g_app.edit.mode) {
+    if (!resolve_unsaved_edit()) return;
+    if (g_cell_edit_hooks.leave_edit) {
+      g_cell_edit_hooks.leave_edit(false);
+    } else {
+      g_app.edit.mode = 0;
+    }
+    update_keybar_labels();
+    g_app.redraw |= kRedrawAll;
+    // Esc and F10 only leave edit mode; File Exit ends the program.
+    if (!command_from_menu()) return;
   }
-  int answer = 1;  // Don't save
-  bool changed = g_cell_edit_hooks.has_changes && g_cell_edit_hooks.has_changes();
-  if (input_closed() && changed) {
-    answer = 0;  // nobody is left to answer: keep what was typed
-  } else if (g_settings.confirmation == 1 && changed) {
-    answer = message_box("You've made changes since the last save.", "Attention", "Save\nDon't save\nCancel",
-                         0, kMainHelpTopic);
-  }
-  if (answer != 0 && answer != 1) return;
-  if (g_cell_edit_hooks.leave_edit) {
-    g_cell_edit_hooks.leave_edit(answer == 0);
-  } else {
-    g_app.edit.mode = 0;
-  }
-  update_keybar_labels();
-  g_app.redraw |= kRedrawAll;
+  g_app.quit = true;
 }
 
 void open_menu(int index) {

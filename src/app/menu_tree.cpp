@@ -3,6 +3,8 @@
 // keyed by command; and the Help pull-down's boxes.
 #include "app/menu_tree.h"
 
+#include "app/favorites.h"
+
 #include <string>
 #include <vector>
 
@@ -274,6 +276,7 @@ namespace {
 
 constexpr size_t kMaxFavoritesShown = 96;
 std::vector<std::string> g_favorite_files;
+std::vector<std::string> g_favorite_labels;
 std::vector<MenuItem> g_favorite_items;
 
 }  // namespace
@@ -282,15 +285,25 @@ void menu_set_favorites(const std::vector<std::string>& files) {
   std::vector<MenuItem> items(g_favorites_fixed, g_favorites_fixed + 2);
   std::vector<std::string> names(files.begin(),
                                  files.begin() + std::min(files.size(), kMaxFavoritesShown));
+  std::vector<std::string> labels;
+  for (const std::string& name : names) labels.push_back(listed_entry(name));
   if (!names.empty()) items.push_back(separator());
-  for (const std::string& name : names) {
-    items.push_back({name.c_str(), 0, kItemPlain, 0, nullptr});
+  for (const std::string& label : labels) {
+    items.push_back({label.c_str(), 0, kItemPlain, 0, nullptr});
   }
   items.push_back(end());
   // Moving the strings keeps their buffers, so the labels stay valid.
   g_favorite_files = std::move(names);
+  g_favorite_labels = std::move(labels);
   g_favorite_items = std::move(items);
   g_favorites_menu.items = g_favorite_items.data();
+}
+
+std::string favorite_file(const char* label) {
+  for (size_t i = 0; i < g_favorite_labels.size(); ++i) {
+    if (g_favorite_labels[i].c_str() == label) return g_favorite_files[i];
+  }
+  return label ? label : "";
 }
 
 // ---- the Help pull-down's own boxes ---------------------------------------------

@@ -42,7 +42,11 @@ MenuItem* menu_item_of(Cmd command);
 
 // Rebuilds the Favorites pull-down: its two fixed items, then (when there
 // are any) a separator and one plain item per file, at most 96.
+// A file that is no longer there is listed with kMissingMark.
 void menu_set_favorites(const std::vector<std::string>& files);
+// The file of the favourite item whose label this is (the label itself
+// for any other).
+std::string favorite_file(const char* label);
 
 // The Help pull-down's boxes.
 void show_homepage();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/browse_view.h"
+#include "app/command_support.h"
 #include "table/record_ops.h"
 #include "ui/menu.h"
 #include "ui/screen.h"
@@ -308,6 +309,9 @@ void refresh_captions() {
 }
 
 void toggle_code_page() {
+  // Edit mode ends without writing: the record is shown anew in the other
+  // code page, so changes typed in this one are saved or dropped first.
+  if (g_app.edit.mode && !resolve_unsaved_edit()) return;
   if (g_app.edit.mode && g_cell_edit_hooks.leave_edit) g_cell_edit_hooks.leave_edit(false);
   table().ansi_text = !table().ansi_text;
   update_keybar_labels();

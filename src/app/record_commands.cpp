@@ -454,7 +454,8 @@ void cmd_paste_record() {
 
 void cmd_refresh() {
   Table& t = table();
-  settle_edit();
+  // Rereading the table leaves the record being edited.
+  if (!resolve_unsaved_edit()) return;
   // The next view rebuild leaves the cursor where this one puts it.
   skip_next_restore();
   refresh_record_count(t);

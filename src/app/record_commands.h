@@ -47,7 +47,7 @@ void cmd_select();             // Ins
 void cmd_show_selected();      // View, Selection, "Show selected &only"
 
 // Record clipboard.
-void cmd_copy_record();        // Ctrl+[
+void cmd_copy_record();        // Ctrl+G
 void cmd_paste_record();       // Ctrl+]
 
 // The table and the program.

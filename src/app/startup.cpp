@@ -197,8 +197,7 @@ int run_program(int argc, char** argv) {
   run.switches = line.switches;
   g_app.auto_correct = line.switches.auto_correct;
   if (!line.names.empty()) {
-    char cwd[kPathBufferSize];
-    run.table_name = absolute_table_name(line.names[0], getcwd(cwd, sizeof cwd));
+    run.table_name = absolute_path(line.names[0]);
   }
   if (!create_table(run)) return 0;
   if (run.table_name.empty()) {

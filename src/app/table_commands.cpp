@@ -9,7 +9,9 @@
 #include "app/browse_view.h"
 #include "app/cell_editor.h"
 #include "app/cell_editor_internal.h"
+#include "app/command_support.h"
 #include "app/commands.h"
+#include "app/favorites.h"
 #include "app/file_panel.h"
 #include "app/main_loop.h"
 #include "app/menu_tree.h"
@@ -29,6 +31,7 @@ namespace kora {
 namespace {
 
 constexpr int kTableListHelp = 10;
+constexpr int kFavoritesPulldown = 5;
 
 // What follows every change of the shown table.
 void after_switch() {
@@ -75,9 +78,13 @@ MenuFacts current_facts() {
 
 void install_menu_hooks() {
   g_menu_bar_hooks.pulldowns = kMenuBar;
-  g_menu_bar_hooks.update_states = [](int pulldown) { apply_menu_states(pulldown, current_facts()); };
+  g_menu_bar_hooks.update_states = [](int pulldown) {
+    // A favourite removed since the list was read is shown as missing.
+    if (pulldown == kFavoritesPulldown && !g_favorites.favorites_file.empty()) favorites_load();
+    apply_menu_states(pulldown, current_facts());
+  };
   g_menu_bar_hooks.run_command = [](int command) { run_menu_command(static_cast<Cmd>(command)); };
-  g_menu_bar_hooks.open_by_name = [](const char* name) { open_and_show(name); };
+  g_menu_bar_hooks.open_by_name = [](const char* label) { open_and_show(favorite_file(label)); };
   g_menu_bar_hooks.redraw_status = [] {
     draw_status_left();
     draw_status_counter();
@@ -129,6 +136,10 @@ void prepare_new_table(Table& table) {
 }
 
 int open_and_show(const std::string& file_name, bool leave_edit) {
+  // The shown table itself, under any name, is not left: nothing to ask.
+  int open = find_table(g_app.tables, file_name);
+  if (open >= 0 && open == g_app.current) return 1;
+  if (!resolve_unsaved_edit()) return 0;
   if (leave_edit && g_app.edit.mode && g_cell_edit_hooks.leave_edit) g_cell_edit_hooks.leave_edit(true);
   int last_before = g_app.tables.last;
   set_table_list_options();
@@ -140,9 +151,8 @@ int open_and_show(const std::string& file_name, bool leave_edit) {
   }
   if (index > last_before) show_recovery_note(*g_app.tables.at(index));
   if (index == g_app.current) return 1;
-  // Edit mode stays on (favourites, recent files): the record being edited
-  // is written before another table is shown, as a table switch does.
-  if (!leave_edit) leave_cell(true);
+  // Edit mode stays on (favourites, recent files); the record being edited
+  // was saved or dropped above.
   g_app.current = index;
   if (index > last_before) {
     Table& table = *g_app.table();
@@ -255,7 +265,7 @@ void open_with_panel() {
 }
 
 void close_current_table() {
-  if (g_app.tables.last < 1) return;
+  if (g_app.tables.last < 1 || !resolve_unsaved_edit()) return;
   int next = remove_open_table(g_app.current);
   if (next < 0) return;
   g_app.current = next;
@@ -264,15 +274,13 @@ void close_current_table() {
 
 void next_table() {
   int count = g_app.tables.last + 1;
-  if (count <= 1) return;
-  leave_cell(true);
+  if (count <= 1 || !resolve_unsaved_edit()) return;
   show_table((g_app.current + 1) % count);
 }
 
 void previous_table() {
   int count = g_app.tables.last + 1;
-  if (count <= 1) return;
-  leave_cell(true);
+  if (count <= 1 || !resolve_unsaved_edit()) return;
   show_table((g_app.current + count - 1) % count);
 }
 
@@ -280,8 +288,7 @@ void choose_table() {
   std::vector<std::string> names;
   for (int i = 0; i <= g_app.tables.last; ++i) names.push_back(g_app.tables.at(i)->file_name);
   int chosen = pick_list(names, g_app.current, kTableListHelp);
-  if (chosen < 0 || chosen == g_app.current) return;
-  leave_cell(true);
+  if (chosen < 0 || chosen == g_app.current || !resolve_unsaved_edit()) return;
   show_table(chosen);
 }
 

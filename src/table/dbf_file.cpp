@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 #include <strings.h>
 
 #include "table/byte_order.h"
@@ -395,18 +397,53 @@ std::unique_ptr<Table> open_list_table(const TableList& list, const std::string&
   return table;
 }
 
+std::string absolute_path(const std::string& path) {
+  std::string joined = path;
+  if (!path.starts_with('/')) {
+    char* cwd = getcwd(nullptr, 0);
+    if (!cwd) return path;
+    joined = std::string(cwd) + "/" + path;
+    std::free(cwd);
+  }
+  // Only "." parts and doubled slashes go: ".." after a symbolic link is
+  // not the folder the name shows, so it stays for the system to resolve.
+  std::string result;
+  size_t start = 0;
+  while (start < joined.size()) {
+    size_t end = joined.find('/', start);
+    if (end == std::string::npos) end = joined.size();
+    std::string_view part(joined.data() + start, end - start);
+    if (!part.empty() && part != ".") result.append("/").append(part);
+    start = end + 1;
+  }
+  return result.empty() ? "/" : result;
+}
+
+int find_table(const TableList& list, const std::string& path) {
+  struct stat named;
+  if (stat(path.c_str(), &named) != 0) return -1;
+  for (int i = 0; i <= list.last; ++i) {
+    struct stat open;
+    const Table* table = list.tables[size_t(i)].get();
+    if (table && fstat(table->fd, &open) == 0 && open.st_dev == named.st_dev && open.st_ino == named.st_ino) return i;
+  }
+  return -1;
+}
+
 int add_table(TableList& list, const std::string& path, OpenFailure* why) {
   if (why) *why = OpenFailure();
   if (list.last >= kMaxTables - 1) {
     if (why) why->status = Status::kListFull;
     return -2;
   }
-  for (int i = 0; i <= list.last; ++i) {
-    if (strcasecmp(list.tables[size_t(i)]->file_name.c_str(), path.c_str()) == 0) return i;
-  }
-  std::unique_ptr<Table> table = open_list_table(list, path, why);
+  int open = find_table(list, path);
+  if (open >= 0) return open;
+  // Kept absolute: the file panel changes the working directory, and a
+  // relative name would then name another file.
+  std::string full = absolute_path(path);
+  std::unique_ptr<Table> table = open_list_table(list, full, why);
   if (!table) return -3;
-  if (list.on_added) list.on_added(path);
+  if (list.on_added) list.on_added(full);
 
   list.tables[size_t(++list.last)] = std::move(table);
   return list.last;

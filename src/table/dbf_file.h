@@ -250,10 +250,17 @@ struct TableList {
 };
 
 // Index, -2 when the list is full, -3 when the file is not opened as a table;
-// `why` (if given) names the cause.
+// `why` (if given) names the cause. A file already open (the same device and
+// inode, however its name is spelled) gives its index. The table keeps the
+// path made absolute.
 int add_table(TableList& list, const std::string& path, Status* why = nullptr);
 int add_table(TableList& list, const std::string& path, OpenFailure* why);
 int remove_table(TableList& list, int index);              // index to show next, -1 none
+// The open table that is the file `path` names, by device and inode; -1 none.
+int find_table(const TableList& list, const std::string& path);
+// The path against the working directory, without "." parts and doubled
+// slashes; left as it is when the working directory cannot be read.
+std::string absolute_path(const std::string& path);
 // Opens a table as add_table does (descriptions, aliases, options, code
 // page) without putting it in the list: for a slot whose file changed.
 std::unique_ptr<Table> open_list_table(const TableList& list, const std::string& path, Status* why = nullptr);

@@ -27,7 +27,9 @@ inline constexpr int kKeyCtrlQ = 0x1011;
 inline constexpr int kKeyCtrlR = 0x1312;
 inline constexpr int kKeyCtrlS = 0x1F13;
 inline constexpr int kKeyCtrlBackslash = 0x2B1C;
-inline constexpr int kKeyCtrlLeftBracket = 0x1A1B;   // Ctrl+[ (Ctrl+G on the Linux console)
+// Ctrl+G: every terminal sends it as itself, where Ctrl+[ is Esc. Terminals
+// that report modifiers give Ctrl+[ the same code.
+inline constexpr int kKeyCtrlG = 0x1A1B;
 inline constexpr int kKeyCtrlRightBracket = 0x1B1D;  // Ctrl+]
 inline constexpr int kKeyAltTab = 0x9409;
 // Not sent by any key of the keyboard layer; a macro can play it.

@@ -3,7 +3,8 @@
 // menu items' states, and the progress box.
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <unistd.h>
+
 #include <string>
 
 #include "../support/test_support.h"
@@ -25,13 +26,6 @@ using namespace kora::test;
 constexpr const char* kStates = "shapelib/mexico/states.dbf";  // 32 records
 constexpr const char* kPoints = "infused-dbf/dbase_03.dbf";    // 14 records
 
-// The file name in another letter case (the folder stays as it is).
-std::string upper_file_name(const std::string& path) {
-  std::string result = path;
-  for (size_t i = path.rfind('/') + 1; i < result.size(); ++i) result[i] = char(std::toupper(result[i]));
-  return result;
-}
-
 // Keys that open the favourite `from_end` places above the last one.
 std::vector<int> open_favourite(int from_end) {
   std::vector<int> keys = {kAltO, kEnd};
@@ -49,9 +43,11 @@ struct TwoTables : ::testing::Test {
   TempDir dir;
   std::string a = dir.copy_fixture(kStates, "a.dbf");
   std::string b = dir.copy_fixture(kPoints, "b.dbf");
-  // The favourites file beside the program names the tables to open.
+  // The favourites file beside the program names the tables to open; the
+  // second is a through a symbolic link.
   void SetUp() override {
-    std::string text = b + "\n" + upper_file_name(a) + "\n" + dir.file("missing.dbf") + "\n";
+    ASSERT_EQ(symlink(a.c_str(), dir.file("link.dbf").c_str()), 0);
+    std::string text = b + "\n" + dir.file("link.dbf") + "\n" + dir.file("missing.dbf") + "\n";
     write_bytes(dir.file("kora.fvr"), std::vector<uint8_t>(text.begin(), text.end()));
     program_file() = dir.file("kora");
   }
@@ -74,12 +70,50 @@ TEST_F(TwoTables, AFavouriteOpensAsASecondTableAndBecomesCurrent) {
   EXPECT_NE(text.find(a), std::string::npos) << text;
 }
 
-TEST_F(TwoTables, TheSameFileInAnotherLetterCaseSwitchesBackWithoutAdding) {
+TEST_F(TwoTables, ASymbolicLinkToAnOpenTableSwitchesToItWithoutAdding) {
   std::vector<int> keys = join(open_favourite(2), open_favourite(1));
   EXPECT_EQ(run_kora({a}, keys), 0);
   EXPECT_EQ(row(0).substr(0, 8), "[0]a.dbf");
   EXPECT_EQ(g_app.tables.last, 0);  // only b is left after a was closed
   EXPECT_EQ(g_app.tables.at(0)->file_name, b);
+}
+
+// Every way of leaving an edited record without writing it asks, with
+// Confirmation off too: Save writes, Don't save drops, Cancel (Esc) goes
+// back to the typed text, which the key after it extends.
+TEST_F(TwoTables, LeavingAnEditedRecordAsksSaveDontSaveOrCancel) {
+  std::string original = [&] {
+    auto table = open_table(b);
+    return table && read_record(*table, 0) ? std::string(field_raw_text(*table, 0)) : std::string();
+  }();
+  ASSERT_FALSE(original.empty());
+  ASSERT_NE(original[0], 'Z');
+  const std::vector<std::pair<const char*, std::vector<int>>> ways = {
+      {"Esc", {kEsc}},         {"F10", {kF10}},           {"F12", {kF12}},
+      {"File Exit", {kAltF, 'x'}}, {"Refresh", {0x1312}},  {"Ctrl+Tab", {kCtrlTab}},
+      {"Alt+0", {kAlt0, kUp, kEnter}}, {"File Close", {kAltF, 'l'}}, {"a favourite", open_favourite(0)},
+  };
+  const std::vector<std::pair<std::vector<int>, std::string>> answers = {
+      {{kEnter}, "Z"}, {{kRight, kEnter}, ""}, {{kEsc, 'Y'}, "ZY"},
+  };
+  for (const auto& [way, way_keys] : ways) {
+    for (const auto& [answer_keys, start] : answers) {
+      TempDir run;
+      std::string edited = run.copy_fixture(kPoints, "b.dbf");
+      std::string text = edited + "\n" + dir.file("link.dbf") + "\n";
+      write_bytes(dir.file("kora.fvr"), std::vector<uint8_t>(text.begin(), text.end()));
+      std::vector<int> keys = join(join(join(open_favourite(1), {0x3E00, 'Z'}), way_keys), answer_keys);
+      run_kora({a}, keys);
+      auto table = open_table(edited);
+      ASSERT_TRUE(table && read_record(*table, 0));
+      std::string stored = field_raw_text(*table, 0);
+      if (start.empty()) {
+        EXPECT_EQ(stored, original) << way;
+      } else {
+        EXPECT_EQ(stored.substr(0, start.size()), start) << way << " " << stored;
+      }
+    }
+  }
 }
 
 TEST_F(TwoTables, AFileThatCannotBeOpenedLeavesTheCurrentTable) {
@@ -213,16 +247,16 @@ namespace {
 
 using namespace kora::test;
 
-// A favourite opened while a record is being edited: the edited record is
-// written before the other table is shown, so the change is not lost.
-TEST(FavouriteInEditMode, TheEditedRecordIsWrittenBeforeTheSwitch) {
+// A favourite opened while a record is being edited: Save writes the edited
+// record before the other table is shown, so the change is not lost.
+TEST(FavouriteInEditMode, SaveWritesTheEditedRecordBeforeTheSwitch) {
   TempDir dir;
   std::string a = dir.copy_fixture("shapelib/mexico/states.dbf", "a.dbf");
   std::string b = dir.copy_fixture("infused-dbf/dbase_03.dbf", "b.dbf");
   std::string text = b + "\n";
   write_bytes(dir.file("kora.fvr"), std::vector<uint8_t>(text.begin(), text.end()));
   program_file() = dir.file("kora");
-  std::vector<int> keys = {kRight, 0x3E00, 'Z', kAltO, kEnd, kEnter, kF10};  // CODE, a C field
+  std::vector<int> keys = {kRight, 0x3E00, 'Z', kAltO, kEnd, kEnter, kEnter, kF10};  // CODE, a C field
   run_kora({a}, keys);
   program_file() = "/nonexistent-kora-test/kora";
   menu_set_favorites({});

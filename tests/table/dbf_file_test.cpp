@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <ctime>
 
 #include "support/dbf_builder.h"
@@ -486,18 +487,31 @@ TEST(HeaderRepair, CleanTableIsNotAsked) {
   EXPECT_EQ(confirm_header_repair(*table, true, 0, [] { ADD_FAILURE(); return 2; }), 0);
 }
 
-TEST(TableList, SamePathInAnyCaseGivesTheSameIndex) {
+// A table is its file: every spelling of the name that reaches the same
+// device and inode finds the open table; a name differing only in letter
+// case is another file.
+TEST(TableList, TheSameFileUnderAnyNameGivesTheSameIndex) {
   TempDir dir;
-  std::string path = write_table(dir, two_field_table(1), "Orders.dbf");
+  std::string path = write_table(dir, two_field_table(1), "orders.dbf");
+  std::string other = write_table(dir, two_field_table(2), "ORDERS.dbf");
+  ASSERT_EQ(symlink(path.c_str(), dir.file("link.dbf").c_str()), 0);
+  char* cwd = getcwd(nullptr, 0);
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
   TableList list;
   std::vector<std::string> added;
   list.on_added = [&](const std::string& p) { added.push_back(p); };
-  EXPECT_EQ(add_table(list, path), 0);
-  std::string upper = dir.path() + "/ORDERS.DBF";
-  EXPECT_EQ(add_table(list, upper), 0);
-  EXPECT_EQ(list.last, 0);
-  EXPECT_EQ(added.size(), 1u);
+  EXPECT_EQ(add_table(list, "./orders.dbf"), 0);
+  // The table keeps the name absolute, so a later change of folder does not
+  // turn it into another file's.
+  EXPECT_EQ(list.at(0)->file_name, path);
+  for (std::string same : {std::string("orders.dbf"), path, dir.path() + "//./orders.dbf", dir.file("link.dbf")})
+    EXPECT_EQ(add_table(list, same), 0) << same;
+  EXPECT_EQ(add_table(list, "ORDERS.dbf"), 1);
+  EXPECT_EQ(list.at(1)->file_name, other);
   EXPECT_EQ(add_table(list, dir.file("missing.dbf")), -3);
+  EXPECT_EQ(chdir(cwd), 0);
+  std::free(cwd);
+  EXPECT_EQ(added, (std::vector<std::string>{path, other}));
 }
 
 TEST(TableList, HundredTablesAtMostAndRemovalShiftsDown) {
