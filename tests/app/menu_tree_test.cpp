@@ -258,7 +258,7 @@ TEST_F(MenuBarTest, RulesOfEveryPulldown) {
 
 TEST_F(MenuBarTest, FavouriteFilesOpenByNameOtherNullItemsDoNothing) {
   std::vector<std::string> opened;
-  g_menu_bar_hooks.open_by_name = [&opened](const char* name) { opened.push_back(name); };
+  g_menu_bar_hooks.open_by_name = [&opened](const char* name) { opened.push_back(favorite_file(name)); };
   menu_set_favorites({"/data/a&b.dbf", "/data/c.dbf"});
   EXPECT_EQ(labels(kMenuBar[5].menu).size(), 5u);
 
@@ -266,8 +266,9 @@ TEST_F(MenuBarTest, FavouriteFilesOpenByNameOtherNullItemsDoNothing) {
   menu_bar(5);
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], "/data/c.dbf");
-  // The "&" of a path is part of the name, not a hot letter.
-  EXPECT_EQ(seen_text(0, 37, 5, 13), "/data/a&b.dbf");
+  // The "&" of a path is part of the name, not a hot letter; a file that is
+  // not there is marked as such.
+  EXPECT_EQ(seen_text(0, 37, 5, 25), "(not found) /data/a&b.dbf");
   // No hot letter "b"; Enter takes the item kept from the last opening.
   press({'b', kEnter});
   menu_bar(5);

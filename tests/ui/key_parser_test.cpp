@@ -120,6 +120,7 @@ TEST(KeyParser, PlainAndControlBytes) {
       {"\x01", 0x1E01}, {"\x03", 0x2E03}, {"\x1a", 0x2C1A}, {"\x13", 0x1F13},
       {"\x1c", 0x2B1C}, {"\x1d", 0x1B1D}, {"\x1e", 0x071E}, {"\x1f", 0x0C1F},
       {"\x0a", 0x1C0D},  // the keypad Enter of terminals in numeric keypad mode
+      {"\x07", 0x1A1B},  // Ctrl+G copies a record: Ctrl+[ is Esc in every terminal
   });
   EXPECT_EQ(decode_all("ab\r"), (std::vector<int>{'a', 'b', 0x1C0D}));
 }
