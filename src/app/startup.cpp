@@ -53,7 +53,7 @@ struct Startup {
 };
 
 // The structure editor; 1 when it made the table, 0 when cancelled.
-int run_structure_editor(char (&name)[kPathBufferSize], const char* title, int create) {
+int run_structure_editor(std::string& name, const char* title, int create) {
   return g_structure_editor ? g_structure_editor(name, title, create) : 0;
 }
 
@@ -68,8 +68,7 @@ bool can_read(const std::string& path) {
 int create_table(Startup& run) {
   if (!run.switches.create || (!run.table_name.empty() && can_read(run.table_name))) return 1;
   run.open_screen();
-  char name[kPathBufferSize] = {};
-  std::strncpy(name, run.table_name.c_str(), sizeof name - 1);
+  std::string name = run.table_name;
   if (!run_structure_editor(name, "Create", 1)) {
     run.close_screen();
     return 0;
@@ -82,8 +81,7 @@ int create_table(Startup& run) {
 int modify_structure(Startup& run) {
   if (!run.switches.modify || g_settings.read_only) return 1;
   Table& table = *g_app.table();
-  char name[kPathBufferSize] = {};
-  std::strncpy(name, table.file_name.c_str(), sizeof name - 1);
+  std::string name = table.file_name;
   if (!run_structure_editor(name, "Modify structure", 0)) return 0;
   // The editor replaced the table's files: open it again under the same name.
   remove_open_table(g_app.current);

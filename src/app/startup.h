@@ -3,6 +3,8 @@
 // repaired if need be, and the main loop run until the user quits.
 #pragma once
 
+#include <string>
+
 namespace kora {
 
 // How the screen is started and ended; tests start the headless screen.
@@ -12,10 +14,11 @@ struct ScreenStarter {
 };
 extern ScreenStarter g_screen_starter;
 
-// The structure editor, in create mode (create = 1) or modify mode, on a
-// 260-byte name buffer; 1 when it made the table, 0 when cancelled. Tests
-// may replace it; null counts as cancelled.
-using StructureEditor = int (*)(char* name_buffer, const char* title, int create);
+// The structure editor, in create mode (create = 1) or modify mode, on the
+// table's name, which it may change (kept whole, however long); 1 when it
+// made the table, 0 when cancelled. Tests may replace it; null counts as
+// cancelled.
+using StructureEditor = int (*)(std::string& name, const char* title, int create);
 extern StructureEditor g_structure_editor;
 
 // The exit status when the table named on the command line cannot be

@@ -162,14 +162,10 @@ void modify_structure_command() {
   g_app.redraw |= kRedrawAll;
 }
 
-int start_up_structure_editor(char* name_buffer, const char* title, int create) {
-  std::string path = name_buffer;
+int start_up_structure_editor(std::string& name, const char* title, int create) {
   Table* table = create ? nullptr : g_app.table();
   if (!create && !table) return 0;
-  if (!structure_dialog(table, path, title)) return 0;
-  std::strncpy(name_buffer, path.c_str(), kPathBufferSize - 1);
-  name_buffer[kPathBufferSize - 1] = 0;
-  return 1;
+  return structure_dialog(table, name, title) ? 1 : 0;
 }
 
 }  // namespace kora

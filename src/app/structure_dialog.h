@@ -56,6 +56,6 @@ void create_table_command();
 void modify_structure_command();
 
 // The editor as start-up runs it for /cr and /ms (see startup.h).
-int start_up_structure_editor(char* name_buffer, const char* title, int create);
+int start_up_structure_editor(std::string& name, const char* title, int create);
 
 }  // namespace kora

@@ -1,5 +1,7 @@
 // The open tables as the user handles them: open and show, close, switch,
 // the settings copied into each table, and the menu bar's view of them.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -139,7 +141,9 @@ int open_and_show(const std::string& file_name, bool leave_edit) {
   // The shown table itself, under any name, is not left: nothing to ask.
   int open = find_table(g_app.tables, file_name);
   if (open >= 0 && open == g_app.current) return 1;
-  if (!resolve_unsaved_edit()) return 0;
+  // A file that is not there is reported below without a question first.
+  bool present = open >= 0 || access(file_name.c_str(), F_OK) == 0;
+  if (present && !resolve_unsaved_edit()) return 0;
   if (leave_edit && g_app.edit.mode && g_cell_edit_hooks.leave_edit) g_cell_edit_hooks.leave_edit(true);
   int last_before = g_app.tables.last;
   set_table_list_options();
