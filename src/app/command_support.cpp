@@ -34,21 +34,20 @@ bool settle_edit() {
 }
 
 bool resolve_unsaved_edit() {
-  if (!g_app.edit.mode || !cell_changes_pending()) {
-    leave_cell(true);
+  if (!g_app.edit.mode || !cell_changes_pending()) return leave_cell(true);
+  if (input_closed()) {
+    // Nobody is left to answer: what was typed is kept as far as the fields
+    // take it; a refused text was named in a message.
+    if (!leave_cell(true)) edit_mode_off(true);
     return true;
   }
-  int answer = kSaveAnswer;
-  if (!input_closed()) {
-    answer = message_box("You've made changes since the last save.", "Attention", "Save\nDon't save\nCancel", 0,
-                         kSaveQuestionHelp);
-  }
-  if (answer == kSaveAnswer) {
-    leave_cell(true);
-  } else if (answer == kDontSaveAnswer) {
-    discard_record_changes();
-  }
-  return answer == kSaveAnswer || answer == kDontSaveAnswer;
+  int answer = message_box("You've made changes since the last save.", "Attention", "Save\nDon't save\nCancel", 0,
+                           kSaveQuestionHelp);
+  // A value the field refuses keeps the user on it, as Cancel does.
+  if (answer == kSaveAnswer) return leave_cell(true);
+  if (answer != kDontSaveAnswer) return false;
+  discard_record_changes();
+  return true;
 }
 
 bool changes_refused(const Table& table) { return g_settings.read_only != 0 || table.read_only; }

@@ -20,8 +20,9 @@ bool settle_edit();
 // mode, F12, another table, Refresh, Close): when it has changes, asks "Save
 // / Don't save / Cancel" whatever Confirmation says. Save writes the record,
 // Don't save drops its changes; edit mode stays on either way. False on
-// Cancel: the user stays on the record with the typed text. With the input
-// gone (a script ran out) what was typed is kept.
+// Cancel, or when the field refuses the typed value: the user stays on the
+// record with the typed text. With the input gone (a script ran out) what
+// was typed is kept as far as the fields take it.
 bool resolve_unsaved_edit();
 
 // True when the table may not be changed: the ReadOnly setting is on or the
