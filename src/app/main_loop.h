@@ -30,7 +30,8 @@ int offer_header_repair(Table& table, bool at_startup, int auto_correct);
 // Tells the user what opening the table finished of an interrupted change.
 void show_recovery_note(const Table& table);
 
-// Opens a table (or finds it open, in any letter case) and makes it current.
+// Opens a table (or finds it open, under any name of its file) and makes it
+// current. Leaving a record with typed changes asks first; 0 on Cancel too.
 // leave_edit: first leave edit mode writing the record (the Open command).
 // 1 when the table is shown, 0 when it could not be opened.
 int open_and_show(const std::string& file_name, bool leave_edit = false);
