@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/main_loop.h"
 #include "app/status_text.h"
+#include "table/memo_file.h"
 #include "tools/filter.h"
 #include "tools/sort.h"
 
@@ -130,6 +131,10 @@ int run_batch_export(const BatchExport& batch) {
     return 1;
   }
   if (!table->recovery_note.empty()) std::fprintf(stderr, "kora: %s: %s\n", batch.table.c_str(), table->recovery_note.c_str());
+  if (memo_file_missing(*table)) {
+    std::fprintf(stderr, "kora: %s: no memo file %s: memo texts are not exported\n", batch.table.c_str(),
+                 table->memo_file_name.c_str());
+  }
   apply_settings(*table);
   ProgressCallback progress = terminal_progress();
   if (!batch.filter.empty()) {

@@ -113,7 +113,8 @@ FieldWrite store_cell_text(Table& table, int i, std::string_view text) {
 bool writable_column(const Table& table, int column) {
   int i = column_field(table, column);
   if (i < 0 || i >= table.field_count()) return false;
-  return !column_read_only(table, column);
+  // A field of a type kora does not know is shown as its bytes, never written.
+  return is_known_type_letter(field_type(table, i)) && !column_read_only(table, column);
 }
 
 std::string aligned_text(const Table& table, int i, std::string text) {
@@ -260,7 +261,7 @@ const char* accepted_keys(const Table& table, int i) {
     case 'G':
     case 'M':
     case 'W': return table.memo_display ? "0123456789\b" : "";
-    default: return nullptr;
+    default: return is_known_type_letter(field_type(table, i)) ? nullptr : "";
   }
 }
 
@@ -437,8 +438,9 @@ int filter_cell_key(int key) {
     fill_with_now();
     return 0;
   }
-  bool memo_as_text = is_memo_field(*table, i) && table->memo_display == 0;
-  if ((ch == 3 || ch == 22 || ch == 24) && !memo_as_text) return key;
+  // Neither a memo shown as "Full memo" nor a field of an unknown type takes text.
+  bool takes_no_text = (is_memo_field(*table, i) && table->memo_display == 0) || !is_known_type_letter(type);
+  if ((ch == 3 || ch == 22 || ch == 24) && !takes_no_text) return key;
   if (ch == 3) return key;  // copying the shown text changes nothing
   const char* accepted = accepted_keys(*table, i);
   if (!accepted) return key;

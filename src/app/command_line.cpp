@@ -230,7 +230,7 @@ std::string absolute_table_name(const std::string& name, const char* cwd) {
   return dir + name;
 }
 
-int batch_repair(const std::vector<std::string>& names, std::FILE* report) {
+int batch_repair(const std::vector<std::string>& names, std::FILE* report, bool read_only) {
   int skipped = 0;
   auto skip = [&](const std::string& name, const std::string& why) {
     std::fprintf(report, "kora: %s: %s\n", name.c_str(), why.c_str());
@@ -244,7 +244,11 @@ int batch_repair(const std::vector<std::string>& names, std::FILE* report) {
       continue;
     }
     if (!table->recovery_note.empty()) std::fprintf(report, "kora: %s: %s\n", name.c_str(), table->recovery_note.c_str());
-    if (table->header_errors == 0) continue;
+    if ((table->header_errors & kRepairableErrors) == 0) continue;
+    if (read_only) {
+      skip(name, "header not corrected in read-only mode");
+      continue;
+    }
     OpenFailure repair;
     repair.status = repair_header(*table, &repair.detail);
     if (repair.status != Status::kOk) skip(name, "header not corrected: " + failure_text(repair));

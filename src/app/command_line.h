@@ -78,7 +78,8 @@ std::string absolute_table_name(const std::string& name, const char* cwd);
 // corrected header where the open found errors, and closes it. A file that
 // does not open, or whose header may not or could not be written, is passed
 // over, with its name and the reason in a line on `report`. Returns the
-// number of files passed over.
-int batch_repair(const std::vector<std::string>& names, std::FILE* report);
+// number of files passed over. In read-only mode nothing is written: every
+// header that wants a repair is reported instead.
+int batch_repair(const std::vector<std::string>& names, std::FILE* report, bool read_only = false);
 
 }  // namespace kora

@@ -34,7 +34,19 @@ constexpr int kAliasLimit = 31;
 std::string row_text(const Table& table, int i, const std::string& alias) {
   char row[160];
   std::string name = field_name(table, i);
-  const char* type = type_name(field_type(table, i), field_length_byte(table, i));
+  char letter = field_type(table, i);
+  std::string known_as = type_name(letter, field_length_byte(table, i));
+  // A type kora does not know is named by the letter the file gives it.
+  if (!is_known_type_letter(letter) && letter != 'P') {
+    char unknown[16];
+    if (letter > ' ' && letter < 0x7F) {
+      std::snprintf(unknown, sizeof unknown, "Unknown %c", letter);
+    } else {
+      std::snprintf(unknown, sizeof unknown, "Type 0x%02X", unsigned(uint8_t(letter)));
+    }
+    known_as = unknown;
+  }
+  const char* type = known_as.c_str();
   std::string shown = alias.substr(0, kAliasLimit);
   if (is_numeric_field(table, i)) {
     std::snprintf(row, sizeof row, "%3d %-10s %-10s %5d %3d %-32s", (i + 1) % 1000, name.c_str(), type,

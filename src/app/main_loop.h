@@ -23,7 +23,6 @@ void dispatch_key(int key);
 void apply_settings(Table& table);
 
 // The header-repair question in a message box.
-int ask_header_repair();
 // confirm_header_repair, or, for a file whose header may not be written, a
 // message saying why; 1 when the user cancelled.
 int offer_header_repair(Table& table, bool at_startup, int auto_correct);

@@ -66,6 +66,11 @@ void memo_editor() {
   if (view.memo_field < 0) view.memo_field = table->first_memo_field;
   int i = view.memo_field;
   if (i < 0 || i >= table->field_count() || !is_memo_field(*table, i)) return;
+  // An empty editor would pass for an empty memo: name the file instead.
+  if (memo_file_missing(*table)) {
+    message_box("No memo file:\n" + table->memo_file_name, "Error", "OK", kMessageError, kMemoEditorHelpTopic);
+    return;
+  }
   if (!load_record_for_memo(*table)) return;
   std::string text;
   if (!read_memo(*table, i, text, true)) text.clear();

@@ -120,12 +120,13 @@ int show_table(Startup& run) {
   macros_load();
   Table& table = *g_app.table();
   show_recovery_note(table);
+  // Read-only mode holds from the first question on: nothing is written.
+  if (run.switches.read_only) g_settings.read_only = 1;
   if (offer_header_repair(table, true, run.switches.auto_correct)) {
     run.close_screen();
     return 1;
   }
   prepare_new_table(table);
-  if (run.switches.read_only) g_settings.read_only = 1;
   if (!modify_structure(run)) {
     run.close_screen();
     return 0;
@@ -190,7 +191,8 @@ int run_program(int argc, char** argv) {
       std::fputs("Filename required...\n", stdout);
       return kExitNotOpened;
     }
-    return batch_repair(line.names, stderr) > 0 ? kExitNotOpened : 0;
+    forbid_recovery_writes(line.switches.read_only != 0);
+    return batch_repair(line.names, stderr, line.switches.read_only != 0) > 0 ? kExitNotOpened : 0;
   }
   run.switches = line.switches;
   g_app.auto_correct = line.switches.auto_correct;

@@ -24,6 +24,7 @@ constexpr StatusText kStatusTexts[] = {
     {Status::kBadFieldTypes, "Most field types are unknown"},
     {Status::kRecordTooLong, "A record would be longer than 65535 bytes"},
     {Status::kRecordSizeMismatch, "The record size disagrees with the fields"},
+    {Status::kHeaderSizeMismatch, "The header size disagrees with the field list"},
     {Status::kListFull, "100 tables are open already"},
     {Status::kReadOnly, "The table is read-only"},
     {Status::kReadError, "Read error"},

@@ -105,20 +105,41 @@ void show_recovery_note(const Table& table) {
   if (!table.recovery_note.empty()) message_box(table.recovery_note, "Attention", "OK", 0, kMainHelpTopic);
 }
 
-int ask_header_repair() {
-  return message_box(kHeaderRepairText, kHeaderRepairTitle, kHeaderRepairButtons, 0, kHeaderErrorsHelpTopic);
+namespace {
+
+// The question names each correction; a table that may not be written
+// (read-only mode or file) is offered only to be shown as it is.
+int ask_header_repair(const Table& table, bool writable) {
+  std::string text;
+  for (const std::string& line : header_corrections(table)) text += (text.empty() ? "" : "\n") + line;
+  if (writable) return message_box(text, kHeaderRepairTitle, kHeaderRepairButtons, 0, kHeaderErrorsHelpTopic);
+  text += "\nNothing is written in read-only mode.";
+  int answer = message_box(text, kHeaderRepairTitle, "Open read-only\nCancel", 0, kHeaderErrorsHelpTopic);
+  return answer == 0 ? 1 : answer < 0 ? -1 : 2;  // as Continue, Cancel or Esc
 }
 
+}  // namespace
+
 int offer_header_repair(Table& table, bool at_startup, int auto_correct) {
+  if ((table.header_errors & kRepairableErrors) == 0) return 0;
   // A file that does not read as a table is never written: the user is
   // told why instead of being asked.
-  if (table.header_errors != 0 && table.repair_refusal.status != Status::kOk) {
+  if (table.repair_refusal.status != Status::kOk) {
     std::string text = "The header is not corrected:\n";
     text += failure_text(table.repair_refusal);
     message_box(text, kHeaderRepairTitle, "OK", 0, kHeaderErrorsHelpTopic);
     return 0;
   }
-  return confirm_header_repair(table, at_startup, auto_correct, ask_header_repair);
+  bool writable = !g_settings.read_only && table.read_only_cause != ReadOnlyCause::kFile;
+  if (!writable) auto_correct = 0;
+  OpenFailure failed;
+  int cancelled =
+      confirm_header_repair(table, at_startup, auto_correct, [&] { return ask_header_repair(table, writable); }, &failed);
+  if (failed.status != Status::kOk) {
+    message_box("The header is not corrected:\n" + failure_text(failed), "Error", "OK", kMessageError,
+                kHeaderErrorsHelpTopic);
+  }
+  return cancelled;
 }
 
 void set_table_list_options() {

@@ -42,10 +42,26 @@ constexpr uint8_t kEndOfFile = 0x1A;
 // The 16-bit length of bytes 16..17, whatever the type.
 int length16(const FieldDesc& desc) { return desc.length | (desc.decimals << 8); }
 
+// The file's size and whether its last byte is the end mark 0x1A.
+struct FileEnd {
+  long long size = -1;
+  bool end_mark = false;
+};
+
+FileEnd file_end(int fd) {
+  FileEnd end;
+  end.size = file_size(fd);
+  uint8_t last = 0;
+  end.end_mark = end.size > 0 && file_read_at(fd, &last, 1, uint64_t(end.size - 1)) == 1 && last == kEndOfFile;
+  return end;
+}
+
 uint32_t derived_record_count(const Table& table) {
-  long long size = file_size(table.fd);
-  long long data = size - table.header_size;
-  if (size < 0 || data < table.record_size) return 0;
+  FileEnd end = file_end(table.fd);
+  long long data = end.size - table.header_size;
+  if (end.size < 0 || data < table.record_size) return 0;
+  // Records of just the deletion flag: the end mark is not one of them.
+  if (table.record_size == 1 && end.end_mark) --data;
   long long count = data / table.record_size;
   return count > 0xFFFFFFFFLL ? 0xFFFFFFFFu : uint32_t(count);
 }
@@ -61,7 +77,7 @@ std::string replace_extension(const std::string& path, const char* extension) {
 // Reads the standard descriptors of `area` (the file's bytes from offset 32)
 // into table.fields and lays out the record; why the file is not a table
 // when it is not.
-Status read_descriptors(Table& table, const std::vector<uint8_t>& area) {
+Status read_descriptors(Table& table, const std::vector<uint8_t>& area, bool& mostly_unknown) {
   size_t got = area.size();
   if (got == 0) return Status::kNoDescriptors;
 
@@ -95,10 +111,8 @@ Status read_descriptors(Table& table, const std::vector<uint8_t>& area) {
   if (laid_out != Status::kOk) return laid_out;
 
   int count = table.field_count();
-  if (count == 0 || score != count) {
-    if (score < 0) return Status::kBadFieldTypes;
-    table.header_errors |= kBadFieldTypes;
-  }
+  if (count == 0 || score != count) table.header_errors |= kBadFieldTypes;
+  mostly_unknown = score < 0;
   return Status::kOk;
 }
 
@@ -134,6 +148,65 @@ OpenFailure check_standard_list(const Table& table, const std::vector<uint8_t>& 
   return {};
 }
 
+// Whether records of `record_size` bytes from `header_size` on fill the file
+// exactly, with or without the end mark after them, and number `count`
+// (any number when count is negative).
+bool records_fill(const FileEnd& end, long header_size, long record_size, long long count) {
+  if (record_size <= 0 || header_size > end.size) return false;
+  auto fills = [&](long long bytes) {
+    return bytes >= 0 && bytes % record_size == 0 && (count < 0 || bytes / record_size == count);
+  };
+  long long data = end.size - header_size;
+  return fills(data) || (end.end_mark && fills(data - 1));
+}
+
+// The header sizes the 0x0D ending the descriptors gives, most likely
+// first: Visual FoxPro keeps 263 bytes for its database's name after it.
+std::vector<long> sizes_from_terminator(const Table& table, const std::vector<uint8_t>& area) {
+  for (size_t at = 0; at < area.size() && at < size_t(kMaxFields) * 32; at += 32) {
+    if (area[at] != kDescriptorEnd) continue;
+    long plain = long(32 + at + 1), with_name = plain + 263;
+    if (table_kind_for_version(table.version()) == kVisualFoxPro) return {with_name, plain};
+    return {plain, with_name};
+  }
+  return {};
+}
+
+// Where the records start. The header's size stands while its records
+// fill the file; when they do not, but records from where the field list
+// ends do, or the header's size points past the end of the file, the list's
+// end is taken and the header flagged. A header size that fits neither is
+// flagged and a repair refused, with the reason: the rows would be garbage.
+OpenFailure settle_header_size(Table& table, const std::vector<uint8_t>& area) {
+  long stated = table.header_size;
+  std::vector<long> candidates = sizes_from_terminator(table, area);
+  FileEnd end = file_end(table.fd);
+  long record_size = get_le16(&table.header_bytes[10]);
+  long long count = get_le32(&table.header_bytes[4]);
+  auto take = [&](long size) {
+    table.header_size = uint16_t(size);
+    put_le16(&table.header_bytes[8], table.header_size);
+    table.header_errors |= kBadHeaderSize;
+    return OpenFailure();
+  };
+  for (long long n : {count, -1LL}) {
+    if (records_fill(end, stated, record_size, n)) return {};
+    for (long size : candidates)
+      if (size != stated && records_fill(end, size, record_size, n)) return take(size);
+  }
+  std::string says = "the header says the records start at byte " + std::to_string(stated);
+  if (stated > end.size) {
+    for (long size : candidates)
+      if (size <= end.size) return take(size);
+    table.header_errors |= kBadHeaderSize;
+    return {Status::kHeaderSizeMismatch, says + "; the file has " + std::to_string(end.size) + " bytes"};
+  }
+  if (candidates.empty() || std::find(candidates.begin(), candidates.end(), stated) != candidates.end()) return {};
+  table.header_errors |= kBadHeaderSize;
+  long terminator = *std::min_element(candidates.begin(), candidates.end()) - 1;
+  return {Status::kHeaderSizeMismatch, says + "; the field list ends at byte " + std::to_string(terminator)};
+}
+
 // The dBase III to Visual FoxPro layout. A file with a version byte no
 // program writes is taken for a table only when its descriptors read as
 // one; it is then shown read-only.
@@ -150,19 +223,29 @@ OpenFailure read_standard_layout(Table& table) {
   OpenFailure failure;
   // A header of 33 bytes and its 0x0D: a table with no fields.
   bool no_fields = !area.empty() && area[0] == kDescriptorEnd && table.header_size >= 33;
+  OpenFailure size_refusal;
+  bool mostly_unknown = false;
   if (table.header_size <= 64 && !no_fields) {
     failure = {Status::kBadHeaderSize, "the header says " + std::to_string(table.header_size)};
   } else {
-    failure.status = read_descriptors(table, area);
+    size_refusal = settle_header_size(table, area);
+    failure.status = read_descriptors(table, area, mostly_unknown);
   }
   if (failure.status == Status::kOk) {
-    table.repair_refusal = check_standard_list(table, area, false);
+    // Field types of later programs do not make a sound list any less a
+    // table's: such a field is shown as its bytes and never written. Only
+    // a list that is not sound anyway is refused for them.
     OpenFailure unsound = check_standard_list(table, area, true);
-    if (unsound.status == Status::kOk || known) return {};
-    failure = unsound;
+    table.repair_refusal = size_refusal.status != Status::kOk ? size_refusal : unsound;
+    if (unsound.status == Status::kOk) return {};
+    if (known && !mostly_unknown) return {};
+    failure = known ? OpenFailure{Status::kBadFieldTypes, {}} : unsound;
   }
   if (!known) return {Status::kNotATable, byte_detail(0, version)};
-  return failure;
+  // Without a 0x0D the header's size alone ends the field list: when it is
+  // wrong, that is the cause.
+  bool list_unsound = failure.status == Status::kBadFieldTypes || failure.status == Status::kNotATable;
+  return list_unsound && size_refusal.status != Status::kOk ? size_refusal : failure;
 }
 
 OpenFailure read_layout(Table& table) {
@@ -303,6 +386,7 @@ std::unique_ptr<Table> open_table(const std::string& path, OpenFailure* why) {
     return nullptr;
   }
   table->file_name = path;
+  table->stated_header = table->header_bytes;
   failure = read_layout(*table);
   if (failure.status != Status::kOk) return nullptr;
 
@@ -313,6 +397,7 @@ std::unique_ptr<Table> open_table(const std::string& path, OpenFailure* why) {
   if (table->header_errors & kBadVersion) table->header_bytes[0] = table->first_memo_field < 0 ? 0x03 : 0xF5;
   table->kind = table_kind_for_version(table->version());
   table->memo_file_name = find_memo_file(path, table->kind);
+  table->memo_missing = memo_file_missing(*table);
   read_null_flags_layout(*table);
   table->code_page_name = read_code_page_file(path);
   settle_record_count(*table);
@@ -332,7 +417,11 @@ void close_table(std::unique_ptr<Table>& table) { table.reset(); }
 
 void forbid_recovery_writes(bool forbidden) { g_recovery_forbidden = forbidden; }
 
-int write_header(Table& table) {
+namespace {
+
+// The header in memory and the end mark after the last record; a repair
+// does not add the mark past the end of the file, so never makes it longer.
+int write_header_bytes(Table& table, bool may_grow) {
   if (table.layout == DescriptorLayout::kDBase2) return 0;
   time_t now = time(nullptr);
   struct tm today;
@@ -352,9 +441,14 @@ int write_header(Table& table) {
   if (!file_write_at(table.fd, bytes.data(), 32, 0)) return 0;
   uint8_t end = kEndOfFile;
   off_t end_at = off_t(table.header_size) + off_t(table.record_count) * table.record_size;
+  if (!may_grow && end_at >= file_size(table.fd)) return 1;
   if (!file_write_at(table.fd, &end, 1, uint64_t(end_at))) return 0;
   return 1;
 }
+
+}  // namespace
+
+int write_header(Table& table) { return write_header_bytes(table, true); }
 
 int refresh_record_count(Table& table) {
   uint32_t count = derived_record_count(table);
@@ -472,10 +566,13 @@ namespace {
 bool keep_header_bytes(const Table& table, const std::string& backup) {
   uint8_t bytes[32];
   if (file_read_at(table.fd, bytes, sizeof bytes, 0) != ssize_t(sizeof bytes)) return false;
+  struct stat info;
+  if (fstat(table.fd, &info) != 0) return false;
   std::string temp = backup + ".tmp";
-  int fd = file_open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = file_open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return false;
-  bool written = file_write_at(fd, bytes, sizeof bytes, 0) && file_sync(fd);
+  // The old header is the table's own: it keeps the table's permissions.
+  bool written = fchmod(fd, info.st_mode & 07777) == 0 && file_write_at(fd, bytes, sizeof bytes, 0) && file_sync(fd);
   written = ::close(fd) == 0 && written;
   if (written && file_rename(temp, backup)) return true;
   file_unlink(temp);
@@ -503,7 +600,9 @@ Status repair_header(Table& table, std::string* detail) {
   }
   // A repair is the one header write that may replace the version byte.
   table.file_version = table.version();
-  if (!write_header(table)) return Status::kWriteError;
+  if (!write_header_bytes(table, false)) return Status::kWriteError;
+  table.header_errors &= ~kRepairableErrors;
+  table.stated_header = table.header_bytes;
   // The version byte is a known one now: the table may be changed.
   if (table.read_only_cause == ReadOnlyCause::kUnknownVersion) {
     table.read_only_cause = ReadOnlyCause::kNone;
@@ -512,12 +611,40 @@ Status repair_header(Table& table, std::string* detail) {
   return Status::kOk;
 }
 
-int confirm_header_repair(Table& table, bool at_startup, int auto_correct, const HeaderRepairAsker& ask) {
+std::vector<std::string> header_corrections(const Table& table) {
+  std::vector<std::string> lines;
+  if (table.repair_refusal.status != Status::kOk) return lines;
+  char line[160];
+  const uint8_t* stated = table.stated_header.data();
+  if (table.header_errors & kBadHeaderSize) {
+    std::snprintf(line, sizeof line,
+                  "The header says the records start at byte %u; the field list says %u. Write %u?",
+                  unsigned(get_le16(stated + 8)), unsigned(table.header_size), unsigned(table.header_size));
+    lines.push_back(line);
+  }
+  if (table.header_errors & kBadVersion) {
+    std::snprintf(line, sizeof line, "The version byte 0x%02X is unknown. Write 0x%02X?", unsigned(stated[0]),
+                  unsigned(table.version()));
+    lines.push_back(line);
+  }
+  if (table.header_errors & kBadRecordCount) {
+    std::snprintf(line, sizeof line, "The header says %lu records; the file holds %lu. Write %lu?",
+                  static_cast<unsigned long>(get_le32(stated + 4)), static_cast<unsigned long>(table.record_count),
+                  static_cast<unsigned long>(table.record_count));
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+int confirm_header_repair(Table& table, bool at_startup, int auto_correct, const HeaderRepairAsker& ask,
+                          OpenFailure* failed) {
   (void)at_startup;  // restoring the terminal on cancel is the caller's part
-  if (table.header_errors == 0 || table.repair_refusal.status != Status::kOk) return 0;
+  if ((table.header_errors & kRepairableErrors) == 0 || table.repair_refusal.status != Status::kOk) return 0;
   int answer = auto_correct != 0 ? 0 : ask ? ask() : 1;
   if (answer == 0) {
-    repair_header(table);
+    OpenFailure result;
+    result.status = repair_header(table, &result.detail);
+    if (failed) *failed = result;
     return 0;
   }
   return answer == 1 ? 0 : 1;

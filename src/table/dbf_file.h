@@ -33,7 +33,10 @@ enum HeaderError : int {
   kBadVersion = 1,
   kBadFieldTypes = 2,
   kBadRecordCount = 4,
+  kBadHeaderSize = 8,  // the header size disagrees with where the field list ends
 };
+// What a header repair corrects; unknown field types are shown, not rewritten.
+constexpr int kRepairableErrors = kBadVersion | kBadRecordCount | kBadHeaderSize;
 
 // The kind of table and memo file, derived from the version byte.
 enum TableKind : int {
@@ -143,10 +146,15 @@ struct Table {
   OpenFailure repair_refusal;
   std::string file_name;
   std::string memo_file_name;
+  // The table has memo fields but its memo file could not be read on open.
+  bool memo_missing = false;
   std::string header_file_name;
   std::string bak_file_name;
   TableKind kind = kDBase3;
   std::array<uint8_t, 32> header_bytes{};
+  // The 32 header bytes as the file held them on open, for telling the user
+  // what a repair would change.
+  std::array<uint8_t, 32> stated_header{};
   // The version byte the file holds. A header write keeps it, whatever the
   // header in memory says, until the user chooses the repair that replaces it.
   uint8_t file_version = 0;
@@ -232,6 +240,9 @@ std::string header_backup_name(const std::string& table_path);
 // the file reads as a table; otherwise the 32 header bytes about to be
 // replaced are kept in header_backup_name() and the corrected header written.
 Status repair_header(Table& table, std::string* detail = nullptr);
+// What a repair would write, one sentence per correction ("The header says
+// 100 records; the file holds 3. Write 3?"); empty when there is nothing.
+std::vector<std::string> header_corrections(const Table& table);
 int refresh_record_count(Table& table);
 // Copies the options into the table, rewriting its date formats.
 void apply_table_options(Table& table, const TableOptions& options);
@@ -278,9 +289,11 @@ using HeaderRepairAsker = std::function<int()>;
 
 // 1 when the user cancelled (at start-up the caller ends the program), else 0.
 // auto_correct: 0 ask, 1 or 2 write the corrected header without asking.
-// A table whose repair is refused (repair_refusal) is neither asked about
-// nor written.
-int confirm_header_repair(Table& table, bool at_startup, int auto_correct, const HeaderRepairAsker& ask);
+// A table whose repair is refused (repair_refusal), or that has nothing a
+// repair corrects, is neither asked about nor written.
+// A repair that was tried and failed is described in `failed` (if given).
+int confirm_header_repair(Table& table, bool at_startup, int auto_correct, const HeaderRepairAsker& ask,
+                          OpenFailure* failed = nullptr);
 
 // Accessors. A column index at or above the field count denotes a computed
 // column (see column_model.h); a display column is a position in the order.

@@ -362,6 +362,11 @@ std::string find_memo_file(const std::string& table_path, TableKind kind) {
   return find_side_file(table_path, memo_extension(split_path(table_path).ext, kind));
 }
 
+bool memo_file_missing(const Table& table) {
+  if (table.first_memo_field < 0 || memo_layout(table.version()) == MemoLayout::kNone) return false;
+  return table.memo_file_name.empty() || access(table.memo_file_name.c_str(), R_OK) != 0;
+}
+
 long memo_block_number(const Table& table, int i) {
   MemoSlot slot;
   if (!memo_slot(table, i, slot)) return 0;

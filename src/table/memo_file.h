@@ -25,6 +25,8 @@ std::string find_memo_file(const std::string& table_path, TableKind kind);
 // dot), found as find_memo_file finds the memo file.
 std::string find_side_file(const std::string& table_path, const std::string& extension);
 
+// The table has memo fields kora reads, but no memo file it may read.
+bool memo_file_missing(const Table& table);
 // Block number held by memo field i of the current record; 0 means no memo.
 long memo_block_number(const Table& table, int i);
 // The text of memo field i of the current record. false when there is none.

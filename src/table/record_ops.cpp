@@ -486,7 +486,9 @@ void backup_if_due(Table& table) {
   file_unlink(table.bak_file_name);
   int out = file_open(table.bak_file_name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (out < 0) return;
-  bool copied = copy_table_to(table.fd, out);
+  // The copy may be read by whoever may read the table, and by no one else.
+  struct stat info;
+  bool copied = fstat(table.fd, &info) == 0 && fchmod(out, info.st_mode & 07777) == 0 && copy_table_to(table.fd, out);
   close(out);
   if (!copied) file_unlink(table.bak_file_name);  // no half copy passes for a backup
 }

@@ -22,6 +22,7 @@ enum class Status {
   kBadFieldTypes,   // more unknown field types than known ones
   kRecordTooLong,   // the fields add up to more than a record may hold
   kRecordSizeMismatch,  // the header's record size is not what the fields add up to
+  kHeaderSizeMismatch,  // the header size fits neither the data nor where the field list ends
   // Other failures.
   kListFull,        // as many tables open as the list holds
   kReadOnly,        // the table could only be opened for reading

@@ -253,6 +253,7 @@ std::string memo_text(const Table& table, int i, const ConstSpan& span) {
     if (block >= INT32_MIN && block <= INT32_MAX) return print_string("%10d", int(block));
     return print_string("%10lld", block);
   }
+  if (block != 0 && table.memo_missing) return "No memo file";
   return print_string("%-10s", block != 0 ? "Full memo" : "Empty memo");
 }
 
@@ -553,7 +554,9 @@ std::string field_text(const Table& table, RecordImage record, int i) {
     case 'T':
       return date_text(table, record, i, true);
     default:
-      return std::string();
+      // A type of a later program: its bytes as they stand.
+      return is_known_type_letter(field_type(table, i)) || field_type(table, i) == 'P' ? std::string()
+                                                                            : field_raw_text(table, record, i);
   }
 }
 
@@ -598,6 +601,8 @@ int display_width(const Table& table, int i) {
     const ComputedColumn* column = computed_column(table.columns, i);
     return column ? column->width : 0;
   }
+  constexpr int kNoMemoFileWidth = 12;  // "No memo file"
+  if (table.memo_missing && table.memo_display == 0 && is_memo_field(table, i)) return kNoMemoFileWidth;
   switch (field_type(table, i)) {
     case 'Y': return 24;
     case 'B': return length16(table, i) == 10 ? 10 : 20;
@@ -670,7 +675,7 @@ bool holds_reference(const Table& table, int i) {
   switch (field_type(table, i)) {
     case 'P':
     case '0': return true;
-    default: return is_memo_field(table, i);
+    default: return is_memo_field(table, i) || !is_known_type_letter(field_type(table, i));
   }
 }
 

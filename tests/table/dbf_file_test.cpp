@@ -147,10 +147,14 @@ TEST(TableOpen, RecordSizeIsRecomputedAndWrittenBack) {
   EXPECT_EQ(get_le16(&test::read_bytes(path)[10]), 16);
 }
 
-TEST(TableOpen, UnknownTypeLettersInTheMajorityFail) {
+TEST(TableOpen, UnknownTypeLettersInTheMajorityFailOnlyInAListThatIsNotSound) {
   TempDir dir;
   DbfSpec layout;
   layout.fields = {{"A", 'X', 2}, {"B", 'X', 2}, {"C", 'C', 2}};
+  auto sound = open_table(write_table(dir, layout, "sound.dbf"));
+  ASSERT_TRUE(sound);
+  EXPECT_EQ(sound->header_errors, kBadFieldTypes);
+  layout.record_size = 99;
   EXPECT_FALSE(open_table(write_table(dir, layout, "a.dbf")));
 
   layout.fields = {{"A", 'X', 2}, {"B", 'C', 2}, {"C", 'C', 2}};
@@ -243,6 +247,7 @@ TEST(TableOpen, EveryFailureNamesItsCause) {
   };
   DbfSpec unknown;
   unknown.fields = {{"A", 'X', 2}, {"B", 'X', 2}, {"C", 'C', 2}};
+  unknown.record_size = 99;  // and a list that does not read as a table's otherwise
   DbfSpec wide;
   wide.fields = {{"A", 'C', 40000}, {"B", 'C', 40000}};
   const std::string text = "this is a text file, not a table at all.\n";
@@ -435,7 +440,7 @@ TEST(HeaderRepair, OnlyAFileThatReadsAsATableIsWrittenAndItsOldHeaderIsKept) {
       {"sound", spoiled(0x03, 0, 0x03), Status::kOk, "", ""},
       {"unknown version", spoiled(0x05, 0, 0x05), Status::kOk, "", "unknown version 0x05"},
       {"control byte in a name", spoiled(0x03, 32 + 2, 0x0A), Status::kNotATable, "byte 34 holds 0x0A", ""},
-      {"unknown type", spoiled(0x03, 64 + 11, 'X'), Status::kNotATable, "byte 75 holds 0x58", ""},
+      {"unknown type", spoiled(0x03, 64 + 11, 'X'), Status::kOk, "", ""},  // a table all the same
       {"length 0", spoiled(0x03, 64 + 16, 0), Status::kNotATable, "byte 80 holds 0x00", ""},
       {"record size", spoiled(0x03, 10, 99), Status::kRecordSizeMismatch, "the header says 99, the fields 16", ""},
   };
@@ -462,6 +467,145 @@ TEST(HeaderRepair, OnlyAFileThatReadsAsATableIsWrittenAndItsOldHeaderIsKept) {
     EXPECT_EQ(read_only_reason(*table), "");  // the version is known now
     EXPECT_EQ(write_record(*table, 0), 1);
   }
+}
+
+// A header size past the end of the file, or one that disagrees with where
+// the field list's 0x0D stands, is taken from the 0x0D when records from
+// there fill the file: the repair keeps every record and the file's size.
+// When the 0x0D gives no such size, nothing is written and the reason is
+// given.
+TEST(HeaderRepair, AWrongHeaderSizeIsTakenFromTheFieldListOrRefusedWithTheReason) {
+  struct Case {
+    const char* fixture;
+    uint16_t header_size;  // written over the fixture's own
+    size_t cut;            // bytes cut off the end, leaving part of a record
+    const char* refusal;   // "" when the repair is made
+  };
+  const Case cases[] = {
+      {"infused-dbf/dbase_03.dbf", 60000, 0, ""},  // past the end
+      {"infused-dbf/dbase_03.dbf", 1028, 0, ""},   // a few bytes off: rows of garbage
+      {"infused-dbf/dbase_03.dbf", 1022, 0, ""},   // short of the 0x0D
+      {"infused-dbf/dbase_31.dbf", 60000, 0, ""},  // Visual FoxPro, no end mark
+      {"infused-dbf/dbase_30.dbf", 4940, 0, ""},   // Visual FoxPro with its 263 bytes after the 0x0D
+      {"shapelib/3dpoints.dbf", 60000, 0,
+       "the header says the records start at byte 60000; the file has 132 bytes"},  // no 0x0D at all
+      {"infused-dbf/dbase_03.dbf", 1028, 100,
+       "the header says the records start at byte 1028; the field list ends at byte 1024"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.fixture) + " " + std::to_string(c.header_size));
+    TempDir dir;
+    std::string original = dir.copy_fixture(c.fixture, "original.dbf");
+    std::string damaged = dir.copy_fixture(c.fixture, "damaged.dbf");
+    std::vector<uint8_t> bytes = test::read_bytes(damaged);
+    uint16_t true_size = get_le16(&bytes[8]);
+    put_le16(&bytes[8], c.header_size);
+    bytes.resize(bytes.size() - c.cut);
+    test::write_bytes(damaged, bytes);
+
+    OpenFailure why;
+    auto table = open_table(damaged, &why);
+    if (!table) {  // without a 0x0D nothing says where the fields end
+      EXPECT_EQ(why.status, Status::kHeaderSizeMismatch);
+      EXPECT_EQ(why.detail, c.refusal);
+      EXPECT_EQ(test::read_bytes(damaged), bytes);
+      continue;
+    }
+    EXPECT_NE(table->header_errors & kBadHeaderSize, 0);
+    if (*c.refusal) {
+      EXPECT_EQ(table->repair_refusal.status, Status::kHeaderSizeMismatch);
+      EXPECT_EQ(table->repair_refusal.detail, c.refusal);
+      EXPECT_EQ(confirm_header_repair(*table, true, 1, nullptr), 0);
+      EXPECT_EQ(test::read_bytes(damaged), bytes);
+      EXPECT_FALSE(test::file_exists(dir.file("damaged.hbk")));
+      continue;
+    }
+    uint32_t count = get_le32(&bytes[4]);
+    EXPECT_EQ(table->record_count, count);
+    EXPECT_EQ(header_corrections(*table).at(0),
+              "The header says the records start at byte " + std::to_string(c.header_size) +
+                  "; the field list says " + std::to_string(true_size) + ". Write " + std::to_string(true_size) + "?");
+    ASSERT_EQ(confirm_header_repair(*table, true, 0, [] { return 0; }), 0);
+    table.reset();
+
+    std::vector<uint8_t> after = test::read_bytes(damaged);
+    ASSERT_EQ(after.size(), bytes.size());  // not grown
+    EXPECT_EQ(get_le16(&after[8]), true_size);
+    EXPECT_EQ(get_le32(&after[4]), count);
+    EXPECT_TRUE(std::equal(after.begin() + 32, after.end(), bytes.begin() + 32));  // every record as it was
+    EXPECT_EQ(test::read_bytes(dir.file("damaged.hbk")), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 32));
+    EXPECT_EQ(test::dbfread_dump(damaged, false), test::dbfread_dump(original, false));
+    auto reopened = open_table(damaged);
+    ASSERT_TRUE(reopened);
+    EXPECT_EQ(reopened->header_errors & kRepairableErrors, 0);
+  }
+}
+
+// A table without fields is not asked about, and when its records are just
+// the deletion flag, the end mark after them is not one more.
+TEST(HeaderRepair, ATableWithoutFieldsIsNotAskedAboutAndItsEndMarkIsNoRecord) {
+  TempDir dir;
+  std::string path = dir.copy_fixture("infused-dbf/polygon.dbf", "t.dbf");
+  std::vector<uint8_t> bytes = test::read_bytes(path);
+  bytes.push_back(0x1A);
+  test::write_bytes(path, bytes);
+  auto table = open_table(path);
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->record_count, 1u);
+  EXPECT_TRUE(header_corrections(*table).empty());
+  EXPECT_EQ(confirm_header_repair(*table, true, 0, [] { ADD_FAILURE(); return 0; }), 0);
+  EXPECT_EQ(test::read_bytes(path), bytes);
+}
+
+// A field of a type letter no program kora knows writes is shown as its
+// bytes and takes no value; the table around it opens and may be repaired.
+TEST(TableOpen, AFieldOfAnUnknownTypeShowsItsBytesAndIsNeverWritten) {
+  TempDir dir;
+  std::string path = dir.copy_fixture("infused-dbf/dbase_03.dbf", "t.dbf");
+  auto intact = open_table(dir.copy_fixture("infused-dbf/dbase_03.dbf", "intact.dbf"));
+  ASSERT_TRUE(intact);
+  std::vector<uint8_t> bytes = test::read_bytes(path);
+  bytes[32 + 2 * 32 + 11] = '7';  // the third field, Shape C(20)
+  put_le32(&bytes[4], 20);         // and a count the file does not hold
+  test::write_bytes(path, bytes);
+
+  auto table = open_table(path);
+  ASSERT_TRUE(table);
+  EXPECT_EQ(table->header_errors, kBadFieldTypes | kBadRecordCount);
+  ASSERT_EQ(read_record(*table, 0), 1);
+  ASSERT_EQ(read_record(*intact, 0), 1);
+  EXPECT_EQ(std::string(field_text(*table, 2)), std::string(field_raw_text(*intact, 2)));
+  EXPECT_TRUE(holds_reference(*table, 2));
+  EXPECT_EQ(replace_field(*table, 2, "typed", 0), 0);
+  ASSERT_EQ(header_corrections(*table), std::vector<std::string>{"The header says 20 records; the file holds 14. Write 14?"});
+  ASSERT_EQ(confirm_header_repair(*table, true, 0, [] { return 0; }), 0);
+  std::vector<uint8_t> after = test::read_bytes(path);
+  EXPECT_EQ(get_le32(&after[4]), 14u);
+  EXPECT_EQ(after[32 + 2 * 32 + 11], '7');
+}
+
+// The backup of a table, the old header a repair keeps and the table a
+// pack rewrites may be read by whoever may read the table, no one else.
+TEST(TableFiles, CopiesKeepTheTablesPermissionBits) {
+  TempDir dir;
+  DbfSpec layout = two_field_table(3);
+  layout.stored_count = 5;
+  std::string path = write_table(dir, layout);
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  auto mode_of = [](const std::string& file) {
+    struct stat info;
+    return stat(file.c_str(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+  };
+  auto table = open_table(path);
+  ASSERT_TRUE(table);
+  ASSERT_EQ(repair_header(*table), Status::kOk);
+  EXPECT_EQ(mode_of(dir.file("t.hbk")), 0640);
+  set_bak_mode(*table, 1);
+  ASSERT_EQ(mark_deleted(*table, 1), 1);
+  ASSERT_EQ(pack_table(*table, 0), 1);
+  EXPECT_EQ(table->record_count, 2u);
+  EXPECT_EQ(mode_of(dir.file("t.bak")), 0640);
+  EXPECT_EQ(mode_of(path), 0640);
 }
 
 TEST(TableOpen, AFileOfThirtyThreeHeaderBytesIsATableWithoutFields) {
