@@ -187,5 +187,26 @@ TEST(BatchExport, StoredDigitsAndBlankValuesAreTheSameInEveryFormat) {
   EXPECT_NE(read.find("1.234567890123460000"), std::string::npos) << read;
 }
 
+// A table whose memo file is missing is exported with one warning; a field
+// of a type letter kora does not know is exported as the text it holds.
+TEST(BatchExport, AMissingMemoFileIsToldOnceAndAnUnknownTypeGivesItsText) {
+  TempDir dir;
+  std::string program = program_in(dir, "[Export]\nMemoAsText=1\nOverwrite=1\n");
+  dir.copy_fixture("infused-dbf/dbase_83_missing_memo.dbf", "memo.dbf");
+  std::string err;
+  ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && '" + program + "' /x:csv memo.dbf - 2>&1 >/dev/null", err), 0);
+  EXPECT_EQ(err, "kora: memo.dbf: no memo file memo.dbt: memo texts are not exported\n");
+
+  std::string intact = dir.copy_fixture("infused-dbf/dbase_03.dbf", "intact.dbf");
+  std::string odd = dir.copy_fixture("infused-dbf/dbase_03.dbf", "odd.dbf");
+  std::vector<uint8_t> bytes = test::read_bytes(odd);
+  bytes[32 + 2 * 32 + 11] = '7';  // Shape C(20)
+  test::write_bytes(odd, bytes);
+  std::string expected, got;
+  ASSERT_EQ(test::run_command("'" + program + "' /x:csv '" + intact + "' -", expected), 0);
+  ASSERT_EQ(test::run_command("'" + program + "' /x:csv '" + odd + "' - 2>&1", got), 0);
+  EXPECT_EQ(got, expected);
+}
+
 }  // namespace
 }  // namespace kora

@@ -116,6 +116,7 @@ TEST(KoraBinary, ATableThatCannotBeOpenedIsReportedWithItsReasonAndStatusTwo) {
   header_64[9] = 0;
   test::DbfSpec unknown_types;
   unknown_types.fields = {{"A", 'X', 2}, {"B", 'X', 2}, {"C", 'C', 2}};
+  unknown_types.record_size = 99;  // a list that does not read as a table's otherwise
   struct Case {
     const char* name;
     std::vector<uint8_t> bytes;  // none: the file does not exist
@@ -155,21 +156,30 @@ TEST(KoraBinary, BatchAutoCorrectFixesTablesKeepsTheOldHeaderAndNamesWhatItSkipp
   std::vector<uint8_t> odd = small_table(9);
   odd[32 + 11] = 'X';
   test::write_bytes(dir.file("odd.dbf"), odd);
+  // A header size 3 bytes off and the last record cut short: neither it nor
+  // the 0x0D says where whole records start.
+  std::vector<uint8_t> off = small_table();
+  off[8] = 100;
+  off.resize(off.size() - 2);
+  test::write_bytes(dir.file("off.dbf"), off);
 
-  KoraRun run = kora_in(dir.path(), "a.dbf missing.dbf /a+ junk.dbf notes.dbf odd.dbf " + b + " good.dbf");
+  KoraRun run = kora_in(dir.path(), "a.dbf missing.dbf /a+ junk.dbf notes.dbf odd.dbf off.dbf " + b + " good.dbf");
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out,
             "kora: missing.dbf: Cannot open file: No such file\n"
             "kora: junk.dbf: Cannot open file: The file is shorter than a table header\n"
             "kora: notes.dbf: Cannot open file: Not a table: byte 0 holds 0x74\n"
-            "kora: odd.dbf: header not corrected: Not a table: byte 43 holds 0x58\n");
+            "kora: off.dbf: header not corrected: The header size disagrees with the field list: the header says "
+            "the records start at byte 100; the field list ends at byte 96\n");
   EXPECT_EQ(header_count(a), 32u);
   EXPECT_EQ(header_count(b), 14u);
   EXPECT_EQ(test::read_bytes(good), good_before);  // no errors, nothing written
   EXPECT_FALSE(test::file_exists(dir.file("good.hbk")));
   EXPECT_EQ(test::read_bytes(dir.file("junk.dbf")), (std::vector<uint8_t>{'n', 'o', 't'}));
   EXPECT_EQ(test::read_bytes(dir.file("notes.dbf")), text_bytes(kNotes));
-  EXPECT_EQ(test::read_bytes(dir.file("odd.dbf")), odd);
+  EXPECT_EQ(header_count(dir.file("odd.dbf")), 2u);
+  EXPECT_EQ(test::read_bytes(dir.file("odd.dbf"))[32 + 11], 'X');
+  EXPECT_EQ(test::read_bytes(dir.file("off.dbf")), off);
   EXPECT_FALSE(test::file_exists(dir.file("missing.dbf")));
 
   // The replaced header bytes are kept beside the table; copied back, they

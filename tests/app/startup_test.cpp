@@ -8,6 +8,7 @@
 #include "../support/test_support.h"
 #include "app/app_state.h"
 #include "program_driver.h"
+#include "ui/message_box.h"
 
 namespace kora {
 namespace {
@@ -90,6 +91,39 @@ TEST(Startup, AWrongHeaderIsQuestionedAndCancelEndsWithStatusOne) {
   EXPECT_EQ(header_count(path), 32u);
 }
 
+// Every screen shown while the program waited for a key.
+std::string g_screens;
+void remember_screen(int, int, int, int) {
+  for (int y = 0; y < 25; ++y) g_screens += row(y) + "\n";
+}
+
+// The question says what is wrong and what a repair writes; in read-only
+// mode it only offers to show the table as it is, /a included.
+TEST(Startup, TheRepairQuestionNamesWhatItWritesAndReadOnlyModeWritesNothing) {
+  TempDir dir;
+  std::string path = copy_with_wrong_count(dir, kStates, "a.dbf", 5);
+  std::vector<uint8_t> before = read_bytes(path);
+  auto shown = [](const char* text) { return g_screens.find(text) != std::string::npos; };
+  g_screens.clear();
+  g_ui_idle_hook = remember_screen;
+  EXPECT_EQ(run_kora({path}, {}), 1);
+  EXPECT_TRUE(shown("The header says 37 records; the file holds 32. Write 32?")) << g_screens;
+  EXPECT_TRUE(shown("Correct"));
+
+  g_screens.clear();
+  EXPECT_EQ(run_kora({"/ro", path}, {}), 1);
+  g_ui_idle_hook = nullptr;
+  EXPECT_TRUE(shown("Nothing is written in read-only mode.")) << g_screens;
+  EXPECT_TRUE(shown("Open read-only"));
+  EXPECT_FALSE(shown("Correct"));
+  for (std::vector<std::string> args : {std::vector<std::string>{"/ro", path}, {"/ro", "/a", path}}) {
+    EXPECT_EQ(run_kora(args, {kEnter, kF10}), 0);
+    EXPECT_NE(row(0).find("1 / 32"), std::string::npos) << row(0);
+    EXPECT_EQ(read_bytes(path), before);
+  }
+  EXPECT_FALSE(file_exists(dir.file("a.hbk")));
+}
+
 TEST(Startup, ContinueThenAnAppendKeepsTheVersionByteOfTheFile) {
   constexpr int kCtrlF5 = 0x6200;  // append a blank record now
   struct Case {
@@ -138,7 +172,7 @@ TEST(Startup, LayoutsKoraReadsOpenAndThoseItDoesNotChangeSayWhyOnTheStatusLine) 
   const Case cases[] = {
       {dir.copy_fixture("infused-dbf/dbase_02.dbf", "two.dbf"), then_edit({}), "(read only: dBase II table)", "2 / 9"},
       {odd, then_edit({kRight, kEnter}), "(read only: unknown version 0x05)", "2 / 32"},
-      {dir.copy_fixture("infused-dbf/polygon.dbf", "none.dbf"), {kRight, kEnter}, "", "1 / 1"},
+      {dir.copy_fixture("infused-dbf/polygon.dbf", "none.dbf"), {}, "", "1 / 1"},  // not asked about
       {dir.copy_fixture("infused-dbf/dbase_8c.dbf", "seven.dbf"), {}, "", "1 / 10"},
   };
   for (const Case& c : cases) {

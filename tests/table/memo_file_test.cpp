@@ -15,6 +15,8 @@
 
 #include "support/test_support.h"
 #include "table/byte_order.h"
+#include "table/record_ops.h"
+#include "table/value_codec.h"
 
 namespace kora {
 namespace {
@@ -763,6 +765,28 @@ TEST(RealMemoFiles, EveryMemoMatchesAnIndependentReader) {
       EXPECT_GT(present, 0) << real.table;
     }
   }
+}
+
+// Without its memo file a table still opens, but a memo cell that points
+// into the file says the file is missing instead of passing for a memo.
+TEST(MemoFile, AMissingMemoFileIsSaidInTheCells) {
+  TempDir dir;
+  dir.copy_fixture("infused-dbf/dbase_83.dbt", "intact.dbt");
+  auto intact = open_table(dir.copy_fixture("infused-dbf/dbase_83.dbf", "intact.dbf"));
+  auto bare = open_table(dir.copy_fixture("infused-dbf/dbase_83_missing_memo.dbf", "bare.dbf"));
+  ASSERT_TRUE(intact && bare);
+  EXPECT_FALSE(intact->memo_missing);
+  EXPECT_TRUE(bare->memo_missing);
+  int desc = find_field(*bare, "DESC");
+  uint32_t p = 0;
+  while (p < bare->record_count && (read_record(*bare, p), memo_block_number(*bare, desc) == 0)) ++p;
+  ASSERT_LT(p, bare->record_count);
+  ASSERT_EQ(read_record(*intact, p), 1);
+  EXPECT_EQ(std::string(field_text(*intact, desc)), "Full memo ");
+  EXPECT_EQ(std::string(field_text(*bare, desc)), "No memo file");
+  EXPECT_EQ(display_width(*bare, desc), 12);
+  std::string text;
+  EXPECT_FALSE(read_memo(*bare, desc, text));
 }
 
 }  // namespace
