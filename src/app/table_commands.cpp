@@ -26,6 +26,7 @@
 #include "ui/keys.h"
 #include "ui/menu.h"
 #include "ui/message_box.h"
+#include "ui/screen.h"
 #include "ui/settings.h"
 
 namespace kora {
@@ -107,11 +108,35 @@ void show_recovery_note(const Table& table) {
 
 namespace {
 
+// A message box does not wrap: lines wider than the screen are broken where
+// a "; " parts them, then where a ": " does.
+std::string fit_to_screen(const std::string& text) {
+  size_t width = size_t(std::max(20, screen_cols() - 8));
+  std::string out = text;
+  for (const char* mark : {"; ", ": "}) {
+    std::string fitted;
+    size_t start = 0;
+    while (start <= out.size()) {
+      size_t end = out.find('\n', start);
+      std::string line = out.substr(start, end == std::string::npos ? std::string::npos : end - start);
+      for (size_t at = 0; line.size() > width && (at = line.find(mark, at)) != std::string::npos;)
+        line.replace(at, 2, std::string(1, mark[0]) + "\n");
+      fitted += line;
+      if (end == std::string::npos) break;
+      fitted += '\n';
+      start = end + 1;
+    }
+    out = fitted;
+  }
+  return out;
+}
+
 // The question names each correction; a table that may not be written
 // (read-only mode or file) is offered only to be shown as it is.
 int ask_header_repair(const Table& table, bool writable) {
   std::string text;
   for (const std::string& line : header_corrections(table)) text += (text.empty() ? "" : "\n") + line;
+  text = fit_to_screen(text);
   if (writable) return message_box(text, kHeaderRepairTitle, kHeaderRepairButtons, 0, kHeaderErrorsHelpTopic);
   text += "\nNothing is written in read-only mode.";
   int answer = message_box(text, kHeaderRepairTitle, "Open read-only\nCancel", 0, kHeaderErrorsHelpTopic);
@@ -127,7 +152,7 @@ int offer_header_repair(Table& table, bool at_startup, int auto_correct) {
   if (table.repair_refusal.status != Status::kOk) {
     std::string text = "The header is not corrected:\n";
     text += failure_text(table.repair_refusal);
-    message_box(text, kHeaderRepairTitle, "OK", 0, kHeaderErrorsHelpTopic);
+    message_box(fit_to_screen(text), kHeaderRepairTitle, "OK", 0, kHeaderErrorsHelpTopic);
     return 0;
   }
   bool writable = !g_settings.read_only && table.read_only_cause != ReadOnlyCause::kFile;
@@ -136,7 +161,7 @@ int offer_header_repair(Table& table, bool at_startup, int auto_correct) {
   int cancelled =
       confirm_header_repair(table, at_startup, auto_correct, [&] { return ask_header_repair(table, writable); }, &failed);
   if (failed.status != Status::kOk) {
-    message_box("The header is not corrected:\n" + failure_text(failed), "Error", "OK", kMessageError,
+    message_box(fit_to_screen("The header is not corrected:\n" + failure_text(failed)), "Error", "OK", kMessageError,
                 kHeaderErrorsHelpTopic);
   }
   return cancelled;
