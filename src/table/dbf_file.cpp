@@ -172,11 +172,14 @@ std::vector<long> sizes_from_terminator(const Table& table, const std::vector<ui
   return {};
 }
 
-// Where the records start. The header's size stands while its records
-// fill the file; when they do not, but records from where the field list
-// ends do, or the header's size points past the end of the file, the list's
-// end is taken and the header flagged. A header size that fits neither is
-// flagged and a repair refused, with the reason: the rows would be garbage.
+// Where the records start. A header size that agrees with the 0x0D ending
+// the field list stands, and so does one that disagrees while its records
+// fill the file. Otherwise the 0x0D gives the size when the records from
+// there come to the header's count or end right before an end mark (records
+// of a few bytes fill a file from almost anywhere), or when the header's
+// size points past the end of the file; the header is flagged. A size that
+// fits neither is flagged and a repair refused, with the reason: the rows
+// would be garbage.
 OpenFailure settle_header_size(Table& table, const std::vector<uint8_t>& area) {
   long stated = table.header_size;
   std::vector<long> candidates = sizes_from_terminator(table, area);
@@ -189,11 +192,16 @@ OpenFailure settle_header_size(Table& table, const std::vector<uint8_t>& area) {
     table.header_errors |= kBadHeaderSize;
     return OpenFailure();
   };
-  for (long long n : {count, -1LL}) {
-    if (records_fill(end, stated, record_size, n)) return {};
-    for (long size : candidates)
-      if (size != stated && records_fill(end, size, record_size, n)) return take(size);
-  }
+  bool agrees = std::find(candidates.begin(), candidates.end(), stated) != candidates.end();
+  if ((agrees || candidates.empty()) && stated <= end.size) return {};
+  if (records_fill(end, stated, record_size, count)) return {};
+  for (long size : candidates)
+    if (records_fill(end, size, record_size, count)) return take(size);
+  if (records_fill(end, stated, record_size, -1)) return {};
+  FileEnd before_mark{end.size - 1, false};
+  for (long size : candidates)
+    if (end.end_mark && records_fill(before_mark, size, record_size, -1)) return take(size);
+
   std::string says = "the header says the records start at byte " + std::to_string(stated);
   if (stated > end.size) {
     for (long size : candidates)
@@ -201,7 +209,6 @@ OpenFailure settle_header_size(Table& table, const std::vector<uint8_t>& area) {
     table.header_errors |= kBadHeaderSize;
     return {Status::kHeaderSizeMismatch, says + "; the file has " + std::to_string(end.size) + " bytes"};
   }
-  if (candidates.empty() || std::find(candidates.begin(), candidates.end(), stated) != candidates.end()) return {};
   table.header_errors |= kBadHeaderSize;
   long terminator = *std::min_element(candidates.begin(), candidates.end()) - 1;
   return {Status::kHeaderSizeMismatch, says + "; the field list ends at byte " + std::to_string(terminator)};

@@ -85,6 +85,24 @@ TEST_F(FieldInfoTest, RowsAreLaidOutAndAliasesEditedInPlaceAreStoredOnEnter) {
   EXPECT_EQ(file.substr(64, 6), std::string("Cost!\0", 6));
 }
 
+// A field of a type letter kora does not know is named by its letter.
+TEST_F(FieldInfoTest, AnUnknownTypeIsNamedByItsLetter) {
+  test::DbfSpec layout;
+  layout.fields = {{"CODE", '7', 4}, {"NAME", 'C', 10}};
+  layout.records = {"abcdname"};
+  std::string odd = dir.file("odd.dbf");
+  test::write_bytes(odd, test::build_dbf(layout));
+  g_app.current = add_table(g_app.tables, odd);
+  ASSERT_EQ(g_app.current, 1);
+  std::string shown;
+  headless_backend()->on_wait = [&] {
+    if (shown.empty()) shown = screen_row_text(3);
+  };
+  keys({kEsc});
+  fields_info();
+  EXPECT_NE(shown.find("  1 CODE       Unknown 7      4     "), std::string::npos) << shown;
+}
+
 TEST_F(FieldInfoTest, F12SwitchesTheCaptionsAndEscUndoesEverything) {
   const std::vector<std::string> before = {"\xCC\xE8\xF0", "", ""};  // Мир in Windows-1251
   table().aliases = before;

@@ -2,6 +2,7 @@
 // command line, the keys to press, and afterwards the screen as it was left.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,9 +36,17 @@ inline ScreenScript& screen_script() {
 // In a list of keys: the terminal changes size to rows x cols there.
 inline int resize_to(int rows, int cols) { return -(rows * 1000 + cols); }
 
+// Called whenever the program waits for a key, when set: a test looks at
+// the screen while a window is up.
+inline std::function<void()>& on_screen_wait() {
+  static std::function<void()> hook;
+  return hook;
+}
+
 inline int open_scripted_screen() {
   const ScreenScript& script = screen_script();
   screen_open_headless(script.rows, script.cols);
+  headless_backend()->on_wait = on_screen_wait();
   headless_backend()->set_shift_state(script.shift_state);
   for (int key : script.keys) {
     if (key < 0) {

@@ -124,6 +124,21 @@ TEST(Startup, TheRepairQuestionNamesWhatItWritesAndReadOnlyModeWritesNothing) {
   EXPECT_FALSE(file_exists(dir.file("a.hbk")));
 }
 
+// Without its memo file the table opens, and the memo editor names the
+// file instead of showing an empty text.
+TEST(Startup, TheMemoEditorNamesAMissingMemoFile) {
+  constexpr int kSpace = 0x3920;  // the memo editor on the first memo field
+  TempDir dir;
+  std::string path = dir.copy_fixture("infused-dbf/dbase_83_missing_memo.dbf", "bare.dbf");
+  g_screens.clear();
+  on_screen_wait() = [] { remember_screen(0, 0, 0, 0); };
+  EXPECT_EQ(run_kora({path}, {kSpace}), 0);  // the keys run out on the message
+  on_screen_wait() = nullptr;
+  EXPECT_NE(g_screens.find("No memo file:"), std::string::npos);
+  EXPECT_NE(g_screens.find(dir.file("bare.dbt")), std::string::npos);
+  EXPECT_EQ(g_screens.find("Memo editor"), std::string::npos);
+}
+
 TEST(Startup, ContinueThenAnAppendKeepsTheVersionByteOfTheFile) {
   constexpr int kCtrlF5 = 0x6200;  // append a blank record now
   struct Case {

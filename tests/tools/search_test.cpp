@@ -10,6 +10,7 @@
 
 #include "support/dbf_builder.h"
 #include "support/test_support.h"
+#include "table/memo_file.h"
 
 namespace kora {
 namespace {
@@ -31,6 +32,7 @@ std::unique_ptr<Table> open_people(const TempDir& dir) {
       "DORA      Lyon     340          ",  // 5
   };
   test::write_bytes(dir.file("people.dbf"), test::build_dbf(layout));
+  create_memo_file(dir.file("people.dbf"), kDBase3, 512);  // without one a memo cell says so
   return open_table(dir.file("people.dbf"));
 }
 
