@@ -6,10 +6,7 @@
 #     keeps its size, and dbfread reads the table as the original;
 #  2. a count past the records of a table without an end mark: Correct
 #     writes the count and the file does not grow;
-#  3. /ro: the question offers only to open read-only, and nothing is written;
-#  4. a header size a few bytes off with the last record cut short: the
-#     reason is shown and nothing is written;
-#  5. a table without fields opens without a question.
+#  3. /ro: the question offers only to open read-only, and nothing is written.
 # Usage: kora_header_tmux_test.sh path/to/kora fixtures-folder
 set -u
 usage="usage: kora_header_tmux_test.sh path/to/kora fixtures-folder"
@@ -112,41 +109,7 @@ read_only() {
   [ -e "$work/ro.hbk" ] && fail ro "read-only mode kept a header backup"
 }
 
-# ---- 4. a header size a few bytes off, no whole records ----------------------
-few_bytes_off() {
-  copy infused-dbf/dbase_03.dbf off.dbf
-  patch "$work/off.dbf" 8 2 1028
-  truncate -s -100 "$work/off.dbf"
-  cp "$work/off.dbf" "$work/off_before.dbf"
-  start /a off.dbf
-  wait_for "The header is not corrected" || { fail off "no reason shown"; screen; stop; return; }
-  { wait_for "the header says the records start at byte 1028" && wait_for "the field list ends at byte 1024"; } ||
-    { fail off "the reason is not named"; screen; }
-  keys Enter
-  keys F10
-  wait_for "EXIT=0" || fail off "F10 did not end the program"
-  stop
-  cmp -s "$work/off.dbf" "$work/off_before.dbf" || fail off "a refused repair wrote the table"
-}
-
-# ---- 5. no fields, no question -----------------------------------------------
-no_fields() {
-  copy infused-dbf/polygon.dbf none.dbf
-  printf '\032' >> "$work/none.dbf"
-  cp "$work/none.dbf" "$work/none_before.dbf"
-  start none.dbf
-  wait_for "\[0\]none.dbf" || { fail none "the table was not shown"; screen; stop; return; }
-  wait_for "1 / 1" || fail none "the end mark was taken for a record"
-  screen | grep -q "Attention" && fail none "a table without fields was questioned"
-  keys F10
-  wait_for "EXIT=0" || fail none "F10 did not end the program"
-  stop
-  cmp -s "$work/none.dbf" "$work/none_before.dbf" || fail none "the table was written"
-}
-
 past_the_end
 no_end_mark
 read_only
-few_bytes_off
-no_fields
 report

@@ -785,8 +785,6 @@ TEST(MemoFile, AMissingMemoFileIsSaidInTheCells) {
   EXPECT_EQ(std::string(field_text(*intact, desc)), "Full memo ");
   EXPECT_EQ(std::string(field_text(*bare, desc)), "No memo file");
   EXPECT_EQ(display_width(*bare, desc), 12);
-  std::string text;
-  EXPECT_FALSE(read_memo(*bare, desc, text));
 }
 
 }  // namespace
