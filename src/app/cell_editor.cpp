@@ -439,7 +439,7 @@ int filter_cell_key(int key) {
     return 0;
   }
   // Neither a memo shown as "Full memo" nor a field of an unknown type takes text.
-  bool takes_no_text = (is_memo_field(*table, i) && table->memo_display == 0) || !is_known_type_letter(type);
+  bool takes_no_text = (is_memo_field(*table, i) && table->memo_display == 0) || !is_known_type_letter(field_type(*table, i));
   if ((ch == 3 || ch == 22 || ch == 24) && !takes_no_text) return key;
   if (ch == 3) return key;  // copying the shown text changes nothing
   const char* accepted = accepted_keys(*table, i);
