@@ -269,6 +269,8 @@ void settle_read_only(Table& table) {
     table.read_only_cause = ReadOnlyCause::kDBase2;
   } else if (table.header_errors & kBadVersion) {
     table.read_only_cause = ReadOnlyCause::kUnknownVersion;
+  } else if (table.repair_refusal.status == Status::kHeaderSizeMismatch) {
+    table.read_only_cause = ReadOnlyCause::kHeaderSize;
   }
   table.read_only = table.read_only_cause != ReadOnlyCause::kNone;
 }
@@ -352,6 +354,7 @@ std::string read_only_reason(const Table& table) {
   switch (table.read_only_cause) {
     case ReadOnlyCause::kFile: return "read-only file";
     case ReadOnlyCause::kDBase2: return "dBase II table";
+    case ReadOnlyCause::kHeaderSize: return "header size off";
     case ReadOnlyCause::kUnknownVersion: {
       char text[40];
       std::snprintf(text, sizeof text, "unknown version 0x%02X", table.file_version);

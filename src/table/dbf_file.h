@@ -59,6 +59,7 @@ enum class ReadOnlyCause {
   kFile,            // the file could only be opened for reading
   kDBase2,          // a layout kora reads but does not write
   kUnknownVersion,  // a version byte no known program writes
+  kHeaderSize,      // records would be written where the header misplaces them
 };
 
 // One field descriptor as read from the file, whatever its layout. In memory

@@ -516,6 +516,7 @@ TEST(HeaderRepair, AWrongHeaderSizeIsTakenFromTheFieldListOrRefusedWithTheReason
     if (*c.refusal) {
       EXPECT_EQ(table->repair_refusal.status, Status::kHeaderSizeMismatch);
       EXPECT_EQ(table->repair_refusal.detail, c.refusal);
+      EXPECT_EQ(read_only_reason(*table), "header size off");  // no record is written where it would not belong
       EXPECT_EQ(confirm_header_repair(*table, true, 1, nullptr), 0);
       EXPECT_EQ(test::read_bytes(damaged), bytes);
       EXPECT_FALSE(test::file_exists(dir.file("damaged.hbk")));
