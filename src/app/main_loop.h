@@ -22,7 +22,6 @@ void dispatch_key(int key);
 // display, backup mode.
 void apply_settings(Table& table);
 
-// The header-repair question in a message box.
 // confirm_header_repair, or, for a file whose header may not be written, a
 // message saying why; 1 when the user cancelled.
 int offer_header_repair(Table& table, bool at_startup, int auto_correct);

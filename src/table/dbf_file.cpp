@@ -166,8 +166,11 @@ std::vector<long> sizes_from_terminator(const Table& table, const std::vector<ui
   for (size_t at = 0; at < area.size() && at < size_t(kMaxFields) * 32; at += 32) {
     if (area[at] != kDescriptorEnd) continue;
     long plain = long(32 + at + 1), with_name = plain + 263;
-    if (table_kind_for_version(table.version()) == kVisualFoxPro) return {with_name, plain};
-    return {plain, with_name};
+    std::vector<long> sizes = {plain, with_name};
+    if (table_kind_for_version(table.version()) == kVisualFoxPro) std::swap(sizes[0], sizes[1]);
+    // The header's size field has 16 bits.
+    std::erase_if(sizes, [](long size) { return size > 0xFFFF; });
+    return sizes;
   }
   return {};
 }

@@ -278,13 +278,10 @@ std::string absolute_path(const std::string& path);
 std::unique_ptr<Table> open_list_table(const TableList& list, const std::string& path, Status* why = nullptr);
 std::unique_ptr<Table> open_list_table(const TableList& list, const std::string& path, OpenFailure* why);
 
-// The header-repair question. The asker shows `kHeaderRepairText` titled
-// `kHeaderRepairTitle` with `kHeaderRepairButtons` and returns the button
-// index (0 Correct, 1 Continue, 2 Cancel) or -1 for Esc.
+// The header-repair question. The asker shows the header_corrections()
+// titled `kHeaderRepairTitle` with `kHeaderRepairButtons` and returns the
+// button index (0 Correct, 1 Continue, 2 Cancel) or -1 for Esc.
 constexpr const char* kHeaderRepairTitle = "Attention";
-constexpr const char* kHeaderRepairText =
-    "KORA detected a few errors in a header of the database.\n"
-    "Do you wish to write down the corrected header?";
 constexpr const char* kHeaderRepairButtons = "Correct\nContinue\nCancel";
 using HeaderRepairAsker = std::function<int()>;
 

@@ -240,7 +240,7 @@ TEST(Startup, AutoCorrectByItsFirstLetterWritesTheHeaderWithoutAsking) {
   std::string path = copy_with_wrong_count(dir, kStates, "a.dbf", 5);
   EXPECT_EQ(run_kora({"/auto", path}, {}), 0);
   EXPECT_EQ(header_count(path), 32u);
-  EXPECT_FALSE(screen_shows("KORA detected"));
+  EXPECT_FALSE(screen_shows("Write 32?"));
 }
 
 TEST(Startup, CreateAndModifyLeftWithEscEndTheRun) {
