@@ -335,10 +335,13 @@ FieldWrite store_value(Table& table, int i, std::span<uint8_t> bytes, std::strin
 
 std::string type_and_width(const Table& table, int i) {
   char type = field_type(table, i);
-  std::string out(1, type);
-  out += ' ' + std::to_string(field_length(table, i));
-  if ((type == 'N' || type == 'F') && field_decimals(table, i) > 0) out += "." + std::to_string(field_decimals(table, i));
-  return out;
+  char text[32];
+  if ((type == 'N' || type == 'F') && field_decimals(table, i) > 0) {
+    std::snprintf(text, sizeof text, "%c %d.%d", type, field_length(table, i), field_decimals(table, i));
+  } else {
+    std::snprintf(text, sizeof text, "%c %d", type, field_length(table, i));
+  }
+  return text;
 }
 
 }  // namespace
