@@ -14,20 +14,10 @@ program=${1:?$usage}
 fixtures=${2:?$usage}
 absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 program=$(absolute "$program")
-command -v tmux >/dev/null 2>&1 || { echo "SKIP: tmux not installed"; exit 77; }
-python=/usr/bin/python3
-"$python" -c "import dbfread" 2>/dev/null || { echo "SKIP: no dbfread for $python"; exit 77; }
-
-work=$(mktemp -d)
-socket=kora_header_e2e_$$
-session=kora
-tmux_() { tmux -L "$socket" "$@"; }
-trap 'tmux_ kill-server 2>/dev/null; rm -rf "$work"' EXIT
+. "$(dirname "$0")/tmux_lib.sh"
+prepare_e2e header
 # A copy of the program keeps its side files in the temporary folder.
 mkdir "$work/bin" && cp "$program" "$work/bin/kora" && program="$work/bin/kora"
-
-. "$(dirname "$0")/tmux_lib.sh"
-keys() { tmux_ send-keys -t "$session" "$@"; }
 start() {
   tmux_ -f /dev/null new-session -d -s "$session" -x 80 -y 25 \
     "cd '$work' && env TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 '$program' $*; echo \"EXIT=\$?\"; sleep 30"

@@ -13,23 +13,14 @@ program=${1:?$usage}
 table=${2:?$usage}
 absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 program=$(absolute "$program")
-command -v tmux >/dev/null 2>&1 || { echo "SKIP: tmux not installed"; exit 77; }
-python=/usr/bin/python3
-"$python" -c "import dbfread" 2>/dev/null || { echo "SKIP: no dbfread for $python"; exit 77; }
-
-work=$(mktemp -d)
-socket=kora_unsaved_e2e_$$
-session=kora
-tmux_() { tmux -L "$socket" "$@"; }
-keys() { tmux_ send-keys -t "$session" "$@"; }
-trap 'tmux_ kill-server 2>/dev/null; rm -rf "$work"' EXIT
+. "$(dirname "$0")/tmux_lib.sh"
+prepare_e2e unsaved
 mkdir "$work/run" "$work/ref" "$work/bin"
 # The side files (favourites) lie beside the link kora is started by.
 ln -s "$program" "$work/bin/kora"
 cp "$table" "$work/run/t.dbf" && chmod u+w "$work/run/t.dbf"
 cp "$work/run/t.dbf" "$work/ref/t.dbf"
 
-. "$(dirname "$0")/tmux_lib.sh"
 start() {
   tmux_ -f /dev/null new-session -d -s "$session" -x 100 -y 25 \
     "cd '$work/run' && env TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 '$work/bin/kora' $1; echo \"EXIT=\$?\"; sleep 30"

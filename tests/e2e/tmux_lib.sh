@@ -26,21 +26,28 @@ wait_gone() {
   done
 }
 
+# Skips without tmux or dbfread; makes $work (removed at exit) and a tmux
+# server of the script's own named after $1. Defines python, work, session,
+# tmux_ and keys.
+prepare_e2e() {  # name
+  command -v tmux >/dev/null 2>&1 || { echo "SKIP: tmux not installed"; exit 77; }
+  python=/usr/bin/python3
+  "$python" -c "import dbfread" 2>/dev/null || { echo "SKIP: no dbfread for $python"; exit 77; }
+  work=$(mktemp -d)
+  socket=kora_$1_e2e_$$
+  session=kora
+  tmux_() { tmux -L "$socket" "$@"; }
+  keys() { tmux_ send-keys -t "$session" "$@"; }
+  trap 'tmux_ kill-server 2>/dev/null; rm -rf "$work"' EXIT
+}
+
 # For the scripts that drive kora on a copy of one table: skips without tmux
 # or dbfread, copies the table (and its memo file) to $work/run/<copy>.dbf,
 # starts kora on it in a cols x rows terminal through a link of its own (its
 # side files stay out of the build folder) and waits for a first text.
 # Defines work, session, python, tmux_ and keys.
 start_on_copy() {  # program, table, copy, cols, rows, first text
-  command -v tmux >/dev/null 2>&1 || { echo "SKIP: tmux not installed"; exit 77; }
-  python=/usr/bin/python3
-  "$python" -c "import dbfread" 2>/dev/null || { echo "SKIP: no dbfread for $python"; exit 77; }
-  work=$(mktemp -d)
-  socket=kora_$3_e2e_$$
-  session=kora
-  tmux_() { tmux -L "$socket" "$@"; }
-  keys() { tmux_ send-keys -t "$session" "$@"; }
-  trap 'tmux_ kill-server 2>/dev/null; rm -rf "$work"' EXIT
+  prepare_e2e "$3"
   mkdir "$work/run" "$work/bin"
   ln -s "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")" "$work/bin/kora"
   cp "$2" "$work/run/$3.dbf" && chmod u+w "$work/run/$3.dbf"
