@@ -348,12 +348,6 @@ std::optional<FillRequest> ask_fill(Table& table, FillTargets& targets) {
                   g_fill.step, g_fill.max};
 }
 
-// "NAME (C 10)", "PRICE (N 8.2)".
-std::string field_label(const Table& table, int i) {
-  std::string text = field_name(table, i) + " (" + field_type(table, i) + " " + std::to_string(field_length(table, i));
-  if (field_decimals(table, i) > 0 && is_numeric_field(table, i)) text += "." + std::to_string(field_decimals(table, i));
-  return text + ")";
-}
 
 const char* kind_of_field(char type) {
   switch (type) {

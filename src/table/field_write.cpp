@@ -435,9 +435,17 @@ FieldWrite set_field_text(Table& table, int i, std::string_view text) {
   return result;
 }
 
+std::string field_label(const Table& table, int i) {
+  if (i < 0 || i >= table.field_count()) return "?";
+  std::string label = field_name(table, i);
+  label += " (";
+  label += type_and_width(table, i);
+  label += ')';
+  return label;
+}
+
 std::string field_write_message(const Table& table, int i, FieldWrite result) {
-  std::string field = i >= 0 && i < table.field_count() ? field_name(table, i) : "?";
-  std::string field_with_type = field + " (" + (i >= 0 && i < table.field_count() ? type_and_width(table, i) : "") + ")";
+  std::string field_with_type = field_label(table, i);
   switch (result) {
     case FieldWrite::kStored: return "";
     case FieldWrite::kNotANumber: return "The value is not a number: field " + field_with_type;

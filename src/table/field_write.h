@@ -30,6 +30,9 @@ enum class FieldWrite {
 // Anything but kStored leaves the field's bytes as they were.
 FieldWrite set_field_text(Table& table, int i, std::string_view text);
 
+// "NAME (C 10)", "PRICE (N 8.2)": a field as messages name it.
+std::string field_label(const Table& table, int i);
+
 // What the user is told: "The value does not fit the field AMOUNT (N 5.2)".
 std::string field_write_message(const Table& table, int i, FieldWrite result);
 

@@ -737,7 +737,8 @@ std::vector<std::string> target_names(const Table& source, const std::vector<Col
     }
     std::string base = c.caption.substr(0, 10), name = base;
     for (int n = 1; given(name) || (name != base && wanted_later(name)); ++n) {
-      std::string suffix = "_" + std::to_string(n);
+      std::string suffix = std::to_string(n);
+      suffix.insert(suffix.begin(), '_');
       name = base.substr(0, 10 - suffix.size()) + suffix;
     }
     names.push_back(name);

@@ -119,7 +119,8 @@ std::string free_name(const Table& table, const std::vector<WantedColumn>& earli
   };
   std::string name(alias);
   for (int n = 1; taken(name) && n < 10000; ++n) {
-    std::string suffix = "_" + std::to_string(n);
+    std::string suffix = std::to_string(n);
+    suffix.insert(suffix.begin(), '_');
     name = std::string(alias.substr(0, std::min(alias.size(), 10 - suffix.size()))) + suffix;
   }
   return name;
