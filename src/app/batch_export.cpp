@@ -11,6 +11,7 @@
 #include "table/memo_file.h"
 #include "tools/filter.h"
 #include "tools/sort.h"
+#include "ui/codepage.h"
 
 namespace kora {
 
@@ -108,6 +109,26 @@ ExportOptions export_options_from_settings(const Settings& settings, ExportForma
   return o;
 }
 
+namespace {
+
+// A condition comes in UTF-8, as a shell passes what the user typed;
+// conditions compare texts as the screen shows them, in code page 866. A
+// text that is no UTF-8 is taken as it stands (a script written in 866).
+bool condition_in_screen_text(const std::string& utf8, std::string& out) {
+  std::uint32_t bad = 0;
+  switch (utf8_to_cp866(utf8, out, &bad)) {
+    case Utf8To866::kDone: return true;
+    case Utf8To866::kNotUtf8: out = utf8; return true;
+    case Utf8To866::kNotHeld: break;
+  }
+  char character[8] = {};
+  utf8_encode(bad, character);
+  fail(std::string("the condition holds ") + character + ", which the table's text cannot hold: " + utf8);
+  return false;
+}
+
+}  // namespace
+
 int run_batch_export(const BatchExport& batch) {
   ExportFormat format;
   if (!export_format_from_name(batch.format, format)) {
@@ -142,7 +163,9 @@ int run_batch_export(const BatchExport& batch) {
       fail("bad condition: " + batch.filter);
       return 1;
     }
-    Status status = apply_filter(*table, {FilterSource::kExpression, batch.filter}, progress);
+    std::string condition;
+    if (!condition_in_screen_text(batch.filter, condition)) return 1;
+    Status status = apply_filter(*table, {FilterSource::kExpression, condition}, progress);
     if (status != Status::kOk) {
       fail(std::string("filter: ") + status_cause_text(status));
       return 1;

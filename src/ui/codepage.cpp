@@ -52,6 +52,48 @@ int unicode_to_cp866(std::uint32_t code_point) {
   return -1;
 }
 
+namespace {
+
+// The code point of the UTF-8 sequence at text[at], or -1 when the bytes
+// there are no well-formed sequence (overlong forms and surrogates
+// included); `length` gets its length.
+long utf8_decode(std::string_view text, size_t at, size_t& length) {
+  unsigned char lead = static_cast<unsigned char>(text[at]);
+  int more = lead < 0x80 ? 0 : (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
+  if (more < 0 || at + size_t(more) >= text.size()) return -1;
+  static constexpr long kSmallest[4] = {0, 0x80, 0x800, 0x10000};
+  long cp = more == 0 ? lead : lead & (0x3F >> more);
+  for (int k = 1; k <= more; ++k) {
+    unsigned char next = static_cast<unsigned char>(text[at + size_t(k)]);
+    if ((next & 0xC0) != 0x80) return -1;
+    cp = (cp << 6) | (next & 0x3F);
+  }
+  if (cp < kSmallest[more] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
+  length = size_t(more) + 1;
+  return cp;
+}
+
+}  // namespace
+
+Utf8To866 utf8_to_cp866(std::string_view utf8, std::string& out, std::uint32_t* bad) {
+  out.clear();
+  std::string bytes;
+  for (size_t at = 0; at < utf8.size();) {
+    size_t length = 0;
+    long cp = utf8_decode(utf8, at, length);
+    if (cp < 0) return Utf8To866::kNotUtf8;
+    int byte = unicode_to_cp866(static_cast<std::uint32_t>(cp));
+    if (byte < 0) {
+      if (bad) *bad = static_cast<std::uint32_t>(cp);
+      return Utf8To866::kNotHeld;
+    }
+    bytes += static_cast<char>(byte);
+    at += length;
+  }
+  out = std::move(bytes);
+  return Utf8To866::kDone;
+}
+
 int utf8_encode(std::uint32_t cp, char* out) {
   if (cp < 0x80) {
     out[0] = static_cast<char>(cp);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace kora {
 
@@ -17,5 +19,13 @@ int unicode_to_cp866(std::uint32_t code_point);
 // Appends the UTF-8 form of a code point to out (at most 4 bytes); returns
 // the number of bytes written.
 int utf8_encode(std::uint32_t code_point, char* out);
+
+// What became of a UTF-8 text turned into code page 866.
+enum class Utf8To866 { kDone, kNotUtf8, kNotHeld };
+
+// The code page 866 bytes of a UTF-8 text. kNotUtf8 when the text is no
+// UTF-8 (out is left empty); kNotHeld when a character has no byte in code
+// page 866, which `bad` then names.
+Utf8To866 utf8_to_cp866(std::string_view utf8, std::string& out, std::uint32_t* bad = nullptr);
 
 }  // namespace kora

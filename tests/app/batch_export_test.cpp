@@ -208,5 +208,45 @@ TEST(BatchExport, AMissingMemoFileIsToldOnceAndAnUnknownTypeGivesItsText) {
   EXPECT_EQ(got, expected);
 }
 
+// A condition on the command line is UTF-8, whatever the table's code page:
+// it finds in a 866 and in a 1251 table the records Python finds, and a
+// character the text cannot hold is refused with the reason.
+TEST(BatchExport, AUtf8ConditionFindsTheRecordsPythonFinds) {
+  TempDir dir;
+  std::string program = program_in(dir, "");
+  const std::vector<std::string> names = {"петров", "сидоров", "иванов", "petrov"};
+  for (const char* codec : {"cp866", "cp1251"}) {
+    SCOPED_TRACE(codec);
+    test::DbfSpec layout;
+    layout.code_page_mark = std::string(codec) == "cp866" ? 0x65 : 0xC9;
+    layout.fields = {{"RN", 'N', 3}, {"NAME", 'C', 10}};
+    std::string encoded;
+    ASSERT_EQ(test::run_command("/usr/bin/python3 -c \"import sys\nfor n in sys.argv[2:]: "
+                                "sys.stdout.buffer.write(n.encode(sys.argv[1]).ljust(10) + b'|')\" " +
+                                    std::string(codec) + " " + names[0] + " " + names[1] + " " + names[2] + " " + names[3],
+                                encoded),
+              0);
+    for (size_t k = 0; k < names.size(); ++k)
+      layout.records.push_back("  " + std::to_string(k + 1) + encoded.substr(11 * k, 10));
+    test::write_bytes(dir.file("t.dbf"), test::build_dbf(layout));
+    for (const char* condition : {"NAME='петров'", "NAME='сидоров'", "NAME<>'иванов'"}) {
+      std::string mine, theirs;
+      ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:" + condition + "\" /x:csv t.dbf - | "
+                                  "cut -d, -f1 | tail -n +2 | tr -d '\\r'", mine), 0) << condition;
+      std::string op = std::string(condition).find("<>") != std::string::npos ? "!=" : "==";
+      std::string value = std::string(condition).substr(std::string(condition).find('\'') + 1);
+      value.pop_back();
+      ASSERT_EQ(test::run_command("/usr/bin/python3 -c \"import dbfread, sys\nfor r in dbfread.DBF('" + dir.file("t.dbf") +
+                                      "', encoding='" + codec + "'):\n  if r['NAME'].strip() " + op +
+                                      " sys.argv[1]: print(r['RN'])\" '" + value + "'", theirs), 0);
+      EXPECT_EQ(mine, theirs) << condition;
+      EXPECT_FALSE(theirs.empty()) << condition;
+    }
+  }
+  std::string err;
+  EXPECT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='Ǆ'\" /x:csv t.dbf - 2>&1 >/dev/null", err), 1);
+  EXPECT_NE(err.find("the condition holds Ǆ"), std::string::npos) << err;
+}
+
 }  // namespace
 }  // namespace kora
