@@ -102,8 +102,10 @@ int curses_key_token(int c, const char* name, bool linux_console);
 // headless.
 HeadlessBackend* headless_backend();
 
-// One row of the grid as text (the bytes, without attributes).
+// One row of the grid as text (code page 866 bytes, without attributes).
 std::string screen_row_text(int y);
+// The same in UTF-8, each character once (a wide one fills two cells).
+std::string screen_row_utf8(int y);
 // The attribute of one cell, -1 off the screen.
 int screen_attr_at(int x, int y);
 

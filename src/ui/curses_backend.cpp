@@ -282,11 +282,12 @@ void CursesBackend::make_cell(const Cell& cell, cchar_t& out) const {
     if (pair == 0 && COLOR_PAIRS > kBlackOnBlackPair) pair = kBlackOnBlackPair;
     if (fg & 8) attrs |= A_BOLD;
   }
-  unsigned char byte = cell.ch < 32 ? display_byte(cell.ch) : cell.ch;
-  wchar_t text[2] = {0, 0};
-  if (utf8_ || byte < 0x80) {
-    text[0] = static_cast<wchar_t>(cp866_to_unicode(byte));
-  } else if (const cchar_t* glyph = line_glyph(byte)) {
+  wchar_t text[3] = {0, 0, 0};
+  int byte = utf8_ ? -1 : unicode_to_cp866(static_cast<std::uint32_t>(cell.ch));
+  if (utf8_ || (byte >= 0 && byte < 0x80)) {
+    text[0] = static_cast<wchar_t>(cell.ch);
+    text[1] = static_cast<wchar_t>(cell.mark);
+  } else if (const cchar_t* glyph = byte > 0 ? line_glyph(static_cast<unsigned char>(byte)) : nullptr) {
     attr_t glyph_attrs;
     short glyph_pair;
     wchar_t glyph_text[CCHARW_MAX + 1];
@@ -320,11 +321,21 @@ void CursesBackend::present() {
       if (first == cols) continue;
       while (last > first && now[last] == before[last]) --last;
     }
+    if (first > 0 && now[first].ch == kWideTail) --first;  // a wide character is drawn whole
+    bool wide = false;
     for (int x = first; x <= last; ++x) {
       make_cell(now[x], line[static_cast<size_t>(x - first)]);
       before[x] = now[x];
+      wide = wide || now[x].ch == kWideTail;
     }
-    mvwadd_wchnstr(stdscr, y, first, line.data(), last - first + 1);
+    if (!wide) {
+      mvwadd_wchnstr(stdscr, y, first, line.data(), last - first + 1);
+      continue;
+    }
+    // A wide character takes two columns when put one at a time.
+    for (int x = first; x <= last; ++x) {
+      if (now[x].ch != kWideTail) mvwadd_wch(stdscr, y, x, &line[static_cast<size_t>(x - first)]);
+    }
   }
   if (painted_visibility_ != g_screen.cursor_visibility) {
     curs_set(g_screen.cursor_visibility);

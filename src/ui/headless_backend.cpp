@@ -1,6 +1,7 @@
 #include <memory>
 
 #include "ui/backend.h"
+#include "ui/codepage.h"
 #include "ui/keys.h"
 #include "ui/screen.h"
 
@@ -84,7 +85,19 @@ std::string screen_row_text(int y) {
   std::string text;
   for (int x = 0; x < g_screen.cols; ++x) {
     const Cell* cell = screen_cell(x, y);
-    if (cell) text.push_back(static_cast<char>(cell->ch));
+    if (cell) text.push_back(static_cast<char>(cell_byte(*cell)));
+  }
+  return text;
+}
+
+std::string screen_row_utf8(int y) {
+  std::string text;
+  for (int x = 0; x < g_screen.cols; ++x) {
+    const Cell* cell = screen_cell(x, y);
+    if (!cell || cell->ch == kWideTail) continue;
+    char bytes[8];
+    text.append(bytes, size_t(utf8_encode(static_cast<std::uint32_t>(cell->ch), bytes)));
+    if (cell->mark) text.append(bytes, size_t(utf8_encode(static_cast<std::uint32_t>(cell->mark), bytes)));
   }
   return text;
 }

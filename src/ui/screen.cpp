@@ -1,10 +1,14 @@
 #include "ui/screen.h"
 
+#include <locale.h>
+#include <wchar.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "ui/backend.h"
+#include "ui/codepage.h"
 
 namespace kora {
 
@@ -58,12 +62,64 @@ unsigned char display_byte(unsigned char byte) {
   }
 }
 
-void put_char(int x, int y, unsigned char ch, unsigned char attr) {
+// Writes one cell. A wide character it overwrites half of loses its other
+// half too, so that no half is left on the screen.
+static void set_cell(int x, int y, char32_t ch, unsigned char attr) {
   Cell* cell = cell_at(x, y);
   if (!cell) return;
-  cell->ch = display_byte(ch);
+  if (cell->ch == kWideTail) {
+    if (Cell* head = cell_at(x - 1, y)) head->ch = U' ', head->mark = 0;
+  } else if (Cell* tail = cell_at(x + 1, y); tail && tail->ch == kWideTail && ch != kWideTail) {
+    tail->ch = U' ';
+  }
+  cell->ch = ch;
+  cell->mark = 0;
   cell->attr = attr & 0x7F;
   cell->plain = 0;
+}
+
+void put_char(int x, int y, unsigned char ch, unsigned char attr) {
+  set_cell(x, y, cp866_to_unicode(display_byte(ch)), attr);
+}
+
+int char_cells(char32_t ch) {
+  if (ch < 0x300) return 1;
+  // The C library knows every script's widths, in a UTF-8 locale.
+  static locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+  if (!utf8) return 1;
+  locale_t before = uselocale(utf8);
+  int cells = wcwidth(static_cast<wchar_t>(ch));
+  uselocale(before);
+  return cells < 0 ? 1 : cells;
+}
+
+int put_unicode(int x, int y, std::u32string_view text, unsigned char attr, int cells) {
+  int limit = std::min(cells, g_screen.cols - g_screen.right_margin - x);
+  int used = 0;
+  for (char32_t ch : text) {
+    int width = char_cells(ch);
+    if (width == 0) {
+      int base = x + used - 1;
+      if (const Cell* before = cell_at(base, y); before && before->ch == kWideTail) --base;
+      if (Cell* cell = used > 0 ? cell_at(base, y) : nullptr) cell->mark = ch;
+      continue;
+    }
+    if (ch < 32) ch = cp866_to_unicode(display_byte(static_cast<unsigned char>(ch)));
+    if (used + width > limit) {
+      if (used < limit) set_cell(x + used++, y, U' ', attr);  // no half of a wide character
+      break;
+    }
+    set_cell(x + used, y, ch, attr);
+    if (width == 2) set_cell(x + used + 1, y, kWideTail, attr);
+    used += width;
+  }
+  return used;
+}
+
+unsigned char cell_byte(const Cell& cell) {
+  if (cell.ch == kWideTail) return ' ';
+  int byte = unicode_to_cp866(static_cast<std::uint32_t>(cell.ch));
+  return byte < 0 ? '?' : static_cast<unsigned char>(byte);
 }
 
 // How many characters of a string starting at x fit before the margin.

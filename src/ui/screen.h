@@ -1,10 +1,13 @@
-// The screen: an in-memory grid of (byte, attribute) cells that every part of
-// the program draws into at absolute positions, and that a backend (curses on
-// a terminal, or the headless one in tests) shows to the user.
+// The screen: an in-memory grid of (character, attribute) cells that every
+// part of the program draws into at absolute positions, and that a backend
+// (curses on a terminal, or the headless one in tests) shows to the user.
 //
-// Text on the screen is in code page 866; frames and lines are code page 437
-// line-drawing bytes (the two share 0xB0..0xDF). Coordinates: x = column,
-// y = row, both from 0. Cells off the screen are silently not drawn.
+// Cells hold Unicode characters. The byte interface (put_char, put_text, ...)
+// takes code page 866 text, whose frames and lines are code page 437's
+// line-drawing bytes (the two share 0xB0..0xDF), and turns each byte into its
+// character; put_unicode writes characters of any script, a wide one over
+// two cells. Coordinates: x = column, y = row, both from 0. Cells off the
+// screen are silently not drawn.
 //
 // Attribute byte: bits 0-3 foreground 0-15 in DOS palette order (0 black,
 // 1 blue, 2 green, 3 cyan, 4 red, 5 magenta, 6 brown, 7 light grey, 8-15 the
@@ -13,13 +16,18 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace kora {
 
+// The right half of a wide character: drawn by the cell to its left.
+inline constexpr char32_t kWideTail = 0;
+
 struct Cell {
-  unsigned char ch = ' ';
+  char32_t ch = U' ';
+  char32_t mark = 0;  // a combining mark drawn over ch, 0 none
   unsigned char attr = 0x07;
   // 1 when the cell is drawn in the terminal's own default colours (the
   // shadow of a box); attr is then not used for colour.
@@ -85,6 +93,16 @@ unsigned char display_byte(unsigned char byte);
 
 // One cell; the cursor stays where it was.
 void put_char(int x, int y, unsigned char ch, unsigned char attr);
+// Characters of any script from x rightwards within `cells` cells (and the
+// margin): a wide character takes two cells and is never cut in half (a
+// blank stands in when only one is left), a combining mark joins the
+// character before it. Returns the cells used.
+int put_unicode(int x, int y, std::u32string_view text, unsigned char attr, int cells);
+// Cells a character takes on a terminal: 2 wide, 0 a combining mark, else 1.
+int char_cells(char32_t ch);
+// The code page 866 byte a cell shows, '?' for a character 866 lacks (the
+// view of the screen tests and the byte interface share).
+unsigned char cell_byte(const Cell& cell);
 // The text from x rightwards, at most cols - right margin - x characters.
 void put_text(int x, int y, std::string_view text, unsigned char attr);
 // As put_text, and at most n characters.

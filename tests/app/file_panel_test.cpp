@@ -44,7 +44,7 @@ void take_picture(int topic, int, int, int) {
 
 std::string picture_row(int y) {
   std::string row;
-  for (int x = 0; x < g_picture.cols; ++x) row += static_cast<char>(g_picture.cells[size_t(y * g_picture.cols + x)].ch);
+  for (int x = 0; x < g_picture.cols; ++x) row += static_cast<char>(cell_byte(g_picture.cells[size_t(y * g_picture.cols + x)]));
   return row;
 }
 int picture_attr(int x, int y) { return g_picture.cells[size_t(y * g_picture.cols + x)].attr; }
@@ -217,8 +217,8 @@ TEST_F(FilePanelTest, DrawsTheBoxWithDirectoryMaskAndCursorLineAndRestoresTheScr
 
   EXPECT_EQ(run(root), 0);
   EXPECT_EQ(g_picture_topic, kFilePanelTopic);
-  EXPECT_EQ(g_picture.cells[size_t(2 * 80 + 10)].ch, g_frames.single_frame[0]);
-  EXPECT_EQ(g_picture.cells[size_t(21 * 80 + 69)].ch, g_frames.single_frame[8]);
+  EXPECT_EQ(cell_byte(g_picture.cells[size_t(2 * 80 + 10)]), g_frames.single_frame[0]);
+  EXPECT_EQ(cell_byte(g_picture.cells[size_t(21 * 80 + 69)]), g_frames.single_frame[8]);
   EXPECT_EQ(picture_attr(10, 2), g_colors.DialogFrame);
   EXPECT_EQ(picture_attr(70, 5), 0x07);  // nothing right of the box
 

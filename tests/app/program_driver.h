@@ -77,7 +77,7 @@ inline int run_kora(const std::vector<std::string>& args, const std::vector<int>
 }
 
 inline std::string row(int y) { return screen_row_text(y); }
-inline unsigned char cell_ch(int x, int y) { return screen_cell(x, y) ? screen_cell(x, y)->ch : 0; }
+inline unsigned char cell_ch(int x, int y) { return screen_cell(x, y) ? cell_byte(*screen_cell(x, y)) : 0; }
 inline int cell_attr(int x, int y) { return screen_attr_at(x, y); }
 
 // Key codes.

@@ -165,7 +165,7 @@ TEST_F(DialogTest, DrawsFrameDecorationsAndControlsCentredAndRestoresTheScreen) 
   ASSERT_EQ(shown.cells.size(), 27u * 90u);
   auto row = [&](int y) {
     std::string text;
-    for (int x = 0; x < 90; ++x) text += static_cast<char>(shown.cells[y * 90 + x].ch);
+    for (int x = 0; x < 90; ++x) text += static_cast<char>(cell_byte(shown.cells[y * 90 + x]));
     return text;
   };
   auto attr = [&](int x, int y) { return shown.cells[y * 90 + x].attr; };

@@ -128,16 +128,16 @@ TEST_F(MacroTest, RecordingMarkIsShownAndRemovedAndThePromptIsRestored) {
   EXPECT_EQ(get_key(0, nullptr), 'a');
   ASSERT_TRUE(macro_recording());
   macro_draw_mark();
-  EXPECT_EQ(screen_cell(0, 1)->ch, 'R');
+  EXPECT_EQ(cell_byte(*screen_cell(0, 1)), 'R');
   EXPECT_EQ(screen_cell(0, 1)->attr, 0x4F);
 
   push({kCtrlDot, kF3, 'z'});
   EXPECT_EQ(get_key(0, nullptr), 'z');
-  EXPECT_EQ(screen_cell(0, 1)->ch, g_frames.double_frame[0]);
+  EXPECT_EQ(cell_byte(*screen_cell(0, 1)), g_frames.double_frame[0]);
   EXPECT_EQ(screen_cell(0, 1)->attr, g_colors.Frame);
-  EXPECT_EQ(screen_cell(40, 12)->ch, '@');  // the prompt is gone
+  EXPECT_EQ(cell_byte(*screen_cell(40, 12)), '@');  // the prompt is gone
   macro_draw_mark();
-  EXPECT_EQ(screen_cell(0, 1)->ch, g_frames.double_frame[0]);
+  EXPECT_EQ(cell_byte(*screen_cell(0, 1)), g_frames.double_frame[0]);
 }
 
 TEST_F(MacroTest, PromptBoxIsCentredWithTheText) {
@@ -145,8 +145,8 @@ TEST_F(MacroTest, PromptBoxIsCentredWithTheText) {
   // 20 characters: the box runs from column 28 to 52, rows 10 to 14.
   EXPECT_EQ(screen_row_text(12).substr(30, 20), "Press the desire key");
   EXPECT_EQ(screen_cell(30, 12)->attr, g_colors.DialogText);
-  EXPECT_EQ(screen_cell(28, 10)->ch, g_frames.single_frame[0]);
-  EXPECT_EQ(screen_cell(52, 14)->ch, g_frames.single_frame[8]);
+  EXPECT_EQ(cell_byte(*screen_cell(28, 10)), g_frames.single_frame[0]);
+  EXPECT_EQ(cell_byte(*screen_cell(52, 14)), g_frames.single_frame[8]);
   EXPECT_EQ(screen_cell(28, 10)->attr, g_colors.DialogFrame);
 }
 

@@ -226,7 +226,7 @@ TEST_F(MenuTest, SubmenuOpensBesideItsItemAndEscClosesOnlyIt) {
   EXPECT_EQ(seen_text(1, 34, row_of(6), 1), "\xDA");
   EXPECT_EQ(seen_text(1, 36, row_of(6) + 1, 3), "One");
   // After Esc the parent is still open, the submenu gone.
-  EXPECT_EQ(seen_text(2, 34, row_of(6), 1), std::string(1, static_cast<char>(before_[row_of(6) * 80 + 34].ch)));
+  EXPECT_EQ(seen_text(2, 34, row_of(6), 1), std::string(1, static_cast<char>(cell_byte(before_[row_of(6) * 80 + 34]))));
   EXPECT_EQ(seen_attr(2, 12, row_of(6)), 0x0F);
   EXPECT_EQ(g_screen.cells, before_);
 }

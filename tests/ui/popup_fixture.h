@@ -58,7 +58,7 @@ class PopupTest : public ::testing::Test {
   // Text and attribute of the screen seen before key number `wait`.
   std::string seen_text(size_t wait, int x, int y, int n) const {
     std::string text;
-    for (int i = 0; i < n; ++i) text.push_back(static_cast<char>(seen_[wait][y * 80 + x + i].ch));
+    for (int i = 0; i < n; ++i) text.push_back(static_cast<char>(cell_byte(seen_[wait][y * 80 + x + i])));
     return text;
   }
   int seen_attr(size_t wait, int x, int y) const { return seen_[wait][y * 80 + x].attr; }

@@ -37,12 +37,45 @@ TEST_F(ScreenTest, SpacesAreClippedLikeTextButRepeatIsNot) {
   EXPECT_EQ(screen_row_text(2).substr(0, 3), "cd ");
 }
 
+// Characters of any script: a wide one takes two cells and is never cut in
+// half at the edge of its room, a combining mark stays with its letter, and
+// writing over half of a wide character blanks the other half.
+TEST_F(ScreenTest, UnicodeTextTakesItsCellsWholeOrNotAtAll) {
+  struct Case {
+    std::u32string text;
+    int room;
+    int used;
+    const char* shown;  // the row from x = 10, as UTF-8
+  } cases[] = {
+      {U"abc", 2, 2, "ab  "},
+      {U"\u4e2d\u6587\u5b57", 5, 5, "\u4e2d\u6587 "},       // the third would be cut: a blank instead
+      {U"\u4e2d\u6587", 4, 4, "\u4e2d\u6587 "},
+      {U"e\u0301te\u0301", 3, 3, "e\u0301te\u0301 "},       // marks join their letters
+      {U"\u0e01\u0e34\u0e19", 5, 2, "\u0e01\u0e34\u0e19   "},  // Thai vowel sign above
+      {U"\u0416\u2500", 5, 2, "\u0416\u2500   "},
+  };
+  for (const Case& c : cases) {
+    put_repeat(0, 0, 80, ' ', 0x07);
+    EXPECT_EQ(put_unicode(10, 0, c.text, 0x07, c.room), c.used);
+    std::string row = screen_row_utf8(0);
+    EXPECT_EQ(row.substr(10, std::string(c.shown).size()), c.shown);
+  }
+  put_repeat(0, 1, 80, ' ', 0x07);
+  put_unicode(0, 1, U"\u4e2d\u6587", 0x07, 10);
+  put_char(1, 1, 'x', 0x07);  // over the right half of the first
+  EXPECT_EQ(screen_row_utf8(1).substr(0, 5), " x\u6587");
+  EXPECT_EQ(screen_row_text(1).substr(0, 4), " x? ");  // the 866 view of the grid
+  g_screen.right_margin = 1;
+  EXPECT_EQ(put_unicode(77, 2, U"\u4e2d\u6587", 0x07, 10), 2);  // the margin counts as the edge
+  g_screen.right_margin = 0;
+}
+
 TEST_F(ScreenTest, ControlBytesShowTheirSubstitutes) {
   put_text(0, 0, std::string("\x07\x10\x11\x1e\x1f\x01\x1b\x9b", 8), 0x07);
   // 0x9B is the Cyrillic capital Yeru in code page 866 and is kept.
   EXPECT_EQ(screen_row_text(0).substr(0, 8), "@><^v..\x9b");
   put_char(10, 0, 0x00, 0x07);
-  EXPECT_EQ(screen_cell(10, 0)->ch, '.');
+  EXPECT_EQ(cell_byte(*screen_cell(10, 0)), '.');
 }
 
 TEST_F(ScreenTest, AttributeBitSevenIsIgnored) {
@@ -67,7 +100,7 @@ TEST_F(ScreenTest, BoxWithShadowCoversFrameAndOffsetShadow) {
     }
   }
   // The shadow keeps the character underneath.
-  EXPECT_EQ(screen_cell(15, 3)->ch, 'o');
+  EXPECT_EQ(cell_byte(*screen_cell(15, 3)), 'o');
   EXPECT_EQ(screen_attr_at(12, 4), 0x3E);
 }
 
@@ -79,7 +112,7 @@ TEST_F(ScreenTest, TitleBarBoxAndBoxAtTheEdge) {
   EXPECT_EQ(screen_row_text(3).substr(0, 10), "\xc8\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xcd\xbc");
   // A shadow that falls off the screen is not drawn and does not crash.
   draw_box(70, 20, 79, 24, 0x1E, g_frames.single_frame, kBoxShadow);
-  EXPECT_EQ(screen_cell(79, 24)->ch, 0xD9);
+  EXPECT_EQ(cell_byte(*screen_cell(79, 24)), 0xD9);
 }
 
 TEST_F(ScreenTest, ButtonAndCentredTitle) {
@@ -102,7 +135,7 @@ TEST_F(ScreenTest, SaveAndRestoreBringBackEveryCell) {
   ScreenSnapshot inner = save_screen();
   draw_box(2, 1, 10, 3, 0x4F, g_frames.single_frame, 0);
   restore_screen(inner);
-  EXPECT_EQ(screen_cell(2, 1)->ch, ' ');
+  EXPECT_EQ(cell_byte(*screen_cell(2, 1)), ' ');
   EXPECT_EQ(screen_attr_at(2, 1), 0x71);
   restore_screen(outer);
   EXPECT_EQ(screen_row_text(0).substr(0, 6), "under ");
