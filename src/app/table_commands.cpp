@@ -236,6 +236,7 @@ void carry_over(Table& old, Table& fresh, TableState& state) {
   apply_settings(fresh);
   fresh.show_aliases = old.show_aliases;
   fresh.ansi_text = old.ansi_text;
+  fresh.code_page = old.code_page;
   fresh.bak_done = old.bak_done;
   fresh.encoding = old.encoding;
   fresh.cipher_state = old.cipher_state;

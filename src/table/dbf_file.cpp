@@ -15,6 +15,7 @@
 
 #include "table/byte_order.h"
 #include "table/code_page.h"
+#include "table/text_code_page.h"
 #include "table/dbf_layouts.h"
 #include "table/dictionary.h"
 #include "table/file_io.h"
@@ -494,6 +495,7 @@ std::unique_ptr<Table> open_list_table(const TableList& list, const std::string&
   apply_table_options(*table, list.options);
   install_code_page_hooks(*table, list.options.xlat);
   choose_code_page(*table, list.options.oem_ansi);
+  decide_code_page(*table, list.options.oem_ansi);
   return table;
 }
 

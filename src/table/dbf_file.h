@@ -95,6 +95,7 @@ struct OpenFailure {
 };
 
 struct OemAnsiTables;
+class CodePage;
 
 // Hooks of the password encoding, called around every record and flag access.
 // The record hooks transform `size` bytes of a record image in place, the
@@ -199,6 +200,9 @@ struct Table {
   // The code page named by the .cpg file beside the table, as it stands
   // there; empty when there is none.
   std::string code_page_name;
+  // The code page of the table's text, decided on opening (table/text_code_page.h);
+  // none for a table opened outside the list.
+  std::shared_ptr<const CodePage> code_page;
   // Conversions between code page 866 and Windows-1251 through the configured
   // translation; empty when the built-in one is used (table/code_page.h).
   std::function<std::string(std::string_view)> to_ansi_hook;
