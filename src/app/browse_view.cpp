@@ -7,7 +7,9 @@
 #include "app/main_loop.h"
 #include "table/code_page.h"
 #include "table/record_ops.h"
+#include "table/text_code_page.h"
 #include "table/value_codec.h"
+#include "ui/codepage.h"
 #include "ui/keys.h"
 #include "ui/screen.h"
 
@@ -135,6 +137,18 @@ void put_cell(int x, int y, const std::string& text, unsigned char attr, int wid
   put_repeat(x + drawn, y, room - drawn, ' ', attr);
 }
 
+bool shows_unicode(const Table& table) {
+  return table.code_page && table.code_page->number() != 866 && table.code_page->number() != 1251;
+}
+
+void put_table_cell(const Table& table, int x, int y, const std::string& text, unsigned char attr, int width) {
+  if (!shows_unicode(table)) return put_cell(x, y, text, attr, width);
+  int room = std::min(width, screen_cols() - 1 - x);
+  if (room <= 0) return;
+  int drawn = put_unicode(x, y, utf8_to_u32(table.code_page->to_utf8(text)), attr, room);
+  put_repeat(x + drawn, y, room - drawn, ' ', attr);
+}
+
 // ---- status line, frame -----------------------------------------------------------
 
 namespace {
@@ -196,11 +210,17 @@ void draw_status_left() {
                                                                        : base_name(table->file_name);
   int x = int(std::strlen(marker));
   put_text_n(x, 0, name, g_colors.Status1, 35);
-  // A table kora does not change says so, and why, beside its name; the
-  // record counter keeps the right of the line.
+  x += int(std::min<size_t>(name.size(), 35)) + 1;
+  // The code page of a table in neither 866 nor 1251 is named; the record
+  // counter keeps the right of the line.
+  if (shows_unicode(*table) && screen_cols() - 31 - x > 0) {
+    std::string page = "(" + table->code_page->name() + ")";
+    put_text_n(x, 0, page, g_colors.Status1, screen_cols() - 31 - x);
+    x += int(page.size()) + 1;
+  }
+  // A table kora does not change says so, and why, beside its name.
   std::string reason = read_only_reason(*table);
   if (reason.empty()) return;
-  x += int(std::min<size_t>(name.size(), 35)) + 1;
   int room = screen_cols() - 31 - x;
   if (room > 0) put_text_n(x, 0, "(read only: " + reason + ")", g_colors.Status2, room);
 }
@@ -280,7 +300,7 @@ void paint_browse_header(const Table& table, const std::vector<ColumnSpan>& span
   put_char(2, 2, ' ', g_colors.HeaderC);
   for (const ColumnSpan& span : spans) {
     unsigned char attr = header_color(field_type(table, column_field(table, span.column)));
-    put_cell(span.x, 2, shown_name(table, span.column), attr, span.width);
+    put_table_cell(table, span.x, 2, shown_name(table, span.column), attr, span.width);
     if (span.x + span.width < screen_cols() - 1) put_char(span.x + span.width, 2, ' ', g_colors.HeaderC);
   }
   put_repeat(1, 3, screen_cols() - 2, g_frames.horizontal_single, g_colors.Frame);
@@ -305,7 +325,7 @@ void paint_browse_row(Table& table, long p, int y, const std::vector<ColumnSpan>
   put_delimiters(y, spans);
   for (const ColumnSpan& span : spans) {
     std::string text = field_text(table, column_field(table, span.column));
-    put_cell(span.x, y, text, cell_color(table, p, span.column, deleted), span.width);
+    put_table_cell(table, span.x, y, text, cell_color(table, p, span.column, deleted), span.width);
   }
   if (g_app.hex_panel && p == view_of(table).current_record) paint_hex_panel(table, spans);
 }

@@ -29,7 +29,7 @@ void paint_names(const Table& table, int width) {
   for (int y = 3; y <= last_window_row(); ++y, ++k) {
     put_repeat(1, y, cols - 2, ' ', g_colors.Frame);
     if (k < count) {
-      put_cell(1, y, shown_name(table, k), header_color(field_type(table, column_field(table, k))), width);
+      put_table_cell(table, 1, y, shown_name(table, k), header_color(field_type(table, column_field(table, k))), width);
     }
   }
   if (width + 2 >= cols - 1) return;
@@ -58,7 +58,7 @@ void paint_fields_view(Table& table) {
     }
     int i = column_field(table, k);
     std::string text = is_null_field(table, RecordImage(table.record), i) ? kNullText : field_text(table, i);
-    put_cell(x, y, text, cell_color(table, p, k, deleted), room);
+    put_table_cell(table, x, y, text, cell_color(table, p, k, deleted), room);
   }
   if (g_app.hex_panel && view_of(table).current_column < count) {
     int current = view_of(table).current_column;

@@ -7,6 +7,7 @@
 #include "app/browse_view.h"
 #include "app/command_support.h"
 #include "table/record_ops.h"
+#include "table/text_code_page.h"
 #include "ui/menu.h"
 #include "ui/screen.h"
 
@@ -313,9 +314,17 @@ void toggle_code_page() {
   // code page, so changes typed in this one are saved or dropped first.
   if (g_app.edit.mode && !resolve_unsaved_edit()) return;
   if (g_app.edit.mode && g_cell_edit_hooks.leave_edit) g_cell_edit_hooks.leave_edit(false);
-  table().ansi_text = !table().ansi_text;
+  // A table of another code page goes to its partner of the same script
+  // (850 and 1252, 852 and 1250, ...); the choice is never written.
+  if (shows_unicode(table())) {
+    if (std::shared_ptr<const CodePage> partner = table().code_page->partner()) table().code_page = partner;
+    if (!shows_unicode(table())) table().ansi_text = table().code_page->number() == 1251;
+  } else {
+    table().ansi_text = !table().ansi_text;
+    table().code_page = CodePage::of_number(table().ansi_text ? 1251 : 866);
+  }
   update_keybar_labels();
-  request(kRedrawRows);
+  request(kRedrawRows | kRedrawLayout);
 }
 
 void toggle_caption_code_page() {

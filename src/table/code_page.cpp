@@ -11,6 +11,7 @@
 #include "table/file_io.h"
 #include "table/memo_file.h"
 #include "table/record_scanner.h"
+#include "table/text_code_page.h"
 #include "table/vfp_fields.h"
 
 namespace kora {
@@ -199,12 +200,19 @@ std::string table_from_ansi(const Table& table, std::string_view ansi) {
   return table.ansi_text ? std::string(ansi) : table_ansi_to_oem(table, ansi);
 }
 
+// A table in a code page other than these two is shown in its own
+// characters: its record is not turned into code page 866.
+bool shown_through_866(const Table& table) {
+  int page = table.code_page ? table.code_page->number() : 866;
+  return table.ansi_text && (page == 866 || page == 1251);
+}
+
 void record_to_display(const Table& table, uint8_t* record) {
-  if (table.ansi_text) convert_character_fields(table, record, display_from_table);
+  if (shown_through_866(table)) convert_character_fields(table, record, display_from_table);
 }
 
 void record_from_display(const Table& table, uint8_t* record) {
-  if (table.ansi_text) convert_character_fields(table, record, table_from_display);
+  if (shown_through_866(table)) convert_character_fields(table, record, table_from_display);
 }
 
 int letter_test(const uint8_t* bytes, size_t length) {

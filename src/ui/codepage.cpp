@@ -75,6 +75,17 @@ long utf8_decode(std::string_view text, size_t at, size_t& length) {
 
 }  // namespace
 
+std::u32string utf8_to_u32(std::string_view utf8) {
+  std::u32string out;
+  for (size_t at = 0; at < utf8.size();) {
+    size_t length = 1;
+    long cp = utf8_decode(utf8, at, length);
+    out += cp < 0 ? U'\uFFFD' : static_cast<char32_t>(cp);
+    at += cp < 0 ? 1 : length;
+  }
+  return out;
+}
+
 Utf8To866 utf8_to_cp866(std::string_view utf8, std::string& out, std::uint32_t* bad) {
   out.clear();
   std::string bytes;

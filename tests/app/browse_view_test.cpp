@@ -10,10 +10,12 @@
 #include "../support/test_support.h"
 #include "app/app_state.h"
 #include "app/browse_view.h"
+#include "app/cell_editor.h"
 #include "app/navigation.h"
 #include "program_driver.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
+#include "ui/backend.h"
 
 namespace kora {
 namespace {
@@ -439,6 +441,65 @@ TEST(BrowseView, TheKeyBarFollowsTheModifierHeld) {
   EXPECT_EQ(row(24).substr(16, 16), " 3Filter 4Go fld");
   run_kora({path}, {}, 25, 80, 4 | 8);
   EXPECT_EQ(row(24).substr(72, 8), "10Quit  ");
+}
+
+}  // namespace
+}  // namespace kora
+
+namespace kora {
+namespace {
+
+// Tables in code pages other than 866 and 1251 show their characters: wide
+// ones over two cells with the column lines in place, the code page named on
+// the status line, F12 going to the page of the same script on the other
+// side of DOS and Windows; their text is never edited into bytes of the
+// wrong page.
+TEST(BrowseView, TablesInOtherCodePagesShowTheirCharacters) {
+  TempDir dir;
+  struct Case {
+    const char* fixture;
+    std::string shown;  // the first record's row from x = 3, in UTF-8
+    const char* page;
+  } cases[] = {
+      {"mapshaper/dbf/cpg/big5", "\u570b\u8a9e  ", "(Big5)"},
+      {"mapshaper/dbf/cpg/shiftjis", "", "(Shift-JIS)"},
+      {"mapshaper/dbf/cpg/latin2", "\u010de\u0161tina", "(ISO-8859-2)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fixture);
+    std::string name = std::string(c.fixture).substr(std::string(c.fixture).rfind('/') + 1);
+    std::string path = dir.copy_fixture(std::string(c.fixture) + ".dbf", name + ".dbf");
+    dir.copy_fixture(std::string(c.fixture) + ".cpg", name + ".cpg");
+    DirectView view(path);
+    view.paint();
+    EXPECT_NE(screen_row_utf8(0).find(c.page), std::string::npos) << screen_row_utf8(0);
+    std::string row = screen_row_utf8(4);
+    EXPECT_EQ(row.substr(std::string("\u2551 \u2502").size(), c.shown.size()), c.shown);
+    // Each wide character takes two cells: the grid keeps its columns.
+    if (std::string(c.page) == "(Big5)") {
+      EXPECT_EQ(screen_row_text(4).substr(2, 6), "\xB3? ?  ");
+    }
+  }
+
+  std::string latin2 = dir.file("latin2.dbf");
+  std::vector<uint8_t> before = read_bytes(latin2);
+  {
+    DirectView view(latin2);
+    view.paint();
+    ASSERT_EQ(edit_mode_on(), 1);
+    offer_cell_key('x');  // would type into a text of another page: refused
+    edit_mode_off(true);
+  }
+  EXPECT_EQ(read_bytes(latin2), before);
+
+  // cp850.dbf is marked 1252 by its writer; F12 shows it in 850.
+  DirectView view(dir.copy_fixture("dbase-rs/cp850.dbf", "cp850.dbf"));
+  view.paint();
+  EXPECT_NE(screen_row_utf8(0).find("(1252)"), std::string::npos) << screen_row_utf8(0);
+  toggle_code_page();
+  view.paint();
+  EXPECT_NE(screen_row_utf8(0).find("(850)"), std::string::npos) << screen_row_utf8(0);
+  EXPECT_NE(screen_row_utf8(4).find("\u00c4\u00f6\u00fc!\u00a7$%&/"), std::string::npos) << screen_row_utf8(4);
 }
 
 }  // namespace
