@@ -22,7 +22,8 @@ constexpr const char* kUsage =
     "Use:\n\tKORA [switches] [filename.dbf]\nSwitches:\n\t/ro - Read Only mode\n"
     "\t/mo - Don't use mouse\n\t/cr - Create new database\n\t/ms - Modify structure\n"
     "\t/a[+] Auto-correct header\n\t/r+ - Review in reverse order\n"
-    "\t/r- - Review in normal order\n\t/h  - This help\n"
+    "\t/r- - Review in normal order\n\t/cp:NAME - Read the table in code page NAME (866, 1252, UTF-8...)\n"
+    "\t/h  - This help\n"
     "Batch export (no screen):\n\tKORA /x:FORMAT [/f:CONDITION] [/s:FIELDS] filename.dbf [output]\n"
     "\t/x:FORMAT    - export as txt, clipper, foxpro, sql, html, dbf, xml or csv\n"
     "\t/f:CONDITION - export only the records the condition holds for\n"
@@ -159,10 +160,14 @@ std::string side_file_path(const char* program_path, const char* extension) {
   return path;
 }
 
-// /x:FORMAT, /f:CONDITION, /s:FIELDS: switches whatever their values hold.
+// /cp:NAME, whatever the name holds.
+bool is_code_page_switch(const char* arg) { return (arg[0] == '/' || arg[0] == '-') && strncasecmp(arg + 1, "cp:", 3) == 0; }
+
+// /x:FORMAT, /f:CONDITION, /s:FIELDS, /cp:NAME: switches whatever their values hold.
 bool is_valued_switch(const char* arg) {
-  return (arg[0] == '/' || arg[0] == '-') && arg[1] != '\0' && std::strchr("xXfFsS", arg[1]) != nullptr &&
-         arg[2] == ':';
+  return ((arg[0] == '/' || arg[0] == '-') && arg[1] != '\0' && std::strchr("xXfFsS", arg[1]) != nullptr &&
+          arg[2] == ':') ||
+         is_code_page_switch(arg);
 }
 
 bool is_switch(const char* arg) {
@@ -206,6 +211,11 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
     if (!is_valued_switch(argv[i])) {
       if (is_switch(argv[i])) read_switch(argv[i] + 1, line.switches);
+      continue;
+    }
+    if (is_code_page_switch(argv[i])) {
+      line.code_page_given = true;
+      line.code_page = argv[i] + 4;
       continue;
     }
     std::string value(argv[i] + 3);

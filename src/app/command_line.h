@@ -30,6 +30,9 @@ struct CommandLine {
   std::string sort;
   StartSwitches switches;
   std::vector<std::string> names;  // the arguments that are not switches, in order
+  // /cp:NAME: the code page the table is read in, whatever its files say.
+  bool code_page_given = false;
+  std::string code_page;
 };
 
 // The usage text printed for the help switch, banner lines included.

@@ -18,6 +18,7 @@
 #include "app/file_panel.h"
 #include "app/main_loop.h"
 #include "table/dbf_file.h"
+#include "table/text_code_page.h"
 #include "tools/condition.h"
 #include "ui/history.h"
 #include "ui/macros.h"
@@ -37,6 +38,7 @@ char g_program_path[kPathBufferSize];
 
 struct Startup {
   StartSwitches switches;
+  std::shared_ptr<const CodePage> code_page;  // /cp:NAME
   std::string table_name;
   bool screen_up = false;
 
@@ -132,6 +134,7 @@ int show_table(Startup& run) {
     return 0;
   }
   Table& shown = *g_app.table();
+  set_code_page(shown, run.code_page);
   view_of(shown).view_mode = g_settings.start_mode == 1 ? 1 : 0;
   if (run.switches.review_order) shown.view.reverse = run.switches.review_order == 2;
   favorites_install(g_program_path, [](const std::string& path) { open_and_show(path); }, idle_routine);
@@ -180,6 +183,15 @@ int run_program(int argc, char** argv) {
   if (line.version) {
     std::fputs(version_text().c_str(), stdout);
     return 0;
+  }
+  if (line.code_page_given) {
+    run.code_page = CodePage::find(line.code_page);
+    if (!run.code_page) {
+      std::string known;
+      for (const std::string& name : known_code_pages()) known += (known.empty() ? "" : ", ") + name;
+      std::fprintf(stderr, "kora: unknown code page \"%s\"; kora knows %s\n", line.code_page.c_str(), known.c_str());
+      return kExitNotOpened;
+    }
   }
   if (line.batch_export) {
     BatchExport batch{line.export_format, line.filter, line.sort, line.names.empty() ? "" : line.names[0],

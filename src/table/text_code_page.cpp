@@ -536,6 +536,12 @@ void decide_code_page(Table& table, int oem_ansi) {
   table.code_page = page;
 }
 
+void set_code_page(Table& table, std::shared_ptr<const CodePage> page) {
+  if (!page) return;
+  if (page->number() == 866 || page->number() == 1251) table.ansi_text = page->number() == 1251;
+  table.code_page = std::move(page);
+}
+
 std::string field_name_utf8(const Table& table, int i) {
   std::shared_ptr<const CodePage> page = table.code_page;
   if (!page) page = CodePage::of_number(table.ansi_text ? 1251 : 866);

@@ -84,6 +84,10 @@ bool looks_like_utf8(std::string_view bytes);
 // choose_code_page: a decision that lands on 866 or 1251 follows ansi_text.
 void decide_code_page(Table& table, int oem_ansi);
 
+// Puts the table's text in `page`, as the user chose it: 866 and 1251 also
+// set ansi_text, which the screen still converts by.
+void set_code_page(Table& table, std::shared_ptr<const CodePage> page);
+
 // The field's name in UTF-8, through the table's code page.
 std::string field_name_utf8(const Table& table, int i);
 

@@ -166,6 +166,16 @@ TEST(CommandLine, WordSwitchesMustMatchWholeAndUnknownOnesAreIgnored) {
   EXPECT_EQ(line.names, std::vector<std::string>{"x.dbf"});
 }
 
+TEST(CommandLine, TheCodePageSwitchKeepsItsNameWhateverItHolds) {
+  CommandLine line = parse({"/CP:ISO-8859-1", "x.dbf"});
+  EXPECT_TRUE(line.code_page_given);
+  EXPECT_EQ(line.code_page, "ISO-8859-1");
+  EXPECT_EQ(line.names, std::vector<std::string>{"x.dbf"});
+  EXPECT_EQ(parse({"x.dbf", "-cp:a/b.c"}).code_page, "a/b.c");
+  EXPECT_TRUE(parse({"/cp:", "x"}).code_page_given);
+  EXPECT_FALSE(parse({"/cpx", "x"}).code_page_given);
+}
+
 TEST(CommandLine, AutoCorrectLooksAtTheFirstLetterOnly) {
   EXPECT_EQ(parse({"/a", "x"}).switches.auto_correct, 1);
   EXPECT_EQ(parse({"/auto", "x"}).switches.auto_correct, 1);

@@ -19,7 +19,8 @@ using test::TempDir;
 const char* const kUsage =
     "Use:\n\tKORA [switches] [filename.dbf]\nSwitches:\n\t/ro - Read Only mode\n\t/mo - Don't use mouse\n"
     "\t/cr - Create new database\n\t/ms - Modify structure\n\t/a[+] Auto-correct header\n"
-    "\t/r+ - Review in reverse order\n\t/r- - Review in normal order\n\t/h  - This help\n"
+    "\t/r+ - Review in reverse order\n\t/r- - Review in normal order\n"
+    "\t/cp:NAME - Read the table in code page NAME (866, 1252, UTF-8...)\n\t/h  - This help\n"
     "Batch export (no screen):\n\tKORA /x:FORMAT [/f:CONDITION] [/s:FIELDS] filename.dbf [output]\n"
     "\t/x:FORMAT    - export as txt, clipper, foxpro, sql, html, dbf, xml or csv\n"
     "\t/f:CONDITION - export only the records the condition holds for\n"
@@ -85,6 +86,15 @@ TEST(KoraBinary, HelpAsFirstArgumentPrintsTheUsageAndNothingElse) {
     EXPECT_EQ(run.out.substr(second + 1), kUsage) << help;
     EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << help;
   }
+}
+
+TEST(KoraBinary, AnUnknownCodePageIsAUsageErrorNamingThoseKoraKnows) {
+  TempDir dir;
+  std::string path = dir.copy_fixture(kPoints, "p.dbf");
+  KoraRun run = kora_in(dir.path(), "/cp:klingon p.dbf");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out.find("kora: unknown code page \"klingon\"; kora knows 437, Mazovia,"), 0u) << run.out;
+  EXPECT_NE(run.out.find("UTF-8\n"), std::string::npos) << run.out;
 }
 
 TEST(KoraBinary, WithoutATableNameItAsksForOneAndFails) {

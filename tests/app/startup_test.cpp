@@ -273,6 +273,19 @@ TEST(Startup, AFixtureWithCyrillicTextInWindows1251IsShownInTheScreenCodePage) {
   EXPECT_NE(row(5).find(word), std::string::npos) << row(5);
 }
 
+TEST(Startup, TheCodePageSwitchOverridesTheMarkOfTheTable) {
+  TempDir dir;
+  std::string path = dir.copy_fixture("infused-dbf/cp1251.dbf", "cp.dbf");
+  std::vector<uint8_t> before = read_bytes(path);
+  // Read as code page 866, "больничное" keeps its Windows-1251 bytes on the screen.
+  EXPECT_EQ(run_kora({"/cp:866", path}, {}), 0);
+  EXPECT_NE(row(5).find("\xE1\xEE\xEB\xFC\xED\xE8\xF7\xED\xEE\xE5"), std::string::npos) << row(5);
+  EXPECT_EQ(run_kora({"-CP:Windows-1251", path}, {}), 0);
+  EXPECT_NE(row(5).find("\xA1\xAE\xAB\xEC\xAD\xA8\xE7\xAD\xAE\xA5"), std::string::npos) << row(5);
+  EXPECT_EQ(read_bytes(path), before);  // the choice is never written into the file
+  EXPECT_EQ(run_kora({"/cp:klingon", path}, {}), kExitNotOpened);
+}
+
 TEST(Startup, TheConfiguredCodePageTranslationIsUsedOnlyWhenBothHalvesAreGiven) {
   TempDir dir;
   std::string path = dir.copy_fixture("infused-dbf/cp1251.dbf", "cp.dbf");
