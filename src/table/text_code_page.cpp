@@ -463,7 +463,7 @@ bool CodePage::iconv_from_utf8(std::string_view utf8, std::string& out, char32_t
   // something else (a look-alike) is refused as one it cannot hold.
   std::string back = failed ? std::string() : iconv_to_utf8(out);
   if (!failed && back == utf8) return true;
-  size_t done = size_t(in - utf8.data());
+  size_t done = std::min(size_t(in - utf8.data()), utf8.size() - 1);
   if (bad) {
     size_t length = 0;
     *bad = failed ? decode_utf8(utf8, done, length) : first_difference(utf8, back);
@@ -534,6 +534,12 @@ void decide_code_page(Table& table, int oem_ansi) {
   // the letters of the records, switched by the user.
   if (!page || page->number() == 866 || page->number() == 1251) page = CodePage::of_number(table.ansi_text ? 1251 : 866);
   table.code_page = page;
+}
+
+std::string cannot_hold_text(const CodePage& page, char32_t c) {
+  std::string text;
+  append_utf8(text, c);
+  return text + " cannot be stored in code page " + page.name();
 }
 
 void set_code_page(Table& table, std::shared_ptr<const CodePage> page) {

@@ -84,6 +84,10 @@ bool looks_like_utf8(std::string_view bytes);
 // choose_code_page: a decision that lands on 866 or 1251 follows ansi_text.
 void decide_code_page(Table& table, int oem_ansi);
 
+// The refusal of a character the page cannot hold, for the user:
+// "Ǆ cannot be stored in code page 1252".
+std::string cannot_hold_text(const CodePage& page, char32_t c);
+
 // Puts the table's text in `page`, as the user chose it: 866 and 1251 also
 // set ansi_text, which the screen still converts by.
 void set_code_page(Table& table, std::shared_ptr<const CodePage> page);

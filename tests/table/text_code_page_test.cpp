@@ -167,6 +167,8 @@ TEST(TextCodePage, ACharacterThePageCannotHoldIsRefusedAndNamed) {
       EXPECT_EQ(bad, c.bad) << c.page << " " << c.utf8;
     }
   }
+  EXPECT_EQ(cannot_hold_text(*CodePage::find("1252"), 0x01C4), "\xC7\x84 cannot be stored in code page 1252");
+  EXPECT_EQ(cannot_hold_text(*CodePage::find("big5"), 0x1F600), "\xF0\x9F\x98\x80 cannot be stored in code page Big5");
   // Bytes that are no character read as U+FFFD, the rest as they are.
   EXPECT_EQ(CodePage::find("1252")->to_utf8("a\x81z"), "a\xEF\xBF\xBDz");
   EXPECT_EQ(CodePage::find("UTF-8")->to_utf8("a\xFF\xD0\x96\xD0"), "a\xEF\xBF\xBD\xD0\x96\xEF\xBF\xBD");
@@ -289,10 +291,16 @@ for r in range(table.header.numrecords):
 TEST(TextCodePage, TheLanguageDriverNameOfDBase7AndTheMarksDecide) {
   TempDir dir;
   TableList list;
-  int index = add_table(list, dir.copy_fixture("infused-dbf/dbase_8c.dbf", "d7.dbf"));  // DB437US0
-  ASSERT_GE(index, 0);
-  ASSERT_TRUE(list.at(index)->code_page);
-  EXPECT_EQ(list.at(index)->code_page->name(), "437");
+  const std::pair<const char*, const char*> tables[] = {{"infused-dbf/dbase_8c.dbf", "437"},          // DB437US0
+                                                        {"php-xbase/dBase/dBaseVII.dbf", "866"},      // DB866RU0
+                                                        {"php-xbase/dBase/dBaseVII_double.dbf", "1252"}};  // DBWINUS0
+  int n = 0;
+  for (const auto& [fixture, name] : tables) {
+    int index = add_table(list, dir.copy_fixture(fixture, "d" + std::to_string(n++) + ".dbf"));
+    ASSERT_GE(index, 0) << fixture;
+    ASSERT_TRUE(list.at(index)->code_page) << fixture;
+    EXPECT_EQ(list.at(index)->code_page->name(), name) << fixture;
+  }
   EXPECT_EQ(code_page_of_driver("DBWINUS0")->name(), "1252");
   EXPECT_EQ(code_page_of_driver("db866ru0")->name(), "866");
   EXPECT_FALSE(code_page_of_driver("PARADOX"));
