@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <sstream>
 #include <string>
@@ -94,17 +95,20 @@ TEST(TextCodePage, FindTakesTheUsualSpellingsAndEveryKnownNameAndPairsDosWithWin
 // Python decodes it; every character of every single-byte page goes back to
 // its byte.
 TEST(TextCodePage, SingleBytePagesDecodeAsPythonAndEveryCharacterGoesBack) {
-  const std::map<std::string, std::string> codecs = {
-      {"437", "cp437"},       {"720", "cp720"},        {"737", "cp737"},       {"775", "cp775"},
-      {"850", "cp850"},       {"852", "cp852"},        {"855", "cp855"},       {"857", "cp857"},
-      {"860", "cp860"},       {"861", "cp861"},        {"862", "cp862"},       {"863", "cp863"},
-      {"865", "cp865"},       {"866", "cp866"},        {"869", "cp869"},       {"874", "cp874"},
-      {"1250", "cp1250"},     {"1251", "cp1251"},      {"1252", "cp1252"},     {"1253", "cp1253"},
-      {"1254", "cp1254"},     {"1255", "cp1255"},      {"1256", "cp1256"},     {"1257", "cp1257"},
-      {"1258", "cp1258"},     {"KOI8-R", "koi8_r"},    {"KOI8-U", "koi8_u"},   {"ISO-8859-1", "latin_1"},
-      {"ISO-8859-2", "iso8859_2"}, {"ISO-8859-5", "iso8859_5"}, {"ISO-8859-7", "iso8859_7"},
-      {"ISO-8859-9", "iso8859_9"}, {"ISO-8859-15", "iso8859_15"}, {"Mac CE", "mac_latin2"},
-  };  // (the C library keeps Apple's older Mac Roman and Mac Cyrillic: the euro, ∆ and the logo differ)
+  // Python's name of each page: "cp" and the number, or one of these; the
+  // C library keeps Apple's older Mac Roman and Mac Cyrillic (the euro, ∆
+  // and the logo differ), and Python has no Mazovia nor Kamenický.
+  const std::map<std::string, std::string> named = {
+      {"KOI8-R", "koi8_r"},         {"KOI8-U", "koi8_u"},         {"ISO-8859-1", "latin_1"},
+      {"ISO-8859-2", "iso8859_2"},  {"ISO-8859-5", "iso8859_5"},  {"ISO-8859-7", "iso8859_7"},
+      {"ISO-8859-9", "iso8859_9"},  {"ISO-8859-15", "iso8859_15"}, {"Mac CE", "mac_latin2"}};
+  std::map<std::string, std::string> codecs;
+  for (const std::string& name : known_code_pages()) {
+    if (CodePage::find(name)->multibyte()) continue;
+    if (std::all_of(name.begin(), name.end(), ::isdigit)) codecs[name] = "cp" + name;
+    if (named.count(name)) codecs[name] = named.at(name);
+  }
+  EXPECT_EQ(codecs.size(), 34u);
   std::string args;
   for (const auto& [name, codec] : codecs) args += " " + codec;
   std::istringstream lines(python(R"(import sys
@@ -115,11 +119,7 @@ for codec in sys.argv[1:]:
   for (std::string codec, hex; lines >> codec >> hex;) decoded[codec] = from_hex(hex);
   std::string high;
   for (int b = 0x80; b < 0x100; ++b) high += char(b);
-  for (const auto& [name, codec] : codecs) {
-    auto page = CodePage::find(name);
-    ASSERT_TRUE(page) << name;
-    EXPECT_EQ(page->to_utf8(high), decoded[codec]) << name;
-  }
+  for (const auto& [name, codec] : codecs) EXPECT_EQ(CodePage::find(name)->to_utf8(high), decoded[codec]) << name;
   for (const std::string& name : known_code_pages()) {
     auto page = CodePage::find(name);
     if (page->multibyte()) continue;
@@ -192,9 +192,7 @@ TEST(TextCodePage, AValueIsCutOnlyBetweenWholeCharacters) {
   for (const Case& c : cases) {
     auto page = CodePage::find(c.page);
     ASSERT_TRUE(page) << c.page;
-    EXPECT_EQ(page->multibyte(), std::string(c.page).size() > 4 || std::string(c.page) == "GBK" ||
-                                     std::string(c.page) == "Big5")
-        << c.page;
+    EXPECT_EQ(page->multibyte(), std::isalpha(c.page[0]) != 0) << c.page;
     EXPECT_EQ(page->whole_characters(c.bytes, c.limit), c.whole) << c.page << " " << hex_of(c.bytes) << " " << c.limit;
   }
 }
