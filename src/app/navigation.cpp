@@ -317,11 +317,9 @@ void toggle_code_page() {
   // A table of another code page goes to its partner of the same script
   // (850 and 1252, 852 and 1250, ...); the choice is never written.
   if (shows_unicode(table())) {
-    if (std::shared_ptr<const CodePage> partner = table().code_page->partner()) table().code_page = partner;
-    if (!shows_unicode(table())) table().ansi_text = table().code_page->number() == 1251;
+    set_code_page(table(), table().code_page->partner());
   } else {
-    table().ansi_text = !table().ansi_text;
-    table().code_page = CodePage::of_number(table().ansi_text ? 1251 : 866);
+    set_code_page(table(), CodePage::of_number(table().ansi_text ? 866 : 1251));
   }
   update_keybar_labels();
   request(kRedrawRows | kRedrawLayout);
