@@ -26,7 +26,7 @@ TEST(KoraCodePageTmux, Windows1251TablesShownSwitchedAndEditedInARealTerminal) {
   std::string unmarked = dir.file("plain.dbf");
   kora::test::write_bytes(unmarked, kora::test::build_dbf(layout));
   std::string command = std::string(KORA_SOURCE_DIR) + "/tests/e2e/kora_codepage_tmux_test.sh " + program + " " +
-                        kora::test::fixture("infused-dbf/cp1251.dbf") + " " + unmarked;
+                        kora::test::fixture("infused-dbf/cp1251.dbf") + " " + unmarked + " " + kora::test::fixture("");
   int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);

@@ -5,13 +5,19 @@
 #     F12 shows the stored bytes as code page 866, and F12 again converts;
 #  2. a table without the mark whose first record holds none of the letters
 #     А О Е У is still taken as Windows-1251; ё typed into it is stored as
-#     the byte 0xB8, and dbfread reads the word back.
-# Usage: kora_codepage_tmux_test.sh path/to/kora marked.dbf unmarked.dbf
+#     the byte 0xB8, and dbfread reads the word back;
+#  3. tables in other code pages: a Big5 table with its .cpg shows its
+#     characters, each wide one over two cells (every grid line fills the
+#     terminal's width), its code page on the status line; a letter typed
+#     into an ISO-8859-2 text is refused with the reason and the file keeps
+#     its bytes.
+# Usage: kora_codepage_tmux_test.sh path/to/kora marked.dbf unmarked.dbf fixtures
 set -u
-usage="usage: kora_codepage_tmux_test.sh path/to/kora marked.dbf unmarked.dbf"
+usage="usage: kora_codepage_tmux_test.sh path/to/kora marked.dbf unmarked.dbf fixtures"
 program=${1:?$usage}
 marked=${2:?$usage}
 unmarked=${3:?$usage}
+fixtures=${4:?$usage}
 absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 program=$(absolute "$program")
 command -v tmux >/dev/null 2>&1 || { echo "SKIP: tmux not installed"; exit 77; }
@@ -93,8 +99,36 @@ sys.exit(1 if problems else 0)
 PY
 }
 
+other_pages() {
+  for name in big5 latin2; do
+    cp "$fixtures/mapshaper/dbf/cpg/$name.dbf" "$fixtures/mapshaper/dbf/cpg/$name.cpg" "$work/" &&
+      chmod u+w "$work/$name.dbf"
+  done
+  cp "$work/latin2.dbf" "$work/latin2_ref.dbf"
+  start big5.dbf
+  wait_for "\[0\]big5.dbf (Big5)" || { fail big5 "program did not start naming Big5"; screen; stop; return; }
+  wait_for "│國語" || fail big5 "the Big5 text is not shown"
+  screen | "$python" -c '
+import sys, unicodedata
+width = lambda line: sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in line)
+sys.exit(any("國" in line and width(line) != 100 for line in sys.stdin.read().splitlines()))' ||
+    fail big5 "a line with wide characters does not fill the terminal's width"
+  keys F10
+  wait_for "EXIT=0" || { fail big5 "F10 did not end the program"; screen; }
+  stop
+  start latin2.dbf
+  wait_for "│čeština" || { fail latin2 "the ISO-8859-2 text is not shown"; screen; stop; return; }
+  keys F4 x
+  wait_for "Only ASCII text can be edited" || fail latin2 "a letter typed into the text was not refused"
+  keys Enter F4 F10
+  wait_for "EXIT=0" || { fail latin2 "F10 did not end the program"; screen; }
+  stop
+  cmp -s "$work/latin2.dbf" "$work/latin2_ref.dbf" || fail latin2 "the file changed"
+}
+
 marked_table
 unmarked_table
+other_pages
 tmux_ kill-server 2>/dev/null
 [ $failures -eq 0 ] && echo PASS
 exit $failures
