@@ -6,9 +6,11 @@
 #include <memory>
 
 #include "app/app_state.h"
+#include "app/browse_view.h"
 #include "app/main_loop.h"
 #include "app/status_text.h"
 #include "table/memo_file.h"
+#include "table/text_code_page.h"
 #include "tools/filter.h"
 #include "tools/sort.h"
 #include "ui/codepage.h"
@@ -112,9 +114,20 @@ ExportOptions export_options_from_settings(const Settings& settings, ExportForma
 namespace {
 
 // A condition comes in UTF-8, as a shell passes what the user typed;
-// conditions compare texts as the screen shows them, in code page 866. A
-// text that is no UTF-8 is taken as it stands (a script written in 866).
-bool condition_in_screen_text(const std::string& utf8, std::string& out) {
+// conditions compare texts as the screen shows them: in code page 866 for
+// tables in 866 and 1251, in its own code page for any other table. A text
+// that is no UTF-8 is taken as it stands (a script written in 866).
+bool condition_in_screen_text(const Table& table, const std::string& utf8, std::string& out) {
+  if (shows_unicode(table)) {
+    char32_t bad = 0;
+    if (table.code_page->from_utf8(utf8, out, &bad)) return true;
+    if (bad == U'\uFFFD') {
+      out = utf8;
+      return true;
+    }
+    fail("the condition holds a character the table's text cannot hold: " + cannot_hold_text(*table.code_page, bad));
+    return false;
+  }
   std::uint32_t bad = 0;
   switch (utf8_to_cp866(utf8, out, &bad)) {
     case Utf8To866::kDone: return true;
@@ -164,7 +177,7 @@ int run_batch_export(const BatchExport& batch) {
       return 1;
     }
     std::string condition;
-    if (!condition_in_screen_text(batch.filter, condition)) return 1;
+    if (!condition_in_screen_text(*table, batch.filter, condition)) return 1;
     Status status = apply_filter(*table, {FilterSource::kExpression, condition}, progress);
     if (status != Status::kOk) {
       fail(std::string("filter: ") + status_cause_text(status));

@@ -246,6 +246,21 @@ TEST(BatchExport, AUtf8ConditionFindsTheRecordsPythonFinds) {
   std::string err;
   EXPECT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='Ǆ'\" /x:csv t.dbf - 2>&1 >/dev/null", err), 1);
   EXPECT_NE(err.find("the condition holds Ǆ"), std::string::npos) << err;
+  // A table in another code page compares in its own: the condition is
+  // turned into it, or refused when the page cannot hold a character.
+  for (const char* name : {"latin2", "big5"}) {
+    dir.copy_fixture(std::string("mapshaper/dbf/cpg/") + name + ".dbf", std::string(name) + ".dbf");
+    dir.copy_fixture(std::string("mapshaper/dbf/cpg/") + name + ".cpg", std::string(name) + ".cpg");
+  }
+  std::string out;
+  ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='čeština'\" /x:csv latin2.dbf - | "
+                              "iconv -f iso-8859-2 -t utf-8", out), 0);
+  EXPECT_EQ(out, "NAME\r\nčeština\r\n");
+  ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='國語'\" /x:csv big5.dbf - | iconv -f big5 -t utf-8",
+                              out), 0);
+  EXPECT_EQ(out, "NAME\r\n國語\r\n");
+  EXPECT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='國'\" /x:csv latin2.dbf - 2>&1 >/dev/null", err), 1);
+  EXPECT_NE(err.find("國 cannot be stored in code page ISO-8859-2"), std::string::npos) << err;
 }
 
 }  // namespace
