@@ -3,13 +3,18 @@
 // menu items do nothing until the function is filled in here.
 #include "app/commands.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/append_from_command.h"
+#include "app/browse_view.h"
 #include "app/cell_editor.h"
 #include "app/column_setup.h"
+#include "app/command_support.h"
 #include "app/encoding_commands.h"
 #include "app/export_command.h"
 #include "app/favorites.h"
@@ -26,7 +31,9 @@
 #include "app/sql_command.h"
 #include "app/structure_dialog.h"
 #include "app/tool_commands.h"
+#include "table/text_code_page.h"
 #include "ui/key_codes.h"
+#include "ui/menu.h"
 #include "ui/settings.h"
 
 namespace kora {
@@ -53,6 +60,25 @@ void ansi_charset() {
 void oem_charset() {
   Table* table = g_app.table();
   if (table && table->ansi_text) toggle_code_page();
+}
+
+constexpr int kCodePageHelp = 72;
+
+// Every code page kora knows, the table's own chosen; the choice is the
+// view's and never written into the file.
+void choose_code_page_command() {
+  Table* table = g_app.table();
+  if (!table) return;
+  if (g_app.edit.mode && !resolve_unsaved_edit()) return;
+  if (g_app.edit.mode && g_cell_edit_hooks.leave_edit) g_cell_edit_hooks.leave_edit(false);
+  std::vector<std::string> names = known_code_pages();
+  std::string current = table->code_page ? table->code_page->name() : "";
+  int at = int(std::find(names.begin(), names.end(), current) - names.begin());
+  int chosen = pick_list(names, at < int(names.size()) ? at : 0, kCodePageHelp);
+  if (chosen < 0) return;
+  set_code_page(*table, CodePage::find(names[size_t(chosen)]));
+  update_keybar_labels();
+  g_app.redraw |= kRedrawAll;
 }
 
 void add_favorite() {
@@ -167,6 +193,7 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::ToggleCodePage, toggle_code_page, 0},
     {Cmd::AnsiCharset, ansi_charset, 0},
     {Cmd::OemCharset, oem_charset, 0},
+    {Cmd::ChooseCodePage, choose_code_page_command, kCodePageHelp},
     {Cmd::ToggleCaptionCodePage, toggle_caption_code_page, 0},
     {Cmd::HexPanel, toggle_hex_panel, 0},
 

@@ -91,6 +91,7 @@ enum class Cmd : int {
   ToggleCodePage,    // F12
   AnsiCharset,       // View "ANSI &charset": only when not ANSI
   OemCharset,        // View "O&EM charset": only when not OEM
+  ChooseCodePage,    // View "Code &page...": every code page kora knows
   ToggleCaptionCodePage,  // Shift+F12
   HexPanel,          // Tools "He&x panel"
 

@@ -98,6 +98,7 @@ MenuItem g_view_items[] = {
     separator(),
     item("ANSI &charset", Cmd::AnsiCharset),
     item("O&EM charset", Cmd::OemCharset),
+    item("Code &page...", Cmd::ChooseCodePage),
     separator(),
     item("&Options", Cmd::Options),
     end(),

@@ -11,9 +11,11 @@
 #include "app/app_state.h"
 #include "app/browse_view.h"
 #include "app/cell_editor.h"
+#include "app/commands.h"
 #include "app/navigation.h"
 #include "program_driver.h"
 #include "table/record_ops.h"
+#include "table/text_code_page.h"
 #include "table/value_codec.h"
 #include "ui/backend.h"
 
@@ -500,6 +502,16 @@ TEST(BrowseView, TablesInOtherCodePagesShowTheirCharacters) {
   view.paint();
   EXPECT_NE(screen_row_utf8(0).find("(850)"), std::string::npos) << screen_row_utf8(0);
   EXPECT_NE(screen_row_utf8(4).find("\u00c4\u00f6\u00fc!\u00a7$%&/"), std::string::npos) << screen_row_utf8(4);
+  // View, Code page lists every page kora knows; choosing one shows the text in it.
+  std::vector<std::string> pages = known_code_pages();
+  long koi8 = std::find(pages.begin(), pages.end(), "KOI8-R") - pages.begin();
+  ASSERT_LT(koi8, long(pages.size()));
+  headless_backend()->push_key(0x4700);  // Home
+  for (long k = 0; k < koi8; ++k) headless_backend()->push_key(0x5000);
+  headless_backend()->push_key(0x1C0D);
+  run_command(Cmd::ChooseCodePage);
+  view.paint();
+  EXPECT_NE(screen_row_utf8(0).find("(KOI8-R)"), std::string::npos) << screen_row_utf8(0);
 }
 
 }  // namespace
