@@ -20,6 +20,14 @@
 namespace kora {
 namespace {
 
+// "t3.dbf": a copy's own name.
+std::string numbered_name(char letter, int n) {
+  std::string name(1, letter);
+  name += std::to_string(n);
+  name += ".dbf";
+  return name;
+}
+
 using test::TempDir;
 
 std::string hex_of(const std::string& bytes) {
@@ -251,7 +259,7 @@ for r in range(table.header.numrecords):
   int n = 0, beyond_ascii = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.table);
-    std::string path = dir.copy_fixture(c.table, "t" + std::to_string(n++) + ".dbf");
+    std::string path = dir.copy_fixture(c.table, numbered_name('t', n++));
     std::string cpg = test::fixture(std::string(c.table).substr(0, std::string(c.table).size() - 4) + ".cpg");
     if (test::file_exists(cpg)) test::copy_file(cpg, path.substr(0, path.size() - 4) + ".cpg");
     TableList list;
@@ -294,7 +302,7 @@ TEST(TextCodePage, TheLanguageDriverNameOfDBase7AndTheMarksDecide) {
                                                         {"php-xbase/dBase/dBaseVII_double.dbf", "1252"}};  // DBWINUS0
   int n = 0;
   for (const auto& [fixture, name] : tables) {
-    int index = add_table(list, dir.copy_fixture(fixture, "d" + std::to_string(n++) + ".dbf"));
+    int index = add_table(list, dir.copy_fixture(fixture, numbered_name('d', n++)));
     ASSERT_GE(index, 0) << fixture;
     ASSERT_TRUE(list.at(index)->code_page) << fixture;
     EXPECT_EQ(list.at(index)->code_page->name(), name) << fixture;
