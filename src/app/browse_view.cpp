@@ -209,8 +209,7 @@ void draw_status_left() {
   std::string name = table->show_aliases && !table->description.empty() ? table->description
                                                                        : base_name(table->file_name);
   int x = int(std::strlen(marker));
-  put_text_n(x, 0, name, g_colors.Status1, 35);
-  x += int(std::min<size_t>(name.size(), 35)) + 1;
+  x += put_file_name(x, 0, name, g_colors.Status1, 35) + 1;
   // The code page of a table in neither 866 nor 1251 is named; the record
   // counter keeps the right of the line.
   if (shows_unicode(*table) && screen_cols() - 31 - x > 0) {

@@ -14,6 +14,7 @@
 #include <ctime>
 #include <string_view>
 
+#include "ui/codepage.h"
 #include "ui/dialog.h"
 #include "ui/key_codes.h"
 #include "ui/keys.h"
@@ -28,6 +29,7 @@ namespace {
 
 // The panel's box is 60 columns wide; the entry lines fill its inside.
 constexpr int kInnerWidth = 58;
+constexpr int kNameCells = 29;  // the name column of an entry line
 
 // ---- reading the directory ------------------------------------------------------
 
@@ -104,15 +106,22 @@ void keep_cursor_visible(FilePanel& panel) {
 // Text centred on a frame line with a blank either side; a text too long
 // for the frame shows its end.
 void put_frame_caption(int y, std::string_view text, unsigned char attr) {
-  constexpr size_t kRoom = kInnerWidth - 2;
-  if (text.size() > kRoom) text = text.substr(text.size() - kRoom);
-  int length = static_cast<int>(text.size()) + 2;
-  int x = panel_left() + 1 + (kInnerWidth - length) / 2;
-  put_char(x, y, ' ', attr);
-  for (size_t i = 0; i < text.size(); ++i) {
-    put_char(x + 1 + static_cast<int>(i), y, static_cast<unsigned char>(text[i]), attr);
+  constexpr int kRoom = kInnerWidth - 2;
+  // A path in UTF-8 shows its characters; one that is no UTF-8, its bytes.
+  std::u32string shown;
+  if (is_utf8(text)) {
+    shown = utf8_to_u32(text);
+  } else {
+    for (unsigned char byte : text) shown += static_cast<char32_t>(cp866_to_unicode(display_byte(byte)));
   }
-  put_char(x + length - 1, y, ' ', attr);
+  int cells = 0;
+  for (char32_t c : shown) cells += char_cells(c);
+  size_t first = 0;
+  while (cells > kRoom && first < shown.size()) cells -= char_cells(shown[first++]);
+  int x = panel_left() + 1 + (kInnerWidth - cells - 2) / 2;
+  put_char(x, y, ' ', attr);
+  put_unicode(x + 1, y, std::u32string_view(shown).substr(first), attr, kRoom);
+  put_char(x + cells + 1, y, ' ', attr);
 }
 
 void paint(const FilePanel& panel) {
@@ -125,9 +134,12 @@ void paint(const FilePanel& panel) {
   for (int row = 0; row < visible_rows() && panel.top + row < count; ++row) {
     int index = panel.top + row;
     unsigned char attr = index == panel.cursor ? g_colors.DialogButton : g_colors.DialogText;
-    std::string line = file_entry_line(panel.entries[static_cast<size_t>(index)],
-                                       g_file_panel_settings.date_format);
-    for (int i = 0; i < static_cast<int>(line.size()); ++i) {
+    const FileEntry& entry = panel.entries[static_cast<size_t>(index)];
+    std::string line = file_entry_line(entry, g_file_panel_settings.date_format);
+    // The name in its own characters in the first 29 cells, the rest as the line has it.
+    int used = put_file_name(left + 1, 3 + row, entry.name, attr, kNameCells);
+    put_repeat(left + 1 + used, 3 + row, kNameCells - used, ' ', attr);
+    for (int i = kNameCells; i < static_cast<int>(line.size()); ++i) {
       put_char(left + 1 + i, 3 + row, static_cast<unsigned char>(line[static_cast<size_t>(i)]), attr);
     }
   }

@@ -86,6 +86,15 @@ std::u32string utf8_to_u32(std::string_view utf8) {
   return out;
 }
 
+bool is_utf8(std::string_view text) {
+  for (size_t at = 0; at < text.size();) {
+    size_t length = 1;
+    if (utf8_decode(text, at, length) < 0) return false;
+    at += length;
+  }
+  return true;
+}
+
 Utf8To866 utf8_to_cp866(std::string_view utf8, std::string& out, std::uint32_t* bad) {
   out.clear();
   std::string bytes;

@@ -22,6 +22,8 @@ int utf8_encode(std::uint32_t code_point, char* out);
 
 // The characters of a UTF-8 text; bytes that are no UTF-8 become U+FFFD.
 std::u32string utf8_to_u32(std::string_view utf8);
+// Whether the text is well-formed UTF-8 (ASCII is).
+bool is_utf8(std::string_view text);
 
 // What became of a UTF-8 text turned into code page 866.
 enum class Utf8To866 { kDone, kNotUtf8, kNotHeld };

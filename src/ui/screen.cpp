@@ -116,6 +116,13 @@ int put_unicode(int x, int y, std::u32string_view text, unsigned char attr, int 
   return used;
 }
 
+int put_file_name(int x, int y, std::string_view name, unsigned char attr, int cells) {
+  if (is_utf8(name)) return put_unicode(x, y, utf8_to_u32(name), attr, cells);
+  int count = std::min({static_cast<int>(name.size()), cells, g_screen.cols - g_screen.right_margin - x});
+  for (int i = 0; i < count; ++i) put_char(x + i, y, static_cast<unsigned char>(name[static_cast<size_t>(i)]), attr);
+  return std::max(count, 0);
+}
+
 unsigned char cell_byte(const Cell& cell) {
   if (cell.ch == kWideTail) return ' ';
   int byte = unicode_to_cp866(static_cast<std::uint32_t>(cell.ch));

@@ -100,6 +100,10 @@ void put_char(int x, int y, unsigned char ch, unsigned char attr);
 int put_unicode(int x, int y, std::u32string_view text, unsigned char attr, int cells);
 // Cells a character takes on a terminal: 2 wide, 0 a combining mark, else 1.
 int char_cells(char32_t ch);
+// A file name as the system gives it: UTF-8 as its characters (wide ones
+// over two cells), a name that is no UTF-8 as code page 866 bytes. At most
+// `cells` cells; returns those used.
+int put_file_name(int x, int y, std::string_view name, unsigned char attr, int cells);
 // The code page 866 byte a cell shows, '?' for a character 866 lacks (the
 // view of the screen tests and the byte interface share).
 unsigned char cell_byte(const Cell& cell);

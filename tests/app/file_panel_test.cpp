@@ -16,6 +16,7 @@
 
 #include "../support/test_support.h"
 #include "ui/backend.h"
+#include "ui/codepage.h"
 #include "ui/dialog.h"
 #include "ui/keys.h"
 #include "ui/message_box.h"
@@ -248,6 +249,27 @@ TEST_F(FilePanelTest, ADirectoryTooLongForTheFrameShowsItsEnd) {
   run(deep);
   EXPECT_EQ(picture_row(2).substr(11, 58), " " + shown.substr(shown.size() - 56) + " ");
   EXPECT_EQ(current_directory(), shown);
+}
+
+// A UTF-8 name shows its characters, wide ones over two cells, and the
+// columns after the name stay where they are.
+TEST_F(FilePanelTest, Utf8NamesShowTheirCharactersInTheNameColumn) {
+  make_file(folder.file("\u0442\u0430\u0431\u043b\u0438\u0446\u0430.dbf"));
+  make_file(folder.file("\u8868.dbf"));
+  run(root);
+  auto utf8_row = [](int y) {
+    std::string text;
+    for (int x = 0; x < g_picture.cols; ++x) {
+      const Cell& cell = g_picture.cells[size_t(y * g_picture.cols + x)];
+      if (cell.ch == kWideTail) continue;
+      char bytes[8];
+      text.append(bytes, size_t(utf8_encode(uint32_t(cell.ch), bytes)));
+    }
+    return text;
+  };
+  std::string rows = utf8_row(kFirstRow + 1) + "\n" + utf8_row(kFirstRow + 2);
+  EXPECT_NE(rows.find("\u0442\u0430\u0431\u043b\u0438\u0446\u0430.dbf" + std::string(18, ' ') + "|"), std::string::npos) << rows;
+  EXPECT_NE(rows.find("\u8868.dbf" + std::string(23, ' ') + "|"), std::string::npos) << rows;
 }
 
 // ---- moving ------------------------------------------------------------------------
