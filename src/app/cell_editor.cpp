@@ -20,6 +20,7 @@
 #include "table/text_code_page.h"
 #include "table/value_codec.h"
 #include "table/vfp_fields.h"
+#include "ui/codepage.h"
 #include "ui/key_codes.h"
 #include "ui/line_editor.h"
 #include "ui/message_box.h"
@@ -219,6 +220,10 @@ void open_editor(Table& table) {
   g_cell.field = edit_create(x, y, width, size + spare, field_text(table, i), g_colors.Edit, nullptr);
   g_cell.field->decimals = editor_decimals(table, i);
   g_cell.field->spare = spare;
+  if (shows_unicode(table)) {
+    std::shared_ptr<const CodePage> page = table.code_page;
+    g_cell.field->shown_as = [page](std::string_view bytes) { return utf8_to_u32(page->to_utf8(bytes)); };
+  }
   // Typing not yet committed survives a repaint of the same cell.
   if (same_cell && old->modified) {
     edit_set_text(*g_cell.field, old->text);

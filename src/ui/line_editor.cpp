@@ -294,14 +294,26 @@ void edit_draw(const EditField& field) {
       unsigned char ch = static_cast<unsigned char>(visible[i]);
       put_char(field.x + i, field.y, ch == '\t' ? ' ' : ch, field.text_color);
     }
+  } else if (field.shown_as) {
+    put_unicode(field.x, field.y, field.shown_as(visible), field.text_color, field.width);
   } else {
     put_text_n(field.x, field.y, visible, field.text_color, field.width);
   }
 }
 
+// The cursor's column: one cell a byte, or the cells of the characters the
+// bytes before it stand for.
+static int cursor_column(const EditField& field) {
+  if (!field.shown_as || !field.text) return field.pos - field.scroll;
+  int cells = 0;
+  for (char32_t c : field.shown_as(std::string_view(field.text + field.scroll, size_t(field.pos - field.scroll))))
+    cells += char_cells(c);
+  return cells;
+}
+
 void edit_show(const EditField& field) {
   edit_draw(field);
-  goto_xy(field.x + field.pos - field.scroll, field.y);
+  goto_xy(field.x + cursor_column(field), field.y);
   if (field.flags & kEditLiteral) {
     set_cursor_shape(7);
   } else if (field.flags & kEditOverwrite) {

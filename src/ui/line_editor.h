@@ -3,8 +3,10 @@
 // browse view and the header editor all edit through it.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace kora {
 
@@ -39,6 +41,9 @@ struct EditField {
   int scroll = 0;    // index of the first visible character
   int flags = 0;     // EditFlags
   const char* allowed = nullptr;  // characters that may be typed; null: all
+  // The characters the text's bytes stand for, when they are not code page
+  // 866 (a table's text in another code page); null: the bytes are 866.
+  std::function<std::u32string(std::string_view)> shown_as = nullptr;
   std::unique_ptr<char[]> buffer = nullptr;  // owns text while the field is in use
 };
 

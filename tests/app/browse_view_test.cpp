@@ -489,6 +489,8 @@ TEST(BrowseView, TablesInOtherCodePagesShowTheirCharacters) {
     DirectView view(latin2);
     view.paint();
     ASSERT_EQ(edit_mode_on(), 1);
+    refresh_cell_editor();  // the cell being edited shows the characters too
+    EXPECT_NE(screen_row_utf8(4).find("\u010de\u0161tina"), std::string::npos) << screen_row_utf8(4);
     offer_cell_key('x');  // would type into a text of another page: refused
     edit_mode_off(true);
   }
