@@ -43,6 +43,7 @@ start() {
     "cd '$work' && env TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 '$program' $1; echo \"EXIT=\$?\"; sleep 30"
 }
 stop() { tmux_ kill-session -t "$session" 2>/dev/null; }
+keep_server
 
 # ---- 1. the marked table and F12 ------------------------------------------
 marked_table() {

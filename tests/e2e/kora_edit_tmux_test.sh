@@ -55,6 +55,7 @@ start() {
 stop() {
   tmux_ kill-session -t "$session" 2>/dev/null
 }
+keep_server
 
 # ---- 1. editing a record ---------------------------------------------------
 edit_record() {

@@ -23,6 +23,7 @@ start() {
     "cd '$work' && env TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 '$program' $*; echo \"EXIT=\$?\"; sleep 30"
 }
 stop() { tmux_ kill-session -t "$session" 2>/dev/null; }
+keep_server
 
 # copy fixture name: a writable copy in the work folder.
 copy() { cp "$fixtures/$1" "$work/$2" && chmod u+w "$work/$2"; }

@@ -21,6 +21,9 @@ socket=kora_e2e_$$
 tmux_() { tmux -L "$socket" "$@"; }
 run_terminal() {
   term=$1
+  # A server of its own per terminal: a new session on the server the last
+  # run just ended can find it still exiting.
+  socket=kora_e2e_$$_$term
   tmux_ -f /dev/null new-session -d -s "$session" -x 80 -y 25 \
     "cd '$work' && env TERM=$term LANG=C.UTF-8 LC_ALL=C.UTF-8 '$program' cyr.dbf; echo \"EXIT=\$?\"; sleep 30"
   wait_for "\[0\]cyr.dbf" || { fail "$term" "program did not start"; screen; tmux_ kill-session -t "$session"; return; }

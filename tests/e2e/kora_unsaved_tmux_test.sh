@@ -26,6 +26,7 @@ start() {
     "cd '$work/run' && env TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 '$work/bin/kora' $1; echo \"EXIT=\$?\"; sleep 30"
 }
 stop() { tmux_ kill-session -t "$session" 2>/dev/null; }
+keep_server
 question="You've made changes since the last save"
 
 # ---- 1. the question on Esc, F12 and File Exit ----------------------------

@@ -8,6 +8,13 @@ screen() { tmux_ capture-pane -p -t "$session"; }
 # loaded machine (parallel builds) can take seconds to paint a screen.
 wait_tenths=${KORA_TMUX_WAIT_TENTHS:-150}
 
+# For scripts that start one session after another on their server: a
+# session that only waits keeps the server up, so that a new session never
+# meets the server still exiting after the last one ended.
+keep_server() {
+  tmux_ -f /dev/null new-session -d -s keeper "sleep 600"
+}
+
 # Waits for a text on the screen.
 wait_for() {
   i=0
