@@ -7,13 +7,17 @@
 #include "app/cell_editor.h"
 #include "app/navigation.h"
 #include "table/record_ops.h"
+#include "table/text_code_page.h"
 #include "tools/filter.h"
+#include "ui/codepage.h"
 #include "ui/keys.h"
 #include "ui/message_box.h"
 #include "ui/screen.h"
 #include "ui/settings.h"
 
 namespace kora {
+
+constexpr int kTypedTextHelp = 100;  // help topic of error boxes
 
 namespace {
 
@@ -48,6 +52,26 @@ bool resolve_unsaved_edit() {
   if (answer != kDontSaveAnswer) return false;
   discard_record_changes();
   return true;
+}
+
+bool typed_text_for_table(const Table& table, const std::string& typed, std::string& out) {
+  if (!shows_unicode(table)) {
+    out = typed;
+    return true;
+  }
+  std::string utf8;
+  for (unsigned char byte : typed) {
+    char bytes[8];
+    utf8.append(bytes, size_t(utf8_encode(cp866_to_unicode(byte), bytes)));
+  }
+  char32_t bad = 0;
+  std::string converted;
+  if (table.code_page->from_utf8(utf8, converted, &bad)) {
+    out = converted;
+    return true;
+  }
+  message_box(cannot_hold_text(*table.code_page, bad), "Error", "OK", kMessageError, kTypedTextHelp);
+  return false;
 }
 
 bool changes_refused(const Table& table) { return g_settings.read_only != 0 || table.read_only; }

@@ -29,6 +29,13 @@ bool resolve_unsaved_edit();
 // file could only be opened for reading.
 bool changes_refused(const Table& table);
 
+// Text typed into a dialog (the screen's code page 866) as the table's text
+// is compared: the same bytes for tables in 866 and 1251, which conditions
+// and searches compare in screen form; for a table in another code page the
+// same characters in that page. False, the reason shown, when that page
+// cannot hold one of them.
+bool typed_text_for_table(const Table& table, const std::string& typed, std::string& out);
+
 // Keeps the cursor on its record across a rebuild of the view: remember
 // before, restore after. skip_next_restore (the refresh command) makes the
 // next pair leave the cursor alone.

@@ -241,7 +241,9 @@ void filter_command() {
   g_settings.filter.expression = choice.expression;
   g_merge_choice = choice.merge ? 1 : 0;
   settings_save_filter();
-  run_filter(*table, braces_to_comparisons(choice.expression), choice.merge, choice.hide_deleted);
+  std::string expression;
+  if (!typed_text_for_table(*table, braces_to_comparisons(choice.expression), expression)) return;
+  run_filter(*table, expression, choice.merge, choice.hide_deleted);
 }
 
 void quick_filter_command() { quick_filter(false); }

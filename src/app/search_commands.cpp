@@ -272,6 +272,7 @@ int run_search_dialog(Table& table, int direction_preset) {
   g_settings.search.s_expression = text;
   settings_save_search();
   SearchRequest request = remembered_request(table);
+  if (!typed_text_for_table(table, request.text, request.text)) return 0;
   return search_from(table, request, first_search_start(table, request, current_row(table)), kSearchHelp) ==
          Found::kYes;
 }
@@ -280,6 +281,7 @@ int find_next(Table& table) {
   if (g_settings.search.s_expression.empty()) return 0;
   if (!settle_edit()) return 0;
   SearchRequest request = remembered_request(table);
+  if (!typed_text_for_table(table, request.text, request.text)) return 0;
   SearchSpot after{current_row(table), g_match_column};
   std::optional<SearchSpot> start;
   if (current_row(table) < visible_count(table)) start = next_search_start(table, request, after);
@@ -304,7 +306,10 @@ void run_replace_dialog(Table& table) {
   g_settings.search.s_expression = find;
   g_settings.search.r_expression = with;
   settings_save_search();
-  replace_run(table, remembered_request(table), with);
+  SearchRequest request = remembered_request(table);
+  std::string replacement;
+  if (!typed_text_for_table(table, request.text, request.text) || !typed_text_for_table(table, with, replacement)) return;
+  replace_run(table, request, replacement);
 }
 
 void search_command() {

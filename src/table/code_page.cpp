@@ -176,12 +176,19 @@ std::string table_ansi_to_oem(const Table& table, std::string_view text) {
   return table.to_oem_hook ? table.to_oem_hook(text) : ansi_to_oem(text);
 }
 
+// A table in a code page other than these two is shown in its own
+// characters: its record is not turned into code page 866.
+bool shown_through_866(const Table& table) {
+  int page = table.code_page ? table.code_page->number() : 866;
+  return table.ansi_text && (page == 866 || page == 1251);
+}
+
 std::string display_from_table(const Table& table, std::string_view stored) {
-  return table.ansi_text ? table_ansi_to_oem(table, stored) : std::string(stored);
+  return shown_through_866(table) ? table_ansi_to_oem(table, stored) : std::string(stored);
 }
 
 std::string table_from_display(const Table& table, std::string_view shown) {
-  return table.ansi_text ? table_oem_to_ansi(table, shown) : std::string(shown);
+  return shown_through_866(table) ? table_oem_to_ansi(table, shown) : std::string(shown);
 }
 
 TextConverter display_converter(const Table& table) {
@@ -200,12 +207,6 @@ std::string table_from_ansi(const Table& table, std::string_view ansi) {
   return table.ansi_text ? std::string(ansi) : table_ansi_to_oem(table, ansi);
 }
 
-// A table in a code page other than these two is shown in its own
-// characters: its record is not turned into code page 866.
-bool shown_through_866(const Table& table) {
-  int page = table.code_page ? table.code_page->number() : 866;
-  return table.ansi_text && (page == 866 || page == 1251);
-}
 
 void record_to_display(const Table& table, uint8_t* record) {
   if (shown_through_866(table)) convert_character_fields(table, record, display_from_table);

@@ -76,6 +76,27 @@ TEST_F(FilterCommandsTest, MergeNarrowsTheViewAndNewStartsOverAllRecords) {
   EXPECT_EQ(view(t), "1 2 3 4 5 6 7 8 9 ");
 }
 
+// In a table of another code page (KOI8-R here) a condition typed on the
+// screen is compared in the table's page; a letter that page cannot hold is
+// refused with the reason and the view stays.
+TEST_F(FilterCommandsTest, ATypedConditionIsComparedInTheTablesCodePage) {
+  test::DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 12}};
+  layout.records = {"\xD2\xD5\xD3\xD3\xCB\xC9\xCA", "\xC1\xCE\xC7\xCC\xC9\xCA\xD3\xCB\xC9\xCA"};  // русский, английский
+  test::write_bytes(path = dir.file("t.dbf"), test::build_dbf(layout));
+  std::FILE* cpg = std::fopen(dir.file("t.cpg").c_str(), "w");
+  ASSERT_TRUE(cpg);
+  std::fputs("KOI8-R", cpg);
+  std::fclose(cpg);
+  ASSERT_GE(g_app.current = add_open_table(path), 0);
+  Table& t = *g_app.table();
+  filter("NAME='\xE0\xE3\xE1\xE1\xAA\xA8\xA9'", false);  // русский in the screen's code page 866
+  EXPECT_EQ(visible_count(t), 1u);
+  filter("NAME='\xF6'", false);  // Ў, which KOI8-R lacks
+  EXPECT_TRUE(shown("cannot be stored in code page KOI8-R"));
+  EXPECT_EQ(visible_count(t), 1u);
+}
+
 TEST_F(FilterCommandsTest, EscapeDuringAWalkLeavesTheViewAsItWas) {
   Table& t = open_records(numbered(3000));
 
