@@ -356,6 +356,25 @@ int CodePage::number() const { return entry_.number; }
 
 bool CodePage::multibyte() const { return entry_.width != CharWidth::kSingle; }
 
+std::string CodePage::declared_name() const {
+  struct Declared {
+    int number;
+    const char* name;
+  };
+  static constexpr Declared kDeclared[] = {
+      {720, "x-cp720"},         {737, "x-IBM737"},     {874, "windows-874"},       {932, "Shift_JIS"},
+      {936, "GBK"},             {949, "EUC-KR"},       {950, "Big5"},              {10000, "macintosh"},
+      {10007, "x-mac-cyrillic"}, {10029, "x-mac-ce"},  {20866, "KOI8-R"},          {21866, "KOI8-U"},
+      {65001, "UTF-8"},         {620, "x-mazovia"},    {895, "x-kamenicky"},
+  };
+  int n = number();
+  for (const Declared& d : kDeclared)
+    if (d.number == n) return d.name;
+  if (n >= 1250 && n <= 1258) return "windows-" + std::to_string(n);
+  if (n >= 28591 && n <= 28605) return name();  // ISO-8859-n
+  return "IBM" + std::to_string(n);
+}
+
 std::shared_ptr<const CodePage> CodePage::partner() const {
   return entry_.partner ? of_number(entry_.partner) : nullptr;
 }

@@ -37,6 +37,9 @@ class CodePage {
   const std::string& name() const { return name_; }
   // The Windows or IBM number of the page (65001 for UTF-8).
   int number() const;
+  // The name a document declares its bytes in ("windows-1252", "IBM850",
+  // "Shift_JIS", "UTF-8"), as IANA registers it where it does.
+  std::string declared_name() const;
   // UTF-8 and the double-byte pages: a character may take more than a byte.
   bool multibyte() const;
 

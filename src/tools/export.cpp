@@ -22,6 +22,7 @@
 #include "table/journal.h"
 #include "table/memo_file.h"
 #include "table/record_scanner.h"
+#include "table/text_code_page.h"
 #include "table/value_codec.h"
 #include "table/vfp_fields.h"
 #include "tools/structure_forms.h"
@@ -348,8 +349,15 @@ void Exporter::headers(std::string& out) {
 
 void Exporter::head(std::string& out) {
   if (o_.format == ExportFormat::kHtml) out += o_.html_header;
-  if (o_.format == ExportFormat::kXml)
-    out += xml_prolog(table_.file_name, encoding_, o_.xml_table ? o_.xml_table->encoding : std::string());
+  if (o_.format == ExportFormat::kXml) {
+    // A table in a page other than 866 and 1251 declares its own when its
+    // bytes go out as they are.
+    std::string declared = o_.xml_table ? o_.xml_table->encoding : std::string();
+    int page = table_.code_page ? table_.code_page->number() : 866;
+    if (!o_.xml_table && o_.codepage == ExportCodepage::kAsIs && page != 866 && page != 1251)
+      declared = table_.code_page->declared_name();
+    out += xml_prolog(table_.file_name, encoding_, declared);
+  }
   if (o_.structure) structure(out);
   if (o_.header || o_.format == ExportFormat::kCsv) headers(out);
   if (!o_.detail) return;

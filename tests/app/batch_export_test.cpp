@@ -263,5 +263,25 @@ TEST(BatchExport, AUtf8ConditionFindsTheRecordsPythonFinds) {
   EXPECT_NE(err.find("國 cannot be stored in code page ISO-8859-2"), std::string::npos) << err;
 }
 
+// An XML export of a table in a code page other than 866 and 1251 declares
+// that page, so that an XML reader reads the characters dbfread reads.
+TEST(BatchExport, XmlOfATableInAnotherCodePageDeclaresIt) {
+  TempDir dir;
+  std::string program = program_in(dir, "");
+  for (const char* name : {"latin2", "koi8r"}) {
+    dir.copy_fixture(std::string("mapshaper/dbf/cpg/") + name + ".dbf", std::string(name) + ".dbf");
+    dir.copy_fixture(std::string("mapshaper/dbf/cpg/") + name + ".cpg", std::string(name) + ".cpg");
+    std::string out;
+    ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora /x:xml " + name + ".dbf " + name + ".xml && "
+                                "/usr/bin/python3 -c \"import sys, dbfread, xml.etree.ElementTree as E\n"
+                                "mine = [e.text for e in E.parse(sys.argv[1] + '.xml').getroot().iter('NAME')]\n"
+                                "theirs = [r['NAME'] for r in dbfread.DBF(sys.argv[1] + '.dbf', encoding=sys.argv[2])]\n"
+                                "print(mine == theirs, mine)\" " + name + " " +
+                                    (std::string(name) == "latin2" ? "iso-8859-2" : "koi8_r"),
+                                out), 0) << name;
+    EXPECT_EQ(out.rfind("True", 0), 0u) << name << ": " << out;
+  }
+}
+
 }  // namespace
 }  // namespace kora
