@@ -170,6 +170,7 @@ int run_batch_export(const BatchExport& batch) {
                  table->memo_file_name.c_str());
   }
   apply_settings(*table);
+  if (batch.code_page) set_code_page(*table, batch.code_page);
   ProgressCallback progress = terminal_progress();
   if (!batch.filter.empty()) {
     if (!condition_is_sound(batch.filter)) {

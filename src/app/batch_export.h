@@ -3,6 +3,7 @@
 // screen for scripts and pipelines.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "tools/export.h"
@@ -19,6 +20,7 @@ struct BatchExport {
   std::string sort;       // field names, or empty
   std::string table;      // the table's file name
   std::string output;     // empty or "-": standard output
+  std::shared_ptr<const CodePage> code_page;  // /cp:NAME: the table's text is read in it; null: as decided
 };
 
 // Runs the export; errors go to standard error with their reason. Returns

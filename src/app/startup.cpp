@@ -195,7 +195,7 @@ int run_program(int argc, char** argv) {
   }
   if (line.batch_export) {
     BatchExport batch{line.export_format, line.filter, line.sort, line.names.empty() ? "" : line.names[0],
-                      line.names.size() > 1 ? line.names[1] : ""};
+                      line.names.size() > 1 ? line.names[1] : "", run.code_page};
     return run_batch_export(batch);
   }
   if (line.switches.auto_correct == 2) {

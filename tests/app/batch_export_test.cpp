@@ -281,6 +281,14 @@ TEST(BatchExport, XmlOfATableInAnotherCodePageDeclaresIt) {
                                 out), 0) << name;
     EXPECT_EQ(out.rfind("True", 0), 0u) << name << ": " << out;
   }
+  // /cp: chooses the page a batch run reads the table in: cp850.dbf is
+  // marked 1252 by its writer.
+  dir.copy_fixture("dbase-rs/cp850.dbf", "cp850.dbf");
+  std::string out;
+  ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora /cp:850 /x:xml cp850.dbf cp850.xml && /usr/bin/python3 -c "
+                              "\"import xml.etree.ElementTree as E\n"
+                              "print([e.text for e in E.parse('cp850.xml').getroot().iter('TEXT')])\"", out), 0);
+  EXPECT_EQ(out, "['\u00c4\u00f6\u00fc!\u00a7$%&/']\n");
 }
 
 }  // namespace
