@@ -1,13 +1,17 @@
-// Runs the data tools' end-to-end scripts (tests/e2e) on the built kora in a
-// real terminal when tmux and python3-dbfread are there. Each script drives
-// one command on a copy of a real table and checks the screen against what
-// dbfread computes for the same request:
+// Runs end-to-end scripts (tests/e2e) on the built kora in a real terminal
+// when tmux and python3-dbfread are there. Each script drives the program on
+// copies of real tables and checks the screen and the files against what
+// dbfread reads:
 // - filter: Alt+F3 new and merged, and Ctrl+E, narrow the record counter;
 // - sort_sum: the first rows sorted by a Character field both ways, and the
 //   sums of a numeric column;
 // - sql: a SELECT with a computed column, WHERE and ORDER BY;
 // - structure: Ctrl+F4 widens a field of a table with a memo file, and the
-//   table is shown again whole with its old file as .bak.
+//   table is shown again whole with its old file as .bak;
+// - header: header repairs keep every record and the file's size, and
+//   read-only mode writes nothing (it takes the fixtures folder);
+// - unsaved: Esc, F12 and File Exit ask about typed changes, and one file
+//   under several names is one table.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,7 +25,7 @@ namespace {
 
 struct Script {
   const char* name;     // tests/e2e/kora_<name>_tmux_test.sh
-  const char* fixture;  // the table it works on a copy of
+  const char* fixture;  // the table it works on a copy of ("" the fixtures folder)
 };
 
 constexpr Script kScripts[] = {
@@ -29,6 +33,8 @@ constexpr Script kScripts[] = {
     {"sort_sum", "infused-dbf/dbase_f5.dbf"},
     {"sql", "infused-dbf/dbase_83.dbf"},
     {"structure", "infused-dbf/dbase_83.dbf"},
+    {"header", ""},
+    {"unsaved", "infused-dbf/cp1251.dbf"},
 };
 
 class KoraToolsTmux : public ::testing::TestWithParam<Script> {};
