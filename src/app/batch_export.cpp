@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "app/app_state.h"
-#include "app/browse_view.h"
 #include "app/main_loop.h"
 #include "app/status_text.h"
 #include "table/memo_file.h"
@@ -118,7 +117,7 @@ namespace {
 // tables in 866 and 1251, in its own code page for any other table. A text
 // that is no UTF-8 is taken as it stands (a script written in 866).
 bool condition_in_screen_text(const Table& table, const std::string& utf8, std::string& out) {
-  if (shows_unicode(table)) {
+  if (in_other_code_page(table)) {
     char32_t bad = 0;
     if (table.code_page->from_utf8(utf8, out, &bad)) return true;
     if (bad == U'\uFFFD') {

@@ -137,12 +137,8 @@ void put_cell(int x, int y, const std::string& text, unsigned char attr, int wid
   put_repeat(x + drawn, y, room - drawn, ' ', attr);
 }
 
-bool shows_unicode(const Table& table) {
-  return table.code_page && table.code_page->number() != 866 && table.code_page->number() != 1251;
-}
-
 void put_table_cell(const Table& table, int x, int y, const std::string& text, unsigned char attr, int width) {
-  if (!shows_unicode(table)) return put_cell(x, y, text, attr, width);
+  if (!in_other_code_page(table)) return put_cell(x, y, text, attr, width);
   int room = std::min(width, screen_cols() - 1 - x);
   if (room <= 0) return;
   int drawn = put_unicode(x, y, utf8_to_u32(table.code_page->to_utf8(text)), attr, room);
@@ -212,7 +208,7 @@ void draw_status_left() {
   x += put_file_name(x, 0, name, g_colors.Status1, 35) + 1;
   // The code page of a table in neither 866 nor 1251 is named; the record
   // counter keeps the right of the line.
-  if (shows_unicode(*table) && screen_cols() - 31 - x > 0) {
+  if (in_other_code_page(*table) && screen_cols() - 31 - x > 0) {
     std::string page = "(" + table->code_page->name() + ")";
     put_text_n(x, 0, page, g_colors.Status1, screen_cols() - 31 - x);
     x += int(page.size()) + 1;

@@ -55,9 +55,6 @@ unsigned char cell_color(const Table& table, long p, int column, bool deleted);
 void put_record_mark(Table& table, long p, int x, int y, bool deleted);
 // Text clipped to `width` and to the inside of the frame, padded with blanks.
 void put_cell(int x, int y, const std::string& text, unsigned char attr, int width);
-// A table whose text is in a code page other than 866 and 1251: its values
-// and names are drawn as Unicode characters.
-bool shows_unicode(const Table& table);
 // put_cell for a value or name in the table's own code page.
 void put_table_cell(const Table& table, int x, int y, const std::string& text, unsigned char attr, int width);
 // The hex panel rows for the bytes of the given columns, from x = start.

@@ -220,7 +220,7 @@ void open_editor(Table& table) {
   g_cell.field = edit_create(x, y, width, size + spare, field_text(table, i), g_colors.Edit, nullptr);
   g_cell.field->decimals = editor_decimals(table, i);
   g_cell.field->spare = spare;
-  if (shows_unicode(table)) {
+  if (in_other_code_page(table)) {
     std::shared_ptr<const CodePage> page = table.code_page;
     g_cell.field->shown_as = [page](std::string_view bytes) { return utf8_to_u32(page->to_utf8(bytes)); };
   }
@@ -248,7 +248,7 @@ bool is_ascii(std::string_view text) {
 // that would type or cut a character of that page is refused with the
 // reason, so that no value gets a letter of the wrong page or half of one.
 bool unicode_text_may_change(const Table& table, int key) {
-  if (!shows_unicode(table) || !g_cell.field || !g_cell.field->text) return true;
+  if (!in_other_code_page(table) || !g_cell.field || !g_cell.field->text) return true;
   int ch = key & 0xFF;
   bool changes = ch >= 32 || (ch != 0 && std::strchr("\b\x0b\x16\x18\x19", ch)) || key == kKeyDel;
   if (!changes) return true;

@@ -55,7 +55,7 @@ bool resolve_unsaved_edit() {
 }
 
 bool typed_text_for_table(const Table& table, const std::string& typed, std::string& out) {
-  if (!shows_unicode(table)) {
+  if (!in_other_code_page(table)) {
     out = typed;
     return true;
   }

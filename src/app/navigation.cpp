@@ -316,7 +316,7 @@ void toggle_code_page() {
   if (g_app.edit.mode && g_cell_edit_hooks.leave_edit) g_cell_edit_hooks.leave_edit(false);
   // A table of another code page goes to its partner of the same script
   // (850 and 1252, 852 and 1250, ...); the choice is never written.
-  if (shows_unicode(table())) {
+  if (in_other_code_page(table())) {
     set_code_page(table(), table().code_page->partner());
   } else {
     set_code_page(table(), CodePage::of_number(table().ansi_text ? 866 : 1251));

@@ -178,10 +178,7 @@ std::string table_ansi_to_oem(const Table& table, std::string_view text) {
 
 // A table in a code page other than these two is shown in its own
 // characters: its record is not turned into code page 866.
-bool shown_through_866(const Table& table) {
-  int page = table.code_page ? table.code_page->number() : 866;
-  return table.ansi_text && (page == 866 || page == 1251);
-}
+bool shown_through_866(const Table& table) { return table.ansi_text && !in_other_code_page(table); }
 
 std::string display_from_table(const Table& table, std::string_view stored) {
   return shown_through_866(table) ? table_ansi_to_oem(table, stored) : std::string(stored);

@@ -567,6 +567,10 @@ void set_code_page(Table& table, std::shared_ptr<const CodePage> page) {
   table.code_page = std::move(page);
 }
 
+bool in_other_code_page(const Table& table) {
+  return table.code_page && table.code_page->number() != 866 && table.code_page->number() != 1251;
+}
+
 std::string field_name_utf8(const Table& table, int i) {
   std::shared_ptr<const CodePage> page = table.code_page;
   if (!page) page = CodePage::of_number(table.ansi_text ? 1251 : 866);

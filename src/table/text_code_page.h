@@ -95,6 +95,11 @@ std::string cannot_hold_text(const CodePage& page, char32_t c);
 // set ansi_text, which the screen still converts by.
 void set_code_page(Table& table, std::shared_ptr<const CodePage> page);
 
+// The table's text is in a code page other than 866 and 1251: it is shown
+// in its own characters and compared as stored, never through the 866/1251
+// conversions.
+bool in_other_code_page(const Table& table);
+
 // The field's name in UTF-8, through the table's code page.
 std::string field_name_utf8(const Table& table, int i);
 

@@ -353,8 +353,7 @@ void Exporter::head(std::string& out) {
     // A table in a page other than 866 and 1251 declares its own when its
     // bytes go out as they are.
     std::string declared = o_.xml_table ? o_.xml_table->encoding : std::string();
-    int page = table_.code_page ? table_.code_page->number() : 866;
-    if (!o_.xml_table && o_.codepage == ExportCodepage::kAsIs && page != 866 && page != 1251)
+    if (!o_.xml_table && o_.codepage == ExportCodepage::kAsIs && in_other_code_page(table_))
       declared = table_.code_page->declared_name();
     out += xml_prolog(table_.file_name, encoding_, declared);
   }
