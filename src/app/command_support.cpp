@@ -111,9 +111,14 @@ ColumnChoices column_choices(const Table& table) {
   ColumnChoices choices;
   int count = column_count(table);
   choices.labels.reserve(size_t(count));
-  for (int k = 0; k < count; ++k) choices.labels.push_back(shown_name(table, k));
+  // Names in another code page are listed as their characters.
+  const bool unicode = in_other_code_page(table);
+  for (int k = 0; k < count; ++k) {
+    std::string name = shown_name(table, k);
+    choices.labels.push_back(unicode ? table.code_page->to_utf8(name) : name);
+  }
   for (const std::string& label : choices.labels) {
-    choices.items.push_back(MenuItem{label.c_str(), 0, kItemPlain, 0, nullptr});
+    choices.items.push_back(MenuItem{label.c_str(), 0, kItemPlain | (unicode ? kItemUnicode : 0), 0, nullptr});
   }
   choices.items.push_back(MenuItem{nullptr, 0, 0, 0, nullptr});
   return choices;

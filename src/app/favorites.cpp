@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "app/menu_tree.h"
 #include "table/dbf_file.h"
+#include "ui/menu.h"
 #include "ui/screen.h"
 #include "ui/side_file.h"
 #include "ui/text_editor.h"
@@ -96,7 +97,7 @@ void recent_files() {
   if (entries.empty()) return;
   std::vector<std::string> labels;
   for (const std::string& entry : entries) labels.push_back(listed_entry(entry));
-  int chosen = pick_list(labels, 0, kRecentFilesHelp);
+  int chosen = pick_list(labels, 0, kRecentFilesHelp, kItemUnicode);
   if (chosen < 0 || chosen >= int(entries.size())) return;
   if (g_favorites.open_table) g_favorites.open_table(entries[size_t(chosen)]);
 }

@@ -68,7 +68,8 @@ void memo_editor() {
   if (i < 0 || i >= table->field_count() || !is_memo_field(*table, i)) return;
   // An empty editor would pass for an empty memo: name the file instead.
   if (memo_file_missing(*table)) {
-    message_box("No memo file:\n" + table->memo_file_name, "Error", "OK", kMessageError, kMemoEditorHelpTopic);
+    message_box("No memo file:\n" + table->memo_file_name, "Error", "OK", kMessageError | kMessageUtf8,
+                kMemoEditorHelpTopic);
     return;
   }
   if (!load_record_for_memo(*table)) return;

@@ -290,7 +290,7 @@ void menu_set_favorites(const std::vector<std::string>& files) {
   for (const std::string& name : names) labels.push_back(listed_entry(name));
   if (!names.empty()) items.push_back(separator());
   for (const std::string& label : labels) {
-    items.push_back({label.c_str(), 0, kItemPlain, 0, nullptr});
+    items.push_back({label.c_str(), 0, kItemPlain | kItemUnicode, 0, nullptr});
   }
   items.push_back(end());
   // Moving the strings keeps their buffers, so the labels stay valid.

@@ -338,7 +338,7 @@ void previous_table() {
 void choose_table() {
   std::vector<std::string> names;
   for (int i = 0; i <= g_app.tables.last; ++i) names.push_back(g_app.tables.at(i)->file_name);
-  int chosen = pick_list(names, g_app.current, kTableListHelp);
+  int chosen = pick_list(names, g_app.current, kTableListHelp, kItemUnicode);
   if (chosen < 0 || chosen == g_app.current || !resolve_unsaved_edit()) return;
   show_table(chosen);
 }

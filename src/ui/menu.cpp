@@ -58,7 +58,8 @@ int measure(Menu& menu) {
     item->hot = shown.hot_index >= 0
                     ? upper_866(static_cast<unsigned char>(shown.text[shown.hot_index]))
                     : 0;
-    int length = static_cast<int>(shown.text.size());
+    int length = (item->flags & kItemUnicode) ? text_cells(file_name_chars(shown.text))
+                                              : static_cast<int>(shown.text.size());
     if (length >= width) width = length;
   }
   // Rows show w - 2 characters between the mark and the submenu pointer, so
@@ -103,6 +104,15 @@ void scroll_to_current(Menu& menu) {
   if (menu.current < menu.first) menu.first = menu.current;
 }
 
+// Characters within `room` cells; a text too long keeps its end, never
+// half of a wide character.
+void put_unicode_end(int x, int y, std::u32string_view text, unsigned char attr, int room) {
+  size_t first = 0;
+  for (int cells = text_cells(text); cells > room && first < text.size(); ++first) cells -= char_cells(text[first]);
+  while (first < text.size() && char_cells(text[first]) == 0) ++first;
+  put_unicode(x, y, text.substr(first), attr, room);
+}
+
 void draw_item(const Menu& menu, int index, int row) {
   const MenuItem& item = menu.items[index];
   if (is_separator(item)) {
@@ -126,6 +136,11 @@ void draw_item(const Menu& menu, int index, int row) {
   // A text too long for the box keeps its end.
   ItemText shown = item_text(item);
   int room = menu.width - 2;
+  if (item.flags & kItemUnicode) {
+    put_unicode_end(menu.left + 2, row, file_name_chars(shown.text), text_attr, room);
+    if (item.submenu) put_char(menu.left + menu.width, row, 16, text_attr);
+    return;
+  }
   int skip = std::max(0, static_cast<int>(shown.text.size()) - room);
   put_text_n(menu.left + 2, row, std::string_view(shown.text).substr(skip), text_attr, room);
   if (shown.hot_index >= skip) {
@@ -282,11 +297,11 @@ int menu_popup(Menu& menu, int help_topic) {
   return result;
 }
 
-int pick_list(const std::vector<std::string>& labels, int current, int help_topic) {
+int pick_list(const std::vector<std::string>& labels, int current, int help_topic, int flags) {
   std::vector<MenuItem> items;
   items.reserve(labels.size() + 1);
   for (const std::string& label : labels) {
-    items.push_back({label.c_str(), 0, kItemPlain, 0, nullptr});
+    items.push_back({label.c_str(), 0, kItemPlain | flags, 0, nullptr});
   }
   items.push_back({nullptr, 0, 0, 0, nullptr});
   Menu menu;

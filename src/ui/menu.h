@@ -20,6 +20,9 @@ enum MenuItemFlags : int {
   // The label is shown as it is ("&" has no meaning, "-" is no separator):
   // pick lists of file and field names, favourite files.
   kItemPlain = 4,
+  // With kItemPlain: the label is a file name (or other UTF-8 text), shown
+  // as its characters; one that is no UTF-8 as code page 866 bytes.
+  kItemUnicode = 8,
 };
 
 struct MenuItem {
@@ -67,8 +70,9 @@ extern MenuChoice g_menu_choice;
 int menu_popup(Menu& menu, int help_topic);
 
 // A centred menu of plain strings; returns the chosen index, or a negative
-// MenuResult. current is the index highlighted at the start.
-int pick_list(const std::vector<std::string>& labels, int current, int help_topic);
+// MenuResult. current is the index highlighted at the start; flags are
+// added to every item's (kItemUnicode for file names).
+int pick_list(const std::vector<std::string>& labels, int current, int help_topic, int flags = 0);
 
 // Upper case for code page 866 letters (Latin and Cyrillic).
 unsigned char upper_866(unsigned char ch);

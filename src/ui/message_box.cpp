@@ -67,15 +67,20 @@ int choose_button(const std::vector<std::string_view>& labels, int row, int high
   }
 }
 
+// The cells a line takes: a byte each, or its characters' cells in UTF-8.
+int line_cells(std::string_view line, int flags) {
+  return (flags & kMessageUtf8) ? text_cells(file_name_chars(line)) : static_cast<int>(line.size());
+}
+
 }  // namespace
 
 MessageBoxLayout message_box_layout(std::string_view text, std::string_view title,
-                                    int button_count) {
+                                    int button_count, int flags) {
   std::vector<std::string_view> lines = split_lines(text);
   int n = static_cast<int>(lines.size()) - 1;
-  int width = static_cast<int>(lines[0].size());
+  int width = line_cells(lines[0], flags);
   for (size_t i = 1; i < lines.size(); ++i) {
-    width = std::max(width, static_cast<int>(lines[i].size()) + 1);
+    width = std::max(width, line_cells(lines[i], flags) + 1);
   }
   width += 1;
   width = std::max(width, 18 * button_count);
@@ -99,7 +104,7 @@ int message_box(std::string_view text, std::string_view title, std::string_view 
   int count = static_cast<int>(labels.size());
   int highlighted = std::clamp(flags >> kMessagePreselectShift, 0, count - 1);
   BoxColors colors = box_colors(flags);
-  MessageBoxLayout box = message_box_layout(text, title, count);
+  MessageBoxLayout box = message_box_layout(text, title, count, flags);
 
   int cursor = get_cursor();
   ScreenSnapshot saved = save_screen();
@@ -107,7 +112,12 @@ int message_box(std::string_view text, std::string_view title, std::string_view 
            kBoxShadow);
   put_title(box.top, title, colors.title);
   for (size_t i = 0; i < lines.size(); ++i) {
-    put_title(box.top + 2 + static_cast<int>(i), lines[i], colors.frame);
+    int row = box.top + 2 + static_cast<int>(i);
+    if (flags & kMessageUtf8) {
+      put_title_unicode(row, file_name_chars(lines[i]), colors.frame);
+    } else {
+      put_title(row, lines[i], colors.frame);
+    }
   }
   put_repeat(box.left + 1, box.bottom - 2, box.right - box.left - 1, g_frames.horizontal_single,
              colors.frame);

@@ -15,6 +15,9 @@ extern IdleHook g_ui_idle_hook;
 
 enum MessageBoxFlags : int {
   kMessageError = 1,  // error colours instead of the normal ones
+  // The text is UTF-8 (it names files): shown as its characters, a line
+  // that is no UTF-8 as code page 866 bytes.
+  kMessageUtf8 = 2,
   // The index of the button highlighted at the start goes in bits 8 and up,
   // clamped to the last button: message_preselect(1) highlights the second.
   kMessagePreselectShift = 8,
@@ -35,6 +38,6 @@ struct MessageBoxLayout {
   int left, top, right, bottom;
 };
 MessageBoxLayout message_box_layout(std::string_view text, std::string_view title,
-                                    int button_count);
+                                    int button_count, int flags = 0);
 
 }  // namespace kora

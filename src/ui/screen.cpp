@@ -116,11 +116,21 @@ int put_unicode(int x, int y, std::u32string_view text, unsigned char attr, int 
   return used;
 }
 
+std::u32string file_name_chars(std::string_view name) {
+  if (is_utf8(name)) return utf8_to_u32(name);
+  std::u32string chars;
+  for (unsigned char byte : name) chars += cp866_to_unicode(display_byte(byte));
+  return chars;
+}
+
+int text_cells(std::u32string_view text) {
+  int cells = 0;
+  for (char32_t ch : text) cells += char_cells(ch);
+  return cells;
+}
+
 int put_file_name(int x, int y, std::string_view name, unsigned char attr, int cells) {
-  if (is_utf8(name)) return put_unicode(x, y, utf8_to_u32(name), attr, cells);
-  int count = std::min({static_cast<int>(name.size()), cells, g_screen.cols - g_screen.right_margin - x});
-  for (int i = 0; i < count; ++i) put_char(x + i, y, static_cast<unsigned char>(name[static_cast<size_t>(i)]), attr);
-  return std::max(count, 0);
+  return put_unicode(x, y, file_name_chars(name), attr, cells);
 }
 
 unsigned char cell_byte(const Cell& cell) {
@@ -160,6 +170,14 @@ void put_title(int y, std::string_view text, unsigned char attr) {
     put_char(s + i, y, static_cast<unsigned char>(text[i]), attr);
   }
   put_char(s + length, y, ' ', attr);
+}
+
+void put_title_unicode(int y, std::u32string_view text, unsigned char attr) {
+  int cells = text_cells(text);
+  int s = (g_screen.cols - cells) / 2;
+  put_char(s - 1, y, ' ', attr);
+  put_unicode(s, y, text, attr, cells);
+  put_char(s + cells, y, ' ', attr);
 }
 
 void put_button(int x, int y, std::string_view label, unsigned char attr) {

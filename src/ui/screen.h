@@ -104,6 +104,11 @@ int char_cells(char32_t ch);
 // over two cells), a name that is no UTF-8 as code page 866 bytes. At most
 // `cells` cells; returns those used.
 int put_file_name(int x, int y, std::string_view name, unsigned char attr, int cells);
+// The characters put_file_name shows for a name, and the cells they take.
+std::u32string file_name_chars(std::string_view name);
+int text_cells(std::u32string_view text);
+// As put_title, for characters of any script.
+void put_title_unicode(int y, std::u32string_view text, unsigned char attr);
 // The code page 866 byte a cell shows, '?' for a character 866 lacks (the
 // view of the screen tests and the byte interface share).
 unsigned char cell_byte(const Cell& cell);

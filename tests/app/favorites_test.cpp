@@ -160,6 +160,14 @@ TEST_F(FavoritesMenus, RecentFilesOpensTheChosenTable) {
   press({test::kEsc});
   recent_files();
   EXPECT_EQ(opened, Lines{"/t/b.dbf"});
+
+  // A name in UTF-8 is listed as its characters, wide ones included.
+  recent_add("/t/\u0446\u0435\u043d\u044b \u570b\u8a9e.dbf");
+  press({test::kEsc});
+  recent_files();
+  std::string listed;
+  for (int y = 0; y < 25; ++y) listed += seen_row_utf8(seen_.size() - 1, y) + "\n";
+  EXPECT_NE(listed.find("(not found) /t/\u0446\u0435\u043d\u044b \u570b\u8a9e.dbf"), std::string::npos) << listed;
 }
 
 TEST_F(FavoritesMenus, MenuCommandsAreBound) {

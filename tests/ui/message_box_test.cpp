@@ -97,6 +97,21 @@ TEST_F(MessageBoxTest, MultiLineTextAndSeveralButtonsAreLaidOutRowByRow) {
   EXPECT_EQ(seen_attr(0, 41, 15), 0x71);
 }
 
+TEST_F(MessageBoxTest, AFileNameInUtf8IsShownAsItsCharactersAndSizesTheBox) {
+  // Six characters, two of them wide: eight cells, centred like any line.
+  const std::string name = "caf\u00e9\u570b\u8a9e";
+  MessageBoxLayout box = message_box_layout("No memo file:\n" + name, "Error", 1, kMessageUtf8);
+  EXPECT_EQ(box.right - box.left, message_box_layout("No memo file:\n" + std::string(8, 'x'), "Error", 1).right -
+                                      message_box_layout("No memo file:\n" + std::string(8, 'x'), "Error", 1).left);
+  press({kEnter});
+  message_box("No memo file:\n" + name, "Error", "OK", kMessageUtf8, 0);
+  EXPECT_NE(seen_row_utf8(0, 12).find(" " + name + " "), std::string::npos) << seen_row_utf8(0, 12);
+  // Without the flag the same bytes are code page 866 characters.
+  press({kEnter});
+  message_box("No memo file:\n" + name, "Error", "OK", 0, 0);
+  EXPECT_EQ(seen_row_utf8(1, 12).find(name), std::string::npos);
+}
+
 TEST_F(MessageBoxTest, ErrorStyleUsesTheErrorColours) {
   press({kEnter});
   message_box("Disk full", "Error", "Retry\nCancel", kMessageError | message_preselect(1), 100);

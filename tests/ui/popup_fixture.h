@@ -61,6 +61,14 @@ class PopupTest : public ::testing::Test {
     for (int i = 0; i < n; ++i) text.push_back(static_cast<char>(cell_byte(seen_[wait][y * 80 + x + i])));
     return text;
   }
+  // A whole row seen before key number `wait`, as UTF-8 characters.
+  std::string seen_row_utf8(size_t wait, int y) const {
+    std::vector<Cell> now = g_screen.cells;
+    g_screen.cells = seen_[wait];
+    std::string row = screen_row_utf8(y);
+    g_screen.cells = now;
+    return row;
+  }
   int seen_attr(size_t wait, int x, int y) const { return seen_[wait][y * 80 + x].attr; }
   const Cell& seen_cell(size_t wait, int x, int y) const { return seen_[wait][y * 80 + x]; }
 
