@@ -15,8 +15,13 @@
 // set the screen after Ctrl+End goes to stderr, with BROWSE_BENCH_RAW the
 // memory readings of every run.
 //
+// With --tables A B the two given tables are browsed side by side instead
+// (the same records in two code pages, say); their ID field must count the
+// records.
+//
 // Usage: browse_bench [--dir PARENT] [--small N] [--large N] [--deleted SHARE]
 //                     [--presses N] [--rounds N] [--rows N] [--cols N]
+//                     [--tables A B]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,6 +60,7 @@ struct Options {
   int rounds = 3;
   int rows = 50;
   int cols = 132;
+  std::string table_a, table_b;  // --tables
 };
 
 Options parse(int argc, char** argv) {
@@ -70,6 +76,10 @@ Options parse(int argc, char** argv) {
     if (name == "--rounds") o.rounds = std::max(1, std::atoi(value));
     if (name == "--rows") o.rows = std::max(10, std::atoi(value));
     if (name == "--cols") o.cols = std::max(40, std::atoi(value));
+    if (name == "--tables" && i + 2 < argc) {
+      o.table_a = value;
+      o.table_b = argv[++i + 1];
+    }
   }
   return o;
 }
@@ -309,6 +319,23 @@ bool make_tables(const std::string& folder, Sized& s, double deleted) {
   return true;
 }
 
+// A table given by name: its record count from the header, and nine more
+// names for it (hard links in the folder).
+bool take_table(const std::string& folder, const std::string& path, const char* tag, Sized& s) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  unsigned char header[8] = {};
+  bool read = f && std::fread(header, 1, sizeof header, f) == sizeof header;
+  if (f) std::fclose(f);
+  if (!read) return false;
+  s.records = header[4] | header[5] << 8 | header[6] << 16 | (unsigned long long)header[7] << 24;
+  s.names.push_back(path);
+  for (int k = 1; k <= kExtraTables; ++k) {
+    s.names.push_back(folder + "/" + tag + std::to_string(k) + ".dbf");
+    if (link(path.c_str(), s.names.back().c_str()) != 0) return false;
+  }
+  return true;
+}
+
 void print_row(const char* label, double small, double large, const char* format) {
   char a[32], b[32];
   std::snprintf(a, sizeof a, format, small);
@@ -387,7 +414,9 @@ int main(int argc, char** argv) {
   Sized small, large;
   small.records = o.small;
   large.records = o.large;
-  bool ok = make_tables(folder, small, o.deleted) && make_tables(folder, large, o.deleted);
+  bool ok = o.table_a.empty()
+                ? make_tables(folder, small, o.deleted) && make_tables(folder, large, o.deleted)
+                : take_table(folder, o.table_a, "a", small) && take_table(folder, o.table_b, "b", large);
   if (!ok) std::fprintf(stderr, "browse_bench: cannot write the tables in %s\n", folder.c_str());
   // Small and large alternate, so that a load on the machine hits both.
   for (int round = 0; ok && round < o.rounds; ++round) {

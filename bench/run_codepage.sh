@@ -1,6 +1,7 @@
 #!/bin/sh
-# The same filter walk over a 1,000,000-record table whose names are in
-# Windows-1251 and over the same table in UTF-8 (its .cpg says so), with the
+# The same 1,000,000-record table with its names in Windows-1251 and in
+# UTF-8 (its .cpg says so), side by side: opening and scrolling (browse_bench
+# on both, the ratio column is UTF-8 over 1251), then a filter walk with the
 # condition given in UTF-8 on the command line; medians of three runs, page
 # cache warm, and their ratio. The tables are written from the shared
 # generator under ${TMPDIR:-/tmp} and removed afterwards.
@@ -9,8 +10,8 @@ set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 records=${1:-1000000}
 build=${KORA_BENCH_BUILD:-$root/build-bench}
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-ninja -C "$build" -j2 kora >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DKORA_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+ninja -C "$build" -j2 kora browse_bench >/dev/null
 work=$(mktemp -d "${TMPDIR:-/tmp}/kora-codepage-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 python3 "$root/../shared/bench/gen_dbf.py" "$records" "$work/base.dbf" >/dev/null
@@ -44,6 +45,7 @@ walk() {  # table
   done | median
 }
 cat "$work"/*.dbf >/dev/null
+"$build/bench/browse_bench" --dir "$work" --tables "$work/cp1251.dbf" "$work/utf8.dbf" 2>/dev/null
 a=$(walk cp1251.dbf)
 b=$(walk utf8.dbf)
 printf "filter walk, %s records: Windows-1251 %.3f s, UTF-8 %.3f s, ratio %.2f\n" "$records" "$a" "$b" "$(echo "$b / $a" | bc -l)"

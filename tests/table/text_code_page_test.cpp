@@ -103,20 +103,20 @@ TEST(TextCodePage, FindTakesTheUsualSpellingsAndEveryKnownNameAndPairsDosWithWin
 // Python decodes it; every character of every single-byte page goes back to
 // its byte.
 TEST(TextCodePage, SingleBytePagesDecodeAsPythonAndEveryCharacterGoesBack) {
-  // Python's name of each page: "cp" and the number, or one of these; the
-  // C library keeps Apple's older Mac Roman and Mac Cyrillic (the euro, ∆
-  // and the logo differ), and Python has no Mazovia nor Kamenický.
+  // Python's name of each page: "cp" and the number, or one of these;
+  // Python has no Mazovia nor Kamenický.
   const std::map<std::string, std::string> named = {
       {"KOI8-R", "koi8_r"},         {"KOI8-U", "koi8_u"},         {"ISO-8859-1", "latin_1"},
       {"ISO-8859-2", "iso8859_2"},  {"ISO-8859-5", "iso8859_5"},  {"ISO-8859-7", "iso8859_7"},
-      {"ISO-8859-9", "iso8859_9"},  {"ISO-8859-15", "iso8859_15"}, {"Mac CE", "mac_latin2"}};
+      {"ISO-8859-9", "iso8859_9"},  {"ISO-8859-15", "iso8859_15"}, {"Mac CE", "mac_latin2"},
+      {"Mac Roman", "mac_roman"},   {"Mac Cyrillic", "mac_cyrillic"}, {"Mac Greek", "mac_greek"}};
   std::map<std::string, std::string> codecs;
   for (const std::string& name : known_code_pages()) {
     if (CodePage::find(name)->multibyte()) continue;
     if (std::all_of(name.begin(), name.end(), ::isdigit)) codecs[name] = "cp" + name;
     if (named.count(name)) codecs[name] = named.at(name);
   }
-  EXPECT_EQ(codecs.size(), 34u);
+  EXPECT_EQ(codecs.size(), 37u);
   std::string args;
   for (const auto& [name, codec] : codecs) args += " " + codec;
   std::istringstream lines(python(R"(import sys
@@ -315,7 +315,7 @@ TEST(TextCodePage, TheLanguageDriverNameOfDBase7AndTheMarksDecide) {
       {0x66, "865"},  {0x67, "861"},  {0x68, "Kamenicky"}, {0x69, "Mazovia"}, {0x6A, "737"},
       {0x6B, "857"},  {0x78, "Big5"}, {0x79, "EUC-KR"}, {0x7A, "GBK"}, {0x7B, "Shift-JIS"},
       {0x7C, "874"},  {0x7D, "1255"}, {0x7E, "1256"}, {0x4D, "GBK"},  {0xC8, "1250"}, {0xC9, "1251"},
-      {0xCA, "1254"}, {0xCB, "1253"}, {0xCC, "1257"}, {0x26, "866"},  {0x96, "Mac Cyrillic"},
+      {0xCA, "1254"}, {0xCB, "1253"}, {0xCC, "1257"}, {0x26, "866"},  {0x96, "Mac Cyrillic"}, {0x98, "Mac Greek"},
   };
   for (const auto& [mark, name] : marks) {
     ASSERT_TRUE(code_page_of_mark(mark)) << int(mark);
