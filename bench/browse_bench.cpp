@@ -306,22 +306,29 @@ struct Sized {
   std::vector<TablesResult> tables;
 };
 
-bool make_tables(const std::string& folder, Sized& s, double deleted) {
+// The table, and nine other tables for the memory of ten open ones: copies
+// of `extras_from` (a table open under another name is the same table, so
+// links would not do).
+bool make_tables(const std::string& folder, Sized& s, double deleted, const Sized* extras_from) {
   std::string base = folder + "/t" + std::to_string(s.records);
   s.names.push_back(base + "_0.dbf");
   int ok = 0;
   std::function<int()> work = [&] { return kora::bench::write_big_table(s.names[0], s.records, deleted) ? 1 : 0; };
   if (!in_child(work, ok) || !ok) return false;
+  if (extras_from) {
+    s.names.insert(s.names.end(), extras_from->names.begin() + 1, extras_from->names.end());
+    return true;
+  }
   for (int k = 1; k <= kExtraTables; ++k) {
     s.names.push_back(base + "_" + std::to_string(k) + ".dbf");
-    if (link(s.names[0].c_str(), s.names.back().c_str()) != 0) return false;
+    std::error_code error;
+    if (!fs::copy_file(s.names[0], s.names.back(), error)) return false;
   }
   return true;
 }
 
-// A table given by name: its record count from the header, and nine more
-// names for it (hard links in the folder).
-bool take_table(const std::string& folder, const std::string& path, const char* tag, Sized& s) {
+// A table given by name, browsed only: its record count from the header.
+bool take_table(const std::string& path, Sized& s) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   unsigned char header[8] = {};
   bool read = f && std::fread(header, 1, sizeof header, f) == sizeof header;
@@ -329,10 +336,6 @@ bool take_table(const std::string& folder, const std::string& path, const char* 
   if (!read) return false;
   s.records = header[4] | header[5] << 8 | header[6] << 16 | (unsigned long long)header[7] << 24;
   s.names.push_back(path);
-  for (int k = 1; k <= kExtraTables; ++k) {
-    s.names.push_back(folder + "/" + tag + std::to_string(k) + ".dbf");
-    if (link(path.c_str(), s.names.back().c_str()) != 0) return false;
-  }
   return true;
 }
 
@@ -368,6 +371,7 @@ void report(const Sized& s, const Sized& l, const Options& o) {
   b([](const BrowseResult& r) { return r.base_kb / 1024.0; }, "RSS before start, MiB", "%.1f");
   b([](const BrowseResult& r) { return r.first_kb / 1024.0; }, "RSS at first screen, MiB", "%.1f");
   b([](const BrowseResult& r) { return r.peak_kb / 1024.0; }, "peak RSS of browse run, MiB", "%.1f");
+  if (s.tables.empty() || l.tables.empty()) return;
   auto t = [&](auto field, const char* label, const char* format) {
     print_row(label, med(s.tables, field), med(l.tables, field), format);
   };
@@ -388,6 +392,10 @@ bool measure(Sized& s, const Options& o) {
     std::fprintf(stderr, "browse_bench: %llu records: grid %d, last record %d on screen\n", s.records,
                  br.grid_seen, br.last_seen);
     return false;
+  }
+  if (s.names.size() == 1) {
+    s.browse.push_back(br);
+    return true;
   }
   if (!in_child(t, tr, &tr.peak_kb) || !tr.ok) {
     std::fprintf(stderr, "browse_bench: %llu records: %d of 10 tables open\n", s.records, tr.opened);
@@ -414,9 +422,9 @@ int main(int argc, char** argv) {
   Sized small, large;
   small.records = o.small;
   large.records = o.large;
-  bool ok = o.table_a.empty()
-                ? make_tables(folder, small, o.deleted) && make_tables(folder, large, o.deleted)
-                : take_table(folder, o.table_a, "a", small) && take_table(folder, o.table_b, "b", large);
+  const bool pair = !o.table_a.empty();
+  bool ok = pair ? take_table(o.table_a, small) && take_table(o.table_b, large)
+                 : make_tables(folder, small, o.deleted, nullptr) && make_tables(folder, large, o.deleted, &small);
   if (!ok) std::fprintf(stderr, "browse_bench: cannot write the tables in %s\n", folder.c_str());
   // Small and large alternate, so that a load on the machine hits both.
   for (int round = 0; ok && round < o.rounds; ++round) {

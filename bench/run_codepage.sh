@@ -45,7 +45,7 @@ walk() {  # table
   done | median
 }
 cat "$work"/*.dbf >/dev/null
-"$build/bench/browse_bench" --dir "$work" --tables "$work/cp1251.dbf" "$work/utf8.dbf" 2>/dev/null
+"$build/bench/browse_bench" --dir "$work" --rounds 3 --tables "$work/cp1251.dbf" "$work/utf8.dbf" 2>&1 | grep -v "^round"
 a=$(walk cp1251.dbf)
 b=$(walk utf8.dbf)
 printf "filter walk, %s records: Windows-1251 %.3f s, UTF-8 %.3f s, ratio %.2f\n" "$records" "$a" "$b" "$(echo "$b / $a" | bc -l)"

@@ -138,10 +138,12 @@ void put_cell(int x, int y, const std::string& text, unsigned char attr, int wid
 }
 
 void put_table_cell(const Table& table, int x, int y, const std::string& text, unsigned char attr, int width) {
-  if (!in_other_code_page(table)) return put_cell(x, y, text, attr, width);
+  // ASCII (numbers, dates, most names) is the same in every page.
+  bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return uint8_t(c) < 0x80; });
+  if (ascii || !in_other_code_page(table)) return put_cell(x, y, text, attr, width);
   int room = std::min(width, screen_cols() - 1 - x);
   if (room <= 0) return;
-  int drawn = put_unicode(x, y, utf8_to_u32(table.code_page->to_utf8(text)), attr, room);
+  int drawn = put_unicode(x, y, table.code_page->to_unicode(text), attr, room);
   put_repeat(x + drawn, y, room - drawn, ' ', attr);
 }
 

@@ -405,6 +405,24 @@ std::shared_ptr<const CodePage> CodePage::partner() const {
   return entry_.partner ? of_number(entry_.partner) : nullptr;
 }
 
+std::u32string CodePage::to_unicode(std::string_view bytes) const {
+  std::u32string out;
+  out.reserve(bytes.size());
+  if (entry_.width == CharWidth::kSingle) {
+    for (char b : bytes) out += decode_[uint8_t(b)];
+    return out;
+  }
+  std::string utf8 = entry_.width == CharWidth::kUtf8 ? std::string() : iconv_to_utf8(bytes);
+  std::string_view text = entry_.width == CharWidth::kUtf8 ? bytes : std::string_view(utf8);
+  for (size_t at = 0; at < text.size();) {
+    size_t length = 0;
+    out += decode_utf8(text, at, length);
+    if (length == 0) break;  // a character cut by the end
+    at += length;
+  }
+  return out;
+}
+
 std::string CodePage::to_utf8(std::string_view bytes) const {
   std::string out;
   out.reserve(bytes.size());

@@ -45,6 +45,8 @@ class CodePage {
 
   // Bytes that are no character of the page become U+FFFD.
   std::string to_utf8(std::string_view bytes) const;
+  // The same characters, decoded once (for the screen).
+  std::u32string to_unicode(std::string_view bytes) const;
   // UTF-8 text into this code page; false when it holds a character the page
   // cannot (or is no UTF-8), `bad` then names the first such character
   // (U+FFFD for bytes that are no UTF-8). `out` is then left unspecified.

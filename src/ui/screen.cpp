@@ -82,15 +82,27 @@ void put_char(int x, int y, unsigned char ch, unsigned char attr) {
   set_cell(x, y, cp866_to_unicode(display_byte(ch)), attr);
 }
 
-int char_cells(char32_t ch) {
-  if (ch < 0x300) return 1;
-  // The C library knows every script's widths, in a UTF-8 locale.
+// The C library knows every script's widths, in a UTF-8 locale; the
+// widths of the basic plane are asked once per block of 256 characters.
+static int library_cells(char32_t ch) {
   static locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
   if (!utf8) return 1;
   locale_t before = uselocale(utf8);
   int cells = wcwidth(static_cast<wchar_t>(ch));
   uselocale(before);
   return cells < 0 ? 1 : cells;
+}
+
+int char_cells(char32_t ch) {
+  if (ch < 0x300) return 1;
+  if (ch > 0xFFFF) return library_cells(ch);
+  static std::vector<signed char> widths(0x10000, -1);
+  signed char& known = widths[ch];
+  if (known < 0) {
+    char32_t block = ch & ~char32_t(0xFF);
+    for (char32_t c = block; c < block + 0x100; ++c) widths[c] = static_cast<signed char>(library_cells(c));
+  }
+  return known;
 }
 
 int put_unicode(int x, int y, std::u32string_view text, unsigned char attr, int cells) {

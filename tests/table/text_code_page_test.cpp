@@ -181,6 +181,10 @@ TEST(TextCodePage, ACharacterThePageCannotHoldIsRefusedAndNamed) {
   EXPECT_EQ(CodePage::find("1252")->to_utf8("a\x81z"), "a\xEF\xBF\xBDz");
   EXPECT_EQ(CodePage::find("UTF-8")->to_utf8("a\xFF\xD0\x96\xD0"), "a\xEF\xBF\xBD\xD0\x96\xEF\xBF\xBD");
   EXPECT_EQ(CodePage::find("Shift-JIS")->to_utf8("\x83\x4A\x83"), "\xE3\x82\xAB\xEF\xBF\xBD");
+  // The screen's decoding gives the same characters.
+  EXPECT_EQ(CodePage::find("1252")->to_unicode("a\x81\xE9"), U"a\uFFFD\u00E9");
+  EXPECT_EQ(CodePage::find("UTF-8")->to_unicode("a\xFF\xD0\x96\xD0"), U"a\uFFFD\u0416\uFFFD");
+  EXPECT_EQ(CodePage::find("Shift-JIS")->to_unicode("\x83\x4A\x83"), U"\u30AB\uFFFD");
 }
 
 TEST(TextCodePage, AValueIsCutOnlyBetweenWholeCharacters) {
