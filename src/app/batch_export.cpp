@@ -1,16 +1,29 @@
 #include "app/batch_export.h"
 
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/main_loop.h"
 #include "app/status_text.h"
+#include "table/file_guards.h"
 #include "table/memo_file.h"
+#include "table/record_ops.h"
+#include "table/table_cipher.h"
 #include "table/text_code_page.h"
+#include "tools/condition.h"
 #include "tools/filter.h"
+#include "tools/output_file.h"
 #include "tools/sort.h"
 #include "ui/codepage.h"
 
@@ -43,19 +56,6 @@ bool condition_is_sound(const std::string& condition) {
     }
   }
   return depth == 0 && comparison;
-}
-
-// The first name of the list that is no field of the table, or empty.
-std::string unknown_field(const Table& table, const std::string& list) {
-  size_t at = 0;
-  while (at < list.size()) {
-    size_t end = list.find_first_of(";, \t\r\n", at);
-    if (end == std::string::npos) end = list.size();
-    std::string name = list.substr(at, end - at);
-    if (!name.empty() && find_field(table, name) < 0 && find_computed_column(table.columns, name) < 0) return name;
-    at = end + 1;
-  }
-  return std::string();
 }
 
 // Progress on standard error, only when a person watches it.
@@ -141,83 +141,342 @@ bool condition_in_screen_text(const Table& table, const std::string& utf8, std::
 
 }  // namespace
 
+ExportOptions batch_export_options(ExportFormat format, const BatchExport& batch) {
+  ExportOptions o = export_options_from_settings(batch.ini ? g_settings : Settings{}, format);
+  if (batch.ini) return o;
+  o.overwrite = !batch.append;
+  o.copy_blank = true;
+  o.copy_deleted = batch.deleted;
+  o.delete_mark = batch.deleted;
+  o.memo_as_text = true;
+  return o;
+}
+
+namespace {
+
+int usage(const std::string& what) {
+  fail(what);
+  return kBatchUsage;
+}
+
+// Where the output goes: standard output, a stream written as it comes (a
+// pipe, a terminal, /dev/fd/N), or a file replaced (or appended to) whole.
+enum class Target { kStdout, kStream, kFile };
+
+// The target of the output name, or a usage error's text.
+Target output_target(const std::string& output, std::string& problem) {
+  if (output.empty() || output == "-") return Target::kStdout;
+  struct stat info;
+  if (output.starts_with("/dev/fd/")) return Target::kStream;
+  if (stat(output.c_str(), &info) != 0) return Target::kFile;
+  if (S_ISDIR(info.st_mode)) problem = output + ": is a folder, not a file";
+  if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode) || S_ISSOCK(info.st_mode)) return Target::kStream;
+  return Target::kFile;
+}
+
+// One entry of /s: or /c:: a field name, and whether it sorts descending.
+struct NamedField {
+  std::string name;
+  bool descending = false;
+};
+
+std::vector<NamedField> split_field_list(const std::string& list) {
+  std::vector<NamedField> fields;
+  size_t at = 0;
+  while (at <= list.size()) {
+    size_t end = list.find_first_of(",;", at);
+    if (end == std::string::npos) end = list.size();
+    std::string item = list.substr(at, end - at);
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!item.empty() && blank(item.back())) item.pop_back();
+    while (!item.empty() && blank(item.front())) item.erase(0, 1);
+    NamedField field;
+    if (item.starts_with('-')) {
+      field.descending = true;
+      item.erase(0, 1);
+    } else if (item.size() > 5 && strcasecmp(item.c_str() + item.size() - 5, " desc") == 0) {
+      field.descending = true;
+      item.resize(item.size() - 5);
+      while (!item.empty() && blank(item.back())) item.pop_back();
+    }
+    field.name = item;
+    fields.push_back(field);
+    at = end + 1;
+  }
+  return fields;
+}
+
+// The column index of a field or computed column, -1 when there is none.
+int named_column(const Table& table, const std::string& name) {
+  int i = find_field(table, name);
+  return i >= 0 ? i : find_computed_column(table.columns, name);
+}
+
+// /c:: only the named columns are written, in the order named.
+int choose_columns(Table& table, const std::string& list) {
+  std::vector<int> chosen;
+  for (const NamedField& field : split_field_list(list)) {
+    int column = named_column(table, field.name);
+    if (field.name.empty() || column < 0) return usage("/c: no field named \"" + field.name + "\" in " + table.file_name);
+    chosen.push_back(column);
+  }
+  for (size_t k = 0; k < table.columns.flags.size(); ++k)
+    table.columns.flags[k].visible = std::find(chosen.begin(), chosen.end(), int(k)) != chosen.end();
+  arrange_columns(table.columns, chosen);
+  return kBatchDone;
+}
+
+// /s:: fields, each ascending or descending; equal keys keep file order.
+int sort_table(Table& table, const std::string& list, const ProgressCallback& progress) {
+  std::string names;
+  SortOptions options;
+  for (const NamedField& field : split_field_list(list)) {
+    if (field.name.empty() || named_column(table, field.name) < 0)
+      return usage("/s: no field named \"" + field.name + "\" in " + table.file_name);
+    names += field.name + ",";
+    options.part_descending.push_back(field.descending);
+  }
+  Status status = sort_by_field_list(table, names, options, progress);
+  if (status != Status::kOk) {
+    fail(std::string("sort: ") + status_cause_text(status));
+    return kBatchFailed;
+  }
+  return kBatchDone;
+}
+
+// Why a condition cannot be what the user meant: a comparison with nothing
+// on a side, or one that names no field of the table (NOSUCH=1 would
+// compare two words and pass no record, silently). Empty when sound.
+std::string condition_problem(const Table& table, const std::string& condition) {
+  if (!condition_is_sound(condition)) return "cannot be read";
+  CompiledCondition compiled = compile_condition(table, condition, ConditionFlags{});
+  auto empty = [](const CompiledSide& side) {
+    for (const TemplatePiece& piece : side.pieces)
+      if (piece.field >= 0 || piece.text.find_first_not_of(" \t") != std::string::npos) return false;
+    return true;
+  };
+  auto names_field = [](const CompiledSide& side) {
+    for (const TemplatePiece& piece : side.pieces)
+      if (piece.field >= 0) return true;
+    return false;
+  };
+  for (const CompiledComparison& c : compiled.comparisons) {
+    if (!c.has_operator || empty(c.left) || empty(c.right)) return "cannot be read";
+    if (!names_field(c.left) && !names_field(c.right)) return "names no field of the table";
+  }
+  return {};
+}
+
+int filter_table(Table& table, const std::string& utf8, const ProgressCallback& progress) {
+  std::string condition;
+  if (!condition_in_screen_text(table, utf8, condition)) return kBatchUsage;
+  std::string problem = condition_problem(table, condition);
+  if (!problem.empty()) return usage("/f:" + utf8 + ": " + problem);
+  Status status = apply_filter(table, {FilterSource::kExpression, condition}, progress);
+  if (status != Status::kOk) {
+    fail(std::string("filter: ") + status_cause_text(status));
+    return kBatchFailed;
+  }
+  return kBatchDone;
+}
+
+// The first line of a file (without its end), empty when there is none.
+std::string first_line(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return {};
+  std::string line;
+  for (int c; (c = std::fgetc(f)) != EOF && c != '\n';) line += char(c);
+  std::fclose(f);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+// What an export writes before its first record (the header line).
+std::string export_head(Table& table, const ExportOptions& options) {
+  ExportOptions head = options;
+  head.detail = false;
+  std::string text;
+  export_to_writer(table, head, [&](std::string_view bytes) {
+    text += bytes;
+    return true;
+  });
+  return text;
+}
+
+// Appending a text export: the file's header line must be the one this
+// export writes, which is then not written again. `skip` gets the bytes to
+// leave out; false (with a message) when the file holds another header.
+bool append_head(Table& table, const ExportOptions& options, const std::string& path, size_t& skip) {
+  skip = 0;
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || info.st_size == 0) return true;
+  std::string head = export_head(table, options);
+  std::string line = head.substr(0, head.find('\n'));
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (first_line(path) != line) {
+    fail(path + ": /append: the file holds another header line than this export's");
+    return false;
+  }
+  skip = head.size();
+  return true;
+}
+
+// A writer onto a file descriptor that leaves out the first `skip` bytes.
+ExportWriter fd_writer(int fd, size_t skip) {
+  return [fd, skip](std::string_view bytes) mutable {
+    size_t dropped = std::min(skip, bytes.size());
+    skip -= dropped;
+    bytes.remove_prefix(dropped);
+    while (!bytes.empty()) {
+      ssize_t n = ::write(fd, bytes.data(), bytes.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      bytes.remove_prefix(size_t(n));
+    }
+    return true;
+  };
+}
+
+// Appends the records to a text file that has the export's header line.
+ExportResult append_rows(Table& table, const std::string& path, const ExportOptions& options, size_t skip,
+                         const ProgressCallback& progress) {
+  OutputGuard guard{{table.file_name, table.memo_file_name}, [](const std::string&) { return true; }};
+  TempOutput output;
+  ExportResult result;
+  result.output = output.open(path, true, guard);
+  if (result.output != OutputStatus::kOk) return result;
+  auto write = [&](std::string_view bytes) {
+    size_t dropped = std::min(skip, bytes.size());
+    skip -= dropped;
+    return output.write(bytes.substr(dropped));
+  };
+  result = export_to_writer(table, options, write, progress);
+  if (result.ok()) result.output = output.commit();
+  return result;
+}
+
+// Records of an encoded table read without its password (or with a wrong
+// one) show noise where the deletion byte stands: neither a blank nor '*'.
+// How many of the first records do, and how many were read.
+struct Noise {
+  uint32_t noisy = 0;
+  uint32_t read = 0;
+};
+Noise deletion_byte_noise(Table& table) {
+  Noise noise;
+  uint32_t sample = std::min<uint32_t>(table.record_count, 16);
+  for (uint32_t q = 0; q < sample && read_record(table, q); ++q, ++noise.read) {
+    uint8_t mark = table.record[0];
+    if (mark != ' ' && mark != '*') ++noise.noisy;
+  }
+  return noise;
+}
+
+// The password typed at the terminal, not shown.
+std::string ask_password() {
+  std::fputs("Password: ", stderr);
+  std::fflush(stderr);
+  termios before{};
+  bool quiet = tcgetattr(STDIN_FILENO, &before) == 0;
+  if (quiet) {
+    termios silent = before;
+    silent.c_lflag &= ~tcflag_t(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+  }
+  std::string password;
+  for (int c; (c = std::getchar()) != EOF && c != '\n';) password += char(c);
+  if (quiet) tcsetattr(STDIN_FILENO, TCSAFLUSH, &before);
+  std::fputs("\n", stderr);
+  return password;
+}
+
+// An encoded table is read under the password of $KORA_PASSWORD or, at a
+// terminal, the one typed; never one from the command line.
+int unlock_table(Table& table) {
+  Noise plain = deletion_byte_noise(table);
+  if (plain.read == 0 || plain.noisy < plain.read) return kBatchDone;
+  const char* given = std::getenv("KORA_PASSWORD");
+  std::string password;
+  if (given && *given) password = given;
+  else if (isatty(STDIN_FILENO)) password = ask_password();
+  else return usage(table.file_name + ": the table is encoded: give its password in KORA_PASSWORD");
+  set_table_password(table, password);
+  if (password.empty() || deletion_byte_noise(table).noisy > 0)
+    return usage(table.file_name + ": wrong password for the encoded table");
+  return kBatchDone;
+}
+
+// Writes the export where the target says; the result as export_table's.
+ExportResult write_output(Table& table, const BatchExport& batch, const ExportOptions& options, Target target,
+                          const ProgressCallback& progress) {
+  if (target == Target::kFile) {
+    OutputGuard guard{{table.file_name, table.memo_file_name}, [](const std::string&) { return true; }};
+    return export_table(table, batch.output, options, guard, progress);
+  }
+  std::fflush(stdout);
+  if (target == Target::kStdout) return export_to_writer(table, options, fd_writer(STDOUT_FILENO, 0), progress);
+  UniqueFd stream(open(batch.output.c_str(), O_WRONLY | O_CLOEXEC | (batch.append ? O_APPEND : 0)));
+  if (stream.fd < 0) return {OutputStatus::kCannotOpen, Status::kOk, 0, 0, {}};
+  ExportResult result = export_to_writer(table, options, fd_writer(stream.fd, 0), progress);
+  if (!stream.close_checked() && result.output == OutputStatus::kOk) result.output = OutputStatus::kWriteFailed;
+  return result;
+}
+
+}  // namespace
+
 int run_batch_export(const BatchExport& batch) {
   ExportFormat format;
-  if (!export_format_from_name(batch.format, format)) {
-    fail("unknown export format \"" + batch.format + "\" (txt, clipper, foxpro, sql, html, dbf, xml, csv)");
-    return 1;
-  }
-  if (batch.table.empty()) {
-    fail("no table named");
-    return 1;
-  }
-  const bool to_stdout = batch.output.empty() || batch.output == "-";
-  if (to_stdout && format == ExportFormat::kDbf) {
-    fail("a DBF export needs an output file name");
-    return 1;
-  }
+  if (!export_format_from_name(batch.format, format))
+    return usage("/x:" + batch.format + ": unknown export format (txt, clipper, foxpro, sql, html, dbf, xml, csv)");
+  if (batch.table.empty()) return usage("no table named");
+  std::string problem;
+  Target target = output_target(batch.output, problem);
+  if (!problem.empty()) return usage(problem);
+  if (target != Target::kFile && format == ExportFormat::kDbf)
+    return usage("a DBF export needs an output file name, not a stream");
+  bool appends_text = batch.append && format != ExportFormat::kDbf;
+  if (appends_text && format != ExportFormat::kCsv && format != ExportFormat::kText)
+    return usage("/append: a " + batch.format + " export cannot be appended to; csv, txt and dbf can");
+
   set_table_list_options();
   OpenFailure why;
   std::unique_ptr<Table> table = open_list_table(g_app.tables, batch.table, &why);
-  if (!table) {
-    fail(batch.table + ": " + open_failure_text(why));
-    return 1;
-  }
-  if (!table->recovery_note.empty()) std::fprintf(stderr, "kora: %s: %s\n", batch.table.c_str(), table->recovery_note.c_str());
-  if (memo_file_missing(*table)) {
-    std::fprintf(stderr, "kora: %s: no memo file %s: memo texts are not exported\n", batch.table.c_str(),
-                 table->memo_file_name.c_str());
-  }
+  if (!table) return usage(batch.table + ": " + open_failure_text(why));
+  int warnings = 0;
+  auto warn = [&](const std::string& text) {
+    std::fprintf(stderr, "kora: %s: warning: %s\n", batch.table.c_str(), text.c_str());
+    ++warnings;
+  };
+  if (!table->recovery_note.empty()) warn(table->recovery_note);
+  if (memo_file_missing(*table)) warn("no memo file " + table->memo_file_name + ": memo texts are not exported");
   apply_settings(*table);
   if (batch.code_page) set_code_page(*table, batch.code_page);
+  if (int status = unlock_table(*table); status != kBatchDone) return status;
+
   ProgressCallback progress = terminal_progress();
-  if (!batch.filter.empty()) {
-    if (!condition_is_sound(batch.filter)) {
-      fail("bad condition: " + batch.filter);
-      return 1;
-    }
-    std::string condition;
-    if (!condition_in_screen_text(*table, batch.filter, condition)) return 1;
-    Status status = apply_filter(*table, {FilterSource::kExpression, condition}, progress);
-    if (status != Status::kOk) {
-      fail(std::string("filter: ") + status_cause_text(status));
-      return 1;
-    }
-  }
-  if (!batch.sort.empty()) {
-    std::string unknown = unknown_field(*table, batch.sort);
-    if (!unknown.empty()) {
-      fail("no such field: " + unknown);
-      return 1;
-    }
-    Status status = sort_by_field_list(*table, batch.sort, SortOptions{}, progress);
-    if (status != Status::kOk) {
-      fail(std::string("sort: ") + status_cause_text(status));
-      return 1;
-    }
-  }
-  ExportOptions options = export_options_from_settings(g_settings, format);
-  ExportResult result;
-  if (to_stdout) {
-    result = export_to_writer(*table, options, [](std::string_view bytes) {
-      return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
-    }, progress);
-    if (std::fflush(stdout) != 0) result.output = OutputStatus::kWriteFailed;
-  } else {
-    OutputGuard guard{{table->file_name, table->memo_file_name}, [](const std::string&) { return true; }};
-    result = export_table(*table, export_file_name(batch.output, format), options, guard, progress);
-  }
+  int status = kBatchDone;
+  if (!batch.columns.empty()) status = choose_columns(*table, batch.columns);
+  if (status == kBatchDone && !batch.filter.empty()) status = filter_table(*table, batch.filter, progress);
+  if (status == kBatchDone && !batch.sort.empty()) status = sort_table(*table, batch.sort, progress);
+  if (status != kBatchDone) return status;
+
+  ExportOptions options = batch_export_options(format, batch);
+  size_t skip = 0;
+  if (appends_text && target == Target::kFile && !append_head(*table, options, batch.output, skip)) return kBatchUsage;
+  ExportResult result = skip > 0 ? append_rows(*table, batch.output, options, skip, progress)
+                                 : write_output(*table, batch, options, target, progress);
+  const std::string where = target == Target::kStdout ? std::string("standard output") : batch.output;
   if (result.output != OutputStatus::kOk) {
-    fail(output_failure(result.output, to_stdout ? std::string("standard output") : batch.output));
-    return 1;
+    fail(output_failure(result.output, where));
+    return kBatchFailed;
   }
   if (result.status != Status::kOk) {
     fail(std::string(batch.table) + ": " + status_cause_text(result.status));
-    return 1;
+    return kBatchFailed;
   }
   if (result.refused > 0)
-    fail(batch.output + ": " + std::to_string(result.refused) + " values the fields could not take were left blank");
-  return 0;
+    warn(std::to_string(result.refused) + " values the fields of " + where + " could not take were left blank");
+  return batch.strict && warnings > 0 ? kBatchFailed : kBatchDone;
 }
 
 }  // namespace kora

@@ -17,14 +17,29 @@ ExportOptions export_options_from_settings(const Settings& settings, ExportForma
 struct BatchExport {
   std::string format;     // txt, clipper, foxpro, sql, html, dbf, xml, csv
   std::string filter;     // a condition, or empty
-  std::string sort;       // field names, or empty
+  std::string sort;       // field names, each descending after "-" or before " DESC"; or empty
   std::string table;      // the table's file name
-  std::string output;     // empty or "-": standard output
+  std::string output;     // exactly as given; empty or "-": standard output
   std::shared_ptr<const CodePage> code_page;  // /cp:NAME: the table's text is read in it; null: as decided
+  std::string columns;    // /c: the fields written, in this order; empty: all
+  bool append = false;    // /append: added to the output instead of replacing it
+  bool deleted = false;   // /deleted: deleted records too, marked
+  bool ini = false;       // /ini: the [Export] settings of kora.ini apply
+  bool strict = false;    // /strict: a warning fails the run
 };
 
-// Runs the export; errors go to standard error with their reason. Returns
-// the exit status: 0 on success, 1 on any failure.
+// Exit statuses of a batch run.
+constexpr int kBatchDone = 0;
+constexpr int kBatchFailed = 1;  // a failure while working, or warnings under /strict
+constexpr int kBatchUsage = 2;   // a usage error, or a table that cannot be opened
+
+// The options a batch export writes with when /ini is not given: the same
+// on every machine, whatever kora.ini holds.
+ExportOptions batch_export_options(ExportFormat format, const BatchExport& batch);
+
+// Runs the export; errors and warnings go to standard error, one line each,
+// naming the argument or record and why. Returns a kBatch* status; after a
+// usage error no output file has been touched.
 int run_batch_export(const BatchExport& batch);
 
 }  // namespace kora

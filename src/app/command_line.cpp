@@ -163,9 +163,10 @@ std::string side_file_path(const char* program_path, const char* extension) {
 // /cp:NAME, whatever the name holds.
 bool is_code_page_switch(const char* arg) { return (arg[0] == '/' || arg[0] == '-') && strncasecmp(arg + 1, "cp:", 3) == 0; }
 
-// /x:FORMAT, /f:CONDITION, /s:FIELDS, /cp:NAME: switches whatever their values hold.
+// /x:FORMAT, /f:CONDITION, /s:FIELDS, /c:FIELDS, /cp:NAME: switches
+// whatever their values hold.
 bool is_valued_switch(const char* arg) {
-  return ((arg[0] == '/' || arg[0] == '-') && arg[1] != '\0' && std::strchr("xXfFsS", arg[1]) != nullptr &&
+  return ((arg[0] == '/' || arg[0] == '-') && arg[1] != '\0' && std::strchr("xXfFsScC", arg[1]) != nullptr &&
           arg[2] == ':') ||
          is_code_page_switch(arg);
 }
@@ -184,16 +185,59 @@ bool is_help_switch(const char* arg) {
 
 namespace {
 
-void read_switch(const char* word, StartSwitches& switches) {
-  if (strcasecmp(word, "ro") == 0) switches.read_only = 1;
-  if (strcasecmp(word, "mo") == 0) switches.no_mouse = 1;
-  if (strcasecmp(word, "cr") == 0) switches.create = 1;
-  if (strcasecmp(word, "ms") == 0) switches.modify = 1;
-  if (word[0] == 'a' || word[0] == 'A') switches.auto_correct = word[1] == '+' ? 2 : 1;
-  if (word[0] == 'r' || word[0] == 'R') {
-    if (word[1] == '+') switches.review_order = 2;
-    if (word[1] == '-') switches.review_order = 1;
+// A switch word; false when kora knows no such switch.
+bool read_switch(const char* word, CommandLine& line) {
+  if (*word == '\0') return true;  // "-": standard output, as no name says too
+  struct Word {
+    const char* name;
+    int StartSwitches::*slot;
+    int value;
+  };
+  static constexpr Word kWords[] = {
+      {"ro", &StartSwitches::read_only, 1},
+      {"mo", &StartSwitches::no_mouse, 1},
+      {"cr", &StartSwitches::create, 1},
+      {"ms", &StartSwitches::modify, 1},
+  };
+  for (const Word& w : kWords) {
+    if (strcasecmp(word, w.name) != 0) continue;
+    line.switches.*w.slot = w.value;
+    return true;
   }
+  struct Flag {
+    const char* name;
+    bool CommandLine::*slot;
+  };
+  static constexpr Flag kFlags[] = {{"append", &CommandLine::append},
+                                    {"deleted", &CommandLine::deleted},
+                                    {"ini", &CommandLine::ini},
+                                    {"strict", &CommandLine::strict}};
+  for (const Flag& f : kFlags) {
+    if (strcasecmp(word, f.name) != 0) continue;
+    line.*f.slot = true;
+    return true;
+  }
+  // /a, /auto, /a+: the first letter decides; /r+ and /r- the second.
+  char first = char(word[0] | 0x20);
+  if (first == 'a') line.switches.auto_correct = word[1] == '+' ? 2 : 1;
+  if (first == 'r' && (word[1] == '+' || word[1] == '-')) line.switches.review_order = word[1] == '+' ? 2 : 1;
+  return first == 'a' || (first == 'r' && (word[1] == '+' || word[1] == '-'));
+}
+
+// The value of /x:, /f:, /s: or /c:; a second one is a problem.
+void read_valued_switch(const char* arg, CommandLine& line) {
+  std::string* slot = nullptr;
+  switch (arg[1] | 0x20) {
+    case 'x': slot = &line.export_format; line.batch_export = true; break;
+    case 'f': slot = &line.filter; break;
+    case 's': slot = &line.sort; break;
+    default: slot = &line.columns;
+  }
+  std::string value(arg + 3);
+  std::string name(arg, 3);
+  if (line.valued_seen.find(char(arg[1] | 0x20)) != std::string::npos) line.problems.push_back(name + ": given twice");
+  line.valued_seen += char(arg[1] | 0x20);
+  *slot = value;
 }
 
 }  // namespace
@@ -210,7 +254,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   }
   for (int i = 1; i < argc; ++i) {
     if (!is_valued_switch(argv[i])) {
-      if (is_switch(argv[i])) read_switch(argv[i] + 1, line.switches);
+      if (is_switch(argv[i]) && !read_switch(argv[i] + 1, line)) line.problems.push_back(std::string(argv[i]) + ": unknown switch");
       continue;
     }
     if (is_code_page_switch(argv[i])) {
@@ -218,15 +262,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
       line.code_page = argv[i] + 4;
       continue;
     }
-    std::string value(argv[i] + 3);
-    switch (argv[i][1] | 0x20) {
-      case 'x':
-        line.batch_export = true;
-        line.export_format = value;
-        break;
-      case 'f': line.filter = value; break;
-      default: line.sort = value;
-    }
+    read_valued_switch(argv[i], line);
   }
   for (int i = 1; i < argc; ++i)
     if (!is_switch(argv[i])) line.names.emplace_back(argv[i]);

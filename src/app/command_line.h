@@ -23,11 +23,21 @@ struct StartSwitches {
 struct CommandLine {
   bool help = false;  // the first argument asked for the usage text; nothing else was read
   bool version = false;  // --version
-  // The batch export: /x:FORMAT, with /f:CONDITION and /s:FIELDS.
+  // The batch export: /x:FORMAT, with /f:CONDITION, /s:FIELDS, /c:FIELDS
+  // and the words /append, /deleted, /ini and /strict.
   bool batch_export = false;
   std::string export_format;
   std::string filter;
   std::string sort;
+  std::string columns;
+  bool append = false;
+  bool deleted = false;
+  bool ini = false;
+  bool strict = false;
+  // Switches no one knows, and valued ones given twice: "/zz: unknown
+  // switch". A batch export refuses to run with any.
+  std::vector<std::string> problems;
+  std::string valued_seen;  // the letters of the valued switches read so far
   StartSwitches switches;
   std::vector<std::string> names;  // the arguments that are not switches, in order
   // /cp:NAME: the code page the table is read in, whatever its files say.

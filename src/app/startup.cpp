@@ -146,6 +146,30 @@ int show_table(Startup& run) {
   return 0;
 }
 
+// kora /x:FORMAT TABLE [OUTPUT]: every argument is checked before anything
+// is opened or written.
+int batch_export(const CommandLine& line, std::shared_ptr<const CodePage> code_page) {
+  auto usage = [](const std::string& what) {
+    std::fprintf(stderr, "kora: %s\n", what.c_str());
+    return kBatchUsage;
+  };
+  if (!line.problems.empty()) return usage(line.problems.front());
+  if (line.names.size() > 2) return usage(line.names[2] + ": extra argument (kora /x:FORMAT TABLE [OUTPUT])");
+  BatchExport batch;
+  batch.format = line.export_format;
+  batch.filter = line.filter;
+  batch.sort = line.sort;
+  batch.columns = line.columns;
+  batch.table = line.names.empty() ? "" : line.names[0];
+  batch.output = line.names.size() > 1 ? line.names[1] : "";
+  batch.code_page = std::move(code_page);
+  batch.append = line.append;
+  batch.deleted = line.deleted;
+  batch.ini = line.ini;
+  batch.strict = line.strict;
+  return run_batch_export(batch);
+}
+
 }  // namespace
 
 int run_program(int argc, char** argv) {
@@ -193,11 +217,7 @@ int run_program(int argc, char** argv) {
       return kExitNotOpened;
     }
   }
-  if (line.batch_export) {
-    BatchExport batch{line.export_format, line.filter, line.sort, line.names.empty() ? "" : line.names[0],
-                      line.names.size() > 1 ? line.names[1] : "", run.code_page};
-    return run_batch_export(batch);
-  }
+  if (line.batch_export) return batch_export(line, run.code_page);
   if (line.switches.auto_correct == 2) {
     if (line.names.empty()) {
       std::fputs("Filename required...\n", stdout);

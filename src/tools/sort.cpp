@@ -180,6 +180,10 @@ void build_sort_key(const Table& table, const KeyLayout& layout, RecordImage rec
   if (layout.fold) {
     for (int k = 0; k < layout.width; ++k) out[k] = layout.upper[out[k]];
   }
+  for (const KeyPart& part : layout.parts) {
+    if (!part.descending) continue;
+    for (int k = part.offset; k < part.offset + part.width; ++k) out[k] = uint8_t(~out[k]);
+  }
 }
 
 namespace {
@@ -529,7 +533,10 @@ Status sort_view_positions(const Table& table, const std::vector<int>& columns, 
   ViewSorter* reporter = nullptr;
   RecordScanner scan(table, ScanOrder::kVisibleList,
                      [&reporter](uint64_t done, uint64_t) { return reporter->report(done); });
-  ViewSorter sorter(table, key_layout(table, columns), options, progress, scan.count());
+  KeyLayout layout = key_layout(table, columns);
+  for (size_t i = 0; i < layout.parts.size() && i < options.part_descending.size(); ++i)
+    layout.parts[i].descending = options.part_descending[i];
+  ViewSorter sorter(table, std::move(layout), options, progress, scan.count());
   reporter = &sorter;
   ScannedRecord r;
   while (scan.next(r)) {

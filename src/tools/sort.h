@@ -26,6 +26,9 @@ constexpr size_t kDefaultSortBudget = size_t(256) << 20;
 
 struct SortOptions {
   bool descending = false;
+  // Columns (by their place in the list) sorted from the highest value down;
+  // equal keys still keep their positions ascending.
+  std::vector<bool> part_descending;
   size_t memory_budget = kDefaultSortBudget;  // bytes of keys held at once
   std::string temp_dir;                       // empty: $TMPDIR, else /tmp
 };
@@ -38,6 +41,7 @@ struct KeyPart {
   bool numeric = false;  // negative numbers are rewritten to sort first
   int offset = 0;        // where the part starts in the key
   int width = 0;
+  bool descending = false;  // the part's bytes are complemented
 };
 
 struct KeyLayout {

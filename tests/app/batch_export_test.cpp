@@ -82,7 +82,9 @@ for line in open(sys.argv[1]):
 
 TEST(BatchExport, EveryReadableFixtureExportsTheValuesDbfreadReads) {
   TempDir dir;
-  std::string program = program_in(dir, "[Export]\nMemoAsText=1\nOverwrite=1\nCopyBlank=1\n");
+  // The dialog's settings would leave out memo texts and blank records and
+  // append: the command line keeps its own defaults whatever they say.
+  std::string program = program_in(dir, "[Export]\nMemoAsText=0\nOverwrite=0\nCopyBlank=0\n");
   std::string pairs;
   int count = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(test::fixture(""))) {
@@ -125,11 +127,22 @@ TEST(BatchExport, FailuresExitNonZeroWithTheirReason) {
     const char* says;  // on standard error; empty for success
   };
   const Case cases[] = {
-      {"/x:csv missing.dbf", 1, "missing.dbf: Cannot open file"},
-      {"/x:csv /f:NAME people.dbf", 1, "bad condition: NAME"},
-      {"/x:csv /s:NOPE people.dbf", 1, "no such field: NOPE"},
+      // Usage errors: status 2, and no output file is made.
+      {"/x:csv missing.dbf out.csv", 2, "missing.dbf: Cannot open file"},
+      {"/x:csv /f:NAME people.dbf out.csv", 2, "/f:NAME: cannot be read"},
+      {"/x:csv '/f:NAME>' people.dbf out.csv", 2, "/f:NAME>: cannot be read"},
+      {"/x:csv /f:NOSUCH=1 people.dbf out.csv", 2, "/f:NOSUCH=1: names no field of the table"},
+      {"/x:csv /s:NOPE people.dbf out.csv", 2, "/s: no field named \"NOPE\""},
+      {"/x:csv /c:NAME,NOPE people.dbf out.csv", 2, "/c: no field named \"NOPE\""},
+      {"/x:pdf people.dbf out.csv", 2, "/x:pdf: unknown export format"},
+      {"/x:csv /zz people.dbf out.csv", 2, "/zz: unknown switch"},
+      {"/x:csv /x:txt people.dbf out.csv", 2, "/x:: given twice"},
+      {"/x:csv people.dbf out.csv more", 2, "more: extra argument"},
+      {"/x:csv people.dbf", 0, ""},
+      {"/x:csv people.dbf .", 2, ".: is a folder"},
+      {"/x:html /append people.dbf out.csv", 2, "/append: a html export cannot be appended to"},
+      // Failures while working: status 1.
       {"/x:csv people.dbf /no/such/dir/out.csv", 1, "/no/such/dir/out.csv: Cannot open file"},
-      {"/x:pdf people.dbf", 1, "unknown export format"},
       {"/x:dbf people.dbf people.dbf", 1, "the file is the table being exported"},
       {"/x:csv /f:NAME=\"Bob\" /s:NAME people.dbf -", 0, ""},
   };
@@ -138,6 +151,7 @@ TEST(BatchExport, FailuresExitNonZeroWithTheirReason) {
     int status = test::run_command("cd '" + dir.path() + "' && '" + program + "' " + c.args + " 2>&1 >/dev/null", err);
     EXPECT_EQ(status, c.status) << c.args;
     EXPECT_EQ(*c.says ? err.find(c.says) != std::string::npos : err.empty(), true) << c.args << ": " << err;
+    EXPECT_FALSE(test::file_exists(dir.file("out.csv"))) << c.args;
   }
   std::string out;
   EXPECT_EQ(test::run_command("'" + program + "' /x:csv /s:BIRTHDATE '" + table + "'", out), 0);
@@ -149,6 +163,61 @@ TEST(BatchExport, FailuresExitNonZeroWithTheirReason) {
 // A value shows and exports the digits stored, never those of a binary
 // number; a blank number, date or logical is blank in every format (empty in
 // texts, NULL in SQL, no REPLACE in a program, blank in a DBF).
+// The command line as a converter: the output replaced whole (a second run
+// gives the same bytes), appended only on request and only under the same
+// header, blank records kept and deleted ones only with /deleted, columns
+// chosen and ordered by /c:, sorts descending per field and stable, and
+// streams written as they are.
+TEST(BatchExport, BehavesAsAConverterInAPipeline) {
+  TempDir dir;
+  std::string program = program_in(dir, "[Export]\nOverwrite=0\nCopyBlank=0\nCopyDeleted=1\n");
+  test::DbfSpec spec;
+  spec.fields = {{"NAME", 'C', 6}, {"N", 'N', 3}};
+  spec.records = {"bob     1", "amy     2", "         ", "bob     4", "cid     5", "amy     6"};
+  spec.deleted = {false, false, false, false, true, false};
+  test::write_bytes(dir.file("t.dbf"), test::build_dbf(spec));
+  auto text = [&](const char* name) {
+    std::vector<uint8_t> bytes = test::read_bytes(dir.file(name));
+    return std::string(bytes.begin(), bytes.end());
+  };
+  auto run = [&](const std::string& args, std::string& out) {
+    return test::run_command("cd '" + dir.path() + "' && '" + program + "' " + args, out);
+  };
+  std::string first, second, out;
+  ASSERT_EQ(run("/x:csv t.dbf out.csv", out), 0);
+  first = text("out.csv");
+  EXPECT_EQ(first, "NAME,N\r\nbob,1\r\namy,2\r\n,\r\nbob,4\r\namy,6\r\n");
+  ASSERT_EQ(run("/x:csv t.dbf out.csv", out), 0);
+  EXPECT_EQ(text("out.csv"), first);
+
+  // /append adds rows under the same header; another header is refused.
+  ASSERT_EQ(run("/x:csv /append '/f:N>4' t.dbf out.csv", out), 0);
+  EXPECT_EQ(text("out.csv"), first + "amy,6\r\n");
+  EXPECT_EQ(run("/x:csv /append /c:N t.dbf out.csv 2>&1", out), 2);
+  EXPECT_NE(out.find("another header line"), std::string::npos) << out;
+  EXPECT_EQ(text("out.csv"), first + "amy,6\r\n");
+
+  // Descending by name, then ascending by number; equal keys in file order.
+  ASSERT_EQ(run("/x:csv /s:-NAME,N /c:N,NAME t.dbf -", out), 0);
+  EXPECT_EQ(out, "N,NAME\r\n1,bob\r\n4,bob\r\n2,amy\r\n6,amy\r\n,\r\n");
+  ASSERT_EQ(run("/x:txt \"/s:NAME DESC\" /c:N /deleted t.dbf -", out), 0);
+  EXPECT_NE(out.find("*|"), std::string::npos) << out;
+  EXPECT_NE(out.find("5"), std::string::npos) << out;
+
+  // Streams: standard output by name, and a named pipe read as it is written.
+  ASSERT_EQ(run("/x:csv t.dbf /dev/stdout | cat", out), 0);
+  EXPECT_EQ(out, first);
+  ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
+  ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && (cat pipe > piped &) && '" + program +
+                              "' /x:csv t.dbf pipe && sleep 0.2 && cat piped", out), 0);
+  EXPECT_EQ(out, first);
+
+  // /ini asks for the dialog's settings: blank records left out, appended.
+  ASSERT_EQ(run("/x:csv /ini t.dbf ini.csv && '" + program + "' /x:csv /ini t.dbf ini.csv && cat ini.csv", out), 0);
+  EXPECT_NE(out.find("amy,2\r\nbob,4\r\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("amy,6\r\nNAME,N\r\n"), std::string::npos) << out;
+}
+
 TEST(BatchExport, StoredDigitsAndBlankValuesAreTheSameInEveryFormat) {
   TempDir dir;
   std::string program = program_in(dir, "[Export]\nOverwrite=1\nCopyBlank=1\n");
@@ -195,7 +264,7 @@ TEST(BatchExport, AMissingMemoFileIsToldOnceAndAnUnknownTypeGivesItsText) {
   dir.copy_fixture("infused-dbf/dbase_83_missing_memo.dbf", "memo.dbf");
   std::string err;
   ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && '" + program + "' /x:csv memo.dbf - 2>&1 >/dev/null", err), 0);
-  EXPECT_EQ(err, "kora: memo.dbf: no memo file memo.dbt: memo texts are not exported\n");
+  EXPECT_EQ(err, "kora: memo.dbf: warning: no memo file memo.dbt: memo texts are not exported\n");
 
   std::string intact = dir.copy_fixture("infused-dbf/dbase_03.dbf", "intact.dbf");
   std::string odd = dir.copy_fixture("infused-dbf/dbase_03.dbf", "odd.dbf");
@@ -244,7 +313,7 @@ TEST(BatchExport, AUtf8ConditionFindsTheRecordsPythonFinds) {
     }
   }
   std::string err;
-  EXPECT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='Ǆ'\" /x:csv t.dbf - 2>&1 >/dev/null", err), 1);
+  EXPECT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='Ǆ'\" /x:csv t.dbf - 2>&1 >/dev/null", err), 2);
   EXPECT_NE(err.find("the condition holds Ǆ"), std::string::npos) << err;
   // A table in another code page compares in its own: the condition is
   // turned into it, or refused when the page cannot hold a character.
@@ -259,7 +328,7 @@ TEST(BatchExport, AUtf8ConditionFindsTheRecordsPythonFinds) {
   ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='國語'\" /x:csv big5.dbf - | iconv -f big5 -t utf-8",
                               out), 0);
   EXPECT_EQ(out, "NAME\r\n國語\r\n");
-  EXPECT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='國'\" /x:csv latin2.dbf - 2>&1 >/dev/null", err), 1);
+  EXPECT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='國'\" /x:csv latin2.dbf - 2>&1 >/dev/null", err), 2);
   EXPECT_NE(err.find("國 cannot be stored in code page ISO-8859-2"), std::string::npos) << err;
 }
 
