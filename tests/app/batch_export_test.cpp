@@ -10,6 +10,7 @@
 #include <string>
 
 #include "../support/dbf_builder.h"
+#include "table/table_cipher.h"
 #include "../support/independent_readers.h"
 #include "../support/test_support.h"
 
@@ -216,6 +217,29 @@ TEST(BatchExport, BehavesAsAConverterInAPipeline) {
   ASSERT_EQ(run("/x:csv /ini t.dbf ini.csv && '" + program + "' /x:csv /ini t.dbf ini.csv && cat ini.csv", out), 0);
   EXPECT_NE(out.find("amy,2\r\nbob,4\r\n"), std::string::npos) << out;
   EXPECT_NE(out.find("amy,6\r\nNAME,N\r\n"), std::string::npos) << out;
+}
+
+// An encoded table is exported in clear under the password of
+// KORA_PASSWORD; a wrong one, or none, is a usage error.
+TEST(BatchExport, AnEncodedTableIsReadUnderThePasswordOfTheEnvironment) {
+  TempDir dir;
+  std::string program = program_in(dir, "");
+  std::string table = dir.copy_fixture("dbfread/examples/files/people.dbf", "people.dbf");
+  std::string clear;
+  ASSERT_EQ(test::run_command("'" + program + "' /x:csv '" + table + "'", clear), 0);
+  {
+    std::unique_ptr<Table> open = open_table(table);
+    ASSERT_TRUE(open);
+    ASSERT_EQ(rewrite_enciphered(*open, "s3cret"), Status::kOk);
+    close_table(open);
+  }
+  std::string out;
+  EXPECT_EQ(test::run_command("KORA_PASSWORD=s3cret '" + program + "' /x:csv '" + table + "'", out), 0);
+  EXPECT_EQ(out, clear);
+  EXPECT_EQ(test::run_command("KORA_PASSWORD=wrong '" + program + "' /x:csv '" + table + "' 2>&1 </dev/null", out), 2);
+  EXPECT_NE(out.find("wrong password"), std::string::npos) << out;
+  EXPECT_EQ(test::run_command("'" + program + "' /x:csv '" + table + "' 2>&1 </dev/null", out), 2);
+  EXPECT_NE(out.find("give its password in KORA_PASSWORD"), std::string::npos) << out;
 }
 
 TEST(BatchExport, StoredDigitsAndBlankValuesAreTheSameInEveryFormat) {
