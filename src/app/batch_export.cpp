@@ -148,6 +148,7 @@ ExportOptions batch_export_options(ExportFormat format, const BatchExport& batch
   o.copy_blank = true;
   o.copy_deleted = batch.deleted;
   o.delete_mark = batch.deleted;
+  o.deleted_column = batch.deleted;
   o.memo_as_text = true;
   return o;
 }

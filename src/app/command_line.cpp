@@ -10,27 +10,35 @@
 #include <string_view>
 
 #include "app/status_text.h"
+#include "app/version.h"
 #include "ui/side_file.h"
 
 namespace kora {
 
 namespace {
 
-constexpr const char* kBanner = "KORA 0.1 - viewer and editor of DBF tables\n";
-constexpr const char* kContact = "Bug reports and suggestions: kora-dev@example.org\n";
 constexpr const char* kUsage =
-    "Use:\n\tKORA [switches] [filename.dbf]\nSwitches:\n\t/ro - Read Only mode\n"
+    "Use:\n\tkora [switches] [table.dbf]\nSwitches:\n\t/ro - Read Only mode\n"
     "\t/mo - Don't use mouse\n\t/cr - Create new database\n\t/ms - Modify structure\n"
     "\t/a[+] Auto-correct header\n\t/r+ - Review in reverse order\n"
     "\t/r- - Review in normal order\n\t/cp:NAME - Read the table in code page NAME (866, 1252, UTF-8...)\n"
     "\t/h  - This help\n"
-    "Batch export (no screen):\n\tKORA /x:FORMAT [/f:CONDITION] [/s:FIELDS] filename.dbf [output]\n"
+    "Batch export (no screen):\n\tkora /x:FORMAT [switches] table.dbf [output]\n"
     "\t/x:FORMAT    - export as txt, clipper, foxpro, sql, html, dbf, xml or csv\n"
-    "\t/f:CONDITION - export only the records the condition holds for\n"
-    "\t/s:FIELDS    - export in the order of these fields\n"
-    "\toutput \"-\" or none writes to standard output (not for dbf); the [Export]\n"
-    "\tsettings of kora.ini apply; errors go to standard error, exit status 1\n"
-    "\t--help, --version\n";
+    "\t/f:CONDITION - only the records the condition holds for\n"
+    "\t/s:FIELDS    - in the order of these fields; -FIELD or FIELD DESC descending\n"
+    "\t/c:FIELDS    - only these columns, in this order\n"
+    "\t/append      - add to the output (csv and txt under the same header, dbf)\n"
+    "\t/deleted     - deleted records too, marked as deleted\n"
+    "\t/ini         - use the [Export] settings of kora.ini\n"
+    "\t/strict      - a warning (missing memo file, damaged record) fails the run\n"
+    "\tThe output is replaced whole; \"-\" or none is standard output (not for dbf);\n"
+    "\tpipes and devices are written as streams. An encoded table is read under\n"
+    "\tthe password in KORA_PASSWORD, or asked for at a terminal.\n"
+    "\tExit status: 0 done, 1 failed while working (or warned under /strict),\n"
+    "\t2 a usage error or a table that cannot be opened.\n"
+    "\t--help, --version\n"
+    "Read more: man kora, and the README installed with kora.\n";
 
 // Writes dir + '/' + name into out (no second '/' when dir ends in one).
 // 0 when the result would not fit, and then out is left as it was.
@@ -99,9 +107,9 @@ int find_path(const char* argv0, const char* path_value, const char* cwd,
 
 }  // namespace
 
-std::string usage_text() { return std::string(kBanner) + kContact + kUsage; }
+std::string usage_text() { return version_text() + kUsage; }
 
-std::string version_text() { return std::string(kBanner); }
+std::string version_text() { return std::string(kVersionText) + "\n"; }
 
 int find_program_path(const char* argv0, const char* path_value, const char* cwd,
                       char (&out)[kPathBufferSize]) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/about.h"
 #include "app/app_state.h"
 #include "app/append_from_command.h"
 #include "app/browse_view.h"
@@ -256,8 +257,8 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::AddFavorite, add_favorite, 0},
     {Cmd::OrganizeFavorites, favorites_organize, kOrganizeFavoritesHelp},
     {Cmd::HelpContents, help_contents, 0},
-    {Cmd::Homepage, show_homepage, kHomepageHelp},
-    {Cmd::Feedback, show_feedback, kFeedbackHelp},
+    {Cmd::Homepage, show_readme, kHomepageHelp},
+    {Cmd::Feedback, show_manual_page, kFeedbackHelp},
     {Cmd::About, show_about, kAboutHelp},
 
     {Cmd::SaveAsMenu, nullptr, 0},

@@ -137,6 +137,8 @@ void help_install(const std::string& program_path) {
   g_key_hooks.show_help = help_show;
 }
 
+const std::string& help_program_path() { return g_program_path; }
+
 void help_show(int topic) {
   if (g_help_showing || g_program_path.empty()) return;
   HelpShowing showing;

@@ -15,6 +15,8 @@ std::string help_table_path(const std::string& program_path);
 // Makes F1 in every key wait show the topic of the wait, from the help
 // table beside the program.
 void help_install(const std::string& program_path);
+// The program's path help_install was given.
+const std::string& help_program_path();
 
 // Topic 0 lists every topic in a menu; another number shows its text.
 // A missing table, or a topic without a record, shows nothing.

@@ -160,8 +160,8 @@ MenuItem g_favorites_fixed[] = {
 MenuItem g_help_items[] = {
     item("&Contents", Cmd::HelpContents),
     separator(),
-    item("&Internet Homepage", Cmd::Homepage),
-    item("&Email support", Cmd::Feedback),
+    item("&Read me", Cmd::Homepage),
+    item("&Manual page", Cmd::Feedback),
     separator(),
     item("&About", Cmd::About),
     end(),
@@ -305,33 +305,6 @@ std::string favorite_file(const char* label) {
     if (g_favorite_labels[i].c_str() == label) return g_favorite_files[i];
   }
   return label ? label : "";
-}
-
-// ---- the Help pull-down's own boxes ---------------------------------------------
-
-namespace {
-
-constexpr const char* kProgramName = "kora";
-constexpr const char* kProgramVersion = "1.0";
-constexpr const char* kHomepage = "https://kora.example.org";
-constexpr const char* kSupportMail = "support@kora.example.org";
-
-}  // namespace
-
-void show_homepage() {
-  std::string text = std::string("Visit the ") + kProgramName + " home page:\n" + kHomepage;
-  message_box(text, "Internet Homepage", "OK", 0, 33);
-}
-
-void show_feedback() {
-  std::string text = std::string("Send questions and bug reports to\n") + kSupportMail;
-  message_box(text, "Feedback", "OK", 0, 34);
-}
-
-void show_about() {
-  std::string text = std::string(kProgramName) + " version " + kProgramVersion +
-                     "\nViewer and editor of DBF tables";
-  message_box(text, "About", "OK", 0, 67);
 }
 
 }  // namespace kora

@@ -49,8 +49,5 @@ void menu_set_favorites(const std::vector<std::string>& files);
 std::string favorite_file(const char* label);
 
 // The Help pull-down's boxes.
-void show_homepage();
-void show_feedback();
-void show_about();
 
 }  // namespace kora

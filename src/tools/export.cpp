@@ -337,6 +337,8 @@ void Exporter::headers(std::string& out) {
       out += '\n';
       return;
     case ExportFormat::kCsv:
+      // No field may be named so: the name cannot clash.
+      if (o_.deleted_column) out += "_deleted,";
       for (size_t k = 0; k < columns_.size(); ++k) {
         if (k > 0) out += ',';
         csv_value(out, columns_[k].caption);
@@ -561,6 +563,8 @@ bool Exporter::record(RecordImage image, uint32_t position, std::string& out) {
   if (skipped(image)) return false;
   values_.resize(columns_.size());
   if (o_.format == ExportFormat::kCsv) {
+    // The deletion mark leads as a column of its own, T for a deleted record.
+    if (o_.deleted_column) out += image[0] == '*' ? "T," : "F,";
     for (size_t k = 0; k < columns_.size(); ++k) {
       if (k > 0) out += ',';
       csv_column(columns_[k], image, values_[k], out);

@@ -73,6 +73,8 @@ struct ExportOptions {
   bool copy_blank = true;
   bool memo_as_text = true;
   bool delete_mark = false;
+  // CSV: a leading column "_deleted" says T or F (the command line's /deleted).
+  bool deleted_column = false;
   bool numeration = false;
   ExportCodepage codepage = ExportCodepage::kAsIs;
   bool structure = false;

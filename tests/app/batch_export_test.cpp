@@ -158,7 +158,7 @@ TEST(BatchExport, FailuresExitNonZeroWithTheirReason) {
   EXPECT_EQ(test::run_command("'" + program + "' /x:csv /s:BIRTHDATE '" + table + "'", out), 0);
   EXPECT_EQ(out, "NAME,BIRTHDATE\r\nBob,1980-11-12\r\nAlice,1987-03-01\r\n");
   EXPECT_EQ(test::run_command("'" + program + "' --version", out), 0);
-  EXPECT_EQ(out.rfind("KORA ", 0), 0u) << out;
+  EXPECT_EQ(out.rfind("kora ", 0), 0u) << out;
 }
 
 // A value shows and exports the digits stored, never those of a binary
@@ -201,9 +201,8 @@ TEST(BatchExport, BehavesAsAConverterInAPipeline) {
   // Descending by name, then ascending by number; equal keys in file order.
   ASSERT_EQ(run("/x:csv /s:-NAME,N /c:N,NAME t.dbf -", out), 0);
   EXPECT_EQ(out, "N,NAME\r\n1,bob\r\n4,bob\r\n2,amy\r\n6,amy\r\n,\r\n");
-  ASSERT_EQ(run("/x:txt \"/s:NAME DESC\" /c:N /deleted t.dbf -", out), 0);
-  EXPECT_NE(out.find("*|"), std::string::npos) << out;
-  EXPECT_NE(out.find("5"), std::string::npos) << out;
+  ASSERT_EQ(run("/x:csv \"/s:NAME DESC\" /c:N /deleted t.dbf -", out), 0);
+  EXPECT_EQ(out, "_deleted,N\r\nT,5\r\nF,1\r\nF,4\r\nF,2\r\nF,6\r\nF,\r\n");
 
   // Streams: standard output by name, and a named pipe read as it is written.
   ASSERT_EQ(run("/x:csv t.dbf /dev/stdout | cat", out), 0);

@@ -312,16 +312,13 @@ TEST_F(MenuBarTest, HelpItemsShowTheirBoxes) {
   for (int y = 0; y < 25; ++y) screen += seen_text(1, 0, y, 80);
   EXPECT_NE(screen.find(" About "), std::string::npos);
   EXPECT_NE(screen.find("kora"), std::string::npos);
-  press({'i', kEnter});
+  EXPECT_EQ(screen.find("@"), std::string::npos) << "no address";
+  // Read me: the README in the read-only viewer, or where it was looked for.
+  press({'r', kEsc, kEnter});
   menu_bar(6);
   screen.clear();
   for (int y = 0; y < 25; ++y) screen += seen_text(3, 0, y, 80);
-  EXPECT_NE(screen.find(" Internet Homepage "), std::string::npos);
-  press({'e', kEnter});
-  menu_bar(6);
-  screen.clear();
-  for (int y = 0; y < 25; ++y) screen += seen_text(5, 0, y, 80);
-  EXPECT_NE(screen.find(" Feedback "), std::string::npos);
+  EXPECT_TRUE(screen.find("README") != std::string::npos) << screen;
 }
 
 }  // namespace
