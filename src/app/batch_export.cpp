@@ -149,6 +149,7 @@ ExportOptions batch_export_options(ExportFormat format, const BatchExport& batch
   o.copy_deleted = batch.deleted;
   o.delete_mark = batch.deleted;
   o.deleted_column = batch.deleted;
+  o.binary_as_base64 = true;
   o.memo_as_text = true;
   return o;
 }
@@ -417,7 +418,7 @@ ExportResult write_output(Table& table, const BatchExport& batch, const ExportOp
   std::fflush(stdout);
   if (target == Target::kStdout) return export_to_writer(table, options, fd_writer(STDOUT_FILENO, 0), progress);
   UniqueFd stream(open(batch.output.c_str(), O_WRONLY | O_CLOEXEC | (batch.append ? O_APPEND : 0)));
-  if (stream.fd < 0) return {OutputStatus::kCannotOpen, Status::kOk, 0, 0, {}};
+  if (stream.fd < 0) return {OutputStatus::kCannotOpen, Status::kOk, 0, 0, {}, {}};
   ExportResult result = export_to_writer(table, options, fd_writer(stream.fd, 0), progress);
   if (!stream.close_checked() && result.output == OutputStatus::kOk) result.output = OutputStatus::kWriteFailed;
   return result;
@@ -475,6 +476,7 @@ int run_batch_export(const BatchExport& batch) {
     fail(std::string(batch.table) + ": " + status_cause_text(result.status));
     return kBatchFailed;
   }
+  for (const std::string& warning : result.warnings) warn(warning);
   if (result.refused > 0)
     warn(std::to_string(result.refused) + " values the fields of " + where + " could not take were left blank");
   return batch.strict && warnings > 0 ? kBatchFailed : kBatchDone;

@@ -257,6 +257,7 @@ class Exporter {
   void tail(std::string& out);
   bool record(RecordImage image, uint32_t position, std::string& out);
   const std::vector<Column>& columns() const { return columns_; }
+  const std::vector<std::string>& warnings() const { return warnings_; }
   // The prepared value of a column for a record held in table.record.
   void value(const Column& c, RecordImage image, std::string& v);
   bool skipped(RecordImage image);
@@ -270,13 +271,56 @@ class Exporter {
   void text_line(RecordImage image, uint32_t position, std::string& out);
   void sql_value(const Column& c, RecordImage image, const std::string& v, std::string& out);
   void prg_value(const Column& c, RecordImage image, const std::string& v, std::string& out);
+  void memo_value(const Column& c, std::string& v);
 
   Table& table_;
   const ExportOptions o_;
   std::vector<Column> columns_;
   XmlEncoding encoding_;
   std::vector<std::string> values_;
+  uint32_t position_ = 0;  // of the record being written
+  std::vector<std::string> warnings_;
 };
+
+// The base64 form of bytes (RFC 4648, with padding).
+std::string base64(std::string_view bytes) {
+  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (size_t at = 0; at < bytes.size(); at += 3) {
+    size_t n = std::min<size_t>(3, bytes.size() - at);
+    uint32_t group = 0;
+    for (size_t k = 0; k < 3; ++k) group = group << 8 | (k < n ? uint8_t(bytes[at + k]) : 0);
+    for (size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
+  }
+  return out;
+}
+
+void Exporter::memo_value(const Column& c, std::string& v) {
+  if (!o_.binary_as_base64) {
+    read_memo(table_, c.index, v, true);
+    return;
+  }
+  uint32_t type = 1;
+  if (!read_memo(table_, c.index, v, true, &type)) {
+    v.clear();
+    // A missing memo file is told once, by the caller, not per record.
+    if (memo_block_number(table_, c.index) != 0 && warnings_.size() < 1000 && !memo_file_missing(table_)) {
+      std::string warning = "record ";
+      warning += std::to_string(position_ + 1);
+      warning += ", field ";
+      warning += c.caption;
+      warning += ": its memo cannot be read";
+      warnings_.push_back(std::move(warning));
+    }
+    return;
+  }
+  // General, picture and blob fields, FoxPro blocks of a type other than
+  // text, and blocks with NUL bytes (a picture some writers mark as text)
+  // hold bytes rather than text.
+  bool binary = type != 1 || c.type == 'G' || c.type == 'P' || c.type == 'W' || v.find('\0') != std::string::npos;
+  if (binary) v = base64(v);
+}
 
 std::string base_name(const std::string& path, bool with_extension) {
   size_t slash = path.rfind('/');
@@ -377,7 +421,7 @@ void Exporter::value(const Column& c, RecordImage image, std::string& v) {
   v.clear();
   if (c.index < table_.field_count() && is_null_field(table_, image, c.index)) return;
   if (c.memo && o_.memo_as_text) {
-    read_memo(table_, c.index, v, true);
+    memo_value(c, v);
   } else if (machine_form(o_.format) && stored_form(c, image, v)) {
     return;
   } else if (machine_form(o_.format) && (c.type == 'D' || c.type == 'T') && c.index < table_.field_count()) {
@@ -559,6 +603,7 @@ void Exporter::prg_value(const Column& c, RecordImage image, const std::string& 
 }
 
 bool Exporter::record(RecordImage image, uint32_t position, std::string& out) {
+  position_ = position;
   if (table_.first_memo_field >= 0) std::copy(image.begin(), image.end(), table_.record.begin());
   if (skipped(image)) return false;
   values_.resize(columns_.size());
@@ -690,6 +735,7 @@ ExportResult write_bands(Table& table, const ExportOptions& o, const ExportWrite
     });
   }
   exporter.tail(out);
+  result.warnings = exporter.warnings();
   written = written && write(out);
   if (!written) {
     result.output = OutputStatus::kWriteFailed;
@@ -962,7 +1008,7 @@ ExportResult export_new_dbf(Table& source, const std::string& path, const Export
   bool memo = std::any_of(columns.begin(), columns.end(), [](const Column& c) { return c.memo; });
   std::string temp = path + ".XXXXXX";
   UniqueFd made(mkostemp(temp.data(), O_CLOEXEC));
-  if (made.fd < 0) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}};
+  if (made.fd < 0) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
   fchmod(made.fd, new_file_mode());
   made.close_checked();
   std::string temp_memo = memo_file_name(temp, kind);
@@ -975,13 +1021,13 @@ ExportResult export_new_dbf(Table& source, const std::string& path, const Export
                          target_code_page_mark(source, o.codepage)) ||
       (memo && !create_memo_file(temp, kind, block))) {
     discard();
-    return {OutputStatus::kWriteFailed, Status::kWriteError, 0, 0, {}};
+    return {OutputStatus::kWriteFailed, Status::kWriteError, 0, 0, {}, {}};
   }
   Status why = Status::kOk;
   std::unique_ptr<Table> target = open_table(temp, &why);
   if (!target) {
     discard();
-    return {OutputStatus::kCannotOpen, why, 0, 0, {}};
+    return {OutputStatus::kCannotOpen, why, 0, 0, {}, {}};
   }
   result = fill_table(source, *target, o, progress, false);
   close_table(target);
@@ -1008,22 +1054,22 @@ ExportResult export_dbf(Table& source, const std::string& path, const ExportOpti
   TableKind kind = target_kind(source, o.dbf_kind);
   if (is_one_of_files(target_path, guard.open_files) ||
       is_one_of_files(memo_file_name(target_path, kind), guard.open_files))
-    return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}};
+    return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}, {}};
   if (!exists) return export_new_dbf(source, target_path, o, progress);
-  if (!S_ISREG(info.st_mode)) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}};
+  if (!S_ISREG(info.st_mode)) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
   if (o.overwrite) {
-    if (!(guard.confirm_replace && guard.confirm_replace(path))) return {OutputStatus::kCancelled, Status::kOk, 0, 0, {}};
+    if (!(guard.confirm_replace && guard.confirm_replace(path))) return {OutputStatus::kCancelled, Status::kOk, 0, 0, {}, {}};
     return export_new_dbf(source, target_path, o, progress);
   }
   // Append: only into a file that is a table, never over one that is not.
   Status why = Status::kOk;
   std::unique_ptr<Table> target = open_table(target_path, &why);
-  if (!target) return {OutputStatus::kCannotOpen, why == Status::kOk ? Status::kCannotOpen : why, 0, 0, {}};
-  if (target->read_only) return {OutputStatus::kCannotOpen, Status::kReadOnly, 0, 0, {}};
-  if (is_one_of_files(target->memo_file_name, guard.open_files)) return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}};
+  if (!target) return {OutputStatus::kCannotOpen, why == Status::kOk ? Status::kCannotOpen : why, 0, 0, {}, {}};
+  if (target->read_only) return {OutputStatus::kCannotOpen, Status::kReadOnly, 0, 0, {}, {}};
+  if (is_one_of_files(target->memo_file_name, guard.open_files)) return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}, {}};
   // Copied by name: a table sharing none would get blank records only.
   std::vector<FieldLink> links = link_fields(*target, source, export_columns(source));
-  if (links.empty()) return {OutputStatus::kOk, Status::kNoCommonField, 0, 0, {}};
+  if (links.empty()) return {OutputStatus::kOk, Status::kNoCommonField, 0, 0, {}, {}};
   uint32_t before = target->record_count;
   ExportResult result = fill_table(source, *target, o, progress, true);
   result.records = target->record_count - before;
@@ -1097,7 +1143,7 @@ XmlEncoding export_xml_encoding(const Table& table, const ExportOptions& options
 
 ExportResult export_to_writer(Table& table, const ExportOptions& options, const ExportWriter& write,
                               const ProgressCallback& progress) {
-  if (options.format == ExportFormat::kDbf) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}};
+  if (options.format == ExportFormat::kDbf) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
   return write_bands(table, options, write, progress);
 }
 

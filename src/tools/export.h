@@ -75,6 +75,9 @@ struct ExportOptions {
   bool delete_mark = false;
   // CSV: a leading column "_deleted" says T or F (the command line's /deleted).
   bool deleted_column = false;
+  // Memo texts: a binary block (a picture, an object, a blob) is written as
+  // base64, and a memo that cannot be read is reported in the warnings.
+  bool binary_as_base64 = false;
   bool numeration = false;
   ExportCodepage codepage = ExportCodepage::kAsIs;
   bool structure = false;
@@ -110,6 +113,9 @@ struct ExportResult {
   // Appending to a table: its fields that no column fills. A table that
   // shares no name with the columns is not appended to (kNoCommonField).
   std::vector<std::string> blank_fields;
+  // What could not be read, with record and field: "record 12, field NOTES:
+  // its memo cannot be read" (binary_as_base64 runs).
+  std::vector<std::string> warnings;
   bool ok() const { return output == OutputStatus::kOk && status == Status::kOk; }
 };
 

@@ -241,6 +241,40 @@ TEST(BatchExport, AnEncodedTableIsReadUnderThePasswordOfTheEnvironment) {
   EXPECT_NE(out.find("give its password in KORA_PASSWORD"), std::string::npos) << out;
 }
 
+// Memo blocks of bytes (pictures, objects) are written as base64, which
+// decodes to what dbfread reads; a memo that cannot be read is a warning
+// with its record and field, which /strict turns into a failure.
+TEST(BatchExport, BinaryMemosAreBase64AndUnreadableOnesAreWarnings) {
+  TempDir dir;
+  std::string program = program_in(dir, "");
+  std::string fox = test::fixture("php-xbase/foxpro/Foxpro2.dbf");
+  std::ofstream(dir.file("check.py")) << R"(
+import base64, csv, dbfread, subprocess, sys
+csv.field_size_limit(sys.maxsize)
+t = dbfread.DBF(sys.argv[2], encoding='latin1')
+out = subprocess.run([sys.argv[1], '/x:csv', '/c:IMAGE', sys.argv[2]], capture_output=True).stdout.decode()
+rows = list(csv.reader(out.splitlines(True)))[1:]
+print(len(rows), all(base64.b64decode(r[0]) == rec['IMAGE'].encode('latin1') for r, rec in zip(rows, t)))
+)";
+  std::string out;
+  ASSERT_EQ(test::run_command("/usr/bin/python3 '" + dir.file("check.py") + "' '" + program + "' '" + fox + "'", out), 0);
+  EXPECT_EQ(out, "3 True\n");
+
+  // The first record's memo points far past the end of its memo file.
+  std::string table = dir.copy_fixture("infused-dbf/dbase_83.dbf", "m.dbf");
+  dir.copy_fixture("infused-dbf/dbase_83.dbt", "m.dbt");
+  ASSERT_EQ(test::run_command("/usr/bin/python3 -c \"import dbfread, sys; t = dbfread.DBF(sys.argv[1], load=False); "
+                              "f = [x for x in t.fields if x.type == 'M'][0]; at = t.header.headerlen + 1 + "
+                              "sum(x.length for x in t.fields[:t.fields.index(f)]); b = bytearray(open(sys.argv[1], 'rb').read()); "
+                              "b[at:at + f.length] = b'9' * f.length; open(sys.argv[1], 'wb').write(b); print(f.name)\" '" +
+                                  table + "'", out), 0);
+  std::string field = out.substr(0, out.size() - 1);
+  std::string err;
+  EXPECT_EQ(test::run_command("'" + program + "' /x:csv '" + table + "' /dev/null 2>&1", err), 0);
+  EXPECT_EQ(err, "kora: " + table + ": warning: record 1, field " + field + ": its memo cannot be read\n");
+  EXPECT_EQ(test::run_command("'" + program + "' /x:csv /strict '" + table + "' /dev/null 2>&1", err), 1);
+}
+
 TEST(BatchExport, StoredDigitsAndBlankValuesAreTheSameInEveryFormat) {
   TempDir dir;
   std::string program = program_in(dir, "[Export]\nOverwrite=1\nCopyBlank=1\n");
