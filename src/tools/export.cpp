@@ -318,7 +318,9 @@ void Exporter::memo_value(const Column& c, std::string& v) {
   // General, picture and blob fields, FoxPro blocks of a type other than
   // text, and blocks with NUL bytes (a picture some writers mark as text)
   // hold bytes rather than text.
-  bool binary = type != 1 || c.type == 'G' || c.type == 'P' || c.type == 'W' || v.find('\0') != std::string::npos;
+  size_t last = v.find_last_not_of('\0');
+  bool nul_inside = last != std::string::npos && v.find('\0') < last;
+  bool binary = type != 1 || c.type == 'G' || c.type == 'P' || c.type == 'W' || nul_inside;
   if (binary) v = base64(v);
 }
 
