@@ -323,6 +323,24 @@ bool append_head(Table& table, const ExportOptions& options, const std::string& 
   return true;
 }
 
+// Appending to a table: it must have the exported columns' fields, of the
+// same names and types, in the same order; false (with a message) when not.
+bool same_structure(const Table& source, const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return true;  // a new table is made
+  std::unique_ptr<Table> target = open_table(path);
+  if (!target) return true;  // the export says why it cannot write it
+  bool same = column_count(source) == target->field_count();
+  for (int k = 0; same && k < column_count(source); ++k) {
+    int i = column_field(source, k);
+    same = i >= 0 && i < source.field_count() && strcasecmp(field_name(source, i).c_str(), field_name(*target, k).c_str()) == 0 &&
+           field_type(source, i) == field_type(*target, k);
+  }
+  close_table(target);
+  if (!same) fail(path + ": /append: the table has other fields than this export's");
+  return same;
+}
+
 // A writer onto a file descriptor that leaves out the first `skip` bytes.
 ExportWriter fd_writer(int fd, size_t skip) {
   return [fd, skip](std::string_view bytes) mutable {
@@ -465,6 +483,7 @@ int run_batch_export(const BatchExport& batch) {
   ExportOptions options = batch_export_options(format, batch);
   size_t skip = 0;
   if (appends_text && target == Target::kFile && !append_head(*table, options, batch.output, skip)) return kBatchUsage;
+  if (batch.append && format == ExportFormat::kDbf && !same_structure(*table, batch.output)) return kBatchUsage;
   ExportResult result = skip > 0 ? append_rows(*table, batch.output, options, skip, progress)
                                  : write_output(*table, batch, options, target, progress);
   const std::string where = target == Target::kStdout ? std::string("standard output") : batch.output;

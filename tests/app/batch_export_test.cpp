@@ -202,6 +202,13 @@ TEST(BatchExport, BehavesAsAConverterInAPipeline) {
   EXPECT_NE(out.find("another header line"), std::string::npos) << out;
   EXPECT_EQ(text("out.csv"), first + "amy,6\r\n");
 
+  // A table is appended to only when it has the same fields.
+  ASSERT_EQ(run("/x:dbf t.dbf copy.dbf && '" + program + "' /x:dbf /append t.dbf copy.dbf", out), 0);
+  ASSERT_EQ(run("/x:csv copy.dbf -", out), 0);
+  EXPECT_EQ(out, first + first.substr(first.find('\n') + 1));
+  EXPECT_EQ(run("/x:dbf /append /c:N,NAME t.dbf copy.dbf 2>&1", out), 2);
+  EXPECT_NE(out.find("other fields"), std::string::npos) << out;
+
   // Descending by name, then ascending by number; equal keys in file order.
   ASSERT_EQ(run("/x:csv /s:-NAME,N /c:N,NAME t.dbf -", out), 0);
   EXPECT_EQ(out, "N,NAME\r\n1,bob\r\n4,bob\r\n2,amy\r\n6,amy\r\n,\r\n");
