@@ -215,6 +215,17 @@ TEST(BatchExport, BehavesAsAConverterInAPipeline) {
   ASSERT_EQ(run("/x:csv \"/s:NAME DESC\" /c:N /deleted t.dbf -", out), 0);
   EXPECT_EQ(out, "_deleted,N\r\nT,5\r\nF,1\r\nF,4\r\nF,2\r\nF,6\r\nF,\r\n");
 
+  // On a real table: descending by category, then ascending by price, as
+  // Python's stable sort orders dbfread's records.
+  std::string products = test::fixture("infused-dbf/dbase_31.dbf");
+  std::string theirs;
+  ASSERT_EQ(test::run_command("/usr/bin/python3 -c \"import dbfread, sys; r = list(dbfread.DBF(sys.argv[1])); "
+                              "r.sort(key=lambda x: x['UNITPRICE']); r.sort(key=lambda x: x['CATEGORYID'], reverse=True); "
+                              "print(' '.join(str(x['PRODUCTID']) for x in r))\" '" + products + "'", theirs), 0);
+  ASSERT_EQ(run("/x:csv /s:-CATEGORYID,UNITPRICE /c:PRODUCTID '" + products + "' | tail -n +2 | tr -d '\\r' | "
+                "tr '\\n' ' ' | sed 's/ $//'", out), 0);
+  EXPECT_EQ(out + "\n", theirs);
+
   // Streams: standard output by name, and a named pipe read as it is written.
   ASSERT_EQ(run("/x:csv t.dbf /dev/stdout | cat", out), 0);
   EXPECT_EQ(out, first);
