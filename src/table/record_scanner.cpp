@@ -1,6 +1,11 @@
 #include "table/record_scanner.h"
 
+#include <setjmp.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <algorithm>
 #include <cerrno>
@@ -21,7 +26,48 @@ bool read_fully(int fd, uint8_t* buffer, size_t length, uint64_t offset) {
   return got >= 0 && size_t(got) == length;
 }
 
+// A file another program shortens under a map makes reading the lost pages
+// a bus error; the copy then fails as a short read would, instead of ending
+// the program.
+thread_local sigjmp_buf* t_copy_fault = nullptr;
+
+void on_bus_error(int signal_number) {
+  if (t_copy_fault) siglongjmp(*t_copy_fault, 1);
+  ::signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
+
+bool copy_mapped(uint8_t* to, const uint8_t* from, size_t length) {
+  static const bool guarded = [] {
+    struct sigaction action {};
+    action.sa_handler = on_bus_error;
+    action.sa_flags = SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    return sigaction(SIGBUS, &action, nullptr) == 0;
+  }();
+  if (!guarded) return false;
+  sigjmp_buf here;
+  if (sigsetjmp(here, 1) != 0) {
+    t_copy_fault = nullptr;
+    return false;
+  }
+  t_copy_fault = &here;
+  std::memcpy(to, from, length);
+  t_copy_fault = nullptr;
+  return true;
+}
+
 }  // namespace
+
+struct RecordScanner::FileMap {
+  const uint8_t* bytes = nullptr;
+  size_t size = 0;
+};
+
+void RecordScanner::Unmap::operator()(FileMap* map) const {
+  if (map->bytes) munmap(const_cast<uint8_t*>(map->bytes), map->size);
+  delete map;
+}
 
 RecordScanner::RecordScanner(const Table& table, ScanOrder order, ProgressCallback progress, size_t chunk_bytes)
     : table_(table), order_(order), progress_(std::move(progress)), record_size_(table.record_size) {
@@ -32,6 +78,15 @@ RecordScanner::RecordScanner(const Table& table, ScanOrder order, ProgressCallba
   }
   size_t per_chunk = std::max<size_t>(1, chunk_bytes / std::max<size_t>(1, record_size_));
   buffer_.reserve(std::min<size_t>(per_chunk, std::max<uint32_t>(1, end_)) * record_size_);
+  // A sorted view of many records would cost a pread per record.
+  if (order == ScanOrder::kView && table.view.sort_order && end_ > 0) {
+    long long size = file_size(table.fd);
+    void* bytes = size > 0 ? mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, table.fd, 0) : MAP_FAILED;
+    if (bytes != MAP_FAILED) {
+      madvise(bytes, size_t(size), MADV_WILLNEED);
+      map_.reset(new FileMap{static_cast<const uint8_t*>(bytes), size_t(size)});
+    }
+  }
 }
 
 void RecordScanner::set_range(uint32_t first, uint32_t end) {
@@ -65,6 +120,13 @@ uint32_t RecordScanner::map(uint32_t position) const {
 bool RecordScanner::read_run(const Run& run) {
   size_t length = size_t(run.hi - run.lo + 1) * record_size_;
   uint64_t offset = uint64_t(table_.header_size) + uint64_t(run.lo) * record_size_;
+  if (map_) {
+    if (offset + length > map_->size || !copy_mapped(buffer_.data() + run.at, map_->bytes + offset, length)) {
+      status_ = Status::kReadError;
+      return false;
+    }
+    return true;
+  }
   if (!read_fully(table_.fd, buffer_.data() + run.at, length, offset)) {
     status_ = Status::kReadError;
     return false;
@@ -79,7 +141,8 @@ bool RecordScanner::load_chunk() {
   entries_.clear();
   served_ = 0;
   size_t capacity = buffer_.capacity();
-  uint64_t gap = std::max<size_t>(1, kScanGapBytes / record_size_);
+  // From a map only neighbours share a run: a gap would be copied for nothing.
+  uint64_t gap = map_ ? 1 : std::max<size_t>(1, kScanGapBytes / record_size_);
   Run run{0, 0, 0};
   bool open = false;
   size_t run_entries = 0;  // index of the run's first entry

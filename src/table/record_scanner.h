@@ -27,6 +27,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "table/dbf_file.h"
@@ -96,6 +97,14 @@ class RecordScanner {
   uint32_t taken() const { return backward_ ? end_ - next_position_ : next_position_ - first_; }
   bool load_chunk();
   bool read_run(const Run& run);
+
+  // A sorted view visits the records out of file order: they are copied
+  // from a read-only map of the file instead of one pread each.
+  struct FileMap;
+  struct Unmap {
+    void operator()(FileMap* map) const;
+  };
+  std::unique_ptr<FileMap, Unmap> map_;
 
   const Table& table_;
   ScanOrder order_;

@@ -231,6 +231,21 @@ TEST(RecordScanner, AFileCutShortIsAReadError) {
   while (scan.next(r)) ++served;
   EXPECT_EQ(served, 24u);  // three whole chunks; the fourth is cut
   EXPECT_EQ(scan.status(), Status::kReadError);
+
+  // A sorted view reads from a map of the file: pages lost when another
+  // program shortens it are a read error too, never the end of the program.
+  std::string big = write_table(dir, 4000);
+  std::unique_ptr<Table> sorted = open_table(big);
+  ASSERT_TRUE(sorted);
+  std::vector<uint32_t> order(4000);
+  std::iota(order.rbegin(), order.rend(), 0u);
+  sorted->view.sort_order = order;
+  RecordScanner mapped(*sorted, ScanOrder::kView, {}, 8 * kRecordSize);
+  ASSERT_EQ(truncate(big.c_str(), kHeaderSize + 10 * kRecordSize), 0);
+  served = 0;
+  while (mapped.next(r)) ++served;
+  EXPECT_EQ(served, 0u);
+  EXPECT_EQ(mapped.status(), Status::kReadError);
 }
 
 }  // namespace
