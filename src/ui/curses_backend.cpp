@@ -156,7 +156,8 @@ namespace {
 
 class CursesBackend : public Backend {
  public:
-  CursesBackend(bool utf8, bool linux_console) : utf8_(utf8), linux_console_(linux_console) {}
+  CursesBackend(bool utf8, bool linux_console, bool monochrome)
+      : utf8_(utf8), linux_console_(linux_console), monochrome_(monochrome) {}
 
   int wait_input(int timeout_ms, std::vector<int>& units) override {
     int count = drain(units);
@@ -230,6 +231,10 @@ class CursesBackend : public Backend {
 
   bool utf8_;
   bool linux_console_;
+  // A terminal without colours (vt100, xterm-mono): cells on a light
+  // background (the cursor bar, selections, menus' highlight) are drawn in
+  // reverse video, bright ones in bold.
+  bool monochrome_;
   bool trailing_escape_ = false;
   static constexpr int kEmptyWakeupsAtEnd = 3;
   int empty_wakeups_ = 0;
@@ -275,7 +280,12 @@ const cchar_t* line_glyph(unsigned char byte) {
 void CursesBackend::make_cell(const Cell& cell, cchar_t& out) const {
   attr_t attrs = A_NORMAL;
   short pair = 0;
-  if (!cell.plain) {
+  if (!cell.plain && monochrome_) {
+    int bg = (cell.attr >> 4) & 0x07;
+    // Green, cyan, brown and grey backgrounds are the light ones.
+    if (bg == 2 || bg == 3 || bg == 6 || bg == 7) attrs |= A_REVERSE;
+    if (cell.attr & 8) attrs |= A_BOLD;
+  } else if (!cell.plain) {
     int fg = cell.attr & 0x0F;
     int bg = (cell.attr >> 4) & 0x07;
     pair = static_cast<short>(kDosToCurses[fg & 7] + 8 * kDosToCurses[bg]);
@@ -429,21 +439,15 @@ int screen_open() {
   cbreak();
   noecho();
   std::fflush(stdout);
-  if (!colors) {
-    endwin();  // give the terminal back before the message
-    const char* term = std::getenv("TERM");
-    std::printf("\nThis %s terminal %s\n\n", term ? term : "", "does not support color.");
-    std::exit(1);
-  }
   wtimeout(stdscr, 0);
   set_escdelay(kEscDelayMs);
   disable_control_chars();
   use_extended_names(TRUE);
-  init_color_pairs();
+  if (colors) init_color_pairs();
   write_all(kModesOn);
 
   bool linux_console = is_linux_console();
-  g_session.backend = new CursesBackend(utf8, linux_console);
+  g_session.backend = new CursesBackend(utf8, linux_console, !colors);
   g_screen.rows = 0;
   g_screen.cols = 0;
   g_screen.cells.clear();

@@ -6,7 +6,9 @@
 #     the delimiter: the grid follows at once, kora.ini holds the new
 #     [Options] after quitting and they are in force after a restart;
 #  3. a macro recorded with Ctrl+. and bound to F12 lands in kora.mac and
-#     plays after a restart; a recording dropped with Esc changes nothing.
+#     plays after a restart; a recording dropped with Esc changes nothing;
+#  4. a terminal without colours (TERM=vt100) shows the table, its cursor
+#     bar in reverse video.
 # The program is copied into a folder of its own, bin, since it looks for
 # its side files beside its own binary; it runs in another folder, data,
 # which holds the tables, found once through PATH and otherwise by a
@@ -38,7 +40,7 @@ esc=$(printf '\033')
 # table; 1 when it did not show the text $2.
 start() {
   tmux_ -f "$work/tmux.conf" new-session -d -s "$session" -x 80 -y 25 \
-    "cd '$work/data' && env PATH='$work/bin':\"\$PATH\" TERM=xterm-256color LANG=C.UTF-8 LC_ALL=C.UTF-8 \
+    "cd '$work/data' && env PATH='$work/bin':\"\$PATH\" TERM=${run_term:-xterm-256color} LANG=C.UTF-8 LC_ALL=C.UTF-8 \
      ${3:-../bin/kora} $1; echo \"EXIT=\$?\"; sleep 30"
   wait_for "$2" && return 0
   screen
@@ -177,6 +179,15 @@ if start rows.dbf "1 / 14"; then
     fail macro "kora.mac changed although no key was bound: $(cat "$side/kora.mac")"
 else
   fail macro "program did not start again"
+fi
+
+# 4. No colours: the program starts all the same, the cursor bar reversed.
+if run_term=vt100 start people.dbf "Alice"; then
+  tmux_ capture-pane -p -e -t "$session" | grep "Alice" | grep -q "${esc}\[7m" ||
+    fail mono "the cursor bar is not in reverse video on a terminal without colours"
+  quit || fail mono "F10 did not end the program on a terminal without colours"
+else
+  fail mono "the program did not show the table with TERM=vt100"
 fi
 
 # The side files go beside the program, never into the current folder.
