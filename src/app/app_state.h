@@ -98,6 +98,9 @@ struct AppState {
   int hex_panel = 0;  // height of the hex panel: 0 or 4
   bool quit = false;
   int auto_correct = 0;  // the /a mode, also for tables opened later
+  // Shown on the status line until the next key: what the user should know
+  // of the start (a setting kora.ini holds that kora could not read).
+  std::string notice;
   // The program's state of each open table, in step with `tables`.
   std::array<std::unique_ptr<TableState>, kMaxTables> states;
   EditState edit;

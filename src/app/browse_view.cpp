@@ -207,6 +207,11 @@ void draw_status_left() {
   std::string name = table->show_aliases && !table->description.empty() ? table->description
                                                                        : base_name(table->file_name);
   int x = int(std::strlen(marker));
+  if (!g_app.notice.empty()) {
+    // The counter's own blanks give way to the notice.
+    put_text_n(x, 0, g_app.notice, g_colors.Status2, std::max(0, screen_cols() - 24 - x));
+    return;
+  }
   x += put_file_name(x, 0, name, g_colors.Status1, 35) + 1;
   // The code page of a table in neither 866 nor 1251 is named; the record
   // counter keeps the right of the line.
@@ -234,8 +239,10 @@ void draw_status_counter() {
   } else {
     std::snprintf(text, sizeof text, "%20d / %d", int(position), int(count));
   }
-  int length = int(std::strlen(text));
-  put_text(screen_cols() - 7 - length, 0, text, has_view_list(table) ? g_colors.Status2 : g_colors.Status1);
+  const char* shown = text;
+  if (!g_app.notice.empty()) shown += std::strspn(text, " ");
+  int length = int(std::strlen(shown));
+  put_text(screen_cols() - 7 - length, 0, shown, has_view_list(table) ? g_colors.Status2 : g_colors.Status1);
   // An empty view shows no bars at all.
   if (g_settings.scroll_bars && count > 0) {
     draw_horizontal_bar(table, screen_rows() - g_app.hex_panel - 2);

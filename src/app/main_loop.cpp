@@ -131,7 +131,12 @@ void run_main_loop() {
   update_keybar_labels();
   while (!g_app.quit) {
     paint_requested();
-    dispatch_key(get_key(kMainHelpTopic, main_loop_idle));
+    int key = get_key(kMainHelpTopic, main_loop_idle);
+    if (!g_app.notice.empty()) {
+      g_app.notice.clear();
+      g_app.redraw |= kRedrawAll;
+    }
+    dispatch_key(key);
     show_cell_cursor();
   }
   g_screen.on_resize = nullptr;

@@ -178,7 +178,12 @@ int run_program(int argc, char** argv) {
   if (argc > 0) argv[0] = g_program_path;
 
   g_settings_file = side_file_path(g_program_path, ".ini");
-  settings_load();
+  std::vector<std::string> unreadable = settings_load();
+  if (!unreadable.empty()) {
+    g_app.notice = side_file_name(g_program_path, ".ini");
+    g_app.notice = g_app.notice.substr(g_app.notice.rfind('/') + 1) + " " + unreadable.front() + " (default used)";
+    if (unreadable.size() > 1) g_app.notice += " (and " + std::to_string(unreadable.size() - 1) + " more)";
+  }
   g_settings_hooks.apply_to_tables = [] {
     for (int i = 0; i <= g_app.tables.last; ++i) apply_settings(*g_app.tables.at(i));
   };

@@ -39,27 +39,43 @@ int find_section(const IniText& ini, const char* section) {
   return -1;
 }
 
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// Where the value of a line holding the key's whole name starts; npos when
+// the line is another key's.
+size_t value_start(const std::string& text, const char* key) {
+  if (!begins_with(text, key)) return std::string::npos;
+  size_t at = strlen(key);
+  while (at < text.size() && is_blank(text[at])) ++at;
+  if (at == text.size()) return at;
+  if (text[at] != '=') return std::string::npos;
+  bool spaced = at > strlen(key);
+  ++at;
+  while (spaced && at < text.size() && is_blank(text[at])) ++at;
+  return at;
+}
+
 // Index of the key's line in the section whose header is at `header`, or -1.
 int find_key(const IniText& ini, int header, const char* key) {
   for (size_t i = size_t(header) + 1; i < ini.lines.size(); ++i) {
     const std::string& text = ini.lines[i].text;
     if (!text.empty() && text[0] == '[') return -1;
     if (!text.empty() && text[0] == ';') continue;
-    if (begins_with(text, key)) return static_cast<int>(i);
+    if (value_start(text, key) != std::string::npos) return static_cast<int>(i);
   }
   return -1;
 }
 
-// The value of the key's line: from one character after the name to the
-// end; empty when the line holds nothing after the name.
-const std::string* find_value(const IniText& ini, const char* section, const char* key, size_t& start) {
+// The key's line and where its value starts; null when there is none.
+const std::string* find_value(const IniText& ini, const char* section, const char* key, size_t& start,
+                              int* line = nullptr) {
   int header = find_section(ini, section);
   if (header < 0) return nullptr;
   int at = find_key(ini, header, key);
   if (at < 0) return nullptr;
   const std::string& text = ini.lines[size_t(at)].text;
-  start = strlen(key) + 1;
-  if (start > text.size()) start = text.size();
+  start = value_start(text, key);
+  if (line) *line = size_t(at) < ini.file_lines.size() ? ini.file_lines[size_t(at)] : at + 1;
   return &text;
 }
 
@@ -136,22 +152,37 @@ std::unique_ptr<IniText> ini_open(const std::string& path, bool write_intent) {
   auto ini = std::make_unique<IniText>();
   ini->path = path;
   ini->lines = ini_split(bytes);
+  // The file's line of each kept line (blank ones are dropped).
+  int number = 0;
+  for (size_t from = 0; from < bytes.size();) {
+    size_t end = bytes.find('\n', from);
+    if (end == std::string::npos) end = bytes.size();
+    ++number;
+    bool blank = end == from || (end == from + 1 && bytes[from] == '\r');
+    if (!blank) ini->file_lines.push_back(number);
+    from = end + 1;
+  }
   return ini;
 }
 
 int ini_get_int(const char* section, const char* key, int default_value, const IniText& ini) {
   size_t start = 0;
-  const std::string* line = find_value(ini, section, key, start);
+  int file_line = 0;
+  const std::string* line = find_value(ini, section, key, start, &file_line);
   if (line == nullptr) return default_value;
   // The value runs to the end of the line; a NUL byte inside ends it too.
   const std::string value = line->substr(start);
   int number = default_value;
-  if (value.size() >= 2 && value[0] == '0' && value[1] == 'x') {
-    if (!parse_number(value.c_str() + 2, 16, number)) return default_value;
-  } else if (!parse_number(value.c_str(), 10, number)) {
-    return default_value;
-  }
-  return number;
+  bool read = value.size() >= 2 && value[0] == '0' && value[1] == 'x' ? parse_number(value.c_str() + 2, 16, number)
+                                                                      : parse_number(value.c_str(), 10, number);
+  if (read) return number;
+  std::string problem = "line ";
+  problem += std::to_string(file_line);
+  problem += ": ";
+  problem += *line;
+  problem += " is not a number";
+  ini.unreadable.push_back(std::move(problem));
+  return default_value;
 }
 
 std::string ini_get_str(const char* section, const char* key, const char* default_value, int max_len,

@@ -3,11 +3,12 @@
 // changed in memory, and written back whole. The input-history file uses
 // the same reader and writer.
 //
-// Matching is by beginning of line and ignores case: a section's header is
-// any line that begins with "[name]", and a key's line is the first
-// non-comment line of the section that begins with the key's name, even a
-// longer name ("MenuHot" finds a line "MenuHotSelected=..." that comes
-// first). The value starts one character after the name.
+// Matching ignores case: a section's header is any line that begins with
+// "[name]", and a key's line is the first non-comment line of the section
+// that holds the key's whole name, then "=" (or nothing), with blanks
+// allowed before the "=" ("MenuHot" never takes "MenuHotSelected=...").
+// The value starts after the "="; written "Key = value", the blanks after
+// the "=" are not part of it either.
 #pragma once
 
 #include <memory>
@@ -21,6 +22,10 @@ namespace kora {
 struct IniText {
   std::string path;
   std::vector<TextLine> lines;  // never empty; blank lines are not kept
+  std::vector<int> file_lines;  // the file's line number of each line, as read
+  // Values ini_get_int could not read, each with its line, as the user
+  // should hear of them: "line 12: DateFormat=x is not a number".
+  mutable std::vector<std::string> unreadable;
 };
 
 // Splits file bytes into lines: at line feeds, one carriage return at the

@@ -224,15 +224,17 @@ void save_sections(std::initializer_list<const char*> sections, bool with_ignore
 
 }  // namespace
 
-void settings_load() {
-  if (g_settings_file.empty()) return;
+std::vector<std::string> settings_load() {
+  if (g_settings_file.empty()) return {};
   std::unique_ptr<IniText> ini = ini_open(g_settings_file, false);
-  if (!ini) return;
+  if (!ini) return {};
   load_values(*ini, g_settings);
   g_settings.file_read_only = g_settings.read_only;
   load_colors(*ini, g_colors);
   load_frames(*ini, g_frames);
+  std::vector<std::string> unreadable = std::move(ini->unreadable);
   ini_close(ini);
+  return unreadable;
 }
 
 void settings_save_options() { save_sections({kOptions}); }

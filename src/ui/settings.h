@@ -151,8 +151,10 @@ struct SettingsHooks {
 extern SettingsHooks g_settings_hooks;
 
 // Reads every section of g_settings_file into g_settings, g_colors and
-// g_frames. Without a readable file everything keeps its value.
-void settings_load();
+// g_frames. Without a readable file everything keeps its value. Returns the
+// numbers it could not read, each with its line ("line 12: DateFormat=x is
+// not a number"); those keep their defaults.
+std::vector<std::string> settings_load();
 
 // Each writes its section into g_settings_file (created when missing);
 // a file that cannot be written is left alone, silently.

@@ -8,7 +8,10 @@
 #  3. a macro recorded with Ctrl+. and bound to F12 lands in kora.mac and
 #     plays after a restart; a recording dropped with Esc changes nothing;
 #  4. a terminal without colours (TERM=vt100) shows the table, its cursor
-#     bar in reverse video.
+#     bar in reverse video;
+#  5. a kora.ini value kora cannot read ("DateFormat = x", blanks around the
+#     "=" are allowed) is named with its line on the status line until the
+#     next key; MenuHot is read from its own line, not MenuHotSelected's.
 # The program is copied into a folder of its own, bin, since it looks for
 # its side files beside its own binary; it runs in another folder, data,
 # which holds the tables, found once through PATH and otherwise by a
@@ -188,6 +191,22 @@ if run_term=vt100 start people.dbf "Alice"; then
   quit || fail mono "F10 did not end the program on a terminal without colours"
 else
   fail mono "the program did not show the table with TERM=vt100"
+fi
+
+# 5. A value that is no number is told once, with its line.
+printf '[Colors]\r\nMenuHotSelected=0x1F\r\nMenuHot = 0x4E\r\n\r\n[Options]\r\nDateFormat = x\r\n' > "$side/kora.ini"
+if start people.dbf "line 6: DateFormat = x is not a number"; then
+  tmux_ send-keys -t "$session" Down
+  wait_for "people.dbf" || fail ini "the notice did not give way to the table's name after a key"
+  # The hot letter of an item not highlighted takes MenuHot: yellow on red.
+  tmux_ send-keys -t "$session" F9
+  wait_for "Recent files" && tmux_ capture-pane -p -e -t "$session" | grep "Recent" | grep -q "${esc}\[41mf${esc}" ||
+    fail ini "MenuHot was not read from its own line"
+  tmux_ send-keys -t "$session" Escape
+  wait_gone "Recent files"
+  quit || fail ini "F10 did not end the program"
+else
+  fail ini "an unreadable kora.ini value was not named on the status line"
 fi
 
 # The side files go beside the program, never into the current folder.

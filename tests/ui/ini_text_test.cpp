@@ -47,7 +47,7 @@ TEST(IniSplit, LinesLoseOneCarriageReturnAndBlankLinesAreDropped) {
   EXPECT_EQ(line_texts(ini_of("a\nb")), (std::vector<std::string>{"a", "b"}));
 }
 
-TEST(IniGet, SectionsAndKeysAreFoundByTheirBeginningInAnyCase) {
+TEST(IniGet, SectionsAreFoundByTheirBeginningAndKeysWholeInAnyCase) {
   IniText ini = ini_of(
       "[options]\n"
       ";DateFormat=9\n"
@@ -61,10 +61,15 @@ TEST(IniGet, SectionsAndKeysAreFoundByTheirBeginningInAnyCase) {
   // The lower-case header is found; the comment is passed over; the first
   // matching line wins.
   EXPECT_EQ(ini_get_int("Options", "DateFormat", -1, ini), 3);
-  // A key also matches a line of a longer key that comes first: the value
-  // then starts inside that name and is no number.
-  EXPECT_EQ(ini_get_int("Colors", "MenuHot", 42, ini), 42);
+  // A key never takes the line of a longer key that comes first.
+  EXPECT_EQ(ini_get_int("Colors", "MenuHot", 42, ini), 5);
   EXPECT_EQ(ini_get_int("Colors", "MenuHotSelected", 42, ini), 7);
+  // Blanks around "=" as people write them; the value's own end is kept.
+  IniText spaced = ini_of("[Export]\nOverwrite = 1\nHeader\t=0\nFooter =  </p> \nVerDlm= \n");
+  EXPECT_EQ(ini_get_int("Export", "Overwrite", 0, spaced), 1);
+  EXPECT_EQ(ini_get_int("Export", "Header", 1, spaced), 0);
+  EXPECT_EQ(ini_get_str("Export", "Footer", "", 80, spaced), "</p> ");
+  EXPECT_EQ(ini_get_str("Export", "VerDlm", "|", 80, spaced), " ");
   // The search for a key ends at the next section.
   EXPECT_EQ(ini_get_int("Options", "Memo", -1, ini), -1);
   EXPECT_EQ(ini_get_int("Missing", "Memo", -2, ini), -2);
@@ -88,6 +93,10 @@ TEST(IniGet, NumbersAreDecimalOrHexadecimalAfter0x) {
   for (const char* key : {"Bad", "Huge", "NoHex", "Bare", "Empty"}) {
     EXPECT_EQ(ini_get_int("Colors", key, 77, ini), 77) << key;
   }
+  // Each is told with the line of the file it stands on.
+  ASSERT_EQ(ini.unreadable.size(), 5u);
+  EXPECT_EQ(ini.unreadable[0], "line 6: Bad=abc is not a number");
+  EXPECT_EQ(ini.unreadable[3], "line 12: Bare is not a number");
 }
 
 TEST(IniGet, StringsAreCutToTheirLimit) {
