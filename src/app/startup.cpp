@@ -188,6 +188,10 @@ int run_program(int argc, char** argv) {
     for (int i = 0; i <= g_app.tables.last; ++i) apply_settings(*g_app.tables.at(i));
   };
   g_settings_hooks.request_redraw = [] { g_app.redraw |= kRedrawAll; };
+  g_settings_hooks.report = [](const std::string& text) {
+    g_app.notice = text;
+    g_app.redraw |= kRedrawAll;
+  };
   history_install(side_file_path(g_program_path, ".hst"));
   help_install(g_program_path);
   export_install(g_program_path);

@@ -1,5 +1,6 @@
 #include "ui/settings.h"
 
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -212,14 +213,19 @@ void write_section(IniText& ini, const char* section, Settings& s) {
 }
 
 // Opens the file with write intent, writes the sections and saves.
-void save_sections(std::initializer_list<const char*> sections, bool with_ignore_case = false) {
-  if (g_settings_file.empty()) return;
+// Writes the sections; empty when saved, else why not.
+std::string save_sections(std::initializer_list<const char*> sections, bool with_ignore_case = false) {
+  if (g_settings_file.empty()) return "no settings file";
   std::unique_ptr<IniText> ini = ini_open(g_settings_file, true);
-  if (!ini) return;
+  if (!ini) return std::strerror(errno);
   for (const char* section : sections) write_section(*ini, section, g_settings);
   if (with_ignore_case) ini_set_int(kFilter, "IgnoreCase", g_settings.filter.ignore_case, *ini);
-  ini_save(*ini);
+  errno = 0;
+  bool saved = ini_save(*ini) == 1;
+  int why = errno;
   ini_close(ini);
+  if (saved) return {};
+  return why ? std::strerror(why) : "the file may not be written";
 }
 
 }  // namespace
@@ -237,7 +243,12 @@ std::vector<std::string> settings_load() {
   return unreadable;
 }
 
-void settings_save_options() { save_sections({kOptions}); }
+void settings_save_options() {
+  std::string problem = save_sections({kOptions});
+  if (!g_settings_hooks.report) return;
+  g_settings_hooks.report(problem.empty() ? "Options saved in " + g_settings_file
+                                          : "Options not saved: " + g_settings_file + ": " + problem);
+}
 void settings_save_append_from() { save_sections({kAppendFrom}); }
 void settings_save_export() { save_sections({kExport}); }
 void settings_save_export_txt() { save_sections({kExportTxt}); }

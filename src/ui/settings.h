@@ -147,6 +147,8 @@ extern std::string g_settings_file;
 struct SettingsHooks {
   std::function<void()> apply_to_tables;  // give the new options to every open table
   std::function<void()> request_redraw;   // repaint the whole screen
+  // Tells the user what became of a save: "Options saved in ..." or why not.
+  std::function<void(const std::string& text)> report;
 };
 extern SettingsHooks g_settings_hooks;
 

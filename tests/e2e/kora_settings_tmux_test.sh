@@ -117,6 +117,7 @@ if start people.dbf "1 / 3"; then
     wait_gone "Day-Month-Year" || fail options "Enter did not close the Options dialog"
     wait_for "12-11-1980" || fail options "grid does not show Bob's date as 12-11-1980"
     screen | grep -q "01-03-1987" || fail options "grid does not show Alice's date as 01-03-1987"
+    screen | grep -q "Options saved in" || fail options "OK did not say where the options were saved"
   else
     fail options "Alt+F1 did not open the Options dialog"
   fi
