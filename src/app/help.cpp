@@ -17,6 +17,7 @@
 #include "table/value_codec.h"
 #include "ui/keys.h"
 #include "ui/menu.h"
+#include "ui/message_box.h"
 #include "ui/screen.h"
 #include "ui/settings.h"
 #include "ui/text_editor.h"
@@ -119,17 +120,23 @@ void show_contents(Table& table, const std::vector<HelpTopic>& topics) {
 
 }  // namespace
 
-std::string help_table_path(const std::string& program_path) {
+namespace {
+
+// Beside the program (a build folder, or a copy kept in one folder), then
+// where an installed program's data lives: <prefix>/share/kora/help.
+std::vector<std::string> help_places(const std::string& program_path) {
   size_t slash = program_path.rfind('/');
   std::string folder = slash == std::string::npos ? "." : program_path.substr(0, slash);
-  // Beside the program (a build folder, or a copy kept in one folder), then
-  // where an installed program's data lives: <prefix>/share/kora/help.
-  const std::string places[] = {folder + "/help/", folder + "/../share/kora/help/"};
-  for (const std::string& place : places) {
-    std::string path = place + g_settings.help_file;
-    if (access(path.c_str(), R_OK) == 0) return path;
-  }
-  return places[0] + g_settings.help_file;
+  return {folder + "/help/" + g_settings.help_file, folder + "/../share/kora/help/" + g_settings.help_file};
+}
+
+}  // namespace
+
+std::string help_table_path(const std::string& program_path) {
+  std::vector<std::string> places = help_places(program_path);
+  for (const std::string& place : places)
+    if (access(place.c_str(), R_OK) == 0) return place;
+  return places[0];
 }
 
 void help_install(const std::string& program_path) {
@@ -145,7 +152,12 @@ void help_show(int topic) {
   // Opened on its own, outside the list of tables: no recent-files entry,
   // no header question, and the engine refuses every write to it.
   std::unique_ptr<Table> table = open_table(help_table_path(g_program_path));
-  if (!table || table->record_count == 0 || table->field_count() < 2) return;
+  if (!table || table->record_count == 0 || table->field_count() < 2) {
+    std::string text = "The help table is missing. kora looked for";
+    for (const std::string& place : help_places(g_program_path)) text += "\n" + place;
+    message_box(text, "Help", "OK", kMessageError | kMessageUtf8, 0);
+    return;
+  }
   table->read_only = true;
   std::vector<HelpTopic> topics = read_topics(*table);
   if (topic == kContentsTopic) {

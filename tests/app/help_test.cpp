@@ -1,6 +1,7 @@
 // Help as shipped: every topic the program passes has a text in the built
 // help table, F1 and Help, Contents show them, and the table is never
 // written.
+#include "app/commands.h"
 #include "app/help.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +78,38 @@ TEST(Help, EveryTopicTheProgramPassesHasATextInTheBuiltTable) {
     EXPECT_TRUE(texts.count(topic) && texts[topic].size() > 20) << "no help text for topic " << topic;
   }
   EXPECT_NE(texts[25].find("not protection"), std::string::npos);
+}
+
+
+// Every key with Ctrl, Alt or Shift that a help text names does something
+// on the main screen, or in the window the text is about (those are named
+// below with where they work).
+TEST(Help, EveryShortcutTheTextsNameIsBound) {
+  std::ifstream in(std::string(KORA_SOURCE_DIR) + "/data/help/help.txt");
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string help = text.str();
+  // Keys of the memo editor (topic 50).
+  const std::set<std::string> elsewhere = {"Ctrl+Y", "Ctrl+U"};
+  const std::regex shortcut(R"(\b(Ctrl|Alt|Shift)\+(F1[0-2]|F[1-9]|Tab|[A-Z0-9]|\]|\.)(?![A-Za-z0-9]))");
+  std::set<std::string> named, unbound;
+  for (std::sregex_iterator m(help.begin(), help.end(), shortcut), end; m != end; ++m) {
+    std::string name = m->str();
+    named.insert(name);
+    if (elsewhere.count(name)) continue;
+    std::string mod = (*m)[1].str(), key = (*m)[2].str();
+    int mods = mod == "Ctrl" ? kModCtrl : mod == "Alt" ? kModAlt : kModShift;
+    int base = key == "Tab" ? 9 : key.size() > 1 ? key_f(std::stoi(key.substr(1))) : key[0];
+    int code = bios_key(base, mods);
+    bool handled = command_for_key(code) != Cmd::None || code == 0x5400;  // Shift+F1: help contents
+    if (!handled) unbound.insert(name);
+  }
+  EXPECT_GT(named.size(), 30u);
+  EXPECT_TRUE(unbound.empty()) << [&] {
+    std::string list;
+    for (const std::string& name : unbound) list += name + " ";
+    return list;
+  }();
 }
 
 std::vector<std::string>& screens() {
@@ -163,10 +196,13 @@ TEST_F(HelpRun, ContentsListsTheTopicsAndShowsTheChosenOne) {
   expect_help_untouched();
 }
 
-TEST_F(HelpRun, AMissingHelpTableShowsNothing) {
+TEST_F(HelpRun, AMissingHelpTableSaysWhereItWasLookedFor) {
   std::filesystem::remove_all(dir.file("help"));
-  EXPECT_EQ(run_slowly(table, {kF1}), 0);
+  EXPECT_EQ(run_slowly(table, {kF1, test::kEnter}), 0);
   EXPECT_FALSE(shown("Help:"));
+  EXPECT_TRUE(shown("The help table is missing"));
+  EXPECT_TRUE(shown("/help/english.dbf"));
+  EXPECT_TRUE(shown("/../share/kora/help/english.dbf"));
 }
 
 // The same in a real terminal, on the built program and its help folder.
