@@ -89,7 +89,7 @@ std::vector<HelpTopic> read_topics(const Table& table) {
 
 // Shows the memo of the help table's record in a read-only editor window,
 // titled "Help: <title>".
-void show_help_text(Table& table, uint32_t record, const std::string& title, int topic) {
+void show_help_text(Table& table, uint32_t record, const std::string& title) {
   if (table.first_memo_field < 0 || read_record(table, record) != 1) return;
   std::string text;
   if (!read_memo(table, table.first_memo_field, text, true)) return;
@@ -99,7 +99,8 @@ void show_help_text(Table& table, uint32_t record, const std::string& title, int
   std::unique_ptr<TextEditor> viewer = text_create(text.c_str(), 9, 3, screen_cols() - 10, screen_rows() - 4, 0, caption);
   if (!viewer) return;
   viewer->read_only = 1;
-  text_run(*viewer, topic, idle_routine);
+  // The viewer's own key bar, whatever topic it shows (F1 is idle in it).
+  text_run(*viewer, kContentsTopic, idle_routine);
   text_free(viewer);
 }
 
@@ -114,7 +115,7 @@ void show_contents(Table& table, const std::vector<HelpTopic>& topics) {
     // Two topics of one title both show the first of them.
     auto first = std::find_if(topics.begin(), topics.end(),
                               [&](const HelpTopic& t) { return t.title == labels[size_t(chosen)]; });
-    show_help_text(table, first->record, first->title, first->number == 0 ? kContentsTopic : int(first->number));
+    show_help_text(table, first->record, first->title);
   }
 }
 
@@ -164,7 +165,7 @@ void help_show(int topic) {
     show_contents(*table, topics);
   } else {
     auto found = std::find_if(topics.begin(), topics.end(), [&](const HelpTopic& t) { return t.number == topic; });
-    if (found != topics.end()) show_help_text(*table, found->record, found->title, topic);
+    if (found != topics.end()) show_help_text(*table, found->record, found->title);
   }
   close_table(table);
   g_app.redraw |= kRedrawAll;

@@ -33,6 +33,7 @@ struct ViewLabel {
 };
 const ViewLabel kViewLabels[] = {
     {35, 9, "Filter"},
+    {0, 3, "Zoom"},  // the help viewer
     {37, 2, "Save"}, {37, 3, "Zoom"}, {46, 2, "Save"}, {46, 3, "Zoom"}, {50, 2, "Save"}, {50, 3, "Zoom"},
     {71, 2, "Exec"}, {71, 3, "Zoom"},
     {40, 2, "As is"}, {40, 3, "PRG"}, {40, 4, "PRG(F)"}, {40, 5, "SQL"}, {40, 6, "HTML"}, {40, 7, "DBF"},

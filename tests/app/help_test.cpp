@@ -184,6 +184,13 @@ TEST_F(HelpRun, F1OnTheMainScreenShowsTheMainTopicReadOnly) {
   EXPECT_EQ(run_slowly(table, {kF1, 'x', 0x3C00, kF1, test::kEsc}), 0);
   EXPECT_TRUE(shown("Help: Main screen"));
   EXPECT_TRUE(shown("kora shows one table at a time"));
+  // The viewer's own key bar, not the browse view's.
+  for (const std::string& screen : screens()) {
+    if (screen.find("Help: Main screen") == std::string::npos) continue;
+    std::string keybar = screen.substr(screen.rfind('\n', screen.size() - 2) + 1);
+    EXPECT_NE(keybar.find("3Zoom"), std::string::npos) << keybar;
+    EXPECT_EQ(keybar.find("Fields"), std::string::npos) << keybar;
+  }
   EXPECT_EQ(g_settings.read_only, 0);
   expect_help_untouched();
 }
