@@ -81,6 +81,16 @@ extern int g_idle_shift_seen;
 // handles F1 (help for help_topic), Ctrl+. and macro hot keys itself.
 int get_key(int help_topic, IdleHook idle_hook);
 
+// The Unicode character typed with the last key get_key returned: the key
+// itself carries only its code page 866 byte ('?' for a character 866 lacks).
+// 0 for a key without one, and for keys played by a macro or given as
+// KeyCodes.
+char32_t last_key_character();
+// The character a key types: the last typed character when it belongs to
+// this key, otherwise what the key's code page 866 byte stands for; 0 for a
+// key without a character.
+char32_t typed_character(int key);
+
 // Long walks stop on Esc. hold_typed_keys, called as a walk starts, keeps
 // every key typed before it for get_key; escape_pressed then reads what has
 // been typed since without waiting: true when Esc is among it (it is taken),
