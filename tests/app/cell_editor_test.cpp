@@ -23,6 +23,7 @@
 #include "table/record_ops.h"
 #include "table/value_codec.h"
 #include "ui/backend.h"
+#include "ui/keys.h"
 #include "ui/line_editor.h"
 #include "ui/screen.h"
 
@@ -32,7 +33,8 @@ namespace {
 using test::TempDir;
 
 constexpr int kEnter = 0x1C0D, kTab = 0x0F09, kF2 = 0x3C00, kF4 = 0x3E00, kUp = 0x4800, kDown = 0x5000, kRight = 0x4D00,
-              kLeft = 0x4B00, kEnd = 0x4F00, kHome = 0x4700, kShiftTab = 0x0F00, kCtrlV = 0x2F16, kSpace = 0x3920;
+              kLeft = 0x4B00, kEnd = 0x4F00, kHome = 0x4700, kShiftTab = 0x0F00, kCtrlV = 0x2F16, kSpace = 0x3920,
+              kBackspace = 0x0E08;
 
 struct FieldSpec {
   const char* name;
@@ -87,11 +89,26 @@ class CellEditorTest : public ::testing::Test {
     reset_app_state();
     g_settings.date_format = 1;
     install_cell_editing();
-    g_text_clipboard.text.clear();
+    g_text_clipboard = {};
   }
   void TearDown() override {
     g_cell_edit_hooks = CellEditHooks{};
     reset_app_state();
+  }
+
+  // The table with a .cpg file naming its code page.
+  void open_in(const char* page, const std::vector<std::string>& records) {
+    test::write_bytes(dir.file("t.cpg"), std::vector<uint8_t>(page, page + std::strlen(page)));
+    open(records);
+  }
+  // Characters as a UTF-8 terminal sends them, one key each.
+  void type_utf8(const std::string& text) {
+    for (size_t at = 0; at < text.size();) {
+      size_t length = (text[at] & 0x80) == 0 ? 1 : (text[at] & 0xE0) == 0xC0 ? 2 : (text[at] & 0xF0) == 0xE0 ? 3 : 4;
+      backend->push_bytes(text.substr(at, length));
+      press(get_key(0, nullptr));
+      at += length;
+    }
   }
 
   void open(const std::vector<std::string>& records) {
@@ -647,6 +664,63 @@ TEST_F(CellEditorTest, CopyOfAnOemTableGivesWindows1251) {
   block_delete();
   block_paste();
   EXPECT_EQ(field_on_disk(0, 1, 5), "\x80\xA0   ");
+}
+
+// ---- tables in other code pages ---------------------------------------------------------------
+
+// Characters typed on a UTF-8 terminal are stored as the table's own bytes;
+// one its code page cannot hold is refused with the reason and stores
+// nothing, and a UTF-8 value never takes half a character.
+TEST_F(CellEditorTest, TypedCharactersAreStoredInTheTablesCodePageOrRefusedWhole) {
+  open_in("1252", {row("     ", "  1.00")});
+  press(kF4);
+  type_utf8("\u00e9t\u00e9");
+  int bells = backend->bells();
+  type_utf8("\u01c4");  // Ǆ: not in 1252
+  EXPECT_EQ(backend->bells(), bells + 1);
+  type_utf8("\u044f");  // я, whose key is a code page 866 letter: not in 1252 either
+  EXPECT_EQ(backend->bells(), bells + 2);
+  press(kF4);
+  EXPECT_EQ(field_on_disk(0, 1, 5), "\xE9t\xE9  ");
+  std::string dump = test::dbfread_dump(path, false, "cp1252");
+  EXPECT_NE(dump.find("'\u00e9t\u00e9'"), std::string::npos) << dump;
+
+  // The memo editor takes typed characters the same way.
+  press(kEnd);
+  backend->push_bytes("\u00fc");
+  backend->push_key(kF2);
+  press(kEnter);
+  ASSERT_TRUE(read_record(table(), 0));
+  std::string memo;
+  ASSERT_TRUE(read_memo(table(), 4, memo));
+  EXPECT_EQ(memo, "\xFC");
+
+  // Block copy keeps the characters; a paste of one 1252 lacks is refused.
+  press(kHome);
+  block_copy();
+  EXPECT_TRUE(g_text_clipboard.utf8);
+  EXPECT_EQ(g_text_clipboard.text, "\u00e9t\u00e9  \n");
+  g_text_clipboard = {"\u01c4", true};
+  block_paste();
+  EXPECT_EQ(field_on_disk(0, 1, 5), "\xE9t\xE9  ");
+  g_text_clipboard = {"\u00fc\u00df", true};
+  block_paste();
+  EXPECT_EQ(field_on_disk(0, 1, 5), "\xFC\xDF   ");
+}
+
+TEST_F(CellEditorTest, AUtf8CellTakesOnlyWholeCharacters) {
+  open_in("UTF-8", {row("     ", "  1.00")});
+  press(kF4);
+  type_utf8("a\u00e9\u044f");  // 1 + 2 + 2 bytes: full
+  int bells = backend->bells();
+  type_utf8("\u00fc");
+  EXPECT_EQ(backend->bells(), bells + 1);
+  press(kBackspace);  // takes я whole
+  type_utf8("b");
+  press(kF4);
+  EXPECT_EQ(field_on_disk(0, 1, 5), "a\u00e9b ");
+  std::string dump = test::dbfread_dump(path, false, "utf-8");
+  EXPECT_NE(dump.find("'a\u00e9b'"), std::string::npos) << dump;
 }
 
 }  // namespace
