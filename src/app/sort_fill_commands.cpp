@@ -489,6 +489,9 @@ void fill_command() {
   std::optional<FillRequest> request = ask_fill(*table, targets);
   if (!request) return;
   if (request->field >= table->field_count()) return;  // a computed column takes no values
+  // The typed expression's texts become the table's own bytes, as the
+  // fields' values it joins them with are.
+  if (!typed_text_for_table(*table, request->expression, request->expression)) return;
   if (holds_reference(*table, request->field)) {
     show_error("A memo or other field pointing to data elsewhere\ncannot be filled.");
     return;
