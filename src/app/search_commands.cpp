@@ -10,6 +10,7 @@
 #include "app/commands.h"
 #include "app/navigation.h"
 #include "app/status_text.h"
+#include "app/table_characters.h"
 #include "app/tool_commands.h"
 #include "table/record_ops.h"
 #include "tools/search.h"
@@ -261,10 +262,11 @@ int run_search_dialog(Table& table, int direction_preset) {
   ColumnChoices choices = column_choices(table);
   OptionControls controls{g_search_dialog, g_search_fields};
   dialog_prepare(g_search_dialog);
-  edit_set_text(g_search_text, g_settings.search.s_expression.c_str());
+  UnicodeFields unicode(table, {&g_search_text});
+  edit_set_remembered_text(g_search_text, g_settings.search.s_expression);
   show_options(table, controls, direction_preset, choices);
   int result = dialog_run(g_search_dialog, enable_field_list);
-  std::string text = g_search_text.text;
+  std::string text = edit_remembered_text(g_search_text);
   dialog_finish(g_search_dialog);
   g_search_fields.items = nullptr;
   if (result != 1 || text.empty()) return 0;
@@ -293,12 +295,13 @@ void run_replace_dialog(Table& table) {
   ColumnChoices choices = column_choices(table);
   OptionControls controls{g_replace_dialog, g_replace_fields};
   dialog_prepare(g_replace_dialog);
-  edit_set_text(g_replace_find, g_settings.search.s_expression.c_str());
-  edit_set_text(g_replace_with, g_settings.search.r_expression.c_str());
+  UnicodeFields unicode(table, {&g_replace_find, &g_replace_with});
+  edit_set_remembered_text(g_replace_find, g_settings.search.s_expression);
+  edit_set_remembered_text(g_replace_with, g_settings.search.r_expression);
   show_options(table, controls, g_settings.search.direction, choices);
   int result = dialog_run(g_replace_dialog, enable_field_list);
-  std::string find = g_replace_find.text;
-  std::string with = g_replace_with.text;
+  std::string find = edit_remembered_text(g_replace_find);
+  std::string with = edit_remembered_text(g_replace_with);
   dialog_finish(g_replace_dialog);
   g_replace_fields.items = nullptr;
   if (result != 1 || find.empty()) return;

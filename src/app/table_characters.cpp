@@ -45,4 +45,28 @@ bool pasted_value(const Table& table, bool utf8, const std::string& value, std::
   return true;
 }
 
+// UTF-8 takes up to four bytes a character.
+constexpr int kUtf8Bytes = 4;
+
+UnicodeFields::UnicodeFields(const Table& table, std::initializer_list<EditField*> fields) {
+  if (!in_other_code_page(table)) return;
+  for (EditField* field : fields) {
+    kept_.push_back({field, field->size});
+    field->size *= kUtf8Bytes;
+    edit_alloc(*field);
+    field->characters = utf8_characters();
+  }
+}
+
+UnicodeFields::~UnicodeFields() {
+  for (const Kept& kept : kept_) {
+    kept.field->size = kept.size;
+    kept.field->characters = nullptr;
+  }
+}
+
+std::string remembered_from_table(const Table& table, const std::string& stored) {
+  return in_other_code_page(table) ? remembered_text(table.code_page->to_utf8(stored)) : stored;
+}
+
 }  // namespace kora

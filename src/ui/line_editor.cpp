@@ -402,6 +402,17 @@ void edit_free(std::unique_ptr<EditField>& field) { field.reset(); }
 void edit_set_text(EditField& field, const char* text) {
   if (!field.text) return;
   size_t length = text ? std::strlen(text) : 0;
+  if (length > static_cast<size_t>(field.size) && by_characters(field)) {
+    // A text cut to the field's size keeps whole characters only.
+    std::string_view whole(text, length);
+    size_t kept = 0;
+    while (kept < whole.size()) {
+      size_t next = kept + std::max<size_t>(field.characters->length(whole, kept), 1);
+      if (next > static_cast<size_t>(field.size)) break;
+      kept = next;
+    }
+    length = kept;
+  }
   length = std::min(length, static_cast<size_t>(field.size));
   if (length) std::memcpy(field.text, text, length);
   field.text[length] = 0;
@@ -419,12 +430,52 @@ void edit_fit_cursor(EditField& field) {
 
 std::string clipboard_utf8() {
   if (g_text_clipboard.utf8) return g_text_clipboard.text;
+  return remembered_utf8(ansi_to_oem(g_text_clipboard.text));
+}
+
+std::shared_ptr<const FieldCharacters> utf8_characters() {
+  static const std::shared_ptr<const FieldCharacters> characters = [] {
+    auto utf8 = std::make_shared<FieldCharacters>();
+    utf8->shown_as = [](std::string_view bytes) { return utf8_to_u32(bytes); };
+    utf8->length = [](std::string_view text, size_t at) -> size_t {
+      unsigned char lead = static_cast<unsigned char>(text[at]);
+      return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    };
+    utf8->from_utf8 = [](std::string_view text, std::string& bytes, char32_t* bad) {
+      if (!is_utf8(text)) {
+        if (bad) *bad = 0xFFFD;
+        return false;
+      }
+      bytes.assign(text);
+      return true;
+    };
+    return utf8;
+  }();
+  return characters;
+}
+
+std::string edit_remembered_text(const EditField& field) {
+  if (!field.text) return "";
+  if (!field.characters || !field.characters->shown_as) return field.text;
   std::string utf8;
-  for (unsigned char byte : ansi_to_oem(g_text_clipboard.text)) {
+  for (char32_t c : field.characters->shown_as(field.text)) {
     char bytes[8];
-    utf8.append(bytes, size_t(utf8_encode(cp866_to_unicode(byte), bytes)));
+    utf8.append(bytes, size_t(utf8_encode(c, bytes)));
   }
-  return utf8;
+  return remembered_text(utf8);
+}
+
+void edit_set_remembered_text(EditField& field, std::string_view remembered) {
+  std::string bytes;
+  bool held = true;
+  if (field.characters && field.characters->from_utf8) {
+    held = field.characters->from_utf8(remembered_utf8(remembered), bytes, nullptr);
+  } else if (is_remembered_utf8(remembered)) {
+    held = utf8_to_cp866(remembered_utf8(remembered), bytes) == Utf8To866::kDone;
+  } else {
+    bytes.assign(remembered);
+  }
+  edit_set_text(field, held ? bytes.c_str() : "");
 }
 
 void edit_draw(const EditField& field) {

@@ -112,4 +112,14 @@ void edit_fit_cursor(EditField& field);
 // The clipboard's text in UTF-8, whichever form it holds.
 std::string clipboard_utf8();
 
+// Characters for a field holding UTF-8 text: any character may be typed.
+std::shared_ptr<const FieldCharacters> utf8_characters();
+
+// The field's text as the program remembers texts (code page 866, or UTF-8
+// behind its mark when 866 cannot hold it; see remembered_text), and a
+// remembered text put into the field: a character the field's bytes cannot
+// stand for leaves it empty.
+std::string edit_remembered_text(const EditField& field);
+void edit_set_remembered_text(EditField& field, std::string_view remembered);
+
 }  // namespace kora
