@@ -13,6 +13,7 @@
 #include "app/table_characters.h"
 #include "app/tool_commands.h"
 #include "table/record_ops.h"
+#include "table/text_code_page.h"
 #include "tools/search.h"
 #include "ui/dialog.h"
 #include "ui/message_box.h"
@@ -226,7 +227,12 @@ void say_did_not_fit(int count, const std::string& first) {
 void replace_run(Table& table, SearchRequest request, const std::string& replacement) {
   request.writable_only = true;
   const TextMatcher matcher(table, request.text);
-  const std::string question = replace_question(request.text, replacement);
+  // Another code page's texts are asked about in their characters.
+  const bool other_page = in_other_code_page(table);
+  const std::string question = other_page ? replace_question(table.code_page->to_utf8(request.text),
+                                                             table.code_page->to_utf8(replacement))
+                                          : replace_question(request.text, replacement);
+  const int question_flags = message_preselect(0) | (other_page ? kMessageUtf8 : 0);
   bool all = false;
   int did_not_fit = 0;
   std::string first_refusal;
@@ -236,7 +242,7 @@ void replace_run(Table& table, SearchRequest request, const std::string& replace
     start = next_search_start(table, request, spot);
     if (!all) {
       repaint_now();
-      int answer = message_box(question, "Replace", "Yes\nNo\nAll\nCancel", message_preselect(0), kReplaceHelp);
+      int answer = message_box(question, "Replace", "Yes\nNo\nAll\nCancel", question_flags, kReplaceHelp);
       if (answer == 1) continue;
       if (answer != 0 && answer != 2) break;
       all = answer == 2;
