@@ -664,6 +664,10 @@ TEST_F(CellEditorTest, CopyOfAnOemTableGivesWindows1251) {
   block_delete();
   block_paste();
   EXPECT_EQ(field_on_disk(0, 1, 5), "\x80\xA0   ");
+  // Text copied from a table of another code page comes in UTF-8.
+  g_text_clipboard = {"\u0416x", true};
+  block_paste();
+  EXPECT_EQ(field_on_disk(0, 1, 5), "\x86x   ");
 }
 
 // ---- tables in other code pages ---------------------------------------------------------------
