@@ -133,17 +133,20 @@ bool ask_filter(const Table& table, FilterChoice& choice) {
   // A merged filter may have outgrown the line: it is offered whole.
   g_expression_field.size = std::max(kFilterTextSize, int(preset.size()));
   dialog_prepare(g_filter_dialog);
-  UnicodeFields unicode(table, {&g_expression_field});
-  edit_set_remembered_text(g_expression_field, preset);
-  int* values = g_filter_dialog.values;
-  values[kIgnoreCase] = table.ignore_case;
-  values[kHideDeleted] = table.view.hide_deleted;
-  values[kLiteralBrackets] = table_state(table).literal_brackets;
-  values[kMergeChoice] = g_merge_choice;
-  int result = dialog_run(g_filter_dialog, nullptr);
-  choice = {edit_remembered_text(g_expression_field), values[kIgnoreCase] != 0, values[kHideDeleted] != 0,
-            values[kLiteralBrackets] != 0, values[kMergeChoice] == 1};
-  dialog_finish(g_filter_dialog);
+  int result = 0;
+  {
+    UnicodeFields unicode(table, {&g_expression_field});
+    edit_set_remembered_text(g_expression_field, preset);
+    int* values = g_filter_dialog.values;
+    values[kIgnoreCase] = table.ignore_case;
+    values[kHideDeleted] = table.view.hide_deleted;
+    values[kLiteralBrackets] = table_state(table).literal_brackets;
+    values[kMergeChoice] = g_merge_choice;
+    result = dialog_run(g_filter_dialog, nullptr);
+    choice = {edit_remembered_text(g_expression_field), values[kIgnoreCase] != 0, values[kHideDeleted] != 0,
+              values[kLiteralBrackets] != 0, values[kMergeChoice] == 1};
+    dialog_finish(g_filter_dialog);
+  }
   g_expression_field.size = kFilterTextSize;
   return result == 1 && !choice.expression.empty();
 }
