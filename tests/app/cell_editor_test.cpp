@@ -33,8 +33,7 @@ namespace {
 using test::TempDir;
 
 constexpr int kEnter = 0x1C0D, kTab = 0x0F09, kF2 = 0x3C00, kF4 = 0x3E00, kUp = 0x4800, kDown = 0x5000, kRight = 0x4D00,
-              kLeft = 0x4B00, kEnd = 0x4F00, kHome = 0x4700, kShiftTab = 0x0F00, kCtrlV = 0x2F16, kSpace = 0x3920,
-              kBackspace = 0x0E08;
+              kLeft = 0x4B00, kEnd = 0x4F00, kHome = 0x4700, kShiftTab = 0x0F00, kCtrlV = 0x2F16, kSpace = 0x3920;
 
 struct FieldSpec {
   const char* name;
