@@ -297,8 +297,6 @@ bool escape_pressed() {
   return escape;
 }
 
-char32_t last_key_character() { return g_last_character; }
-
 char32_t typed_character(int key) {
   int byte = key & 0xFF;
   if (byte == 0) return 0;

@@ -217,16 +217,21 @@ void type_character(EditField& field, int key) {
   if (!bytes.empty()) type_bytes(field, bytes);
 }
 
+// The characters of a field of another code page in UTF-8.
+std::string text_utf8(const EditField& field) {
+  std::string utf8;
+  for (char32_t c : field.characters->shown_as(field.text)) {
+    char bytes[8];
+    utf8.append(bytes, size_t(utf8_encode(c, bytes)));
+  }
+  return utf8;
+}
+
 // The field's text for the clipboard: Windows-1251, or UTF-8 when the
 // field's bytes are another code page's.
 void copy_to_clipboard(const EditField& field) {
   if (field.characters && field.characters->shown_as) {
-    std::string utf8;
-    for (char32_t c : field.characters->shown_as(field.text)) {
-      char bytes[8];
-      utf8.append(bytes, size_t(utf8_encode(c, bytes)));
-    }
-    g_text_clipboard = {utf8, true};
+    g_text_clipboard = {text_utf8(field), true};
   } else {
     g_text_clipboard = {oem_to_ansi(field.text), false};
   }
@@ -250,8 +255,9 @@ bool clipboard_for_field(const EditField& field, std::string& clip) {
   return false;
 }
 
-// Ctrl+V: the clipboard's first line goes in at the cursor. The clipboard
-// holds Windows-1251 text, the field the screen's code page 866.
+// Ctrl+V: the clipboard's first line goes in at the cursor, converted from
+// the clipboard's Windows-1251 or UTF-8 into the field's code page 866 or
+// the page its characters say.
 void paste(EditField& field) {
   std::string clip;
   if (!clipboard_for_field(field, clip)) return;
@@ -457,12 +463,7 @@ std::shared_ptr<const FieldCharacters> utf8_characters() {
 std::string edit_remembered_text(const EditField& field) {
   if (!field.text) return "";
   if (!field.characters || !field.characters->shown_as) return field.text;
-  std::string utf8;
-  for (char32_t c : field.characters->shown_as(field.text)) {
-    char bytes[8];
-    utf8.append(bytes, size_t(utf8_encode(c, bytes)));
-  }
-  return remembered_text(utf8);
+  return remembered_text(text_utf8(field));
 }
 
 void edit_set_remembered_text(EditField& field, std::string_view remembered) {
