@@ -1,6 +1,7 @@
 // The block commands: a rectangle of cells from the '*' anchor to the current
 // cell copied to, cut to, deleted, or pasted from the text clipboard. The
-// clipboard holds Windows-1251 text, values joined by tabs, one line per
+// clipboard holds Windows-1251 text (UTF-8 when copied from a table of
+// another code page), values joined by tabs, one line per
 // record ended by "\n"; pasting also takes lines ended by "\r\n".
 #include <algorithm>
 #include <string>
@@ -9,8 +10,10 @@
 #include "app/app_state.h"
 #include "app/cell_editor.h"
 #include "app/cell_editor_internal.h"
+#include "app/table_characters.h"
 #include "table/code_page.h"
 #include "table/record_ops.h"
+#include "table/text_code_page.h"
 #include "table/value_codec.h"
 #include "ui/line_editor.h"
 #include "ui/message_box.h"
@@ -97,7 +100,8 @@ struct PasteRefusals {
   std::string first;
 };
 
-void paste_values(Table& table, int first_column, const std::vector<std::string>& values, PasteRefusals& refused) {
+void paste_values(Table& table, int first_column, const std::vector<std::string>& values, bool utf8,
+                  PasteRefusals& refused) {
   int columns = column_count(table);
   for (size_t k = 0; k < values.size(); ++k) {
     int column = first_column + int(k);
@@ -105,7 +109,12 @@ void paste_values(Table& table, int first_column, const std::vector<std::string>
     if (!writable_column(table, column)) continue;
     int i = column_field(table, column);
     if (is_memo_field(table, i) && table.memo_display == 0) continue;
-    FieldWrite stored = store_cell_text(table, i, values[k]);
+    std::string value, why;
+    if (!pasted_value(table, utf8, values[k], value, why)) {
+      if (refused.count++ == 0) refused.first = why;
+      continue;
+    }
+    FieldWrite stored = store_cell_text(table, i, value);
     if (stored != FieldWrite::kStored && refused.count++ == 0) refused.first = field_write_message(table, i, stored);
   }
 }
@@ -138,8 +147,13 @@ void block_copy() {
     }
     text += '\n';
   }
-  text = ansi_from_table(*table, text);
-  g_text_clipboard.text = text;
+  // Another code page's text goes to the clipboard in UTF-8, every
+  // character kept.
+  if (in_other_code_page(*table)) {
+    g_text_clipboard = {table->code_page->to_utf8(text), true};
+  } else {
+    g_text_clipboard = {ansi_from_table(*table, text), false};
+  }
   after_block_command(*table);
 }
 
@@ -163,8 +177,9 @@ void block_paste() {
   Table* table = current_table();
   if (!table || !may_write(*table)) return;
   before_block_command(*table);
-  std::string text = g_text_clipboard.text;
-  text = table_from_ansi(*table, text);
+  bool utf8 = g_text_clipboard.utf8 || in_other_code_page(*table);
+  std::string text = in_other_code_page(*table) ? clipboard_utf8() : g_text_clipboard.text;
+  if (!utf8) text = table_from_ansi(*table, text);
   long p = view_of(*table).current_record;
   int column = view_of(*table).current_column;
   PasteRefusals refused;
@@ -173,13 +188,13 @@ void block_paste() {
     std::vector<std::string> values = split_values(line);
     if (p < long(visible_count(*table))) {
       if (read_record(*table, uint32_t(p))) {
-        paste_values(*table, column, values, refused);
+        paste_values(*table, column, values, utf8, refused);
         written = write_record(*table, uint32_t(p)) && written;
       }
     } else {
       // A new record is written once, with its values, after the last one.
       blank_record(*table);
-      paste_values(*table, column, values, refused);
+      paste_values(*table, column, values, utf8, refused);
       if (!append_record(*table, false)) {
         written = false;
         break;
@@ -192,7 +207,8 @@ void block_paste() {
   if (refused.count > 0) {
     std::string text = refused.count == 1 ? refused.first
                                           : std::to_string(refused.count) + " values were not pasted.\n" + refused.first;
-    message_box(text + "\nThe field keeps its value.", "Error", "OK", kMessageError, kPasteErrorHelp);
+    int flags = kMessageError | (utf8 ? kMessageUtf8 : 0);
+    message_box(text + "\nThe field keeps its value.", "Error", "OK", flags, kPasteErrorHelp);
   }
   g_app.redraw |= kRedrawEdges;
 }

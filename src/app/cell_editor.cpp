@@ -14,6 +14,7 @@
 #include "app/app_state.h"
 #include "app/browse_view.h"
 #include "app/navigation.h"
+#include "app/table_characters.h"
 #include "table/byte_order.h"
 #include "table/code_page.h"
 #include "table/record_ops.h"
@@ -220,10 +221,7 @@ void open_editor(Table& table) {
   g_cell.field = edit_create(x, y, width, size + spare, field_text(table, i), g_colors.Edit, nullptr);
   g_cell.field->decimals = editor_decimals(table, i);
   g_cell.field->spare = spare;
-  if (in_other_code_page(table)) {
-    std::shared_ptr<const CodePage> page = table.code_page;
-    g_cell.field->shown_as = [page](std::string_view bytes) { return utf8_to_u32(page->to_utf8(bytes)); };
-  }
+  g_cell.field->characters = table_characters(table, kErrorHelp);
   // Typing not yet committed survives a repaint of the same cell.
   if (same_cell && old->modified) {
     edit_set_text(*g_cell.field, old->text);
@@ -238,28 +236,6 @@ void open_editor(Table& table) {
 }
 
 bool has_character(int key) { return (key & 0xFF) != 0; }
-
-bool is_ascii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
-}
-
-// The cell editor edits the bytes of code page 866. In a table of another
-// code page it may change only text that is ASCII there and here: a key
-// that would type or cut a character of that page is refused with the
-// reason, so that no value gets a letter of the wrong page or half of one.
-bool unicode_text_may_change(const Table& table, int key) {
-  if (!in_other_code_page(table) || !g_cell.field || !g_cell.field->text) return true;
-  int ch = key & 0xFF;
-  bool changes = ch >= 32 || (ch != 0 && std::strchr("\b\x0b\x16\x18\x19", ch)) || key == kKeyDel;
-  if (!changes) return true;
-  bool typed_ascii = ch < 0x80 && (ch != 22 || is_ascii(g_text_clipboard.text));
-  if (typed_ascii && is_ascii(g_cell.field->text)) return true;
-  screen_bell();
-  message_box("Only ASCII text can be edited in a table in code page " + table.code_page->name() + " yet.", "Error",
-              "OK", kMessageError, kErrorHelp);
-  g_app.redraw |= kRedrawRows;
-  return false;
-}
 
 // Space in a date cell fills in the date and time (or blanks the cell); in a
 // date-time being typed it is the blank between the date and the time.
@@ -421,7 +397,6 @@ int offer_cell_key(int key) {
     open_editor(*table);
   }
   if (!g_cell.field) return 0;
-  if (!unicode_text_may_change(*table, key)) return 1;
   if (has_character(key)) {
     if ((key & 0xFF) == ' ' && space_fills_now(*table, current_field(*table))) {
       fill_with_now();

@@ -55,22 +55,29 @@ bool resolve_unsaved_edit() {
 }
 
 bool typed_text_for_table(const Table& table, const std::string& typed, std::string& out) {
-  if (!in_other_code_page(table)) {
+  if (!in_other_code_page(table) && !is_remembered_utf8(typed)) {
     out = typed;
     return true;
   }
-  std::string utf8;
-  for (unsigned char byte : typed) {
-    char bytes[8];
-    utf8.append(bytes, size_t(utf8_encode(cp866_to_unicode(byte), bytes)));
-  }
   char32_t bad = 0;
   std::string converted;
-  if (table.code_page->from_utf8(utf8, converted, &bad)) {
-    out = converted;
-    return true;
+  if (in_other_code_page(table)) {
+    if (table.code_page->from_utf8(remembered_utf8(typed), converted, &bad)) {
+      out = converted;
+      return true;
+    }
+  } else {
+    // Text typed for a table in another code page, used on one shown
+    // through code page 866.
+    std::uint32_t not_held = 0;
+    if (utf8_to_cp866(remembered_utf8(typed), converted, &not_held) == Utf8To866::kDone) {
+      out = converted;
+      return true;
+    }
+    bad = not_held;
   }
-  message_box(cannot_hold_text(*table.code_page, bad), "Error", "OK", kMessageError, kTypedTextHelp);
+  std::shared_ptr<const CodePage> page = table.code_page ? table.code_page : CodePage::of_number(866);
+  message_box(cannot_hold_text(*page, bad), "Error", "OK", kMessageError | kMessageUtf8, kTypedTextHelp);
   return false;
 }
 

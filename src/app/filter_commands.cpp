@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/command_support.h"
 #include "app/status_text.h"
+#include "app/table_characters.h"
 #include "app/tool_commands.h"
 #include "table/record_ops.h"
 #include "tools/condition.h"
@@ -128,20 +129,24 @@ struct FilterChoice {
 // The dialog's answer; false when it was cancelled or left empty.
 bool ask_filter(const Table& table, FilterChoice& choice) {
   const std::string& current = table.view.filter_expr;
-  std::string preset = current.empty() ? g_settings.filter.expression : current;
+  std::string preset = current.empty() ? g_settings.filter.expression : remembered_from_table(table, current);
   // A merged filter may have outgrown the line: it is offered whole.
   g_expression_field.size = std::max(kFilterTextSize, int(preset.size()));
   dialog_prepare(g_filter_dialog);
-  edit_set_text(g_expression_field, preset.c_str());
-  int* values = g_filter_dialog.values;
-  values[kIgnoreCase] = table.ignore_case;
-  values[kHideDeleted] = table.view.hide_deleted;
-  values[kLiteralBrackets] = table_state(table).literal_brackets;
-  values[kMergeChoice] = g_merge_choice;
-  int result = dialog_run(g_filter_dialog, nullptr);
-  choice = {g_expression_field.text, values[kIgnoreCase] != 0, values[kHideDeleted] != 0,
-            values[kLiteralBrackets] != 0, values[kMergeChoice] == 1};
-  dialog_finish(g_filter_dialog);
+  int result = 0;
+  {
+    UnicodeFields unicode(table, {&g_expression_field});
+    edit_set_remembered_text(g_expression_field, preset);
+    int* values = g_filter_dialog.values;
+    values[kIgnoreCase] = table.ignore_case;
+    values[kHideDeleted] = table.view.hide_deleted;
+    values[kLiteralBrackets] = table_state(table).literal_brackets;
+    values[kMergeChoice] = g_merge_choice;
+    result = dialog_run(g_filter_dialog, nullptr);
+    choice = {edit_remembered_text(g_expression_field), values[kIgnoreCase] != 0, values[kHideDeleted] != 0,
+              values[kLiteralBrackets] != 0, values[kMergeChoice] == 1};
+    dialog_finish(g_filter_dialog);
+  }
   g_expression_field.size = kFilterTextSize;
   return result == 1 && !choice.expression.empty();
 }
@@ -160,7 +165,7 @@ void quick_filter(bool merge) {
     message_box(equal.refusal, "Information", "OK", 0, 0);
     return;
   }
-  g_settings.filter.expression = equal.condition;
+  g_settings.filter.expression = remembered_from_table(*table, equal.condition);
   g_merge_choice = merge ? 1 : 0;
   run_filter(*table, equal.condition, merge, table->view.hide_deleted);
 }

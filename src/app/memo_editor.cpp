@@ -9,6 +9,7 @@
 #include "app/browse_view.h"
 #include "app/cell_editor.h"
 #include "app/cell_editor_internal.h"
+#include "app/table_characters.h"
 #include "table/memo_file.h"
 #include "table/code_page.h"
 #include "table/record_ops.h"
@@ -83,6 +84,7 @@ void memo_editor() {
   // content is shown, never saved back cut short.
   bool binary = text.find('\0') != std::string::npos;
   if (g_settings.read_only || table->read_only || binary) editor->read_only = 1;
+  editor->characters = table_characters(*table, kMemoEditorHelpTopic);
   int result = text_run(*editor, kMemoEditorHelpTopic, idle_routine);
   std::string saved = editor->text;
   text_free(editor);

@@ -10,8 +10,10 @@
 #include "app/commands.h"
 #include "app/navigation.h"
 #include "app/status_text.h"
+#include "app/table_characters.h"
 #include "app/tool_commands.h"
 #include "table/record_ops.h"
+#include "table/text_code_page.h"
 #include "tools/search.h"
 #include "ui/dialog.h"
 #include "ui/message_box.h"
@@ -225,7 +227,12 @@ void say_did_not_fit(int count, const std::string& first) {
 void replace_run(Table& table, SearchRequest request, const std::string& replacement) {
   request.writable_only = true;
   const TextMatcher matcher(table, request.text);
-  const std::string question = replace_question(request.text, replacement);
+  // Another code page's texts are asked about in their characters.
+  const bool other_page = in_other_code_page(table);
+  const std::string question = other_page ? replace_question(table.code_page->to_utf8(request.text),
+                                                             table.code_page->to_utf8(replacement))
+                                          : replace_question(request.text, replacement);
+  const int question_flags = message_preselect(0) | (other_page ? kMessageUtf8 : 0);
   bool all = false;
   int did_not_fit = 0;
   std::string first_refusal;
@@ -235,7 +242,7 @@ void replace_run(Table& table, SearchRequest request, const std::string& replace
     start = next_search_start(table, request, spot);
     if (!all) {
       repaint_now();
-      int answer = message_box(question, "Replace", "Yes\nNo\nAll\nCancel", message_preselect(0), kReplaceHelp);
+      int answer = message_box(question, "Replace", "Yes\nNo\nAll\nCancel", question_flags, kReplaceHelp);
       if (answer == 1) continue;
       if (answer != 0 && answer != 2) break;
       all = answer == 2;
@@ -261,10 +268,11 @@ int run_search_dialog(Table& table, int direction_preset) {
   ColumnChoices choices = column_choices(table);
   OptionControls controls{g_search_dialog, g_search_fields};
   dialog_prepare(g_search_dialog);
-  edit_set_text(g_search_text, g_settings.search.s_expression.c_str());
+  UnicodeFields unicode(table, {&g_search_text});
+  edit_set_remembered_text(g_search_text, g_settings.search.s_expression);
   show_options(table, controls, direction_preset, choices);
   int result = dialog_run(g_search_dialog, enable_field_list);
-  std::string text = g_search_text.text;
+  std::string text = edit_remembered_text(g_search_text);
   dialog_finish(g_search_dialog);
   g_search_fields.items = nullptr;
   if (result != 1 || text.empty()) return 0;
@@ -293,12 +301,13 @@ void run_replace_dialog(Table& table) {
   ColumnChoices choices = column_choices(table);
   OptionControls controls{g_replace_dialog, g_replace_fields};
   dialog_prepare(g_replace_dialog);
-  edit_set_text(g_replace_find, g_settings.search.s_expression.c_str());
-  edit_set_text(g_replace_with, g_settings.search.r_expression.c_str());
+  UnicodeFields unicode(table, {&g_replace_find, &g_replace_with});
+  edit_set_remembered_text(g_replace_find, g_settings.search.s_expression);
+  edit_set_remembered_text(g_replace_with, g_settings.search.r_expression);
   show_options(table, controls, g_settings.search.direction, choices);
   int result = dialog_run(g_replace_dialog, enable_field_list);
-  std::string find = g_replace_find.text;
-  std::string with = g_replace_with.text;
+  std::string find = edit_remembered_text(g_replace_find);
+  std::string with = edit_remembered_text(g_replace_with);
   dialog_finish(g_replace_dialog);
   g_replace_fields.items = nullptr;
   if (result != 1 || find.empty()) return;

@@ -12,6 +12,7 @@
 #include "app/app_state.h"
 #include "app/command_support.h"
 #include "app/status_text.h"
+#include "app/table_characters.h"
 #include "app/tool_commands.h"
 #include "table/record_ops.h"
 #include "table/field_write.h"
@@ -316,7 +317,8 @@ std::optional<FillRequest> ask_fill(Table& table, FillTargets& targets) {
       clamp_column(table, g_fill.target >= 0 ? g_fill.target : current_state().view.current_column);
   g_fill_list.size = std::max(kExpressionSize, int(preset.size()));
   dialog_prepare(g_fill_dialog);
-  edit_set_text(g_fill_expression, g_fill.expression.c_str());
+  UnicodeFields unicode(table, {&g_fill_expression});
+  edit_set_remembered_text(g_fill_expression, g_fill.expression);
   edit_set_text(g_fill_list, preset.c_str());
   edit_set_text(g_fill_step, shown_number(g_fill.step, size_t(g_fill_step.size)).c_str());
   edit_set_text(g_fill_max, shown_number(g_fill.max, size_t(g_fill_max.size)).c_str());
@@ -324,7 +326,7 @@ std::optional<FillRequest> ask_fill(Table& table, FillTargets& targets) {
   g_fill_dialog.values[kFillAdvanced] = g_fill.advanced ? 1 : 0;
   g_fill_dialog.values[kFillKind] = g_fill.kind;
   int result = dialog_run(g_fill_dialog, fill_hook);
-  std::string expression = g_fill_expression.text, records = g_fill_list.text;
+  std::string expression = edit_remembered_text(g_fill_expression), records = g_fill_list.text;
   std::string step = g_fill_step.text, max = g_fill_max.text;
   dialog_finish(g_fill_dialog);
   g_fill_target.items = nullptr;
@@ -489,6 +491,9 @@ void fill_command() {
   std::optional<FillRequest> request = ask_fill(*table, targets);
   if (!request) return;
   if (request->field >= table->field_count()) return;  // a computed column takes no values
+  // The typed expression's texts become the table's own bytes, as the
+  // fields' values it joins them with are.
+  if (!typed_text_for_table(*table, request->expression, request->expression)) return;
   if (holds_reference(*table, request->field)) {
     show_error("A memo or other field pointing to data elsewhere\ncannot be filled.");
     return;

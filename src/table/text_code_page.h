@@ -54,12 +54,14 @@ class CodePage {
   // The length of the longest prefix of `bytes` (at most `limit` bytes)
   // that ends on a character boundary.
   size_t whole_characters(std::string_view bytes, size_t limit) const;
+  // The number of bytes of the character at index `at` (one on a single-byte
+  // page; a character cut by the end counts what its first byte says).
+  size_t character_length(std::string_view bytes, size_t at) const;
   // The page of the same script on the other side of DOS and Windows
   // (866 and 1251, 850 and 1252, ...); null when there is none.
   std::shared_ptr<const CodePage> partner() const;
 
  private:
-  size_t character_length(std::string_view bytes, size_t at) const;
   std::string iconv_to_utf8(std::string_view bytes) const;
   bool iconv_from_utf8(std::string_view utf8, std::string& out, char32_t* bad) const;
 

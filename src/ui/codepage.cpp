@@ -114,6 +114,28 @@ Utf8To866 utf8_to_cp866(std::string_view utf8, std::string& out, std::uint32_t* 
   return Utf8To866::kDone;
 }
 
+namespace {
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+}
+
+std::string remembered_text(std::string_view utf8) {
+  std::string bytes;
+  if (utf8_to_cp866(utf8, bytes) == Utf8To866::kDone) return bytes;
+  return std::string(kUtf8Mark) + std::string(utf8);
+}
+
+bool is_remembered_utf8(std::string_view remembered) { return remembered.substr(0, kUtf8Mark.size()) == kUtf8Mark; }
+
+std::string remembered_utf8(std::string_view remembered) {
+  if (is_remembered_utf8(remembered)) return std::string(remembered.substr(kUtf8Mark.size()));
+  std::string utf8;
+  for (unsigned char byte : remembered) {
+    char bytes[8];
+    utf8.append(bytes, size_t(utf8_encode(cp866_to_unicode(byte), bytes)));
+  }
+  return utf8;
+}
+
 int utf8_encode(std::uint32_t cp, char* out) {
   if (cp < 0x80) {
     out[0] = static_cast<char>(cp);

@@ -33,4 +33,13 @@ enum class Utf8To866 { kDone, kNotUtf8, kNotHeld };
 // page 866, which `bad` then names.
 Utf8To866 utf8_to_cp866(std::string_view utf8, std::string& out, std::uint32_t* bad = nullptr);
 
+// Texts the program remembers (settings, dialog histories) are code page 866
+// bytes; one holding a character 866 lacks (typed for a table in another
+// code page) is kept in UTF-8 behind the UTF-8 byte order mark, which no
+// 866 text begins with in practice.
+std::string remembered_text(std::string_view utf8);
+bool is_remembered_utf8(std::string_view remembered);
+// The characters of a remembered text in UTF-8, whichever form it has.
+std::string remembered_utf8(std::string_view remembered);
+
 }  // namespace kora

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ui/codepage.h"
 #include "ui/dialog.h"
 #include "ui/ini_text.h"
+#include "ui/line_editor.h"
 #include "ui/menu.h"
 
 namespace kora {
@@ -30,6 +32,16 @@ constexpr HistoryField kHistoryFields[] = {
     {39, 2, "Export"},             {39, 8, "ExportRecords"},
     {51, kAnyControl, "Pattern"},  {57, kAnyControl, "Filenames"},
 };
+
+std::string shown_in_866(const std::string& entry) {
+  if (!is_remembered_utf8(entry)) return entry;
+  std::string shown;
+  for (char32_t c : utf8_to_u32(remembered_utf8(entry))) {
+    int byte = unicode_to_cp866(c);
+    shown += static_cast<char>(byte < 0 ? '?' : byte);
+  }
+  return shown;
+}
 
 std::string item_key(int n) {
   char key[16];
@@ -104,7 +116,7 @@ void history_save(Dialog& dialog) {
   const char* section = nullptr;
   EditField* field = focused_field(dialog, section);
   if (!field || g_history_file.empty()) return;
-  history_store(g_history_file, section, field->text);
+  history_store(g_history_file, section, edit_remembered_text(*field).c_str());
 }
 
 void history_popup(Dialog& dialog) {
@@ -115,7 +127,10 @@ void history_popup(Dialog& dialog) {
   if (entries.empty()) return;
 
   std::vector<MenuItem> items;
-  for (const std::string& entry : entries) items.push_back({entry.c_str(), 0, kItemPlain, 0, nullptr});
+  // An entry kept in UTF-8 is listed with '?' for what code page 866 lacks.
+  std::vector<std::string> shown;
+  for (const std::string& entry : entries) shown.push_back(shown_in_866(entry));
+  for (const std::string& entry : shown) items.push_back({entry.c_str(), 0, kItemPlain, 0, nullptr});
   items.push_back({nullptr, 0, 0, 0, nullptr});
   Menu menu;
   menu.left = field->x - 1;
@@ -129,7 +144,7 @@ void history_popup(Dialog& dialog) {
   menu.current = 0;
   int chosen = menu_popup(menu, kHistoryPopupHelp);
   if (chosen < 0 || chosen >= int(entries.size())) return;
-  edit_set_text(*field, entries[size_t(chosen)].c_str());
+  edit_set_remembered_text(*field, entries[size_t(chosen)]);
   field->modified = 1;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ui/backend.h"
+#include "ui/codepage.h"
 #include "ui/key_codes.h"
 #include "ui/key_parser.h"
 #include "ui/screen.h"
@@ -190,8 +191,19 @@ int shift_state() {
 namespace {
 
 KeyParser g_parser;
+// A key as get_key hands it out, with the Unicode character typed with it.
+struct TypedKey {
+  int code;
+  char32_t character;
+};
 // Keys decoded while a walk looked for Esc, for get_key in their order.
-std::deque<int> g_typed_keys;
+std::deque<TypedKey> g_typed_keys;
+// The character of the last key get_key returned, 0 for none.
+char32_t g_last_character = 0;
+
+TypedKey typed_key(const KeyEvent& event, int console_shift) {
+  return {key_code_for(event, console_shift), event.final_code >= 0 ? 0 : char32_t(event.code_point)};
+}
 
 // Takes what the backend has into the parser without waiting: a poll lets
 // a walk's time pass first, a look takes only what has arrived already.
@@ -217,16 +229,21 @@ int wait_key(int help_topic, IdleHook idle_hook) {
   Backend* backend = g_screen.backend;
   if (!backend) return kKeyEsc;
   if (!g_typed_keys.empty()) {
-    int key = g_typed_keys.front();
+    TypedKey key = g_typed_keys.front();
     g_typed_keys.pop_front();
-    return key;
+    g_last_character = key.character;
+    return key.code;
   }
   std::vector<int> units;
   for (;;) {
     long long now = backend->now_ms();
     KeyEvent event;
     int found = g_parser.next(now, event);
-    if (found == 1) return key_code_for(event, backend->shift_state());
+    if (found == 1) {
+      TypedKey key = typed_key(event, backend->shift_state());
+      g_last_character = key.character;
+      return key.code;
+    }
     if (idle_hook) idle_hook(help_topic, backend->shift_state(), 0, 0);
     backend->present();
     int timeout = found == 0 ? g_parser.wait_ms(now) : idle_timeout(now);
@@ -247,6 +264,7 @@ int wait_key(int help_topic, IdleHook idle_hook) {
 void key_input_reset(bool utf8) {
   g_parser = KeyParser(utf8);
   g_typed_keys.clear();
+  g_last_character = 0;
   g_input_closed = false;
 }
 
@@ -258,7 +276,7 @@ void hold_typed_keys() {
   take_units(*backend, Take::kLook);
   KeyEvent event;
   while (g_parser.next(backend->now_ms(), event) == 1) {
-    g_typed_keys.push_back(key_code_for(event, backend->shift_state()));
+    g_typed_keys.push_back(typed_key(event, backend->shift_state()));
   }
 }
 
@@ -269,8 +287,8 @@ bool escape_pressed() {
   bool escape = false;
   KeyEvent event;
   while (g_parser.next(backend->now_ms(), event) == 1) {
-    int key = key_code_for(event, backend->shift_state());
-    if (key == kKeyEsc) {
+    TypedKey key = typed_key(event, backend->shift_state());
+    if (key.code == kKeyEsc) {
       escape = true;
     } else {
       g_typed_keys.push_back(key);
@@ -279,11 +297,25 @@ bool escape_pressed() {
   return escape;
 }
 
+char32_t typed_character(int key) {
+  int byte = key & 0xFF;
+  if (byte == 0) return 0;
+  char32_t typed = g_last_character;
+  if (typed != 0) {
+    int shown = unicode_to_cp866(typed);
+    if (shown == byte || (shown < 0 && byte == '?')) return typed;
+  }
+  return cp866_to_unicode(static_cast<unsigned char>(byte));
+}
+
 int get_key(int help_topic, IdleHook idle_hook) {
   for (;;) {
     if (g_key_hooks.play_next) {
       int played = g_key_hooks.play_next();
-      if (played >= 0) return played;
+      if (played >= 0) {
+        g_last_character = 0;
+        return played;
+      }
     }
     g_idle_shift_seen = -1;
     int key;

@@ -81,6 +81,13 @@ extern int g_idle_shift_seen;
 // handles F1 (help for help_topic), Ctrl+. and macro hot keys itself.
 int get_key(int help_topic, IdleHook idle_hook);
 
+// The character a key types. A key carries only its code page 866 byte
+// ('?' for a character 866 lacks); get_key also keeps the Unicode character
+// the terminal sent with the last key, which is the answer when it belongs
+// to this key. Otherwise (keys played by a macro, KeyCodes given by tests)
+// it is what the 866 byte stands for; 0 for a key without a character.
+char32_t typed_character(int key);
+
 // Long walks stop on Esc. hold_typed_keys, called as a walk starts, keeps
 // every key typed before it for get_key; escape_pressed then reads what has
 // been typed since without waiting: true when Esc is among it (it is taken),

@@ -19,6 +19,21 @@ enum EditFlags : int {
   kEditPassword = 0x80,  // every character is drawn as "*"
 };
 
+// How a field's bytes stand for characters when they are not code page 866
+// (a table's text in another code page). Any member may be empty.
+struct FieldCharacters {
+  // The characters the bytes stand for.
+  std::function<std::u32string(std::string_view)> shown_as;
+  // The number of bytes of the character at index `at` (UTF-8 and the
+  // double-byte pages); empty: one byte each.
+  std::function<size_t(std::string_view text, size_t at)> length;
+  // A typed or pasted UTF-8 text as the field's bytes; false when it holds a
+  // character the bytes cannot stand for, which `bad` then names.
+  std::function<bool(std::string_view utf8, std::string& bytes, char32_t* bad)> from_utf8;
+  // Tells the user why that character was refused (the bell has rung).
+  std::function<void(char32_t bad)> refused;
+};
+
 // One input field. In a dialog table x and y are dialog coordinates (on the
 // virtual 80 x 25 screen) until dialog_prepare turns them into screen ones.
 struct EditField {
@@ -41,9 +56,11 @@ struct EditField {
   int scroll = 0;    // index of the first visible character
   int flags = 0;     // EditFlags
   const char* allowed = nullptr;  // characters that may be typed; null: all
-  // The characters the text's bytes stand for, when they are not code page
-  // 866 (a table's text in another code page); null: the bytes are 866.
-  std::function<std::u32string(std::string_view)> shown_as = nullptr;
+  // The characters the text's bytes stand for when they are not code page
+  // 866; null: the bytes are 866. With them the cursor, Backspace and Del
+  // move over whole characters, and a character is typed whole or not at
+  // all.
+  std::shared_ptr<const FieldCharacters> characters = nullptr;
   std::unique_ptr<char[]> buffer = nullptr;  // owns text while the field is in use
 };
 
@@ -60,6 +77,7 @@ inline constexpr const char* kAllowHex = "0123456789ABCDEFabcdef\b";
 // commands of the browse view.
 struct TextClipboard {
   std::string text;
+  bool utf8 = false;  // text is UTF-8 (copied from another code page), else Windows-1251
 };
 extern TextClipboard g_text_clipboard;
 
@@ -86,5 +104,22 @@ void edit_show(const EditField& field);
 // text is full, or the paste is longer than the room left) is refused with
 // the terminal's bell: nothing already typed moves or is lost.
 int edit_key(EditField& field, int key);
+
+// Moves the cursor and the scroll back onto the start of a character, after
+// a caller has set them.
+void edit_fit_cursor(EditField& field);
+
+// The clipboard's text in UTF-8, whichever form it holds.
+std::string clipboard_utf8();
+
+// Characters for a field holding UTF-8 text: any character may be typed.
+std::shared_ptr<const FieldCharacters> utf8_characters();
+
+// The field's text as the program remembers texts (code page 866, or UTF-8
+// behind its mark when 866 cannot hold it; see remembered_text), and a
+// remembered text put into the field: a character the field's bytes cannot
+// stand for leaves it empty.
+std::string edit_remembered_text(const EditField& field);
+void edit_set_remembered_text(EditField& field, std::string_view remembered);
 
 }  // namespace kora

@@ -75,6 +75,18 @@ void follow_current(TextEditor& ed) {
   ed.first = std::max(ed.first, 0);
 }
 
+// A line of another code page from the first character that starts at or
+// after the column scroll (a byte count, shared by every line).
+void draw_characters(const TextEditor& ed, std::string_view text, size_t from, int screen_y) {
+  const FieldCharacters& characters = *ed.characters;
+  size_t start = 0;
+  while (characters.length && start < from) start += std::max<size_t>(characters.length(text, start), 1);
+  if (start >= text.size()) return;
+  std::u32string shown = characters.shown_as(text.substr(start));
+  std::replace(shown.begin(), shown.end(), U'\t', U' ');
+  put_unicode(ed.x, screen_y, shown, g_colors.MemoText, ed.width + 1);
+}
+
 void draw_lines(const TextEditor& ed) {
   unsigned char attr = g_colors.MemoText;
   for (int row = 0; row <= ed.height; ++row) {
@@ -85,6 +97,10 @@ void draw_lines(const TextEditor& ed) {
     const std::string& text = ed.lines[index].text;
     size_t from = static_cast<size_t>(ed.column_scroll);
     if (from >= text.size()) continue;
+    if (ed.characters && ed.characters->shown_as) {
+      draw_characters(ed, text, from, screen_y);
+      continue;
+    }
     size_t count = std::min(text.size() - from, static_cast<size_t>(ed.width) + 1);
     for (size_t i = 0; i < count; ++i) {
       unsigned char ch = static_cast<unsigned char>(text[from + i]);
@@ -128,12 +144,14 @@ void open_field(Session& s, int pos) {
                         g_colors.MemoText, nullptr);
   s.field->flags = kEditTouched | kEditShowTabs | overwrite;
   s.field->end_ok = 1;
+  s.field->characters = ed.characters;
   s.field->pos = std::clamp(pos, 0, length);
   int scroll = ed.column_scroll;
   if (s.field->pos < scroll) scroll = s.field->pos;
   if (s.field->pos - scroll > ed.width) scroll = s.field->pos - ed.width;
   s.field->scroll = scroll;
-  ed.column_scroll = scroll;
+  edit_fit_cursor(*s.field);
+  ed.column_scroll = s.field->scroll;
 }
 
 // Takes the field's text into the line when it was changed.

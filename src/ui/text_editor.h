@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ui/keys.h"
+#include "ui/line_editor.h"
 
 namespace kora {
 
@@ -44,6 +45,9 @@ struct TextEditor {
   int read_only = 0;
 
   std::string title;
+  // Set when the text's bytes are not code page 866: they are shown, typed
+  // and moved over as the characters they stand for.
+  std::shared_ptr<const FieldCharacters> characters;
   // Built when the editor is left with a result other than 1.
   std::string text;
 

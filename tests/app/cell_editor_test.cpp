@@ -23,6 +23,7 @@
 #include "table/record_ops.h"
 #include "table/value_codec.h"
 #include "ui/backend.h"
+#include "ui/keys.h"
 #include "ui/line_editor.h"
 #include "ui/screen.h"
 
@@ -87,11 +88,22 @@ class CellEditorTest : public ::testing::Test {
     reset_app_state();
     g_settings.date_format = 1;
     install_cell_editing();
-    g_text_clipboard.text.clear();
+    g_text_clipboard = {};
   }
   void TearDown() override {
     g_cell_edit_hooks = CellEditHooks{};
     reset_app_state();
+  }
+
+  // The table with a .cpg file naming its code page.
+  void open_in(const char* page, const std::vector<std::string>& records) {
+    test::write_bytes(dir.file("t.cpg"), std::vector<uint8_t>(page, page + std::strlen(page)));
+    open(records);
+  }
+  // Characters as a UTF-8 terminal sends them.
+  void type_utf8(const std::string& text) {
+    backend->push_bytes(text);
+    while (!backend->script_empty()) press(get_key(0, nullptr));
   }
 
   void open(const std::vector<std::string>& records) {
@@ -647,6 +659,52 @@ TEST_F(CellEditorTest, CopyOfAnOemTableGivesWindows1251) {
   block_delete();
   block_paste();
   EXPECT_EQ(field_on_disk(0, 1, 5), "\x80\xA0   ");
+  // Text copied from a table of another code page comes in UTF-8.
+  g_text_clipboard = {"\u0416x", true};
+  block_paste();
+  EXPECT_EQ(field_on_disk(0, 1, 5), "\x86x   ");
+}
+
+// ---- tables in other code pages ---------------------------------------------------------------
+
+// Characters typed on a UTF-8 terminal are stored as the table's own bytes;
+// one its code page cannot hold is refused with the reason and stores
+// nothing. The same holds in the memo editor and for a block paste.
+TEST_F(CellEditorTest, TypedCharactersAreStoredInTheTablesCodePageOrRefusedWhole) {
+  open_in("1252", {row("     ", "  1.00")});
+  press(kF4);
+  type_utf8("\u00e9t\u00e9");
+  int bells = backend->bells();
+  type_utf8("\u01c4");  // Ǆ: not in 1252
+  EXPECT_EQ(backend->bells(), bells + 1);
+  type_utf8("\u044f");  // я, whose key is a code page 866 letter: not in 1252 either
+  EXPECT_EQ(backend->bells(), bells + 2);
+  press(kF4);
+  EXPECT_EQ(field_on_disk(0, 1, 5), "\xE9t\xE9  ");
+  std::string dump = test::dbfread_dump(path, false, "cp1252");
+  EXPECT_NE(dump.find("'\u00e9t\u00e9'"), std::string::npos) << dump;
+
+  // The memo editor takes typed characters the same way.
+  press(kEnd);
+  backend->push_bytes("\u00fc");
+  backend->push_key(kF2);
+  press(kEnter);
+  ASSERT_TRUE(read_record(table(), 0));
+  std::string memo;
+  ASSERT_TRUE(read_memo(table(), 4, memo));
+  EXPECT_EQ(memo, "\xFC");
+
+  // Block copy keeps the characters; a paste of one 1252 lacks is refused.
+  press(kHome);
+  block_copy();
+  EXPECT_TRUE(g_text_clipboard.utf8);
+  EXPECT_EQ(g_text_clipboard.text, "\u00e9t\u00e9  \n");
+  g_text_clipboard = {"\u01c4", true};
+  block_paste();
+  EXPECT_EQ(field_on_disk(0, 1, 5), "\xE9t\xE9  ");
+  g_text_clipboard = {"\u00fc\u00df", true};
+  block_paste();
+  EXPECT_EQ(field_on_disk(0, 1, 5), "\xFC\xDF   ");
 }
 
 }  // namespace

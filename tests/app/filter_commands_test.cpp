@@ -97,6 +97,30 @@ TEST_F(FilterCommandsTest, ATypedConditionIsComparedInTheTablesCodePage) {
   EXPECT_EQ(visible_count(t), 1u);
 }
 
+// The condition box of a table in another code page takes any character a
+// UTF-8 terminal sends: 國語 finds its record in a Big5 table, and the box
+// offers the filter in force again in its characters.
+TEST_F(FilterCommandsTest, AConditionTypedInUnicodeIsComparedInTheTablesCodePage) {
+  test::DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 8}};
+  layout.records = {"\xA4\xA4\xA4\xE5", "\xB0\xEA\xBB\x79"};  // 中文, 國語
+  test::write_bytes(path = dir.file("t.dbf"), test::build_dbf(layout));
+  test::write_bytes(dir.file("t.cpg"), std::vector<uint8_t>{'B', 'I', 'G', '5'});
+  ASSERT_GE(g_app.current = add_open_table(path), 0);
+  Table& t = *g_app.table();
+  backend->push_bytes("NAME='\u570b\u8a9e'");
+  filter("", false);
+  EXPECT_EQ(view(t), "1 ");
+  std::string offered;
+  backend->on_wait = [&] {
+    for (int y = 0; y < screen_rows(); ++y) offered += screen_row_utf8(y) + "\n";
+  };
+  push({kKeyEsc});
+  filter_command();
+  backend->on_wait = nullptr;
+  EXPECT_NE(offered.find("NAME='\u570b\u8a9e'"), std::string::npos) << offered;
+}
+
 TEST_F(FilterCommandsTest, EscapeDuringAWalkLeavesTheViewAsItWas) {
   Table& t = open_records(numbered(3000));
 

@@ -1,6 +1,7 @@
 // Runs tests/e2e/kora_codepage_tmux_test.sh on the built kora when tmux is
 // there: Windows-1251 tables, with and without the header's mark, shown,
-// switched with F12 and edited in a real terminal.
+// switched with F12 and edited in a real terminal; tables in other code
+// pages shown, and typed into on a UTF-8 terminal.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,8 +26,22 @@ TEST(KoraCodePageTmux, Windows1251TablesShownSwitchedAndEditedInARealTerminal) {
   kora::test::TempDir dir;
   std::string unmarked = dir.file("plain.dbf");
   kora::test::write_bytes(unmarked, kora::test::build_dbf(layout));
+  // A Windows-1252 table by its header's mark, a UTF-8 one by its .cpg.
+  kora::test::DbfSpec western;
+  western.fields = {{"NAME", 'C', 8}};
+  western.records = {"old", "caf\xE9"};
+  western.code_page_mark = 0x03;
+  std::string win1252 = dir.file("win1252.dbf");
+  kora::test::write_bytes(win1252, kora::test::build_dbf(western));
+  kora::test::DbfSpec unicode;
+  unicode.fields = {{"NAME", 'C', 4}};
+  unicode.records = {"xyz", "\xC3\xA9"};
+  std::string utf8 = dir.file("utf8.dbf");
+  kora::test::write_bytes(utf8, kora::test::build_dbf(unicode));
+  kora::test::write_bytes(dir.file("utf8.cpg"), std::vector<uint8_t>{'U', 'T', 'F', '-', '8'});
   std::string command = std::string(KORA_SOURCE_DIR) + "/tests/e2e/kora_codepage_tmux_test.sh " + program + " " +
-                        kora::test::fixture("infused-dbf/cp1251.dbf") + " " + unmarked + " " + kora::test::fixture("");
+                        kora::test::fixture("infused-dbf/cp1251.dbf") + " " + unmarked + " " +
+                        kora::test::fixture("") + " " + win1252 + " " + utf8;
   int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);

@@ -145,6 +145,32 @@ TEST_F(SearchCommands, ReplaceStoresWholeValuesAndKeepsThoseThatDoNotFit) {
   EXPECT_TRUE(shown("not found..."));
 }
 
+// In a table of another code page the texts to find and to put are typed
+// in any characters: asked about in them, stored in the table's page, and
+// remembered in UTF-8 where code page 866 cannot hold them.
+TEST_F(SearchCommands, ReplaceInABig5TableTakesTextTypedInUnicode) {
+  test::DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 8}};
+  layout.records = {"\xB0\xEA\xBB\x79", "\xA4\xA4\xA4\xE5"};  // 國語, 中文
+  test::write_bytes(dir.file("t.cpg"), std::vector<uint8_t>{'B', 'I', 'G', '5'});
+  open(layout);
+  g_settings_file = dir.file("kora.ini");
+  long long at = backend->now_ms();
+  backend->push_bytes("\u570b\u8a9e", at += 50);
+  backend->push_key(kDown, at += 50);
+  backend->push_bytes("\u4e2d\u6587", at += 50);
+  backend->push_key(kEnter, at += 50);
+  backend->push_key(kEnter, at += 50);  // Yes
+  std::string asked;
+  backend->on_wait = [&] { asked += screen_row_utf8(11) + screen_row_utf8(13); };
+  run(Cmd::Replace);
+  backend->on_wait = nullptr;
+  EXPECT_NE(asked.find("\"\u570b\u8a9e\""), std::string::npos) << asked;
+  EXPECT_NE(asked.find("\"\u4e2d\u6587\""), std::string::npos) << asked;
+  EXPECT_EQ(cell(0, 1, 8), "\xA4\xA4\xA4\xE5    ");
+  EXPECT_NE(ini().find("SExpression=\xEF\xBB\xBF\u570b\u8a9e"), std::string::npos) << ini();
+}
+
 TEST_F(SearchCommands, ReplaceIsRefusedOnAReadOnlyTableAndStopsAtAFailedWrite) {
   Table& table = open_people();
   g_settings.read_only = 1;

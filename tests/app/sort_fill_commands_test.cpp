@@ -177,6 +177,22 @@ TEST_F(SortFillCommandsTest, FillWritesProgressionsTheSelectionAndKeepsWhatDoesN
   EXPECT_EQ(num(5) + num(4), "     7     0");
 }
 
+// A Fill expression is typed in the screen's characters; its texts are
+// stored as the table's code page holds them, and one it cannot hold is
+// refused with the reason.
+TEST_F(SortFillCommandsTest, FillStoresTypedTextInTheTablesCodePage) {
+  test::DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 6}};
+  layout.records = {"old"};
+  layout.code_page_mark = 0x03;  // Windows-1252
+  apply_settings(open(layout));
+  run(Cmd::Fill, {'\'', '5', 0xF8, '\'', kEnter});  // ° in code page 866
+  EXPECT_EQ(cell(0, 1, 6), "5\xB0    ");
+  run(Cmd::Fill, {'\'', 0x9F, '\'', kEnter});  // Я
+  EXPECT_TRUE(shown("cannot be stored in code page 1252"));
+  EXPECT_EQ(cell(0, 1, 6), "5\xB0    ");
+}
+
 TEST_F(SortFillCommandsTest, ValuesBeingEditedAreWrittenBeforeTheCommandsReadOrWrite) {
   open_numbered(2, {"a", "b"});
   // The calculator on NUM while NAME of the same record is edited.

@@ -3,7 +3,10 @@
 
 #include <string>
 
+#include "table/text_code_page.h"
 #include "ui/backend.h"
+#include "ui/codepage.h"
+#include "ui/keys.h"
 #include "ui/line_editor.h"
 #include "ui/screen.h"
 
@@ -19,7 +22,7 @@ class LineEditorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     screen_open_headless(25, 80);
-    g_text_clipboard.text.clear();
+    g_text_clipboard = {};
   }
 
   std::unique_ptr<EditField> make(const char* text, int size, int width = 20,
@@ -339,6 +342,86 @@ TEST_F(LineEditorTest, PositionsOutsideTheTextAreClampedBeforeEditing) {
   field->pos = 7;  // set by a caller past the terminator
   type(*field, "c");
   EXPECT_EQ(text(*field), "abc");
+}
+
+// A field over another code page's bytes: typed characters arrive from the
+// terminal in UTF-8 and go in as that page's bytes, whole or not at all; the
+// cursor, Backspace, Del and overwrite never split one.
+TEST_F(LineEditorTest, AnotherCodePagesTextIsEditedByWholeCharacters) {
+  struct Case {
+    const char* page;
+    std::string wide;       // 語 in the page
+    const char* unheld;     // a character the page cannot hold, or null
+  } cases[] = {{"UTF-8", "\xE8\xAA\x9E", nullptr}, {"Shift-JIS", "\x8C\xEA", "\xC7\x84"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.page);
+    std::shared_ptr<const CodePage> page = CodePage::find(c.page);
+    ASSERT_TRUE(page);
+    char32_t refused = 0;
+    auto characters = std::make_shared<FieldCharacters>();
+    characters->shown_as = [page](std::string_view bytes) { return utf8_to_u32(page->to_utf8(bytes)); };
+    characters->length = [page](std::string_view text, size_t at) { return page->character_length(text, at); };
+    characters->from_utf8 = [page](std::string_view utf8, std::string& out, char32_t* bad) {
+      return page->from_utf8(utf8, out, bad);
+    };
+    characters->refused = [&refused](char32_t bad) { refused = bad; };
+    // Room for "a", one 語 and a byte less than another.
+    int size = 1 + 2 * int(c.wide.size()) - 1;
+    auto field = make("", size);
+    field->characters = characters;
+    auto press = [](EditField& f, std::string_view utf8) {
+      headless_backend()->push_bytes(utf8);
+      return edit_key(f, get_key(0, nullptr));
+    };
+    int bells = headless_backend()->bells();
+    press(*field, "a");
+    press(*field, "\u8a9e");
+    EXPECT_EQ(text(*field), "a" + c.wide);
+    EXPECT_EQ(headless_backend()->bells(), bells);
+    press(*field, "\u8a9e");  // its bytes do not all fit: refused whole
+    EXPECT_EQ(text(*field), "a" + c.wide);
+    EXPECT_EQ(headless_backend()->bells(), bells + 1);
+    press(*field, "b");
+    EXPECT_EQ(text(*field), "a" + c.wide + "b");
+    edit_key(*field, kHome);
+    edit_key(*field, kRight);
+    EXPECT_EQ(field->pos, 1);
+    edit_key(*field, kDel);
+    EXPECT_EQ(text(*field), "ab");
+    press(*field, "\u8a9e");
+    EXPECT_EQ(field->pos, 1 + int(c.wide.size()));
+    edit_key(*field, kBackspace);
+    EXPECT_EQ(text(*field), "ab");
+    press(*field, "\u8a9e");
+    edit_key(*field, kLeft);
+    EXPECT_EQ(field->pos, 1);
+    edit_key(*field, kIns);
+    press(*field, "x");  // overwrites the whole character
+    EXPECT_EQ(text(*field), "axb");
+    edit_key(*field, kIns);
+    // The clipboard carries the characters across in UTF-8.
+    edit_key(*field, kCtrlY);
+    press(*field, "\u8a9e");
+    edit_key(*field, kCtrlC);
+    EXPECT_TRUE(g_text_clipboard.utf8);
+    EXPECT_EQ(g_text_clipboard.text, "\u8a9e");
+    edit_key(*field, kCtrlY);
+    g_text_clipboard = {"\u8a9e\u8a9e\u8a9e", true};
+    edit_key(*field, kCtrlV);  // too long whole: refused
+    EXPECT_EQ(text(*field), "");
+    g_text_clipboard = {"\u8a9e", true};
+    edit_key(*field, kCtrlV);
+    EXPECT_EQ(text(*field), c.wide);
+    if (c.unheld) {
+      bells = headless_backend()->bells();
+      press(*field, c.unheld);
+      g_text_clipboard = {c.unheld, true};
+      edit_key(*field, kCtrlV);
+      EXPECT_EQ(text(*field), c.wide);
+      EXPECT_EQ(refused, U'\u01C4');
+      EXPECT_EQ(headless_backend()->bells(), bells + 2);
+    }
+  }
 }
 
 }  // namespace
