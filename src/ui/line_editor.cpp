@@ -8,6 +8,7 @@
 #include "ui/codepage.h"
 #include "ui/key_codes.h"
 #include "ui/keys.h"
+#include "ui/message_box.h"
 #include "ui/screen.h"
 
 namespace kora {
@@ -198,6 +199,17 @@ void type_char(EditField& field, unsigned char ch) {
 void refuse(const EditField& field, char32_t bad) {
   screen_bell();
   if (field.characters && field.characters->refused) field.characters->refused(bad);
+}
+
+// A typed character a field of code page 866 bytes cannot hold.
+void refuse_unheld(const EditField& field, char32_t bad) {
+  screen_bell();
+  if (field.characters && field.characters->refused) return field.characters->refused(bad);
+  char utf8[8] = {};
+  utf8_encode(bad, utf8);
+  std::string text = utf8;
+  text += " cannot be typed here: kora edits this text in code page 866";
+  message_box(text, "Error", "OK", kMessageError | kMessageUtf8, 0);
 }
 
 // A typed character in a field of another code page: refused with the
@@ -538,6 +550,12 @@ int edit_key(EditField& field, int key) {
   } else if (ch != 0) {
     if (ch > 31 && field.characters && field.characters->from_utf8) {
       type_character(field, key);
+      used = 1;
+    } else if (ch == '?' && typed_character(key) != U'?') {
+      // A character code page 866 lacks reaches a field of 866 bytes as '?':
+      // refused with the reason, never stored as '?'.
+      field.flags &= ~kEditLiteral;
+      refuse_unheld(field, typed_character(key));
       used = 1;
     } else if (ch > 31 || (field.flags & kEditLiteral)) {
       type_char(field, static_cast<unsigned char>(ch));

@@ -347,6 +347,24 @@ TEST_F(LineEditorTest, PositionsOutsideTheTextAreClampedBeforeEditing) {
 // A field over another code page's bytes: typed characters arrive from the
 // terminal in UTF-8 and go in as that page's bytes, whole or not at all; the
 // cursor, Backspace, Del and overwrite never split one.
+// A field of code page 866 bytes (dialogs, 866 and 1251 tables) refuses a
+// typed character 866 lacks instead of storing '?'; a typed '?' stays one.
+TEST_F(LineEditorTest, ACharacterCodePage866LacksIsRefusedNotStoredAsAQuestionMark) {
+  auto field = make("ab", 10);
+  edit_key(*field, kEnd);
+  int bells = headless_backend()->bells();
+  headless_backend()->push_bytes("\u00e9");
+  int key = get_key(0, nullptr);
+  headless_backend()->push_bytes("\r");  // closes the message
+  edit_key(*field, key);
+  EXPECT_EQ(text(*field), "ab");
+  EXPECT_EQ(headless_backend()->bells(), bells + 1);
+  headless_backend()->push_bytes("?\u0416");
+  edit_key(*field, get_key(0, nullptr));
+  edit_key(*field, get_key(0, nullptr));
+  EXPECT_EQ(text(*field), "ab?\x86");  // Ж is 0x86 in code page 866
+}
+
 TEST_F(LineEditorTest, AnotherCodePagesTextIsEditedByWholeCharacters) {
   struct Case {
     const char* page;
