@@ -1,0 +1,248 @@
+#include "tools/sqlite_export.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <strings.h>
+
+#include "table/file_guards.h"
+#include "table/file_io.h"
+#include "tools/typed_values.h"
+
+namespace kora {
+
+namespace {
+
+struct Database {
+  sqlite3* db = nullptr;
+  ~Database() { sqlite3_close(db); }
+  bool exec(const std::string& sql) { return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK; }
+};
+
+struct Statement {
+  sqlite3_stmt* stmt = nullptr;
+  ~Statement() { sqlite3_finalize(stmt); }
+  bool prepare(sqlite3* db, const std::string& sql) {
+    return sqlite3_prepare_v2(db, sql.c_str(), int(sql.size()), &stmt, nullptr) == SQLITE_OK;
+  }
+};
+
+std::string quoted(std::string_view name) {
+  std::string out = "\"";
+  for (char ch : name) {
+    if (ch == '"') out += '"';
+    out += ch;
+  }
+  return out + '"';
+}
+
+// Whole numbers of up to 18 digits fit a 64-bit INTEGER. Numbers with
+// decimals are REAL: every decimal of up to 15 significant digits (all a
+// field of 16 places can hold) reads back from the nearest double as the
+// same digits, and a REAL column keeps 5.00 a real where NUMERIC would turn
+// it into the integer 5. Currency and wider whole numbers are NUMERIC:
+// SQLite keeps them INTEGER where they fit and REAL otherwise.
+const char* declared_type(const TypedColumn& c) {
+  switch (c.source) {
+    case TypedSource::kNumber: return c.decimals > 0 ? "REAL" : c.length <= 18 ? "INTEGER" : "NUMERIC";
+    case TypedSource::kInteger:
+    case TypedSource::kLogical: return "INTEGER";
+    case TypedSource::kCurrency: return "NUMERIC";
+    case TypedSource::kReal: return "REAL";
+    case TypedSource::kMemo: return c.binary_memo ? "BLOB" : "TEXT";
+    case TypedSource::kVarBinary: return "BLOB";
+    case TypedSource::kComputed: return c.type == 'N' || c.type == 'F' ? "NUMERIC" : "TEXT";
+    default: return "TEXT";
+  }
+}
+
+std::string table_name(const Table& table) {
+  std::string name = table.file_name.substr(table.file_name.rfind('/') + 1);
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
+}
+
+struct Layout {
+  std::vector<TypedColumn> columns;
+  std::vector<std::pair<std::string, std::string>> declared;  // name, type, as created
+};
+
+Layout layout_of(const Table& table, const ExportOptions& o) {
+  Layout layout{typed_columns(table), {}};
+  if (o.delete_mark) layout.declared.push_back({"_deleted", "INTEGER"});
+  for (const TypedColumn& c : layout.columns) layout.declared.push_back({c.name, declared_type(c)});
+  return layout;
+}
+
+// The declared columns of the database's table; empty when it has none.
+std::vector<std::pair<std::string, std::string>> existing_columns(sqlite3* db, const std::string& name) {
+  std::vector<std::pair<std::string, std::string>> columns;
+  Statement info;
+  if (!info.prepare(db, "PRAGMA table_info(" + quoted(name) + ")")) return columns;
+  while (sqlite3_step(info.stmt) == SQLITE_ROW) {
+    auto text = [&](int k) {
+      const unsigned char* t = sqlite3_column_text(info.stmt, k);
+      return t ? std::string(reinterpret_cast<const char*>(t)) : std::string();
+    };
+    columns.push_back({text(1), text(2)});
+  }
+  return columns;
+}
+
+bool same_columns(const std::vector<std::pair<std::string, std::string>>& a,
+                  const std::vector<std::pair<std::string, std::string>>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t k = 0; k < a.size(); ++k) {
+    if (strcasecmp(a[k].first.c_str(), b[k].first.c_str()) != 0 ||
+        strcasecmp(a[k].second.c_str(), b[k].second.c_str()) != 0)
+      return false;
+  }
+  return true;
+}
+
+std::string create_sql(const std::string& name, const Layout& layout) {
+  std::string sql = "CREATE TABLE " + quoted(name) + " (";
+  for (size_t k = 0; k < layout.declared.size(); ++k) {
+    if (k > 0) sql += ", ";
+    sql += quoted(layout.declared[k].first);
+    sql += ' ';
+    sql += layout.declared[k].second;
+  }
+  return sql + ")";
+}
+
+std::string insert_sql(const std::string& name, size_t count) {
+  std::string sql = "INSERT INTO " + quoted(name) + " VALUES (";
+  for (size_t k = 0; k < count; ++k) sql += k > 0 ? ",?" : "?";
+  return sql + ")";
+}
+
+// A stored number goes in as the column's type holds it; what does not parse
+// as that goes in as its text, for the column's affinity to take.
+int bind_number(sqlite3_stmt* stmt, int at, const TypedColumn& c, const std::string& text) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  const char* type = declared_type(c);
+  if (type[0] == 'I') {
+    int64_t n = 0;
+    auto [end, ec] = std::from_chars(first, last, n);
+    if (ec == std::errc() && end == last) return sqlite3_bind_int64(stmt, at, n);
+  } else if (type[0] == 'R') {
+    double d = 0;
+    auto [end, ec] = std::from_chars(first, last, d);
+    if (ec == std::errc() && end == last) return sqlite3_bind_double(stmt, at, d);
+  }
+  return sqlite3_bind_text(stmt, at, first, int(text.size()), SQLITE_STATIC);
+}
+
+int bind_value(sqlite3_stmt* stmt, int at, const TypedColumn& c, const TypedValue& v) {
+  switch (v.kind) {
+    case TypedKind::kNull: return sqlite3_bind_null(stmt, at);
+    case TypedKind::kBool: return sqlite3_bind_int(stmt, at, v.flag ? 1 : 0);
+    case TypedKind::kInteger: return sqlite3_bind_int64(stmt, at, v.integer);
+    case TypedKind::kReal: return sqlite3_bind_double(stmt, at, v.real);
+    case TypedKind::kNumber: return bind_number(stmt, at, c, v.text);
+    case TypedKind::kBinary: return sqlite3_bind_blob64(stmt, at, v.text.data(), v.text.size(), SQLITE_STATIC);
+    default: return sqlite3_bind_text64(stmt, at, v.text.data(), v.text.size(), SQLITE_STATIC, SQLITE_UTF8);
+  }
+}
+
+ExportResult failed(Status status) {
+  ExportResult result;
+  result.output = OutputStatus::kWriteFailed;
+  result.status = status;
+  return result;
+}
+
+// Fills the database at `path` inside one transaction: the table made anew
+// (`replace`) or rows added to the one there. `fresh`: a file of our own,
+// written without a journal since a failure throws it away.
+ExportResult fill_database(Table& table, const std::string& path, const ExportOptions& o,
+                           const ProgressCallback& progress, bool fresh, bool replace) {
+  Database d;
+  int flags = SQLITE_OPEN_READWRITE | (fresh ? SQLITE_OPEN_CREATE : 0);
+  if (sqlite3_open_v2(path.c_str(), &d.db, flags, nullptr) != SQLITE_OK)
+    return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+  if (fresh && !d.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF")) return failed(Status::kWriteError);
+  // A file that is no database is never written into.
+  if (!d.exec("BEGIN IMMEDIATE") || !d.exec("SELECT count(*) FROM sqlite_master"))
+    return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+  const std::string name = table_name(table);
+  Layout layout = layout_of(table, o);
+  std::vector<std::pair<std::string, std::string>> there = existing_columns(d.db, name);
+  if (replace || there.empty()) {
+    if (!d.exec("DROP TABLE IF EXISTS " + quoted(name)) || !d.exec(create_sql(name, layout)))
+      return failed(Status::kWriteError);
+  } else if (!same_columns(there, layout.declared)) {
+    return {OutputStatus::kOk, Status::kOtherColumns, 0, 0, {}, {}};
+  }
+  Statement insert;
+  if (!insert.prepare(d.db, insert_sql(name, layout.declared.size()))) return failed(Status::kWriteError);
+  ExportResult result;
+  std::vector<TypedValue> values(layout.columns.size());
+  bool written = true;
+  const int first = o.delete_mark ? 2 : 1;
+  result.status = export_walk(table, o, progress, [&](RecordImage image, uint32_t) {
+    if (o.delete_mark) sqlite3_bind_int(insert.stmt, 1, image[0] == '*' ? 1 : 0);
+    for (size_t k = 0; k < layout.columns.size() && written; ++k) {
+      typed_value(table, layout.columns[k], image, values[k]);
+      written = bind_value(insert.stmt, first + int(k), layout.columns[k], values[k]) == SQLITE_OK;
+    }
+    written = written && sqlite3_step(insert.stmt) == SQLITE_DONE;
+    sqlite3_reset(insert.stmt);
+    if (written) ++result.records;
+    return written;
+  });
+  if (!written || result.status != Status::kOk) {
+    d.exec("ROLLBACK");
+    if (!written) return failed(Status::kWriteError);
+    result.records = 0;
+    return result;
+  }
+  sqlite3_finalize(insert.stmt);
+  insert.stmt = nullptr;
+  if (!d.exec("COMMIT")) return failed(Status::kWriteError);
+  if (sqlite3_close(d.db) != SQLITE_OK) return failed(Status::kWriteError);
+  d.db = nullptr;
+  return result;
+}
+
+// A new database beside the target, renamed over it when whole.
+ExportResult new_database(Table& table, const std::string& target, const ExportOptions& o,
+                          const ProgressCallback& progress) {
+  std::string temp = target + ".XXXXXX";
+  UniqueFd made(mkostemp(temp.data(), O_CLOEXEC));
+  if (made.fd < 0) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+  fchmod(made.fd, new_file_mode());
+  made.close_checked();
+  ExportResult result = fill_database(table, temp, o, progress, true, true);
+  if (result.ok()) {
+    // Written without syncs: flushed once, whole, before it takes the name.
+    HoldEndSignals hold;
+    UniqueFd written(file_open(temp, O_RDONLY | O_CLOEXEC));
+    bool synced = written.fd >= 0 && file_sync(written.fd);
+    if (!(written.close_checked() && synced && file_rename(temp, target))) result = failed(Status::kWriteError);
+  }
+  if (!result.ok()) file_unlink(temp);
+  return result;
+}
+
+}  // namespace
+
+ExportResult export_sqlite(Table& table, const std::string& path, const ExportOptions& o, const OutputGuard& guard,
+                           const ProgressCallback& progress) {
+  std::string target = resolved_target(path);
+  if (is_one_of_files(target, guard.open_files)) return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}, {}};
+  struct stat info;
+  if (stat(target.c_str(), &info) != 0) return new_database(table, target, o, progress);
+  if (!S_ISREG(info.st_mode)) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+  if (o.overwrite && !(guard.confirm_replace && guard.confirm_replace(path)))
+    return {OutputStatus::kCancelled, Status::kOk, 0, 0, {}, {}};
+  return fill_database(table, target, o, progress, false, o.overwrite);
+}
+
+}  // namespace kora
