@@ -110,8 +110,11 @@ std::vector<Column> export_columns(const Table& table) {
   return columns;
 }
 
+// JSON Lines and SQLite take their values elsewhere; their walks share the
+// stored plan that tells blank records quickly.
 bool machine_form(ExportFormat f) {
-  return f == ExportFormat::kCsv || f == ExportFormat::kSql || f == ExportFormat::kXml;
+  return f == ExportFormat::kCsv || f == ExportFormat::kSql || f == ExportFormat::kXml || f == ExportFormat::kJsonl ||
+         f == ExportFormat::kSqlite;
 }
 
 void append_two(std::string& out, char separator, int value) {

@@ -1,5 +1,7 @@
 #include "tools/jsonl_export.h"
 
+#include <cstring>
+
 #include "tools/typed_values.h"
 
 namespace kora {
@@ -27,14 +29,14 @@ void append_value(std::string& out, const TypedValue& v) {
     case TypedKind::kNull: out += "null"; return;
     case TypedKind::kNumber:
     case TypedKind::kInteger:
-    case TypedKind::kReal: out += v.text; return;
+    case TypedKind::kReal: out += v.view; return;
     case TypedKind::kBool: out += v.flag ? "true" : "false"; return;
     case TypedKind::kBinary:
       out += '"';
-      append_base64(out, v.text);
+      append_base64(out, v.view);
       out += '"';
       return;
-    default: append_json_string(out, v.text);
+    default: append_json_string(out, v.view);
   }
 }
 
@@ -42,9 +44,17 @@ void append_value(std::string& out, const TypedValue& v) {
 
 void append_json_string(std::string& out, std::string_view utf8) {
   static const char kHex[] = "0123456789abcdef";
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  auto has_zero = [](uint64_t w) { return ((w - kOnes) & ~w & kHighs) != 0; };
   out += '"';
-  size_t plain = 0;
-  for (size_t k = 0; k < utf8.size(); ++k) {
+  size_t plain = 0, k = 0;
+  // Eight bytes at a time while none is a control character, quote or backslash.
+  for (uint64_t word; k + 8 <= utf8.size(); k += 8) {
+    std::memcpy(&word, utf8.data() + k, 8);
+    if (((word - 0x20 * kOnes) & ~word & kHighs) || has_zero(word ^ ('"' * kOnes)) || has_zero(word ^ ('\\' * kOnes)))
+      break;
+  }
+  for (; k < utf8.size(); ++k) {
     char escape = kJsonEscapes.escape[uint8_t(utf8[k])];
     if (!escape) continue;
     out.append(utf8.substr(plain, k - plain));

@@ -9,11 +9,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "table/dbf_file.h"
+#include "table/text_code_page.h"
 #include "table/value_codec.h"
 
 namespace kora {
@@ -43,10 +45,14 @@ struct TypedColumn {
   int decimals;
   size_t offset = 0;      // of the stored bytes in the record
   std::string name;       // in UTF-8
+  std::shared_ptr<const CodePage> page;  // of its text
 };
 
 struct TypedValue {
   TypedKind kind = TypedKind::kNull;
+  // The value's text or bytes: in `text`, or for plain ASCII texts straight
+  // in the record image (valid while the image is).
+  std::string_view view;
   std::string text;
   int64_t integer = 0;
   double real = 0;
