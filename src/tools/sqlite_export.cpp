@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <strings.h>
@@ -115,10 +116,14 @@ std::string create_sql(const std::string& name, const Layout& layout) {
   return sql + ")";
 }
 
-std::string insert_sql(const std::string& name, size_t count) {
-  std::string sql = "INSERT INTO " + quoted(name) + " VALUES (";
-  for (size_t k = 0; k < count; ++k) sql += k > 0 ? ",?" : "?";
-  return sql + ")";
+std::string insert_sql(const std::string& name, size_t columns, size_t rows) {
+  std::string sql = "INSERT INTO " + quoted(name) + " VALUES ";
+  for (size_t r = 0; r < rows; ++r) {
+    sql += r > 0 ? ",(" : "(";
+    for (size_t k = 0; k < columns; ++k) sql += k > 0 ? ",?" : "?";
+    sql += ')';
+  }
+  return sql;
 }
 
 // A stored number goes in as the column's type holds it; what does not parse
@@ -158,6 +163,72 @@ ExportResult failed(Status status) {
   return result;
 }
 
+// Rows go in by the batch, many to one statement: most of SQLite's work per
+// statement is then shared. A batch keeps copies of its records, which the
+// bound texts point into, until it is written.
+class RowBatch {
+ public:
+  RowBatch(Table& table, const Layout& layout, bool delete_mark)
+      : table_(table), layout_(layout), delete_mark_(delete_mark), width_(layout.declared.size()) {}
+
+  // As many rows as the statement's parameters allow, up to 64.
+  bool prepare(sqlite3* db, const std::string& name) {
+    db_ = db;
+    name_ = name;
+    size_t most = size_t(std::max(1, sqlite3_limit(db, SQLITE_LIMIT_VARIABLE_NUMBER, -1)));
+    batch_ = std::clamp<size_t>(most / std::max<size_t>(width_, 1), 1, 64);
+    images_.resize(batch_ * table_.record_size);
+    values_.resize(batch_ * layout_.columns.size());
+    return full_.prepare(db, insert_sql(name, width_, batch_));
+  }
+  bool add(RecordImage image) {
+    uint8_t* copy = images_.data() + rows_ * table_.record_size;
+    std::copy(image.begin(), image.end(), copy);
+    RecordImage kept(copy, image.size());
+    TypedValue* values = values_.data() + rows_ * layout_.columns.size();
+    for (size_t k = 0; k < layout_.columns.size(); ++k) typed_value(table_, layout_.columns[k], kept, values[k]);
+    return ++rows_ < batch_ || flush();
+  }
+  // Writes the rows held; false when SQLite refused them.
+  bool flush() {
+    if (rows_ == 0) return true;
+    Statement last;
+    sqlite3_stmt* stmt = full_.stmt;
+    if (rows_ < batch_) {
+      if (!last.prepare(db_, insert_sql(name_, width_, rows_))) return false;
+      stmt = last.stmt;
+    }
+    int at = 1;
+    bool bound = true;
+    for (size_t r = 0; r < rows_; ++r) {
+      if (delete_mark_) bound &= sqlite3_bind_int(stmt, at++, images_[r * table_.record_size] == '*') == SQLITE_OK;
+      const TypedValue* values = values_.data() + r * layout_.columns.size();
+      for (size_t k = 0; k < layout_.columns.size(); ++k)
+        bound &= bind_value(stmt, at++, layout_.columns[k], values[k]) == SQLITE_OK;
+    }
+    bool done = bound && sqlite3_step(stmt) == SQLITE_DONE;
+    sqlite3_reset(stmt);
+    written_ += done ? rows_ : 0;
+    rows_ = 0;
+    return done;
+  }
+  uint64_t written() const { return written_; }
+
+ private:
+  Table& table_;
+  const Layout& layout_;
+  const bool delete_mark_;
+  const size_t width_;
+  size_t batch_ = 1;
+  sqlite3* db_ = nullptr;
+  std::string name_;
+  Statement full_;
+  std::vector<uint8_t> images_;
+  std::vector<TypedValue> values_;
+  size_t rows_ = 0;
+  uint64_t written_ = 0;
+};
+
 // Fills the database at `path` inside one transaction: the table made anew
 // (`replace`) or rows added to the one there. `fresh`: a file of our own,
 // written without a journal since a failure throws it away.
@@ -186,31 +257,25 @@ ExportResult fill_database(Table& table, const std::string& path, const ExportOp
   } else if (!same_columns(there, layout.declared)) {
     return {OutputStatus::kOk, Status::kOtherColumns, 0, 0, {}, {}};
   }
-  Statement insert;
-  if (!insert.prepare(d.db, insert_sql(name, layout.declared.size()))) return failed(Status::kWriteError);
   ExportResult result;
-  std::vector<TypedValue> values(layout.columns.size());
   bool written = true;
-  const int first = o.delete_mark ? 2 : 1;
-  result.status = export_walk(table, o, progress, [&](RecordImage image, uint32_t) {
-    if (o.delete_mark) sqlite3_bind_int(insert.stmt, 1, image[0] == '*' ? 1 : 0);
-    for (size_t k = 0; k < layout.columns.size() && written; ++k) {
-      typed_value(table, layout.columns[k], image, values[k]);
-      written = bind_value(insert.stmt, first + int(k), layout.columns[k], values[k]) == SQLITE_OK;
-    }
-    written = written && sqlite3_step(insert.stmt) == SQLITE_DONE;
-    sqlite3_reset(insert.stmt);
-    if (written) ++result.records;
-    return written;
-  });
+  {
+    // Its statements end before the database closes.
+    RowBatch rows(table, layout, o.delete_mark);
+    if (!rows.prepare(d.db, name)) return failed(Status::kWriteError);
+    result.status = export_walk(table, o, progress, [&](RecordImage image, uint32_t) {
+      written = rows.add(image);
+      return written;
+    });
+    written = written && (result.status != Status::kOk || rows.flush());
+    result.records = rows.written();
+  }
   if (!written || result.status != Status::kOk) {
     d.exec("ROLLBACK");
     if (!written) return failed(Status::kWriteError);
     result.records = 0;
     return result;
   }
-  sqlite3_finalize(insert.stmt);
-  insert.stmt = nullptr;
   if (!d.exec("COMMIT")) return failed(Status::kWriteError);
   if (sqlite3_close(d.db) != SQLITE_OK) return failed(Status::kWriteError);
   d.db = nullptr;

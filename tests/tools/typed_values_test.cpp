@@ -118,6 +118,14 @@ TEST(TypedValues, JsonLinesAndSqliteCarryEveryTypeExactly) {
             "0|\xD0\x96\xD1\x83\xD0\xBA \"q\"\\|-0.5|real|2024-01-31|1|42|1.2345|2.5|2024-01-31T13:45:30|"
             "Line one\r\nline\ttwo|0001FF|blob\n"
             "1|abcdefghij||null|||-7|0|-1.0||||null\n");
+  // A run stopped halfway leaves the database as it was.
+  o.copy_deleted = false;
+  ExportResult stopped =
+      export_table(*table, dir.file("t.sqlite"), o, guard, [](uint64_t, uint64_t) { return false; });
+  EXPECT_EQ(stopped.status, Status::kAborted);
+  rows.clear();
+  test::run_command("sqlite3 " + dir.file("t.sqlite") + " 'SELECT count(*) FROM t'", rows);
+  EXPECT_EQ(rows, "2\n");
 }
 
 }  // namespace
