@@ -87,13 +87,14 @@ ExportResult write_jsonl(Table& table, const ExportOptions& options, const Expor
   TypedValue value;
   bool written = true;
   if (options.detail) {
-    result.status = export_walk(table, options, progress, [&](RecordImage image, uint32_t) {
+    result.status = export_walk(table, options, progress, [&](RecordImage image, uint32_t position) {
       out += '{';
       if (options.delete_mark) out += image[0] == '*' ? "\"_deleted\":true" : "\"_deleted\":false";
       for (size_t k = 0; k < columns.size(); ++k) {
         if (k > 0 || options.delete_mark) out += ',';
         out += keys[k];
         typed_value(table, columns[k], image, value);
+        note_unreadable(value, columns[k], position, result.warnings);
         append_value(out, value);
       }
       out += "}\n";

@@ -181,12 +181,15 @@ class RowBatch {
     values_.resize(batch_ * layout_.columns.size());
     return full_.prepare(db, insert_sql(name, width_, batch_));
   }
-  bool add(RecordImage image) {
+  bool add(RecordImage image, uint32_t position) {
     uint8_t* copy = images_.data() + rows_ * table_.record_size;
     std::copy(image.begin(), image.end(), copy);
     RecordImage kept(copy, image.size());
     TypedValue* values = values_.data() + rows_ * layout_.columns.size();
-    for (size_t k = 0; k < layout_.columns.size(); ++k) typed_value(table_, layout_.columns[k], kept, values[k]);
+    for (size_t k = 0; k < layout_.columns.size(); ++k) {
+      typed_value(table_, layout_.columns[k], kept, values[k]);
+      note_unreadable(values[k], layout_.columns[k], position, warnings_);
+    }
     return ++rows_ < batch_ || flush();
   }
   // Writes the rows held; false when SQLite refused them.
@@ -213,6 +216,7 @@ class RowBatch {
     return done;
   }
   uint64_t written() const { return written_; }
+  std::vector<std::string>& warnings() { return warnings_; }
 
  private:
   Table& table_;
@@ -227,6 +231,7 @@ class RowBatch {
   std::vector<TypedValue> values_;
   size_t rows_ = 0;
   uint64_t written_ = 0;
+  std::vector<std::string> warnings_;
 };
 
 // Fills the database at `path` inside one transaction: the table made anew
@@ -263,12 +268,13 @@ ExportResult fill_database(Table& table, const std::string& path, const ExportOp
     // Its statements end before the database closes.
     RowBatch rows(table, layout, o.delete_mark);
     if (!rows.prepare(d.db, name)) return failed(Status::kWriteError);
-    result.status = export_walk(table, o, progress, [&](RecordImage image, uint32_t) {
-      written = rows.add(image);
+    result.status = export_walk(table, o, progress, [&](RecordImage image, uint32_t position) {
+      written = rows.add(image, position);
       return written;
     });
     written = written && (result.status != Status::kOk || rows.flush());
     result.records = rows.written();
+    result.warnings = std::move(rows.warnings());
   }
   if (!written || result.status != Status::kOk) {
     d.exec("ROLLBACK");

@@ -132,12 +132,18 @@ void currency_text(std::string_view raw, std::string& out) {
 void memo_value(Table& table, const TypedColumn& c, TypedValue& out) {
   uint32_t block_type = 1;
   std::string bytes;
-  if (memo_block_number(table, c.index) == 0 || !read_memo(table, c.index, bytes, true, &block_type)) {
-    out.kind = TypedKind::kNull;
+  if (memo_block_number(table, c.index) == 0) return;
+  if (!read_memo(table, c.index, bytes, true, &block_type)) {
+    // A missing memo file is told once, not per record.
+    out.unreadable = !memo_file_missing(table);
     return;
   }
-  // A FoxPro block of type 0 is a picture, whatever field holds it.
-  if (c.binary_memo || block_type == 0) {
+  // A FoxPro block of a type other than text is a picture or an object,
+  // whatever field holds it; so is a block with NUL bytes inside (a text
+  // may only end in them).
+  size_t last = bytes.find_last_not_of('\0');
+  bool nul_inside = last != std::string::npos && bytes.find('\0') < last;
+  if (c.binary_memo || block_type != 1 || nul_inside) {
     out.kind = TypedKind::kBinary;
     out.text = std::move(bytes);
     return;
@@ -262,6 +268,7 @@ void value_into(Table& table, const TypedColumn& c, RecordImage image, TypedValu
 
 void typed_value(Table& table, const TypedColumn& c, RecordImage image, TypedValue& out) {
   out.view = {};
+  out.unreadable = false;
   value_into(table, c, image, out);
   if (out.view.data() == nullptr) out.view = out.text;
 }
@@ -303,6 +310,17 @@ bool json_number(std::string_view s, std::string& out) {
   if (!fraction.empty()) out.append(1, '.').append(fraction);
   out += exponent;
   return true;
+}
+
+void note_unreadable(const TypedValue& value, const TypedColumn& column, uint32_t position,
+                     std::vector<std::string>& warnings) {
+  if (!value.unreadable || warnings.size() >= 1000) return;
+  std::string warning = "record ";
+  warning += std::to_string(uint64_t(position) + 1);
+  warning += ", field ";
+  warning += column.name;
+  warning += ": its memo cannot be read";
+  warnings.push_back(std::move(warning));
 }
 
 void append_base64(std::string& out, std::string_view bytes) {

@@ -57,6 +57,7 @@ struct TypedValue {
   int64_t integer = 0;
   double real = 0;
   bool flag = false;
+  bool unreadable = false;  // a memo whose block could not be read (null)
 };
 
 // The table's visible columns in column order.
@@ -75,5 +76,10 @@ bool json_number(std::string_view stored, std::string& out);
 
 // Standard base64 with padding (RFC 4648).
 void append_base64(std::string& out, std::string_view bytes);
+
+// "record 12, field NOTES: its memo cannot be read" for an unreadable memo
+// (at most 1000 of them), as the other exports warn.
+void note_unreadable(const TypedValue& value, const TypedColumn& column, uint32_t position,
+                     std::vector<std::string>& warnings);
 
 }  // namespace kora

@@ -100,7 +100,7 @@ std::string query(const std::string& db, const std::string& sql) {
 
 TEST(BatchTypedExport, JsonLinesAndSqliteHoldWhatDbfreadReads) {
   TempDir dir;
-  std::string program = program_in(dir, "[Export]\nOverwrite=1\nCopyDeleted=0\nCopyBlank=1\n");
+  std::string program = program_in(dir, "");
   const char* const kTables[][2] = {
       {"infused-dbf/dbase_83.dbf", "cp866"},  {"infused-dbf/dbase_8b.dbf", "cp866"},
       {"infused-dbf/dbase_31.dbf", "cp1252"}, {"infused-dbf/cp1251.dbf", "cp1251"},
@@ -124,9 +124,9 @@ TEST(BatchTypedExport, JsonLinesAndSqliteHoldWhatDbfreadReads) {
 
 TEST(BatchTypedExport, ADatabaseGetsItsTableReplacedOrRowsAppendedToTheSameColumns) {
   TempDir dir;
-  std::string replace = program_in(dir, "[Export]\nOverwrite=1\nCopyDeleted=1\n");
+  std::string replace = program_in(dir, "");
+  std::string append = replace + "' '/append";
   TempDir other;
-  std::string append = program_in(other, "[Export]\nOverwrite=0\nCopyDeleted=1\n");
   std::string db = dir.file("out.sqlite"), source = test::fixture("infused-dbf/dbase_31.dbf");
   ASSERT_EQ(run("'" + replace + "' /x:sqlite '" + source + "' '" + db + "'"), 0);
   EXPECT_EQ(query(db, "CREATE TABLE keep (a); INSERT INTO keep VALUES (1)"), "");
@@ -153,6 +153,35 @@ TEST(BatchTypedExport, ADatabaseGetsItsTableReplacedOrRowsAppendedToTheSameColum
   std::string text((std::istreambuf_iterator<char>(notes)), std::istreambuf_iterator<char>());
   EXPECT_EQ(text, "not a database\n");
   EXPECT_NE(run("'" + replace + "' /x:sqlite '" + source + "' -"), 0);
+  // JSON Lines are appended line by line.
+  std::string lines = dir.file("out.jsonl");
+  ASSERT_EQ(run("'" + replace + "' /x:jsonl '" + source + "' '" + lines + "'"), 0);
+  ASSERT_EQ(run("'" + append + "' /x:jsonl '" + source + "' '" + lines + "'"), 0);
+  std::string count;
+  test::run_command("grep -c '^{\"PRODUCTID\":' '" + lines + "'", count);
+  EXPECT_EQ(count, "154\n");
+}
+
+TEST(BatchTypedExport, AnUnreadableMemoIsNullAndAWarning) {
+  TempDir dir;
+  std::string program = program_in(dir, "");
+  std::string table = dir.copy_fixture("infused-dbf/dbase_83.dbf", "m.dbf");
+  dir.copy_fixture("infused-dbf/dbase_83.dbt", "m.dbt");
+  // The first record's DESC (bytes 780-789 of the record) points far past the memo file's end.
+  {
+    std::fstream file(table, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(513 + 780);
+    file << "9999999999";
+  }
+  for (const char* format : {"jsonl", "sqlite"}) {
+    std::string out = dir.file(std::string("m.") + format), err;
+    EXPECT_EQ(test::run_command("'" + program + "' /x:" + format + " '" + table + "' '" + out + "' 2>&1", err), 0);
+    EXPECT_EQ(err, "kora: " + table + ": warning: record 1, field DESC: its memo cannot be read\n");
+    EXPECT_EQ(test::run_command("'" + program + "' /x:" + format + " /strict '" + table + "' '" + out + "' 2>&1", err), 1);
+  }
+  std::string first;
+  test::run_command("sqlite3 '" + dir.file("m.sqlite") + "' \"SELECT typeof(\\\"DESC\\\") FROM m LIMIT 2\"", first);
+  EXPECT_EQ(first, "null\ntext\n");
 }
 
 }  // namespace
