@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <strings.h>
 
@@ -126,31 +127,64 @@ std::string insert_sql(const std::string& name, size_t columns, size_t rows) {
   return sql;
 }
 
-// A stored number goes in as the column's type holds it; what does not parse
-// as that goes in as its text, for the column's affinity to take.
-int bind_number(sqlite3_stmt* stmt, int at, const TypedColumn& c, std::string_view text) {
+// A decimal without sign, leading zeros, trailing zeros of its fraction or
+// a point left alone: "-012.3400" -> "12.34". Empty for zero.
+std::string plain_digits(std::string_view text) {
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
+  size_t point = std::min(text.find('.'), text.size());
+  std::string_view whole = text.substr(0, point), fraction = text.substr(std::min(point + 1, text.size()));
+  whole.remove_prefix(std::min(whole.find_first_not_of('0'), whole.size()));
+  fraction = fraction.substr(0, fraction.find_last_not_of('0') + 1);
+  std::string out(whole);
+  if (!fraction.empty()) out.append(1, '.').append(fraction);
+  return out == "." ? std::string() : out;
+}
+
+// Whether the double reads back as the stored decimal: always for up to 15
+// significant digits; longer ones are compared with the double's digits.
+bool holds_exactly(std::string_view text, double d) {
+  if (text.find_first_of("eE") != std::string_view::npos) return true;  // written as a float already
+  std::string digits = plain_digits(text);
+  size_t significant = 0;
+  for (char ch : digits.substr(std::min(digits.find_first_not_of("0."), digits.size())))
+    significant += ch != '.';
+  if (significant <= 15) return true;
+  char fixed[1100];
+  auto [end, ec] = std::to_chars(fixed, fixed + sizeof fixed, std::abs(d), std::chars_format::fixed);
+  return ec == std::errc() && plain_digits(std::string_view(fixed, size_t(end - fixed))) == digits;
+}
+
+// A stored number goes in as the column's type holds it: whole numbers of
+// INTEGER and NUMERIC columns as integers, the rest as the nearest double
+// (`inexact` set when that is not the stored decimal); what does not parse
+// goes in as its text, for the column's affinity to take.
+int bind_number(sqlite3_stmt* stmt, int at, const TypedColumn& c, std::string_view text, bool& inexact) {
   const char* first = text.data();
   const char* last = first + text.size();
-  const char* type = declared_type(c);
-  if (type[0] == 'I') {
+  const char type = declared_type(c)[0];
+  if (type == 'I' || type == 'N') {
     int64_t n = 0;
     auto [end, ec] = std::from_chars(first, last, n);
     if (ec == std::errc() && end == last) return sqlite3_bind_int64(stmt, at, n);
-  } else if (type[0] == 'R') {
+  }
+  if (type == 'R' || type == 'N') {
     double d = 0;
     auto [end, ec] = std::from_chars(first, last, d);
-    if (ec == std::errc() && end == last) return sqlite3_bind_double(stmt, at, d);
+    if (ec == std::errc() && end == last) {
+      inexact = !holds_exactly(text, d);
+      return sqlite3_bind_double(stmt, at, d);
+    }
   }
   return sqlite3_bind_text(stmt, at, first, int(text.size()), SQLITE_STATIC);
 }
 
-int bind_value(sqlite3_stmt* stmt, int at, const TypedColumn& c, const TypedValue& v) {
+int bind_value(sqlite3_stmt* stmt, int at, const TypedColumn& c, const TypedValue& v, bool& inexact) {
   switch (v.kind) {
     case TypedKind::kNull: return sqlite3_bind_null(stmt, at);
     case TypedKind::kBool: return sqlite3_bind_int(stmt, at, v.flag ? 1 : 0);
     case TypedKind::kInteger: return sqlite3_bind_int64(stmt, at, v.integer);
     case TypedKind::kReal: return sqlite3_bind_double(stmt, at, v.real);
-    case TypedKind::kNumber: return bind_number(stmt, at, c, v.view);
+    case TypedKind::kNumber: return bind_number(stmt, at, c, v.view, inexact);
     case TypedKind::kBinary: return sqlite3_bind_blob64(stmt, at, v.view.data(), v.view.size(), SQLITE_STATIC);
     default: return sqlite3_bind_text64(stmt, at, v.view.data(), v.view.size(), SQLITE_STATIC, SQLITE_UTF8);
   }
@@ -189,6 +223,7 @@ class RowBatch {
     batch_ = std::clamp<size_t>(most / std::max<size_t>(width_, 1), 1, 64);
     images_.resize(batch_ * table_.record_size);
     values_.resize(batch_ * layout_.columns.size());
+    inexact_.assign(layout_.columns.size(), 0);
     return full_.prepare(db, insert_sql(name, width_, batch_));
   }
   bool add(RecordImage image, uint32_t position) {
@@ -216,8 +251,11 @@ class RowBatch {
     for (size_t r = 0; r < rows_; ++r) {
       if (delete_mark_) bound &= sqlite3_bind_int(stmt, at++, images_[r * table_.record_size] == '*') == SQLITE_OK;
       const TypedValue* values = values_.data() + r * layout_.columns.size();
-      for (size_t k = 0; k < layout_.columns.size(); ++k)
-        bound &= bind_value(stmt, at++, layout_.columns[k], values[k]) == SQLITE_OK;
+      for (size_t k = 0; k < layout_.columns.size(); ++k) {
+        bool inexact = false;
+        bound &= bind_value(stmt, at++, layout_.columns[k], values[k], inexact) == SQLITE_OK;
+        inexact_[k] += inexact;
+      }
     }
     bool done = bound && sqlite3_step(stmt) == SQLITE_DONE;
     sqlite3_reset(stmt);
@@ -226,7 +264,20 @@ class RowBatch {
     return done;
   }
   uint64_t written() const { return written_; }
-  std::vector<std::string>& warnings() { return warnings_; }
+  // The warnings, with one per column whose decimals a REAL could not hold.
+  std::vector<std::string>& warnings() {
+    for (size_t k = 0; k < inexact_.size(); ++k) {
+      if (inexact_[k] == 0) continue;
+      std::string warning = "field ";
+      warning += layout_.columns[k].name;
+      warning += ": ";
+      warning += std::to_string(inexact_[k]);
+      warning += " values have more digits than a SQLite REAL holds; the nearest REAL was written";
+      warnings_.push_back(std::move(warning));
+    }
+    inexact_.assign(inexact_.size(), 0);
+    return warnings_;
+  }
 
  private:
   Table& table_;
@@ -242,6 +293,7 @@ class RowBatch {
   size_t rows_ = 0;
   uint64_t written_ = 0;
   std::vector<std::string> warnings_;
+  std::vector<uint64_t> inexact_;
 };
 
 // Fills the database at `path` inside one transaction: the table made anew
@@ -268,6 +320,8 @@ ExportResult fill_database(Table& table, const std::string& path, const ExportOp
     return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
   const std::string name = table_name(table);
   Layout layout = layout_of(table, o);
+  // A SQLite table has at least one column.
+  if (layout.declared.empty()) return {OutputStatus::kOk, Status::kInvalidStructure, 0, 0, {}, {}};
   std::vector<std::pair<std::string, std::string>> there = existing_columns(d.db, name);
   if (replace || there.empty()) {
     if (!d.exec("DROP TABLE IF EXISTS " + quoted(name)) || !d.exec(create_sql(name, layout)))

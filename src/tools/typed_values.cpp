@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <strings.h>
 
 #include "table/field_write.h"
 #include "table/memo_file.h"
@@ -198,6 +199,22 @@ void computed_value(const Table& table, const TypedColumn& c, RecordImage image,
   to_utf8(c, text_bytes(text), out.text);
 }
 
+// Keys and column names must differ, also in letter case: a name taken
+// before gets _2, _3, ... (some writers give two fields one name).
+std::string unique_name(const std::vector<TypedColumn>& columns, const std::string& name) {
+  auto taken = [&](const std::string& n) {
+    return std::any_of(columns.begin(), columns.end(),
+                       [&](const TypedColumn& c) { return strcasecmp(c.name.c_str(), n.c_str()) == 0; });
+  };
+  std::string out = name;
+  for (int n = 2; taken(out); ++n) {
+    out = name;
+    out += '_';
+    out += std::to_string(n);
+  }
+  return out;
+}
+
 }  // namespace
 
 std::vector<TypedColumn> typed_columns(const Table& table) {
@@ -220,6 +237,7 @@ std::vector<TypedColumn> typed_columns(const Table& table) {
       c.name = field_name_utf8(table, i);
     }
     c.page = page;
+    c.name = unique_name(columns, c.name);
     c.source = source_of(table, i, c.type);
     c.binary_memo = c.source == TypedSource::kMemo && c.type != 'M';
     columns.push_back(std::move(c));

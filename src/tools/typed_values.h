@@ -44,7 +44,7 @@ struct TypedColumn {
   int length;             // of the stored field
   int decimals;
   size_t offset = 0;      // of the stored bytes in the record
-  std::string name;       // in UTF-8
+  std::string name;       // in UTF-8, unique among the columns
   std::shared_ptr<const CodePage> page;  // of its text
 };
 

@@ -153,6 +153,11 @@ TEST(BatchTypedExport, ADatabaseGetsItsTableReplacedOrRowsAppendedToTheSameColum
   std::string text((std::istreambuf_iterator<char>(notes)), std::istreambuf_iterator<char>());
   EXPECT_EQ(text, "not a database\n");
   EXPECT_NE(run("'" + replace + "' /x:sqlite '" + source + "' -"), 0);
+  // Two fields of one name become two columns; a table of no fields is no SQLite table.
+  ASSERT_EQ(run("'" + replace + "' /x:sqlite '" + test::fixture("infused-dbf/dbase_03.dbf") + "' '" + db + "'"), 0);
+  EXPECT_EQ(query(db, "SELECT Point_ID, Point_ID_2 FROM dbase_03 LIMIT 1"), "0507121|401\n");
+  EXPECT_NE(run("'" + replace + "' /x:sqlite '" + test::fixture("infused-dbf/polygon.dbf") + "' '" + db + "'"), 0);
+  EXPECT_EQ(query(db, "SELECT count(*) FROM sqlite_master WHERE name = 'polygon'"), "0\n");
   // JSON Lines are appended line by line.
   std::string lines = dir.file("out.jsonl");
   ASSERT_EQ(run("'" + replace + "' /x:jsonl '" + source + "' '" + lines + "'"), 0);

@@ -66,8 +66,8 @@ std::unique_ptr<Table> every_type(const test::TempDir& dir) {
   layout.code_page_mark = 0xC9;
   layout.fields = {{"NAME", 'C', 20}, {"QTY", 'N', 7, 2}, {"DAY", 'D', 8},   {"OK", 'L', 1},
                    {"COUNT", 'I', 4}, {"PRICE", 'Y', 8},  {"WEIGHT", 'B', 8, 2}, {"STAMP", 'T', 8},
-                   {"NOTES", 'M', 4}, {"PICTURE", 'G', 4}};
-  layout.header_size = 32 + 32 * 10 + 1 + 263;
+                   {"NOTES", 'M', 4}, {"PICTURE", 'G', 4}, {"BIG", 'N', 21, 4}};
+  layout.header_size = 32 + 32 * 11 + 1 + 263;
   double weight = 2.5, minus_one = -1;
   uint64_t weight_bits, minus_bits;
   std::memcpy(&weight_bits, &weight, 8);
@@ -75,9 +75,9 @@ std::unique_ptr<Table> every_type(const test::TempDir& dir) {
   layout.records = {
       std::string("\xC6\xF3\xEA \"q\"\\") + std::string(12, ' ') + "    -.5" + "20240131" + "T" + le(42, 4) +
           le(12345, 8) + le(weight_bits, 8) + le(uint64_t(julian_day_number(2024, 1, 31)), 4) + le(49530000, 4) +
-          le(0, 4) + le(0, 4),
+          le(0, 4) + le(0, 4) + "1234567890123456.7891",
       std::string("abcdefghij\0zz", 13) + std::string(7, ' ') + "*******" + "        " + "?" + le(uint32_t(-7), 4) +
-          le(0, 8) + le(minus_bits, 8) + le(0, 8) + le(0, 4) + le(0, 4)};
+          le(0, 8) + le(minus_bits, 8) + le(0, 8) + le(0, 4) + le(0, 4) + "              12.5000"};
   layout.deleted = {false, true};
   std::string path = dir.file("t.dbf");
   test::write_bytes(path, test::build_dbf(layout));
@@ -103,21 +103,25 @@ TEST(TypedValues, JsonLinesAndSqliteCarryEveryTypeExactly) {
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
             "{\"_deleted\":false,\"NAME\":\"\xD0\x96\xD1\x83\xD0\xBA \\\"q\\\"\\\\\",\"QTY\":-0.5,\"DAY\":\"2024-01-31\","
             "\"OK\":true,\"COUNT\":42,\"PRICE\":1.2345,\"WEIGHT\":2.5,\"STAMP\":\"2024-01-31T13:45:30\","
-            "\"NOTES\":\"Line one\\r\\nline\\ttwo\",\"PICTURE\":\"AAH/\"}\n"
+            "\"NOTES\":\"Line one\\r\\nline\\ttwo\",\"PICTURE\":\"AAH/\",\"BIG\":1234567890123456.7891}\n"
             "{\"_deleted\":true,\"NAME\":\"abcdefghij\",\"QTY\":null,\"DAY\":null,\"OK\":null,\"COUNT\":-7,"
-            "\"PRICE\":0.0000,\"WEIGHT\":-1,\"STAMP\":null,\"NOTES\":null,\"PICTURE\":null}\n");
+            "\"PRICE\":0.0000,\"WEIGHT\":-1,\"STAMP\":null,\"NOTES\":null,\"PICTURE\":null,\"BIG\":12.5000}\n");
 
+  // A REAL cannot hold 20 digits: the nearest one is written, and said.
   o.format = ExportFormat::kSqlite;
-  ASSERT_TRUE(export_table(*table, dir.file("t.sqlite"), o, guard).ok());
+  ExportResult written = export_table(*table, dir.file("t.sqlite"), o, guard);
+  ASSERT_TRUE(written.ok());
+  EXPECT_EQ(written.warnings, std::vector<std::string>{
+                                  "field BIG: 1 values have more digits than a SQLite REAL holds; the nearest REAL was written"});
   std::string rows;
   test::run_command("sqlite3 " + dir.file("t.sqlite") +
                         " \"SELECT _deleted, NAME, QTY, typeof(QTY), DAY, OK, COUNT, PRICE, WEIGHT, STAMP, NOTES,"
-                        " hex(PICTURE), typeof(PICTURE) FROM t\"",
+                        " hex(PICTURE), typeof(PICTURE), BIG FROM t\"",
                     rows);
   EXPECT_EQ(rows,
             "0|\xD0\x96\xD1\x83\xD0\xBA \"q\"\\|-0.5|real|2024-01-31|1|42|1.2345|2.5|2024-01-31T13:45:30|"
-            "Line one\r\nline\ttwo|0001FF|blob\n"
-            "1|abcdefghij||null|||-7|0|-1.0||||null\n");
+            "Line one\r\nline\ttwo|0001FF|blob|1.23456789012346e+15\n"
+            "1|abcdefghij||null|||-7|0|-1.0||||null|12.5\n");
   // A run stopped halfway leaves the database as it was.
   o.copy_deleted = false;
   ExportResult stopped =
