@@ -371,6 +371,15 @@ void report(const ExportResult& result) {
     return;
   }
   if (result.output == OutputStatus::kOpenTable) return report_output_status(result.output);
+  if (result.ok() && !result.warnings.empty()) {
+    // What the file could not carry as stored (unreadable memos, decimals
+    // longer than a SQLite REAL): the first few, and how many in all.
+    std::string text;
+    for (size_t k = 0; k < result.warnings.size() && k < 3; ++k) text += result.warnings[k] + "\n";
+    if (result.warnings.size() > 3) text += std::to_string(result.warnings.size()) + " warnings in all\n";
+    text.pop_back();
+    message_box(text, "Export", "OK", 0, kExportHelp);
+  }
   if (result.ok() && result.refused > 0) {
     message_box("Values the target's fields could not take: " + std::to_string(result.refused) +
                     "\nThose fields were left blank.",

@@ -272,7 +272,7 @@ class RowBatch {
       warning += layout_.columns[k].name;
       warning += ": ";
       warning += std::to_string(inexact_[k]);
-      warning += " values have more digits than a SQLite REAL holds; the nearest REAL was written";
+      warning += " numbers too long for a SQLite REAL were rounded to one";
       warnings_.push_back(std::move(warning));
     }
     inexact_.assign(inexact_.size(), 0);

@@ -112,7 +112,7 @@ TEST(TypedValues, JsonLinesAndSqliteCarryEveryTypeExactly) {
   ExportResult written = export_table(*table, dir.file("t.sqlite"), o, guard);
   ASSERT_TRUE(written.ok());
   EXPECT_EQ(written.warnings, std::vector<std::string>{
-                                  "field BIG: 1 values have more digits than a SQLite REAL holds; the nearest REAL was written"});
+                                  "field BIG: 1 numbers too long for a SQLite REAL were rounded to one"});
   std::string rows;
   test::run_command("sqlite3 " + dir.file("t.sqlite") +
                         " \"SELECT _deleted, NAME, QTY, typeof(QTY), DAY, OK, COUNT, PRICE, WEIGHT, STAMP, NOTES,"
