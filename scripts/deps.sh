@@ -5,8 +5,8 @@
 #   scripts/deps.sh bench   that plus the converters the benchmarks compare kora with
 set -euo pipefail
 
-build_packages=(build-essential cmake ninja-build libncurses-dev libgtest-dev)
-test_packages=(tmux procps python3-dbfread python3-yaml gdal-bin clang libclang-rt-dev)
+build_packages=(build-essential cmake ninja-build libncurses-dev libsqlite3-dev libgtest-dev)
+test_packages=(tmux procps python3-dbfread python3-yaml gdal-bin sqlite3 clang libclang-rt-dev)
 bench_packages=(pgdbf dbview time bc)
 
 wanted=("${build_packages[@]}")

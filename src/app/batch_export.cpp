@@ -313,6 +313,7 @@ bool append_head(Table& table, const ExportOptions& options, const std::string& 
   struct stat info;
   if (stat(path.c_str(), &info) != 0 || info.st_size == 0) return true;
   std::string head = export_head(table, options);
+  if (head.empty()) return true;  // JSON Lines: records only
   std::string line = head.substr(0, head.find('\n'));
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (first_line(path) != line) {
@@ -447,16 +448,17 @@ ExportResult write_output(Table& table, const BatchExport& batch, const ExportOp
 int run_batch_export(const BatchExport& batch) {
   ExportFormat format;
   if (!export_format_from_name(batch.format, format))
-    return usage("/x:" + batch.format + ": unknown export format (txt, clipper, foxpro, sql, html, dbf, xml, csv)");
+    return usage("/x:" + batch.format + ": unknown export format (txt, clipper, foxpro, sql, html, dbf, xml, csv, jsonl, sqlite)");
   if (batch.table.empty()) return usage("no table named");
   std::string problem;
   Target target = output_target(batch.output, problem);
   if (!problem.empty()) return usage(problem);
-  if (target != Target::kFile && format == ExportFormat::kDbf)
-    return usage("a DBF export needs an output file name, not a stream");
-  bool appends_text = batch.append && format != ExportFormat::kDbf;
-  if (appends_text && format != ExportFormat::kCsv && format != ExportFormat::kText)
-    return usage("/append: a " + batch.format + " export cannot be appended to; csv, txt and dbf can");
+  if (target != Target::kFile && (format == ExportFormat::kDbf || format == ExportFormat::kSqlite))
+    return usage(std::string(format == ExportFormat::kDbf ? "a DBF" : "a SQLite") + " export needs an output file name, not a stream");
+  // A database takes appended rows into its table itself.
+  bool appends_text = batch.append && format != ExportFormat::kDbf && format != ExportFormat::kSqlite;
+  if (appends_text && format != ExportFormat::kCsv && format != ExportFormat::kText && format != ExportFormat::kJsonl)
+    return usage("/append: a " + batch.format + " export cannot be appended to; csv, txt, jsonl, dbf and sqlite can");
 
   set_table_list_options();
   OpenFailure why;

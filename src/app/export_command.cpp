@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -41,10 +42,12 @@ constexpr int kMarkupTextSize = 256;
 // The list shows the formats in code order, CSV standing in place 7.
 constexpr ExportFormat kListFormats[] = {ExportFormat::kText, ExportFormat::kClipper, ExportFormat::kFoxPro,
                                          ExportFormat::kSql,  ExportFormat::kHtml,    ExportFormat::kDbf,
-                                         ExportFormat::kXml,  ExportFormat::kCsv};
+                                         ExportFormat::kXml,  ExportFormat::kCsv,     ExportFormat::kJsonl,
+                                         ExportFormat::kSqlite};
+constexpr int kLastListFormat = int(std::size(kListFormats)) - 1;
 
 int list_index(int code) {
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i <= kLastListFormat; ++i) {
     if (int(kListFormats[i]) == code) return i;
   }
   return 0;
@@ -210,6 +213,7 @@ MenuItem g_format_items[] = {
     {"&FoxPro file (*.prg)", 0, 0, 0, nullptr}, {"&SQL file (*.sql)", 0, 0, 0, nullptr},
     {"&HTML file (*.htm)", 0, 0, 0, nullptr}, {"&DBF file (*.dbf)", 0, 0, 0, nullptr},
     {"&XML file (*.xml)", 0, 0, 0, nullptr},  {"CS&V file (*.csv)", 0, 0, 0, nullptr},
+    {"&JSON Lines (*.jsonl)", 0, 0, 0, nullptr}, {"SQLit&e database (*.sqlite)", 0, 0, 0, nullptr},
     {nullptr, 0, 0, 0, nullptr},
 };
 
@@ -275,7 +279,7 @@ constexpr int kOkControl = 21;
 Dialog g_export_dialog{2, 1, 76, 22, kExportHelp, "Export", 0, kExportFrames, g_export_controls};
 
 void format_options(int, int) {
-  switch (kListFormats[std::clamp(g_format.selected, 0, 7)]) {
+  switch (kListFormats[std::clamp(g_format.selected, 0, kLastListFormat)]) {
     case ExportFormat::kText: txt_options(); break;
     case ExportFormat::kClipper:
     case ExportFormat::kFoxPro: prg_options(); break;
@@ -283,7 +287,7 @@ void format_options(int, int) {
     case ExportFormat::kHtml: html_options(); break;
     case ExportFormat::kDbf: memo_type_dialog(); break;
     case ExportFormat::kXml: xml_options(); break;
-    default: break;  // CSV has no options
+    default: break;  // CSV, JSON Lines and SQLite have no options
   }
 }
 
@@ -337,7 +341,7 @@ bool ask_export(const Table& table, RecordList& list) {
   dialog_finish(g_export_dialog);
   g_record_list.size = kRecordListSize;
   if (result != 1 || name.empty()) return false;
-  s.type = int(kListFormats[std::clamp(g_format.selected, 0, 7)]);
+  s.type = int(kListFormats[std::clamp(g_format.selected, 0, kLastListFormat)]);
   s.overwrite = v[kOverwrite];
   s.records = v[kRecords];
   s.codepage = v[kCodepage];
@@ -367,6 +371,15 @@ void report(const ExportResult& result) {
     return;
   }
   if (result.output == OutputStatus::kOpenTable) return report_output_status(result.output);
+  if (result.ok() && !result.warnings.empty()) {
+    // What the file could not carry as stored (unreadable memos, decimals
+    // longer than a SQLite REAL): the first few, and how many in all.
+    std::string text;
+    for (size_t k = 0; k < result.warnings.size() && k < 3; ++k) text += result.warnings[k] + "\n";
+    if (result.warnings.size() > 3) text += std::to_string(result.warnings.size()) + " warnings in all\n";
+    text.pop_back();
+    message_box(text, "Export", "OK", 0, kExportHelp);
+  }
   if (result.ok() && result.refused > 0) {
     message_box("Values the target's fields could not take: " + std::to_string(result.refused) +
                     "\nThose fields were left blank.",
@@ -425,6 +438,7 @@ void show_text_file(const std::string& path) {
 }
 
 void show_result(const std::string& path, ExportFormat format) {
+  if (format == ExportFormat::kSqlite) return;  // no text to show
   if (format == ExportFormat::kDbf) {
     open_and_show(path);
   } else {

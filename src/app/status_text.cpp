@@ -38,6 +38,7 @@ constexpr StatusText kStatusTexts[] = {
     {Status::kNoCommonField, "The tables have no field name in common"},
     {Status::kNotStructureTable, "Incorrect structure of the DBF file."},
     {Status::kInterrupted, "A change to the table was interrupted; open it with write access to finish it"},
+    {Status::kOtherColumns, "The table in the database has other columns"},
 };
 
 constexpr const char* kCannotOpenFile = "Cannot open file";

@@ -37,6 +37,7 @@ enum class Status {
   kNotStructureTable,  // a structure table lacks FIELD_NAME, FIELD_TYPE, FIELD_LEN or FIELD_DEC
   kNoCommonField,   // records copied by field name between tables that share no name
   kInterrupted,     // a change the table's journal records cannot be finished here
+  kOtherColumns,    // rows added to a database table whose columns are not the export's
 };
 
 // Why a file failed to open, from the errno of the failed open().

@@ -25,6 +25,8 @@
 #include "table/text_code_page.h"
 #include "table/value_codec.h"
 #include "table/vfp_fields.h"
+#include "tools/jsonl_export.h"
+#include "tools/sqlite_export.h"
 #include "tools/structure_forms.h"
 
 namespace kora {
@@ -42,6 +44,7 @@ constexpr FormatRow kFormats[] = {
     {ExportFormat::kFoxPro, "foxpro", ".prg"}, {ExportFormat::kSql, "sql", ".sql"},
     {ExportFormat::kHtml, "html", ".htm"},  {ExportFormat::kDbf, "dbf", ".dbf"},
     {ExportFormat::kXml, "xml", ".xml"},    {ExportFormat::kCsv, "csv", ".csv"},
+    {ExportFormat::kJsonl, "jsonl", ".jsonl"}, {ExportFormat::kSqlite, "sqlite", ".sqlite"},
 };
 
 const FormatRow& format_row(ExportFormat format) {
@@ -107,8 +110,11 @@ std::vector<Column> export_columns(const Table& table) {
   return columns;
 }
 
+// JSON Lines and SQLite take their values elsewhere; their walks share the
+// stored plan that tells blank records quickly.
 bool machine_form(ExportFormat f) {
-  return f == ExportFormat::kCsv || f == ExportFormat::kSql || f == ExportFormat::kXml;
+  return f == ExportFormat::kCsv || f == ExportFormat::kSql || f == ExportFormat::kXml || f == ExportFormat::kJsonl ||
+         f == ExportFormat::kSqlite;
 }
 
 void append_two(std::string& out, char separator, int value) {
@@ -720,6 +726,7 @@ constexpr size_t kFlushBytes = 256 * 1024;
 
 ExportResult write_bands(Table& table, const ExportOptions& o, const ExportWriter& write,
                          const ProgressCallback& progress) {
+  if (o.format == ExportFormat::kJsonl) return write_jsonl(table, o, write, progress);
   ExportResult result;
   KeepRecord keep(table);
   Exporter exporter(table, o);
@@ -1145,13 +1152,15 @@ XmlEncoding export_xml_encoding(const Table& table, const ExportOptions& options
 
 ExportResult export_to_writer(Table& table, const ExportOptions& options, const ExportWriter& write,
                               const ProgressCallback& progress) {
-  if (options.format == ExportFormat::kDbf) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+  if (options.format == ExportFormat::kDbf || options.format == ExportFormat::kSqlite)
+    return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
   return write_bands(table, options, write, progress);
 }
 
 ExportResult export_table(Table& table, const std::string& path, const ExportOptions& options,
                           const OutputGuard& guard, const ProgressCallback& progress) {
   if (options.format == ExportFormat::kDbf) return export_dbf(table, path, options, guard, progress);
+  if (options.format == ExportFormat::kSqlite) return export_sqlite(table, path, options, guard, progress);
   TempOutput output;
   ExportResult result;
   result.output = output.open(path, !options.overwrite, guard);
@@ -1161,8 +1170,18 @@ ExportResult export_table(Table& table, const std::string& path, const ExportOpt
   return result;
 }
 
+Status export_walk(Table& table, const ExportOptions& options, const ProgressCallback& progress,
+                   const std::function<bool(RecordImage image, uint32_t position)>& each) {
+  KeepRecord keep(table);
+  Exporter exporter(table, options);
+  return walk_records(table, options, progress, [&](RecordImage image, uint32_t position) {
+    if (table.first_memo_field >= 0) std::copy(image.begin(), image.end(), table.record.begin());
+    return exporter.skipped(image) || each(image, position);
+  });
+}
+
 bool export_record(Table& table, uint32_t position, const ExportOptions& options, std::string& out) {
-  if (options.format == ExportFormat::kDbf) return false;
+  if (options.format == ExportFormat::kDbf || options.format == ExportFormat::kSqlite) return false;
   KeepRecord keep(table);
   Exporter exporter(table, options);
   bool written = false;

@@ -1,7 +1,7 @@
 // Export: the records of a table as its view shows them (visible list, sort
 // order, visible columns in column order) written out as a text listing, a
 // Clipper or FoxPro program, an SQL script, an HTML page, a DBF table, an
-// XML document or CSV.
+// XML document, CSV, JSON Lines or a SQLite database.
 //
 // An export is up to three bands in this order: the structure, the column
 // headers and the detail. Text files are written whole to a new file beside
@@ -26,13 +26,14 @@
 
 #include "table/dbf_file.h"
 #include "table/status.h"
+#include "table/value_codec.h"
 #include "tools/markup.h"
 #include "tools/output_file.h"
 #include "tools/record_list.h"
 
 namespace kora {
 
-// The stored format codes; 7 is unused, CSV is 8.
+// The stored format codes; 7 is unused, CSV is 8, later formats follow.
 enum class ExportFormat : int {
   kText = 0,
   kClipper = 1,
@@ -42,6 +43,8 @@ enum class ExportFormat : int {
   kDbf = 5,
   kXml = 6,
   kCsv = 8,
+  kJsonl = 9,
+  kSqlite = 10,
 };
 
 enum class ExportTrim : int { kNone = 0, kLeft = 1, kRight = 2, kBoth = 3 };
@@ -119,12 +122,13 @@ struct ExportResult {
   bool ok() const { return output == OutputStatus::kOk && status == Status::kOk; }
 };
 
-// ".txt", ".prg", ".sql", ".htm", ".dbf", ".xml", ".csv".
+// ".txt", ".prg", ".sql", ".htm", ".dbf", ".xml", ".csv", ".jsonl", ".sqlite".
 const char* export_extension(ExportFormat format);
 // The name with the format's extension added when the part after the last
 // '/' has no '.'.
 std::string export_file_name(std::string_view name, ExportFormat format);
-// The format of a batch name: txt, clipper, foxpro, sql, html, dbf, xml, csv.
+// The format of a batch name: txt, clipper, foxpro, sql, html, dbf, xml, csv,
+// jsonl, sqlite.
 bool export_format_from_name(std::string_view name, ExportFormat& format);
 // The encoding an XML export declares for the bytes it writes.
 XmlEncoding export_xml_encoding(const Table& table, const ExportOptions& options);
@@ -135,11 +139,19 @@ ExportResult export_table(Table& table, const std::string& path, const ExportOpt
                           const OutputGuard& guard, const ProgressCallback& progress = {});
 
 // The same bands written to a stream (standard output for a pipeline); DBF
-// cannot be written this way. `write` returns false when the bytes could
+// and SQLite cannot be written this way. `write` returns false when the bytes could
 // not be written.
 using ExportWriter = std::function<bool(std::string_view bytes)>;
 ExportResult export_to_writer(Table& table, const ExportOptions& options, const ExportWriter& write,
                               const ProgressCallback& progress = {});
+
+// Walks the records an export with these options takes, in view order,
+// leaving out those it skips (deleted or blank as the options say); each is
+// also held in table.record while `each` runs, so that its memos can be
+// read. `each` returns false to stop (kWriteError). The table's current
+// record is put back.
+Status export_walk(Table& table, const ExportOptions& options, const ProgressCallback& progress,
+                   const std::function<bool(RecordImage image, uint32_t position)>& each);
 
 // The detail form of one record at a view position, appended to `out` (for
 // text formats); false when the record is skipped (deleted or blank as the

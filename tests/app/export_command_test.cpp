@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../support/dbf_builder.h"
@@ -63,6 +64,29 @@ TEST(ExportProgram, CtrlF9WritesTheChosenFormatAndShowsItReadOnly) {
   EXPECT_EQ(csv.rfind("NAME,QTY", 0), 0u) << csv;
   EXPECT_NE(csv.find("one"), std::string::npos);
   EXPECT_NE(csv.find("two"), std::string::npos);
+}
+
+// The two typed formats in the same dialog: J picks JSON Lines, E SQLite
+// (a database is not shown as text).
+TEST(ExportProgram, CtrlF9OffersJsonLinesAndSqlite) {
+  test::TempDir dir;
+  std::string table = make_table(dir, 3);
+  std::ofstream(dir.file("kora.ini")) << "[Export]\nDetail=1\nShowFile=1\n";
+  const std::string kept = test::program_file();
+  test::program_file() = dir.file("kora");
+  for (const auto& [key, name, type] : {std::tuple{'J', "out.jsonl", "Type=9"}, std::tuple{'E', "out.sqlite", "Type=10"}}) {
+    std::vector<int> keys = {kKeyCtrlF9, ' ', key, test::kTab, test::kTab};
+    for (char c : dir.file(std::string(name).substr(0, 3))) keys.push_back(static_cast<unsigned char>(c));
+    keys.push_back(test::kEnter);
+    test::run_kora({table}, keys);
+    EXPECT_NE(file_text(dir.file("kora.ini")).find(type), std::string::npos) << name;
+  }
+  test::program_file() = kept;
+  EXPECT_EQ(file_text(dir.file("out.jsonl")),
+            "{\"NAME\":\"one\",\"QTY\":1}\n{\"NAME\":\"two\",\"QTY\":2}\n{\"NAME\":\"one\",\"QTY\":1}\n");
+  std::string rows;
+  test::run_command("sqlite3 " + dir.file("out.sqlite") + " 'SELECT NAME, QTY, typeof(QTY) FROM t'", rows);
+  EXPECT_EQ(rows, "one|1|integer\ntwo|2|integer\none|1|integer\n");
 }
 
 std::vector<std::string> g_screens;
