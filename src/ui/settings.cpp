@@ -62,7 +62,7 @@ const IntKey kIntKeys[] = {
     {kAppendFrom, "SDF", KORA_FIELD(append_from.sdf), 0, 0, 1},
     {kAppendFrom, "NoBlank", KORA_FIELD(append_from.no_blank), 0, 0, 1},
 
-    {kExport, "Type", KORA_FIELD(export_options.type), 0, 0, 8},
+    {kExport, "Type", KORA_FIELD(export_options.type), 0, 0, 10},
     {kExport, "Overwrite", KORA_FIELD(export_options.overwrite), 0, 0, 1},
     {kExport, "Records", KORA_FIELD(export_options.records), 0, 0, 2},
     {kExport, "CopyDeleted", KORA_FIELD(export_options.copy_deleted), 0, 0, 1},

@@ -24,7 +24,7 @@ struct AppendFromSettings {
 
 // [Export]
 struct ExportSettings {
-  int type = 0;  // 0 text, 1 Clipper, 2 FoxPro, 3 SQL, 4 HTML, 5 DBF, 6 XML, 8 CSV
+  int type = 0;  // 0 text, 1 Clipper, 2 FoxPro, 3 SQL, 4 HTML, 5 DBF, 6 XML, 8 CSV, 9 JSON Lines, 10 SQLite
   int overwrite = 0;  // 0 append, 1 overwrite
   int records = 0;    // 0 all, 1 current, 2 following
   int copy_deleted = 0;

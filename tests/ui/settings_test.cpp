@@ -90,7 +90,7 @@ TEST_F(SettingsTest, ValuesOfEverySectionAreRead) {
   load(
       "[options]\nscrollbars=0x0\nDateFormat=3\nDateChar=-\nHelpFile=russian.dbf\nReadOnly=1\n"
       "[AppendFrom]\nChars=; \t\nSDF=1\nFilename=/tmp/src.txt\n"
-      "[Export]\nType=8\nHeader=0\nFilename=out.csv\n"
+      "[Export]\nType=10\nHeader=0\nFilename=out.csv\n"
       "[ExportTXT]\nQuoteChar='\nVerDlm=\nTrimText=3\n"
       "[ExportPRG]\nQuoteChar=2\n"
       "[ExportSQL]\nQuoteChar=`\nSql2000=1\n"
@@ -106,7 +106,7 @@ TEST_F(SettingsTest, ValuesOfEverySectionAreRead) {
   EXPECT_EQ(g_settings.append_from.chars, "; \t");
   EXPECT_EQ(g_settings.append_from.sdf, 1);
   EXPECT_EQ(g_settings.append_from.filename, "/tmp/src.txt");
-  EXPECT_EQ(g_settings.export_options.type, 8);
+  EXPECT_EQ(g_settings.export_options.type, 10);  // SQLite, the last format
   EXPECT_EQ(g_settings.export_options.header, 0);
   EXPECT_EQ(g_settings.export_options.detail, 1);
   EXPECT_EQ(g_settings.export_options.filename, "out.csv");
