@@ -83,6 +83,9 @@ std::vector<Scenario> scenarios() {
        [](kora::Table& t) { return kora::apply_filter(t, {kora::FilterSource::kExpression, "AMOUNT>0"}); }, false},
       {"SQL ORDER BY", typed({kora::kKeyCtrlQ}, "SELECT * FROM x ORDER BY NAME", {kora::kKeyEnter}),
        [](kora::Table& t) { return kora::sort_by_field_list(t, "NAME", {}, {}); }, false},
+      // Tools, All, Inverse: every mark changes on every run.
+      {"Tools All Inverse", {kora::kKeyAltT, 'a', 'i'},
+       [](kora::Table& t) { return kora::change_all_marks(t, kora::MarkChange::kInvert, {}, nullptr); }},
   };
 }
 
@@ -122,7 +125,9 @@ void note_counter(const kora::Table& table, bool keeps_record, Result& r) {
   uint32_t count = kora::visible_count(table);
   uint32_t row = keeps_record ? kora::view_position_of(table, 0) : 0;
   uint32_t record = keeps_record ? 0 : kora::physical_record(table, 0);
-  if (row == kora::kNoRecord || record == kora::kNoRecord) {
+  if (!table.view.has_list()) {
+    std::snprintf(r.counter, sizeof r.counter, "%u / %u", row + 1, count);  // no list: no record number
+  } else if (row == kora::kNoRecord || record == kora::kNoRecord) {
     std::snprintf(r.counter, sizeof r.counter, " / %u", count);
   } else {
     std::snprintf(r.counter, sizeof r.counter, "%u (%u) / %u", row + 1, record + 1, count);

@@ -218,14 +218,21 @@ void mark_in_edit_buffer(long p) {
   if (g_app.edit.mode && p == view().current_record && !buffer.empty()) buffer[0] = t.delete_flag;
 }
 
-void mark_all(int (*operation)(Table&, uint32_t)) {
+// Tools, All: every record in view at once, with the progress box (Esc
+// stops it; the marks written by then stay) and every failure told.
+void mark_all(MarkChange change) {
   if (read_only()) return;
   Table& t = table();
-  long count = count_in_view();
-  for (long p = 0; p < count; ++p) {
-    if (!operation(t, uint32_t(p))) break;
-    mark_in_edit_buffer(p);
+  Status status;
+  {
+    ProgressScope box(visible_count(t), Stop::kOnEscape);
+    status = change_all_marks(t, change, box.callback(), nullptr);
   }
+  if (status != Status::kOk && status != Status::kAborted)
+    message_box(std::string("Cannot write file\n") + status_cause_text(status), "Error", "OK", kMessageError, 0);
+  // The record being edited takes its new mark from the file.
+  long p = view().current_record;
+  if (count_in_view() > 0 && read_delete_flag(t, uint32_t(p))) mark_in_edit_buffer(p);
   g_app.redraw |= kRedrawRows;
 }
 
@@ -342,9 +349,9 @@ void cmd_mark_deleted() {
   g_app.redraw |= kRedrawRows;
 }
 
-void cmd_delete_all() { mark_all(mark_deleted); }
-void cmd_recall_all() { mark_all(recall_record); }
-void cmd_inverse_all() { mark_all(toggle_deleted); }
+void cmd_delete_all() { mark_all(MarkChange::kDelete); }
+void cmd_recall_all() { mark_all(MarkChange::kRecall); }
+void cmd_inverse_all() { mark_all(MarkChange::kInvert); }
 
 void cmd_hide_deleted() {
   Table& t = table();

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -370,6 +371,70 @@ int mark_deleted(Table& table, uint32_t p) {
   if (table.delete_flag == kDeletedMark) return 1;
   table.delete_flag = kDeletedMark;
   return write_delete_flag(table, p);
+}
+
+namespace {
+
+// A deletion mark as the file holds it: under a password every record's
+// mark meets the same key-stream byte, so one table each way serves all.
+struct StoredMarks {
+  std::array<uint8_t, 256> plain{};
+  uint8_t deleted = kDeletedMark;
+  uint8_t live = kLiveMark;
+};
+
+StoredMarks stored_marks(Table& table) {
+  StoredMarks marks;
+  const uint8_t kept = table.delete_flag;
+  for (int b = 0; b < 256; ++b) {
+    table.delete_flag = uint8_t(b);
+    if (table.encoding.after_read_flag) table.encoding.after_read_flag(table, 1);
+    marks.plain[size_t(b)] = table.delete_flag;
+  }
+  for (uint8_t* mark : {&marks.deleted, &marks.live}) {
+    table.delete_flag = *mark;
+    if (table.encoding.before_write_flag) table.encoding.before_write_flag(table);
+    *mark = table.delete_flag;
+  }
+  table.delete_flag = kept;
+  return marks;
+}
+
+}  // namespace
+
+Status change_all_marks(Table& table, MarkChange change, const ProgressCallback& progress, uint64_t* changed) {
+  if (changed) *changed = 0;
+  if (table.fd < 0 || table.read_only) return Status::kReadOnly;
+  backup_if_due(table);
+  const StoredMarks marks = stored_marks(table);
+  const size_t size = table.record_size;
+  std::vector<uint8_t> run;  // neighbouring records as stored, from run_first
+  uint32_t run_first = 0;
+  bool dirty = false;
+  auto flush = [&]() {
+    bool ok = !dirty || write_exact(table.fd, run.data(), run.size(), record_offset(table, run_first));
+    run.clear();
+    dirty = false;
+    return ok;
+  };
+  RecordScanner scan(table, ScanOrder::kVisibleList, progress);
+  scan.set_raw();
+  ScannedRecord r;
+  while (scan.next(r)) {
+    bool neighbour = !run.empty() && r.record == run_first + run.size() / size;
+    if ((!neighbour || run.size() >= kScanChunkBytes) && !run.empty() && !flush()) return Status::kWriteError;
+    if (run.empty()) run_first = r.record;
+    run.insert(run.end(), r.image, r.image + size);
+    uint8_t& mark = run[run.size() - size];
+    bool deleted = marks.plain[mark] == kDeletedMark;
+    bool wanted = change == MarkChange::kDelete ? true : change == MarkChange::kRecall ? false : !deleted;
+    if (wanted == deleted) continue;
+    mark = wanted ? marks.deleted : marks.live;
+    dirty = true;
+    if (changed) ++*changed;
+  }
+  if (!flush()) return Status::kWriteError;
+  return scan.status();
 }
 
 int recall_record(Table& table, uint32_t p) {

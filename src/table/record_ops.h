@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "table/dbf_file.h"
+#include "table/status.h"
 
 namespace kora {
 
@@ -35,6 +36,14 @@ int read_field(Table& table, uint32_t p, int i);
 int write_field(Table& table, uint32_t p, int i);
 
 int mark_deleted(Table& table, uint32_t p);
+
+// The deletion marks of every record in view, all at once (Tools, All).
+enum class MarkChange { kDelete, kRecall, kInvert };
+// The records are read with the scanner as stored and written back in runs
+// of neighbours, one write each, so a million records take a fraction of a
+// second. Progress per chunk; a stop keeps the marks written so far (each
+// run is written whole). `changed` counts the marks that changed.
+Status change_all_marks(Table& table, MarkChange change, const ProgressCallback& progress, uint64_t* changed);
 int recall_record(Table& table, uint32_t p);
 int toggle_deleted(Table& table, uint32_t p);
 

@@ -155,7 +155,7 @@ bool RecordScanner::load_chunk() {
     for (size_t k = run_entries; k < entries_.size(); ++k) {
       Entry& entry = entries_[k];
       entry.offset = run.at + size_t(entry.record - run.lo) * record_size_;
-      if (table_.encoding.after_read)
+      if (table_.encoding.after_read && !raw_)
         table_.encoding.after_read(table_, buffer_.data() + entry.offset, 1, int(record_size_));
     }
     used = run.at + span;

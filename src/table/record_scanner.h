@@ -68,6 +68,9 @@ class RecordScanner {
   // Walks the range from its last position down to its first; call before
   // the first next().
   void set_backward();
+  // Hands out the records as stored, without the table's encoding hook
+  // (a walk that writes them back as they were).
+  void set_raw() { raw_ = true; }
   // Positions in the walk, as the progress callback's total counts them.
   uint32_t count() const { return end_ - first_; }
 
@@ -117,6 +120,7 @@ class RecordScanner {
   uint32_t end_ = 0;
   uint32_t next_position_ = 0;  // forward: the next one; backward: one past it
   bool backward_ = false;
+  bool raw_ = false;
   Status status_ = Status::kOk;
 };
 

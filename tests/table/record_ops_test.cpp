@@ -20,6 +20,7 @@
 #include "support/test_support.h"
 #include "table/byte_order.h"
 #include "table/memo_file.h"
+#include "table/table_cipher.h"
 
 namespace kora {
 namespace {
@@ -250,6 +251,53 @@ TEST(RecordOpsView, PositionsOutsideTheViewFailWithoutTouchingRecord) {
 
 // ---------------------------------------------------------------------------
 // Records, fields and flags.
+
+// Tools, All: every record in view gets its mark at once, written as the
+// file stores marks (enciphered under a password); other records and every
+// other byte stay as they were, and the single-record path reads the same.
+TEST(RecordOpsMarks, AllMarksOfTheViewChangeAtOnceUnderAPasswordToo) {
+  for (bool password : {false, true}) {
+    SCOPED_TRACE(password ? "password" : "plain");
+    TempDir dir;
+    std::string path = make_table(dir, "t.dbf", 2000);
+    std::unique_ptr<Table> t = must_open(path);
+    if (password) {
+      ASSERT_EQ(rewrite_enciphered(*t, "pw"), Status::kOk);
+      close_table(t);
+      t = must_open(path);
+      set_table_password(*t, "pw");
+    }
+    ASSERT_EQ(mark_deleted(*t, 5), 1);
+    // The view: every third record, sorted from the last down.
+    std::vector<uint32_t> list;
+    for (uint32_t q = 0; q < 2000; q += 3) list.push_back(q);
+    t->view.visible_list = list;
+    t->view.sort_order = std::vector<uint32_t>(list.rbegin(), list.rend());
+    Bytes before = read_bytes(path);
+    uint64_t changed = 0;
+    ASSERT_EQ(change_all_marks(*t, MarkChange::kInvert, {}, &changed), Status::kOk);
+    EXPECT_EQ(changed, list.size());
+    ASSERT_EQ(change_all_marks(*t, MarkChange::kDelete, {}, &changed), Status::kOk);
+    EXPECT_EQ(changed, 0u);
+    ASSERT_EQ(change_all_marks(*t, MarkChange::kRecall, {}, &changed), Status::kOk);
+    EXPECT_EQ(changed, list.size());
+    ASSERT_EQ(change_all_marks(*t, MarkChange::kInvert, {}, &changed), Status::kOk);
+    t->view = RecordView{};
+    for (uint32_t q = 0; q < 2000; ++q) {
+      ASSERT_EQ(read_delete_flag(*t, q), 1);
+      bool in_view = q % 3 == 0;
+      EXPECT_EQ(t->delete_flag == '*', in_view || q == 5) << q;
+    }
+    // Only the marks moved: the bytes of every record but its mark are kept.
+    Bytes after = read_bytes(path);
+    ASSERT_EQ(after.size(), before.size());
+    size_t record_size = size_t(t->record_size);
+    for (size_t at = kHeaderSize; at < after.size() - 1; ++at) {
+      if ((at - kHeaderSize) % record_size == 0) continue;
+      ASSERT_EQ(after[at], before[at]) << at;
+    }
+  }
+}
 
 TEST(RecordOpsIo, WriteRecordChangesOnlyItsRecord) {
   TempDir dir;
