@@ -723,6 +723,20 @@ size_t CodePage::whole_characters(std::string_view bytes, size_t limit) const {
   return at;
 }
 
+size_t CodePage::character_offset(std::string_view bytes, size_t characters) const {
+  if (entry_.width == CharWidth::kSingle) return std::min(characters, bytes.size());
+  size_t at = 0;
+  for (size_t k = 0; k < characters && at < bytes.size(); ++k) at += character_length(bytes, at);
+  return std::min(at, bytes.size());
+}
+
+size_t CodePage::character_count(std::string_view bytes) const {
+  if (entry_.width == CharWidth::kSingle) return bytes.size();
+  size_t count = 0;
+  for (size_t at = 0; at < bytes.size(); ++count) at += character_length(bytes, at);
+  return count;
+}
+
 std::vector<std::string> known_code_pages() {
   std::vector<std::string> names;
   for (const auto& page : all_pages()) names.push_back(page->name());

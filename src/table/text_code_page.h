@@ -58,6 +58,10 @@ class CodePage {
   // The number of bytes of the character at index `at` (one on a single-byte
   // page; a character cut by the end counts what its first byte says).
   size_t character_length(std::string_view bytes, size_t at) const;
+  // Where the character after the first `characters` starts (the length of
+  // the bytes when they hold fewer), and how many characters they hold.
+  size_t character_offset(std::string_view bytes, size_t characters) const;
+  size_t character_count(std::string_view bytes) const;
   // Upper-cases the text in place by Unicode's rules, whole character by
   // whole character (a trail byte that looks like a letter is no letter).
   // A character keeps its bytes when its upper case is none of the page's

@@ -181,7 +181,7 @@ bool compare_sides(const Table& table, Comparison op, bool numeric, Side left, S
   const CodePage* page = in_other_code_page(table) ? table.code_page.get() : nullptr;
   for (Side* side : {&left, &right}) {
     fold_display_text(table, *side);
-    expand_string_functions(side->text, side->own, table.date_format);
+    expand_string_functions(side->text, side->own, table.date_format, page);
     if (page) page->order_key(side->text);
   }
   return compare_texts(op, left.text, right.text);
@@ -606,7 +606,8 @@ ComputedValue computed_value(const Table& table, Side side, bool numeric) {
   ComputedValue out;
   if (!numeric) {
     strip_unbalanced(side);
-    expand_string_functions(side.text, side.own, table.date_format);
+    expand_string_functions(side.text, side.own, table.date_format,
+                            in_other_code_page(table) ? table.code_page.get() : nullptr);
     out.text = std::move(side.text);
     return out;
   }

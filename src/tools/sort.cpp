@@ -185,7 +185,7 @@ void put_unicode_text(const Table& table, const KeyLayout& layout, RecordImage r
   text_part.width = part.text_width;
   std::string text(size_t(part.text_width), ' ');
   put_part_text(table, layout, record, text_part, reinterpret_cast<uint8_t*>(text.data()));
-  if (table.ignore_case) layout.page->upper_case(text);
+  if (layout.fold) layout.page->upper_case(text);
   layout.page->order_key(text);
   std::memset(out, ' ', size_t(part.width));
   std::memcpy(out, text.data(), std::min(text.size(), size_t(part.width)));
@@ -198,7 +198,10 @@ KeyLayout key_layout(const Table& table, const std::vector<int>& columns) {
   if (in_other_code_page(table)) layout.page = table.code_page;
   for (int column : columns) {
     KeyPart part = layout_part(table, column, layout.expressions);
-    if (layout.page && unicode_part(table, part)) {
+    // UTF-8's bytes already order as its code points: only folding
+    // needs its text.
+    bool as_is = layout.page && layout.page->number() == 65001 && !table.ignore_case;
+    if (layout.page && !as_is && unicode_part(table, part)) {
       part.unicode = true;
       part.text_width = part.width;
       part.width = int(layout.page->order_key_size(size_t(part.width)));

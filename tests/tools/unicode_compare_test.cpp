@@ -102,9 +102,12 @@ TEST(UnicodeComparison, SearchConditionAndSortFollowEachPage) {
     // Told apart by case, the UTF-8 texts themselves are the answers: a
     // substring of UTF-8 is always whole characters, and its bytes order
     // as its code points do.
-    std::vector<uint32_t> holding, starting, greater, by_code_point(c.words.size());
+    std::vector<uint32_t> holding, starting, greater, led, by_code_point(c.words.size());
+    const uint8_t lead = uint8_t(c.needle[0]);
+    const std::string first_letter = c.needle.substr(0, lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4);
     for (uint32_t q = 0; q < c.words.size(); ++q) {
       const std::string& w = c.words[q];
+      if (w.starts_with(first_letter)) led.push_back(q);
       if (w.find(c.needle) != std::string::npos) holding.push_back(q);
       if (w.starts_with(c.needle)) starting.push_back(q);
       if (w.compare(0, c.needle.size(), c.needle) > 0) greater.push_back(q);
@@ -120,6 +123,8 @@ TEST(UnicodeComparison, SearchConditionAndSortFollowEachPage) {
       EXPECT_EQ(passing(*table, "NAME='" + needle + "'"), ignore_case ? c.folded_matches : starting);
       if (!ignore_case) {
         EXPECT_EQ(passing(*table, "NAME>'" + needle + "'"), greater);
+        // LEFT counts characters, of however many bytes.
+        EXPECT_EQ(passing(*table, "LEFT(NAME,1)=='" + in_page(*page, first_letter) + "'"), led);
       }
       const std::vector<uint32_t>& order = ignore_case ? c.folded_order : by_code_point;
       EXPECT_EQ(sorted_records(*table, kDefaultSortBudget), order);
