@@ -129,12 +129,11 @@ std::string apply(int function, std::string_view argument, const std::vector<boo
       return std::string(rest.substr(0, prefix_bytes(rest, length, page)));
     }
     case kLeft:
-      return args.counts.empty() ? std::string(s)
-                                 : std::string(s.substr(0, prefix_bytes(s, clamp_count(args.counts[0], characters), page)));
+      if (args.counts.empty()) return std::string(s);
+      return std::string(s.substr(0, prefix_bytes(s, clamp_count(args.counts[0], characters), page)));
     case kRight:
-      return args.counts.empty()
-                 ? std::string(s)
-                 : std::string(s.substr(prefix_bytes(s, characters - clamp_count(args.counts[0], characters), page)));
+      if (args.counts.empty()) return std::string(s);
+      return std::string(s.substr(prefix_bytes(s, characters - clamp_count(args.counts[0], characters), page)));
     case kDtos: return dtos(s, date_format);
     case kStr: return std::string(trim_right(trim_left(s)));  // a number's text without its padding
     case kSpace:

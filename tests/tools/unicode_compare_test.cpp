@@ -134,10 +134,11 @@ TEST(UnicodeComparison, SearchConditionAndSortFollowEachPage) {
 
     // A replacement rewrites the matched characters and nothing around them.
     uint32_t first = c.folded_matches[0];
-      EXPECT_EQ(replace_in_cell(*table, {first, 0}, TextMatcher(*table, needle), "<>"), ReplaceOutcome::kReplaced);
+    EXPECT_EQ(replace_in_cell(*table, {first, 0}, TextMatcher(*table, needle), "<>"), ReplaceOutcome::kReplaced);
     ASSERT_EQ(read_record(*table, first), 1);
     std::string now = page->to_utf8(field_text(*table, RecordImage(table->record.data(), table->record_size), 0));
-  EXPECT_EQ(now.erase(now.find_last_not_of(' ') + 1), "<>" + c.words[first].substr(std::min(c.words[first].size(), c.needle.size())));
+    now.erase(now.find_last_not_of(' ') + 1);
+    EXPECT_EQ(now, "<>" + c.words[first].substr(std::min(c.words[first].size(), c.needle.size())));
   }
 }
 
