@@ -285,6 +285,10 @@ int field_name_test(const Table& table) {
 
 void fold_case(const Table& table, std::string& text) {
   if (!table.ignore_case) return;
+  if (in_other_code_page(table)) {
+    table.code_page->upper_case(text);
+    return;
+  }
   for (char& c : text) {
     uint8_t b = uint8_t(c);
     if (b >= 'a' && b <= 'z') b = uint8_t(b - 0x20);

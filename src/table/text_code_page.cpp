@@ -1,10 +1,14 @@
 #include "table/text_code_page.h"
 
 #include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <numeric>
+#include <unordered_map>
 
 #include "table/dbf_file.h"
 #include "table/file_io.h"
@@ -325,7 +329,197 @@ std::string language_driver_name(const Table& table) {
   return std::string(bytes, strnlen(bytes, sizeof bytes));
 }
 
+// Case is Unicode's, whatever the process's locale: the C library's
+// UTF-8 locale, made once. Without it only ASCII letters change case.
+char32_t unicode_upper(char32_t c) {
+  if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 0x20 : c;
+  static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+  return locale ? char32_t(towupper_l(wint_t(c), locale)) : c;
+}
+
+// The character `length` bytes of a double-byte page stand for; 0 when
+// they are none.
+char32_t decode_alone(iconv_t cd, const char* bytes, size_t length) {
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char out[16];
+  char* in = const_cast<char*>(bytes);
+  char* out_at = out;
+  size_t in_left = length, out_left = sizeof out;
+  if (iconv(cd, &in, &in_left, &out_at, &out_left) == size_t(-1) || in_left != 0) return 0;
+  std::string_view got(out, size_t(out_at - out));
+  size_t got_length = 0;
+  char32_t c = got.empty() ? 0 : decode_utf8(got, 0, got_length);
+  return got_length == got.size() && c != kReplacement ? c : 0;
+}
+
 }  // namespace
+
+// What comparing text in the page takes: single-byte pages fold and rank
+// through a byte table; the double-byte pages decode every pair through
+// one (a conversion call per character would be far too slow for a walk).
+struct CodePage::CaseTables {
+  std::array<uint8_t, 256> upper{};  // a byte's upper case, itself when none
+  std::array<uint8_t, 256> rank{};   // a byte's place in code point order
+  // Double-byte pages: the character of each single byte and of each pair
+  // (lead * 256 + trail), 0 for none; the pair of a pair's upper case, 0
+  // when it keeps its own.
+  std::vector<char32_t> pairs;
+  std::vector<uint16_t> upper_pairs;
+  // UTF-8: the upper case of each character of the Basic Multilingual
+  // Plane whose upper case takes as many bytes, else the character itself.
+  std::vector<char16_t> upper_bmp;
+};
+
+const CodePage::CaseTables& CodePage::case_tables() const {
+  std::call_once(cases_once_, [this] {
+    auto tables = std::make_shared<CaseTables>();
+    if (entry_.width == CharWidth::kSingle) {
+      std::unordered_map<char32_t, uint8_t> byte_of;
+      for (int b = 255; b >= 0; --b) byte_of[decode_[size_t(b)]] = uint8_t(b);
+      std::array<uint8_t, 256> order{};
+      std::iota(order.begin(), order.end(), uint8_t(0));
+      std::stable_sort(order.begin(), order.end(), [this](uint8_t a, uint8_t b) { return decode_[a] < decode_[b]; });
+      for (int b = 0; b < 256; ++b) {
+        tables->rank[order[size_t(b)]] = uint8_t(b);
+        char32_t c = decode_[size_t(b)];
+        auto found = c == kReplacement ? byte_of.end() : byte_of.find(unicode_upper(c));
+        tables->upper[size_t(b)] = found == byte_of.end() ? uint8_t(b) : found->second;
+      }
+    } else if (entry_.width == CharWidth::kUtf8) {
+      tables->upper_bmp.resize(0x10000);
+      auto size_class = [](char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; };
+      for (char32_t c = 0; c < 0x10000; ++c) {
+        char32_t upper = c >= 0xD800 && c <= 0xDFFF ? c : unicode_upper(c);
+        bool same_size = size_class(upper) == size_class(c) && !(upper >= 0xD800 && upper <= 0xDFFF);
+        tables->upper_bmp[c] = char16_t(same_size ? upper : c);
+      }
+    } else if (entry_.width == CharWidth::kDouble) {
+      tables->pairs.assign(0x10000, 0);
+      tables->upper_pairs.assign(0x10000, 0);
+      Iconv cd("UTF-8", entry_.iconv_name);
+      std::unordered_map<char32_t, uint16_t> pair_of;
+      for (int b = 0; b < 256 && cd.ok(); ++b) {
+        char lead = char(b);
+        if (b < 0x80) {
+          tables->pairs[size_t(b)] = char32_t(b);
+          continue;
+        }
+        if (character_length(std::string_view(&lead, 1), 0) == 1) {
+          tables->pairs[size_t(b)] = decode_alone(cd.get(), &lead, 1);
+          continue;
+        }
+        for (int trail = 0x40; trail < 0xFF; ++trail) {
+          const char pair[2] = {lead, char(trail)};
+          size_t code = size_t(b) << 8 | size_t(trail);
+          tables->pairs[code] = decode_alone(cd.get(), pair, 2);
+          if (tables->pairs[code]) pair_of.emplace(tables->pairs[code], uint16_t(code));
+        }
+      }
+      for (size_t code = 0x100; code < 0x10000; ++code) {
+        char32_t c = tables->pairs[code];
+        char32_t upper = c ? unicode_upper(c) : c;
+        auto found = upper == c ? pair_of.end() : pair_of.find(upper);
+        if (found != pair_of.end()) tables->upper_pairs[code] = found->second;
+      }
+    }
+    cases_ = std::move(tables);
+  });
+  return *cases_;
+}
+
+void CodePage::upper_case(std::string& bytes) const { upper_case(bytes.data(), bytes.size()); }
+
+void CodePage::upper_case(char* bytes, size_t length) const {
+  if (entry_.width == CharWidth::kSingle) {
+    const CaseTables& tables = case_tables();
+    for (size_t k = 0; k < length; ++k) bytes[k] = char(tables.upper[uint8_t(bytes[k])]);
+    return;
+  }
+  std::string_view text(bytes, length);
+  const CaseTables& tables = case_tables();
+  const bool utf8 = entry_.width == CharWidth::kUtf8;
+  std::string encoded;
+  for (size_t at = 0; at < length;) {
+    uint8_t b = uint8_t(bytes[at]);
+    if (b < 0x80) {
+      if (b >= 'a' && b <= 'z') bytes[at] = char(b - 0x20);
+      ++at;
+      continue;
+    }
+    if (utf8) {
+      // Two and three bytes through the table: a walk over a million
+      // records folds at the speed of a byte page.
+      auto trail = [&](size_t k) { return at + k < length && (uint8_t(bytes[at + k]) & 0xC0) == 0x80; };
+      if (b >= 0xC2 && b <= 0xDF && trail(1)) {
+        char32_t c = char32_t(b & 0x1F) << 6 | (uint8_t(bytes[at + 1]) & 0x3F);
+        char32_t upper = tables.upper_bmp[c];
+        bytes[at] = char(0xC0 | (upper >> 6));
+        bytes[at + 1] = char(0x80 | (upper & 0x3F));
+        at += 2;
+        continue;
+      }
+      if (b >= 0xE0 && b <= 0xEF && trail(1) && trail(2)) {
+        char32_t c = char32_t(b & 0x0F) << 12 | char32_t(uint8_t(bytes[at + 1]) & 0x3F) << 6 |
+                     (uint8_t(bytes[at + 2]) & 0x3F);
+        if (c >= 0x800) {
+          char32_t upper = tables.upper_bmp[c];
+          bytes[at] = char(0xE0 | (upper >> 12));
+          bytes[at + 1] = char(0x80 | ((upper >> 6) & 0x3F));
+          bytes[at + 2] = char(0x80 | (upper & 0x3F));
+          at += 3;
+          continue;
+        }
+      }
+    } else {
+      if (character_length(text, at) == 1) {
+        ++at;
+        continue;
+      }
+      if (at + 1 >= length) break;
+      uint16_t upper = tables.upper_pairs[size_t(b) << 8 | uint8_t(bytes[at + 1])];
+      if (upper) {
+        bytes[at] = char(upper >> 8);
+        bytes[at + 1] = char(upper & 0xFF);
+      }
+      at += 2;
+      continue;
+    }
+    size_t got = 0;
+    char32_t c = decode_utf8(text, at, got);
+    if (got == 0) break;
+    char32_t upper = c == kReplacement ? c : unicode_upper(c);
+    if (upper != c) {
+      encoded.clear();
+      append_utf8(encoded, upper);
+      if (encoded.size() == got) std::memcpy(bytes + at, encoded.data(), got);
+    }
+    at += got;
+  }
+}
+
+void CodePage::order_key(std::string& bytes) const {
+  if (entry_.width == CharWidth::kUtf8) return;
+  const CaseTables& tables = case_tables();
+  if (entry_.width == CharWidth::kSingle) {
+    for (char& b : bytes) b = char(tables.rank[uint8_t(b)]);
+    return;
+  }
+  std::string key;
+  key.reserve(bytes.size() * 3 / 2);
+  for (size_t at = 0; at < bytes.size();) {
+    size_t length = character_length(bytes, at);
+    char32_t c = 0;
+    if (length == 1) c = tables.pairs[uint8_t(bytes[at])];
+    else if (at + 1 < bytes.size()) c = tables.pairs[size_t(uint8_t(bytes[at])) << 8 | uint8_t(bytes[at + 1])];
+    append_utf8(key, c ? c : kReplacement);
+    at += length;
+  }
+  bytes = std::move(key);
+}
+
+size_t CodePage::order_key_size(size_t length) const {
+  return entry_.width == CharWidth::kDouble ? length * 3 : length;
+}
 
 CodePage::CodePage(const CodePageEntry& entry) : entry_(entry), name_(entry.name) {
   if (entry.width != CharWidth::kSingle) return;
@@ -563,6 +757,20 @@ size_t CodePage::whole_characters(std::string_view bytes, size_t limit) const {
     at += length;
   }
   return at;
+}
+
+size_t CodePage::character_offset(std::string_view bytes, size_t characters) const {
+  if (entry_.width == CharWidth::kSingle) return std::min(characters, bytes.size());
+  size_t at = 0;
+  for (size_t k = 0; k < characters && at < bytes.size(); ++k) at += character_length(bytes, at);
+  return std::min(at, bytes.size());
+}
+
+size_t CodePage::character_count(std::string_view bytes) const {
+  if (entry_.width == CharWidth::kSingle) return bytes.size();
+  size_t count = 0;
+  for (size_t at = 0; at < bytes.size(); ++count) at += character_length(bytes, at);
+  return count;
 }
 
 std::vector<std::string> known_code_pages() {

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,11 +58,30 @@ class CodePage {
   // The number of bytes of the character at index `at` (one on a single-byte
   // page; a character cut by the end counts what its first byte says).
   size_t character_length(std::string_view bytes, size_t at) const;
+  // Where the character after the first `characters` starts (the length of
+  // the bytes when they hold fewer), and how many characters they hold.
+  size_t character_offset(std::string_view bytes, size_t characters) const;
+  size_t character_count(std::string_view bytes) const;
+  // Upper-cases the text in place by Unicode's rules, whole character by
+  // whole character (a trail byte that looks like a letter is no letter).
+  // A character keeps its bytes when its upper case is none of the page's
+  // or takes another number of bytes, so places in the text stay put.
+  void upper_case(std::string& bytes) const;
+  void upper_case(char* bytes, size_t length) const;
+  // Rewrites the text as bytes whose order is the order of its characters
+  // by code point: a rank per byte in single-byte pages, the text in UTF-8
+  // for the double-byte pages; UTF-8 is that already and stays. Equal texts
+  // stay equal and a prefix stays a prefix.
+  void order_key(std::string& bytes) const;
+  // The most bytes order_key makes of `length` bytes.
+  size_t order_key_size(size_t length) const;
   // The page of the same script on the other side of DOS and Windows
   // (866 and 1251, 850 and 1252, ...); null when there is none.
   std::shared_ptr<const CodePage> partner() const;
 
  private:
+  struct CaseTables;
+  const CaseTables& case_tables() const;
   std::string iconv_to_utf8(std::string_view bytes) const;
   bool iconv_from_utf8(std::string_view utf8, std::string& out, char32_t* bad) const;
 
@@ -69,6 +89,9 @@ class CodePage {
   std::string name_;
   // Single-byte pages: the character of each byte (U+FFFD for none).
   std::array<char32_t, 256> decode_{};
+  // Made on first use: most pages are never compared in.
+  mutable std::once_flag cases_once_;
+  mutable std::shared_ptr<const CaseTables> cases_;
 };
 
 // The names of every code page kora knows, for a chooser: DOS, Windows, the

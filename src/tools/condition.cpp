@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "table/code_page.h"
+#include "table/text_code_page.h"
 #include "tools/expression.h"
 #include "tools/string_functions.h"
 
@@ -175,9 +176,13 @@ bool compare_sides(const Table& table, Comparison op, bool numeric, Side left, S
     std::optional<double> a = arithmetic_value(left.text), b = arithmetic_value(right.text);
     return a && b && compare_numbers(op, *a, *b);
   }
+  // A table in a page of its own folds by Unicode's rules (fold_case) and
+  // orders by code point: both sides become keys of that order.
+  const CodePage* page = in_other_code_page(table) ? table.code_page.get() : nullptr;
   for (Side* side : {&left, &right}) {
     fold_display_text(table, *side);
-    expand_string_functions(side->text, side->own, table.date_format);
+    expand_string_functions(side->text, side->own, table.date_format, page);
+    if (page) page->order_key(side->text);
   }
   return compare_texts(op, left.text, right.text);
 }
@@ -601,7 +606,8 @@ ComputedValue computed_value(const Table& table, Side side, bool numeric) {
   ComputedValue out;
   if (!numeric) {
     strip_unbalanced(side);
-    expand_string_functions(side.text, side.own, table.date_format);
+    expand_string_functions(side.text, side.own, table.date_format,
+                            in_other_code_page(table) ? table.code_page.get() : nullptr);
     out.text = std::move(side.text);
     return out;
   }

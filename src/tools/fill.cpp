@@ -12,6 +12,7 @@
 #include "table/field_write.h"
 #include "table/record_ops.h"
 #include "table/record_scanner.h"
+#include "table/text_code_page.h"
 #include "table/value_codec.h"
 #include "tools/condition.h"
 #include "tools/expression.h"
@@ -182,7 +183,8 @@ std::string text_value(const Table& table, RecordImage record, const ExpressionT
     text += part;
     own.resize(text.size(), piece.own && piece.field < 0);
   }
-  expand_string_functions(text, own, table.date_format);
+  const CodePage* page = in_other_code_page(table) ? table.code_page.get() : nullptr;
+  expand_string_functions(text, own, table.date_format, page);
   return text;
 }
 

@@ -6,6 +6,7 @@
 #include "table/field_write.h"
 #include "table/record_ops.h"
 #include "table/record_scanner.h"
+#include "table/text_code_page.h"
 
 namespace kora {
 
@@ -23,10 +24,14 @@ bool writable_column(const Table& table, int column) {
 }  // namespace
 
 TextMatcher::TextMatcher(const Table& table, std::string_view text) : table_(table), fold_(table.ignore_case) {
-  std::string bytes(256, '\0');
-  for (int b = 0; b < 256; ++b) bytes[size_t(b)] = char(b);
-  fold_case(table, bytes);
-  for (int b = 0; b < 256; ++b) upper_[size_t(b)] = uint8_t(bytes[size_t(b)]);
+  if (in_other_code_page(table)) {
+    page_ = table.code_page;
+  } else {
+    std::string bytes(256, '\0');
+    for (int b = 0; b < 256; ++b) bytes[size_t(b)] = char(b);
+    fold_case(table, bytes);
+    for (int b = 0; b < 256; ++b) upper_[size_t(b)] = uint8_t(bytes[size_t(b)]);
+  }
   needle_ = folded(text);
 }
 
@@ -34,18 +39,37 @@ TextMatcher::TextMatcher(const Table& table, std::string_view text) : table_(tab
 // and back, so that its letters fold by its own rules.
 std::string TextMatcher::folded(std::string_view shown) const {
   if (!fold_) return std::string(shown);
+  if (page_) {
+    std::string text(shown);
+    page_->upper_case(text);
+    return text;
+  }
   std::string text = table_.ansi_text ? table_from_display(table_, shown) : std::string(shown);
   for (char& c : text) c = char(upper_[uint8_t(c)]);
   return table_.ansi_text ? display_from_table(table_, text) : text;
 }
 
+// In a multi-byte page the needle's bytes may also end one character and
+// begin the next (a trail byte that is an ASCII letter): such a place is
+// no match.
+size_t TextMatcher::find_whole(std::string_view text) const {
+  size_t at = text.find(needle_);
+  if (!page_ || !page_->multibyte()) return at;
+  while (at != std::string_view::npos && page_->whole_characters(text, at) != at) at = text.find(needle_, at + 1);
+  return at;
+}
+
 size_t TextMatcher::find(std::string_view shown) const {
   if (needle_.empty()) return std::string_view::npos;
-  if (!fold_) return shown.find(needle_);
-  return folded(shown).find(needle_);
+  if (!fold_) return find_whole(shown);
+  return find_whole(folded(shown));
 }
 
 size_t TextMatcher::find_in(std::string& shown) const {
+  if (page_ && fold_ && !needle_.empty()) {
+    page_->upper_case(shown);
+    return find_whole(shown);
+  }
   if (!fold_ || table_.ansi_text) return find(shown);
   if (needle_.empty()) return std::string::npos;
   for (char& c : shown) c = char(upper_[uint8_t(c)]);

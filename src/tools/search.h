@@ -3,13 +3,16 @@
 // each cell's display text, and the replacement of its first occurrence in
 // one cell.
 //
-// Texts are in the screen's code page, as the browse view shows them. When
+// Texts are in the screen's code page, as the browse view shows them (a
+// table in a code page other than 866 and 1251 is shown in its own). When
 // the table ignores case, the search text and every cell are upper-cased by
-// the rules of the table's code page before they are compared.
+// the rules of the table's code page before they are compared: in those
+// other pages by Unicode's, and a match there starts on a character.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,8 +54,12 @@ class TextMatcher {
 
  private:
   std::string folded(std::string_view shown) const;
+  size_t find_whole(std::string_view text) const;
 
   const Table& table_;
+  // Set when the table is in a page of its own: it folds, and a match
+  // must start on one of its characters.
+  std::shared_ptr<const CodePage> page_;
   bool fold_ = false;
   std::array<uint8_t, 256> upper_{};  // the table's code page
   std::string needle_;

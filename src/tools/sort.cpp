@@ -14,6 +14,7 @@
 #include "table/column_model.h"
 #include "table/record_ops.h"
 #include "table/record_scanner.h"
+#include "table/text_code_page.h"
 #include "table/vfp_fields.h"
 
 namespace kora {
@@ -148,18 +149,63 @@ const CompiledExpression& expression_of(const KeyLayout& layout, const KeyPart& 
 std::array<uint8_t, 256> case_map(const Table& table) {
   std::string bytes(256, '\0');
   for (int b = 0; b < 256; ++b) bytes[size_t(b)] = char(b);
-  fold_case(table, bytes);
+  if (in_other_code_page(table)) {
+    for (int b = 'a'; b <= 'z'; ++b) bytes[size_t(b)] = char(b - 0x20);
+  } else {
+    fold_case(table, bytes);
+  }
   std::array<uint8_t, 256> map{};
   for (int b = 0; b < 256; ++b) map[size_t(b)] = uint8_t(bytes[size_t(b)]);
   return map;
+}
+
+// Text parts of a table in a page of its own: Character fields (a
+// nullable one by its text too) and computed texts.
+bool unicode_part(const Table& table, const KeyPart& part) {
+  if (part.numeric) return false;
+  if (part.kind == 'E') return true;
+  return (part.kind == 'C' || part.kind == 'X') && part.column < table.field_count() &&
+         field_type(table, part.column) == 'C';
+}
+
+void put_part_text(const Table& table, const KeyLayout& layout, RecordImage record, const KeyPart& part,
+                   uint8_t* out) {
+  if (part.kind == 'C') put_stored_text(table, record, part.column, out, part.width);
+  else if (part.kind == 'D' || part.kind == 'T') put_date(table, record, part, out);
+  else if (part.kind == 'E') put_display_text(computed_text(expression_of(layout, part), table, record), part, out);
+  else put_display_text(field_text(table, record, part.column), part, out);
+}
+
+// The part's text as the page orders it: upper-cased by the page's rules
+// when the table ignores case, then made a key of code point order and
+// padded with blanks to the part's width.
+void put_unicode_text(const Table& table, const KeyLayout& layout, RecordImage record, const KeyPart& part,
+                      uint8_t* out) {
+  KeyPart text_part = part;
+  text_part.width = part.text_width;
+  std::string text(size_t(part.text_width), ' ');
+  put_part_text(table, layout, record, text_part, reinterpret_cast<uint8_t*>(text.data()));
+  if (layout.fold) layout.page->upper_case(text);
+  layout.page->order_key(text);
+  std::memset(out, ' ', size_t(part.width));
+  std::memcpy(out, text.data(), std::min(text.size(), size_t(part.width)));
 }
 
 }  // namespace
 
 KeyLayout key_layout(const Table& table, const std::vector<int>& columns) {
   KeyLayout layout;
+  if (in_other_code_page(table)) layout.page = table.code_page;
   for (int column : columns) {
     KeyPart part = layout_part(table, column, layout.expressions);
+    // UTF-8's bytes already order as its code points: only folding
+    // needs its text.
+    bool as_is = layout.page && layout.page->number() == 65001 && !table.ignore_case;
+    if (layout.page && !as_is && unicode_part(table, part)) {
+      part.unicode = true;
+      part.text_width = part.width;
+      part.width = int(layout.page->order_key_size(size_t(part.width)));
+    }
     part.offset = layout.width;
     layout.width += part.width;
     layout.parts.push_back(part);
@@ -172,10 +218,8 @@ KeyLayout key_layout(const Table& table, const std::vector<int>& columns) {
 void build_sort_key(const Table& table, const KeyLayout& layout, RecordImage record, uint8_t* out) {
   for (const KeyPart& part : layout.parts) {
     uint8_t* at = out + part.offset;
-    if (part.kind == 'C') put_stored_text(table, record, part.column, at, part.width);
-    else if (part.kind == 'D' || part.kind == 'T') put_date(table, record, part, at);
-    else if (part.kind == 'E') put_display_text(computed_text(expression_of(layout, part), table, record), part, at);
-    else put_display_text(field_text(table, record, part.column), part, at);
+    if (part.unicode) put_unicode_text(table, layout, record, part, at);
+    else put_part_text(table, layout, record, part, at);
   }
   if (layout.fold) {
     for (int k = 0; k < layout.width; ++k) out[k] = layout.upper[out[k]];

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,10 @@ struct KeyPart {
   int offset = 0;        // where the part starts in the key
   int width = 0;
   bool descending = false;  // the part's bytes are complemented
+  // A text of a table in a page of its own: ordered by code point, its
+  // `text_width` bytes make `width` bytes of key.
+  bool unicode = false;
+  int text_width = 0;
 };
 
 struct KeyLayout {
@@ -50,6 +55,9 @@ struct KeyLayout {
   int width = 0;  // bytes of a whole key
   bool fold = false;  // the table ignores case: keys are upper-cased through `upper`
   std::array<uint8_t, 256> upper{};
+  // The table's page when it is neither 866 nor 1251: its texts fold and
+  // order by Unicode's rules (`upper` then folds only ASCII).
+  std::shared_ptr<const CodePage> page;
 };
 
 KeyLayout key_layout(const Table& table, const std::vector<int>& columns);

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "table/text_code_page.h"
+
 namespace kora {
 namespace {
 
@@ -105,25 +107,33 @@ std::string dtos(std::string_view s, int date_format) {
   return out;
 }
 
+// The first `count` characters of the text, in bytes.
+size_t prefix_bytes(std::string_view s, size_t count, const CodePage* page) {
+  return page ? page->character_offset(s, count) : std::min(count, s.size());
+}
+
 // The call's result; the argument starts at `offset` of the text `own` follows.
 std::string apply(int function, std::string_view argument, const std::vector<bool>& own, size_t offset,
-                  int date_format) {
+                  int date_format, const CodePage* page) {
   Arguments args = split_arguments(argument, own, offset);
   std::string_view s = args.text;
+  size_t characters = page ? page->character_count(s) : s.size();
   switch (StringFunction(function)) {
     case kTrim: return std::string(trim_right(trim_left(s)));
     case kLtrim: return std::string(trim_left(s));
     case kRtrim: return std::string(trim_right(s));
     case kSubstr: {
       if (args.counts.empty()) return std::string(s);
-      size_t start = clamp_count(args.counts[0], s.size());
-      size_t length = args.counts.size() > 1 ? clamp_count(args.counts[1], s.size()) : s.size();
-      return std::string(s.substr(start, length));
+      std::string_view rest = s.substr(prefix_bytes(s, clamp_count(args.counts[0], characters), page));
+      size_t length = args.counts.size() > 1 ? clamp_count(args.counts[1], characters) : characters;
+      return std::string(rest.substr(0, prefix_bytes(rest, length, page)));
     }
     case kLeft:
-      return args.counts.empty() ? std::string(s) : std::string(s.substr(0, clamp_count(args.counts[0], s.size())));
+      if (args.counts.empty()) return std::string(s);
+      return std::string(s.substr(0, prefix_bytes(s, clamp_count(args.counts[0], characters), page)));
     case kRight:
-      return args.counts.empty() ? std::string(s) : std::string(s.substr(s.size() - clamp_count(args.counts[0], s.size())));
+      if (args.counts.empty()) return std::string(s);
+      return std::string(s.substr(prefix_bytes(s, characters - clamp_count(args.counts[0], characters), page)));
     case kDtos: return dtos(s, date_format);
     case kStr: return std::string(trim_right(trim_left(s)));  // a number's text without its padding
     case kSpace:
@@ -141,7 +151,9 @@ struct PendingCall {
 
 }  // namespace
 
-void expand_string_functions(std::string& text, std::vector<bool>& own, int date_format) {
+void expand_string_functions(std::string& text, std::vector<bool>& own, int date_format, const CodePage* page) {
+  // Single-byte pages count bytes as they always have.
+  if (page && !page->multibyte()) page = nullptr;
   own.resize(text.size(), false);
   if (text.find('(') == std::string::npos) return;  // every call has one
   std::string out;
@@ -163,7 +175,7 @@ void expand_string_functions(std::string& text, std::vector<bool>& own, int date
       PendingCall call = calls.back();
       calls.pop_back();
       std::string result =
-          apply(call.function, std::string_view(out).substr(call.argument), out_own, call.argument, date_format);
+          apply(call.function, std::string_view(out).substr(call.argument), out_own, call.argument, date_format, page);
       out.resize(call.start), out_own.resize(call.start);
       out += result, out_own.resize(out.size(), false);
       continue;
