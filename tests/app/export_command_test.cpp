@@ -138,7 +138,7 @@ TEST_F(ExportCommandTest, SaveAsWritesEveryRecordInEachFormat) {
   };
   const Case cases[] = {
       {Cmd::SaveAsText, "q.txt", "one "},       {Cmd::SaveAsPrg, "q.prg", "APPEND BLANK"},
-      {Cmd::SaveAsSql, "q.sql", "INSERT INTO"}, {Cmd::SaveAsHtml, "q.htm", "<table border=1>"},
+      {Cmd::SaveAsSql, "q.sql", "INSERT INTO"}, {Cmd::SaveAsHtml, "q.htm", "<meta charset=\"IBM866\">\n<table border=1>"},
       {Cmd::SaveAsXml, "q.xml", "<?xml"},       {Cmd::SaveAsCsv, "q.csv", "NAME,QTY"},
       {Cmd::SaveAsDbf, "q.dbf", "\x03"},
   };

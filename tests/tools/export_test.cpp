@@ -171,7 +171,7 @@ TEST(Export, EveryTextFormatWritesItsGoldenBytes) {
        "line \"\"two\"\" & <three> -- x\");\n"
        "INSERT INTO \"t\" VALUES (\"O\"\"Neil,'J'\", 3.00, -0.250, \"1999-12-31\", \"1999-12-31 00:00:00\", 0, -7, 0.0000, -1.00, \"\");\n"},
       {ExportFormat::kHtml,
-       "\n"
+       "<meta charset=\"IBM866\">\n\n"
        "<table border=1><tr><td align=right>RecNo</td><td>*</td><td>NAME</td><td>QTY</td><td>RATE</td><td>DAY</td><td>STAMP</td><td>OK</td><td>COUNT</td><td>PRICE</td><td>WEIGHT</td><td>NOTES</td></tr>\n"
        "<tr><td align=right>1</td><td>&nbsp;</td><td>\x88\xA2\xA0\xAD\xAE\xA2 </td><td align=right>12.50 </td><td align=right>1.500 </td><td>01.31.2024 </td><td>01.31.2024 13:45:30 </td><td>T </td><td align=right>42 </td><td align=right>1.2345 </td><td align=right>2.50 </td><td>Line one <br>\n"
        " line &quot;two&quot; &amp; &lt;three&gt; -- x </td></tr>\n"
