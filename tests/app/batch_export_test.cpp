@@ -451,3 +451,51 @@ TEST(BatchExport, XmlOfATableInAnotherCodePageDeclaresIt) {
 
 }  // namespace
 }  // namespace kora
+
+namespace kora {
+namespace {
+
+using test::TempDir;
+
+// /e: names the code page text is written in; without it CSV is UTF-8 and
+// the other text formats keep the table's page. A character the page
+// cannot hold fails the run with its record and field named and writes no
+// file; an unknown page, or one given to a DBF export, is a usage error.
+TEST(BatchExport, TheOutputCodePageComesFromSlashE) {
+  TempDir dir;
+  std::string program = dir.file("kora");
+  ASSERT_EQ(symlink(KORA_BINARY_DIR "/kora", program.c_str()), 0);
+  dir.copy_fixture("mapshaper/dbf/cpg/win1251.dbf", "t.dbf");
+  dir.copy_fixture("mapshaper/dbf/cpg/win1251.cpg", "t.cpg");
+  const std::string russian_1251 = "\xD0\xD3\xD1\xD1\xCA\xC8\xC9", russian_866 = "\x90\x93\x91\x91\x8A\x88\x89";
+  struct Case {
+    const char* args;
+    int status;
+    std::string starts;  // the output's first bytes, or standard error's text
+  };
+  const Case cases[] = {
+      {"/x:csv t.dbf out", 0, "NAME\r\nРУССКИЙ\r\n"},
+      {"/x:txt t.dbf out", 0, "NAME\n" + russian_1251},
+      {"/x:csv /e:866 t.dbf out", 0, "NAME\r\n" + russian_866 + "\r\n"},
+      {"/x:txt /e:utf-8 t.dbf out", 0, "NAME\nРУССКИЙ"},
+      {"/x:xml /e:cp866 t.dbf out", 0, "<?xml version=\"1.0\" encoding=\"IBM866\"?>"},
+      {"/x:txt /e:1252 t.dbf out", 1, "kora: t.dbf: Record 1, field NAME: Р cannot be stored in code page 1252\n"},
+      {"/x:csv /e:klingon t.dbf out", 2, "kora: /e:klingon: unknown code page"},
+      {"/x:dbf /e:866 t.dbf out", 2, "kora: /e:866: a DBF export keeps the table's code page"},
+  };
+  for (const Case& c : cases) {
+    std::string err;
+    int status = test::run_command("cd '" + dir.path() + "' && rm -f out && ./kora " + c.args + " 2>&1 >/dev/null", err);
+    EXPECT_EQ(status, c.status) << c.args << ": " << err;
+    if (c.status != 0) {
+      EXPECT_EQ(err.rfind(c.starts, 0), 0u) << c.args << ": " << err;
+      EXPECT_FALSE(test::file_exists(dir.file("out"))) << c.args;
+      continue;
+    }
+    std::vector<uint8_t> bytes = test::read_bytes(dir.file("out"));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()).substr(0, c.starts.size()), c.starts) << c.args;
+  }
+}
+
+}  // namespace
+}  // namespace kora
