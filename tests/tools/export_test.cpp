@@ -527,5 +527,36 @@ TEST(Export, TextInUtf8OrAChosenCodePage) {
   EXPECT_EQ(read_text(dir.file("koi8.txt")).substr(0, 7), "\xF2\xF5\xF3\xF3\xEB\xE9\xEA");
 }
 
+
+// A DBF export into 866 (the OEM choice, or a table of 866 appended to)
+// from a table in Windows-1252 converts each text; one 866 cannot hold is
+// left blank, counted, and its record and field named.
+TEST(Export, DbfTargetsInAnotherCodePageTakeConvertedText) {
+  TempDir dir;
+  DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 6}};
+  layout.records = {"5\xB0", "caf\xE9"};
+  layout.code_page_mark = 0x03;
+  write_bytes(dir.file("src.dbf"), build_dbf(layout));
+  layout.code_page_mark = 0x65;
+  layout.records = {"old"};
+  write_bytes(dir.file("oem.dbf"), build_dbf(layout));
+  std::unique_ptr<Table> source = open_in_its_page(dir.file("src.dbf"));
+  ASSERT_EQ(source->code_page->number(), 1252);
+  OutputGuard guard{{source->file_name}, [](const std::string&) { return true; }};
+  ExportOptions o;
+  o.format = ExportFormat::kDbf;
+  o.codepage = ExportCodepage::kOem;
+  for (const char* name : {"new.dbf", "oem.dbf"}) {
+    o.overwrite = std::string(name) == "new.dbf";
+    ExportResult r = export_table(*source, dir.file(name), o, guard);
+    EXPECT_TRUE(r.ok()) << name;
+    EXPECT_EQ(r.refused, 1u) << name;
+    EXPECT_EQ(r.refusal, "Record 2, field NAME: \xC3\xA9 cannot be stored in code page 866") << name;
+  }
+  EXPECT_EQ(dbfread_dump(dir.file("new.dbf"), true, "cp866"), "['5°']\n['']\ndeleted 0\n");
+  EXPECT_EQ(dbfread_dump(dir.file("oem.dbf"), true, "cp866"), "['old']\n['5°']\n['']\ndeleted 0\n");
+}
+
 }  // namespace
 }  // namespace kora
