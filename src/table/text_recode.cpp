@@ -18,10 +18,17 @@ TextRecoder::TextRecoder(std::shared_ptr<const CodePage> from, std::shared_ptr<c
   to_utf8_ = to_ && to_->number() == 65001;
 }
 
+namespace {
+
+// Text of plain ASCII is the same in every page kora knows.
+bool is_ascii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char ch) { return uint8_t(ch) < 0x80; });
+}
+
+}  // namespace
+
 bool TextRecoder::convert(std::string_view in, std::string& out, char32_t* bad) const {
-  // Text of plain ASCII is the same in every page kora knows.
-  bool ascii = std::all_of(in.begin(), in.end(), [](char ch) { return uint8_t(ch) < 0x80; });
-  if (!active_ || ascii) {
+  if (!active_ || is_ascii(in)) {
     out.assign(in);
     return true;
   }
@@ -34,7 +41,7 @@ bool TextRecoder::convert(std::string_view in, std::string& out, char32_t* bad) 
 }
 
 bool TextRecoder::convert(std::string& text, char32_t* bad) const {
-  if (!active_) return true;
+  if (!active_ || is_ascii(text)) return true;
   std::string out;
   if (!convert(text, out, bad)) return false;
   text.swap(out);

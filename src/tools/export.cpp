@@ -181,19 +181,23 @@ std::string_view stored_bytes(RecordImage image, size_t offset, size_t length, b
 }
 
 // A Character field as a CSV value in one pass over its bytes: up to a NUL,
-// without trailing blanks, quoted as csv_value quotes.
-void csv_text(std::string& out, const char* p, size_t length) {
+// without trailing blanks, quoted as csv_value quotes. With `ascii_only`,
+// a value holding a byte beyond ASCII is left to the caller (false).
+bool csv_text(std::string& out, const char* p, size_t length, bool ascii_only) {
   size_t end = 0;
-  bool special = false;
+  bool special = false, high = false;
   for (size_t k = 0; k < length && p[k] != 0; ++k) {
     special |= kCsvSpecials.special[uint8_t(p[k])];
+    high |= uint8_t(p[k]) >= 0x80;
     if (p[k] != ' ') end = k + 1;
   }
+  if (high && ascii_only) return false;
   if (!special && (end == 0 || p[0] != ' ')) {
     out.append(p, end);
-    return;
+    return true;
   }
   csv_value(out, std::string_view(p, end));
+  return true;
 }
 
 void quoted_doubling(std::string& out, std::string_view value, char quote) {
@@ -580,7 +584,8 @@ void Exporter::csv_column(const Column& c, RecordImage image, std::string& v, st
   if (c.stored != Stored::kNone && c.offset + c.length <= image.size() &&
       !(c.nullable && is_null_field(table_, image, c.index))) {
     const char* p = reinterpret_cast<const char*>(image.data()) + c.offset;
-    if (c.stored == Stored::kText && !recode_.active()) return csv_text(out, p, c.length);
+    // Text that is ASCII reads alike in every page: only the rest is converted.
+    if (c.stored == Stored::kText && csv_text(out, p, c.length, recode_.active())) return;
     if (c.stored == Stored::kLogical) {
       char ch = char(std::toupper(uint8_t(*p)));
       if (ch == 'T' || ch == 'Y') out += 'T';
@@ -749,7 +754,7 @@ bool Exporter::record(RecordImage image, uint32_t position, std::string& out) {
         if (columns_[k].index >= table_.field_count()) continue;
         // A blank number, date or logical stays as APPEND BLANK left it.
         if (values_[k].empty() && columns_[k].type != 'C' && !columns_[k].memo) continue;
-        out += "REPLACE " + field_name(table_, columns_[k].index) + " WITH ";
+        out += "REPLACE " + columns_[k].name + " WITH ";
         prg_value(columns_[k], image, values_[k], out);
         out += '\n';
       }
