@@ -442,7 +442,7 @@ ExportResult write_output(Table& table, const BatchExport& batch, const ExportOp
   std::fflush(stdout);
   if (target == Target::kStdout) return export_to_writer(table, options, fd_writer(STDOUT_FILENO, 0), progress);
   UniqueFd stream(open(batch.output.c_str(), O_WRONLY | O_CLOEXEC | (batch.append ? O_APPEND : 0)));
-  if (stream.fd < 0) return {OutputStatus::kCannotOpen, Status::kOk, 0, 0, {}, {}};
+  if (stream.fd < 0) return {OutputStatus::kCannotOpen, Status::kOk, 0, 0, {}, {}, {}};
   ExportResult result = export_to_writer(table, options, fd_writer(stream.fd, 0), progress);
   if (!stream.close_checked() && result.output == OutputStatus::kOk) result.output = OutputStatus::kWriteFailed;
   return result;

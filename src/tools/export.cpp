@@ -1143,7 +1143,7 @@ ExportResult export_new_dbf(Table& source, const std::string& path, const Export
   bool memo = std::any_of(columns.begin(), columns.end(), [](const Column& c) { return c.memo; });
   std::string temp = path + ".XXXXXX";
   UniqueFd made(mkostemp(temp.data(), O_CLOEXEC));
-  if (made.fd < 0) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+  if (made.fd < 0) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}, {}};
   fchmod(made.fd, new_file_mode());
   made.close_checked();
   std::string temp_memo = memo_file_name(temp, kind);
@@ -1156,13 +1156,13 @@ ExportResult export_new_dbf(Table& source, const std::string& path, const Export
                          target_code_page_mark(source, o.codepage)) ||
       (memo && !create_memo_file(temp, kind, block))) {
     discard();
-    return {OutputStatus::kWriteFailed, Status::kWriteError, 0, 0, {}, {}};
+    return {OutputStatus::kWriteFailed, Status::kWriteError, 0, 0, {}, {}, {}};
   }
   Status why = Status::kOk;
   std::unique_ptr<Table> target = open_table(temp, &why);
   if (!target) {
     discard();
-    return {OutputStatus::kCannotOpen, why, 0, 0, {}, {}};
+    return {OutputStatus::kCannotOpen, why, 0, 0, {}, {}, {}};
   }
   std::shared_ptr<const CodePage> page;
   if (o.codepage == ExportCodepage::kAnsi || o.codepage == ExportCodepage::kOem)
@@ -1192,22 +1192,22 @@ ExportResult export_dbf(Table& source, const std::string& path, const ExportOpti
   TableKind kind = target_kind(source, o.dbf_kind);
   if (is_one_of_files(target_path, guard.open_files) ||
       is_one_of_files(memo_file_name(target_path, kind), guard.open_files))
-    return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}, {}};
+    return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}, {}, {}};
   if (!exists) return export_new_dbf(source, target_path, o, progress);
-  if (!S_ISREG(info.st_mode)) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+  if (!S_ISREG(info.st_mode)) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}, {}};
   if (o.overwrite) {
-    if (!(guard.confirm_replace && guard.confirm_replace(path))) return {OutputStatus::kCancelled, Status::kOk, 0, 0, {}, {}};
+    if (!(guard.confirm_replace && guard.confirm_replace(path))) return {OutputStatus::kCancelled, Status::kOk, 0, 0, {}, {}, {}};
     return export_new_dbf(source, target_path, o, progress);
   }
   // Append: only into a file that is a table, never over one that is not.
   Status why = Status::kOk;
   std::unique_ptr<Table> target = open_table(target_path, &why);
-  if (!target) return {OutputStatus::kCannotOpen, why == Status::kOk ? Status::kCannotOpen : why, 0, 0, {}, {}};
-  if (target->read_only) return {OutputStatus::kCannotOpen, Status::kReadOnly, 0, 0, {}, {}};
-  if (is_one_of_files(target->memo_file_name, guard.open_files)) return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}, {}};
+  if (!target) return {OutputStatus::kCannotOpen, why == Status::kOk ? Status::kCannotOpen : why, 0, 0, {}, {}, {}};
+  if (target->read_only) return {OutputStatus::kCannotOpen, Status::kReadOnly, 0, 0, {}, {}, {}};
+  if (is_one_of_files(target->memo_file_name, guard.open_files)) return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}, {}, {}};
   // Copied by name: a table sharing none would get blank records only.
   std::vector<FieldLink> links = link_fields(*target, source, export_columns(source));
-  if (links.empty()) return {OutputStatus::kOk, Status::kNoCommonField, 0, 0, {}, {}};
+  if (links.empty()) return {OutputStatus::kOk, Status::kNoCommonField, 0, 0, {}, {}, {}};
   uint32_t before = target->record_count;
   choose_code_page(*target, 0);
   decide_code_page(*target, 0);
@@ -1302,7 +1302,7 @@ std::string export_declared_encoding(const Table& table, const ExportOptions& op
 ExportResult export_to_writer(Table& table, const ExportOptions& options, const ExportWriter& write,
                               const ProgressCallback& progress) {
   if (options.format == ExportFormat::kDbf || options.format == ExportFormat::kSqlite)
-    return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+    return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}, {}};
   return write_bands(table, options, write, progress);
 }
 
