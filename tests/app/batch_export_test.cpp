@@ -449,14 +449,6 @@ TEST(BatchExport, XmlOfATableInAnotherCodePageDeclaresIt) {
   EXPECT_EQ(out, "['\u00c4\u00f6\u00fc!\u00a7$%&/']\n");
 }
 
-}  // namespace
-}  // namespace kora
-
-namespace kora {
-namespace {
-
-using test::TempDir;
-
 // /e: names the code page text is written in; without it CSV is UTF-8 and
 // the other text formats keep the table's page. A character the page
 // cannot hold fails the run with its record and field named and writes no

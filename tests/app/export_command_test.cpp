@@ -332,12 +332,6 @@ TEST_F(ExportCommandTest, EscStopsALongExportKeepingTheOldFileAndALargeResultIsO
   EXPECT_TRUE(shown("The file is too large to show."));
 }
 
-}  // namespace
-}  // namespace kora
-
-namespace kora {
-namespace {
-
 // The dialog's code page: a value saved by an older kora keeps its meaning
 // (0 as stored); UTF-8 is the new choice; never chosen, CSV is written in
 // UTF-8 and the other formats as stored, and nothing is saved in its place

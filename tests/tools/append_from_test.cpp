@@ -234,14 +234,6 @@ TEST(AppendFromTest, ASourceThatCannotBeReadAddsNothingAndSaysWhy) {
   EXPECT_EQ(result.blank_fields, (std::vector<std::string>{"AMOUNT", "DAY", "NOTES"}));
 }
 
-}  // namespace
-}  // namespace kora
-
-namespace kora {
-namespace {
-
-using namespace kora::test;
-
 // A dBase III table with a memo file, marked as being in `mark`'s code page,
 // opened as the program opens it; memos[k] goes into NOTES of record k.
 std::unique_ptr<Table> marked_table(const TempDir& dir, const std::string& name, uint8_t mark,

@@ -413,14 +413,6 @@ TEST(Export, RefusesOpenTablesAndKeepsTheOldFileWhenAWriteFails) {
   EXPECT_EQ(left.find(".dbf."), std::string::npos) << left;
 }
 
-}  // namespace
-}  // namespace kora
-
-namespace kora {
-namespace {
-
-using namespace kora::test;
-
 // Python reads each table in its page with dbfread and checks kora's UTF-8
 // CSV against it (the text fields, memo texts included), and reads both XML
 // exports in the page their declaration names. Prints "OK <rows match>
