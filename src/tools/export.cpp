@@ -1323,7 +1323,7 @@ Status export_walk(Table& table, const ExportOptions& options, const ProgressCal
                    const std::function<bool(RecordImage image, uint32_t position)>& each) {
   KeepRecord keep(table);
   Exporter exporter(table, options);
-  return walk_records(table, options, progress, [&](RecordImage image, uint32_t position) {
+  return walk_records(table, options, progress, [&](RecordImage image, uint32_t position, uint32_t) {
     if (table.first_memo_field >= 0) std::copy(image.begin(), image.end(), table.record.begin());
     return exporter.skipped(image) || each(image, position);
   });

@@ -473,7 +473,8 @@ TEST(BatchExport, TheOutputCodePageComesFromSlashE) {
       {"/x:xml /e:cp866 t.dbf out", 0, "<?xml version=\"1.0\" encoding=\"IBM866\"?>"},
       {"/x:txt /e:1252 t.dbf out", 1, "kora: t.dbf: Record 1, field NAME: Р cannot be stored in code page 1252\n"},
       {"/x:csv /e:klingon t.dbf out", 2, "kora: /e:klingon: unknown code page"},
-      {"/x:dbf /e:866 t.dbf out", 2, "kora: /e:866: a DBF export keeps the table's code page"},
+      {"/x:dbf /e:866 t.dbf out", 2, "kora: /e:866: a dbf export keeps the table's code page"},
+      {"/x:jsonl /e:866 t.dbf out", 2, "kora: /e:866: a jsonl export is written in UTF-8"},
   };
   for (const Case& c : cases) {
     std::string err;
