@@ -91,6 +91,11 @@ void report(const Table& table, const AppendResult& result) {
     text.append("\n").append(status_cause_text(result.status));
     message_box(text, "Error", "OK", kMessageError, kToolErrorHelp);
   }
+  if (result.not_held > 0) {
+    std::string text = std::to_string(result.not_held) + " text(s) held characters this table's code page cannot;\n" +
+                       "their fields were left blank. The first:\n" + result.first_not_held;
+    message_box(text, "Append from", "OK", 0, kAppendFromHelp);
+  }
   if (result.did_not_fit == 0) return;
   char text[160];
   std::snprintf(text, sizeof text, "%llu value(s) did not fit into their fields,\nthe first into %s of record %lu.",

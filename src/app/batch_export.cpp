@@ -81,6 +81,11 @@ std::string output_failure(OutputStatus output, const std::string& path) {
 
 }  // namespace
 
+ExportCodepage export_codepage_setting(int value, ExportFormat format) {
+  if (value >= 0 && value <= 3) return ExportCodepage(value);
+  return format == ExportFormat::kCsv ? ExportCodepage::kUtf8 : ExportCodepage::kAsIs;
+}
+
 ExportOptions export_options_from_settings(const Settings& settings, ExportFormat format) {
   const ExportSettings& e = settings.export_options;
   ExportOptions o;
@@ -91,7 +96,7 @@ ExportOptions export_options_from_settings(const Settings& settings, ExportForma
   o.memo_as_text = e.memo_as_text != 0;
   o.delete_mark = e.delete_mark != 0;
   o.numeration = e.numeration != 0;
-  o.codepage = ExportCodepage(e.codepage >= 0 && e.codepage <= 2 ? e.codepage : 0);
+  o.codepage = export_codepage_setting(e.codepage, format);
   o.structure = e.structure != 0;
   o.header = e.header != 0;
   o.detail = e.detail != 0;
@@ -437,7 +442,7 @@ ExportResult write_output(Table& table, const BatchExport& batch, const ExportOp
   std::fflush(stdout);
   if (target == Target::kStdout) return export_to_writer(table, options, fd_writer(STDOUT_FILENO, 0), progress);
   UniqueFd stream(open(batch.output.c_str(), O_WRONLY | O_CLOEXEC | (batch.append ? O_APPEND : 0)));
-  if (stream.fd < 0) return {OutputStatus::kCannotOpen, Status::kOk, 0, 0, {}, {}};
+  if (stream.fd < 0) return {OutputStatus::kCannotOpen, Status::kOk, 0, 0, {}, {}, {}};
   ExportResult result = export_to_writer(table, options, fd_writer(stream.fd, 0), progress);
   if (!stream.close_checked() && result.output == OutputStatus::kOk) result.output = OutputStatus::kWriteFailed;
   return result;
@@ -455,6 +460,15 @@ int run_batch_export(const BatchExport& batch) {
   if (!problem.empty()) return usage(problem);
   if (target != Target::kFile && (format == ExportFormat::kDbf || format == ExportFormat::kSqlite))
     return usage(std::string(format == ExportFormat::kDbf ? "a DBF" : "a SQLite") + " export needs an output file name, not a stream");
+  std::shared_ptr<const CodePage> output_page;
+  if (!batch.encoding.empty()) {
+    if (format == ExportFormat::kDbf) return usage("/e:" + batch.encoding + ": a dbf export keeps the table's code page");
+    output_page = CodePage::find(batch.encoding);
+    if (!output_page) return usage("/e:" + batch.encoding + ": unknown code page (866, 1251, 1252, UTF-8...)");
+    // JSON and SQLite hold their text in UTF-8 only.
+    if ((format == ExportFormat::kJsonl || format == ExportFormat::kSqlite) && output_page->number() != 65001)
+      return usage("/e:" + batch.encoding + ": a " + batch.format + " export is written in UTF-8");
+  }
   // A database takes appended rows into its table itself.
   bool appends_text = batch.append && format != ExportFormat::kDbf && format != ExportFormat::kSqlite;
   if (appends_text && format != ExportFormat::kCsv && format != ExportFormat::kText && format != ExportFormat::kJsonl)
@@ -483,6 +497,10 @@ int run_batch_export(const BatchExport& batch) {
   if (status != kBatchDone) return status;
 
   ExportOptions options = batch_export_options(format, batch);
+  if (output_page) {
+    options.codepage = ExportCodepage::kPage;
+    options.page = output_page;
+  }
   size_t skip = 0;
   if (appends_text && target == Target::kFile && !append_head(*table, options, batch.output, skip)) return kBatchUsage;
   if (batch.append && format == ExportFormat::kDbf && !same_structure(*table, batch.output)) return kBatchUsage;
@@ -493,13 +511,18 @@ int run_batch_export(const BatchExport& batch) {
     fail(output_failure(result.output, where));
     return kBatchFailed;
   }
+  if (result.status == Status::kNotInCodePage) {
+    fail(batch.table + ": " + result.refusal);
+    return kBatchFailed;
+  }
   if (result.status != Status::kOk) {
     fail(std::string(batch.table) + ": " + status_cause_text(result.status));
     return kBatchFailed;
   }
   for (const std::string& warning : result.warnings) warn(warning);
   if (result.refused > 0)
-    warn(std::to_string(result.refused) + " values the fields of " + where + " could not take were left blank");
+    warn(std::to_string(result.refused) + " values the fields of " + where + " could not take were left blank" +
+         (result.refusal.empty() ? "" : ", the first: " + result.refusal));
   return batch.strict && warnings > 0 ? kBatchFailed : kBatchDone;
 }
 

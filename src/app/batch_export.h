@@ -13,6 +13,10 @@ namespace kora {
 
 // The export options the [Export*] settings give, for the format chosen.
 ExportOptions export_options_from_settings(const Settings& settings, ExportFormat format);
+// The output code page a saved [Export] Codepage value means: 0 as the
+// table stores it, 1 ANSI, 2 OEM, 3 UTF-8; a value never chosen (-1) means
+// UTF-8 for CSV and the table's own page for the other formats.
+ExportCodepage export_codepage_setting(int value, ExportFormat format);
 
 struct BatchExport {
   std::string format;     // txt, clipper, foxpro, sql, html, dbf, xml, csv
@@ -21,6 +25,7 @@ struct BatchExport {
   std::string table;      // the table's file name
   std::string output;     // exactly as given; empty or "-": standard output
   std::shared_ptr<const CodePage> code_page;  // /cp:NAME: the table's text is read in it; null: as decided
+  std::string encoding;   // /e:CODEPAGE: the page text formats are written in; empty: the settings' choice
   std::string columns;    // /c: the fields written, in this order; empty: all
   bool append = false;    // /append: added to the output instead of replacing it
   bool deleted = false;   // /deleted: deleted records too, marked

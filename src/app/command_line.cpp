@@ -29,6 +29,8 @@ constexpr const char* kUsage =
     "\t/f:CONDITION - only the records the condition holds for\n"
     "\t/s:FIELDS    - in the order of these fields; -FIELD or FIELD DESC descending\n"
     "\t/c:FIELDS    - only these columns, in this order\n"
+    "\t/e:CODEPAGE  - text in this code page (866, 1252, UTF-8...); by default csv\n"
+    "\t               is written in UTF-8, the other formats in the table's page\n"
     "\t/append      - add to the output: csv and txt under the same header,\n"
     "\t               jsonl, dbf, sqlite into its table of the same columns\n"
     "\t/deleted     - deleted records too, marked as deleted\n"
@@ -174,10 +176,10 @@ std::string side_file_path(const char* program_path, const char* extension) {
 // /cp:NAME, whatever the name holds.
 bool is_code_page_switch(const char* arg) { return (arg[0] == '/' || arg[0] == '-') && strncasecmp(arg + 1, "cp:", 3) == 0; }
 
-// /x:FORMAT, /f:CONDITION, /s:FIELDS, /c:FIELDS, /cp:NAME: switches
+// /x:FORMAT, /f:CONDITION, /s:FIELDS, /c:FIELDS, /e:CODEPAGE, /cp:NAME: switches
 // whatever their values hold.
 bool is_valued_switch(const char* arg) {
-  return ((arg[0] == '/' || arg[0] == '-') && arg[1] != '\0' && std::strchr("xXfFsScC", arg[1]) != nullptr &&
+  return ((arg[0] == '/' || arg[0] == '-') && arg[1] != '\0' && std::strchr("xXfFsScCeE", arg[1]) != nullptr &&
           arg[2] == ':') ||
          is_code_page_switch(arg);
 }
@@ -235,13 +237,14 @@ bool read_switch(const char* word, CommandLine& line) {
   return first == 'a' || (first == 'r' && (word[1] == '+' || word[1] == '-'));
 }
 
-// The value of /x:, /f:, /s: or /c:; a second one is a problem.
+// The value of /x:, /f:, /s:, /c: or /e:; a second one is a problem.
 void read_valued_switch(const char* arg, CommandLine& line) {
   std::string* slot = nullptr;
   switch (arg[1] | 0x20) {
     case 'x': slot = &line.export_format; line.batch_export = true; break;
     case 'f': slot = &line.filter; break;
     case 's': slot = &line.sort; break;
+    case 'e': slot = &line.encoding; break;
     default: slot = &line.columns;
   }
   std::string value(arg + 3);

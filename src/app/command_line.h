@@ -30,6 +30,7 @@ struct CommandLine {
   std::string filter;
   std::string sort;
   std::string columns;
+  std::string encoding;  // /e:CODEPAGE: the code page text formats are written in
   bool append = false;
   bool deleted = false;
   bool ini = false;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/batch_export.h"
 #include "app/command_support.h"
 #include "app/main_loop.h"
 #include "app/memo_type_dialog.h"
@@ -236,7 +237,7 @@ void format_options(int, int);
 
 const DialogDecoration kExportFrames[] = {
     {4, 2, 40, 4, "Format"},       {4, 5, 74, 7, "Filename"},  {4, 8, 26, 11, "Existing file"},
-    {27, 8, 74, 11, "Records"},    {4, 12, 31, 18, "Options"}, {32, 12, 47, 16, "Codepage"},
+    {27, 8, 74, 11, "Records"},    {4, 12, 31, 18, "Options"}, {32, 12, 47, 17, "Codepage"},
     {48, 12, 74, 18, "Bands"},     {},
 };
 DialogList g_format{6, 3, 30, 0, nullptr, g_format_items};
@@ -256,6 +257,7 @@ DialogCheck g_numeration{6, 17, 0, "Records numbers", kNumeration};
 DialogRadio g_as_is{34, 13, 0, "As is", kCodepage, 0};
 DialogRadio g_ansi{34, 14, 0, "Ansi", kCodepage, 1};
 DialogRadio g_oem{34, 15, 0, "OEM", kCodepage, 2};
+DialogRadio g_utf8{34, 16, 0, "UTF-8", kCodepage, 3};
 DialogCheck g_structure{50, 13, 0, "Structure", kStructure};
 DialogCheck g_header{50, 14, 0, "Column headers", kHeader};
 DialogCheck g_detail{50, 15, 0, "Detail", kDetail};
@@ -270,12 +272,13 @@ DialogControl g_export_controls[] = {
     {kControlRadio, 0, &g_current},      {kControlRadio, 0, &g_following},    {kControlEdit, 0, &g_record_list},
     {kControlCheck, 0, &g_copy_deleted}, {kControlCheck, 0, &g_copy_blank},   {kControlCheck, 0, &g_memo_as_text},
     {kControlCheck, 0, &g_delete_mark},  {kControlCheck, 0, &g_numeration},   {kControlRadio, 0, &g_as_is},
-    {kControlRadio, 0, &g_ansi},         {kControlRadio, 0, &g_oem},          {kControlCheck, 0, &g_structure},
-    {kControlCheck, 0, &g_header},       {kControlCheck, 0, &g_detail},       {kControlCheck, 0, &g_show_file},
-    {kControlButton, 0, &g_export_ok},   {kControlButton, 0, &g_export_cancel}, {},
+    {kControlRadio, 0, &g_ansi},         {kControlRadio, 0, &g_oem},          {kControlRadio, 0, &g_utf8},
+    {kControlCheck, 0, &g_structure},    {kControlCheck, 0, &g_header},       {kControlCheck, 0, &g_detail},
+    {kControlCheck, 0, &g_show_file},    {kControlButton, 0, &g_export_ok},   {kControlButton, 0, &g_export_cancel},
+    {},
 };
 constexpr int kRecordListControl = 8;
-constexpr int kOkControl = 21;
+constexpr int kOkControl = 22;
 Dialog g_export_dialog{2, 1, 76, 22, kExportHelp, "Export", 0, kExportFrames, g_export_controls};
 
 void format_options(int, int) {
@@ -293,8 +296,17 @@ void format_options(int, int) {
 
 bool filled(const EditField& field) { return field.text && field.text[0]; }
 
+// While the user has never chosen a code page, the choice follows the
+// format (UTF-8 for CSV, as stored for the others) until they change it;
+// -1 once the user's own choice stands.
+int g_default_codepage = -1;
+
+ExportFormat selected_format() { return kListFormats[std::clamp(g_format.selected, 0, 7)]; }
+
 int export_hook(int, Dialog& dialog, int) {
-  const int* v = dialog.values;
+  int* v = dialog.values;
+  if (g_default_codepage >= 0 && v[kCodepage] != g_default_codepage) g_default_codepage = -1;
+  if (g_default_codepage >= 0) v[kCodepage] = g_default_codepage = int(export_codepage_setting(-1, selected_format()));
   bool following = v[kRecords] == 2;
   dialog.controls[kRecordListControl].disabled = following ? 0 : 1;
   bool some_band = v[kStructure] || v[kHeader] || v[kDetail] || v[kShowFile];
@@ -334,7 +346,8 @@ bool ask_export(const Table& table, RecordList& list) {
   int* v = g_export_dialog.values;
   v[kOverwrite] = s.overwrite;
   v[kRecords] = selected.empty() ? s.records : 2;
-  v[kCodepage] = s.codepage;
+  g_default_codepage = s.codepage < 0 ? int(export_codepage_setting(-1, selected_format())) : -1;
+  v[kCodepage] = s.codepage < 0 ? g_default_codepage : s.codepage;
   for (int value : kCheckValues) v[value] = *check_setting(s, value);
   int result = dialog_run(g_export_dialog, export_hook);
   std::string name = g_file_name.text, text = g_record_list.text;
@@ -344,7 +357,7 @@ bool ask_export(const Table& table, RecordList& list) {
   s.type = int(kListFormats[std::clamp(g_format.selected, 0, kLastListFormat)]);
   s.overwrite = v[kOverwrite];
   s.records = v[kRecords];
-  s.codepage = v[kCodepage];
+  if (g_default_codepage < 0) s.codepage = v[kCodepage];
   for (int value : kCheckValues) *check_setting(s, value) = v[value];
   s.filename = export_file_name(name, ExportFormat(s.type));
   settings_save_export();
@@ -371,6 +384,10 @@ void report(const ExportResult& result) {
     return;
   }
   if (result.output == OutputStatus::kOpenTable) return report_output_status(result.output);
+  if (result.status == Status::kNotInCodePage) {
+    message_box(result.refusal + ".\nNothing was exported.", "Error", "OK", kMessageError, kToolErrorHelp);
+    return;
+  }
   if (result.ok() && !result.warnings.empty()) {
     // What the file could not carry as stored (unreadable memos, decimals
     // longer than a SQLite REAL): the first few, and how many in all.
@@ -382,7 +399,7 @@ void report(const ExportResult& result) {
   }
   if (result.ok() && result.refused > 0) {
     message_box("Values the target's fields could not take: " + std::to_string(result.refused) +
-                    "\nThose fields were left blank.",
+                    "\nThose fields were left blank." + (result.refusal.empty() ? "" : "\nThe first: " + result.refusal),
                 "Information", "OK", 0, kToolErrorHelp);
     return;
   }
@@ -464,7 +481,7 @@ ExportOptions export_options_from_settings() {
   o.memo_as_text = s.memo_as_text != 0;
   o.delete_mark = s.delete_mark != 0;
   o.numeration = s.numeration != 0;
-  o.codepage = ExportCodepage(std::clamp(s.codepage, 0, 2));
+  o.codepage = export_codepage_setting(s.codepage, o.format);
   o.structure = s.structure != 0;
   o.header = s.header != 0;
   o.detail = s.detail != 0;
@@ -513,7 +530,7 @@ void quick_export(ExportFormat format) {
   options.records = ExportRecords::kAll;
   options.copy_deleted = options.copy_blank = options.memo_as_text = true;
   options.delete_mark = options.numeration = false;
-  options.codepage = ExportCodepage::kAsIs;
+  options.codepage = export_codepage_setting(-1, format);
   options.structure = options.header = false;
   options.detail = true;
   export_and_show(*table, export_file_name(*name, format), options, true);

@@ -160,6 +160,7 @@ int batch_export(const CommandLine& line, std::shared_ptr<const CodePage> code_p
   batch.filter = line.filter;
   batch.sort = line.sort;
   batch.columns = line.columns;
+  batch.encoding = line.encoding;
   batch.table = line.names.empty() ? "" : line.names[0];
   batch.output = line.names.size() > 1 ? line.names[1] : "";
   batch.code_page = std::move(code_page);

@@ -39,6 +39,7 @@ constexpr StatusText kStatusTexts[] = {
     {Status::kNotStructureTable, "Incorrect structure of the DBF file."},
     {Status::kInterrupted, "A change to the table was interrupted; open it with write access to finish it"},
     {Status::kOtherColumns, "The table in the database has other columns"},
+    {Status::kNotInCodePage, "A text holds a character its code page cannot"},
 };
 
 constexpr const char* kCannotOpenFile = "Cannot open file";

@@ -38,6 +38,7 @@ enum class Status {
   kNoCommonField,   // records copied by field name between tables that share no name
   kInterrupted,     // a change the table's journal records cannot be finished here
   kOtherColumns,    // rows added to a database table whose columns are not the export's
+  kNotInCodePage,   // a text holds a character the code page it is written in cannot
 };
 
 // Why a file failed to open, from the errno of the failed open().

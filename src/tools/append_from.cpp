@@ -14,7 +14,9 @@
 #include "table/batch_appender.h"
 #include "table/field_write.h"
 #include "table/memo_file.h"
+#include "table/code_page.h"
 #include "table/record_scanner.h"
+#include "table/text_recode.h"
 #include "table/value_codec.h"
 
 namespace kora {
@@ -64,6 +66,9 @@ class AppendRun {
     std::memcpy(table_.record.data() + field_desc(table_, i)->offset, bytes, size_t(field_length(table_, i)));
   }
   bool commit() { return out_.append(table_.record.data()) == Status::kOk; }
+  // Field i of the record being built is left blank: its text holds a
+  // character the table's page cannot.
+  void not_held(int i, const std::string& why);
   // Writes what is gathered; the run's result, `walk` when reading the
   // source failed or was stopped.
   AppendResult finish(Status walk);
@@ -99,6 +104,12 @@ void AppendRun::did_not_fit(int i) {
   if (result_.did_not_fit++ > 0) return;
   result_.first_field = i;
   result_.first_record = start_ + out_.appended();
+}
+
+void AppendRun::not_held(int i, const std::string& why) {
+  if (result_.not_held++ > 0) return;
+  result_.first_not_held =
+      "Record " + std::to_string(uint64_t(start_) + out_.appended() + 1) + ", field " + field_name_utf8(table_, i) + ": " + why;
 }
 
 AppendResult AppendRun::finish(Status walk) {
@@ -138,6 +149,15 @@ bool stored_alike(const Table& table, int i, const Table& source, int j) {
   if ((type == 'N' || type == 'F') && field_decimals(table, i) != field_decimals(source, j)) return false;
   return field_desc(table, i)->offset + length <= table.record_size &&
          field_desc(source, j)->offset + length <= source.record_size;
+}
+
+// The text of a source in another page goes across exactly; between 866
+// and 1251 the bytes are taken as they stand, as they always were.
+TextRecoder text_recoder(const Table& table, const Table& source) {
+  std::shared_ptr<const CodePage> from = table_text_page(source), to = table_text_page(table);
+  auto cyrillic = [](const CodePage& page) { return page.number() == 866 || page.number() == 1251; };
+  if (!from || !to || (cyrillic(*from) && cyrillic(*to))) return {};
+  return {from, to};
 }
 
 std::vector<FieldPair> match_fields(const Table& table, const Table& source) {
@@ -271,6 +291,9 @@ AppendResult append_from_dbf(Table& table, const std::string& file_name, const P
   source->date_format = table.date_format;
   source->date_formats = table.date_formats;
   source->date_time_formats = table.date_time_formats;
+  choose_code_page(*source, 0);
+  decide_code_page(*source, 0);
+  const TextRecoder recode = text_recoder(table, *source);
 
   const std::vector<FieldPair> pairs = match_fields(table, *source);
   // Matched by name: a source sharing none would add blank records only.
@@ -294,13 +317,20 @@ AppendResult append_from_dbf(Table& table, const std::string& file_name, const P
     RecordImage image(r.image, source->record_size);
     if (has_memos) std::copy(image.begin(), image.end(), source->record.begin());
     for (const FieldPair& pair : pairs) {
-      if (pair.alike) {
+      const char type = field_type(*source, pair.source);
+      const bool text_value = recode.active() && (type == 'C' || type == 'M');
+      if (pair.alike && !text_value) {
         run.put_bytes(pair.target, r.image + field_desc(*source, pair.source)->offset);
         continue;
       }
       bool memo = false;
       bool as_shown = field_type(table, pair.target) == 'C' || is_memo_field(table, pair.target);
       source_value(*source, image, pair.source, as_shown, text, memo);
+      char32_t bad = 0;
+      if (text_value && !recode.convert(text, &bad)) {
+        run.not_held(pair.target, cannot_hold_text(recode.to(), bad));
+        continue;
+      }
       run.put(pair.target, text, memo);
     }
     if (!run.commit()) break;

@@ -38,6 +38,11 @@ struct AppendResult {
   uint64_t did_not_fit = 0;
   int first_field = -1;       // the field of the first such value
   uint32_t first_record = 0;  // its physical record number in the table
+  // Texts of a source in another code page holding a character the table's
+  // page cannot: the field is left blank. The first is named, for the
+  // user: "Record 12, field NAME: Ǆ cannot be stored in code page 866".
+  uint64_t not_held = 0;
+  std::string first_not_held;
   // From a DBF source: the table's fields no source field is named like,
   // left blank in every record added.
   std::vector<std::string> blank_fields;
@@ -50,7 +55,9 @@ bool names_dbf_source(std::string_view file_name);
 // Every record of the DBF source in file order, deleted ones included (the
 // new records are not marked). A source that shares no field name with the
 // table adds nothing (kNoCommonField). Fields of the same type, length and decimals
-// are copied as they stand; the others pass through their text form. The table itself as the source doubles it:
+// are copied as they stand; the others pass through their text form. Text
+// from a source in another code page is converted into the table's (two
+// tables of 866 and 1251 excepted: their bytes are taken as they are). The table itself as the source doubles it:
 // only the records it held when the run began are read.
 AppendResult append_from_dbf(Table& table, const std::string& file_name, const ProgressCallback& progress = {});
 

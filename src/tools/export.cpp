@@ -23,6 +23,7 @@
 #include "table/memo_file.h"
 #include "table/record_scanner.h"
 #include "table/text_code_page.h"
+#include "table/text_recode.h"
 #include "table/value_codec.h"
 #include "table/vfp_fields.h"
 #include "tools/jsonl_export.h"
@@ -86,6 +87,7 @@ struct Column {
   bool memo;
   char type;
   std::string caption;
+  std::string name;  // the field's name (a computed column's caption) as written
   Stored stored = Stored::kNone;
   size_t offset = 0;  // of the stored bytes in the record
   size_t length = 0;
@@ -98,7 +100,8 @@ std::vector<Column> export_columns(const Table& table) {
     int i = column_field(table, k);
     if (i < 0) continue;
     Column c{i, 0, is_numeric_field(table, i), i < table.field_count() && is_memo_field(table, i),
-             field_type(table, i), column_name(table, i)};
+             field_type(table, i), column_name(table, i),
+             i < table.field_count() ? field_name(table, i) : column_name(table, i)};
     if (i >= table.field_count()) {
       const ComputedColumn* computed = computed_column(table.columns, i);
       c.type = computed ? computed->type : 'C';
@@ -178,19 +181,23 @@ std::string_view stored_bytes(RecordImage image, size_t offset, size_t length, b
 }
 
 // A Character field as a CSV value in one pass over its bytes: up to a NUL,
-// without trailing blanks, quoted as csv_value quotes.
-void csv_text(std::string& out, const char* p, size_t length) {
+// without trailing blanks, quoted as csv_value quotes. With `ascii_only`,
+// a value holding a byte beyond ASCII is left to the caller (false).
+bool csv_text(std::string& out, const char* p, size_t length, bool ascii_only) {
   size_t end = 0;
-  bool special = false;
+  bool special = false, high = false;
   for (size_t k = 0; k < length && p[k] != 0; ++k) {
     special |= kCsvSpecials.special[uint8_t(p[k])];
+    high |= uint8_t(p[k]) >= 0x80;
     if (p[k] != ' ') end = k + 1;
   }
+  if (high && ascii_only) return false;
   if (!special && (end == 0 || p[0] != ' ')) {
     out.append(p, end);
-    return;
+    return true;
   }
   csv_value(out, std::string_view(p, end));
+  return true;
 }
 
 void quoted_doubling(std::string& out, std::string_view value, char quote) {
@@ -255,8 +262,9 @@ class Exporter {
  public:
   Exporter(Table& table, const ExportOptions& options)
       : table_(table), o_(options), columns_(export_columns(table)),
-        encoding_(export_xml_encoding(table, options)) {
+        encoding_(export_xml_encoding(table, options)), recode_(output_recoder(table, options)) {
     plan_stored();
+    recode_names();
   }
 
   void head(std::string& out);
@@ -268,9 +276,17 @@ class Exporter {
   void value(const Column& c, RecordImage image, std::string& v);
   bool skipped(RecordImage image);
   bool stored_form(const Column& c, RecordImage image, std::string& v);
+  // The physical number (from 0) of the record whose values come next.
+  void set_record_number(uint32_t record) { record_number_ = record; }
+  // The first text the output could not hold; empty while there is none.
+  const std::string& refusal() const { return refusal_; }
 
  private:
+  static TextRecoder output_recoder(const Table& table, const ExportOptions& o);
   void plan_stored();
+  void recode_names();
+  void recode(const Column& c, std::string& v);
+  size_t shown_length(std::string_view v) const;
   void csv_column(const Column& c, RecordImage image, std::string& v, std::string& out);
   void structure(std::string& out);
   void headers(std::string& out);
@@ -283,9 +299,12 @@ class Exporter {
   const ExportOptions o_;
   std::vector<Column> columns_;
   XmlEncoding encoding_;
+  TextRecoder recode_;
   std::vector<std::string> values_;
   uint32_t position_ = 0;  // of the record being written
   std::vector<std::string> warnings_;
+  uint32_t record_number_ = 0;
+  std::string refusal_;
 };
 
 // The base64 form of bytes (RFC 4648, with padding).
@@ -328,6 +347,44 @@ void Exporter::memo_value(const Column& c, std::string& v) {
   bool nul_inside = last != std::string::npos && v.find('\0') < last;
   bool binary = type != 1 || c.type == 'G' || c.type == 'P' || c.type == 'W' || nul_inside;
   if (binary) v = base64(v);
+}
+
+// Text formats in UTF-8 or a chosen page take the table's characters
+// through UTF-8; the other choices keep the bytes (or the 866/1251 turn).
+TextRecoder Exporter::output_recoder(const Table& table, const ExportOptions& o) {
+  if (o.format == ExportFormat::kDbf || o.xml_table) return {};
+  if (o.codepage == ExportCodepage::kUtf8) return {table_text_page(table), CodePage::of_number(65001)};
+  if (o.codepage == ExportCodepage::kPage && o.page) return {table_text_page(table), o.page};
+  return {};
+}
+
+void Exporter::recode(const Column& c, std::string& v) {
+  char32_t bad = 0;
+  if (!recode_.active() || recode_.convert(v, &bad)) return;
+  if (refusal_.empty()) {
+    std::string name = c.index < table_.field_count() ? field_name_utf8(table_, c.index) : c.caption;
+    refusal_ = "Record " + std::to_string(uint64_t(record_number_) + 1) + ", field " + name + ": " +
+               cannot_hold_text(recode_.to(), bad);
+  }
+  v.clear();
+}
+
+// Names go out in the output's page too; one it cannot hold is refused
+// as a value would be.
+void Exporter::recode_names() {
+  if (!recode_.active()) return;
+  for (Column& c : columns_) {
+    char32_t bad = 0;
+    if ((recode_.convert(c.caption, &bad) && recode_.convert(c.name, &bad)) || !refusal_.empty()) continue;
+    refusal_ = "Field " + c.caption + ": " + cannot_hold_text(recode_.to(), bad);
+  }
+}
+
+// A value's width in characters where the output is UTF-8, so that the
+// text format's columns line up.
+size_t Exporter::shown_length(std::string_view v) const {
+  if (!recode_.active() || recode_.to().number() != 65001) return v.size();
+  return size_t(std::count_if(v.begin(), v.end(), [](char ch) { return (uint8_t(ch) & 0xC0) != 0x80; }));
 }
 
 std::string base_name(const std::string& path, bool with_extension) {
@@ -382,7 +439,7 @@ void Exporter::headers(std::string& out) {
       for (size_t k = 0; k < columns_.size(); ++k) {
         out += columns_[k].caption;
         if (k + 1 < columns_.size()) {
-          out.append(size_t(columns_[k].width) - columns_[k].caption.size(), ' ');
+          out.append(size_t(columns_[k].width) - shown_length(columns_[k].caption), ' ');
           if (delimiter) out += delimiter;
         }
       }
@@ -401,17 +458,41 @@ void Exporter::headers(std::string& out) {
   }
 }
 
+// The page's declaration goes into the head of the user's header when it
+// has one, otherwise before it: a browser reads it there as well.
+void html_head(std::string& out, const std::string& header, const std::string& encoding) {
+  std::string meta = "<meta charset=\"" + html_escape(encoding) + "\">\n";
+  std::string lower = header;
+  for (char& ch : lower) ch = char(std::tolower(uint8_t(ch)));
+  size_t head = lower.find("<head");
+  size_t end = head == std::string::npos ? head : lower.find('>', head);
+  if (end == std::string::npos) {
+    out += meta;
+    out += header;
+    return;
+  }
+  out.append(header, 0, end + 1).append(1, '\n').append(meta).append(header, end + 1);
+}
+
 void Exporter::head(std::string& out) {
-  if (o_.format == ExportFormat::kHtml) out += o_.html_header;
+  if (o_.format == ExportFormat::kHtml) html_head(out, o_.html_header, export_declared_encoding(table_, o_));
   if (o_.format == ExportFormat::kXml) {
-    // A table in a page other than 866 and 1251 declares its own when its
-    // bytes go out as they are.
+    // 866 and 1251 keep the names they were always declared by; any other
+    // page, UTF-8 and a chosen code-page table declare their own.
     std::string declared = o_.xml_table ? o_.xml_table->encoding : std::string();
-    if (!o_.xml_table && o_.codepage == ExportCodepage::kAsIs && in_other_code_page(table_))
-      declared = table_.code_page->declared_name();
+    bool family = !o_.xml_table && (o_.codepage == ExportCodepage::kAnsi || o_.codepage == ExportCodepage::kOem ||
+                                    (o_.codepage == ExportCodepage::kAsIs && !in_other_code_page(table_)));
+    if (!o_.xml_table && !family) declared = export_declared_encoding(table_, o_);
     out += xml_prolog(table_.file_name, encoding_, declared);
   }
-  if (o_.structure) structure(out);
+  if (o_.structure) {
+    std::string band;
+    structure(band);
+    char32_t bad = 0;
+    if (!recode_.convert(band, &bad) && refusal_.empty())
+      refusal_ = "The structure: " + cannot_hold_text(recode_.to(), bad);
+    out += band;
+  }
   if (o_.header || o_.format == ExportFormat::kCsv) headers(out);
   if (!o_.detail) return;
   if (o_.format == ExportFormat::kHtml && !o_.header) out += "<table border=1>\n";
@@ -431,7 +512,7 @@ void Exporter::value(const Column& c, RecordImage image, std::string& v) {
   if (c.memo && o_.memo_as_text) {
     memo_value(c, v);
   } else if (machine_form(o_.format) && stored_form(c, image, v)) {
-    return;
+    if (c.stored != Stored::kText) return;
   } else if (machine_form(o_.format) && (c.type == 'D' || c.type == 'T') && c.index < table_.field_count()) {
     if (!is_date_blank(table_, image, c.index)) v = iso_date(field_date(table_, image, c.index), c.type == 'T');
     return;
@@ -449,6 +530,7 @@ void Exporter::value(const Column& c, RecordImage image, std::string& v) {
     if (c.numeric && o_.format != ExportFormat::kText) trim_left(v);
   }
   if (v.empty() || !(c.type == 'C' || c.memo)) return;
+  recode(c, v);
   if (o_.codepage == ExportCodepage::kAnsi && !table_.ansi_text) v = table_oem_to_ansi(table_, v);
   if (o_.codepage == ExportCodepage::kOem && table_.ansi_text) v = table_ansi_to_oem(table_, v);
 }
@@ -464,7 +546,8 @@ void Exporter::plan_stored() {
     const FieldDesc& d = *field_desc(table_, c.index);
     c.offset = d.offset;
     c.length = size_t(field_length(table_, c.index));
-    if (c.type == 'C' && o_.codepage == ExportCodepage::kAsIs) c.stored = Stored::kText;
+    if (c.type == 'C' && o_.codepage != ExportCodepage::kAnsi && o_.codepage != ExportCodepage::kOem)
+      c.stored = Stored::kText;
     if (c.type == 'N' || c.type == 'F') c.stored = Stored::kNumber;
     if (c.type == 'D') c.stored = Stored::kDate;
     if (c.type == 'L') c.stored = Stored::kLogical;
@@ -501,7 +584,8 @@ void Exporter::csv_column(const Column& c, RecordImage image, std::string& v, st
   if (c.stored != Stored::kNone && c.offset + c.length <= image.size() &&
       !(c.nullable && is_null_field(table_, image, c.index))) {
     const char* p = reinterpret_cast<const char*>(image.data()) + c.offset;
-    if (c.stored == Stored::kText) return csv_text(out, p, c.length);
+    // Text that is ASCII reads alike in every page: only the rest is converted.
+    if (c.stored == Stored::kText && csv_text(out, p, c.length, recode_.active())) return;
     if (c.stored == Stored::kLogical) {
       char ch = char(std::toupper(uint8_t(*p)));
       if (ch == 'T' || ch == 'Y') out += 'T';
@@ -573,8 +657,9 @@ void Exporter::text_line(RecordImage image, uint32_t position, std::string& out)
     if (o_.trim == ExportTrim::kRight || o_.trim == ExportTrim::kBoth) trim_right(v);
     if (o_.quoting && !columns_[k].numeric) v = o_.quote_char + v + o_.quote_char;
     out += v;
-    if (o_.trim != ExportTrim::kBoth && v.size() < size_t(columns_[k].width))
-      out.append(size_t(columns_[k].width) - v.size(), ' ');
+    size_t shown = shown_length(v);
+    if (o_.trim != ExportTrim::kBoth && shown < size_t(columns_[k].width))
+      out.append(size_t(columns_[k].width) - shown, ' ');
     if (k + 1 < columns_.size() && delimiter) out += delimiter;
   }
   out += '\n';
@@ -658,7 +743,7 @@ bool Exporter::record(RecordImage image, uint32_t position, std::string& out) {
       out += '>';
       for (size_t k = 0; k < columns_.size(); ++k) {
         if (o_.xml_table) translate_high_bytes(values_[k], o_.xml_table->map);
-        out += xml_element(xml_name(columns_[k].index < table_.field_count() ? field_name(table_, columns_[k].index) : columns_[k].caption), values_[k], encoding_);
+        out += xml_element(xml_name(columns_[k].name), values_[k], encoding_);
       }
       out += "</Record>\n";
       break;
@@ -669,7 +754,7 @@ bool Exporter::record(RecordImage image, uint32_t position, std::string& out) {
         if (columns_[k].index >= table_.field_count()) continue;
         // A blank number, date or logical stays as APPEND BLANK left it.
         if (values_[k].empty() && columns_[k].type != 'C' && !columns_[k].memo) continue;
-        out += "REPLACE " + field_name(table_, columns_[k].index) + " WITH ";
+        out += "REPLACE " + columns_[k].name + " WITH ";
         prg_value(columns_[k], image, values_[k], out);
         out += '\n';
       }
@@ -705,7 +790,7 @@ Status walk_records(const Table& table, const ExportOptions& o, const ProgressCa
   auto run = [&](RecordScanner& scan) {
     ScannedRecord r;
     while (scan.next(r))
-      if (!each(RecordImage(r.image, table.record_size), r.position)) return Status::kWriteError;
+      if (!each(RecordImage(r.image, table.record_size), r.position, r.record)) return Status::kWriteError;
     return scan.status();
   };
   if (o.records == ExportRecords::kAll) {
@@ -734,14 +819,22 @@ ExportResult write_bands(Table& table, const ExportOptions& o, const ExportWrite
   exporter.head(out);
   bool written = true;
   if (o.detail) {
-    result.status = walk_records(table, o, progress, [&](RecordImage image, uint32_t position) {
+    result.status = walk_records(table, o, progress, [&](RecordImage image, uint32_t position, uint32_t record) {
+      exporter.set_record_number(record);
       if (exporter.record(image, position, out)) ++result.records;
+      if (!exporter.refusal().empty()) return false;
       if (out.size() >= kFlushBytes) {
         written = write(out);
         out.clear();
       }
       return written;
     });
+  }
+  // An export that cannot be written whole ends there: a file keeps what it held.
+  if (!exporter.refusal().empty()) {
+    result.status = Status::kNotInCodePage;
+    result.refusal = exporter.refusal();
+    return result;
   }
   exporter.tail(out);
   result.warnings = exporter.warnings();
@@ -922,22 +1015,37 @@ std::vector<FieldLink> link_fields(const Table& target, const Table& source, con
   return links;
 }
 
+// Between tables of different pages the text goes across exactly; tables
+// of 866 and 1251 keep the turn the ANSI and OEM choices make, and a target
+// of no known page takes the bytes as they are.
+TextRecoder dbf_recoder(const Table& source, std::shared_ptr<const CodePage> target_page) {
+  std::shared_ptr<const CodePage> from = table_text_page(source);
+  if (!from || !target_page) return {};
+  auto cyrillic = [](const CodePage& page) { return page.number() == 866 || page.number() == 1251; };
+  if (cyrillic(*from) && cyrillic(*target_page)) return {};
+  return {from, target_page};
+}
+
 class DbfWriter {
  public:
-  DbfWriter(Table& source, Table& target, const ExportOptions& o, bool journaled)
-      : source_(source), target_(target), o_(o), exporter_(source, text_options(o)),
-        links_(link_fields(target, source, exporter_.columns())), out_(target, kAppendChunkBytes, journaled) {}
+  DbfWriter(Table& source, Table& target, const ExportOptions& o, bool journaled, TextRecoder recode)
+      : source_(source), target_(target), o_(o), recode_(std::move(recode)),
+        exporter_(source, text_options(o, recode_.active())), links_(link_fields(target, source, exporter_.columns())),
+        out_(target, kAppendChunkBytes, journaled) {}
 
-  bool add(RecordImage image);
+  bool add(RecordImage image, uint32_t record);
   Status finish() { return out_.finish(); }
   uint64_t refused() const { return refused_; }
+  const std::string& refusal() const { return refusal_; }
 
  private:
-  static ExportOptions text_options(ExportOptions o) {
+  static ExportOptions text_options(ExportOptions o, bool recoding) {
     o.format = ExportFormat::kDbf;
     o.memo_as_text = true;
+    if (recoding) o.codepage = ExportCodepage::kAsIs;
     return o;
   }
+  bool recoded(const Column& c, uint32_t record);
   const Column& column_of(int index) const {
     for (const Column& c : exporter_.columns())
       if (c.index == index) return c;
@@ -947,19 +1055,35 @@ class DbfWriter {
   Table& source_;
   Table& target_;
   const ExportOptions& o_;
+  TextRecoder recode_;
   Exporter exporter_;
   std::vector<FieldLink> links_;
   BatchAppender out_;
   std::string text_;
   uint64_t refused_ = 0;
+  std::string refusal_;
 };
 
-bool DbfWriter::add(RecordImage image) {
+// A text value in the target's page; false (the value refused, the first
+// refusal kept) when the page cannot hold it. Memo texts go across, the
+// bytes of pictures and binary memos never.
+bool DbfWriter::recoded(const Column& c, uint32_t record) {
+  char32_t bad = 0;
+  if (!recode_.active() || !(c.type == 'C' || c.type == 'M') || recode_.convert(text_, &bad)) return true;
+  if (refused_++ == 0) {
+    std::string name = c.index < source_.field_count() ? field_name_utf8(source_, c.index) : c.caption;
+    refusal_ = "Record " + std::to_string(uint64_t(record) + 1) + ", field " + name + ": " +
+               cannot_hold_text(recode_.to(), bad);
+  }
+  return false;
+}
+
+bool DbfWriter::add(RecordImage image, uint32_t record) {
   if (source_.first_memo_field >= 0) std::copy(image.begin(), image.end(), source_.record.begin());
   if (exporter_.skipped(image)) return true;
   blank_record(target_);
   target_.record[0] = image[0];
-  const bool convert = (o_.codepage == ExportCodepage::kAnsi && !source_.ansi_text) ||
+  const bool convert = recode_.active() || (o_.codepage == ExportCodepage::kAnsi && !source_.ansi_text) ||
                        (o_.codepage == ExportCodepage::kOem && source_.ansi_text);
   for (const FieldLink& link : links_) {
     const Column& c = column_of(link.source);
@@ -970,6 +1094,7 @@ bool DbfWriter::add(RecordImage image) {
       continue;
     }
     exporter_.value(c, image, text_);
+    if (!recoded(c, record)) continue;
     if (link.memo) {
       if (!text_.empty() && out_.write_memo(target_.record.data(), link.target, text_) != Status::kOk) return false;
       continue;
@@ -985,21 +1110,22 @@ bool DbfWriter::add(RecordImage image) {
 // Walks the source into the target table.
 // An existing table is appended to under its journal; a new one is not yet anyone's.
 ExportResult fill_table(Table& source, Table& target, const ExportOptions& o, const ProgressCallback& progress,
-                        bool journaled) {
+                        bool journaled, TextRecoder recode) {
   ExportResult result;
   KeepRecord keep(source);
   target.date_format = source.date_format;
   target.date_formats = source.date_formats;
   target.date_time_formats = source.date_time_formats;
-  DbfWriter writer(source, target, o, journaled);
+  DbfWriter writer(source, target, o, journaled, std::move(recode));
   bool written = true;
-  result.status = walk_records(source, o, progress, [&](RecordImage image, uint32_t) {
-    written = writer.add(image);
+  result.status = walk_records(source, o, progress, [&](RecordImage image, uint32_t, uint32_t record) {
+    written = writer.add(image, record);
     return written;
   });
   Status finished = writer.finish();
   result.records = target.record_count;
   result.refused = writer.refused();
+  result.refusal = writer.refusal();
   if (!written || finished != Status::kOk) {
     result.output = OutputStatus::kWriteFailed;
     result.status = finished != Status::kOk ? finished : Status::kWriteError;
@@ -1017,7 +1143,7 @@ ExportResult export_new_dbf(Table& source, const std::string& path, const Export
   bool memo = std::any_of(columns.begin(), columns.end(), [](const Column& c) { return c.memo; });
   std::string temp = path + ".XXXXXX";
   UniqueFd made(mkostemp(temp.data(), O_CLOEXEC));
-  if (made.fd < 0) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+  if (made.fd < 0) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}, {}};
   fchmod(made.fd, new_file_mode());
   made.close_checked();
   std::string temp_memo = memo_file_name(temp, kind);
@@ -1030,15 +1156,18 @@ ExportResult export_new_dbf(Table& source, const std::string& path, const Export
                          target_code_page_mark(source, o.codepage)) ||
       (memo && !create_memo_file(temp, kind, block))) {
     discard();
-    return {OutputStatus::kWriteFailed, Status::kWriteError, 0, 0, {}, {}};
+    return {OutputStatus::kWriteFailed, Status::kWriteError, 0, 0, {}, {}, {}};
   }
   Status why = Status::kOk;
   std::unique_ptr<Table> target = open_table(temp, &why);
   if (!target) {
     discard();
-    return {OutputStatus::kCannotOpen, why, 0, 0, {}, {}};
+    return {OutputStatus::kCannotOpen, why, 0, 0, {}, {}, {}};
   }
-  result = fill_table(source, *target, o, progress, false);
+  std::shared_ptr<const CodePage> page;
+  if (o.codepage == ExportCodepage::kAnsi || o.codepage == ExportCodepage::kOem)
+    page = CodePage::of_number(o.codepage == ExportCodepage::kAnsi ? 1251 : 866);
+  result = fill_table(source, *target, o, progress, false, dbf_recoder(source, page));
   close_table(target);
   if (!result.ok()) {
     discard();
@@ -1063,24 +1192,26 @@ ExportResult export_dbf(Table& source, const std::string& path, const ExportOpti
   TableKind kind = target_kind(source, o.dbf_kind);
   if (is_one_of_files(target_path, guard.open_files) ||
       is_one_of_files(memo_file_name(target_path, kind), guard.open_files))
-    return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}, {}};
+    return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}, {}, {}};
   if (!exists) return export_new_dbf(source, target_path, o, progress);
-  if (!S_ISREG(info.st_mode)) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+  if (!S_ISREG(info.st_mode)) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}, {}};
   if (o.overwrite) {
-    if (!(guard.confirm_replace && guard.confirm_replace(path))) return {OutputStatus::kCancelled, Status::kOk, 0, 0, {}, {}};
+    if (!(guard.confirm_replace && guard.confirm_replace(path))) return {OutputStatus::kCancelled, Status::kOk, 0, 0, {}, {}, {}};
     return export_new_dbf(source, target_path, o, progress);
   }
   // Append: only into a file that is a table, never over one that is not.
   Status why = Status::kOk;
   std::unique_ptr<Table> target = open_table(target_path, &why);
-  if (!target) return {OutputStatus::kCannotOpen, why == Status::kOk ? Status::kCannotOpen : why, 0, 0, {}, {}};
-  if (target->read_only) return {OutputStatus::kCannotOpen, Status::kReadOnly, 0, 0, {}, {}};
-  if (is_one_of_files(target->memo_file_name, guard.open_files)) return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}, {}};
+  if (!target) return {OutputStatus::kCannotOpen, why == Status::kOk ? Status::kCannotOpen : why, 0, 0, {}, {}, {}};
+  if (target->read_only) return {OutputStatus::kCannotOpen, Status::kReadOnly, 0, 0, {}, {}, {}};
+  if (is_one_of_files(target->memo_file_name, guard.open_files)) return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}, {}, {}};
   // Copied by name: a table sharing none would get blank records only.
   std::vector<FieldLink> links = link_fields(*target, source, export_columns(source));
-  if (links.empty()) return {OutputStatus::kOk, Status::kNoCommonField, 0, 0, {}, {}};
+  if (links.empty()) return {OutputStatus::kOk, Status::kNoCommonField, 0, 0, {}, {}, {}};
   uint32_t before = target->record_count;
-  ExportResult result = fill_table(source, *target, o, progress, true);
+  choose_code_page(*target, 0);
+  decide_code_page(*target, 0);
+  ExportResult result = fill_table(source, *target, o, progress, true, dbf_recoder(source, target->code_page));
   result.records = target->record_count - before;
   for (int i = 0; i < target->field_count(); ++i) {
     bool linked = std::any_of(links.begin(), links.end(), [&](const FieldLink& l) { return l.target == i; });
@@ -1145,15 +1276,33 @@ XmlEncoding export_xml_encoding(const Table& table, const ExportOptions& options
   // Bytes put through a chosen table are in its code page, where only the
   // control characters are refused.
   if (options.xml_table) return XmlEncoding::kCp866;
+  // UTF-8 and a chosen page hold no byte without a character.
+  if (options.codepage == ExportCodepage::kUtf8 || options.codepage == ExportCodepage::kPage)
+    return XmlEncoding::kCp866;
   bool ansi = options.codepage == ExportCodepage::kAnsi ||
               (options.codepage == ExportCodepage::kAsIs && table.ansi_text);
   return ansi ? XmlEncoding::kWindows1251 : XmlEncoding::kCp866;
 }
 
+std::string export_declared_encoding(const Table& table, const ExportOptions& options) {
+  if (options.format == ExportFormat::kXml && options.xml_table) return options.xml_table->encoding;
+  std::shared_ptr<const CodePage> page = table_text_page(table);
+  switch (options.codepage) {
+    case ExportCodepage::kAnsi: page = CodePage::of_number(1251); break;
+    case ExportCodepage::kOem: page = CodePage::of_number(866); break;
+    case ExportCodepage::kUtf8: page = CodePage::of_number(65001); break;
+    case ExportCodepage::kPage:
+      if (options.page) page = options.page;
+      break;
+    default: break;
+  }
+  return page ? page->declared_name() : std::string("UTF-8");
+}
+
 ExportResult export_to_writer(Table& table, const ExportOptions& options, const ExportWriter& write,
                               const ProgressCallback& progress) {
   if (options.format == ExportFormat::kDbf || options.format == ExportFormat::kSqlite)
-    return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+    return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}, {}};
   return write_bands(table, options, write, progress);
 }
 
@@ -1174,7 +1323,7 @@ Status export_walk(Table& table, const ExportOptions& options, const ProgressCal
                    const std::function<bool(RecordImage image, uint32_t position)>& each) {
   KeepRecord keep(table);
   Exporter exporter(table, options);
-  return walk_records(table, options, progress, [&](RecordImage image, uint32_t position) {
+  return walk_records(table, options, progress, [&](RecordImage image, uint32_t position, uint32_t) {
     if (table.first_memo_field >= 0) std::copy(image.begin(), image.end(), table.record.begin());
     return exporter.skipped(image) || each(image, position);
   });
@@ -1188,7 +1337,8 @@ bool export_record(Table& table, uint32_t position, const ExportOptions& options
   ExportOptions one = options;
   one.records = ExportRecords::kCurrent;
   one.current = position;
-  walk_records(table, one, {}, [&](RecordImage image, uint32_t at) {
+  walk_records(table, one, {}, [&](RecordImage image, uint32_t at, uint32_t record) {
+    exporter.set_record_number(record);
     written = exporter.record(image, at, out);
     return true;
   });

@@ -19,6 +19,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,7 @@
 #include "table/dbf_file.h"
 #include "table/status.h"
 #include "table/value_codec.h"
+#include "table/text_code_page.h"
 #include "tools/markup.h"
 #include "tools/output_file.h"
 #include "tools/record_list.h"
@@ -48,7 +50,10 @@ enum class ExportFormat : int {
 };
 
 enum class ExportTrim : int { kNone = 0, kLeft = 1, kRight = 2, kBoth = 3 };
-enum class ExportCodepage : int { kAsIs = 0, kAnsi = 1, kOem = 2 };
+// As the table stores it; 866 and 1251 turned into each other (ANSI, OEM);
+// UTF-8; or the code page of ExportOptions::page. UTF-8 and a chosen page
+// take each character exactly and refuse what the output cannot hold.
+enum class ExportCodepage : int { kAsIs = 0, kAnsi = 1, kOem = 2, kUtf8 = 3, kPage = 4 };
 enum class ExportRecords : int { kAll = 0, kCurrent = 1, kFollowing = 2 };
 
 // A code-page table for XML exports, kept as a file "*.tbl": a 128-byte
@@ -83,6 +88,7 @@ struct ExportOptions {
   bool binary_as_base64 = false;
   bool numeration = false;
   ExportCodepage codepage = ExportCodepage::kAsIs;
+  std::shared_ptr<const CodePage> page;  // the output's page under kPage
   bool structure = false;
   bool header = false;
   bool detail = true;
@@ -119,6 +125,10 @@ struct ExportResult {
   // What could not be read, with record and field: "record 12, field NOTES:
   // its memo cannot be read" (binary_as_base64 runs).
   std::vector<std::string> warnings;
+  // The first text the output's code page could not hold: "Record 12, field
+  // NAME: Ǆ cannot be stored in code page 866". A text export stops there
+  // (kNotInCodePage); a DBF target leaves the value blank and counts it refused.
+  std::string refusal;
   bool ok() const { return output == OutputStatus::kOk && status == Status::kOk; }
 };
 
@@ -132,6 +142,9 @@ std::string export_file_name(std::string_view name, ExportFormat format);
 bool export_format_from_name(std::string_view name, ExportFormat& format);
 // The encoding an XML export declares for the bytes it writes.
 XmlEncoding export_xml_encoding(const Table& table, const ExportOptions& options);
+// The name of the code page a text export writes in, as a document declares
+// it ("UTF-8", "windows-1252", "IBM866").
+std::string export_declared_encoding(const Table& table, const ExportOptions& options);
 
 // Writes the export into the file (DBF: the table) at `path`. The table's
 // current record and view are left as they were. Progress counts records.

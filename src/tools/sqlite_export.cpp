@@ -309,7 +309,7 @@ ExportResult fill_database(Table& table, const std::string& path, const ExportOp
   Database d;
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (fresh ? SQLITE_OPEN_CREATE : 0);
   if (sqlite3_open_v2(path.c_str(), &d.db, flags, nullptr) != SQLITE_OK)
-    return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+    return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}, {}};
   // Large pages: fewer to split and fetch per row. A small cache, so that
   // pages reach the file (and the disk) as they fill.
   if (fresh && !d.exec("PRAGMA page_size=65536; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; "
@@ -317,17 +317,17 @@ ExportResult fill_database(Table& table, const std::string& path, const ExportOp
     return failed(Status::kWriteError);
   // A file that is no database is never written into.
   if (!d.exec("BEGIN IMMEDIATE") || !d.exec("SELECT count(*) FROM sqlite_master"))
-    return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+    return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}, {}};
   const std::string name = table_name(table);
   Layout layout = layout_of(table, o);
   // A SQLite table has at least one column.
-  if (layout.declared.empty()) return {OutputStatus::kOk, Status::kInvalidStructure, 0, 0, {}, {}};
+  if (layout.declared.empty()) return {OutputStatus::kOk, Status::kInvalidStructure, 0, 0, {}, {}, {}};
   std::vector<std::pair<std::string, std::string>> there = existing_columns(d.db, name);
   if (replace || there.empty()) {
     if (!d.exec("DROP TABLE IF EXISTS " + quoted(name)) || !d.exec(create_sql(name, layout)))
       return failed(Status::kWriteError);
   } else if (!same_columns(there, layout.declared)) {
-    return {OutputStatus::kOk, Status::kOtherColumns, 0, 0, {}, {}};
+    return {OutputStatus::kOk, Status::kOtherColumns, 0, 0, {}, {}, {}};
   }
   ExportResult result;
   bool written = true;
@@ -365,7 +365,7 @@ ExportResult new_database(Table& table, const std::string& target, const ExportO
                           const ProgressCallback& progress) {
   std::string temp = target + ".XXXXXX";
   UniqueFd made(mkostemp(temp.data(), O_CLOEXEC));
-  if (made.fd < 0) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+  if (made.fd < 0) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}, {}};
   fchmod(made.fd, new_file_mode());
   ExportResult result = fill_database(table, temp, o, progress, true, true, made.fd);
   if (result.ok()) {
@@ -383,12 +383,12 @@ ExportResult new_database(Table& table, const std::string& target, const ExportO
 ExportResult export_sqlite(Table& table, const std::string& path, const ExportOptions& o, const OutputGuard& guard,
                            const ProgressCallback& progress) {
   std::string target = resolved_target(path);
-  if (is_one_of_files(target, guard.open_files)) return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}, {}};
+  if (is_one_of_files(target, guard.open_files)) return {OutputStatus::kOpenTable, Status::kOk, 0, 0, {}, {}, {}};
   struct stat info;
   if (stat(target.c_str(), &info) != 0) return new_database(table, target, o, progress);
-  if (!S_ISREG(info.st_mode)) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}};
+  if (!S_ISREG(info.st_mode)) return {OutputStatus::kCannotOpen, Status::kCannotOpen, 0, 0, {}, {}, {}};
   if (o.overwrite && !(guard.confirm_replace && guard.confirm_replace(path)))
-    return {OutputStatus::kCancelled, Status::kOk, 0, 0, {}, {}};
+    return {OutputStatus::kCancelled, Status::kOk, 0, 0, {}, {}, {}};
   return fill_database(table, target, o, progress, false, o.overwrite);
 }
 

@@ -70,7 +70,7 @@ const IntKey kIntKeys[] = {
     {kExport, "MemoAsText", KORA_FIELD(export_options.memo_as_text), 0, 0, 1},
     {kExport, "DeleteMark", KORA_FIELD(export_options.delete_mark), 0, 0, 1},
     {kExport, "Numeration", KORA_FIELD(export_options.numeration), 0, 0, 1},
-    {kExport, "Codepage", KORA_FIELD(export_options.codepage), 0, 0, 2},
+    {kExport, "Codepage", KORA_FIELD(export_options.codepage), -1, 0, 3},
     {kExport, "Structure", KORA_FIELD(export_options.structure), 0, 0, 1},
     {kExport, "Header", KORA_FIELD(export_options.header), 1, 0, 1},
     {kExport, "Detail", KORA_FIELD(export_options.detail), 1, 0, 1},

@@ -32,7 +32,7 @@ struct ExportSettings {
   int memo_as_text = 0;
   int delete_mark = 0;
   int numeration = 0;
-  int codepage = 0;  // 0 as is, 1 ANSI, 2 OEM
+  int codepage = -1;  // 0 as is, 1 ANSI, 2 OEM, 3 UTF-8; -1 never chosen
   int structure = 0;
   // Without a settings file the Export dialog starts as a file lacking
   // these keys would start it: with a band to write, so that OK can work.

@@ -1,5 +1,6 @@
 // The batch export of the command line: every readable shared fixture
-// exported as CSV holds what python3-dbfread reads from it, and failures
+// exported as CSV (UTF-8) holds what python3-dbfread reads from it in the
+// code page the table's HTML export declares, and failures
 // exit non-zero with their reason on standard error.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -27,10 +28,11 @@ std::string program_in(const TempDir& dir, const std::string& ini) {
   return program;
 }
 
-// Compares each CSV with dbfread's reading of its table: values in kora's
-// forms (ISO dates, T/F, numbers by value, texts without outer blanks).
+// Compares each CSV with dbfread's reading of its table in the code page
+// kora declares for it: values in kora's forms (ISO dates, T/F, numbers by
+// value, texts without outer blanks).
 const char* const kCompare = R"(
-import base64, binascii, csv, sys, datetime, decimal, dbfread
+import base64, binascii, codecs, csv, sys, datetime, decimal, dbfread
 csv.field_size_limit(sys.maxsize)
 def form(v):
     if v is None: return ''
@@ -47,7 +49,7 @@ def same(mine, theirs):
     return mine.split('\0')[0].strip() == theirs
 def same_or_base64(mine, theirs):  # memo blocks of bytes come as base64
     if same(mine, theirs): return True
-    try: return same(base64.b64decode(mine, validate=True).decode('latin1'), theirs)
+    try: return same(base64.b64decode(mine, validate=True).decode(page, errors='replace'), theirs)
     except (binascii.Error, ValueError): return False
 def nulls(t, r):  # Visual FoxPro's null flags, which dbfread does not read
     fb, n, out = r.get('_NullFlags'), 0, set()
@@ -62,9 +64,13 @@ def nulls(t, r):  # Visual FoxPro's null flags, which dbfread does not read
 def long_memo(t, f, mine, theirs):  # dbfread reads dBase IV memos 8 bytes too long
     return f.type == 'M' and t.header.dbversion in (0x8b, 0x8c) and str(theirs).startswith(mine)
 for line in open(sys.argv[1]):
-    table, out = line.split()
+    table, out, page = line.split()
     try:
-        t = dbfread.DBF(table, encoding='latin1', load=True)
+        codecs.lookup(page)
+    except LookupError:
+        print('SKIP', table, 'python has no codec', page); continue
+    try:
+        t = dbfread.DBF(table, encoding=page, char_decode_errors='replace', load=True)
     except Exception as e:
         print('SKIP', table, type(e).__name__); continue
     # dbfread takes the end-of-file mark for a record when the count says one more.
@@ -74,7 +80,7 @@ for line in open(sys.argv[1]):
     if len(set(t.field_names)) < len(t.field_names):
         print('SKIP', table, 'duplicate field names, which dbfread reads as one'); continue
     if out == '-': print('REFUSED', table); continue
-    rows = list(csv.reader(open(out, encoding='latin1', newline='')))
+    rows = list(csv.reader(open(out, encoding='utf-8', errors='replace', newline='')))
     if len(rows) - 1 != len(records): print('COUNT', table, len(rows) - 1, len(records)); continue
     for n, (mine, theirs) in enumerate(zip(rows[1:], records)):
         null = nulls(t, theirs)
@@ -98,7 +104,12 @@ TEST(BatchExport, EveryReadableFixtureExportsTheValuesDbfreadReads) {
     std::string out = dir.file("out" + std::to_string(++count) + ".csv");
     std::string ignored;
     bool exported = test::run_command("'" + program + "' /x:csv '" + path + "' '" + out + "' 2>/dev/null", ignored) == 0;
-    pairs += path + " " + (exported ? out : "-") + "\n";
+    // The page kora reads the table in, as its HTML export declares it.
+    std::string meta;
+    test::run_command("'" + program + "' /x:html '" + path + "' 2>/dev/null | head -c 60", meta);
+    size_t open = meta.find("charset=\""), close = meta.find('"', open + 9);
+    std::string page = open == std::string::npos ? "-" : meta.substr(open + 9, close - open - 9);
+    pairs += path + " " + (exported ? out : "-") + " " + page + "\n";
   }
   std::ofstream(dir.file("pairs")) << pairs;
   std::ofstream(dir.file("compare.py")) << kCompare;
@@ -401,11 +412,10 @@ TEST(BatchExport, AUtf8ConditionFindsTheRecordsPythonFinds) {
     dir.copy_fixture(std::string("mapshaper/dbf/cpg/") + name + ".cpg", std::string(name) + ".cpg");
   }
   std::string out;
-  ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='čeština'\" /x:csv latin2.dbf - | "
-                              "iconv -f iso-8859-2 -t utf-8", out), 0);
+  // CSV is written in UTF-8 whatever the table's page.
+  ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='čeština'\" /x:csv latin2.dbf -", out), 0);
   EXPECT_EQ(out, "NAME\r\nčeština\r\n");
-  ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='國語'\" /x:csv big5.dbf - | iconv -f big5 -t utf-8",
-                              out), 0);
+  ASSERT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='國語'\" /x:csv big5.dbf -", out), 0);
   EXPECT_EQ(out, "NAME\r\n國語\r\n");
   EXPECT_EQ(test::run_command("cd '" + dir.path() + "' && ./kora \"/f:NAME='國'\" /x:csv latin2.dbf - 2>&1 >/dev/null", err), 2);
   EXPECT_NE(err.find("國 cannot be stored in code page ISO-8859-2"), std::string::npos) << err;
@@ -437,6 +447,47 @@ TEST(BatchExport, XmlOfATableInAnotherCodePageDeclaresIt) {
                               "\"import xml.etree.ElementTree as E\n"
                               "print([e.text for e in E.parse('cp850.xml').getroot().iter('TEXT')])\"", out), 0);
   EXPECT_EQ(out, "['\u00c4\u00f6\u00fc!\u00a7$%&/']\n");
+}
+
+// /e: names the code page text is written in; without it CSV is UTF-8 and
+// the other text formats keep the table's page. A character the page
+// cannot hold fails the run with its record and field named and writes no
+// file; an unknown page, or one given to a DBF export, is a usage error.
+TEST(BatchExport, TheOutputCodePageComesFromSlashE) {
+  TempDir dir;
+  std::string program = dir.file("kora");
+  ASSERT_EQ(symlink(KORA_BINARY_DIR "/kora", program.c_str()), 0);
+  dir.copy_fixture("mapshaper/dbf/cpg/win1251.dbf", "t.dbf");
+  dir.copy_fixture("mapshaper/dbf/cpg/win1251.cpg", "t.cpg");
+  const std::string russian_1251 = "\xD0\xD3\xD1\xD1\xCA\xC8\xC9", russian_866 = "\x90\x93\x91\x91\x8A\x88\x89";
+  struct Case {
+    const char* args;
+    int status;
+    std::string starts;  // the output's first bytes, or standard error's text
+  };
+  const Case cases[] = {
+      {"/x:csv t.dbf out", 0, "NAME\r\nРУССКИЙ\r\n"},
+      {"/x:txt t.dbf out", 0, "NAME\n" + russian_1251},
+      {"/x:csv /e:866 t.dbf out", 0, "NAME\r\n" + russian_866 + "\r\n"},
+      {"/x:txt /e:utf-8 t.dbf out", 0, "NAME\nРУССКИЙ"},
+      {"/x:xml /e:cp866 t.dbf out", 0, "<?xml version=\"1.0\" encoding=\"IBM866\"?>"},
+      {"/x:txt /e:1252 t.dbf out", 1, "kora: t.dbf: Record 1, field NAME: Р cannot be stored in code page 1252\n"},
+      {"/x:csv /e:klingon t.dbf out", 2, "kora: /e:klingon: unknown code page"},
+      {"/x:dbf /e:866 t.dbf out", 2, "kora: /e:866: a dbf export keeps the table's code page"},
+      {"/x:jsonl /e:866 t.dbf out", 2, "kora: /e:866: a jsonl export is written in UTF-8"},
+  };
+  for (const Case& c : cases) {
+    std::string err;
+    int status = test::run_command("cd '" + dir.path() + "' && rm -f out && ./kora " + c.args + " 2>&1 >/dev/null", err);
+    EXPECT_EQ(status, c.status) << c.args << ": " << err;
+    if (c.status != 0) {
+      EXPECT_EQ(err.rfind(c.starts, 0), 0u) << c.args << ": " << err;
+      EXPECT_FALSE(test::file_exists(dir.file("out"))) << c.args;
+      continue;
+    }
+    std::vector<uint8_t> bytes = test::read_bytes(dir.file("out"));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()).substr(0, c.starts.size()), c.starts) << c.args;
+  }
 }
 
 }  // namespace

@@ -138,7 +138,7 @@ TEST_F(ExportCommandTest, SaveAsWritesEveryRecordInEachFormat) {
   };
   const Case cases[] = {
       {Cmd::SaveAsText, "q.txt", "one "},       {Cmd::SaveAsPrg, "q.prg", "APPEND BLANK"},
-      {Cmd::SaveAsSql, "q.sql", "INSERT INTO"}, {Cmd::SaveAsHtml, "q.htm", "<table border=1>"},
+      {Cmd::SaveAsSql, "q.sql", "INSERT INTO"}, {Cmd::SaveAsHtml, "q.htm", "<meta charset=\"IBM866\">\n<table border=1>"},
       {Cmd::SaveAsXml, "q.xml", "<?xml"},       {Cmd::SaveAsCsv, "q.csv", "NAME,QTY"},
       {Cmd::SaveAsDbf, "q.dbf", "\x03"},
   };
@@ -330,6 +330,47 @@ TEST_F(ExportCommandTest, EscStopsALongExportKeepingTheOldFileAndALargeResultIsO
   EXPECT_GT(std::filesystem::file_size(dir.file("big.txt")), kShowFileLimit);
   EXPECT_TRUE(shown(dir.file("big.txt")));
   EXPECT_TRUE(shown("The file is too large to show."));
+}
+
+// The dialog's code page: a value saved by an older kora keeps its meaning
+// (0 as stored); UTF-8 is the new choice; never chosen, CSV is written in
+// UTF-8 and the other formats as stored, and nothing is saved in its place
+// so that the choice keeps following the format.
+TEST_F(ExportCommandTest, TheCodePageKeepsItsSavedMeaningAndCsvStartsInUtf8) {
+  reset_app_state();
+  screen_open_headless(25, 80);
+  backend = headless_backend();
+  g_settings_file = dir.file("kora.ini");
+  test::DbfSpec layout;
+  layout.code_page_mark = 0x65;  // 866
+  layout.fields = {{"NAME", 'C', 6}};
+  layout.records = {"\x88\xa2"};  // Ив
+  test::write_bytes(dir.file("t.dbf"), test::build_dbf(layout));
+  g_app.current = add_open_table(dir.file("t.dbf"));
+  ASSERT_GE(g_app.current, 0);
+  struct Case {
+    int saved;
+    int type;
+    const char* value;  // as written
+    const char* ini;
+  };
+  const Case cases[] = {
+      {-1, 8, "Ив", "Codepage=-1"},          {0, 8, "\x88\xa2", "Codepage=0"},
+      {-1, 0, "\x88\xa2", "Codepage=-1"},     {3, 0, "Ив", "Codepage=3"},
+  };
+  ExportSettings& s = g_settings.export_options;
+  for (const Case& c : cases) {
+    s.codepage = c.saved;
+    s.type = c.type;
+    s.overwrite = s.detail = 1;
+    s.show_file = 0;
+    s.filename = dir.file("out.x");
+    std::filesystem::remove(s.filename);
+    backend->push_key(kKeyEnter);
+    run_command(Cmd::Export);
+    EXPECT_NE(file_text(dir.file("out.x")).find(c.value), std::string::npos) << c.saved << " " << c.type;
+    EXPECT_NE(file_text(g_settings_file).find(c.ini), std::string::npos) << c.saved << " " << c.type;
+  }
 }
 
 }  // namespace

@@ -80,7 +80,7 @@ TEST(KoraBinary, HelpAsFirstArgumentPrintsTheUsageAndNothingElse) {
     EXPECT_EQ(run.out.rfind(version.out, 0), 0u) << help;
     EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << help;
     EXPECT_EQ(run.out.find('@'), std::string::npos) << "no address: " << run.out;
-    for (const char* word : {"/ro", "/mo", "/cr", "/ms", "/a[+]", "/r+", "/r-", "/cp:", "/x:", "/f:", "/s:", "/c:",
+    for (const char* word : {"/ro", "/mo", "/cr", "/ms", "/a[+]", "/r+", "/r-", "/cp:", "/x:", "/f:", "/s:", "/c:", "/e:",
                              "/append", "/deleted", "/ini", "/strict", "KORA_PASSWORD", "Exit status", "--version"}) {
       EXPECT_NE(run.out.find(word), std::string::npos) << word;
       std::string roff = std::string(word).substr(0, std::string(word).find('['));

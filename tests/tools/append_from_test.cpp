@@ -10,8 +10,10 @@
 #include "../support/dbf_builder.h"
 #include "../support/independent_readers.h"
 #include "../support/test_support.h"
+#include "table/code_page.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
+#include "table/text_code_page.h"
 #include "table/value_codec.h"
 
 namespace kora {
@@ -230,6 +232,46 @@ TEST(AppendFromTest, ASourceThatCannotBeReadAddsNothingAndSaysWhy) {
   AppendResult result = append_from_dbf(*table, dir.file("some.dbf"));
   EXPECT_EQ(result.appended, 1u);
   EXPECT_EQ(result.blank_fields, (std::vector<std::string>{"AMOUNT", "DAY", "NOTES"}));
+}
+
+// A dBase III table with a memo file, marked as being in `mark`'s code page,
+// opened as the program opens it; memos[k] goes into NOTES of record k.
+std::unique_ptr<Table> marked_table(const TempDir& dir, const std::string& name, uint8_t mark,
+                                    const std::vector<std::string>& records, const std::vector<std::string>& memos) {
+  DbfSpec layout;
+  layout.version = 0x83, layout.code_page_mark = mark, layout.records = records;
+  layout.fields = {{"NAME", 'C', 10}, {"AMOUNT", 'C', 8}, {"NOTES", 'M', 10}};
+  std::string path = dir.file(name);
+  write_bytes(path, build_dbf(layout));
+  EXPECT_TRUE(create_memo_file(path, kDBase3, 512));
+  std::unique_ptr<Table> table = open_table(path);
+  for (size_t k = 0; k < memos.size(); ++k)
+    EXPECT_TRUE(read_record(*table, uint32_t(k)) && write_memo(*table, 2, memos[k]) && write_record(*table, uint32_t(k)));
+  choose_code_page(*table, 0);
+  decide_code_page(*table, 0);
+  return table;
+}
+
+// From a Windows-1252 table into one in 866: the characters both pages hold
+// arrive as 866's bytes, memo texts too; a text holding one 866 lacks is
+// left out, its field blank, and the first named with its record.
+TEST(AppendFromTest, TextFromAnotherCodePageIsConvertedOrRefusedByName) {
+  TempDir d;
+  std::unique_ptr<Table> table = marked_table(d, "target.dbf", 0x65, {"old"}, {});
+  ASSERT_EQ(table->code_page->number(), 866);
+  marked_table(d, "source.dbf", 0x03, {"5\xB0\xB7       12", "caf\xE9      13"}, {"5 \xB0" "C", "\xD6lpreis"});
+  AppendResult result = append_from_dbf(*table, d.file("source.dbf"));
+  EXPECT_EQ(result.status, Status::kOk);
+  EXPECT_EQ(result.appended, 2u);
+  EXPECT_EQ(result.not_held, 2u);
+  EXPECT_EQ(result.first_not_held, "Record 3, field NAME: \xC3\xA9 cannot be stored in code page 866");
+  EXPECT_EQ(describe(*table, 1), "5\xF8\xFA|12|5 \xF8" "C");
+  EXPECT_EQ(describe(*table, 2), "|13|");
+  // Between 866 and 1251 the bytes are taken as they stand, as before.
+  std::unique_ptr<Table> ansi = marked_table(d, "ansi.dbf", 0xC9, {"\xC6"}, {});
+  result = append_from_dbf(*ansi, d.file("target.dbf"));
+  EXPECT_EQ(result.not_held, 0u);
+  EXPECT_EQ(describe(*ansi, 2), "5\xF8\xFA|12|5 \xF8" "C");
 }
 
 }  // namespace

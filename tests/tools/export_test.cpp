@@ -17,8 +17,10 @@
 #include "../support/dbf_builder.h"
 #include "../support/independent_readers.h"
 #include "../support/test_support.h"
+#include "table/code_page.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
+#include "table/text_code_page.h"
 #include "table/value_codec.h"
 #include "tools/condition.h"
 #include "tools/filter.h"
@@ -171,7 +173,7 @@ TEST(Export, EveryTextFormatWritesItsGoldenBytes) {
        "line \"\"two\"\" & <three> -- x\");\n"
        "INSERT INTO \"t\" VALUES (\"O\"\"Neil,'J'\", 3.00, -0.250, \"1999-12-31\", \"1999-12-31 00:00:00\", 0, -7, 0.0000, -1.00, \"\");\n"},
       {ExportFormat::kHtml,
-       "\n"
+       "<meta charset=\"IBM866\">\n\n"
        "<table border=1><tr><td align=right>RecNo</td><td>*</td><td>NAME</td><td>QTY</td><td>RATE</td><td>DAY</td><td>STAMP</td><td>OK</td><td>COUNT</td><td>PRICE</td><td>WEIGHT</td><td>NOTES</td></tr>\n"
        "<tr><td align=right>1</td><td>&nbsp;</td><td>\x88\xA2\xA0\xAD\xAE\xA2 </td><td align=right>12.50 </td><td align=right>1.500 </td><td>01.31.2024 </td><td>01.31.2024 13:45:30 </td><td>T </td><td align=right>42 </td><td align=right>1.2345 </td><td align=right>2.50 </td><td>Line one <br>\n"
        " line &quot;two&quot; &amp; &lt;three&gt; -- x </td></tr>\n"
@@ -409,6 +411,143 @@ TEST(Export, RefusesOpenTablesAndKeepsTheOldFileWhenAWriteFails) {
   run_command("ls " + f.dir.path(), left);
   EXPECT_EQ(left.find("XXX"), std::string::npos);
   EXPECT_EQ(left.find(".dbf."), std::string::npos) << left;
+}
+
+// Python reads each table in its page with dbfread and checks kora's UTF-8
+// CSV against it (the text fields, memo texts included), and reads both XML
+// exports in the page their declaration names. Prints "OK <rows match>
+// <values beyond ASCII>" or the first difference.
+const char* const kCheckEncodings = R"py(
+import csv, re, sys, dbfread, xml.etree.ElementTree as ET
+table, out, codec = sys.argv[1:4]
+t = dbfread.DBF(table, encoding=codec, load=True)
+rows = list(csv.reader(open(out + '.csv', encoding='utf-8', newline='')))
+texts = [f.name for f in t.fields if f.type in 'CM']
+wide = 0
+for mine, theirs in zip(rows[1:], t.records):
+    for name in texts:
+        m, v = mine[rows[0].index(name)], (theirs[name] or '').split('\0')[0]
+        if m.rstrip() != v.rstrip(): print('DIFF', name, repr(m), repr(v)); sys.exit()
+        wide += any(ord(c) > 127 for c in m)
+for xml in (out + '.xml', out + '.asis.xml'):
+    data = open(xml, 'rb').read()
+    declared = re.match(rb'<\?xml[^>]*encoding="([^"]+)"', data).group(1).decode()
+    root = ET.fromstring(re.sub(r'^<\?xml[^>]*\?>', '', data.decode(declared)))
+    record = root.find('Information/Record')
+    for name in texts:
+        got = record.find(name).text or ''
+        # An XML reader takes CR LF for LF.
+        if got.rstrip() != (t.records[0][name] or '').split('\0')[0].replace('\r\n', '\n').rstrip():
+            print('XML', xml, declared, name, repr(got)); sys.exit()
+print('OK', len(rows) - 1 == len(t.records), wide)
+)py";
+
+std::unique_ptr<Table> open_in_its_page(const std::string& path) {
+  std::unique_ptr<Table> table = open_table(path);
+  if (!table) return table;
+  choose_code_page(*table, 0);
+  decide_code_page(*table, 0);
+  return table;
+}
+
+// Text formats go out in UTF-8 with each character exactly as Python reads
+// it in the table's page (866, 1251, 1252 with memo texts, Big5, UTF-8),
+// the XML and HTML declarations name the bytes written, and a character the
+// chosen page cannot hold stops the export with its record and field named,
+// leaving the old file as it was.
+TEST(Export, TextInUtf8OrAChosenCodePage) {
+  struct Case {
+    const char* fixture;
+    const char* codec;  // Python's name of the table's page
+    const char* html;   // the charset an as-stored HTML export declares
+  };
+  const Case cases[] = {
+      {"jdbf/data/218864/tir_im.dbf", "cp866", "IBM866"},
+      {"mapshaper/dbf/cpg/win1251.dbf", "cp1251", "windows-1251"},
+      {"jdbf/src/test/resources/memo1/texto.dbf", "cp1252", "windows-1252"},
+      {"mapshaper/dbf/cpg/big5.dbf", "big5", "Big5"},
+      {"infused-dbf/dbase_03_cyrillic.dbf", "utf-8", "UTF-8"},
+  };
+  TempDir dir;
+  std::ofstream(dir.file("check.py")) << kCheckEncodings;
+  for (const Case& c : cases) {
+    std::unique_ptr<Table> table = open_in_its_page(fixture(c.fixture));
+    ASSERT_TRUE(table) << c.fixture;
+    OutputGuard guard{{table->file_name}, [](const std::string&) { return true; }};
+    std::string out = dir.file("out");
+    ExportOptions o;
+    o.codepage = ExportCodepage::kUtf8;
+    o.header = true;
+    for (auto [format, name] : {std::pair{ExportFormat::kCsv, ".csv"}, {ExportFormat::kXml, ".xml"}}) {
+      o.format = format;
+      EXPECT_TRUE(export_table(*table, out + name, o, guard).ok()) << c.fixture;
+    }
+    o.codepage = ExportCodepage::kAsIs;
+    EXPECT_TRUE(export_table(*table, out + ".asis.xml", o, guard).ok()) << c.fixture;
+    std::string report;
+    EXPECT_EQ(run_command("/usr/bin/python3 " + dir.file("check.py") + " '" + fixture(c.fixture) + "' " + out + " " +
+                              c.codec + " 2>&1",
+                          report),
+              0);
+    EXPECT_EQ(report.rfind("OK True ", 0), 0u) << c.fixture << ": " << report;
+    EXPECT_NE(report, "OK True 0\n") << c.fixture << ": no text beyond ASCII was compared";
+
+    o.format = ExportFormat::kHtml;
+    EXPECT_TRUE(export_table(*table, out + ".htm", o, guard).ok());
+    EXPECT_EQ(read_text(out + ".htm").rfind(std::string("<meta charset=\"") + c.html + "\">\n", 0), 0u) << c.fixture;
+    o.codepage = ExportCodepage::kUtf8;
+    o.html_header = "<HTML><Head><title>t</title></head><body>";
+    EXPECT_TRUE(export_table(*table, out + ".htm", o, guard).ok());
+    EXPECT_EQ(read_text(out + ".htm").rfind("<HTML><Head>\n<meta charset=\"UTF-8\">\n<title>", 0), 0u) << c.fixture;
+  }
+
+  // 1251 into 1252: the first Cyrillic letter is refused and nothing written.
+  std::unique_ptr<Table> table = open_in_its_page(fixture("mapshaper/dbf/cpg/win1251.dbf"));
+  ASSERT_TRUE(table);
+  OutputGuard guard{{table->file_name}, [](const std::string&) { return true; }};
+  ExportOptions o;
+  o.format = ExportFormat::kText;
+  o.codepage = ExportCodepage::kPage;
+  o.page = CodePage::find("1252");
+  write_bytes(dir.file("old.txt"), {'o', 'l', 'd'});
+  ExportResult r = export_table(*table, dir.file("old.txt"), o, guard);
+  EXPECT_EQ(r.status, Status::kNotInCodePage);
+  EXPECT_EQ(r.refusal, "Record 1, field NAME: Р cannot be stored in code page 1252");
+  EXPECT_EQ(read_text(dir.file("old.txt")), "old");
+  o.page = CodePage::find("KOI8-R");  // which holds it: the bytes Python's koi8_r gives
+  EXPECT_TRUE(export_table(*table, dir.file("koi8.txt"), o, guard).ok());
+  EXPECT_EQ(read_text(dir.file("koi8.txt")).substr(0, 7), "\xF2\xF5\xF3\xF3\xEB\xE9\xEA");
+}
+
+
+// A DBF export into 866 (the OEM choice, or a table of 866 appended to)
+// from a table in Windows-1252 converts each text; one 866 cannot hold is
+// left blank, counted, and its record and field named.
+TEST(Export, DbfTargetsInAnotherCodePageTakeConvertedText) {
+  TempDir dir;
+  DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 6}};
+  layout.records = {"5\xB0", "caf\xE9"};
+  layout.code_page_mark = 0x03;
+  write_bytes(dir.file("src.dbf"), build_dbf(layout));
+  layout.code_page_mark = 0x65;
+  layout.records = {"old"};
+  write_bytes(dir.file("oem.dbf"), build_dbf(layout));
+  std::unique_ptr<Table> source = open_in_its_page(dir.file("src.dbf"));
+  ASSERT_EQ(source->code_page->number(), 1252);
+  OutputGuard guard{{source->file_name}, [](const std::string&) { return true; }};
+  ExportOptions o;
+  o.format = ExportFormat::kDbf;
+  o.codepage = ExportCodepage::kOem;
+  for (const char* name : {"new.dbf", "oem.dbf"}) {
+    o.overwrite = std::string(name) == "new.dbf";
+    ExportResult r = export_table(*source, dir.file(name), o, guard);
+    EXPECT_TRUE(r.ok()) << name;
+    EXPECT_EQ(r.refused, 1u) << name;
+    EXPECT_EQ(r.refusal, "Record 2, field NAME: \xC3\xA9 cannot be stored in code page 866") << name;
+  }
+  EXPECT_EQ(dbfread_dump(dir.file("new.dbf"), true, "cp866"), "['5°']\n['']\ndeleted 0\n");
+  EXPECT_EQ(dbfread_dump(dir.file("oem.dbf"), true, "cp866"), "['old']\n['5°']\n['']\ndeleted 0\n");
 }
 
 }  // namespace
