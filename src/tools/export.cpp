@@ -355,6 +355,9 @@ TextRecoder Exporter::output_recoder(const Table& table, const ExportOptions& o)
   if (o.format == ExportFormat::kDbf || o.xml_table) return {};
   if (o.codepage == ExportCodepage::kUtf8) return {table_text_page(table), CodePage::of_number(65001)};
   if (o.codepage == ExportCodepage::kPage && o.page) return {table_text_page(table), o.page};
+  // ANSI and OEM from a table in another page: its characters in 1251 or 866.
+  if (in_other_code_page(table) && (o.codepage == ExportCodepage::kAnsi || o.codepage == ExportCodepage::kOem))
+    return {table_text_page(table), CodePage::of_number(o.codepage == ExportCodepage::kAnsi ? 1251 : 866)};
   return {};
 }
 
@@ -531,6 +534,7 @@ void Exporter::value(const Column& c, RecordImage image, std::string& v) {
   }
   if (v.empty() || !(c.type == 'C' || c.memo)) return;
   recode(c, v);
+  if (in_other_code_page(table_)) return;  // the recoder has carried it
   if (o_.codepage == ExportCodepage::kAnsi && !table_.ansi_text) v = table_oem_to_ansi(table_, v);
   if (o_.codepage == ExportCodepage::kOem && table_.ansi_text) v = table_ansi_to_oem(table_, v);
 }

@@ -517,6 +517,19 @@ TEST(Export, TextInUtf8OrAChosenCodePage) {
   o.page = CodePage::find("KOI8-R");  // which holds it: the bytes Python's koi8_r gives
   EXPECT_TRUE(export_table(*table, dir.file("koi8.txt"), o, guard).ok());
   EXPECT_EQ(read_text(dir.file("koi8.txt")).substr(0, 7), "\xF2\xF5\xF3\xF3\xEB\xE9\xEA");
+
+  // ANSI and OEM from a table in another page (KOI8-R) carry its characters
+  // into 1251 and 866, never through the 866/1251 turn of its bytes.
+  std::unique_ptr<Table> koi8 = open_in_its_page(fixture("mapshaper/dbf/cpg/koi8r.dbf"));
+  ASSERT_TRUE(koi8);
+  OutputGuard koi8_guard{{koi8->file_name}, [](const std::string&) { return true; }};
+  o.page = nullptr;
+  for (auto [choice, bytes] : {std::pair{ExportCodepage::kAnsi, "\xF0\xF3\xF1\xF1\xEA\xE8\xE9"},
+                               {ExportCodepage::kOem, "\xE0\xE3\xE1\xE1\xAA\xA8\xA9"}}) {
+    o.codepage = choice;
+    EXPECT_TRUE(export_table(*koi8, dir.file("family.txt"), o, koi8_guard).ok());
+    EXPECT_EQ(read_text(dir.file("family.txt")).substr(0, 7), bytes);  // русский
+  }
 }
 
 
