@@ -984,8 +984,41 @@ uint8_t target_code_page_mark(const Table& source, ExportCodepage codepage) {
   switch (codepage) {
     case ExportCodepage::kAnsi: return 0xC9;
     case ExportCodepage::kOem: return 0x65;
+    case ExportCodepage::kUtf8: return 0;  // no mark says UTF-8: the .cpg file does
     default: return source.code_page_mark();
   }
+}
+
+// The page a new table's text is written in, when it is not the source's.
+std::shared_ptr<const CodePage> new_table_page(const ExportOptions& o) {
+  switch (o.codepage) {
+    case ExportCodepage::kAnsi: return CodePage::of_number(1251);
+    case ExportCodepage::kOem: return CodePage::of_number(866);
+    case ExportCodepage::kUtf8: return CodePage::of_number(65001);
+    case ExportCodepage::kPage: return o.page;
+    default: return nullptr;
+  }
+}
+
+// A page the language driver mark does not say (UTF-8, or a page a .cpg
+// file named) is written into a .cpg file beside the new table, as
+// shapefile writers do, so that every reader (kora too) finds its page.
+bool write_page_file(const std::string& table_path, const CodePage& page, uint8_t mark) {
+  std::shared_ptr<const CodePage> marked = code_page_of_mark(mark);
+  if (marked && marked->number() == page.number()) return true;
+  // 866 and 1251 are told apart by their text, as they always were.
+  if (page.number() == 866 || page.number() == 1251) return true;
+  // The DOS and Windows pages by number, as shapefile writers name them;
+  // UTF-8, ISO, KOI8 and the rest by name.
+  std::string name = page.number() < 10000 ? std::to_string(page.number()) : std::string();
+  std::shared_ptr<const CodePage> found = CodePage::find(name);
+  if (!found || found->number() != page.number()) name = page.number() == 65001 ? "UTF-8" : page.name();
+  std::string cpg = table_path;
+  size_t dot = cpg.rfind('.');
+  if (dot != std::string::npos && dot > cpg.rfind('/') + 1) cpg.resize(dot);
+  cpg += ".cpg";
+  OutputGuard replace{{}, [](const std::string&) { return true; }};
+  return replace_output_file(cpg, name, replace) == OutputStatus::kOk;
 }
 
 // Fills the target's record from one source record. Fields copied as bytes
@@ -1168,9 +1201,7 @@ ExportResult export_new_dbf(Table& source, const std::string& path, const Export
     discard();
     return {OutputStatus::kCannotOpen, why, 0, 0, {}, {}, {}};
   }
-  std::shared_ptr<const CodePage> page;
-  if (o.codepage == ExportCodepage::kAnsi || o.codepage == ExportCodepage::kOem)
-    page = CodePage::of_number(o.codepage == ExportCodepage::kAnsi ? 1251 : 866);
+  std::shared_ptr<const CodePage> page = new_table_page(o);
   result = fill_table(source, *target, o, progress, false, dbf_recoder(source, page));
   close_table(target);
   if (!result.ok()) {
@@ -1180,7 +1211,9 @@ ExportResult export_new_dbf(Table& source, const std::string& path, const Export
   HoldEndSignals hold;
   std::vector<std::pair<std::string, std::string>> renames = {{temp, path}};
   if (memo) renames.insert(renames.begin(), {temp_memo, memo_file_name(path, kind)});
-  if (commit_renames(path, renames) != Status::kOk) {
+  std::shared_ptr<const CodePage> written = page ? page : table_text_page(source);
+  if (commit_renames(path, renames) != Status::kOk ||
+      (written && !write_page_file(path, *written, target_code_page_mark(source, o.codepage)))) {
     discard();
     result.output = OutputStatus::kWriteFailed;
     result.status = Status::kWriteError;

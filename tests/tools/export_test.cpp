@@ -532,6 +532,34 @@ TEST(Export, TextInUtf8OrAChosenCodePage) {
   }
 }
 
+// A new DBF in a page its header mark cannot say (a page a .cpg named, or
+// UTF-8 chosen) gets a .cpg beside it: dbfread then reads, in the page the
+// .cpg names, what it read from the source in its own.
+TEST(Export, ANewDbfInAPageItsMarkCannotSayGetsACpgFile) {
+  TempDir dir;
+  std::string source_path = fixture("mapshaper/dbf/cpg/latin2.dbf");
+  std::unique_ptr<Table> source = open_in_its_page(source_path);
+  ASSERT_TRUE(source);
+  OutputGuard guard{{source->file_name}, [](const std::string&) { return true; }};
+  std::string theirs = test::dbfread_dump(source_path, false, "iso8859_2");
+  struct Case {
+    ExportCodepage choice;
+    const char* cpg;
+    const char* codec;
+  } cases[] = {{ExportCodepage::kAsIs, "ISO-8859-2", "iso8859_2"}, {ExportCodepage::kUtf8, "UTF-8", "utf-8"}};
+  for (const Case& c : cases) {
+    ExportOptions o;
+    o.format = ExportFormat::kDbf;
+    o.codepage = c.choice;
+    std::string out = dir.file(std::string("out") + c.cpg + ".dbf");
+    ASSERT_TRUE(export_table(*source, out, o, guard).ok()) << c.cpg;
+    EXPECT_EQ(read_text(out.substr(0, out.size() - 4) + ".cpg"), c.cpg);
+    EXPECT_EQ(test::dbfread_dump(out, false, c.codec), theirs) << c.cpg;
+    std::unique_ptr<Table> back = open_in_its_page(out);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->code_page->number(), c.choice == ExportCodepage::kUtf8 ? 65001 : 28592);
+  }
+}
 
 // A DBF export into 866 (the OEM choice, or a table of 866 appended to)
 // from a table in Windows-1252 converts each text; one 866 cannot hold is
