@@ -167,7 +167,10 @@ TEST(UnicodeComparison, GreekFixtureSortsAsPythonAndFoldsSmallLetters) {
 
   auto joined = [](const std::vector<uint32_t>& records) {
     std::string out;
-    for (uint32_t r : records) out += (out.empty() ? "" : " ") + std::to_string(r);
+    for (uint32_t r : records) {
+      if (!out.empty()) out += ' ';
+      out += std::to_string(r);
+    }
     return out;
   };
   EXPECT_EQ(joined(sorted_records(*table, kDefaultSortBudget)), lines[0]);
