@@ -326,7 +326,15 @@ int get_key(int help_topic, IdleHook idle_hook) {
         continue;
       }
       bool recording = g_key_hooks.recording && g_key_hooks.recording();
-      if (recording && g_key_hooks.record) g_key_hooks.record(key);
+      // Macros keep keys as code page 866: a character it lacks would play
+      // back as '?', so it ends the recording instead.
+      char32_t typed = g_last_character;
+      bool keepable = typed < 0x80 || unicode_to_cp866(typed) == key_char(key);
+      if (recording && !keepable && g_key_hooks.cannot_record) {
+        g_key_hooks.cannot_record(typed);
+      } else if (recording && g_key_hooks.record) {
+        g_key_hooks.record(key);
+      }
       // A macro bound to F1 plays instead of the help.
       if (!recording && g_key_hooks.start_macro && g_key_hooks.start_macro(key)) break;
       if (key == kKeyF1 && g_key_hooks.show_help) {

@@ -68,6 +68,9 @@ struct KeyHooks {
   std::function<void()> toggle_record;  // Ctrl+. (kKeyCtrlDot)
   std::function<bool()> recording;
   std::function<void(int key)> record;
+  // A key whose character the macro file cannot keep (one code page 866
+  // lacks) was typed while recording.
+  std::function<void(char32_t typed)> cannot_record;
   // Starts playing the macro on this hot key; false when there is none.
   std::function<bool(int key)> start_macro;
 };

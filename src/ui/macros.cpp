@@ -2,10 +2,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 
+#include "ui/codepage.h"
 #include "ui/key_codes.h"
 #include "ui/keys.h"
+#include "ui/message_box.h"
 #include "ui/screen.h"
 #include "ui/side_file.h"
 
@@ -169,6 +172,7 @@ void macros_install(const std::string& path) {
   g_key_hooks.toggle_record = [] { macro_toggle(); };
   g_key_hooks.recording = [] { return macro_recording(); };
   g_key_hooks.record = [](int key) { macro_record_key(key); };
+  g_key_hooks.cannot_record = [](char32_t typed) { macro_drop_recording(typed); };
   g_key_hooks.start_macro = [](int key) { return macro_trigger(key) == 1; };
 }
 
@@ -208,6 +212,17 @@ void macro_record_key(int key) {
   if (!g_recording.on || key == 0) return;
   g_recording.keys.push_back(uint16_t(key));
   if (g_recording.keys.size() >= size_t(kMacroMaxKeys)) finish_recording();
+}
+
+void macro_drop_recording(char32_t typed) {
+  if (!g_recording.on) return;
+  g_recording = Recording{};
+  char character[8] = {};
+  utf8_encode(typed, character);
+  std::string text = "A macro cannot keep ";
+  text += character;
+  text += ": the recording was dropped.\nThe character is typed as usual.";
+  message_box(text, "Macro", "OK", kMessageUtf8, 0);
 }
 
 int macro_next_key() {

@@ -58,6 +58,9 @@ void macros_free();
 void macro_toggle();
 // Every key read while recording (0 is ignored).
 void macro_record_key(int key);
+// A character the macro file cannot keep was typed: the recording is
+// dropped, and the user told why.
+void macro_drop_recording(char32_t typed);
 // The next key of the macro being played, or -1 when none is playing.
 int macro_next_key();
 // Starts playing the first macro bound to `key`; 1 when one starts.

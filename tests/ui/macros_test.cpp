@@ -121,6 +121,22 @@ TEST_F(MacroTest, RecordedKeysBindToTheKeyPressedAtThePromptAndPlayBack) {
   EXPECT_EQ(keys_until_script_ends(), (std::vector<int>{'x', 'a', 0x4800, 'b', 'y'}));
 }
 
+// A character code page 866 lacks would play back as '?': typed while
+// recording, it drops the recording (with a message) and still reaches the
+// program; Cyrillic typed in UTF-8 is kept.
+TEST_F(MacroTest, ACharacterTheFileCannotKeepDropsTheRecording) {
+  push({kCtrlDot});
+  backend->push_bytes("\u0416\u00e9");  // Ж is 0x86 in 866; é has no byte there
+  push({0x1C0D, 'z'});                   // Enter closes the message
+  std::vector<int> got;
+  for (int k = 0; k < 4 && !input_closed(); ++k) got.push_back(get_key(0, nullptr));
+  EXPECT_FALSE(macro_recording());
+  EXPECT_EQ(got[0], 0x86);
+  EXPECT_EQ(got[1] & 0xFF, '?');  // the key goes on to the program, which refuses or converts it
+  EXPECT_EQ(got[2], 'z');
+  EXPECT_FALSE(test::file_exists(file));  // nothing was bound
+}
+
 TEST_F(MacroTest, RecordingMarkIsShownAndRemovedAndThePromptIsRestored) {
   put_char(0, 1, '#', 0x17);
   put_char(40, 12, '@', 0x17);
