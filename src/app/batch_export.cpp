@@ -156,6 +156,9 @@ ExportOptions batch_export_options(ExportFormat format, const BatchExport& batch
   o.deleted_column = batch.deleted;
   o.binary_as_base64 = true;
   o.memo_as_text = true;
+  // Text formats in UTF-8 (a UTF-8 table's text passes unchanged); a DBF
+  // keeps the table's code page.
+  o.codepage = format == ExportFormat::kDbf ? ExportCodepage::kAsIs : ExportCodepage::kUtf8;
   return o;
 }
 
