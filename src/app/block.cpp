@@ -57,15 +57,26 @@ void after_block_command(Table& table) {
   g_app.redraw |= kRedrawRows;
 }
 
-void clear_block(Table& table) {
+// Blanks the block's cells; false when a record could not be written
+// (the rest are still tried).
+bool clear_block(Table& table) {
   Block block = current_block(table);
+  bool written = true;
   for (long p = block.first_record; p <= block.last_record; ++p) {
     if (!read_record(table, uint32_t(p))) continue;
     for (int k = block.first_column; k <= block.last_column; ++k) {
       if (writable_column(table, k)) blank_field(table, column_field(table, k));
     }
-    write_record(table, uint32_t(p));
+    written = write_record(table, uint32_t(p)) && written;
   }
+  return written;
+}
+
+// Cut, Delete and Paste end the mark: it would otherwise grow with the
+// cursor, and a later Cut blank far more than was meant.
+void end_block() {
+  g_app.block.on = false;
+  current_state().selection.clear();
 }
 
 // The clipboard split into lines at "\r\n" or "\n"; a line end at the very
@@ -161,16 +172,20 @@ void block_cut() {
   Table* table = current_table();
   if (!table || !may_write(*table) || visible_count(*table) == 0) return;
   block_copy();
-  clear_block(*table);
+  bool written = clear_block(*table);
   after_block_command(*table);
+  end_block();
+  if (!written) message_box("Cannot write record", "Error", "OK", kMessageError, kPasteErrorHelp);
 }
 
 void block_delete() {
   Table* table = current_table();
   if (!table || !may_write(*table) || visible_count(*table) == 0) return;
   before_block_command(*table);
-  clear_block(*table);
+  bool written = clear_block(*table);
   after_block_command(*table);
+  end_block();
+  if (!written) message_box("Cannot write record", "Error", "OK", kMessageError, kPasteErrorHelp);
 }
 
 void block_paste() {
@@ -203,6 +218,7 @@ void block_paste() {
     ++p;
   }
   after_block_command(*table);
+  end_block();
   if (!written) message_box("Cannot write record", "Error", "OK", kMessageError, kPasteErrorHelp);
   if (refused.count > 0) {
     std::string text = refused.count == 1 ? refused.first
