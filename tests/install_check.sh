@@ -14,7 +14,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$tmp/usr" >/dev/null
 kora=$tmp/usr/bin/kora
-for file in share/kora/help/english.dbf share/kora/help/english.dbt share/man/man1/kora.1; do
+for file in share/kora/help/english.dbf share/kora/help/english.dbt share/man/man1/kora.1 share/doc/kora/README.md; do
   [ -f "$tmp/usr/$file" ] || fail "not installed: $file"
 done
 
@@ -24,7 +24,7 @@ chmod -R a+rwX "$tmp/work" "$tmp/home" "$tmp/config"
 cd "$tmp/work"
 export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config"
 
-"$kora" --version | grep -q '^KORA ' || fail "--version"
+"$kora" --version | grep -q '^kora [0-9]' || fail "--version"
 "$kora" /x:csv t.dbf > installed.csv || fail "installed /x:csv"
 "$build/kora" /x:csv t.dbf > built.csv || fail "built /x:csv"
 [ -s installed.csv ] && cmp -s installed.csv built.csv || fail "installed export differs from the built one"

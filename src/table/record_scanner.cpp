@@ -5,10 +5,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cstring>
-
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstring>
 
 #include "table/file_io.h"
 
@@ -29,7 +29,9 @@ bool read_fully(int fd, uint8_t* buffer, size_t length, uint64_t offset) {
 // A file another program shortens under a map makes reading the lost pages
 // a bus error; the copy then fails as a short read would, instead of ending
 // the program.
-thread_local sigjmp_buf* t_copy_fault = nullptr;
+// Volatile, with fences around the copy: the compiler must neither drop the
+// store before the copy nor move the copy out from between the stores.
+thread_local sigjmp_buf* volatile t_copy_fault = nullptr;
 
 void on_bus_error(int signal_number) {
   if (t_copy_fault) siglongjmp(*t_copy_fault, 1);
@@ -52,7 +54,9 @@ bool copy_mapped(uint8_t* to, const uint8_t* from, size_t length) {
     return false;
   }
   t_copy_fault = &here;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   std::memcpy(to, from, length);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   t_copy_fault = nullptr;
   return true;
 }
