@@ -30,6 +30,7 @@
 #include "app/startup.h"
 #include "table/dbf_file.h"
 #include "table/record_ops.h"
+#include "table/value_codec.h"
 #include "tools/filter.h"
 #include "tools/sort.h"
 #include "ui/backend.h"
@@ -83,6 +84,12 @@ std::vector<Scenario> scenarios() {
        [](kora::Table& t) { return kora::apply_filter(t, {kora::FilterSource::kExpression, "AMOUNT>0"}); }, false},
       {"SQL ORDER BY", typed({kora::kKeyCtrlQ}, "SELECT * FROM x ORDER BY NAME", {kora::kKeyEnter}),
        [](kora::Table& t) { return kora::sort_by_field_list(t, "NAME", {}, {}); }, false},
+      // A block of the first column from the first record to the last, cut
+      // (Edit, Cut): copied to the clipboard, then blanked in every record.
+      {"block Cut column", {'*', kora::kKeyCtrlEnd, kora::kKeyAltE, 'u', kora::kKeyCtrlHome},
+       [](kora::Table& t) {
+         return kora::rewrite_records(t, 0, kora::visible_count(t) - 1, [](kora::Table& r) { kora::blank_field(r, 0); }, {});
+       }},
       // Tools, All, Inverse: every mark changes on every run.
       {"Tools All Inverse", {kora::kKeyAltT, 'a', 'i'},
        [](kora::Table& t) { return kora::change_all_marks(t, kora::MarkChange::kInvert, {}, nullptr); }},

@@ -10,9 +10,11 @@
 #include "app/app_state.h"
 #include "app/cell_editor.h"
 #include "app/cell_editor_internal.h"
+#include "app/status_text.h"
 #include "app/table_characters.h"
 #include "table/code_page.h"
 #include "table/record_ops.h"
+#include "table/record_scanner.h"
 #include "table/text_code_page.h"
 #include "table/value_codec.h"
 #include "ui/line_editor.h"
@@ -57,19 +59,21 @@ void after_block_command(Table& table) {
   g_app.redraw |= kRedrawRows;
 }
 
-// Blanks the block's cells; false when a record could not be written
-// (the rest are still tried).
+// Blanks the block's cells, many records at a time, with the progress box
+// (Esc stops it, keeping what was written); false when a write failed.
 bool clear_block(Table& table) {
   Block block = current_block(table);
-  bool written = true;
-  for (long p = block.first_record; p <= block.last_record; ++p) {
-    if (!read_record(table, uint32_t(p))) continue;
+  auto blank = [&](Table& t) {
     for (int k = block.first_column; k <= block.last_column; ++k) {
-      if (writable_column(table, k)) blank_field(table, column_field(table, k));
+      if (writable_column(t, k)) blank_field(t, column_field(t, k));
     }
-    written = write_record(table, uint32_t(p)) && written;
+  };
+  Status status;
+  {
+    ProgressScope box(uint64_t(block.last_record - block.first_record + 1), Stop::kOnEscape);
+    status = rewrite_records(table, uint32_t(block.first_record), uint32_t(block.last_record), blank, box.callback());
   }
-  return written;
+  return status == Status::kOk || status == Status::kAborted;
 }
 
 // Cut, Delete and Paste end the mark: it would otherwise grow with the
@@ -144,19 +148,28 @@ void block_mark_toggle() {
   g_app.redraw |= kRedrawRows;
 }
 
-void block_copy() {
-  Table* table = current_table();
-  if (!table || visible_count(*table) == 0) return;
+namespace {
+
+// The block's cells as tabbed lines on the clipboard; false when the user
+// stopped it (the clipboard then keeps what it held).
+bool copy_block(Table* table) {
   before_block_command(*table);
   Block block = current_block(*table);
   std::string text;
-  for (long p = block.first_record; p <= block.last_record; ++p) {
-    if (!read_record(*table, uint32_t(p))) continue;
-    for (int k = block.first_column; k <= block.last_column; ++k) {
-      if (k > block.first_column) text += '\t';
-      text += field_text(*table, column_field(*table, k));
+  {
+    ProgressScope box(uint64_t(block.last_record - block.first_record + 1), Stop::kOnEscape);
+    RecordScanner scan(*table, ScanOrder::kView, box.callback());
+    scan.set_range(uint32_t(block.first_record), uint32_t(block.last_record) + 1);
+    ScannedRecord r;
+    while (scan.next(r)) {
+      RecordImage image(r.image, table->record_size);
+      for (int k = block.first_column; k <= block.last_column; ++k) {
+        if (k > block.first_column) text += '\t';
+        text += field_text(*table, image, column_field(*table, k));
+      }
+      text += '\n';
     }
-    text += '\n';
+    if (scan.status() == Status::kAborted) return false;
   }
   // Another code page's text goes to the clipboard in UTF-8, every
   // character kept.
@@ -166,12 +179,20 @@ void block_copy() {
     g_text_clipboard = {ansi_from_table(*table, text), false};
   }
   after_block_command(*table);
+  return true;
+}
+
+}  // namespace
+
+void block_copy() {
+  Table* table = current_table();
+  if (table && visible_count(*table) > 0) copy_block(table);
 }
 
 void block_cut() {
   Table* table = current_table();
   if (!table || !may_write(*table) || visible_count(*table) == 0) return;
-  block_copy();
+  if (!copy_block(table)) return;  // stopped: nothing is cleared
   bool written = clear_block(*table);
   after_block_command(*table);
   end_block();

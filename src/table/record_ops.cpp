@@ -437,6 +437,37 @@ Status change_all_marks(Table& table, MarkChange change, const ProgressCallback&
   return scan.status();
 }
 
+Status rewrite_records(Table& table, uint32_t first, uint32_t last, const std::function<void(Table&)>& change,
+                       const ProgressCallback& progress) {
+  if (table.fd < 0 || table.read_only || !has_record_buffer(table)) return Status::kReadOnly;
+  backup_if_due(table);
+  const size_t size = table.record_size;
+  std::vector<uint8_t> kept(table.record.begin(), table.record.begin() + size);
+  std::vector<uint8_t> run;  // neighbouring records as they are to be stored, from run_first
+  uint32_t run_first = 0;
+  auto flush = [&]() {
+    bool ok = run.empty() || write_exact(table.fd, run.data(), run.size(), record_offset(table, run_first));
+    run.clear();
+    return ok;
+  };
+  RecordScanner scan(table, ScanOrder::kView, progress);
+  scan.set_range(first, last == UINT32_MAX ? last : last + 1);
+  ScannedRecord r;
+  Status status = Status::kOk;
+  while (status == Status::kOk && scan.next(r)) {
+    bool neighbour = !run.empty() && r.record == run_first + run.size() / size;
+    if ((!neighbour || run.size() >= kScanChunkBytes) && !flush()) status = Status::kWriteError;
+    if (run.empty()) run_first = r.record;
+    std::copy(r.image, r.image + size, table.record.begin());
+    change(table);
+    if (table.encoding.before_write) table.encoding.before_write(table, table.record.data(), int(size));
+    run.insert(run.end(), table.record.begin(), table.record.begin() + size);
+  }
+  if (status == Status::kOk && !flush()) status = Status::kWriteError;
+  std::copy(kept.begin(), kept.end(), table.record.begin());
+  return status == Status::kOk ? scan.status() : status;
+}
+
 int recall_record(Table& table, uint32_t p) {
   if (!read_delete_flag(table, p)) return 0;
   if (table.delete_flag != kDeletedMark) return 1;

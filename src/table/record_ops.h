@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "table/dbf_file.h"
@@ -44,6 +45,13 @@ enum class MarkChange { kDelete, kRecall, kInvert };
 // second. Progress per chunk; a stop keeps the marks written so far (each
 // run is written whole). `changed` counts the marks that changed.
 Status change_all_marks(Table& table, MarkChange change, const ProgressCallback& progress, uint64_t* changed);
+
+// Changes the records at view positions first..last in place, many at a
+// time: each is read with the scanner, handed to `change` in table.record
+// (as single-record code expects it), and written back encoded, neighbours
+// in one write. Progress per chunk; a stop keeps what was written.
+Status rewrite_records(Table& table, uint32_t first, uint32_t last, const std::function<void(Table&)>& change,
+                       const ProgressCallback& progress);
 int recall_record(Table& table, uint32_t p);
 int toggle_deleted(Table& table, uint32_t p);
 

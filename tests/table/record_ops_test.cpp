@@ -21,6 +21,7 @@
 #include "table/byte_order.h"
 #include "table/memo_file.h"
 #include "table/table_cipher.h"
+#include "table/value_codec.h"
 
 namespace kora {
 namespace {
@@ -290,6 +291,17 @@ TEST(RecordOpsMarks, AllMarksOfTheViewChangeAtOnceUnderAPasswordToo) {
     }
     // Only the marks moved: the bytes of every record but its mark are kept.
     Bytes after = read_bytes(path);
+    // A rewrite of a range of the view changes those records only, and the
+    // single-record path reads the change back through the password.
+    t->view.visible_list = list;
+    ASSERT_EQ(rewrite_records(*t, 10, 19, [](Table& r) { blank_field(r, 1); }, {}), Status::kOk);
+    t->view = RecordView{};
+    for (uint32_t q = 0; q < 90; ++q) {
+      ASSERT_EQ(read_record(*t, q), 1);
+      bool blanked = q % 3 == 0 && q / 3 >= 10 && q / 3 <= 19;
+      EXPECT_EQ(field_text_of(*t, 1).find_first_not_of(' ') == std::string::npos, blanked) << q;
+      EXPECT_EQ(field_text_of(*t, 0).substr(0, name_of(int(q)).size()), name_of(int(q))) << q;
+    }
     ASSERT_EQ(after.size(), before.size());
     size_t record_size = size_t(t->record_size);
     for (size_t at = kHeaderSize; at < after.size() - 1; ++at) {
