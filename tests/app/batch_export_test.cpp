@@ -20,13 +20,7 @@ namespace {
 
 using test::TempDir;
 
-// The built program linked into `dir`, with a kora.ini beside it.
-std::string program_in(const TempDir& dir, const std::string& ini) {
-  std::string program = dir.file("kora");
-  EXPECT_EQ(symlink(KORA_BINARY_DIR "/kora", program.c_str()), 0);
-  std::ofstream(dir.file("kora.ini")) << ini;
-  return program;
-}
+using test::program_in;
 
 // Compares each CSV with dbfread's reading of its table in the code page
 // kora declares for it: values in kora's forms (ISO dates, T/F, numbers by

@@ -16,12 +16,7 @@ namespace {
 
 using test::TempDir;
 
-std::string program_in(const TempDir& dir, const std::string& ini) {
-  std::string program = dir.file("kora");
-  EXPECT_EQ(symlink(KORA_BINARY_DIR "/kora", program.c_str()), 0);
-  std::ofstream(dir.file("kora.ini")) << ini;
-  return program;
-}
+using test::program_in;
 
 // Lines "table encoding jsonl|sqlite output"; the encoding is the code page
 // kora reads the table in (no mark: 866).

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -80,6 +82,13 @@ int run_command(const std::string& command, std::string& out) {
   while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
   int status = pclose(pipe);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string program_in(const TempDir& dir, const std::string& ini) {
+  std::string program = dir.file("kora");
+  EXPECT_EQ(symlink(KORA_BINARY_DIR "/kora", program.c_str()), 0);
+  std::ofstream(dir.file("kora.ini")) << ini;
+  return program;
 }
 
 }  // namespace kora::test

@@ -37,6 +37,10 @@ long file_size(const std::string& path);
 // on the way must then be readable by others). Returns the child's exit status.
 int run_without_root(int (*check)(void* context), void* context);
 
+// The built program linked into `dir` with a kora.ini of `ini` beside it
+// (kora reads its side files beside the path it was started by).
+std::string program_in(const TempDir& dir, const std::string& ini);
+
 // Runs a shell command, returns its exit status and puts its standard output in `out`.
 int run_command(const std::string& command, std::string& out);
 
