@@ -17,36 +17,57 @@ TextEditor::~TextEditor() {
   if (remember_full_screen) g_text_full_screen = full_screen;
 }
 
+// Every line keeps the end it was stored with, CR LF or LF, and the last
+// one none when the text does not end in a line feed: a memo is written
+// back as it was, but for what was edited.
 std::vector<TextLine> text_split(std::string_view text) {
   std::vector<TextLine> lines;
   while (!text.empty()) {
     size_t end = text.find('\n');
     std::string_view piece = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    // Empty lines between line feeds are paragraphs of the text: they are
-    // kept (and written back with CR LF like every other line).
     TextLine line;
-    if (!piece.empty() && piece.back() == '\r') piece.remove_suffix(1);
+    line.line_end = end == std::string_view::npos ? kLineEndNone : kLineEndLf;
+    if (line.line_end == kLineEndLf && !piece.empty() && piece.back() == '\r') {
+      piece.remove_suffix(1);
+      line.line_end = kLineEndCr;
+    }
     line.text.assign(piece);
-    line.line_end = kLineEndCr;
     lines.push_back(std::move(line));
   }
-  if (lines.empty()) lines.push_back(TextLine{std::string(), kLineEndLf});
+  if (lines.empty()) lines.push_back(TextLine{std::string(), kLineEndNone});
   return lines;
 }
 
+namespace {
+
+// The end a new line gets: the text's own (its first line's), CR LF in a
+// text of one line.
+unsigned char usual_end(const std::vector<TextLine>& lines) {
+  unsigned char first = lines.front().line_end;
+  return first == kLineEndNone ? static_cast<unsigned char>(kLineEndCr) : first;
+}
+
+}  // namespace
+
 std::string text_join(const std::vector<TextLine>& lines) {
-  if (lines.size() == 1) return lines[0].text;
   size_t total = 0;
   for (const TextLine& line : lines) total += line.text.size() + 2;
   std::string text;
   text.reserve(total);
-  for (const TextLine& line : lines) {
-    text += line.text;
-    text += line.line_end == kLineEndCr ? "\r\n" : "\n";
+  for (size_t i = 0; i < lines.size(); ++i) {
+    text += lines[i].text;
+    unsigned char end = lines[i].line_end;
+    // Only the last line may go without an end; one that no longer is last
+    // (a line was put after it) takes the text's usual end.
+    if (end == kLineEndNone && i + 1 < lines.size()) end = usual_end(lines);
+    if (end == kLineEndCr) text += "\r\n";
+    if (end == kLineEndLf) text += '\n';
   }
   return text;
 }
+
+
 
 namespace {
 
@@ -230,6 +251,7 @@ void join_lines(Session& s, int index) {
   commit(s);
   int meet = static_cast<int>(ed.lines[index].text.size());
   ed.lines[index].text += ed.lines[index + 1].text;
+  ed.lines[index].line_end = ed.lines[index + 1].line_end;
   ed.lines.erase(ed.lines.begin() + index + 1);
   ed.modified = 1;
   ed.current = index;
@@ -245,6 +267,8 @@ void delete_line(Session& s) {
   s.remembered_set = true;
   if (ed.current == ed.line_count() - 1) {
     ed.lines[ed.current].text.clear();
+    // The only line emptied leaves an empty text, not a lone line end.
+    if (ed.line_count() == 1) ed.lines[ed.current].line_end = kLineEndNone;
   } else {
     ed.lines.erase(ed.lines.begin() + ed.current);
   }

@@ -19,8 +19,9 @@
 namespace kora {
 
 // Line ends: a line read with a carriage return before its line feed is
-// written back with CR LF, otherwise with LF alone.
-enum TextLineEnd : unsigned char { kLineEndLf = 0, kLineEndCr = 13 };
+// written back with CR LF, otherwise with LF alone; the last line of a text
+// that does not end in a line feed has none.
+enum TextLineEnd : unsigned char { kLineEndLf = 0, kLineEndNone = 1, kLineEndCr = 13 };
 
 struct TextLine {
   std::string text;

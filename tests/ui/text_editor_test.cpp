@@ -61,43 +61,36 @@ std::vector<std::string> texts_of(const std::vector<TextLine>& lines) {
 
 using Lines = std::vector<std::string>;
 
-TEST(TextSplitJoin, LinesAreCutAtLineFeedsAndRejoinedWithTheirOwnLineEnds) {
-  std::vector<TextLine> lines = text_split("abc\r\ndef\r\n");
-  EXPECT_EQ(texts_of(lines), (Lines{"abc", "def"}));
-  EXPECT_EQ(lines[0].line_end, kLineEndCr);
-  EXPECT_EQ(text_join(lines), "abc\r\ndef\r\n");
-
-  // LF texts come back with CR LF; empty lines between line feeds stay
-  lines = text_split("abc\ndef\n\n\nghi");
-  EXPECT_EQ(texts_of(lines), (Lines{"abc", "def", "", "", "ghi"}));
-  EXPECT_EQ(text_join(lines), "abc\r\ndef\r\n\r\n\r\nghi\r\n");
-
-  // empty CR LF lines are lines of their own and survive
-  lines = text_split("\r\n\r\nx");
-  EXPECT_EQ(texts_of(lines), (Lines{"", "", "x"}));
-  EXPECT_EQ(text_join(lines), "\r\n\r\nx\r\n");
-
-  // a carriage return inside a line stays
-  EXPECT_EQ(texts_of(text_split("a\rb\n")), (Lines{"a\rb"}));
-}
-
-TEST(TextSplitJoin, EmptyTextIsOneEmptyLineAndASingleLineGetsNoLineEnd) {
-  for (const char* empty : {"", "\n"}) {
-    std::vector<TextLine> lines = text_split(empty);
-    ASSERT_EQ(lines.size(), 1u) << empty;
-    EXPECT_EQ(lines[0].text, "");
-    EXPECT_EQ(text_join(lines), "");
+// A text comes back byte for byte: each line keeps its end (CR LF or LF),
+// and the last line has one only when the text ended with one.
+TEST(TextSplitJoin, EveryLineKeepsItsEndAndTheTextComesBackWhole) {
+  struct Case {
+    const char* text;
+    Lines lines;
+  } cases[] = {
+      {"abc\r\ndef\r\n", {"abc", "def"}},
+      {"abc\ndef\n\n\nghi", {"abc", "def", "", "", "ghi"}},
+      {"\r\n\r\nx", {"", "", "x"}},
+      {"a\rb\n", {"a\rb"}},  // a carriage return inside a line stays
+      {"", {""}},
+      {"\n", {""}},
+      {"\n\n\n", {"", "", ""}},
+      {"only line\r\n", {"only line"}},
+      {"mixed\nends\r\n", {"mixed", "ends"}},
+      {"\x8F\xE0\xA8\n\xA2\xA5\xE2\n", {"\x8F\xE0\xA8", "\xA2\xA5\xE2"}},  // code page 866 bytes
+  };
+  for (const Case& c : cases) {
+    std::vector<TextLine> lines = text_split(c.text);
+    EXPECT_EQ(texts_of(lines), c.lines) << c.text;
+    EXPECT_EQ(text_join(lines), c.text);
   }
-  EXPECT_EQ(text_split("")[0].line_end, kLineEndLf);
-  EXPECT_EQ(text_join(text_split("\n\n\n")), "\r\n\r\n\r\n");
-  EXPECT_EQ(text_join(text_split("only line\r\n")), "only line");
-
-  // lines with LF ends (added by a caller) are written with LF alone
+  // Lines a caller adds keep the ends it gives; a line that stops being the
+  // last takes the text's usual end.
   std::vector<TextLine> mixed{{"a", kLineEndLf}, {"b", kLineEndCr}, {"c", kLineEndLf}};
   EXPECT_EQ(text_join(mixed), "a\nb\r\nc\n");
-
-  // bytes of code page 866 pass unchanged
-  EXPECT_EQ(text_join(text_split("\x8F\xE0\xA8\n\xA2\xA5\xE2\n")), "\x8F\xE0\xA8\r\n\xA2\xA5\xE2\r\n");
+  std::vector<TextLine> grown = text_split("x\ny");
+  grown.push_back({"z", kLineEndNone});
+  EXPECT_EQ(text_join(grown), "x\ny\nz");
 }
 
 TEST_F(TextEditorTest, AppendedLinesAreEditedLikeSplitOnes) {
@@ -110,7 +103,7 @@ TEST_F(TextEditorTest, AppendedLinesAreEditedLikeSplitOnes) {
   type("!");
   press({kF2});
   EXPECT_EQ(run(*editor), 10);
-  EXPECT_EQ(editor->text, "\nsecond\r\nthird!\n");
+  EXPECT_EQ(editor->text, "\r\nsecond\r\nthird!\n");
 }
 
 TEST_F(TextEditorTest, EmptyTextLeftAtOnceChangesNothing) {
@@ -193,7 +186,7 @@ TEST_F(TextEditorTest, BackspaceAndDelJoinLinesAtTheirEdges) {
   press({kF2});
   EXPECT_EQ(run(*editor), 10);
   EXPECT_EQ(texts_of(editor->lines), (Lines{"abcXdefYghi"}));
-  EXPECT_EQ(editor->text, "abcXdefYghi");
+  EXPECT_EQ(editor->text, "abcXdefYghi\r\n");  // the last line end stays
 
   // Backspace at column 0 of the first line and Del at the end of the last
   // line do nothing; elsewhere they delete a character as in a field
@@ -262,7 +255,7 @@ TEST_F(TextEditorTest, ClosingQuestionDecidesTheResult) {
     press(c.keys);
     seen_.clear();
     EXPECT_EQ(run(*editor), c.result);
-    EXPECT_EQ(editor->text, c.built ? "new text" : "");
+    EXPECT_EQ(editor->text, c.built ? "new text\r\n" : "");
     EXPECT_EQ(keys_left(), 0);
     EXPECT_EQ(g_screen.cells, before_);
   }
@@ -386,7 +379,7 @@ TEST_F(TextEditorTest, TabIsTypedIntoTheLineAndShownAsABlank) {
   auto editor = open("ab\r\n");
   press({kRight, kTab, kF2});
   EXPECT_EQ(run(*editor), 10);
-  EXPECT_EQ(editor->text, "a\tb");
+  EXPECT_EQ(editor->text, "a\tb\r\n");
   EXPECT_EQ(seen_text(2, 9, 3, 4), "a b ");
 }
 
