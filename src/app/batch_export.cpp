@@ -488,6 +488,22 @@ int run_batch_export(const BatchExport& batch) {
   };
   if (!table->recovery_note.empty()) warn(table->recovery_note);
   if (memo_file_missing(*table)) warn("no memo file " + table->memo_file_name + ": memo texts are not exported");
+  // A header that disagrees with the file: what the file holds is exported,
+  // and the records the header promised but the file lacks are named.
+  uint8_t count[4] = {};
+  if ((table->header_errors & kBadRecordCount) && pread(table->fd, count, sizeof count, 4) == ssize_t(sizeof count)) {
+    uint32_t stated = uint32_t(count[0]) | uint32_t(count[1]) << 8 | uint32_t(count[2]) << 16 | uint32_t(count[3]) << 24;
+    if (stated > table->record_count) {
+      std::string text = "record ";
+      text += std::to_string(table->record_count + 1);
+      text += " is cut short or missing at the end of the file (the header says ";
+      text += std::to_string(stated);
+      text += " records; the file holds ";
+      text += std::to_string(table->record_count);
+      text += " whole ones, which are exported)";
+      warn(text);
+    }
+  }
   apply_settings(*table);
   if (batch.code_page) set_code_page(*table, batch.code_page);
   if (int status = unlock_table(*table); status != kBatchDone) return status;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -301,6 +302,15 @@ print(len(rows), all(base64.b64decode(r[0]) == rec['IMAGE'].encode('latin1') for
   EXPECT_EQ(test::run_command("'" + program + "' /x:csv '" + table + "' /dev/null 2>&1", err), 0);
   EXPECT_EQ(err, "kora: " + table + ": warning: record 1, field " + field + ": its memo cannot be read\n");
   EXPECT_EQ(test::run_command("'" + program + "' /x:csv /strict '" + table + "' /dev/null 2>&1", err), 1);
+
+  // A last record cut short: the whole ones are exported, the cut one named.
+  std::string cut = dir.copy_fixture("infused-dbf/dbase_03.dbf", "cut.dbf");
+  ASSERT_EQ(truncate(cut.c_str(), test::file_size(cut) - 40), 0);
+  EXPECT_EQ(test::run_command("'" + program + "' /x:csv '" + cut + "' 2>&1 >/dev/null", err), 0);
+  EXPECT_EQ(err, "kora: " + cut + ": warning: record 14 is cut short or missing at the end of the file (the header says "
+                 "14 records; the file holds 13 whole ones, which are exported)\n");
+  EXPECT_EQ(test::run_command("'" + program + "' /x:csv /strict '" + cut + "' 2>/dev/null", out), 1);
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 14);  // the header line and 13 records, written all the same
 }
 
 TEST(BatchExport, StoredDigitsAndBlankValuesAreTheSameInEveryFormat) {
