@@ -166,8 +166,8 @@ void draw_horizontal_bar(const Table& table, int row) {
   if (n <= 1 || cols < 8) return;
   int track = cols - 6;
   long k = view_of(table).current_column;
-  put_char(2, row, 17, g_colors.Frame);
-  put_char(cols - 3, row, 16, g_colors.Frame);
+  put_arrow(2, row, Arrow::kLeft, g_colors.Frame);
+  put_arrow(cols - 3, row, Arrow::kRight, g_colors.Frame);
   put_repeat(3, row, track, g_frames.scroll_track_horizontal, g_colors.Frame);
   long start = track * k / n;
   long size = n > track ? 1 : track * (k + 1) / n - start;
@@ -180,8 +180,8 @@ void draw_vertical_bar(const Table& table, long count) {
   if (count <= 1 || rows < 8) return;
   int track = rows - 7;
   long r = view_of(table).current_record;
-  put_char(col, 3, 30, g_colors.Frame);
-  put_char(col, rows - 3, 31, g_colors.Frame);
+  put_arrow(col, 3, Arrow::kUp, g_colors.Frame);
+  put_arrow(col, rows - 3, Arrow::kDown, g_colors.Frame);
   for (int i = 0; i < track; ++i) put_char(col, 4 + i, g_frames.scroll_track_vertical, g_colors.Frame);
   long start = track * r / count;
   long size = count > track ? 1 : track * (r + 1) / count - start;

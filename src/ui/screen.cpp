@@ -145,8 +145,29 @@ int put_file_name(int x, int y, std::string_view name, unsigned char attr, int c
   return put_unicode(x, y, file_name_chars(name), attr, cells);
 }
 
+namespace {
+
+struct ArrowGlyph {
+  char32_t triangle;
+  char stand_in;
+};
+constexpr ArrowGlyph kArrows[] = {{U'\u25B2', '^'}, {U'\u25BC', 'v'}, {U'\u25C4', '<'}, {U'\u25BA', '>'}};
+
+}  // namespace
+
+void put_arrow(int x, int y, Arrow arrow, unsigned char attr) {
+  set_cell(x, y, kArrows[static_cast<int>(arrow)].triangle, attr);
+}
+
+char arrow_stand_in(char32_t ch) {
+  for (const ArrowGlyph& glyph : kArrows)
+    if (glyph.triangle == ch) return glyph.stand_in;
+  return 0;
+}
+
 unsigned char cell_byte(const Cell& cell) {
   if (cell.ch == kWideTail) return ' ';
+  if (char stand_in = arrow_stand_in(cell.ch)) return static_cast<unsigned char>(stand_in);
   int byte = unicode_to_cp866(static_cast<std::uint32_t>(cell.ch));
   return byte < 0 ? '?' : static_cast<unsigned char>(byte);
 }

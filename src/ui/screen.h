@@ -109,8 +109,16 @@ std::u32string file_name_chars(std::string_view name);
 int text_cells(std::u32string_view text);
 // As put_title, for characters of any script.
 void put_title_unicode(int y, std::u32string_view text, unsigned char attr);
+// A scroll bar's arrow: a triangle, which a terminal without Unicode shows
+// as '^', 'v', '<' or '>'.
+enum class Arrow { kUp, kDown, kLeft, kRight };
+void put_arrow(int x, int y, Arrow arrow, unsigned char attr);
+// The ASCII character a triangle of put_arrow stands as where Unicode is
+// not shown; 0 for every other character.
+char arrow_stand_in(char32_t ch);
 // The code page 866 byte a cell shows, '?' for a character 866 lacks (the
-// view of the screen tests and the byte interface share).
+// view of the screen tests and the byte interface share; an arrow is its
+// ASCII stand-in).
 unsigned char cell_byte(const Cell& cell);
 // The text from x rightwards, at most cols - right margin - x characters.
 void put_text(int x, int y, std::string_view text, unsigned char attr);

@@ -104,6 +104,9 @@ TEST(BrowseView, OneRecordHasNoVerticalBarAndASecondRecordBringsIt) {
   EXPECT_EQ(shown_counter(2, 2), counter(2, 2));
   EXPECT_EQ(cell_ch(79, 3), '^');
   EXPECT_EQ(cell_ch(79, 22), 'v');
+  // The arrows are triangles, which a terminal without Unicode shows as ^ v.
+  EXPECT_EQ(screen_cell(79, 3)->ch, U'\u25B2');
+  EXPECT_EQ(screen_cell(79, 22)->ch, U'\u25BC');
   // Second record of two: the thumb fills the lower half of the 18-cell track.
   EXPECT_EQ(cell_ch(79, 4 + 8), g_frames.scroll_track_vertical);
   EXPECT_EQ(cell_ch(79, 4 + 9), g_frames.scroll_thumb);

@@ -154,7 +154,7 @@ two_tables() {
   # A bigger terminal is repainted at once, without waiting for a key.
   tmux_ resize-window -t "$session" -x 100 -y 30
   i=0
-  until screen | sed -n 29p | grep -q "^╚═<"; do
+  until screen | sed -n 29p | grep -q "^╚═[<◄]"; do
     i=$((i + 1)); [ $i -gt 50 ] && { fail tables "resize not repainted"; break; }
     sleep 0.1
   done
