@@ -174,14 +174,16 @@ void draw_horizontal_bar(const Table& table, int row) {
   put_repeat(3 + int(start), row, int(size), g_frames.scroll_thumb, g_colors.Frame);
 }
 
+// The bar runs down the right edge of the data window only: with the hex
+// panel open it stops above the panel's frame.
 void draw_vertical_bar(const Table& table, long count) {
-  int rows = screen_rows();
+  int bottom = last_window_row();
   int col = screen_cols() - 1;
-  if (count <= 1 || rows < 8) return;
-  int track = rows - 7;
+  if (count <= 1 || bottom < 5) return;
+  int track = bottom - 4;
   long r = view_of(table).current_record;
   put_arrow(col, 3, Arrow::kUp, g_colors.Frame);
-  put_arrow(col, rows - 3, Arrow::kDown, g_colors.Frame);
+  put_arrow(col, bottom, Arrow::kDown, g_colors.Frame);
   for (int i = 0; i < track; ++i) put_char(col, 4 + i, g_frames.scroll_track_vertical, g_colors.Frame);
   long start = track * r / count;
   long size = count > track ? 1 : track * (r + 1) / count - start;

@@ -111,6 +111,12 @@ TEST(BrowseView, OneRecordHasNoVerticalBarAndASecondRecordBringsIt) {
   EXPECT_EQ(cell_ch(79, 4 + 8), g_frames.scroll_track_vertical);
   EXPECT_EQ(cell_ch(79, 4 + 9), g_frames.scroll_thumb);
   EXPECT_EQ(cell_ch(79, 4 + 17), g_frames.scroll_thumb);
+
+  // With the hex panel open (Tools, Hex panel) the bar ends above its frame.
+  run_kora({path}, {0x1400, 'x'});
+  EXPECT_EQ(cell_ch(79, 18), 'v');
+  EXPECT_NE(cell_ch(79, 20), g_frames.scroll_thumb);
+  EXPECT_NE(cell_ch(79, 22), 'v');
 }
 
 TEST(BrowseView, ColumnsWiderThanTheScreenScrollSoTheLastOneFits) {
