@@ -95,12 +95,28 @@ void previous_field() {
   }
 }
 
+// Whether the column has cells on the screen (fixed columns wider than the
+// screen leave none to the others).
+bool column_shown(const Table& table, int column) {
+  for (const ColumnSpan& span : shown_columns(table))
+    if (span.column == column) return true;
+  return false;
+}
+
 void next_column() {
   ViewState& v = view();
   if (v.current_column + 1 >= column_count(table())) return;
-  ++v.current_column;
   int old_first = v.first_column;
+  int old_current = v.current_column;
+  ++v.current_column;
   v.first_column = fit_first_column(table(), v.current_column, old_first);
+  // The cursor never goes to a column the screen cannot show.
+  if (!fields_view() && !column_shown(table(), v.current_column)) {
+    v.current_column = old_current;
+    v.first_column = old_first;
+    screen_bell();
+    return;
+  }
   request(v.first_column == old_first ? kRedrawRows : kRedrawClear | kRedrawLayout);
 }
 
@@ -135,6 +151,8 @@ void last_column() {
   v.current_column = count - 1;
   if (!fields_view()) {
     v.first_column = fit_first_column(table(), v.current_column, 0);
+    // Fixed columns too wide for the screen: the last column shown.
+    while (v.current_column > 0 && !column_shown(table(), v.current_column)) --v.current_column;
     request(kRedrawClear | kRedrawLayout);
     return;
   }

@@ -2,6 +2,7 @@
 // on generated tables and fixtures, keys pressed, screen cells read back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -117,6 +118,25 @@ TEST(BrowseView, OneRecordHasNoVerticalBarAndASecondRecordBringsIt) {
   EXPECT_EQ(cell_ch(79, 18), 'v');
   EXPECT_NE(cell_ch(79, 20), g_frames.scroll_thumb);
   EXPECT_NE(cell_ch(79, 22), 'v');
+}
+
+// Fixed columns wider than the screen are shown cut, and the cursor never
+// goes to a column that has no cells on the screen: End stops at the last
+// shown one, and a letter typed there lands in that field.
+TEST(BrowseView, FixedColumnsWiderThanTheScreenKeepTheCursorOnShownColumns) {
+  TempDir dir;
+  DbfSpec layout;
+  for (int i = 1; i <= 6; ++i) layout.fields.push_back({std::string("F").append(std::to_string(i)), 'C', 20});
+  layout.records = {std::string(120, ' ')};
+  std::string path = make_table(dir, "wide.dbf", layout);
+  // Column setup: F1..F4 fixed (84 cells, more than the 76 of the window).
+  const int kAltF9 = 0x7000, kF4 = 0x3E00;
+  run_kora({path}, {kAltF9, kDown, kDown, kDown, kRight, kRight, ' ', kEnter, kEnd, kRight, kF4, 'Q', kDown});
+  EXPECT_EQ(row(2).substr(66, 2), "F4");
+  std::vector<uint8_t> bytes = test::read_bytes(path);
+  size_t record = size_t(bytes[8] | bytes[9] << 8);
+  EXPECT_EQ(bytes[record + 1 + 3 * 20], 'Q');  // F4, the last column shown
+  EXPECT_EQ(std::count(bytes.begin() + long(record), bytes.begin() + long(record) + 121, 'Q'), 1);
 }
 
 TEST(BrowseView, ColumnsWiderThanTheScreenScrollSoTheLastOneFits) {
