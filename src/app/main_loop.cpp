@@ -84,6 +84,9 @@ void paint_main_screen() {
   g_app.redraw |= kRedrawAll;
   paint_requested();
   show_cell_cursor();
+  // The key bar now has the main screen's labels: the next wait draws those
+  // of the window on top again.
+  g_idle_shift_seen = -1;
 }
 
 // The idle routine of the main loop's own key wait: a resize of the

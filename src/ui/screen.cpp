@@ -287,7 +287,8 @@ void show_size_notice() {
   clear_grid();
   int margin = g_screen.right_margin;
   g_screen.right_margin = 0;
-  put_text(0, 0, "Make the window at least 40 x 10", 0x07);
+  // A very narrow screen gets the short form, whole rather than cut.
+  put_text(0, 0, g_screen.cols >= 32 ? "Make the window at least 40 x 10" : "At least 40 x 10", 0x07);
   g_screen.right_margin = margin;
   goto_xy(0, 0);
 }
