@@ -246,8 +246,8 @@ void restore_screen(const ScreenSnapshot& snapshot) {
     repaint_layers(snapshot.layers);
     return;
   }
-  // The grid may have been resized by hand since the snapshot: skip what
-  // no longer fits.
+  // A grid given another size directly (not by the terminal) keeps what
+  // still fits.
   for (int y = 0; y < snapshot.rows; ++y) {
     for (int x = 0; x < snapshot.cols; ++x) {
       Cell* cell = cell_at(x, y);

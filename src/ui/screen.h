@@ -14,6 +14,7 @@
 // bright versions), bits 4-6 background 0-7; bit 7 is ignored.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -49,8 +50,8 @@ struct ScreenState {
   int cursor_y = 0;
   // 0 hidden, 1 normal, 2 very visible (curses visibility values).
   int cursor_visibility = 1;
-  // Counts size changes of the terminal; the backend bumps it and calls
-  // on_resize (if set) so that the program repaints everything.
+  // Counts size changes of the terminal (see screen_resized); on_resize,
+  // if set, runs after the open windows have been painted again.
   int resize_count = 0;
   std::function<void()> on_resize;
   Backend* backend = nullptr;
