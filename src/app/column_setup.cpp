@@ -193,9 +193,15 @@ int column_setup(Table& table) {
   layout(s);
   g_idle_shift_seen = -1;
   int result = -1;
-  while (result < 0) {
-    draw(s);
-    result = handle_key(s, get_key(kColumnSetupHelp, idle_routine));
+  {
+    PaintLayer layer([&s] {
+      layout(s);
+      draw(s);
+    });
+    while (result < 0) {
+      draw(s);
+      result = handle_key(s, get_key(kColumnSetupHelp, idle_routine));
+    }
   }
   g_idle_shift_seen = -1;
   if (result == 1) {

@@ -148,6 +148,11 @@ int alias_editor(Table& table) {
   layout(s);
   g_idle_shift_seen = -1;
   move_to(s, 0);
+  // At a new size the typing in the field is kept as the row's alias.
+  PaintLayer layer([&s] {
+    layout(s);
+    move_to(s, s.current);
+  });
   int result = -1;
   while (result < 0) {
     int key = get_key(kFieldInfoHelp, idle_routine);

@@ -325,11 +325,17 @@ int file_panel(const std::string& dir, const std::string& mask, std::string& cho
   panel.mask = mask;
   file_panel_read(panel);
   int result = kStayOpen;
-  while (result == kStayOpen) {
-    keep_cursor_visible(panel);
-    paint(panel);
-    int key = get_key(kFilePanelTopic, g_ui_idle_hook);
-    result = handle_key(panel, key, chosen);
+  {
+    PaintLayer layer([&panel] {
+      keep_cursor_visible(panel);
+      paint(panel);
+    });
+    while (result == kStayOpen) {
+      keep_cursor_visible(panel);
+      paint(panel);
+      int key = get_key(kFilePanelTopic, g_ui_idle_hook);
+      result = handle_key(panel, key, chosen);
+    }
   }
   restore_screen(under);
   restore_cursor(cursor_position, cursor_visibility);

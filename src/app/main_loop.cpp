@@ -77,6 +77,18 @@ void paint_requested() {
   paint_view();
 }
 
+// The program's own screen under every window, painted afresh at a new
+// size (the typing in a cell survives it, as in any repaint).
+void paint_main_screen() {
+  if (!g_app.table()) return;
+  g_app.redraw |= kRedrawAll;
+  paint_requested();
+  show_cell_cursor();
+  // The key bar now has the main screen's labels: the next wait draws those
+  // of the window on top again.
+  g_idle_shift_seen = -1;
+}
+
 // The idle routine of the main loop's own key wait: a resize of the
 // terminal (which asks for a whole repaint) is shown at once, not after
 // the next key. Dialogs wait with the plain idle routine and repaint
@@ -123,6 +135,7 @@ void run_main_loop() {
   install_menu_hooks();
   g_ui_idle_hook = idle_routine;
   g_screen.on_resize = [] { g_app.redraw |= kRedrawAll; };
+  PaintLayer main_screen(paint_main_screen);
   set_cursor_shape(0x2000);
   g_screen.right_margin = 0;
   put_repeat(0, screen_rows() - 1, screen_cols(), ' ', g_colors.KeybarText);

@@ -197,10 +197,14 @@ bool store_cell(Session& s) {
   return true;
 }
 
-void show(Session& s) {
+void keep_current_in_sight(Session& s) {
   s.current = std::clamp(s.current, 0, s.count() - 1);
   if (s.current < s.first) s.first = s.current;
   if (s.current >= s.first + s.page()) s.first = s.current - s.page() + 1;
+}
+
+void show(Session& s) {
+  keep_current_in_sight(s);
   draw(s);
   open_cell(s);
 }
@@ -377,6 +381,21 @@ int button_key(Session& s, int key) {
   return -1;
 }
 
+// Laid out again for a new screen size; the cell being typed in keeps its
+// typing and moves with its row.
+void show_at_new_size(Session& s) {
+  layout(s);
+  if (!s.field) {
+    show(s);
+    return;
+  }
+  keep_current_in_sight(s);
+  draw(s);
+  s.field->x = cell_x(s, s.cell);
+  s.field->y = s.row_y(s.current);
+  edit_show(*s.field);
+}
+
 }  // namespace
 
 bool edit_structure(Table* table, StructureDraft& draft, const char* title) {
@@ -386,6 +405,7 @@ bool edit_structure(Table* table, StructureDraft& draft, const char* title) {
   int cursor = get_cursor();
   layout(s);
   show(s);
+  PaintLayer layer([&s] { show_at_new_size(s); });
   int result = -1;
   while (result < 0) {
     int key = get_key(kStructureHelp, idle_routine);

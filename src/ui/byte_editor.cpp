@@ -130,6 +130,7 @@ class ByteEditorSession {
   void draw_frame();
   void draw_rows();
   void make_field();
+  void take_new_size();
   void commit() {
     if (!run_.view_only && field_) commit_byte_cell(state_, field_->text);
   }
@@ -237,8 +238,24 @@ bool ByteEditorSession::leave(ByteEditorResult& result) {
   return false;
 }
 
+// The screen has changed size: the box is placed afresh where it fits (on
+// a screen now too small for it, it stays put and is cut by the edges).
+void ByteEditorSession::take_new_size() {
+  commit();
+  if (std::optional<ByteEditorGeometry> g = byte_editor_geometry(screen_rows(), screen_cols(), state_.length())) {
+    g_ = *g;
+    state_.visible_rows = g_.visible_rows;
+    follow_offset(state_);
+  }
+  draw_frame();
+  make_field();
+  draw_rows();
+  edit_show(*field_);
+}
+
 ByteEditorResult ByteEditorSession::run() {
   draw_frame();
+  PaintLayer layer([this] { take_new_size(); });
   ByteEditorResult result = ByteEditorResult::kLeft;
   for (;;) {
     if (fresh_) {

@@ -201,11 +201,9 @@ class CursesBackend : public Backend {
     winsize size{};
     if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) < 0 || size.ws_row == 0) return;
     resizeterm(size.ws_row, size.ws_col);
-    screen_set_size(LINES, COLS);
-    ++g_screen.resize_count;
     painted_.clear();
     clearok(curscr, TRUE);
-    if (g_screen.on_resize) g_screen.on_resize();
+    screen_resized(LINES, COLS);
   }
 
  private:

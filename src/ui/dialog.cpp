@@ -1,5 +1,6 @@
 #include "ui/dialog.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -20,8 +21,11 @@ Record* control_as(const DialogControl& control, int type) {
   return control.type == type ? static_cast<Record*>(control.control) : nullptr;
 }
 
-int virtual_x_offset() { return (screen_cols() - 80) / 2; }
-int virtual_y_offset() { return (screen_rows() - 25) / 2; }
+// The virtual screen is centred on the real one; on a screen too small for
+// the dialog it moves so that the frame's top-left corner stays in sight
+// and the far side is cut instead.
+int virtual_x_offset(const Dialog& dialog) { return std::max((screen_cols() - 80) / 2, -dialog.x1); }
+int virtual_y_offset(const Dialog& dialog) { return std::max((screen_rows() - 25) / 2, -dialog.y1); }
 
 bool is_enabled(const Dialog& dialog, int index) {
   return index >= 0 && index < dialog_control_count(dialog) && !dialog.controls[index].disabled;
@@ -392,8 +396,8 @@ EditField* dialog_edit_field(Dialog& dialog, int n) {
 
 void dialog_prepare(Dialog& dialog) {
   if (dialog.prepared) dialog_finish(dialog);
-  dialog.x_offset = virtual_x_offset();
-  dialog.y_offset = virtual_y_offset();
+  dialog.x_offset = virtual_x_offset(dialog);
+  dialog.y_offset = virtual_y_offset(dialog);
   int count = dialog_control_count(dialog);
   for (int i = 0; i < count; ++i) {
     EditField* field = control_edit(dialog.controls[i]);
@@ -428,10 +432,35 @@ void dialog_finish(Dialog& dialog) {
   dialog.prepared = 0;
 }
 
+namespace {
+
+// Centres a prepared dialog on the screen as it is now: its edit fields,
+// which hold screen positions, move with it.
+void replace_dialog(Dialog& dialog) {
+  int dx = virtual_x_offset(dialog) - dialog.x_offset;
+  int dy = virtual_y_offset(dialog) - dialog.y_offset;
+  int count = dialog_control_count(dialog);
+  for (int i = 0; i < count; ++i) {
+    EditField* field = control_edit(dialog.controls[i]);
+    if (!field) continue;
+    field->x += dx;
+    field->y += dy;
+  }
+  dialog.x_offset += dx;
+  dialog.y_offset += dy;
+}
+
+}  // namespace
+
 int dialog_run(Dialog& dialog, DialogHook hook) {
   if (!dialog.prepared) dialog_prepare(dialog);
   int cursor = get_cursor();
   ScreenSnapshot saved = save_screen();
+  PaintLayer layer([&dialog] {
+    replace_dialog(dialog);
+    draw_frame(dialog);
+    draw_controls(dialog);
+  });
   draw_frame(dialog);
   int count = dialog_control_count(dialog);
   for (int i = 0; i < count; ++i) {

@@ -51,9 +51,7 @@ int HeadlessBackend::wait_input(int timeout_ms, std::vector<int>& units) {
       // The keys before a resize are read first, as from a terminal.
       if (count > 0) break;
       ++next_;
-      screen_set_size(item.rows, item.cols);
-      ++g_screen.resize_count;
-      if (g_screen.on_resize) g_screen.on_resize();
+      screen_resized(item.rows, item.cols);
       return 0;
     }
     units.push_back(item.unit);

@@ -245,6 +245,7 @@ int wait_key(int help_topic, IdleHook idle_hook) {
       return key.code;
     }
     if (idle_hook) idle_hook(help_topic, backend->shift_state(), 0, 0);
+    show_size_notice();
     backend->present();
     int timeout = found == 0 ? g_parser.wait_ms(now) : idle_timeout(now);
     units.clear();

@@ -127,7 +127,11 @@ void finish_recording() {
   ScreenSnapshot saved = save_screen();
   int cursor = get_cursor();
   macro_draw_prompt();
-  int key = read_prompt_key();
+  int key;
+  {
+    PaintLayer layer(macro_draw_prompt);
+    key = read_prompt_key();
+  }
   restore_screen(saved);
   goto_xy(cursor % 256, cursor / 256);
   if (key != key_char(kKeyEsc) && key != kKeyEsc && key != kKeyEnter) bind_recording(key);

@@ -286,10 +286,21 @@ int menu_popup(Menu& menu, int help_topic) {
   set_cursor_shape(0x2000);
 
   int result;
-  do {
-    draw_items(menu);
-    result = handle_key(menu, get_key(help_topic, g_ui_idle_hook), help_topic);
-  } while (result == kNotChosen);
+  {
+    // At a new size the menu is placed afresh: a centred one centred again,
+    // a pull-down cut to the screen.
+    PaintLayer layer([&menu] {
+      place(menu);
+      scroll_to_current(menu);
+      draw_box(menu.left, menu.top, menu.right, menu.bottom, g_colors.MenuFrame,
+               g_frames.single_frame, kBoxShadow);
+      draw_items(menu);
+    });
+    do {
+      draw_items(menu);
+      result = handle_key(menu, get_key(help_topic, g_ui_idle_hook), help_topic);
+    } while (result == kNotChosen);
+  }
 
   restore_screen(menu.saved);
   menu.saved = ScreenSnapshot{};
@@ -350,6 +361,29 @@ void take_down_bar() {
   if (g_menu_bar_hooks.redraw_status) g_menu_bar_hooks.redraw_status();
 }
 
+// Opens pull-downs from the last used one until a menu closes other than
+// by Left or Right; its result. The bar is shown meanwhile.
+int run_pulldowns(int count) {
+  PaintLayer bar([] { draw_bar(g_last_pulldown); });
+  for (;;) {
+    int index = g_last_pulldown;
+    draw_bar(index);
+    const Pulldown& pulldown = g_menu_bar_hooks.pulldowns[size_t(index)];
+    Menu& menu = *pulldown.menu;
+    menu.left = pulldown.column;
+    menu.top = 1;
+    if (g_menu_bar_hooks.update_states) g_menu_bar_hooks.update_states(index);
+    int result = menu_popup(menu, 60 + index);
+    if (result == kMenuLeft) {
+      g_last_pulldown = (index + count - 1) % count;
+    } else if (result == kMenuRight) {
+      g_last_pulldown = (index + 1) % count;
+    } else {
+      return result;
+    }
+  }
+}
+
 }  // namespace
 
 int menu_bar_last() { return g_last_pulldown; }
@@ -363,24 +397,7 @@ void menu_bar(int start) {
   if (start >= 0 && start < count) g_last_pulldown = start;
   if (g_last_pulldown >= count) g_last_pulldown = 0;
 
-  int result;
-  for (;;) {
-    int index = g_last_pulldown;
-    draw_bar(index);
-    const Pulldown& pulldown = g_menu_bar_hooks.pulldowns[size_t(index)];
-    Menu& menu = *pulldown.menu;
-    menu.left = pulldown.column;
-    menu.top = 1;
-    if (g_menu_bar_hooks.update_states) g_menu_bar_hooks.update_states(index);
-    result = menu_popup(menu, 60 + index);
-    if (result == kMenuLeft) {
-      g_last_pulldown = (index + count - 1) % count;
-    } else if (result == kMenuRight) {
-      g_last_pulldown = (index + 1) % count;
-    } else {
-      break;
-    }
-  }
+  int result = run_pulldowns(count);
   take_down_bar();
 
   if (g_pending_command) {

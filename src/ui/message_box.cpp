@@ -47,7 +47,8 @@ void draw_buttons(const std::vector<std::string_view>& labels, int row, int high
 }
 
 // Runs the key loop over the drawn box; returns the chosen button or -1.
-int choose_button(const std::vector<std::string_view>& labels, int row, int highlighted,
+// The row follows the box when a resize moves it.
+int choose_button(const std::vector<std::string_view>& labels, const int& row, int& highlighted,
                   const BoxColors& colors, int help_topic) {
   int count = static_cast<int>(labels.size());
   for (;;) {
@@ -97,20 +98,17 @@ MessageBoxLayout message_box_layout(std::string_view text, std::string_view titl
   return box;
 }
 
-int message_box(std::string_view text, std::string_view title, std::string_view buttons,
-                int flags, int help_topic) {
-  std::vector<std::string_view> lines = split_lines(text);
-  std::vector<std::string_view> labels = split_lines(buttons);
-  int count = static_cast<int>(labels.size());
-  int highlighted = std::clamp(flags >> kMessagePreselectShift, 0, count - 1);
-  BoxColors colors = box_colors(flags);
-  MessageBoxLayout box = message_box_layout(text, title, count, flags);
+namespace {
 
-  int cursor = get_cursor();
-  ScreenSnapshot saved = save_screen();
+// The box with its text at the layout of the current screen size; returns
+// the row of its buttons.
+int draw_message_box(std::string_view text, std::string_view title, int button_count, int flags,
+                     const BoxColors& colors) {
+  MessageBoxLayout box = message_box_layout(text, title, button_count, flags);
   draw_box(box.left, box.top, box.right, box.bottom, colors.frame, g_frames.double_frame,
            kBoxShadow);
   put_title(box.top, title, colors.title);
+  std::vector<std::string_view> lines = split_lines(text);
   for (size_t i = 0; i < lines.size(); ++i) {
     int row = box.top + 2 + static_cast<int>(i);
     if (flags & kMessageUtf8) {
@@ -121,8 +119,29 @@ int message_box(std::string_view text, std::string_view title, std::string_view 
   }
   put_repeat(box.left + 1, box.bottom - 2, box.right - box.left - 1, g_frames.horizontal_single,
              colors.frame);
+  return box.bottom - 1;
+}
 
-  int chosen = choose_button(labels, box.bottom - 1, highlighted, colors, help_topic);
+}  // namespace
+
+int message_box(std::string_view text, std::string_view title, std::string_view buttons,
+                int flags, int help_topic) {
+  std::vector<std::string_view> labels = split_lines(buttons);
+  int count = static_cast<int>(labels.size());
+  int highlighted = std::clamp(flags >> kMessagePreselectShift, 0, count - 1);
+  BoxColors colors = box_colors(flags);
+
+  int cursor = get_cursor();
+  ScreenSnapshot saved = save_screen();
+  int row = draw_message_box(text, title, count, flags, colors);
+  int chosen;
+  {
+    PaintLayer layer([&] {
+      row = draw_message_box(text, title, count, flags, colors);
+      draw_buttons(labels, row, highlighted, colors);
+    });
+    chosen = choose_button(labels, row, highlighted, colors, help_topic);
+  }
   restore_screen(saved);
   goto_xy(cursor % 256, cursor / 256);
   return chosen;

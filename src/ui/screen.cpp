@@ -257,18 +257,87 @@ void unshadow_cell(int x, int y) {
 }
 
 ScreenSnapshot save_screen() {
-  return ScreenSnapshot{g_screen.rows, g_screen.cols, g_screen.cells};
+  return ScreenSnapshot{g_screen.rows, g_screen.cols, g_screen.cells, g_screen.resize_count,
+                        paint_layer_count()};
 }
 
 void restore_screen(const ScreenSnapshot& snapshot) {
-  // The screen may have changed size since the snapshot: skip what no
-  // longer fits.
+  if (snapshot.rows == 0 && snapshot.cols == 0) return;
+  if (snapshot.resize_count != g_screen.resize_count) {
+    repaint_layers(snapshot.layers);
+    return;
+  }
+  // A grid given another size directly (not by the terminal) keeps what
+  // still fits.
   for (int y = 0; y < snapshot.rows; ++y) {
     for (int x = 0; x < snapshot.cols; ++x) {
       Cell* cell = cell_at(x, y);
       if (cell) *cell = snapshot.cells[static_cast<size_t>(y) * snapshot.cols + x];
     }
   }
+}
+
+// ---- repainting at a new size ------------------------------------------------
+
+namespace {
+// The painters of the open PaintLayer objects, bottom first.
+std::vector<const std::function<void()>*> g_layers;
+}  // namespace
+
+PaintLayer::PaintLayer(std::function<void()> paint) : paint_(std::move(paint)) {
+  g_layers.push_back(&paint_);
+}
+
+PaintLayer::~PaintLayer() {
+  auto it = std::find(g_layers.begin(), g_layers.end(), &paint_);
+  if (it != g_layers.end()) g_layers.erase(it);
+}
+
+size_t paint_layer_count() { return g_layers.size(); }
+
+static bool screen_too_small() {
+  return g_screen.rows < kMinScreenRows || g_screen.cols < kMinScreenCols;
+}
+
+static void clear_grid() {
+  std::fill(g_screen.cells.begin(), g_screen.cells.end(), Cell{});
+}
+
+void show_size_notice() {
+  if (!screen_too_small()) return;
+  clear_grid();
+  int margin = g_screen.right_margin;
+  g_screen.right_margin = 0;
+  // A very narrow screen gets the short form, whole rather than cut.
+  put_text(0, 0, g_screen.cols >= 32 ? "Make the window at least 40 x 10" : "At least 40 x 10", 0x07);
+  g_screen.right_margin = margin;
+  goto_xy(0, 0);
+}
+
+void repaint_layers(size_t count) {
+  clear_grid();
+  if (screen_too_small()) {
+    show_size_notice();
+    return;
+  }
+  int visibility = g_screen.cursor_visibility;
+  int margin = g_screen.right_margin;
+  count = std::min(count, g_layers.size());
+  // Every painter draws with the margin of the window on top, which is
+  // the one that set it.
+  for (size_t i = 0; i < count; ++i) {
+    g_screen.right_margin = margin;
+    (*g_layers[i])();
+  }
+  g_screen.right_margin = margin;
+  g_screen.cursor_visibility = visibility;
+}
+
+void screen_resized(int rows, int cols) {
+  screen_set_size(rows, cols);
+  ++g_screen.resize_count;
+  repaint_layers(g_layers.size());
+  if (g_screen.on_resize) g_screen.on_resize();
 }
 
 // ---- cursor -----------------------------------------------------------------

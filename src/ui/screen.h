@@ -14,6 +14,7 @@
 // bright versions), bits 4-6 background 0-7; bit 7 is ignored.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -49,8 +50,8 @@ struct ScreenState {
   int cursor_y = 0;
   // 0 hidden, 1 normal, 2 very visible (curses visibility values).
   int cursor_visibility = 1;
-  // Counts size changes of the terminal; the backend bumps it and calls
-  // on_resize (if set) so that the program repaints everything.
+  // Counts size changes of the terminal (see screen_resized); on_resize,
+  // if set, runs after the open windows have been painted again.
   int resize_count = 0;
   std::function<void()> on_resize;
   Backend* backend = nullptr;
@@ -146,13 +147,52 @@ void unshadow_cell(int x, int y);
 
 // The whole screen, for pop-ups: save before drawing, restore on close.
 // Pop-ups nest, so they restore in reverse order.
+// A snapshot taken before a resize is of no use afterwards: restoring it
+// repaints instead the windows that were open beneath it (see PaintLayer).
 struct ScreenSnapshot {
   int rows = 0;
   int cols = 0;
   std::vector<Cell> cells;
+  int resize_count = 0;  // g_screen.resize_count when taken
+  size_t layers = 0;     // paint layers open when taken
 };
 ScreenSnapshot save_screen();
 void restore_screen(const ScreenSnapshot& snapshot);
+
+// ---- repainting at a new size ---------------------------------------------
+
+// Smallest screen the program draws on; below it only a notice is shown.
+constexpr int kMinScreenCols = 40;
+constexpr int kMinScreenRows = 10;
+
+// What is on the screen is a stack of painters: the program's own screen at
+// the bottom, then every window open over it. Each open window keeps one
+// alive (RAII); when the terminal changes size the grid is cleared and every
+// painter draws again, bottom first, at the new size, so that nothing of the
+// old size stays. A painter lays its window out afresh (re-centred, clipped
+// by the screen's edges) rather than reusing old positions.
+class PaintLayer {
+ public:
+  explicit PaintLayer(std::function<void()> paint);
+  ~PaintLayer();
+  PaintLayer(const PaintLayer&) = delete;
+  PaintLayer& operator=(const PaintLayer&) = delete;
+
+ private:
+  std::function<void()> paint_;
+};
+size_t paint_layer_count();
+// Clears the grid and paints the first `count` layers bottom-up (all when
+// count exceeds them), or only the size notice on a screen too small. The
+// cursor keeps its visibility; its position is the last painter's.
+void repaint_layers(size_t count);
+// What a backend calls when the terminal has changed size: the grid takes
+// the new size, every layer is repainted, then on_resize runs.
+void screen_resized(int rows, int cols);
+// On a screen smaller than kMinScreenCols x kMinScreenRows: clears it and
+// shows the one-line notice asking for a larger window (windows drawing
+// while it is so small would cover it). Does nothing on a large one.
+void show_size_notice();
 
 // ---- cursor ---------------------------------------------------------------
 

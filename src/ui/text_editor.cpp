@@ -140,16 +140,20 @@ struct Session {
   std::unique_ptr<EditField> field;
   bool remembered_set = false;  // Ctrl+Y has put a line aside
   TextLine remembered;
+  int rows = screen_rows();  // the screen's size the window was laid out for
+  int cols = screen_cols();
 };
 
+void draw_frame(const TextEditor& ed) {
+  if (ed.full_screen) return;
+  draw_box(ed.x - 1, ed.y - 1, ed.x + ed.width + 1, ed.y + ed.height + 1, g_colors.MemoFrame,
+           g_frames.double_frame, kBoxShadow);
+  put_title(ed.y - 1, ed.title, g_colors.MemoFrame);
+}
+
 void draw_window(Session& s) {
-  TextEditor& ed = s.ed;
   restore_screen(s.saved);
-  if (!ed.full_screen) {
-    draw_box(ed.x - 1, ed.y - 1, ed.x + ed.width + 1, ed.y + ed.height + 1, g_colors.MemoFrame,
-             g_frames.double_frame, kBoxShadow);
-    put_title(ed.y - 1, ed.title, g_colors.MemoFrame);
-  }
+  draw_frame(s.ed);
 }
 
 // Puts the line editor on the cursor line with the cursor at index pos (cut
@@ -342,6 +346,26 @@ void toggle_full_screen(Session& s) {
   open_field(s, pos);
 }
 
+// The screen has changed size: the window keeps its distances from the
+// screen's edges (full screen keeps taking it all), the cursor line stays
+// in sight, and everything is drawn again. The screen beneath is already
+// painted.
+void take_new_size(Session& s) {
+  TextEditor& ed = s.ed;
+  commit(s);
+  int pos = s.field->pos;
+  ed.window_width = std::max(ed.window_width + screen_cols() - s.cols, 1);
+  ed.window_height = std::max(ed.window_height + screen_rows() - s.rows, 0);
+  s.cols = screen_cols();
+  s.rows = screen_rows();
+  set_geometry(ed);
+  follow_current(ed);
+  draw_frame(ed);
+  open_field(s, pos);
+  draw_lines(ed);
+  edit_show(*s.field);
+}
+
 void other_key(Session& s, int key) {
   int scan = scan_code(key);
   bool has_char = key_char(key) != 0;
@@ -425,10 +449,13 @@ int text_run(TextEditor& editor, int help_topic, IdleHook idle_hook) {
   draw_window(s);
   open_field(s, 0);
   int result = kRunOn;
-  while (result == kRunOn) {
-    draw_lines(editor);
-    edit_show(*s.field);
-    result = handle_key(s, get_key(help_topic, idle_hook));
+  {
+    PaintLayer layer([&s] { take_new_size(s); });
+    while (result == kRunOn) {
+      draw_lines(editor);
+      edit_show(*s.field);
+      result = handle_key(s, get_key(help_topic, idle_hook));
+    }
   }
   if (result != 1) editor.text = text_join(editor.lines);
   restore_screen(s.saved);

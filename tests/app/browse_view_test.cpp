@@ -19,6 +19,7 @@
 #include "table/text_code_page.h"
 #include "table/value_codec.h"
 #include "ui/backend.h"
+#include "ui/key_codes.h"
 
 namespace kora {
 namespace {
@@ -472,6 +473,87 @@ TEST(BrowseView, TheKeyBarFollowsTheModifierHeld) {
   EXPECT_EQ(row(24).substr(16, 16), " 3Filter 4Go fld");
   run_kora({path}, {}, 25, 80, 4 | 8);
   EXPECT_EQ(row(24).substr(72, 8), "10Quit  ");
+}
+
+
+// The screen at each wait for a key, and the resizes seen by then.
+struct Picture {
+  int resizes;
+  ScreenSnapshot cells;
+};
+
+std::vector<Picture> pictures_of(const std::string& path, const std::vector<int>& keys, int rows, int cols) {
+  std::vector<Picture> pictures;
+  int before = g_screen.resize_count;
+  on_screen_wait() = [&] { pictures.push_back({g_screen.resize_count - before, save_screen()}); };
+  run_kora({path}, keys, rows, cols);
+  on_screen_wait() = nullptr;
+  return pictures;
+}
+
+// The first cell where two screens differ, the clock aside; "" when none.
+std::string first_difference(const ScreenSnapshot& a, const ScreenSnapshot& b) {
+  if (a.rows != b.rows || a.cols != b.cols) return "the sizes differ";
+  for (int y = 0; y < a.rows; ++y) {
+    for (int x = 0; x < a.cols; ++x) {
+      if (y == 0 && x >= a.cols - 7) continue;
+      size_t i = size_t(y) * size_t(a.cols) + size_t(x);
+      if (!(a.cells[i] == b.cells[i])) return "row " + std::to_string(y) + " column " + std::to_string(x);
+    }
+  }
+  return "";
+}
+
+// A window open while the terminal changes size is drawn at once as if it
+// had been opened at the new size, over the main screen repainted at that
+// size; once closed, the main screen is the one a program started at the
+// new size shows. A screen too small shows only a notice meanwhile.
+TEST(BrowseView, AResizeRepaintsTheOpenWindowAndWhatLiesBeneathIt) {
+  TempDir dir;
+  std::string plain = make_table(dir, "resize.dbf", numbered(40));
+  dir.copy_fixture("php-xbase/dBase/dBaseIII.dbt", "memo.dbt");
+  std::string memo = dir.copy_fixture("php-xbase/dBase/dBaseIII.dbf", "memo.dbf");
+  struct Window {
+    const char* name;
+    const std::string& table;
+    std::vector<int> keys;  // open it
+  };
+  const Window windows[] = {{"message box", plain, {kDown, kKeyCtrlF8}},
+                            {"menu", plain, {kDown, kKeyAltF}},
+                            {"dialog", plain, {kDown, kKeyAltF6}},
+                            {"memo editor", memo, {kDown, kRight, kRight, kRight, kKeyEnter}}};
+  struct Size {
+    int rows, cols;
+  };
+  const std::vector<std::vector<Size>> steps = {{{20, 60}}, {{35, 110}}, {{8, 36}, {30, 100}}};
+  for (const Window& window : windows) {
+    for (const std::vector<Size>& sizes : steps) {
+      const Size last = sizes.back();
+      std::vector<int> keys = window.keys;
+      for (const Size& size : sizes) keys.push_back(resize_to(size.rows, size.cols));
+      // The script running out answers Esc: it closes the window, then ends the program.
+      std::vector<Picture> resized = pictures_of(window.table, keys, 25, 80);
+      std::vector<Picture> fresh = pictures_of(window.table, window.keys, last.rows, last.cols);
+      SCOPED_TRACE(std::string(window.name) + " at " + std::to_string(last.rows) + "x" + std::to_string(last.cols));
+      auto first_at = [&](int resizes) {
+        for (const Picture& picture : resized) if (picture.resizes == resizes) return picture.cells;
+        return ScreenSnapshot{};
+      };
+      if (sizes.size() > 1) {
+        ScreenSnapshot tiny = first_at(1);
+        ASSERT_EQ(tiny.rows, 8);
+        std::string notice;
+        for (int x = 0; x < tiny.cols; ++x) notice += char(cell_byte(tiny.cells[size_t(x)]));
+        EXPECT_EQ(notice, "Make the window at least 40 x 10    ");
+        for (size_t i = size_t(tiny.cols); i < tiny.cells.size(); ++i) ASSERT_EQ(tiny.cells[i], Cell{});
+      }
+      // fresh: the main screen, then the window; resized ends the same way.
+      ASSERT_GE(fresh.size(), 3u);
+      EXPECT_EQ(first_difference(first_at(int(sizes.size())), fresh[1].cells), "");
+      EXPECT_EQ(first_difference(resized.back().cells, fresh.back().cells), "");
+      EXPECT_NE(first_difference(fresh[1].cells, fresh.back().cells), "") << "no window was opened";
+    }
+  }
 }
 
 }  // namespace

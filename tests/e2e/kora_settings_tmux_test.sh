@@ -5,6 +5,8 @@
 #  2. the Options dialog (Alt+F1) switches to Day-Month-Year with "-" as
 #     the delimiter: the grid follows at once, kora.ini holds the new
 #     [Options] after quitting and they are in force after a restart;
+#     A resize with the dialog open repaints it centred at the new size
+#     over the grid at that size; closing it leaves the grid at that size;
 #  3. a macro recorded with Ctrl+. and bound to F12 lands in kora.mac and
 #     plays after a restart; a recording dropped with Esc changes nothing;
 #  4. a terminal without colours (TERM=vt100) shows the table, its cursor
@@ -135,6 +137,49 @@ if start people.dbf "1 / 3"; then
   quit || fail options "F10 did not end the restarted program with status 0"
 else
   fail options "program did not start again"
+fi
+
+# The column (counted in characters from 0) where a text starts on a row of
+# the screen (counted from 1), -1 when it is not there.
+column_of() {  # row, text
+  screen | sed -n "$1p" | /usr/bin/python3 -c 'import sys; print(sys.stdin.read().find(sys.argv[1]))' "$2"
+}
+
+# The width of a row of the screen in characters, its trailing blanks aside.
+row_width() {  # row
+  screen | sed -n "$1p" | /usr/bin/python3 -c 'import sys; print(len(sys.stdin.read().rstrip()))'
+}
+
+# 2b. The terminal grows from 80 x 25 to 100 x 30 with the Options dialog
+# open: the dialog (columns 4..75, rows 4..20 of an 80 x 25 screen) is
+# centred again, two rows and ten columns further on, over a grid and a
+# status line as wide as the new screen.
+if start people.dbf "1 / 3"; then
+  tmux_ send-keys -t "$session" M-F1
+  if wait_for "Day-Month-Year"; then
+    tmux_ resize-window -t "$session" -x 100 -y 30
+    i=0
+    until [ "$(column_of 7 "┌")" = 14 ]; do
+      i=$((i + 1)); [ $i -gt "$wait_tenths" ] && break
+      sleep 0.1
+    done
+    [ "$(column_of 7 "┌")" = 14 ] || fail resize "the dialog's frame is not centred at 100 x 30: $(screen)"
+    [ "$(column_of 23 "┘")" = 85 ] || fail resize "the dialog's bottom right corner is not at row 23, column 85"
+    [ "$(column_of 1 "1 / 3")" = 88 ] || fail resize "the record counter does not end where a 100-column status line has it"
+    [ "$(column_of 2 "╗")" = 99 ] || fail resize "the grid's frame does not reach the 100th column"
+    [ "$(column_of 29 "╝")" = 99 ] || fail resize "the grid's frame does not reach row 29"
+    tmux_ send-keys -t "$session" Escape
+    wait_gone "Day-Month-Year" || fail resize "Esc did not close the Options dialog"
+    [ "$(column_of 7 "┌")" = -1 ] || fail resize "the dialog's frame stayed after it closed"
+    [ "$(row_width 3)" = 100 ] || fail resize "the grid's heading row is not 100 columns wide after the dialog closed"
+    screen | sed -n 7p | grep -q "Deleted Guy" || fail resize "the grid's third record is not shown after the dialog closed"
+    screen | sed -n 30p | grep -q "10Quit" || fail resize "the key bar is not on the new last row"
+  else
+    fail resize "Alt+F1 did not open the Options dialog"
+  fi
+  quit || fail resize "F10 did not end the program with status 0"
+else
+  fail resize "program did not start"
 fi
 
 # 3. A macro recorded with Ctrl+., bound to F12, played after a restart.
