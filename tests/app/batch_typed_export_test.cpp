@@ -21,16 +21,7 @@ using test::program_in;
 // Lines "table encoding jsonl|sqlite output"; the encoding is the code page
 // kora reads the table in (no mark: 866).
 const char* const kCompare = R"(import base64, datetime, decimal, json, subprocess, sys, dbfread
-def nulls(t, r):  # Visual FoxPro's null flags, which dbfread does not read
-    fb, n, out = r.get('_NullFlags'), 0, set()
-    if t.header.dbversion not in (0x30, 0x31, 0x32) or not isinstance(fb, bytes): return out
-    for f in t.fields:
-        if f.reserved1 & 1: continue
-        if f.type in 'VQ': n += 1
-        if f.reserved1 & 2:
-            if n < 8 * len(fb) and (fb[n // 8] >> (n % 8)) & 1: out.add(f.name)
-            n += 1
-    return out
+from vfp_nulls import nulls  # tests/support, on PYTHONPATH
 def same(t, f, mine, theirs):
     if isinstance(theirs, bytes): return mine == base64.b64encode(theirs).decode() or mine == theirs
     if theirs is None or isinstance(theirs, bool): return mine is theirs
@@ -113,7 +104,9 @@ TEST(BatchTypedExport, JsonLinesAndSqliteHoldWhatDbfreadReads) {
   std::ofstream(dir.file("pairs")) << pairs;
   std::ofstream(dir.file("compare.py")) << kCompare;
   std::string report;
-  EXPECT_EQ(test::run_command("/usr/bin/python3 " + dir.file("compare.py") + " " + dir.file("pairs") + " 2>&1", report), 0)
+  EXPECT_EQ(test::run_command("PYTHONPATH=" KORA_SOURCE_DIR "/tests/support /usr/bin/python3 " + dir.file("compare.py") +
+                                  " " + dir.file("pairs") + " 2>&1",
+                              report), 0)
       << report;
 }
 
