@@ -142,7 +142,18 @@ struct Session {
   TextLine remembered;
   int rows = screen_rows();  // the screen's size the window was laid out for
   int cols = screen_cols();
+  // Ctrl+Z: the text before each edit, letters typed into one line one step.
+  struct Step {
+    std::vector<TextLine> lines;
+    int current = 0;
+    int first = 0;
+    int pos = 0;
+  };
+  std::vector<Step> undo = {};
+  int typing_line = -1;  // the line of the run of letters the last step began
 };
+
+constexpr size_t kUndoSteps = 200;
 
 void draw_frame(const TextEditor& ed) {
   if (ed.full_screen) return;
@@ -398,6 +409,53 @@ int leave(Session& s) {
   return kRunOn;
 }
 
+bool same_lines(const std::vector<TextLine>& a, const std::vector<TextLine>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i].text != b[i].text || a[i].line_end != b[i].line_end) return false;
+  return true;
+}
+
+// Ctrl+Z: the text as it was before the last step, the cursor where it was.
+void undo_step(Session& s) {
+  commit(s);
+  if (s.undo.empty()) return screen_bell();
+  Session::Step step = std::move(s.undo.back());
+  s.undo.pop_back();
+  s.ed.lines = std::move(step.lines);
+  s.ed.current = std::clamp(step.current, 0, s.ed.line_count() - 1);
+  s.ed.first = step.first;
+  s.ed.modified = 1;
+  s.typing_line = -1;
+  follow_current(s.ed);
+  open_field(s, step.pos);
+}
+
+// A key that may change the text: what it changed becomes an undo step, a
+// run of letters typed into one line a single one.
+void edit_with_undo(Session& s, int key) {
+  commit(s);
+  Session::Step before{s.ed.lines, s.ed.current, s.ed.first, s.field->pos};
+  int ch = key_char(key);
+  bool letter = ch >= 32 && key != kKeyEnter;
+  if (ch != 0) {
+    character_key(s, key);
+  } else {
+    other_key(s, key);
+  }
+  commit(s);
+  if (same_lines(before.lines, s.ed.lines)) {
+    if (!letter) s.typing_line = -1;
+    return;
+  }
+  bool continues = letter && s.typing_line == before.current && s.ed.current == before.current;
+  if (!continues) {
+    if (s.undo.size() >= kUndoSteps) s.undo.erase(s.undo.begin());
+    s.undo.push_back(std::move(before));
+  }
+  s.typing_line = letter ? s.ed.current : -1;
+}
+
 int handle_key(Session& s, int key) {
   int scan = scan_code(key);
   int ch = key_char(key);
@@ -406,10 +464,12 @@ int handle_key(Session& s, int key) {
     return s.ed.modified ? 10 : 1;
   }
   if (ch == key_char(kKeyEsc) || (scan == scan_code(kKeyF10) && ch == 0)) return leave(s);
-  if (ch != 0 && !s.ed.read_only) {
-    character_key(s, key);
-  } else {
+  if (s.ed.read_only) {
     other_key(s, key);
+  } else if (ch == 26) {
+    undo_step(s);
+  } else {
+    edit_with_undo(s, key);
   }
   return kRunOn;
 }

@@ -93,6 +93,25 @@ TEST(TextSplitJoin, EveryLineKeepsItsEndAndTheTextComesBackWhole) {
   EXPECT_EQ(text_join(grown), "x\ny\nz");
 }
 
+// Ctrl+Z takes back the last steps: a run of letters typed into one line is
+// one step, Enter, Ctrl+Y and a join one each; with nothing left it rings.
+TEST_F(TextEditorTest, CtrlZTakesBackTheLastStepsOneByOne) {
+  auto editor = open("abc\ndef\n");
+  const int kCtrlZ = 0x2C1A, kCtrlY = 0x1519;
+  type("XY");                  // one step: "XYabc"
+  press({kEnter});             // "XY" / "abc"
+  press({kDown, kCtrlY});      // "def" put aside
+  press({kCtrlZ});             // "def" back
+  press({kCtrlZ});             // the line joined again: "XYabc"
+  press({kCtrlZ, kCtrlZ});     // the letters gone; the second rings
+  type("Q");
+  press({kF2});
+  int bells = headless_backend()->bells();
+  EXPECT_EQ(run(*editor), 10);
+  EXPECT_EQ(headless_backend()->bells(), bells + 1);
+  EXPECT_EQ(editor->text, "Qabc\ndef\n");
+}
+
 TEST_F(TextEditorTest, AppendedLinesAreEditedLikeSplitOnes) {
   auto editor = open(nullptr);
   ASSERT_TRUE(editor);
