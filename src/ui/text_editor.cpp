@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
+#include "ui/dialog.h"
 #include "ui/key_codes.h"
 #include "ui/line_editor.h"
+#include "ui/menu.h"
 #include "ui/message_box.h"
 #include "ui/screen.h"
 
@@ -151,6 +154,7 @@ struct Session {
   };
   std::vector<Step> undo = {};
   int typing_line = -1;  // the line of the run of letters the last step began
+  std::string found = {};  // F7's text, which Alt+F7 finds again
 };
 
 constexpr size_t kUndoSteps = 200;
@@ -456,9 +460,68 @@ void edit_with_undo(Session& s, int key) {
   s.typing_line = letter ? s.ed.current : -1;
 }
 
+// ---- F7 and Alt+F7: finding a text --------------------------------------------
+
+const DialogDecoration kFindLabels[] = {{14, 11, 14, 11, "Find"}, {}};
+EditField g_find_field{.x = 20, .y = 11, .width = 44, .size = 255};
+DialogPushButton g_find_ok{22, 13, nullptr, "OK", 1, 1};
+DialogPushButton g_find_cancel{42, 13, nullptr, "Cancel", 0, 0};
+DialogControl g_find_controls[] = {
+    {kControlEdit, 0, &g_find_field}, {kControlButton, 0, &g_find_ok}, {kControlButton, 0, &g_find_cancel}, {}};
+Dialog g_find_dialog{12, 10, 68, 14, kMemoFindTopic, "Find", 0, kFindLabels, g_find_controls};
+
+// Where `needle` stands in `line` from `from` on, letters of either case
+// alike (code page 866); npos when nowhere.
+size_t find_in_line(const std::string& line, const std::string& needle, size_t from) {
+  auto same = [](char a, char b) { return upper_866(static_cast<unsigned char>(a)) == upper_866(static_cast<unsigned char>(b)); };
+  auto at = std::search(line.begin() + long(std::min(from, line.size())), line.end(), needle.begin(), needle.end(), same);
+  return at == line.end() ? std::string::npos : size_t(at - line.begin());
+}
+
+// The next place of the text after the cursor, to the end and then from
+// the top; the cursor goes there, or the bell rings and a box says so.
+void find_next(Session& s) {
+  if (s.found.empty()) return;
+  commit(s);
+  TextEditor& ed = s.ed;
+  int count = ed.line_count();
+  for (int step = 0; step <= count; ++step) {
+    int line = (ed.current + step) % count;
+    size_t from = step == 0 ? size_t(s.field->pos) + 1 : 0;
+    if (step == count) from = 0;  // the cursor line again, before the cursor
+    size_t at = find_in_line(ed.lines[size_t(line)].text, s.found, from);
+    if (at == std::string::npos) continue;
+    ed.current = line;
+    follow_current(ed);
+    open_field(s, int(at));
+    return;
+  }
+  screen_bell();
+  message_box(s.found + "\nnot found", "Find", "OK", 0, kMemoFindTopic);
+}
+
+void find_text(Session& s) {
+  dialog_prepare(g_find_dialog);
+  edit_set_text(g_find_field, s.found.c_str());
+  int result = dialog_run(g_find_dialog, nullptr);
+  std::string text = g_find_field.text ? g_find_field.text : "";
+  dialog_finish(g_find_dialog);
+  if (result != 1 || text.empty()) return;
+  s.found = text;
+  find_next(s);
+}
+
 int handle_key(Session& s, int key) {
   int scan = scan_code(key);
   int ch = key_char(key);
+  if (key == kKeyF7) {
+    find_text(s);
+    return kRunOn;
+  }
+  if (key == kKeyAltF7) {
+    find_next(s);
+    return kRunOn;
+  }
   if (scan == scan_code(kKeyF2) && ch == 0) {
     commit(s);
     return s.ed.modified ? 10 : 1;

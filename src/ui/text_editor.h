@@ -23,6 +23,9 @@ namespace kora {
 // that does not end in a line feed has none.
 enum TextLineEnd : unsigned char { kLineEndLf = 0, kLineEndNone = 1, kLineEndCr = 13 };
 
+// The help topic of the memo editor's Find box.
+inline constexpr int kMemoFindTopic = 50;
+
 struct TextLine {
   std::string text;
   unsigned char line_end = kLineEndCr;

@@ -112,6 +112,30 @@ TEST_F(TextEditorTest, CtrlZTakesBackTheLastStepsOneByOne) {
   EXPECT_EQ(editor->text, "Qabc\ndef\n");
 }
 
+// F7 asks for a text and puts the cursor on its next place, letters of
+// either case alike; Alt+F7 goes on, from the top after the last; a text
+// found nowhere rings the bell.
+TEST_F(TextEditorTest, F7FindsATextAndAltF7FindsItAgain) {
+  auto editor = open("one apple\ntwo\nan APPLE pie\n");
+  const int kF7 = 0x4100, kAltF7 = 0x6E00;
+  press({kF7});
+  type("apple");
+  press({kEnter});         // "one apple", at 4
+  type("1");               // typed where it was found
+  press({kAltF7});         // "an APPLE pie", at 3
+  type("2");
+  press({kAltF7});         // from the top again: the first line
+  type("3");
+  press({kF7});
+  type("pear");
+  press({kEnter, kEnter});  // not found: the box, and its OK
+  press({kF2});
+  int bells = headless_backend()->bells();
+  EXPECT_EQ(run(*editor), 10);
+  EXPECT_EQ(headless_backend()->bells(), bells + 1);
+  EXPECT_EQ(editor->text, "one 13apple\ntwo\nan 2APPLE pie\n");
+}
+
 TEST_F(TextEditorTest, AppendedLinesAreEditedLikeSplitOnes) {
   auto editor = open(nullptr);
   ASSERT_TRUE(editor);
