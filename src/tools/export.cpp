@@ -29,6 +29,7 @@
 #include "tools/jsonl_export.h"
 #include "tools/sqlite_export.h"
 #include "tools/structure_forms.h"
+#include "tools/typed_values.h"
 
 namespace kora {
 
@@ -301,25 +302,10 @@ class Exporter {
   XmlEncoding encoding_;
   TextRecoder recode_;
   std::vector<std::string> values_;
-  uint32_t position_ = 0;  // of the record being written
   std::vector<std::string> warnings_;
   uint32_t record_number_ = 0;
   std::string refusal_;
 };
-
-// The base64 form of bytes (RFC 4648, with padding).
-std::string base64(std::string_view bytes) {
-  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  for (size_t at = 0; at < bytes.size(); at += 3) {
-    size_t n = std::min<size_t>(3, bytes.size() - at);
-    uint32_t group = 0;
-    for (size_t k = 0; k < 3; ++k) group = group << 8 | (k < n ? uint8_t(bytes[at + k]) : 0);
-    for (size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
-  }
-  return out;
-}
 
 void Exporter::memo_value(const Column& c, std::string& v) {
   if (!o_.binary_as_base64) {
@@ -330,23 +316,16 @@ void Exporter::memo_value(const Column& c, std::string& v) {
   if (!read_memo(table_, c.index, v, true, &type)) {
     v.clear();
     // A missing memo file is told once, by the caller, not per record.
-    if (memo_block_number(table_, c.index) != 0 && warnings_.size() < 1000 && !memo_file_missing(table_)) {
-      std::string warning = "record ";
-      warning += std::to_string(position_ + 1);
-      warning += ", field ";
-      warning += c.caption;
-      warning += ": its memo cannot be read";
-      warnings_.push_back(std::move(warning));
-    }
+    if (memo_block_number(table_, c.index) != 0 && warnings_.size() < 1000 && !memo_file_missing(table_))
+      warnings_.push_back(unreadable_memo_warning(record_number_, c.caption));
     return;
   }
-  // General, picture and blob fields, FoxPro blocks of a type other than
-  // text, and blocks with NUL bytes (a picture some writers mark as text)
-  // hold bytes rather than text.
-  size_t last = v.find_last_not_of('\0');
-  bool nul_inside = last != std::string::npos && v.find('\0') < last;
-  bool binary = type != 1 || c.type == 'G' || c.type == 'P' || c.type == 'W' || nul_inside;
-  if (binary) v = base64(v);
+  // General, picture and blob fields hold bytes whatever their blocks say.
+  if (c.type == 'G' || c.type == 'P' || c.type == 'W' || memo_holds_bytes(v, type)) {
+    std::string bytes = std::move(v);
+    v.clear();
+    append_base64(v, bytes);
+  }
 }
 
 // Text formats in UTF-8 or a chosen page take the table's characters
@@ -700,7 +679,6 @@ void Exporter::prg_value(const Column& c, RecordImage image, const std::string& 
 }
 
 bool Exporter::record(RecordImage image, uint32_t position, std::string& out) {
-  position_ = position;
   if (table_.first_memo_field >= 0) std::copy(image.begin(), image.end(), table_.record.begin());
   if (skipped(image)) return false;
   values_.resize(columns_.size());

@@ -139,12 +139,7 @@ void memo_value(Table& table, const TypedColumn& c, TypedValue& out) {
     out.unreadable = !memo_file_missing(table);
     return;
   }
-  // A FoxPro block of a type other than text is a picture or an object,
-  // whatever field holds it; so is a block with NUL bytes inside (a text
-  // may only end in them).
-  size_t last = bytes.find_last_not_of('\0');
-  bool nul_inside = last != std::string::npos && bytes.find('\0') < last;
-  if (c.binary_memo || block_type != 1 || nul_inside) {
+  if (c.binary_memo || memo_holds_bytes(bytes, block_type)) {
     out.kind = TypedKind::kBinary;
     out.text = std::move(bytes);
     return;
@@ -330,15 +325,24 @@ bool json_number(std::string_view s, std::string& out) {
   return true;
 }
 
+bool memo_holds_bytes(std::string_view bytes, uint32_t block_type) {
+  size_t last = bytes.find_last_not_of('\0');
+  return block_type != 1 || (last != std::string_view::npos && bytes.find('\0') < last);
+}
+
+std::string unreadable_memo_warning(uint32_t record, std::string_view field) {
+  std::string warning = "record ";
+  warning += std::to_string(uint64_t(record) + 1);
+  warning += ", field ";
+  warning += field;
+  warning += ": its memo cannot be read";
+  return warning;
+}
+
 void note_unreadable(const TypedValue& value, const TypedColumn& column, uint32_t position,
                      std::vector<std::string>& warnings) {
   if (!value.unreadable || warnings.size() >= 1000) return;
-  std::string warning = "record ";
-  warning += std::to_string(uint64_t(position) + 1);
-  warning += ", field ";
-  warning += column.name;
-  warning += ": its memo cannot be read";
-  warnings.push_back(std::move(warning));
+  warnings.push_back(unreadable_memo_warning(position, column.name));
 }
 
 void append_base64(std::string& out, std::string_view bytes) {

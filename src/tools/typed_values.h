@@ -77,8 +77,15 @@ bool json_number(std::string_view stored, std::string& out);
 // Standard base64 with padding (RFC 4648).
 void append_base64(std::string& out, std::string_view bytes);
 
-// "record 12, field NOTES: its memo cannot be read" for an unreadable memo
-// (at most 1000 of them), as the other exports warn.
+// A memo block of bytes rather than text: a FoxPro block of a type other
+// than text, or one with NUL bytes inside (a text may only end in them).
+bool memo_holds_bytes(std::string_view bytes, uint32_t block_type);
+
+// "record 12, field NOTES: its memo cannot be read".
+std::string unreadable_memo_warning(uint32_t record, std::string_view field);
+
+// That warning for an unreadable memo (at most 1000 of them), as the other
+// exports warn.
 void note_unreadable(const TypedValue& value, const TypedColumn& column, uint32_t position,
                      std::vector<std::string>& warnings);
 

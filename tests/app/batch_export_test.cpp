@@ -176,11 +176,11 @@ TEST(BatchExport, FailuresExitNonZeroWithTheirReason) {
 TEST(BatchExport, BehavesAsAConverterInAPipeline) {
   TempDir dir;
   std::string program = program_in(dir, "[Export]\nOverwrite=0\nCopyBlank=0\nCopyDeleted=1\n");
-  test::DbfSpec spec;
-  spec.fields = {{"NAME", 'C', 6}, {"N", 'N', 3}};
-  spec.records = {"bob     1", "amy     2", "         ", "bob     4", "cid     5", "amy     6"};
-  spec.deleted = {false, false, false, false, true, false};
-  test::write_bytes(dir.file("t.dbf"), test::build_dbf(spec));
+  test::DbfSpec layout;
+  layout.fields = {{"NAME", 'C', 6}, {"N", 'N', 3}};
+  layout.records = {"bob     1", "amy     2", "         ", "bob     4", "cid     5", "amy     6"};
+  layout.deleted = {false, false, false, false, true, false};
+  test::write_bytes(dir.file("t.dbf"), test::build_dbf(layout));
   auto text = [&](const char* name) {
     std::vector<uint8_t> bytes = test::read_bytes(dir.file(name));
     return std::string(bytes.begin(), bytes.end());
