@@ -350,12 +350,9 @@ bool same_structure(const Table& source, const std::string& path) {
   return same;
 }
 
-// A writer onto a file descriptor that leaves out the first `skip` bytes.
-ExportWriter fd_writer(int fd, size_t skip) {
-  return [fd, skip](std::string_view bytes) mutable {
-    size_t dropped = std::min(skip, bytes.size());
-    skip -= dropped;
-    bytes.remove_prefix(dropped);
+// A writer onto a file descriptor.
+ExportWriter fd_writer(int fd) {
+  return [fd](std::string_view bytes) {
     while (!bytes.empty()) {
       ssize_t n = ::write(fd, bytes.data(), bytes.size());
       if (n < 0 && errno == EINTR) continue;
@@ -443,10 +440,10 @@ ExportResult write_output(Table& table, const BatchExport& batch, const ExportOp
     return export_table(table, batch.output, options, guard, progress);
   }
   std::fflush(stdout);
-  if (target == Target::kStdout) return export_to_writer(table, options, fd_writer(STDOUT_FILENO, 0), progress);
+  if (target == Target::kStdout) return export_to_writer(table, options, fd_writer(STDOUT_FILENO), progress);
   UniqueFd stream(open(batch.output.c_str(), O_WRONLY | O_CLOEXEC | (batch.append ? O_APPEND : 0)));
   if (stream.fd < 0) return {OutputStatus::kCannotOpen, Status::kOk, 0, 0, {}, {}, {}};
-  ExportResult result = export_to_writer(table, options, fd_writer(stream.fd, 0), progress);
+  ExportResult result = export_to_writer(table, options, fd_writer(stream.fd), progress);
   if (!stream.close_checked() && result.output == OutputStatus::kOk) result.output = OutputStatus::kWriteFailed;
   return result;
 }
