@@ -402,38 +402,63 @@ StoredMarks stored_marks(Table& table) {
 
 }  // namespace
 
+namespace {
+
+// Records written back as the file stores them, neighbours gathered into
+// one write of up to a scan chunk; a run none of whose records changed is
+// not written at all.
+class RunWriter {
+ public:
+  explicit RunWriter(const Table& table) : table_(table), size_(table.record_size) {}
+
+  // The stored bytes of physical record q, about to be written back; false
+  // when writing the run before it failed.
+  bool add(uint32_t q, const uint8_t* bytes, bool changed) {
+    bool neighbour = !run_.empty() && q == first_ + run_.size() / size_;
+    if ((!neighbour || run_.size() >= kScanChunkBytes) && !flush()) return false;
+    if (run_.empty()) first_ = q;
+    run_.insert(run_.end(), bytes, bytes + size_);
+    dirty_ = dirty_ || changed;
+    return true;
+  }
+  bool flush() {
+    bool ok = !dirty_ || write_exact(table_.fd, run_.data(), run_.size(), record_offset(table_, first_));
+    run_.clear();
+    dirty_ = false;
+    return ok;
+  }
+
+ private:
+  const Table& table_;
+  size_t size_;
+  std::vector<uint8_t> run_;
+  uint32_t first_ = 0;
+  bool dirty_ = false;
+};
+
+}  // namespace
+
 Status change_all_marks(Table& table, MarkChange change, const ProgressCallback& progress, uint64_t* changed) {
   if (changed) *changed = 0;
   if (table.fd < 0 || table.read_only) return Status::kReadOnly;
   backup_if_due(table);
   const StoredMarks marks = stored_marks(table);
-  const size_t size = table.record_size;
-  std::vector<uint8_t> run;  // neighbouring records as stored, from run_first
-  uint32_t run_first = 0;
-  bool dirty = false;
-  auto flush = [&]() {
-    bool ok = !dirty || write_exact(table.fd, run.data(), run.size(), record_offset(table, run_first));
-    run.clear();
-    dirty = false;
-    return ok;
-  };
+  std::vector<uint8_t> record(table.record_size);
+  RunWriter writer(table);
   RecordScanner scan(table, ScanOrder::kVisibleList, progress);
   scan.set_raw();
   ScannedRecord r;
   while (scan.next(r)) {
-    bool neighbour = !run.empty() && r.record == run_first + run.size() / size;
-    if ((!neighbour || run.size() >= kScanChunkBytes) && !run.empty() && !flush()) return Status::kWriteError;
-    if (run.empty()) run_first = r.record;
-    run.insert(run.end(), r.image, r.image + size);
-    uint8_t& mark = run[run.size() - size];
-    bool deleted = marks.plain[mark] == kDeletedMark;
+    std::copy(r.image, r.image + record.size(), record.begin());
+    bool deleted = marks.plain[record[0]] == kDeletedMark;
     bool wanted = change == MarkChange::kDelete ? true : change == MarkChange::kRecall ? false : !deleted;
-    if (wanted == deleted) continue;
-    mark = wanted ? marks.deleted : marks.live;
-    dirty = true;
-    if (changed) ++*changed;
+    if (wanted != deleted) {
+      record[0] = wanted ? marks.deleted : marks.live;
+      if (changed) ++*changed;
+    }
+    if (!writer.add(r.record, record.data(), wanted != deleted)) return Status::kWriteError;
   }
-  if (!flush()) return Status::kWriteError;
+  if (!writer.flush()) return Status::kWriteError;
   return scan.status();
 }
 
@@ -443,27 +468,18 @@ Status rewrite_records(Table& table, uint32_t first, uint32_t last, const std::f
   backup_if_due(table);
   const size_t size = table.record_size;
   std::vector<uint8_t> kept(table.record.begin(), table.record.begin() + size);
-  std::vector<uint8_t> run;  // neighbouring records as they are to be stored, from run_first
-  uint32_t run_first = 0;
-  auto flush = [&]() {
-    bool ok = run.empty() || write_exact(table.fd, run.data(), run.size(), record_offset(table, run_first));
-    run.clear();
-    return ok;
-  };
+  RunWriter writer(table);
   RecordScanner scan(table, ScanOrder::kView, progress);
   scan.set_range(first, last == UINT32_MAX ? last : last + 1);
   ScannedRecord r;
   Status status = Status::kOk;
   while (status == Status::kOk && scan.next(r)) {
-    bool neighbour = !run.empty() && r.record == run_first + run.size() / size;
-    if ((!neighbour || run.size() >= kScanChunkBytes) && !flush()) status = Status::kWriteError;
-    if (run.empty()) run_first = r.record;
     std::copy(r.image, r.image + size, table.record.begin());
     change(table);
     if (table.encoding.before_write) table.encoding.before_write(table, table.record.data(), int(size));
-    run.insert(run.end(), table.record.begin(), table.record.begin() + size);
+    if (!writer.add(r.record, table.record.data(), true)) status = Status::kWriteError;
   }
-  if (status == Status::kOk && !flush()) status = Status::kWriteError;
+  if (status == Status::kOk && !writer.flush()) status = Status::kWriteError;
   std::copy(kept.begin(), kept.end(), table.record.begin());
   return status == Status::kOk ? scan.status() : status;
 }
