@@ -13,7 +13,7 @@ std::shared_ptr<const FieldCharacters> table_characters(const Table& table, int 
   if (!in_other_code_page(table)) return nullptr;
   std::shared_ptr<const CodePage> page = table.code_page;
   auto characters = std::make_shared<FieldCharacters>();
-  characters->shown_as = [page](std::string_view bytes) { return utf8_to_u32(page->to_utf8(bytes)); };
+  characters->shown_as = [page](std::string_view bytes) { return page->to_unicode(bytes); };
   if (page->multibyte()) {
     characters->length = [page](std::string_view text, size_t at) { return page->character_length(text, at); };
   }
