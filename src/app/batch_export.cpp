@@ -83,7 +83,9 @@ std::string output_failure(OutputStatus output, const std::string& path) {
 
 ExportCodepage export_codepage_setting(int value, ExportFormat format) {
   if (value >= 0 && value <= 3) return ExportCodepage(value);
-  return format == ExportFormat::kCsv ? ExportCodepage::kUtf8 : ExportCodepage::kAsIs;
+  // JSON Lines and SQLite hold UTF-8 whatever is chosen; the dialog says so.
+  bool utf8 = format == ExportFormat::kCsv || format == ExportFormat::kJsonl || format == ExportFormat::kSqlite;
+  return utf8 ? ExportCodepage::kUtf8 : ExportCodepage::kAsIs;
 }
 
 ExportOptions export_options_from_settings(const Settings& settings, ExportFormat format) {

@@ -113,8 +113,8 @@ constexpr int kCalculatorHelp = 29;
 constexpr int kFillHelp = 30;
 constexpr int kDatabaseInfoHelp = 31;
 constexpr int kAppendFromHelp = 32;
-constexpr int kHomepageHelp = 33;
-constexpr int kFeedbackHelp = 34;
+constexpr int kReadMeHelp = 33;
+constexpr int kManualPageHelp = 34;
 constexpr int kReplaceHelp = 38;
 constexpr int kExportHelp = 39;
 constexpr int kAboutHelp = 67;
@@ -257,8 +257,8 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::AddFavorite, add_favorite, 0},
     {Cmd::OrganizeFavorites, favorites_organize, kOrganizeFavoritesHelp},
     {Cmd::HelpContents, help_contents, 0},
-    {Cmd::Homepage, show_readme, kHomepageHelp},
-    {Cmd::Feedback, show_manual_page, kFeedbackHelp},
+    {Cmd::ReadMe, show_readme, kReadMeHelp},
+    {Cmd::ManualPage, show_manual_page, kManualPageHelp},
     {Cmd::About, show_about, kAboutHelp},
 
     {Cmd::SaveAsMenu, nullptr, 0},

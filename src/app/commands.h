@@ -158,8 +158,8 @@ enum class Cmd : int {
   AddFavorite,        // Favorites "&Add to favorites"
   OrganizeFavorites,  // Favorites "&Organize favorites"
   HelpContents,       // Shift+F1, Help "&Contents"
-  Homepage,           // Help "&Read me"
-  Feedback,           // Help "&Manual page"
+  ReadMe,             // Help "&Read me"
+  ManualPage,         // Help "&Manual page"
   About,              // Help "&About"
 
   // ---- items that open a submenu: identified for their state rules only

@@ -301,7 +301,7 @@ bool filled(const EditField& field) { return field.text && field.text[0]; }
 // -1 once the user's own choice stands.
 int g_default_codepage = -1;
 
-ExportFormat selected_format() { return kListFormats[std::clamp(g_format.selected, 0, 7)]; }
+ExportFormat selected_format() { return kListFormats[std::clamp(g_format.selected, 0, kLastListFormat)]; }
 
 int export_hook(int, Dialog& dialog, int) {
   int* v = dialog.values;

@@ -10,7 +10,7 @@ namespace kora {
 
 namespace {
 
-constexpr int kMemoTypeHelp = 69;
+constexpr int kMemoTypeHelp = 44;
 enum MemoTypeValue { kMemoType = 0 };
 
 const DialogDecoration kMemoTypeBoxes[] = {

@@ -160,8 +160,8 @@ MenuItem g_favorites_fixed[] = {
 MenuItem g_help_items[] = {
     item("&Contents", Cmd::HelpContents),
     separator(),
-    item("&Read me", Cmd::Homepage),
-    item("&Manual page", Cmd::Feedback),
+    item("&Read me", Cmd::ReadMe),
+    item("&Manual page", Cmd::ManualPage),
     separator(),
     item("&About", Cmd::About),
     end(),
