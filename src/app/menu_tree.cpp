@@ -130,7 +130,7 @@ MenuItem g_commands_items[] = {
     item("&Zap", Cmd::Zap),
     item("&Truncate", Cmd::Truncate),
     separator(),
-    submenu("Duplicate curent &record...", Cmd::DuplicateMenu, &g_duplicate_menu),
+    submenu("Duplicate current &record...", Cmd::DuplicateMenu, &g_duplicate_menu),
     submenu("Pac&k...", Cmd::PackMenu, &g_pack_menu),
     end(),
 };
