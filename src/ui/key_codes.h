@@ -136,4 +136,29 @@ inline constexpr int kKeyAltTabSequence = 0xA500;
 // Ctrl+. starts and stops the recording of a macro.
 inline constexpr int kKeyCtrlDot = 0xBE00;
 
+// Shift with the cursor keys, Ins and Del. The BIOS gives these the plain
+// keys' codes; the text editor selects with them, so they get codes of their
+// own where the terminal tells Shift apart (escape sequences, or the Linux
+// console's shift state).
+inline constexpr int kKeyShiftUp = 0xB000;
+inline constexpr int kKeyShiftDown = 0xB100;
+inline constexpr int kKeyShiftLeft = 0xB200;
+inline constexpr int kKeyShiftRight = 0xB300;
+inline constexpr int kKeyShiftHome = 0xB400;
+inline constexpr int kKeyShiftEnd = 0xB500;
+inline constexpr int kKeyShiftPgUp = 0xB600;
+inline constexpr int kKeyShiftPgDn = 0xB700;
+inline constexpr int kKeyShiftIns = 0xB800;
+inline constexpr int kKeyShiftDel = 0xB900;
+
+// The plain key of a Shift+cursor key (Up for Shift+Up); any other key,
+// Shift+Ins and Shift+Del too, as it is. Screens that do not select take
+// Shift+arrows as arrows.
+constexpr int unshifted_key(int key) {
+  constexpr int kPlain[] = {0x4800, 0x5000, 0x4B00, 0x4D00, 0x4700, 0x4F00, 0x4900, 0x5100};
+  int scan = scan_code(key);
+  if (key_char(key) != 0 || scan < 0xB0 || scan > 0xB7) return key;
+  return kPlain[scan - 0xB0];
+}
+
 }  // namespace kora

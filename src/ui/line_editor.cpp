@@ -229,25 +229,19 @@ void type_character(EditField& field, int key) {
   if (!bytes.empty()) type_bytes(field, bytes);
 }
 
-// The characters of a field of another code page in UTF-8.
-std::string text_utf8(const EditField& field) {
+// Bytes of a field of another code page in UTF-8.
+std::string bytes_utf8(const EditField& field, std::string_view bytes) {
   std::string utf8;
-  for (char32_t c : field.characters->shown_as(field.text)) {
-    char bytes[8];
-    utf8.append(bytes, size_t(utf8_encode(c, bytes)));
+  for (char32_t c : field.characters->shown_as(bytes)) {
+    char out[8];
+    utf8.append(out, size_t(utf8_encode(c, out)));
   }
   return utf8;
 }
 
-// The field's text for the clipboard: Windows-1251, or UTF-8 when the
-// field's bytes are another code page's.
-void copy_to_clipboard(const EditField& field) {
-  if (field.characters && field.characters->shown_as) {
-    g_text_clipboard = {text_utf8(field), true};
-  } else {
-    g_text_clipboard = {oem_to_ansi(field.text), false};
-  }
-}
+std::string text_utf8(const EditField& field) { return bytes_utf8(field, field.text); }
+
+void copy_to_clipboard(const EditField& field) { edit_copy_bytes(field, field.text); }
 
 // The clipboard as the field's bytes; false (the reason told) when it holds
 // a character they cannot stand for.
@@ -263,7 +257,7 @@ bool clipboard_for_field(const EditField& field, std::string& clip) {
     if (utf8_to_cp866(g_text_clipboard.text, clip, &not_held) == Utf8To866::kDone) return true;
     bad = not_held;
   }
-  refuse(field, bad);
+  refuse_unheld(field, bad);
   return false;
 }
 
@@ -446,6 +440,16 @@ void edit_fit_cursor(EditField& field) {
   fit_scroll(field);
 }
 
+void edit_copy_bytes(const EditField& field, std::string_view bytes) {
+  if (field.characters && field.characters->shown_as) {
+    g_text_clipboard = {bytes_utf8(field, bytes), true};
+  } else {
+    g_text_clipboard = {oem_to_ansi(bytes), false};
+  }
+}
+
+bool edit_clipboard_bytes(const EditField& field, std::string& bytes) { return clipboard_for_field(field, bytes); }
+
 std::string clipboard_utf8() {
   if (g_text_clipboard.utf8) return g_text_clipboard.text;
   return remembered_utf8(ansi_to_oem(g_text_clipboard.text));
@@ -540,6 +544,11 @@ void edit_show(const EditField& field) {
 int edit_key(EditField& field, int key) {
   int used = 0;
   if (key == kKeyCtrlBackspace) key = 8;
+  // The clipboard's other keys, and Shift+cursor keys moving as without it.
+  if (key == kKeyCtrlIns) key = 0x2E03;
+  if (key == kKeyShiftDel) key = 0x2D18;
+  if (key == kKeyShiftIns) key = 0x2F16;
+  key = unshifted_key(key);
   int ch = key_char(key);
   if (field.text) {
     // Callers may set pos; the editor relies on it lying within the text.

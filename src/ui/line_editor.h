@@ -32,6 +32,9 @@ struct FieldCharacters {
   std::function<bool(std::string_view utf8, std::string& bytes, char32_t* bad)> from_utf8;
   // Tells the user why that character was refused (the bell has rung).
   std::function<void(char32_t bad)> refused;
+  // Upper-cases the bytes in place by the page's own rules, keeping every
+  // character where it stands; empty: only ASCII letters have cases.
+  std::function<void(std::string& bytes)> upper_case;
 };
 
 // One input field. In a dialog table x and y are dialog coordinates (on the
@@ -111,6 +114,14 @@ void edit_fit_cursor(EditField& field);
 
 // The clipboard's text in UTF-8, whichever form it holds.
 std::string clipboard_utf8();
+
+// Bytes in the field's code page (866, or its characters') onto the
+// clipboard, as Ctrl+C puts the field's text there.
+void edit_copy_bytes(const EditField& field, std::string_view bytes);
+// The clipboard's whole text, line feeds included, as the field's bytes;
+// false when it holds a character they cannot stand for (the bell rings
+// and a message names it, as for a typed one).
+bool edit_clipboard_bytes(const EditField& field, std::string& bytes);
 
 // Characters for a field holding UTF-8 text: any character may be typed.
 std::shared_ptr<const FieldCharacters> utf8_characters();

@@ -191,6 +191,15 @@ void put_spaces(int x, int y, int n, unsigned char attr) {
   for (int i = 0; i < count; ++i) put_char(x + i, y, ' ', attr);
 }
 
+void put_attr(int x, int y, int n, unsigned char attr) {
+  for (int i = 0; i < n; ++i) {
+    Cell* cell = cell_at(x + i, y);
+    if (!cell) return;
+    cell->attr = attr;
+    cell->plain = 0;
+  }
+}
+
 void put_repeat(int x, int y, int n, unsigned char ch, unsigned char attr) {
   for (int i = 0; i < n; ++i) put_char(x + i, y, ch, attr);
 }

@@ -127,6 +127,8 @@ void put_text(int x, int y, std::string_view text, unsigned char attr);
 void put_text_n(int x, int y, std::string_view text, unsigned char attr, int n);
 // n blanks, clipped like put_text.
 void put_spaces(int x, int y, int n, unsigned char attr);
+// Gives n cells from (x, y) the attribute, keeping their characters.
+void put_attr(int x, int y, int n, unsigned char attr);
 // n copies of ch along the row.
 void put_repeat(int x, int y, int n, unsigned char ch, unsigned char attr);
 // Text centred on the whole screen width, a blank on either side.

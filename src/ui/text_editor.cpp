@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "ui/codepage.h"
 #include "ui/dialog.h"
 #include "ui/key_codes.h"
 #include "ui/line_editor.h"
@@ -155,7 +156,20 @@ struct Session {
   std::vector<Step> undo = {};
   int typing_line = -1;  // the line of the run of letters the last step began
   std::string found = {};  // F7's text, which Alt+F7 finds again
+  bool found_ignore_case = true;
+  // The selection runs from the anchor, where the first Shift+move started,
+  // to the cursor; the next key that is neither a Shift+move nor a copy
+  // ends it.
+  struct Spot {
+    int line = 0;
+    int pos = 0;
+  };
+  bool selecting = false;
+  Spot anchor = {};
+  std::string replacement = {};  // Ctrl+F7's last replacement
 };
+
+using Spot = Session::Spot;
 
 constexpr size_t kUndoSteps = 200;
 
@@ -308,6 +322,125 @@ void restore_line(Session& s) {
   open_field(s, pos);
 }
 
+// ---- blocks: Shift+moves select, the clipboard keys copy, cut and paste ----
+
+Spot cursor_spot(const Session& s) { return {s.ed.current, s.field->pos}; }
+
+bool before(Spot a, Spot b) { return a.line < b.line || (a.line == b.line && a.pos < b.pos); }
+
+bool has_selection(const Session& s) {
+  if (!s.selecting) return false;
+  Spot cursor = cursor_spot(s);
+  return cursor.line != s.anchor.line || cursor.pos != s.anchor.pos;
+}
+
+// The selection's two ends in the order of the text.
+std::pair<Spot, Spot> selection(const Session& s) {
+  Spot cursor = cursor_spot(s);
+  return before(cursor, s.anchor) ? std::pair{cursor, s.anchor} : std::pair{s.anchor, cursor};
+}
+
+const char* line_end_bytes(const std::vector<TextLine>& lines, int index) {
+  unsigned char end = lines[size_t(index)].line_end;
+  if (end == kLineEndNone) end = usual_end(lines);
+  return end == kLineEndLf ? "\n" : "\r\n";
+}
+
+// The selected bytes, each line end as the text has it.
+std::string selected_bytes(Session& s) {
+  commit(s);
+  auto [a, b] = selection(s);
+  const std::vector<TextLine>& lines = s.ed.lines;
+  const std::string& first = lines[size_t(a.line)].text;
+  size_t from = std::min(size_t(a.pos), first.size());
+  if (a.line == b.line) return first.substr(from, size_t(b.pos) - from);
+  std::string bytes = first.substr(from) + line_end_bytes(lines, a.line);
+  for (int i = a.line + 1; i < b.line; ++i) bytes += lines[size_t(i)].text + line_end_bytes(lines, i);
+  return bytes + lines[size_t(b.line)].text.substr(0, size_t(b.pos));
+}
+
+void delete_selection(Session& s) {
+  auto [a, b] = selection(s);
+  commit(s);
+  std::vector<TextLine>& lines = s.ed.lines;
+  TextLine& first = lines[size_t(a.line)];
+  const TextLine& last = lines[size_t(b.line)];
+  first.text = first.text.substr(0, size_t(a.pos)) + last.text.substr(std::min(size_t(b.pos), last.text.size()));
+  if (b.line != a.line) {
+    first.line_end = last.line_end;
+    lines.erase(lines.begin() + a.line + 1, lines.begin() + b.line + 1);
+  }
+  s.selecting = false;
+  s.ed.modified = 1;
+  s.ed.current = a.line;
+  follow_current(s.ed);
+  open_field(s, a.pos);
+}
+
+// The clipboard's text at the cursor, in place of the selection: its lines
+// become lines of the text, which take the text's own line end.
+void paste_block(Session& s) {
+  std::string bytes;
+  if (!edit_clipboard_bytes(*s.field, bytes)) return;
+  bytes.resize(std::min(bytes.size(), bytes.find('\0')));
+  if (has_selection(s)) delete_selection(s);
+  commit(s);
+  TextEditor& ed = s.ed;
+  unsigned char usual = usual_end(ed.lines);
+  std::vector<TextLine> pieces = text_split(bytes);
+  if (!bytes.empty() && bytes.back() == '\n') pieces.push_back(TextLine{});  // the cursor goes after the last end
+  TextLine& line = ed.lines[size_t(ed.current)];
+  size_t pos = std::min(size_t(s.field->pos), line.text.size());
+  std::string tail = line.text.substr(pos);
+  unsigned char end = line.line_end;
+  line.text.resize(pos);
+  line.text += pieces.front().text;
+  if (pieces.size() > 1) {
+    line.line_end = usual;
+    std::vector<TextLine> added(pieces.begin() + 1, pieces.end());
+    for (TextLine& piece : added) piece.line_end = usual;
+    added.back().line_end = end;
+    ed.lines.insert(ed.lines.begin() + ed.current + 1, added.begin(), added.end());
+    ed.current += int(added.size());
+  }
+  TextLine& last = ed.lines[size_t(ed.current)];
+  int cursor = int(last.text.size());
+  last.text += tail;
+  ed.modified = 1;
+  follow_current(ed);
+  open_field(s, cursor);
+}
+
+// The cells from the column scroll to byte `pos` of a line; negative left
+// of it.
+int cells_to(const TextEditor& ed, const std::string& text, size_t pos) {
+  size_t from = size_t(ed.column_scroll);
+  if (!ed.characters || !ed.characters->shown_as) return int(pos) - int(from);
+  size_t start = 0;
+  while (ed.characters->length && start < from) start += std::max<size_t>(ed.characters->length(text, start), 1);
+  if (pos <= start) return pos < start ? -1 : 0;
+  int cells = 0;
+  for (char32_t c : ed.characters->shown_as(std::string_view(text).substr(start, pos - start))) cells += char_cells(c);
+  return cells;
+}
+
+void draw_selection(const Session& s) {
+  if (!has_selection(s)) return;
+  const TextEditor& ed = s.ed;
+  auto [a, b] = selection(s);
+  for (int row = 0; row <= ed.height; ++row) {
+    int index = ed.first + row;
+    if (index < a.line || index > b.line) continue;
+    const std::string& text = ed.lines[size_t(index)].text;
+    size_t from = index == a.line ? size_t(a.pos) : 0;
+    size_t to = index == b.line ? size_t(b.pos) : text.size();
+    // A selected line end shows as one more cell.
+    int x1 = std::clamp(cells_to(ed, text, from), 0, ed.width + 1);
+    int x2 = std::clamp(cells_to(ed, text, to) + (index < b.line ? 1 : 0), 0, ed.width + 1);
+    put_attr(ed.x + x1, ed.y + row, x2 - x1, g_colors.MemoSelected);
+  }
+}
+
 // Passes a key to the line editor; a change of its scroll becomes the
 // column scroll of every line.
 void line_editor_key(Session& s, int key) {
@@ -420,6 +553,11 @@ bool same_lines(const std::vector<TextLine>& a, const std::vector<TextLine>& b) 
   return true;
 }
 
+void push_undo(Session& s, Session::Step step) {
+  if (s.undo.size() >= kUndoSteps) s.undo.erase(s.undo.begin());
+  s.undo.push_back(std::move(step));
+}
+
 // Ctrl+Z: the text as it was before the last step, the cursor where it was.
 void undo_step(Session& s) {
   commit(s);
@@ -435,32 +573,75 @@ void undo_step(Session& s) {
   open_field(s, step.pos);
 }
 
+// Shift+moves: the first one drops the anchor where the cursor stands.
+void select_move(Session& s, int key) {
+  if (!s.selecting) {
+    s.selecting = true;
+    s.anchor = cursor_spot(s);
+  }
+  s.typing_line = -1;
+  other_key(s, unshifted_key(key));
+}
+
+bool is_select_key(int key) { return unshifted_key(key) != key; }
+bool is_copy_key(int key) { return key_char(key) == 3 || key == kKeyCtrlIns; }
+
+// A key for the text. Over a selection typing replaces it, Backspace and
+// Del remove it, a cut takes it to the clipboard and a paste puts the
+// clipboard in its place; without one the line editor's keys work on the
+// cursor line.
+void text_key(Session& s, int key) {
+  int ch = key_char(key);
+  bool selected = has_selection(s);
+  bool cut = ch == 24 || key == kKeyShiftDel;
+  if (ch == 22 || key == kKeyShiftIns) return paste_block(s);
+  if (selected && cut) edit_copy_bytes(*s.field, selected_bytes(s));
+  if (selected && (cut || ch == 8 || key == kKeyDel)) return delete_selection(s);
+  if (selected && (ch >= 32 || key == kKeyEnter || ch == 9)) delete_selection(s);
+  s.selecting = false;
+  if (cut) key = 0x2D18;                // Ctrl+X
+  if (key == kKeyCtrlIns) key = 0x2E03;  // Ctrl+C
+  if (key_char(key) != 0) {
+    character_key(s, key);
+  } else {
+    other_key(s, key);
+  }
+}
+
 // A key that may change the text: what it changed becomes an undo step, a
 // run of letters typed into one line a single one.
 void edit_with_undo(Session& s, int key) {
   commit(s);
   Session::Step before{s.ed.lines, s.ed.current, s.ed.first, s.field->pos};
   int ch = key_char(key);
-  bool letter = ch >= 32 && key != kKeyEnter;
-  if (ch != 0) {
-    character_key(s, key);
-  } else {
-    other_key(s, key);
-  }
+  bool letter = ch >= 32 && key != kKeyEnter && !has_selection(s);
+  text_key(s, key);
+  s.selecting = false;
   commit(s);
   if (same_lines(before.lines, s.ed.lines)) {
     if (!letter) s.typing_line = -1;
     return;
   }
   bool continues = letter && s.typing_line == before.current && s.ed.current == before.current;
-  if (!continues) {
-    if (s.undo.size() >= kUndoSteps) s.undo.erase(s.undo.begin());
-    s.undo.push_back(std::move(before));
-  }
+  if (!continues) push_undo(s, std::move(before));
   s.typing_line = letter ? s.ed.current : -1;
 }
 
-// ---- F7 and Alt+F7: finding a text --------------------------------------------
+// A text of the editor's bytes as a message box shows it: UTF-8 when they
+// are another code page's.
+std::string shown_text(const TextEditor& ed, const std::string& bytes) {
+  if (!ed.characters || !ed.characters->shown_as) return bytes;
+  std::string utf8;
+  for (char32_t c : ed.characters->shown_as(bytes)) {
+    char out[8];
+    utf8.append(out, size_t(utf8_encode(c, out)));
+  }
+  return utf8;
+}
+
+int message_flags(const TextEditor& ed) { return ed.characters && ed.characters->shown_as ? kMessageUtf8 : 0; }
+
+// ---- F7 and Alt+F7: finding a text; Ctrl+F7: replacing it ------------------
 
 const DialogDecoration kFindLabels[] = {{14, 11, 14, 11, "Find"}, {}};
 EditField g_find_field{.x = 20, .y = 11, .width = 44, .size = 255};
@@ -470,12 +651,47 @@ DialogControl g_find_controls[] = {
     {kControlEdit, 0, &g_find_field}, {kControlButton, 0, &g_find_ok}, {kControlButton, 0, &g_find_cancel}, {}};
 Dialog g_find_dialog{12, 10, 68, 14, kMemoFindTopic, "Find", 0, kFindLabels, g_find_controls};
 
-// Where `needle` stands in `line` from `from` on, letters of either case
-// alike (code page 866); npos when nowhere.
-size_t find_in_line(const std::string& line, const std::string& needle, size_t from) {
-  auto same = [](char a, char b) { return upper_866(static_cast<unsigned char>(a)) == upper_866(static_cast<unsigned char>(b)); };
-  auto at = std::search(line.begin() + long(std::min(from, line.size())), line.end(), needle.begin(), needle.end(), same);
-  return at == line.end() ? std::string::npos : size_t(at - line.begin());
+const DialogDecoration kReplaceLabels[] = {{14, 9, 14, 9, "Find"}, {14, 11, 14, 11, "With"}, {}};
+EditField g_replace_find{.x = 20, .y = 9, .width = 44, .size = 255};
+EditField g_replace_with{.x = 20, .y = 11, .width = 44, .size = 255};
+DialogCheck g_replace_case{20, 13, 0, "Ignore case", 0};
+DialogPushButton g_replace_ok{22, 15, nullptr, "OK", 1, 1};
+DialogPushButton g_replace_cancel{42, 15, nullptr, "Cancel", 0, 0};
+DialogControl g_replace_controls[] = {{kControlEdit, 0, &g_replace_find},  {kControlEdit, 0, &g_replace_with},
+                                      {kControlCheck, 0, &g_replace_case}, {kControlButton, 0, &g_replace_ok},
+                                      {kControlButton, 0, &g_replace_cancel}, {}};
+Dialog g_replace_dialog{12, 8, 68, 16, kMemoFindTopic, "Replace", 0, kReplaceLabels, g_replace_controls};
+
+// The text as the finding compares it: with letters of either case alike,
+// upper-cased by the rules of the text's code page.
+std::string folded(const TextEditor& ed, std::string_view text, bool ignore_case) {
+  std::string out(text);
+  if (!ignore_case) return out;
+  if (ed.characters && ed.characters->upper_case) {
+    ed.characters->upper_case(out);
+  } else {
+    for (char& c : out) c = char(upper_866(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
+bool starts_character(const TextEditor& ed, std::string_view line, size_t at) {
+  if (!ed.characters || !ed.characters->length) return true;
+  size_t start = 0;
+  while (start < at) start += std::max<size_t>(ed.characters->length(line, start), 1);
+  return start == at;
+}
+
+// Where `needle` (folded) stands in `line` from `from` on, starting on a
+// character; npos when nowhere.
+size_t find_in_line(const TextEditor& ed, const std::string& line, const std::string& needle, size_t from,
+                    bool ignore_case) {
+  if (from > line.size()) return std::string::npos;
+  std::string hay = folded(ed, line, ignore_case);
+  for (size_t at = hay.find(needle, from); at != std::string::npos; at = hay.find(needle, at + 1)) {
+    if (starts_character(ed, line, at)) return at;
+  }
+  return std::string::npos;
 }
 
 // The next place of the text after the cursor, to the end and then from
@@ -484,12 +700,13 @@ void find_next(Session& s) {
   if (s.found.empty()) return;
   commit(s);
   TextEditor& ed = s.ed;
+  std::string needle = folded(ed, s.found, s.found_ignore_case);
   int count = ed.line_count();
   for (int step = 0; step <= count; ++step) {
     int line = (ed.current + step) % count;
     size_t from = step == 0 ? size_t(s.field->pos) + 1 : 0;
     if (step == count) from = 0;  // the cursor line again, before the cursor
-    size_t at = find_in_line(ed.lines[size_t(line)].text, s.found, from);
+    size_t at = find_in_line(ed, ed.lines[size_t(line)].text, needle, from, s.found_ignore_case);
     if (at == std::string::npos) continue;
     ed.current = line;
     follow_current(ed);
@@ -497,10 +714,28 @@ void find_next(Session& s) {
     return;
   }
   screen_bell();
-  message_box(s.found + "\nnot found", "Find", "OK", 0, kMemoFindTopic);
+  message_box(shown_text(ed, s.found) + "\nnot found", "Find", "OK", message_flags(ed), kMemoFindTopic);
 }
 
+// While a dialog asks for texts to find in the memo, its fields take the
+// memo's characters, so that what is typed is in the memo's bytes.
+class FieldsLikeText {
+ public:
+  FieldsLikeText(const TextEditor& ed, std::initializer_list<EditField*> fields) : fields_(fields) {
+    for (EditField* field : fields_) field->characters = ed.characters;
+  }
+  ~FieldsLikeText() {
+    for (EditField* field : fields_) field->characters = nullptr;
+  }
+  FieldsLikeText(const FieldsLikeText&) = delete;
+  FieldsLikeText& operator=(const FieldsLikeText&) = delete;
+
+ private:
+  std::vector<EditField*> fields_;
+};
+
 void find_text(Session& s) {
+  FieldsLikeText like(s.ed, {&g_find_field});
   dialog_prepare(g_find_dialog);
   edit_set_text(g_find_field, s.found.c_str());
   int result = dialog_run(g_find_dialog, nullptr);
@@ -508,18 +743,99 @@ void find_text(Session& s) {
   dialog_finish(g_find_dialog);
   if (result != 1 || text.empty()) return;
   s.found = text;
+  s.found_ignore_case = true;
   find_next(s);
+}
+
+enum ReplaceAnswer { kReplaceYes = 0, kReplaceAll = 1, kReplaceSkip = 2 };
+
+// Shows the match selected and asks what to do with it.
+int ask_replace(Session& s, Spot at, const std::string& with) {
+  TextEditor& ed = s.ed;
+  ed.current = at.line;
+  follow_current(ed);
+  open_field(s, at.pos + int(s.found.size()));
+  s.selecting = true;
+  s.anchor = at;
+  draw_lines(ed);
+  edit_show(*s.field);
+  draw_selection(s);
+  s.selecting = false;
+  std::string question = "Replace\n\"" + shown_text(ed, s.found) + "\"\nwith\n\"" + shown_text(ed, with) + "\"?";
+  return message_box(question, "Replace", "Yes\nAll\nSkip\nCancel", message_flags(ed), kMemoFindTopic);
+}
+
+// Replaces every place of the found text from the cursor to the end that
+// the user agrees to; the whole run is one undo step.
+void replace_run(Session& s, const std::string& with) {
+  commit(s);
+  TextEditor& ed = s.ed;
+  Session::Step before{ed.lines, ed.current, ed.first, s.field->pos};
+  std::string needle = folded(ed, s.found, s.found_ignore_case);
+  Spot from = cursor_spot(s), last = from;
+  bool all = false, any = false;
+  while (from.line < ed.line_count()) {
+    std::string& line = ed.lines[size_t(from.line)].text;
+    size_t at = find_in_line(ed, line, needle, size_t(from.pos), s.found_ignore_case);
+    if (at == std::string::npos) {
+      from = {from.line + 1, 0};
+      continue;
+    }
+    any = true;
+    int answer = all ? kReplaceAll : ask_replace(s, {from.line, int(at)}, with);
+    if (answer != kReplaceYes && answer != kReplaceAll && answer != kReplaceSkip) break;
+    all = answer == kReplaceAll;
+    size_t next = at + (answer == kReplaceSkip ? s.found.size() : with.size());
+    if (answer != kReplaceSkip) line.replace(at, s.found.size(), with);
+    from = last = {from.line, int(next)};
+  }
+  if (!same_lines(before.lines, ed.lines)) {
+    push_undo(s, std::move(before));
+    ed.modified = 1;
+    s.typing_line = -1;
+  }
+  ed.current = last.line;
+  follow_current(ed);
+  open_field(s, last.pos);
+  if (any) return;
+  screen_bell();
+  message_box(shown_text(ed, s.found) + "\nnot found", "Replace", "OK", message_flags(ed), kMemoFindTopic);
+}
+
+void replace_text(Session& s) {
+  FieldsLikeText like(s.ed, {&g_replace_find, &g_replace_with});
+  dialog_prepare(g_replace_dialog);
+  edit_set_text(g_replace_find, s.found.c_str());
+  edit_set_text(g_replace_with, s.replacement.c_str());
+  g_replace_dialog.values[0] = s.found_ignore_case ? 1 : 0;
+  int result = dialog_run(g_replace_dialog, nullptr);
+  std::string find = g_replace_find.text ? g_replace_find.text : "";
+  std::string with = g_replace_with.text ? g_replace_with.text : "";
+  bool ignore_case = g_replace_dialog.values[0] != 0;
+  dialog_finish(g_replace_dialog);
+  if (result != 1 || find.empty()) return;
+  s.found = find;
+  s.found_ignore_case = ignore_case;
+  s.replacement = with;
+  replace_run(s, with);
 }
 
 int handle_key(Session& s, int key) {
   int scan = scan_code(key);
   int ch = key_char(key);
-  if (key == kKeyF7) {
-    find_text(s);
+  if (is_select_key(key)) {
+    select_move(s, key);
     return kRunOn;
   }
-  if (key == kKeyAltF7) {
-    find_next(s);
+  if (is_copy_key(key) && has_selection(s)) {
+    edit_copy_bytes(*s.field, selected_bytes(s));
+    return kRunOn;
+  }
+  if (key == kKeyF7 || key == kKeyAltF7 || key == kKeyCtrlF7) {
+    s.selecting = false;
+    if (key == kKeyF7) find_text(s);
+    if (key == kKeyAltF7) find_next(s);
+    if (key == kKeyCtrlF7) s.ed.read_only ? screen_bell() : replace_text(s);
     return kRunOn;
   }
   if (scan == scan_code(kKeyF2) && ch == 0) {
@@ -528,8 +844,10 @@ int handle_key(Session& s, int key) {
   }
   if (ch == key_char(kKeyEsc) || (scan == scan_code(kKeyF10) && ch == 0)) return leave(s);
   if (s.ed.read_only) {
+    s.selecting = false;
     other_key(s, key);
   } else if (ch == 26) {
+    s.selecting = false;
     undo_step(s);
   } else {
     edit_with_undo(s, key);
@@ -577,7 +895,8 @@ int text_run(TextEditor& editor, int help_topic, IdleHook idle_hook) {
     while (result == kRunOn) {
       draw_lines(editor);
       edit_show(*s.field);
-      result = handle_key(s, get_key(help_topic, idle_hook));
+      draw_selection(s);
+      result = handle_key(s, get_select_key(help_topic, idle_hook));
     }
   }
   if (result != 1) editor.text = text_join(editor.lines);

@@ -64,7 +64,7 @@ TEST(KeyParser, ModifiedCursorKeys) {
       {"\x1b[1;3A", 0x9800}, {"\x1b[1;3B", 0xA000}, {"\x1b[1;3D", 0x9B00},
       {"\x1b[1;3C", 0x9D00}, {"\x1b[1;3H", 0x9700}, {"\x1b[1;3F", 0x9F00},
       {"\x1b[3;3~", 0xA300}, {"\x1b[5;3~", 0x9900},
-      {"\x1b[1;2A", 0x4800},  // Shift+Up: the BIOS has no code of its own
+      {"\x1b[1;2A", 0xB000},  // Shift+Up: a code of its own, for selecting
       {"\x1b[1;7D", 0x9B00},  // Ctrl+Alt: Alt wins
       {"\x1b[1;6D", 0x7300},  // Ctrl+Shift: Ctrl wins
       {"\x1b[Z", 0x0F00},

@@ -42,6 +42,11 @@ TEST(TranslateKey, ConsoleEventsKeepTheConsoleMeaning) {
   KeyEvent f11;
   f11.base = key_f(11);
   EXPECT_EQ(key_code_for(f11, kModShift), 0x5400);
+  // Shift+Up arrives as Up with the Shift bit: the editors select with it.
+  KeyEvent up;
+  up.base = kCursesUp;
+  EXPECT_EQ(key_code_for(up, kModShift), 0xB000);
+  EXPECT_EQ(key_code_for(up, 0), 0x4800);
   KeyEvent enter;
   enter.base = 13;
   EXPECT_EQ(key_code_for(enter, kModCtrl), 0x1C0A);
