@@ -20,6 +20,7 @@ std::shared_ptr<const FieldCharacters> table_characters(const Table& table, int 
   characters->from_utf8 = [page](std::string_view utf8, std::string& bytes, char32_t* bad) {
     return page->from_utf8(utf8, bytes, bad);
   };
+  characters->upper_case = [page](std::string& bytes) { page->upper_case(bytes); };
   characters->refused = [page, help_topic](char32_t bad) {
     message_box(cannot_hold_text(*page, bad), "Error", "OK", kMessageError | kMessageUtf8, help_topic);
     g_app.redraw |= kRedrawRows;

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "popup_fixture.h"
+#include "table/text_code_page.h"
+#include "ui/key_codes.h"
 #include "ui/screen.h"
 
 namespace kora::test {
@@ -134,6 +136,110 @@ TEST_F(TextEditorTest, F7FindsATextAndAltF7FindsItAgain) {
   EXPECT_EQ(run(*editor), 10);
   EXPECT_EQ(headless_backend()->bells(), bells + 1);
   EXPECT_EQ(editor->text, "one 13apple\ntwo\nan 2APPLE pie\n");
+}
+
+// The block, replace and undo keys, each row a script on a fresh editor
+// with the clipboard as given (Windows-1251, or UTF-8); F2 ends it.
+TEST_F(TextEditorTest, BlockReplaceAndUndoKeys) {
+  const int kSUp = kKeyShiftUp, kSDown = kKeyShiftDown, kSLeft = kKeyShiftLeft, kSRight = kKeyShiftRight,
+            kSHome = kKeyShiftHome, kSEnd = kKeyShiftEnd, kSIns = kKeyShiftIns, kSDel = kKeyShiftDel,
+            kCIns = kKeyCtrlIns, kCtrlC = 0x2E03, kCtrlX = 0x2D18, kCtrlV = 0x2F16, kCtrlZ = 0x2C1A,
+            kCtrlF7 = kKeyCtrlF7, kSpace = 0x3920;
+  struct Case {
+    const char* text;
+    TextClipboard clip;
+    std::vector<int> keys;
+    const char* result;     // the text saved; "" when nothing was
+    const char* clipboard;  // the clipboard afterwards
+    int bells = 0;
+  } cases[] = {
+      // copy a selection, paste it at the end of the line
+      {"abcdef\n", {"", false}, {kSRight, kSRight, kSRight, kCtrlC, kEnd, kCtrlV}, "abcdefabc\n", "abc"},
+      // a selection over a line end is cut with the text's own line end
+      {"one\r\ntwo\r\nthree\r\n", {}, {kSDown, kSRight, kCtrlX}, "wo\r\nthree\r\n", "one\r\nt"},
+      // the selection goes back the way it came; Shift+Up from the line below
+      {"abc\ndef\n", {}, {kDown, kRight, kSUp, kSEnd, kSLeft, kCtrlX}, "abef\n", "c\nd"},
+      {"abc\ndef\n", {}, {kDown, kEnd, kSHome, kSUp, kCIns, kCtrlV}, "abc\ndef\n", "abc\ndef"},
+      // typing replaces a selection, Del and Backspace remove it
+      {"hello world\n", {}, {kEnd, kSLeft, kSLeft, kSLeft, kSLeft, kSLeft, 'X'}, "hello X\n", ""},
+      {"a\nb\nc\n", {}, {kSDown, kDel}, "b\nc\n", ""},
+      {"a\nb\nc\n", {}, {kDown, kSDown, kSRight, kBackspace}, "a\n\n", ""},
+      {"ab\ncd\n", {}, {kRight, kSDown, kEnter}, "a\nd\n", ""},
+      // a move without Shift ends the selection: Del deletes one character
+      {"abc\n", {}, {kSRight, kSRight, kLeft, kDel}, "ac\n", ""},
+      // pasted lines take the text's line end; Windows-1251 becomes 866
+      {"ab\ncd\n", {"1\r\n2\r\n\xC0\xE1", false}, {kRight, kCtrlV}, "a1\n2\n\x80\xA1" "b\ncd\n", nullptr},
+      {"ab\r\n", {"x\n", false}, {kEnd, kCtrlV, 'y'}, "abx\r\ny\r\n", nullptr},
+      {"abc\r\n", {"Z", false}, {kSRight, kSIns}, "Zbc\r\n", nullptr},
+      {"abc", {}, {kSRight, kCIns, kEnd, kSIns}, "abca", "a"},
+      {"abc\nd\n", {}, {kSEnd, kSDel, kDown, kSIns}, "\nabcd\n", "abc"},
+      // without a selection the keys work on the line, as in a field
+      {"abc\n", {"Q", false}, {kRight, kSIns, kCtrlX}, "\n", "aQbc"},
+      // a character the memo's code page lacks is refused, not stored as '?'
+      {"abc\n", {"x\xE2\x82\xAC", true}, {kCtrlV, kEnter}, "", nullptr, 1},
+      // a cut and each paste are one undo step; a fourth Ctrl+Z rings
+      {"abc\n", {}, {kSEnd, kSDel, kCtrlV, kCtrlV, kCtrlZ, kCtrlZ, kCtrlZ, kCtrlZ}, "abc\n", "abc", 1},
+      // replace: Yes, Skip, then All for the rest; ignore case is on at first
+      {"cat Cat\ncat CAT\n", {}, {kCtrlF7, 'c', 'a', 't', kTab, 'd', 'o', 'g', kEnter, kEnter, kRight, kRight, kEnter,
+                                  kRight, kEnter}, "dog Cat\ndog dog\n", ""},
+      // with case: only the same letters; Cancel keeps what was done
+      {"cat Cat cat\n", {}, {kCtrlF7, 'c', 'a', 't', kTab, 'x', kTab, kSpace, kEnter, kEnter, kEsc}, "x Cat cat\n", ""},
+      // from the cursor on; the whole run is one undo step
+      {"cat cat cat\n", {}, {kRight, kCtrlF7, 'c', 'a', 't', kTab, 'x', kEnter, kRight, kEnter, kCtrlZ, 'Q'},
+       "cQat cat cat\n", ""},
+      // found nowhere: the bell and a box
+      {"cat\n", {}, {kCtrlF7, 'd', 'o', 'g', kEnter, kEnter}, "", nullptr, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    g_text_clipboard = c.clip;
+    auto editor = open(c.text);
+    keys_.insert(keys_.end(), c.keys.begin(), c.keys.end());
+    press({kF2});
+    int bells = headless_backend()->bells();
+    run(*editor);
+    EXPECT_EQ(editor->text, c.result);
+    if (c.clipboard) {
+      EXPECT_EQ(g_text_clipboard.text, c.clipboard);
+    }
+    EXPECT_EQ(headless_backend()->bells(), bells + c.bells);
+    EXPECT_EQ(keys_left(), 0);
+  }
+}
+
+// The selection shows in MemoSelected, a selected line end as one more
+// cell; the rest keeps MemoText.
+TEST_F(TextEditorTest, SelectionIsShownHighlighted) {
+  auto editor = open("abcd\nefgh\n");
+  press({kRight, kKeyShiftRight, kKeyShiftDown, kEsc});
+  run(*editor);
+  EXPECT_EQ(seen_attr(2, 9, 3), 0x1A);
+  EXPECT_EQ(seen_attr(2, 10, 3), 0x30);
+  EXPECT_EQ(seen_attr(2, 11, 3), 0x1A);
+  EXPECT_EQ(seen_attr(3, 10, 3), 0x30);
+  EXPECT_EQ(seen_attr(3, 13, 3), 0x30);  // the line end
+  EXPECT_EQ(seen_attr(3, 14, 3), 0x1A);
+  EXPECT_EQ(seen_attr(3, 10, 4), 0x30);
+  EXPECT_EQ(seen_attr(3, 11, 4), 0x1A);
+  EXPECT_EQ(seen_text(3, 9, 3, 4), "abcd");
+}
+
+// A text of another code page is found with its own letters of either
+// case alike, the find text given in its characters.
+TEST_F(TextEditorTest, FindFoldsTheTextsOwnCodePage) {
+  std::shared_ptr<const CodePage> page = CodePage::of_number(1252);
+  auto characters = std::make_shared<FieldCharacters>();
+  characters->shown_as = [page](std::string_view bytes) { return page->to_unicode(bytes); };
+  characters->from_utf8 = [page](std::string_view utf8, std::string& bytes, char32_t* bad) {
+    return page->from_utf8(utf8, bytes, bad);
+  };
+  characters->upper_case = [page](std::string& bytes) { page->upper_case(bytes); };
+  auto editor = open("Caf\xE9 au lait\nCAF\xC9\n");
+  editor->characters = characters;
+  g_text_clipboard = {"\xC3\x89", true};  // É
+  press({kKeyF7, 0x2F16, kEnter, '!', kKeyAltF7, '?', kF2});
+  EXPECT_EQ(run(*editor), 10);
+  EXPECT_EQ(editor->text, "Caf!\xE9 au lait\nCAF?\xC9\n");
 }
 
 TEST_F(TextEditorTest, AppendedLinesAreEditedLikeSplitOnes) {
