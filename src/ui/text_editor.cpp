@@ -12,13 +12,17 @@
 #include "ui/menu.h"
 #include "ui/message_box.h"
 #include "ui/screen.h"
+#include "ui/text_wrap.h"
 
 namespace kora {
 
 int g_text_full_screen = 0;
+int g_text_wrap = 0;
 
 TextEditor::~TextEditor() {
-  if (remember_full_screen) g_text_full_screen = full_screen;
+  if (!remember_full_screen) return;
+  g_text_full_screen = full_screen;
+  g_text_wrap = wrap;
 }
 
 // Every line keeps the end it was stored with, CR LF or LF, and the last
@@ -95,9 +99,11 @@ void set_geometry(TextEditor& ed) {
 
 // Moves the top line so that the cursor line is on the screen.
 void follow_current(TextEditor& ed) {
+  int first = ed.first;
   if (ed.current < ed.first) ed.first = ed.current;
   if (ed.current > ed.first + ed.height) ed.first = ed.current - ed.height;
   ed.first = std::max(ed.first, 0);
+  if (ed.first != first) ed.first_row = 0;
 }
 
 // A line of another code page from the first character that starts at or
@@ -194,8 +200,10 @@ void open_field(Session& s, int pos) {
   const std::string& text = ed.lines[ed.current].text;
   int length = static_cast<int>(std::strlen(text.c_str()));
   int size = std::max(2 * length, 65535);
-  s.field = edit_create(ed.x, ed.y + ed.current - ed.first, ed.width + 1, size, text.c_str(),
-                        g_colors.MemoText, nullptr);
+  // Wrapped, the line's row is known once the window follows the cursor;
+  // until then the field stays within the text area.
+  int row = ed.wrap ? std::clamp(ed.current - ed.first, 0, ed.height) : ed.current - ed.first;
+  s.field = edit_create(ed.x, ed.y + row, ed.width + 1, size, text.c_str(), g_colors.MemoText, nullptr);
   s.field->flags = kEditTouched | kEditShowTabs | overwrite;
   s.field->end_ok = 1;
   s.field->characters = ed.characters;
@@ -220,6 +228,7 @@ void go_to_line(Session& s, int line, int first) {
   commit(s);
   int pos = s.field->pos;
   s.ed.current = line;
+  if (s.ed.first != first) s.ed.first_row = 0;
   s.ed.first = first;
   follow_current(s.ed);
   open_field(s, pos);
@@ -441,6 +450,160 @@ void draw_selection(const Session& s) {
   }
 }
 
+// ---- word wrap (Ctrl+W): long lines on several rows ------------------------
+
+// One row on the screen: bytes [start, end) of a line.
+struct ScreenRow {
+  int line = 0;
+  size_t start = 0, end = 0;
+  bool last = true;  // the line's last row, where its end shows
+};
+
+// The rows from the window's top down, as many as it shows (fewer at the
+// text's end).
+std::vector<ScreenRow> screen_rows_wrapped(const TextEditor& ed) {
+  std::vector<ScreenRow> rows;
+  for (int line = ed.first; line < ed.line_count() && int(rows.size()) <= ed.height; ++line) {
+    const std::string& text = ed.lines[size_t(line)].text;
+    std::vector<size_t> starts = wrap_starts(ed, text);
+    size_t k = line == ed.first ? size_t(std::clamp(ed.first_row, 0, int(starts.size()) - 1)) : 0;
+    for (; k < starts.size() && int(rows.size()) <= ed.height; ++k) {
+      bool last = k + 1 == starts.size();
+      rows.push_back({line, starts[k], last ? text.size() : starts[k + 1], last});
+    }
+  }
+  return rows;
+}
+
+void draw_row(const TextEditor& ed, std::string_view bytes, int screen_y) {
+  if (ed.characters && ed.characters->shown_as) {
+    std::u32string shown = ed.characters->shown_as(bytes);
+    std::replace(shown.begin(), shown.end(), U'\t', U' ');
+    put_unicode(ed.x, screen_y, shown, g_colors.MemoText, ed.width + 1);
+    return;
+  }
+  for (size_t i = 0; i < bytes.size() && int(i) <= ed.width; ++i) {
+    unsigned char ch = static_cast<unsigned char>(bytes[i]);
+    put_char(ed.x + int(i), screen_y, ch == '\t' ? ' ' : ch, g_colors.MemoText);
+  }
+}
+
+// The selected part of a row in cells from its start, a selected line end
+// one cell more.
+void draw_row_selection(const Session& s, const ScreenRow& row, int screen_y) {
+  if (!has_selection(s)) return;
+  auto [a, b] = selection(s);
+  if (row.line < a.line || row.line > b.line) return;
+  std::string_view text = s.ed.lines[size_t(row.line)].text;
+  size_t from = std::max(row.start, row.line == a.line ? size_t(a.pos) : 0);
+  size_t to = std::min(row.end, row.line == b.line ? size_t(b.pos) : text.size());
+  bool end_cell = row.last && row.line < b.line;
+  if (from > to || (from == to && !end_cell)) return;
+  int x1 = wrap_cells(s.ed, text.substr(row.start, from - row.start));
+  int x2 = wrap_cells(s.ed, text.substr(row.start, to - row.start)) + (end_cell ? 1 : 0);
+  x2 = std::min(x2, s.ed.width + 1);
+  put_attr(s.ed.x + x1, screen_y, x2 - x1, g_colors.MemoSelected);
+}
+
+// The cursor's row and column on the window; row -1 above it, past the
+// height below it.
+WrapPlace cursor_on_window(const Session& s) {
+  const TextEditor& ed = s.ed;
+  const std::string& text = ed.lines[size_t(ed.current)].text;
+  WrapPlace place = wrap_place(ed, text, wrap_starts(ed, text), size_t(s.field->pos));
+  if (ed.current < ed.first || (ed.current == ed.first && place.row < ed.first_row)) return {-1, place.column};
+  int row = -ed.first_row;
+  for (int line = ed.first; line < ed.current; ++line) {
+    row += int(wrap_starts(ed, ed.lines[size_t(line)].text).size());
+  }
+  return {row + place.row, place.column};
+}
+
+// Moves the top row so that the cursor's row is on the window.
+void follow_wrapped(Session& s) {
+  TextEditor& ed = s.ed;
+  WrapPlace at = cursor_on_window(s);
+  if (at.row < 0) {
+    const std::string& text = ed.lines[size_t(ed.current)].text;
+    ed.first = ed.current;
+    ed.first_row = wrap_place(ed, text, wrap_starts(ed, text), size_t(s.field->pos)).row;
+    return;
+  }
+  for (int over = at.row - ed.height; over > 0; --over) {
+    if (++ed.first_row < int(wrap_starts(ed, ed.lines[size_t(ed.first)].text).size())) continue;
+    ++ed.first;
+    ed.first_row = 0;
+  }
+}
+
+// Up, Down, PgUp and PgDn go over rows, keeping the column; false for
+// other keys or without wrap.
+bool wrapped_move(Session& s, int scan) {
+  TextEditor& ed = s.ed;
+  int step = scan == scan_code(kKeyUp) || scan == scan_code(kKeyPgUp) ? -1
+             : scan == scan_code(kKeyDown) || scan == scan_code(kKeyPgDn) ? 1 : 0;
+  if (!ed.wrap || step == 0) return false;
+  int count = scan == scan_code(kKeyPgUp) || scan == scan_code(kKeyPgDn) ? std::max(ed.height, 1) : 1;
+  commit(s);
+  int line = ed.current;
+  std::vector<size_t> starts = wrap_starts(ed, ed.lines[size_t(line)].text);
+  WrapPlace place = wrap_place(ed, ed.lines[size_t(line)].text, starts, size_t(s.field->pos));
+  for (; count > 0; --count) {
+    if (step < 0 && place.row == 0 && line == 0) break;
+    if (step > 0 && place.row + 1 == int(starts.size()) && line + 1 == ed.line_count()) break;
+    place.row += step;
+    if (place.row < 0 || place.row == int(starts.size())) {
+      line += step;
+      starts = wrap_starts(ed, ed.lines[size_t(line)].text);
+      place.row = step < 0 ? int(starts.size()) - 1 : 0;
+    }
+  }
+  size_t pos = wrap_position(ed, ed.lines[size_t(line)].text, starts, place.row, place.column);
+  ed.current = line;
+  open_field(s, int(pos));
+  return true;
+}
+
+// Ctrl+W: wrapping on or off; the cursor stays in sight either way.
+void toggle_wrap(Session& s) {
+  commit(s);
+  s.ed.wrap = !s.ed.wrap;
+  s.ed.first_row = 0;
+  s.ed.column_scroll = 0;
+  follow_current(s.ed);
+  open_field(s, s.field->pos);
+}
+
+void draw_wrapped(const Session& s) {
+  const TextEditor& ed = s.ed;
+  std::vector<ScreenRow> rows = screen_rows_wrapped(ed);
+  for (int row = 0; row <= ed.height; ++row) {
+    put_spaces(ed.x, ed.y + row, ed.width + 1, g_colors.MemoText);
+    if (row >= int(rows.size())) continue;
+    const ScreenRow& shown = rows[size_t(row)];
+    std::string_view text = ed.lines[size_t(shown.line)].text;
+    draw_row(ed, text.substr(shown.start, shown.end - shown.start), ed.y + row);
+    draw_row_selection(s, shown, ed.y + row);
+  }
+}
+
+// Draws the text, its selection and the cursor.
+void paint(Session& s) {
+  TextEditor& ed = s.ed;
+  if (!ed.wrap) {
+    draw_lines(ed);
+    edit_show(*s.field);
+    draw_selection(s);
+    return;
+  }
+  follow_wrapped(s);
+  WrapPlace at = cursor_on_window(s);
+  s.field->y = ed.y + std::clamp(at.row, 0, ed.height);
+  edit_show(*s.field);  // the cursor's shape; the rows are drawn over it
+  draw_wrapped(s);
+  goto_xy(ed.x + std::min(at.column, ed.width), s.field->y);
+}
+
 // Passes a key to the line editor; a change of its scroll becomes the
 // column scroll of every line.
 void line_editor_key(Session& s, int key) {
@@ -483,6 +646,8 @@ bool is_inline_key(int scan) {
   }
 }
 
+void paint(Session& s);
+
 void toggle_full_screen(Session& s) {
   TextEditor& ed = s.ed;
   commit(s);
@@ -510,9 +675,10 @@ void take_new_size(Session& s) {
   follow_current(ed);
   draw_frame(ed);
   open_field(s, pos);
-  draw_lines(ed);
-  edit_show(*s.field);
+  paint(s);
 }
+
+bool wrapped_move(Session& s, int scan);
 
 void other_key(Session& s, int key) {
   int scan = scan_code(key);
@@ -526,7 +692,7 @@ void other_key(Session& s, int key) {
     toggle_full_screen(s);
   } else if (is_inline_key(scan) && !has_char) {
     if (scan != scan_code(kKeyDel) || !ed.read_only) line_editor_key(s, key);
-  } else {
+  } else if (!wrapped_move(s, scan)) {
     vertical_move(s, scan);
   }
 }
@@ -567,6 +733,7 @@ void undo_step(Session& s) {
   s.ed.lines = std::move(step.lines);
   s.ed.current = std::clamp(step.current, 0, s.ed.line_count() - 1);
   s.ed.first = step.first;
+  s.ed.first_row = 0;
   s.ed.modified = 1;
   s.typing_line = -1;
   follow_current(s.ed);
@@ -757,9 +924,7 @@ int ask_replace(Session& s, Spot at, const std::string& with) {
   open_field(s, at.pos + int(s.found.size()));
   s.selecting = true;
   s.anchor = at;
-  draw_lines(ed);
-  edit_show(*s.field);
-  draw_selection(s);
+  paint(s);
   s.selecting = false;
   std::string question = "Replace\n\"" + shown_text(ed, s.found) + "\"\nwith\n\"" + shown_text(ed, with) + "\"?";
   return message_box(question, "Replace", "Yes\nAll\nSkip\nCancel", message_flags(ed), kMemoFindTopic);
@@ -842,6 +1007,11 @@ int handle_key(Session& s, int key) {
     commit(s);
     return s.ed.modified ? 10 : 1;
   }
+  if (ch == 23) {
+    s.selecting = false;
+    toggle_wrap(s);
+    return kRunOn;
+  }
   if (ch == key_char(kKeyEsc) || (scan == scan_code(kKeyF10) && ch == 0)) return leave(s);
   if (s.ed.read_only) {
     s.selecting = false;
@@ -867,6 +1037,7 @@ std::unique_ptr<TextEditor> text_create(const char* text, int x1, int y1, int x2
   ed->window_width = x2 - x1;
   ed->window_height = y2 - y1;
   ed->full_screen = full_screen || g_text_full_screen ? 1 : 0;
+  ed->wrap = g_text_wrap;
   ed->remember_full_screen = true;
   ed->title.assign(title);
   set_geometry(*ed);
@@ -893,9 +1064,7 @@ int text_run(TextEditor& editor, int help_topic, IdleHook idle_hook) {
   {
     PaintLayer layer([&s] { take_new_size(s); });
     while (result == kRunOn) {
-      draw_lines(editor);
-      edit_show(*s.field);
-      draw_selection(s);
+      paint(s);
       result = handle_key(s, get_select_key(help_topic, idle_hook));
     }
   }

@@ -37,6 +37,10 @@ struct TextEditor {
   int first = 0;                // index of the top visible line
   int modified = 0;
   int column_scroll = 0;  // first visible character, the same for all lines
+  // 1: long lines are wrapped on the screen (Ctrl+W); the text is not
+  // changed. The top row is then row first_row of line first.
+  int wrap = 0;
+  int first_row = 0;
 
   // The text area in use; rows y .. y + height and columns x .. x + width.
   int x = 0, y = 0, width = 0, height = 0;
@@ -55,8 +59,8 @@ struct TextEditor {
   // Built when the editor is left with a result other than 1.
   std::string text;
 
-  // Whether this editor writes its full-screen state back when freed
-  // (editors made by text_create do).
+  // Whether this editor writes its full-screen and wrap states back when
+  // freed (editors made by text_create do).
   bool remember_full_screen = false;
 
   TextEditor() = default;
@@ -67,8 +71,10 @@ struct TextEditor {
   int line_count() const { return static_cast<int>(lines.size()); }
 };
 
-// The full-screen state of the last editor freed; a new editor starts with it.
+// The full-screen and wrap states of the last editor freed; a new editor
+// starts with them.
 extern int g_text_full_screen;
+extern int g_text_wrap;
 
 // Splits a text into lines: at line feeds, dropping empty pieces between
 // two line feeds; a trailing carriage return is removed and gives the line
@@ -98,7 +104,8 @@ void text_append_line(TextEditor& editor, std::string_view line,
 // editor.text holds the joined text.
 int text_run(TextEditor& editor, int help_topic, IdleHook idle_hook);
 
-// Frees the editor and remembers its full-screen state for the next one.
+// Frees the editor and remembers its full-screen and wrap states for the
+// next one.
 void text_free(std::unique_ptr<TextEditor>& editor);
 
 }  // namespace kora

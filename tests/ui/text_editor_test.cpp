@@ -21,6 +21,7 @@ class TextEditorTest : public PopupTest {
   void SetUp() override {
     PopupTest::SetUp();
     g_text_full_screen = 0;
+    g_text_wrap = 0;
     // A script that runs out must not leave the editor waiting for ever:
     // Esc and F2 in turn end every question and the editor itself.
     auto scripted = g_key_hooks.play_next;
@@ -36,6 +37,7 @@ class TextEditorTest : public PopupTest {
   void TearDown() override {
     EXPECT_EQ(overrun_, 0) << "the editor asked for more keys than the test gave";
     g_text_full_screen = 0;
+    g_text_wrap = 0;
     PopupTest::TearDown();
   }
 
@@ -240,6 +242,41 @@ TEST_F(TextEditorTest, FindFoldsTheTextsOwnCodePage) {
   press({kKeyF7, 0x2F16, kEnter, '!', kKeyAltF7, '?', kF2});
   EXPECT_EQ(run(*editor), 10);
   EXPECT_EQ(editor->text, "Caf!\xE9 au lait\nCAF?\xC9\n");
+}
+
+// Ctrl+W wraps long lines on the screen after their last blank that fits
+// (within a word that has none); Up and Down go over rows keeping the
+// column, and the text keeps every byte but those typed.
+TEST_F(TextEditorTest, WrapShowsLongLinesOnRowsAndKeepsTheBytes) {
+  std::string words;
+  for (int i = 0; i < 12; ++i) words += "word" + std::to_string(i) + " ";  // 74 characters
+  std::string long_word = "x" + std::string(70, 'y');
+  auto editor = open((words + "\r\nshort\n" + long_word + "\n").c_str());
+  press({0x1117, kDown, kEnd, kDown, kDown, kDown});
+  type("Z");
+  press({kUp, kUp, kUp, kF2});
+  EXPECT_EQ(run(*editor), 10);
+  long_word.insert(67, "Z");
+  EXPECT_EQ(editor->text, words + "\r\nshort\n" + long_word + "\n");
+  // the rows after Ctrl+W: the window is 62 cells wide
+  EXPECT_EQ(seen_text(1, 9, 3, 62), words.substr(0, 60) + "  ");
+  EXPECT_EQ(seen_text(1, 9, 4, 15), "word10 word11  ");
+  EXPECT_EQ(seen_text(1, 9, 5, 6), "short ");
+  EXPECT_EQ(seen_text(1, 9, 6, 62), long_word.substr(0, 62));
+  EXPECT_EQ(seen_text(1, 9, 7, 10), std::string(9, 'y') + " ");
+  // Down to the second row, End (after its last letter), Down keeps the
+  // column as far as the line goes
+  EXPECT_EQ(cursor_seen_[2], 4 * 256 + 9);
+  EXPECT_EQ(cursor_seen_[3], 4 * 256 + 22);
+  EXPECT_EQ(cursor_seen_[4], 5 * 256 + 14);
+  EXPECT_EQ(cursor_seen_[5], 6 * 256 + 14);
+  EXPECT_EQ(cursor_seen_[6], 7 * 256 + 14);
+  EXPECT_EQ(cursor_seen_[8], 6 * 256 + 15);  // Up from the Z
+  EXPECT_EQ(cursor_seen_[10], 4 * 256 + 14);
+  // the next editor starts wrapped too
+  text_free(editor);
+  EXPECT_EQ(g_text_wrap, 1);
+  EXPECT_EQ(open("a")->wrap, 1);
 }
 
 TEST_F(TextEditorTest, AppendedLinesAreEditedLikeSplitOnes) {
