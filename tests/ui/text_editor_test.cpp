@@ -279,6 +279,37 @@ TEST_F(TextEditorTest, WrapShowsLongLinesOnRowsAndKeepsTheBytes) {
   EXPECT_EQ(open("a")->wrap, 1);
 }
 
+// Wrapped, the window follows the cursor over rows: every key leaves it in
+// the text area.
+TEST_F(TextEditorTest, WrappedWindowFollowsTheCursorOverRows) {
+  std::string text;
+  for (int i = 10; i < 50; ++i) text += "L" + std::to_string(i) + std::string(97, char('a' + i % 26)) + "\n";
+  auto editor = open(text.c_str());
+  std::vector<int> keys{0x1117};
+  for (int i = 0; i < 25; ++i) keys.push_back(kDown);
+  for (int key : {kPgDn, kPgDn, kKeyCtrlEnd, kUp, kPgUp, kPgUp, kEnd, kUp, kKeyCtrlHome, kPgDn}) keys.push_back(key);
+  keys_.insert(keys_.end(), keys.begin(), keys.end());
+  press({kEsc});
+  EXPECT_EQ(run(*editor), 1);
+  // before each key after Ctrl+W the cursor is in the text area
+  for (size_t i = 1; i < cursor_seen_.size(); ++i) {
+    int x = cursor_seen_[i] % 256, y = cursor_seen_[i] / 256;
+    ASSERT_GE(y, 3) << i;
+    ASSERT_LE(y, 21) << i;
+    ASSERT_GE(x, 9) << i;
+    ASSERT_LE(x, 70) << i;
+  }
+  // 25 Downs: row 25 of the text, the second row of line 12; the window
+  // scrolled by 7 rows
+  EXPECT_EQ(seen_text(26, 9, 3, 3), std::string(3, char('a' + 13 % 26)));
+  EXPECT_EQ(seen_text(26, 9, 4, 3), "L14");
+  EXPECT_EQ(cursor_seen_[26], 21 * 256 + 9);
+  // Ctrl+End: the last line's last row at the bottom
+  EXPECT_EQ(seen_text(29, 9, 20, 3), "L49");
+  EXPECT_EQ(editor->current, 9);  // Ctrl+Home, then PgDn: 18 rows down
+  EXPECT_EQ(editor->first, 0);
+}
+
 TEST_F(TextEditorTest, AppendedLinesAreEditedLikeSplitOnes) {
   auto editor = open(nullptr);
   ASSERT_TRUE(editor);
