@@ -119,6 +119,7 @@ struct Settings {
   int read_only = 0;
   int aliases = 1;
   int dont_keep_pos = 0;
+  int memo_wrap = 0;  // the text editor wraps long lines (Ctrl+W there)
   std::string help_file = "english.dbf";
 
   XlatSettings xlat;

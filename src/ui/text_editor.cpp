@@ -12,17 +12,17 @@
 #include "ui/menu.h"
 #include "ui/message_box.h"
 #include "ui/screen.h"
+#include "ui/settings.h"
 #include "ui/text_wrap.h"
 
 namespace kora {
 
 int g_text_full_screen = 0;
-int g_text_wrap = 0;
 
 TextEditor::~TextEditor() {
   if (!remember_full_screen) return;
   g_text_full_screen = full_screen;
-  g_text_wrap = wrap;
+  g_settings.memo_wrap = wrap;
 }
 
 // Every line keeps the end it was stored with, CR LF or LF, and the last
@@ -1037,7 +1037,7 @@ std::unique_ptr<TextEditor> text_create(const char* text, int x1, int y1, int x2
   ed->window_width = x2 - x1;
   ed->window_height = y2 - y1;
   ed->full_screen = full_screen || g_text_full_screen ? 1 : 0;
-  ed->wrap = g_text_wrap;
+  ed->wrap = g_settings.memo_wrap;
   ed->remember_full_screen = true;
   ed->title.assign(title);
   set_geometry(*ed);

@@ -71,10 +71,10 @@ struct TextEditor {
   int line_count() const { return static_cast<int>(lines.size()); }
 };
 
-// The full-screen and wrap states of the last editor freed; a new editor
-// starts with them.
+// The full-screen state of the last editor freed; a new editor starts with
+// it, and with the wrap state of the settings (MemoWrap), which the last
+// one left there.
 extern int g_text_full_screen;
-extern int g_text_wrap;
 
 // Splits a text into lines: at line feeds, dropping empty pieces between
 // two line feeds; a trailing carriage return is removed and gives the line

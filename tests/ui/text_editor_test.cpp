@@ -9,6 +9,7 @@
 #include "table/text_code_page.h"
 #include "ui/key_codes.h"
 #include "ui/screen.h"
+#include "ui/settings.h"
 
 namespace kora::test {
 namespace {
@@ -21,7 +22,7 @@ class TextEditorTest : public PopupTest {
   void SetUp() override {
     PopupTest::SetUp();
     g_text_full_screen = 0;
-    g_text_wrap = 0;
+    g_settings.memo_wrap = 0;
     // A script that runs out must not leave the editor waiting for ever:
     // Esc and F2 in turn end every question and the editor itself.
     auto scripted = g_key_hooks.play_next;
@@ -37,7 +38,7 @@ class TextEditorTest : public PopupTest {
   void TearDown() override {
     EXPECT_EQ(overrun_, 0) << "the editor asked for more keys than the test gave";
     g_text_full_screen = 0;
-    g_text_wrap = 0;
+    g_settings.memo_wrap = 0;
     PopupTest::TearDown();
   }
 
@@ -275,7 +276,7 @@ TEST_F(TextEditorTest, WrapShowsLongLinesOnRowsAndKeepsTheBytes) {
   EXPECT_EQ(cursor_seen_[10], 4 * 256 + 14);
   // the next editor starts wrapped too
   text_free(editor);
-  EXPECT_EQ(g_text_wrap, 1);
+  EXPECT_EQ(g_settings.memo_wrap, 1);  // saved with the [Options]
   EXPECT_EQ(open("a")->wrap, 1);
 }
 
