@@ -810,7 +810,8 @@ int message_flags(const TextEditor& ed) { return ed.characters && ed.characters-
 
 // ---- F7 and Alt+F7: finding a text; Ctrl+F7: replacing it ------------------
 
-const DialogDecoration kFindLabels[] = {{14, 11, 14, 11, "Find"}, {}};
+// A label is drawn two columns right of its x.
+const DialogDecoration kFindLabels[] = {{12, 11, 12, 11, "Find"}, {}};
 EditField g_find_field{.x = 20, .y = 11, .width = 44, .size = 255};
 DialogPushButton g_find_ok{22, 13, nullptr, "OK", 1, 1};
 DialogPushButton g_find_cancel{42, 13, nullptr, "Cancel", 0, 0};
@@ -818,7 +819,7 @@ DialogControl g_find_controls[] = {
     {kControlEdit, 0, &g_find_field}, {kControlButton, 0, &g_find_ok}, {kControlButton, 0, &g_find_cancel}, {}};
 Dialog g_find_dialog{12, 10, 68, 14, kMemoFindTopic, "Find", 0, kFindLabels, g_find_controls};
 
-const DialogDecoration kReplaceLabels[] = {{14, 9, 14, 9, "Find"}, {14, 11, 14, 11, "With"}, {}};
+const DialogDecoration kReplaceLabels[] = {{12, 9, 12, 9, "Find"}, {12, 11, 12, 11, "With"}, {}};
 EditField g_replace_find{.x = 20, .y = 9, .width = 44, .size = 255};
 EditField g_replace_with{.x = 20, .y = 11, .width = 44, .size = 255};
 DialogCheck g_replace_case{20, 13, 0, "Ignore case", 0};
