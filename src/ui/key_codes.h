@@ -151,13 +151,13 @@ inline constexpr int kKeyShiftPgDn = 0xB700;
 inline constexpr int kKeyShiftIns = 0xB800;
 inline constexpr int kKeyShiftDel = 0xB900;
 
-// The plain key of a Shift+cursor key (Up for Shift+Up); any other key,
-// Shift+Ins and Shift+Del too, as it is. Screens that do not select take
-// Shift+arrows as arrows.
+// The plain key of one of these (Up for Shift+Up); any other key as it is.
+// Screens that do not select take them as the plain keys, as they always
+// did.
 constexpr int unshifted_key(int key) {
-  constexpr int kPlain[] = {0x4800, 0x5000, 0x4B00, 0x4D00, 0x4700, 0x4F00, 0x4900, 0x5100};
+  constexpr int kPlain[] = {0x4800, 0x5000, 0x4B00, 0x4D00, 0x4700, 0x4F00, 0x4900, 0x5100, 0x5200, 0x5300};
   int scan = scan_code(key);
-  if (key_char(key) != 0 || scan < 0xB0 || scan > 0xB7) return key;
+  if (key_char(key) != 0 || scan < 0xB0 || scan > 0xB9) return key;
   return kPlain[scan - 0xB0];
 }
 

@@ -83,9 +83,9 @@ extern int g_idle_shift_seen;
 // Waits for one key: calls idle_hook (may be null) several times a second,
 // handles F1 (help for help_topic), Ctrl+. and macro hot keys itself.
 int get_key(int help_topic, IdleHook idle_hook);
-// The same, but Shift with an arrow, Home, End, PgUp or PgDn keeps its own
-// code (kKeyShiftUp ...), for a screen that selects with them; get_key
-// gives the plain key for those.
+// The same, but Shift with an arrow, Home, End, PgUp, PgDn, Ins or Del
+// keeps its own code (kKeyShiftUp ...), for a screen that selects and
+// pastes with them; get_key gives the plain key for those.
 int get_select_key(int help_topic, IdleHook idle_hook);
 
 // The character a key types. A key carries only its code page 866 byte

@@ -544,11 +544,7 @@ void edit_show(const EditField& field) {
 int edit_key(EditField& field, int key) {
   int used = 0;
   if (key == kKeyCtrlBackspace) key = 8;
-  // The clipboard's other keys, and Shift+cursor keys moving as without it.
-  if (key == kKeyCtrlIns) key = 0x2E03;
-  if (key == kKeyShiftDel) key = 0x2D18;
-  if (key == kKeyShiftIns) key = 0x2F16;
-  key = unshifted_key(key);
+  if (key == kKeyCtrlIns) key = 0x2E03;  // copies, as Ctrl+C
   int ch = key_char(key);
   if (field.text) {
     // Callers may set pos; the editor relies on it lying within the text.

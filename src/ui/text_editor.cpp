@@ -750,7 +750,9 @@ void select_move(Session& s, int key) {
   other_key(s, unshifted_key(key));
 }
 
-bool is_select_key(int key) { return unshifted_key(key) != key; }
+bool is_select_key(int key) {
+  return key != kKeyShiftIns && key != kKeyShiftDel && unshifted_key(key) != key;
+}
 bool is_copy_key(int key) { return key_char(key) == 3 || key == kKeyCtrlIns; }
 
 // A key for the text. Over a selection typing replaces it, Backspace and

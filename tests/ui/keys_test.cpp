@@ -161,6 +161,17 @@ TEST_F(GetKeyTest, ScriptedKeysAndBytes) {
   EXPECT_FALSE(input_closed());
 }
 
+// Shift with the cursor keys, Ins and Del keeps its own code only for a
+// screen that selects; every other screen gets the plain key.
+TEST_F(GetKeyTest, ShiftedCursorKeysArePlainButForTheSelectingEditor) {
+  backend->push_bytes("\x1b[1;2B" "\x1b[3;2~" "\x1b[1;2H" "\x1b[2;2~" "\x1b[1;2D");
+  EXPECT_EQ(get_key(0, nullptr), 0x5000);
+  EXPECT_EQ(get_key(0, nullptr), 0x5300);
+  EXPECT_EQ(get_select_key(0, nullptr), 0xB400);
+  EXPECT_EQ(get_select_key(0, nullptr), 0xB800);
+  EXPECT_EQ(get_select_key(0, nullptr), 0xB200);
+}
+
 TEST_F(GetKeyTest, LoneEscWaitsTheDelayAndAltNeedsNone) {
   backend->push_bytes("\x1b", 1000);
   backend->push_bytes("x", 1500);
