@@ -707,5 +707,25 @@ TEST_F(CellEditorTest, TypedCharactersAreStoredInTheTablesCodePageOrRefusedWhole
   EXPECT_EQ(field_on_disk(0, 1, 5), "\xFC\xDF   ");
 }
 
+// The memo editor's F7 finds the memo's letters of either case by the
+// table's code page: É finds é in Windows-1252.
+TEST_F(CellEditorTest, MemoFindFoldsTheTablesCodePage) {
+  open_in("1252", {row("     ", "  1.00")});
+  press(kEnd);
+  backend->push_bytes("\u00fc\u00e9");
+  backend->push_key(kF2);
+  press(kEnter);
+  backend->push_key(0x4100);  // F7
+  backend->push_bytes("\u00c9");
+  backend->push_key(kEnter);
+  backend->push_bytes("x");
+  backend->push_key(kF2);
+  press(kEnter);
+  ASSERT_TRUE(read_record(table(), 0));
+  std::string memo;
+  ASSERT_TRUE(read_memo(table(), 4, memo));
+  EXPECT_EQ(memo, "\xFCx\xE9");
+}
+
 }  // namespace
 }  // namespace kora
