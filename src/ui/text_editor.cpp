@@ -646,8 +646,6 @@ bool is_inline_key(int scan) {
   }
 }
 
-void paint(Session& s);
-
 void toggle_full_screen(Session& s) {
   TextEditor& ed = s.ed;
   commit(s);
@@ -677,8 +675,6 @@ void take_new_size(Session& s) {
   open_field(s, pos);
   paint(s);
 }
-
-bool wrapped_move(Session& s, int scan);
 
 void other_key(Session& s, int key) {
   int scan = scan_code(key);
