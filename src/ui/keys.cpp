@@ -95,18 +95,16 @@ constexpr KeyPair kShiftExtra[] = {
     {key_f(5), 0x5800}, {key_f(6), 0x5900}, {key_f(7), 0x5A00}, {key_f(8), 0x5B00},
     {key_f(9), 0x5C00}, {key_f(10), 0x5D00}, {key_f(11), 0x8700}, {key_f(12), 0x8800},
     {kCursesBtab, 0x0F00},
+};
+
+// Shift with the cursor keys, Ins and Del: codes of kora's own (the BIOS
+// has none), for selecting. Whether they come in a sequence or as the
+// console's plain key with its shift state.
+constexpr KeyPair kShiftMoves[] = {
     {kCursesUp, 0xB000},   {kCursesDown, 0xB100}, {kCursesLeft, 0xB200}, {kCursesRight, 0xB300},
     {kCursesHome, 0xB400}, {kCursesEnd, 0xB500},  {kCursesPpage, 0xB600}, {kCursesNpage, 0xB700},
     {kCursesIc, 0xB800},   {kCursesDc, 0xB900},
 };
-
-// The console sends Shift with a cursor key as the plain key; its shift
-// state tells them apart.
-int console_shifted(int key) {
-  for (size_t i = std::size(kShiftExtra) - 10; i < std::size(kShiftExtra); ++i)
-    if (kShiftExtra[i].key == key) return kShiftExtra[i].code;
-  return -1;
-}
 
 constexpr KeyPair kCtrlExtra[] = {
     {key_f(11), 0x8900}, {key_f(12), 0x8A00}, {kCursesBackspace, 0x0E7F},
@@ -142,7 +140,10 @@ int find_in_state_table(int key, int state) {
 
 int find_in_extra_table(int key, int state) {
   switch (state) {
-    case kModShift: return find_key(kShiftExtra, key);
+    case kModShift: {
+      int code = find_key(kShiftExtra, key);
+      return code >= 0 ? code : find_key(kShiftMoves, key);
+    }
     case kModCtrl: return find_key(kCtrlExtra, key);
     case kModAlt: return find_key(kAltExtra, key);
     default: return -1;
@@ -179,8 +180,8 @@ int key_code_for(const KeyEvent& event, int console_shift) {
   if (event.final_code >= 0) return event.final_code;
   int code = event.mods ? bios_key(event.base, event.mods | console_shift)
                         : translate_key(event.base, console_shift);
-  if (!event.mods && console_shift == kModShift && console_shifted(event.base) >= 0) {
-    code = console_shifted(event.base);
+  if (!event.mods && console_shift == kModShift && find_key(kShiftMoves, event.base) >= 0) {
+    code = find_key(kShiftMoves, event.base);
   }
   // The editors act on character 8; a plain Backspace must reach them.
   if (code == kCursesBackspace) code = 8;
