@@ -76,8 +76,8 @@ inline constexpr const char* kAllowRecordList = "0123456789\b-,";
 inline constexpr const char* kAllowHex = "0123456789ABCDEFabcdef\b";
 
 // The program's internal text clipboard: one string, replaced as a whole.
-// The line editor's Ctrl+C, Ctrl+X and Ctrl+V work on it, as do the block
-// commands of the browse view.
+// The line editor's Ctrl+C, Ctrl+X and Ctrl+V work on it, as do the text
+// editor's block keys and the block commands of the browse view.
 struct TextClipboard {
   std::string text;
   bool utf8 = false;  // text is UTF-8 (copied from another code page), else Windows-1251
