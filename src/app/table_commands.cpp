@@ -88,6 +88,10 @@ void install_menu_hooks() {
   };
   g_menu_bar_hooks.run_command = [](int command) { run_menu_command(static_cast<Cmd>(command)); };
   g_menu_bar_hooks.open_by_name = [](const char* label) { open_and_show(favorite_file(label)); };
+  g_menu_bar_hooks.pulldown_for_key = [](int key) {
+    Cmd command = command_for_key(key);
+    return command >= Cmd::MenuFile && command <= Cmd::MenuHelp ? int(command) - int(Cmd::MenuFile) : -1;
+  };
   g_menu_bar_hooks.redraw_status = [] {
     draw_status_left();
     draw_status_counter();

@@ -240,7 +240,7 @@ int idle_timeout(long long now_ms) {
 }
 
 // One key from the backend, calling the idle hook while none is there.
-int wait_key(int help_topic, IdleHook idle_hook) {
+int wait_any_key(int help_topic, IdleHook idle_hook) {
   Backend* backend = g_screen.backend;
   if (!backend) return kKeyEsc;
   if (!g_typed_keys.empty()) {
@@ -271,6 +271,16 @@ int wait_key(int help_topic, IdleHook idle_hook) {
     if (got < 0 && !g_parser.pending()) return kKeyEsc;
     for (int unit : units) g_parser.push(unit);
     if (got > 0 && backend->escape_delay_spent()) g_parser.expire_pending();
+  }
+}
+
+// As wait_any_key; while the screen is too small and shows only its notice,
+// keys are dropped: they would act in a window the user cannot see. The
+// Esc a closed input answers still comes through, so that loops end.
+int wait_key(int help_topic, IdleHook idle_hook) {
+  for (;;) {
+    int key = wait_any_key(help_topic, idle_hook);
+    if (!screen_below_minimum() || g_input_closed) return key;
   }
 }
 

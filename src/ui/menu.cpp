@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -67,6 +68,9 @@ int measure(Menu& menu) {
   return width + 2;
 }
 
+// The content width a positioned box keeps at the least, if it has it.
+constexpr int kLeastContent = 16;
+
 void place(Menu& menu) {
   int rows = screen_rows();
   int cols = screen_cols();
@@ -84,6 +88,10 @@ void place(Menu& menu) {
     menu.right = menu.left + width + 1;
     if (width % 2 == 1) menu.left -= 1;
   } else {
+    // A box that would start too near the right or bottom edge to show its
+    // items moves in; one with room enough keeps its place and is cut.
+    menu.left = std::max(0, std::min(menu.left, cols - 4 - std::min(width, kLeastContent)));
+    menu.top = std::max(0, std::min(menu.top, rows - 4));
     width = std::min(width, cols - menu.left - 4);
     menu.bottom = std::min(menu.top + menu.count + 1, rows - 2);
     menu.right = menu.left + width + 1;
@@ -96,6 +104,12 @@ void place(Menu& menu) {
 }
 
 int visible_rows(const Menu& menu) { return menu.bottom - menu.top - 1; }
+
+// Whether item `index` has a row inside the frame and on the screen.
+bool item_shown(const Menu& menu, int index) {
+  int row = menu.top + 1 + index - menu.first;
+  return index >= menu.first && row < menu.bottom && row < screen_rows() && menu.left + 2 < screen_cols();
+}
 
 void scroll_to_current(Menu& menu) {
   if (menu.current >= menu.first + visible_rows(menu)) {
@@ -220,20 +234,40 @@ void place_submenu(const Menu& parent, Menu& submenu) {
   }
 }
 
-constexpr int kNotChosen = -100;
+constexpr int kNotChosen = std::numeric_limits<int>::min();
+
+// True while the menu bar runs: Alt+letter then opens another pull-down.
+bool g_bar_running = false;
+
+// The pull-down of the bar a key asks for, or -1.
+int bar_pulldown_for(int key) {
+  if (!g_bar_running || !g_menu_bar_hooks.pulldown_for_key) return -1;
+  int index = g_menu_bar_hooks.pulldown_for_key(key);
+  return index >= 0 && index < static_cast<int>(g_menu_bar_hooks.pulldowns.size()) ? index : -1;
+}
+
+// Runs a menu; `position` sets its wanted place before each layout (at the
+// opening and after every resize).
+int run_menu(Menu& menu, int help_topic, const std::function<void()>& position);
 
 // Enter or a hot letter on the current item: its index, a submenu's result,
 // or kNotChosen when the menu stays open.
 int choose_current(Menu& menu, int help_topic) {
   MenuItem& item = menu.items[menu.current];
   if (!is_selectable(item)) return kNotChosen;
+  // What the user cannot see is not chosen: it is brought into view first.
+  if (!item_shown(menu, menu.current)) {
+    scroll_to_current(menu);
+    return kNotChosen;
+  }
   if (!item.submenu) {
     g_pending_command = item.command;
     g_menu_choice = {&menu, menu.current};
     return menu.current;
   }
-  place_submenu(menu, *item.submenu);
-  int result = menu_popup(*item.submenu, help_topic);
+  // At a new size the submenu opens again beside its parent's new place.
+  Menu* submenu = item.submenu;
+  int result = run_menu(*submenu, help_topic, [&menu, submenu] { place_submenu(menu, *submenu); });
   return result == kMenuCancel ? kNotChosen : result;
 }
 
@@ -253,6 +287,7 @@ int handle_key(Menu& menu, int key, int help_topic) {
     case scan_code(kKeyUp): target = step_selectable(menu, menu.current, -1); break;
     case scan_code(kKeyDown): target = step_selectable(menu, menu.current, +1); break;
     default:
+      if (int pulldown = bar_pulldown_for(key); pulldown >= 0) return kMenuPulldown - pulldown;
       if (ch == 0) return kNotChosen;
       if (ch == key_char(kKeyEnter)) return choose_current(menu, help_topic);
       if ((target = find_hot(menu, ch)) >= 0) {
@@ -271,9 +306,8 @@ int handle_key(Menu& menu, int key, int help_topic) {
   return kNotChosen;
 }
 
-}  // namespace
-
-int menu_popup(Menu& menu, int help_topic) {
+int run_menu(Menu& menu, int help_topic, const std::function<void()>& position) {
+  position();
   place(menu);
   if (menu.count == 0) return kMenuCancel;
   if (menu.current >= menu.count || menu.current < 0) menu.current = 0;
@@ -289,7 +323,8 @@ int menu_popup(Menu& menu, int help_topic) {
   {
     // At a new size the menu is placed afresh: a centred one centred again,
     // a pull-down cut to the screen.
-    PaintLayer layer([&menu] {
+    PaintLayer layer([&menu, &position] {
+      position();
       place(menu);
       scroll_to_current(menu);
       draw_box(menu.left, menu.top, menu.right, menu.bottom, g_colors.MenuFrame,
@@ -306,6 +341,18 @@ int menu_popup(Menu& menu, int help_topic) {
   menu.saved = ScreenSnapshot{};
   goto_xy(cursor % 256, cursor / 256);
   return result;
+}
+
+}  // namespace
+
+int menu_popup(Menu& menu, int help_topic) {
+  // A resize lays the menu out again from where it was asked to open.
+  int left = menu.left;
+  int top = menu.top;
+  return run_menu(menu, help_topic, [&menu, left, top] {
+    menu.left = left;
+    menu.top = top;
+  });
 }
 
 int pick_list(const std::vector<std::string>& labels, int current, int help_topic, int flags) {
@@ -365,6 +412,10 @@ void take_down_bar() {
 // by Left or Right; its result. The bar is shown meanwhile.
 int run_pulldowns(int count) {
   PaintLayer bar([] { draw_bar(g_last_pulldown); });
+  g_bar_running = true;
+  struct Stopped {
+    ~Stopped() { g_bar_running = false; }
+  } stopped;
   for (;;) {
     int index = g_last_pulldown;
     draw_bar(index);
@@ -378,6 +429,8 @@ int run_pulldowns(int count) {
       g_last_pulldown = (index + count - 1) % count;
     } else if (result == kMenuRight) {
       g_last_pulldown = (index + 1) % count;
+    } else if (result <= kMenuPulldown) {
+      g_last_pulldown = kMenuPulldown - result;
     } else {
       return result;
     }

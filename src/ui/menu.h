@@ -52,6 +52,9 @@ enum MenuResult : int {
   kMenuCancel = -1,  // Esc or F10
   kMenuRight = -2,
   kMenuLeft = -4,
+  // While the menu bar runs, the key of another pull-down (Alt+letter) was
+  // pressed: kMenuPulldown - n asks for pull-down n.
+  kMenuPulldown = -16,
 };
 
 // The command of the item chosen last (0 when it had none); the menu bar
@@ -99,6 +102,9 @@ struct MenuBarHooks {
   // A plain item without a command was chosen (a favourite file).
   std::function<void(const char* label)> open_by_name;
   std::function<void()> redraw_status;
+  // The pull-down a key opens (its Alt+letter), or -1: it opens from an
+  // open pull-down too, also one whose title the screen is too narrow for.
+  std::function<int(int key)> pulldown_for_key;
 };
 extern MenuBarHooks g_menu_bar_hooks;
 

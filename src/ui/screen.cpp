@@ -304,7 +304,7 @@ PaintLayer::~PaintLayer() {
 
 size_t paint_layer_count() { return g_layers.size(); }
 
-static bool screen_too_small() {
+bool screen_below_minimum() {
   return g_screen.rows < kMinScreenRows || g_screen.cols < kMinScreenCols;
 }
 
@@ -313,7 +313,7 @@ static void clear_grid() {
 }
 
 void show_size_notice() {
-  if (!screen_too_small()) return;
+  if (!screen_below_minimum()) return;
   clear_grid();
   int margin = g_screen.right_margin;
   g_screen.right_margin = 0;
@@ -325,7 +325,7 @@ void show_size_notice() {
 
 void repaint_layers(size_t count) {
   clear_grid();
-  if (screen_too_small()) {
+  if (screen_below_minimum()) {
     show_size_notice();
     return;
   }

@@ -166,6 +166,8 @@ void restore_screen(const ScreenSnapshot& snapshot);
 // Smallest screen the program draws on; below it only a notice is shown.
 constexpr int kMinScreenCols = 40;
 constexpr int kMinScreenRows = 10;
+// True while the screen is smaller than that (and shows only the notice).
+bool screen_below_minimum();
 
 // What is on the screen is a stack of painters: the program's own screen at
 // the bottom, then every window open over it. Each open window keeps one
