@@ -81,6 +81,7 @@ void paint_requested() {
 // size (the typing in a cell survives it, as in any repaint).
 void paint_main_screen() {
   if (!g_app.table()) return;
+  fill_grown_window();
   g_app.redraw |= kRedrawAll;
   paint_requested();
   show_cell_cursor();

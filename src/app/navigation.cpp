@@ -365,6 +365,13 @@ void toggle_hex_panel() {
   request(kRedrawAll);
 }
 
+void fill_grown_window() {
+  if (!g_app.table() || fields_view()) return;
+  ViewState& v = view();
+  long rows = std::max(1, browse_rows());
+  v.top_record = std::min(v.top_record, std::max(0L, long(record_count()) - rows));
+}
+
 void keep_cursor_in_window() {
   if (!g_app.table()) return;
   ViewState& v = view();

@@ -56,5 +56,9 @@ void toggle_hex_panel();
 // Brings the current record and column (or field) back into the window
 // after the terminal changed size; nothing moves while they are inside.
 void keep_cursor_in_window();
+// After the window grew: rows left blank below the last record while records
+// lie above the top are filled with those (the end of the table stays at the
+// bottom, as Ctrl+End shows it).
+void fill_grown_window();
 
 }  // namespace kora

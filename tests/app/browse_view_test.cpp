@@ -221,6 +221,23 @@ TEST(BrowseView, RecordKeysMoveTheCurrentRowAndScrollTheWindow) {
 
   run_kora({path}, {kUp, kLeft, kCtrlHome});
   EXPECT_EQ(shown_counter(1, 50), counter(1, 50));
+
+  // The smallest window shows the last four records after Ctrl+End, and
+  // still the last ones, the window filled, once it grows or shrinks.
+  struct Sized {
+    int rows, cols;
+    std::vector<int> keys;
+    int top_row, bottom_row;  // the data rows that show 47 and 50
+  };
+  const Sized sized[] = {{10, 40, {kCtrlEnd}, 4, 7},
+                         {10, 40, {kCtrlEnd, resize_to(25, 80)}, 19, 22},
+                         {25, 80, {kCtrlEnd, resize_to(10, 40)}, 4, 7}};
+  for (const Sized& s : sized) {
+    run_kora({path}, s.keys, s.rows, s.cols);
+    EXPECT_EQ(num_at_row(s.top_row), "   47") << s.rows << "x" << s.cols << " " << s.keys.size();
+    EXPECT_EQ(num_at_row(s.bottom_row), "   50");
+    EXPECT_EQ(num_at_row(4), s.top_row == 4 ? "   47" : "   32");
+  }
 }
 
 TEST(BrowseView, ColumnKeysMoveTheCurrentCell) {
