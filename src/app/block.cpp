@@ -12,7 +12,9 @@
 #include "app/cell_editor_internal.h"
 #include "app/status_text.h"
 #include "app/table_characters.h"
+#include "table/batch_appender.h"
 #include "table/code_page.h"
+#include "table/dbf_layouts.h"
 #include "table/record_ops.h"
 #include "table/record_scanner.h"
 #include "table/text_code_page.h"
@@ -134,6 +136,50 @@ void paste_values(Table& table, int first_column, const std::vector<std::string>
   }
 }
 
+// Lines past the last record become new records, gathered and written many
+// at a time. `done` lines went before them; progress counts all of them.
+Status append_pasted(Table& table, const std::vector<std::string>& lines, size_t from, int column, bool utf8,
+                     PasteRefusals& refused, const ProgressCallback& progress) {
+  constexpr size_t kLinesPerStep = 4096;
+  std::vector<uint8_t> kept(table.record);
+  BatchAppender out(table);
+  Status status = Status::kOk;
+  for (size_t k = from; k < lines.size() && status == Status::kOk; ++k) {
+    if ((k - from) % kLinesPerStep == 0 && progress && !progress(k, lines.size())) {
+      status = Status::kAborted;
+      break;
+    }
+    blank_record(table);
+    paste_values(table, column, split_values(lines[k]), utf8, refused);
+    status = number_new_record(table) ? out.append(table.record.data()) : Status::kWriteError;
+  }
+  Status finished = out.finish();
+  table.record = std::move(kept);
+  return status == Status::kOk ? finished : status;
+}
+
+// The lines pasted from view position p on: records that exist are
+// rewritten in runs, the rest appended; the progress box shows both and
+// Esc stops between chunks, keeping what was written.
+Status paste_lines(Table& table, const std::vector<std::string>& lines, uint32_t p, int column, bool utf8,
+                   PasteRefusals& refused) {
+  if (lines.empty()) return Status::kOk;
+  ProgressScope box(lines.size(), Stop::kOnEscape);
+  ProgressCallback step = box.callback();
+  uint64_t total = lines.size();
+  size_t in_place = std::min<size_t>(lines.size(), visible_count(table) > p ? visible_count(table) - p : 0);
+  if (in_place > 0) {
+    auto paste = [&](Table& t, uint32_t position) {
+      paste_values(t, column, split_values(lines[position - p]), utf8, refused);
+    };
+    Status status = rewrite_records(table, p, uint32_t(p + in_place - 1), paste,
+                                    [&step, total](uint64_t done, uint64_t) { return step(done, total); });
+    if (status != Status::kOk) return status;
+  }
+  if (in_place == lines.size()) return Status::kOk;
+  return append_pasted(table, lines, in_place, column, utf8, refused, step);
+}
+
 }  // namespace
 
 void block_mark_toggle() {
@@ -216,31 +262,14 @@ void block_paste() {
   bool utf8 = g_text_clipboard.utf8 || in_other_code_page(*table);
   std::string text = in_other_code_page(*table) ? clipboard_utf8() : g_text_clipboard.text;
   if (!utf8) text = table_from_ansi(*table, text);
-  long p = view_of(*table).current_record;
-  int column = view_of(*table).current_column;
   PasteRefusals refused;
-  bool written = true;
-  for (const std::string& line : clipboard_lines(text)) {
-    std::vector<std::string> values = split_values(line);
-    if (p < long(visible_count(*table))) {
-      if (read_record(*table, uint32_t(p))) {
-        paste_values(*table, column, values, utf8, refused);
-        written = write_record(*table, uint32_t(p)) && written;
-      }
-    } else {
-      // A new record is written once, with its values, after the last one.
-      blank_record(*table);
-      paste_values(*table, column, values, utf8, refused);
-      if (!append_record(*table, false)) {
-        written = false;
-        break;
-      }
-    }
-    ++p;
-  }
+  Status status = paste_lines(*table, clipboard_lines(text), uint32_t(view_of(*table).current_record),
+                              view_of(*table).current_column, utf8, refused);
   after_block_command(*table);
   end_block();
-  if (!written) message_box("Cannot write record", "Error", "OK", kMessageError, kPasteErrorHelp);
+  if (status != Status::kOk && status != Status::kAborted) {
+    message_box("Cannot write record", "Error", "OK", kMessageError, kPasteErrorHelp);
+  }
   if (refused.count > 0) {
     std::string text = refused.count == 1 ? refused.first
                                           : std::to_string(refused.count) + " values were not pasted.\n" + refused.first;

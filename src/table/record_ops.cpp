@@ -464,6 +464,11 @@ Status change_all_marks(Table& table, MarkChange change, const ProgressCallback&
 
 Status rewrite_records(Table& table, uint32_t first, uint32_t last, const std::function<void(Table&)>& change,
                        const ProgressCallback& progress) {
+  return rewrite_records(table, first, last, [&change](Table& t, uint32_t) { change(t); }, progress);
+}
+
+Status rewrite_records(Table& table, uint32_t first, uint32_t last,
+                       const std::function<void(Table&, uint32_t position)>& change, const ProgressCallback& progress) {
   if (table.fd < 0 || table.read_only || !has_record_buffer(table)) return Status::kReadOnly;
   backup_if_due(table);
   const size_t size = table.record_size;
@@ -475,7 +480,7 @@ Status rewrite_records(Table& table, uint32_t first, uint32_t last, const std::f
   Status status = Status::kOk;
   while (status == Status::kOk && scan.next(r)) {
     std::copy(r.image, r.image + size, table.record.begin());
-    change(table);
+    change(table, r.position);
     if (table.encoding.before_write) table.encoding.before_write(table, table.record.data(), int(size));
     if (!writer.add(r.record, table.record.data(), true)) status = Status::kWriteError;
   }

@@ -52,6 +52,9 @@ Status change_all_marks(Table& table, MarkChange change, const ProgressCallback&
 // in one write. Progress per chunk; a stop keeps what was written.
 Status rewrite_records(Table& table, uint32_t first, uint32_t last, const std::function<void(Table&)>& change,
                        const ProgressCallback& progress);
+// As above; `change` is also told the record's view position.
+Status rewrite_records(Table& table, uint32_t first, uint32_t last,
+                       const std::function<void(Table&, uint32_t position)>& change, const ProgressCallback& progress);
 int recall_record(Table& table, uint32_t p);
 int toggle_deleted(Table& table, uint32_t p);
 
