@@ -12,7 +12,7 @@
 // record under the cursor and the records in view.
 //
 // command_bench [--dir PARENT] [--records N] [--repeat N] [--table PATH]
-//               [--rows N] [--cols N]
+//               [--rows N] [--cols N] [--only NAME]
 //   --table: an existing table of gen_dbf.py instead of a new one
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,7 +29,9 @@
 
 #include "app/startup.h"
 #include "table/dbf_file.h"
+#include "table/field_write.h"
 #include "table/record_ops.h"
+#include "table/record_scanner.h"
 #include "table/value_codec.h"
 #include "tools/filter.h"
 #include "tools/sort.h"
@@ -89,6 +91,23 @@ std::vector<Scenario> scenarios() {
       {"block Cut column", {'*', kora::kKeyCtrlEnd, kora::kKeyAltE, 'u', kora::kKeyCtrlHome},
        [](kora::Table& t) {
          return kora::rewrite_records(t, 0, kora::visible_count(t) - 1, [](kora::Table& r) { kora::blank_field(r, 0); }, {});
+       }},
+      // The AMOUNT column copied (Edit, Copy) and pasted back over itself
+      // (Edit, Paste): every value parsed, checked and stored again.
+      {"block Paste column",
+       {kora::kKeyRight, kora::kKeyRight, kora::kKeyRight, '*', kora::kKeyCtrlEnd, kora::kKeyAltE, 'c',
+        kora::kKeyCtrlHome, kora::kKeyAltE, 'p'},
+       [](kora::Table& t) {
+         constexpr int kAmount = 3;
+         std::vector<std::string> values;
+         kora::RecordScanner scan(t);
+         kora::ScannedRecord r;
+         while (scan.next(r)) values.push_back(kora::field_text(t, kora::RecordImage(r.image, t.record_size), kAmount));
+         return kora::rewrite_records(t, 0, kora::visible_count(t) - 1,
+                                      [&values](kora::Table& w, uint32_t position) {
+                                        kora::set_field_text(w, kAmount, values[position]);
+                                      },
+                                      {});
        }},
       // Tools, All, Inverse: every mark changes on every run.
       {"Tools All Inverse", {kora::kKeyAltT, 'a', 'i'},
@@ -237,6 +256,7 @@ int main(int argc, char** argv) {
   long records = 1000000;
   int repeat = 5;
   std::string given;
+  std::string only;  // the one scenario to run, by the start of its name
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--dir")) parent = argv[i + 1];
     if (!std::strcmp(argv[i], "--records")) records = std::atol(argv[i + 1]);
@@ -244,6 +264,7 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--table")) given = argv[i + 1];
     if (!std::strcmp(argv[i], "--rows")) g_rows = std::max(10, std::atoi(argv[i + 1]));
     if (!std::strcmp(argv[i], "--cols")) g_cols = std::max(40, std::atoi(argv[i + 1]));
+    if (!std::strcmp(argv[i], "--only")) only = argv[i + 1];
   }
   std::string dir = parent + "/command_bench.XXXXXX";
   if (!mkdtemp(dir.data())) return 1;
@@ -254,6 +275,7 @@ int main(int argc, char** argv) {
   double load[3] = {};
   getloadavg(load, 3);
   std::vector<Scenario> all = scenarios();
+  std::erase_if(all, [&only](const Scenario& s) { return std::string(s.name).rfind(only, 0) != 0; });
   std::vector<std::vector<Result>> engine(all.size()), command(all.size());
   for (int k = 0; k < repeat && !failed; ++k) {
     for (size_t s = 0; s < all.size() && !failed; ++s) {

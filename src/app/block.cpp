@@ -5,6 +5,7 @@
 // record ended by "\n"; pasting also takes lines ended by "\r\n".
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/app_state.h"
@@ -86,9 +87,10 @@ void end_block() {
 }
 
 // The clipboard split into lines at "\r\n" or "\n"; a line end at the very
-// end does not start another line.
-std::vector<std::string> clipboard_lines(const std::string& text) {
-  std::vector<std::string> lines;
+// end does not start another line. The lines are views into the text, which
+// a paste of a million lines does not copy again.
+std::vector<std::string_view> clipboard_lines(std::string_view text) {
+  std::vector<std::string_view> lines;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -100,45 +102,48 @@ std::vector<std::string> clipboard_lines(const std::string& text) {
   return lines;
 }
 
-std::vector<std::string> split_values(const std::string& line) {
-  std::vector<std::string> values;
-  size_t start = 0;
-  for (;;) {
-    size_t tab = line.find('\t', start);
-    values.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-    if (tab == std::string::npos) return values;
-    start = tab + 1;
-  }
-}
-
 // What a paste could not store: how many values, and why the first was refused.
 struct PasteRefusals {
   int count = 0;
   std::string first;
 };
 
-void paste_values(Table& table, int first_column, const std::vector<std::string>& values, bool utf8,
-                  PasteRefusals& refused) {
-  int columns = column_count(table);
-  for (size_t k = 0; k < values.size(); ++k) {
-    int column = first_column + int(k);
-    if (column >= columns) break;
-    if (!writable_column(table, column)) continue;
-    int i = column_field(table, column);
-    if (is_memo_field(table, i) && table.memo_display == 0) continue;
+// One value of a pasted line into field i of the record; a value the field
+// cannot hold is refused as it is when typed.
+void paste_value(Table& table, int i, std::string_view text, bool utf8, PasteRefusals& refused) {
+  FieldWrite stored;
+  if (utf8) {
     std::string value, why;
-    if (!pasted_value(table, utf8, values[k], value, why)) {
+    if (!pasted_value(table, utf8, std::string(text), value, why)) {
       if (refused.count++ == 0) refused.first = why;
-      continue;
+      return;
     }
-    FieldWrite stored = store_cell_text(table, i, value);
-    if (stored != FieldWrite::kStored && refused.count++ == 0) refused.first = field_write_message(table, i, stored);
+    stored = store_cell_text(table, i, value);
+  } else {
+    stored = store_cell_text(table, i, text);
+  }
+  if (stored != FieldWrite::kStored && refused.count++ == 0) refused.first = field_write_message(table, i, stored);
+}
+
+// A line's values, separated by tabs, into the record from first_column on.
+void paste_values(Table& table, int first_column, std::string_view line, bool utf8, PasteRefusals& refused) {
+  int columns = column_count(table);
+  for (int column = first_column;; ++column) {
+    size_t tab = line.find('\t');
+    std::string_view text = line.substr(0, tab);
+    if (column >= columns) break;
+    int i = column_field(table, column);
+    if (writable_column(table, column) && !(is_memo_field(table, i) && table.memo_display == 0)) {
+      paste_value(table, i, text, utf8, refused);
+    }
+    if (tab == std::string_view::npos) break;
+    line.remove_prefix(tab + 1);
   }
 }
 
 // Lines past the last record become new records, gathered and written many
-// at a time. `done` lines went before them; progress counts all of them.
-Status append_pasted(Table& table, const std::vector<std::string>& lines, size_t from, int column, bool utf8,
+// at a time, from line `from` on; progress counts all the lines.
+Status append_pasted(Table& table, const std::vector<std::string_view>& lines, size_t from, int column, bool utf8,
                      PasteRefusals& refused, const ProgressCallback& progress) {
   constexpr size_t kLinesPerStep = 4096;
   std::vector<uint8_t> kept(table.record);
@@ -150,7 +155,7 @@ Status append_pasted(Table& table, const std::vector<std::string>& lines, size_t
       break;
     }
     blank_record(table);
-    paste_values(table, column, split_values(lines[k]), utf8, refused);
+    paste_values(table, column, lines[k], utf8, refused);
     status = number_new_record(table) ? out.append(table.record.data()) : Status::kWriteError;
   }
   Status finished = out.finish();
@@ -161,7 +166,7 @@ Status append_pasted(Table& table, const std::vector<std::string>& lines, size_t
 // The lines pasted from view position p on: records that exist are
 // rewritten in runs, the rest appended; the progress box shows both and
 // Esc stops between chunks, keeping what was written.
-Status paste_lines(Table& table, const std::vector<std::string>& lines, uint32_t p, int column, bool utf8,
+Status paste_lines(Table& table, const std::vector<std::string_view>& lines, uint32_t p, int column, bool utf8,
                    PasteRefusals& refused) {
   if (lines.empty()) return Status::kOk;
   ProgressScope box(lines.size(), Stop::kOnEscape);
@@ -170,7 +175,7 @@ Status paste_lines(Table& table, const std::vector<std::string>& lines, uint32_t
   size_t in_place = std::min<size_t>(lines.size(), visible_count(table) > p ? visible_count(table) - p : 0);
   if (in_place > 0) {
     auto paste = [&](Table& t, uint32_t position) {
-      paste_values(t, column, split_values(lines[position - p]), utf8, refused);
+      paste_values(t, column, lines[position - p], utf8, refused);
     };
     Status status = rewrite_records(table, p, uint32_t(p + in_place - 1), paste,
                                     [&step, total](uint64_t done, uint64_t) { return step(done, total); });
