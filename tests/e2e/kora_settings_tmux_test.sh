@@ -176,8 +176,7 @@ if start people.dbf "1 / 3"; then
     [ "$(row_width 3)" = 100 ] || fail resize "the grid's heading row is not 100 columns wide after the dialog closed"
     screen | sed -n 7p | grep -q "Deleted Guy" || fail resize "the grid's third record is not shown after the dialog closed"
     screen | sed -n 30p | grep -q "10Quit" || fail resize "the key bar is not on the new last row"
-    # Narrower than the menu bar: Alt+H still opens Help, moved in from past
-    # the edge. Below 40 x 10 keys do nothing until the window grows.
+    # Narrower than the menu bar Alt+H opens Help; below 40 x 10 keys do nothing.
     tmux_ resize-window -t "$session" -x 44 -y 12
     tmux_ send-keys -t "$session" M-h
     wait_for "About" || fail narrow "Alt+H did not show the Help pull-down on a 44-column screen: $(screen)"
@@ -185,8 +184,7 @@ if start people.dbf "1 / 3"; then
     wait_gone "About" || fail narrow "Esc did not close the Help pull-down"
     tmux_ resize-window -t "$session" -x 30 -y 8
     wait_for "At least 40 x 10" || fail narrow "no notice on a 30 x 8 screen: $(screen)"
-    tmux_ send-keys -t "$session" Down Down
-    sleep 1
+    tmux_ send-keys -t "$session" Down Down && sleep 1
     tmux_ resize-window -t "$session" -x 100 -y 30
     wait_for "10Quit" || fail narrow "the grid did not come back at 100 x 30"
     screen | sed -n 1p | grep -q "1 / 3" || fail narrow "keys typed below 40 x 10 moved the cursor: $(screen)"
