@@ -236,23 +236,26 @@ void place_submenu(const Menu& parent, Menu& submenu) {
 
 constexpr int kNotChosen = std::numeric_limits<int>::min();
 
-// True while the menu bar runs: Alt+letter then opens another pull-down.
-bool g_bar_running = false;
+// What a menu and its submenus share while they run.
+struct MenuRun {
+  int help_topic;
+  bool in_bar;  // opened from the menu bar: Alt+letter opens another pull-down
+};
 
 // The pull-down of the bar a key asks for, or -1.
-int bar_pulldown_for(int key) {
-  if (!g_bar_running || !g_menu_bar_hooks.pulldown_for_key) return -1;
+int bar_pulldown_for(const MenuRun& run, int key) {
+  if (!run.in_bar || !g_menu_bar_hooks.pulldown_for_key) return -1;
   int index = g_menu_bar_hooks.pulldown_for_key(key);
   return index >= 0 && index < static_cast<int>(g_menu_bar_hooks.pulldowns.size()) ? index : -1;
 }
 
 // Runs a menu; `position` sets its wanted place before each layout (at the
 // opening and after every resize).
-int run_menu(Menu& menu, int help_topic, const std::function<void()>& position);
+int run_menu(Menu& menu, const MenuRun& run, const std::function<void()>& position);
 
 // Enter or a hot letter on the current item: its index, a submenu's result,
 // or kNotChosen when the menu stays open.
-int choose_current(Menu& menu, int help_topic) {
+int choose_current(Menu& menu, const MenuRun& run) {
   MenuItem& item = menu.items[menu.current];
   if (!is_selectable(item)) return kNotChosen;
   // What the user cannot see is not chosen: it is brought into view first.
@@ -267,12 +270,12 @@ int choose_current(Menu& menu, int help_topic) {
   }
   // At a new size the submenu opens again beside its parent's new place.
   Menu* submenu = item.submenu;
-  int result = run_menu(*submenu, help_topic, [&menu, submenu] { place_submenu(menu, *submenu); });
+  int result = run_menu(*submenu, run, [&menu, submenu] { place_submenu(menu, *submenu); });
   return result == kMenuCancel ? kNotChosen : result;
 }
 
 // One key in an open menu: a result that closes it, or kNotChosen.
-int handle_key(Menu& menu, int key, int help_topic) {
+int handle_key(Menu& menu, int key, const MenuRun& run) {
   int scan = scan_code(key);
   unsigned char ch = static_cast<unsigned char>(key_char(key));
   if (ch == key_char(kKeyEsc) || scan == scan_code(kKeyF10)) return kMenuCancel;
@@ -287,14 +290,14 @@ int handle_key(Menu& menu, int key, int help_topic) {
     case scan_code(kKeyUp): target = step_selectable(menu, menu.current, -1); break;
     case scan_code(kKeyDown): target = step_selectable(menu, menu.current, +1); break;
     default:
-      if (int pulldown = bar_pulldown_for(key); pulldown >= 0) return kMenuPulldown - pulldown;
+      if (int pulldown = bar_pulldown_for(run, key); pulldown >= 0) return kMenuPulldown - pulldown;
       if (ch == 0) return kNotChosen;
-      if (ch == key_char(kKeyEnter)) return choose_current(menu, help_topic);
+      if (ch == key_char(kKeyEnter)) return choose_current(menu, run);
       if ((target = find_hot(menu, ch)) >= 0) {
         menu.current = target;
         scroll_to_current(menu);
         draw_items(menu);
-        return choose_current(menu, help_topic);
+        return choose_current(menu, run);
       }
       target = find_first_letter(menu, ch);
       break;
@@ -306,7 +309,7 @@ int handle_key(Menu& menu, int key, int help_topic) {
   return kNotChosen;
 }
 
-int run_menu(Menu& menu, int help_topic, const std::function<void()>& position) {
+int run_menu(Menu& menu, const MenuRun& run, const std::function<void()>& position) {
   position();
   place(menu);
   if (menu.count == 0) return kMenuCancel;
@@ -322,7 +325,7 @@ int run_menu(Menu& menu, int help_topic, const std::function<void()>& position) 
   int result;
   {
     // At a new size the menu is placed afresh: a centred one centred again,
-    // a pull-down cut to the screen.
+    // another from the place it was asked to open at, moved in or cut.
     PaintLayer layer([&menu, &position] {
       position();
       place(menu);
@@ -333,7 +336,7 @@ int run_menu(Menu& menu, int help_topic, const std::function<void()>& position) 
     });
     do {
       draw_items(menu);
-      result = handle_key(menu, get_key(help_topic, g_ui_idle_hook), help_topic);
+      result = handle_key(menu, get_key(run.help_topic, g_ui_idle_hook), run);
     } while (result == kNotChosen);
   }
 
@@ -349,7 +352,7 @@ int menu_popup(Menu& menu, int help_topic) {
   // A resize lays the menu out again from where it was asked to open.
   int left = menu.left;
   int top = menu.top;
-  return run_menu(menu, help_topic, [&menu, left, top] {
+  return run_menu(menu, {help_topic, false}, [&menu, left, top] {
     menu.left = left;
     menu.top = top;
   });
@@ -412,19 +415,16 @@ void take_down_bar() {
 // by Left or Right; its result. The bar is shown meanwhile.
 int run_pulldowns(int count) {
   PaintLayer bar([] { draw_bar(g_last_pulldown); });
-  g_bar_running = true;
-  struct Stopped {
-    ~Stopped() { g_bar_running = false; }
-  } stopped;
   for (;;) {
     int index = g_last_pulldown;
     draw_bar(index);
     const Pulldown& pulldown = g_menu_bar_hooks.pulldowns[size_t(index)];
     Menu& menu = *pulldown.menu;
-    menu.left = pulldown.column;
-    menu.top = 1;
     if (g_menu_bar_hooks.update_states) g_menu_bar_hooks.update_states(index);
-    int result = menu_popup(menu, 60 + index);
+    int result = run_menu(menu, {60 + index, true}, [&menu, &pulldown] {
+      menu.left = pulldown.column;
+      menu.top = 1;
+    });
     if (result == kMenuLeft) {
       g_last_pulldown = (index + count - 1) % count;
     } else if (result == kMenuRight) {
