@@ -147,6 +147,7 @@ Status append_pasted(Table& table, const std::vector<std::string_view>& lines, s
                      PasteRefusals& refused, const ProgressCallback& progress) {
   constexpr size_t kLinesPerStep = 4096;
   std::vector<uint8_t> kept(table.record);
+  backup_if_due(table);  // before a counter of new records moves in the header
   BatchAppender out(table);
   Status status = Status::kOk;
   for (size_t k = from; k < lines.size() && status == Status::kOk; ++k) {
