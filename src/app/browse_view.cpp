@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "app/main_loop.h"
 #include "table/code_page.h"
@@ -137,13 +139,37 @@ void put_cell(int x, int y, const std::string& text, unsigned char attr, int wid
   put_repeat(x + drawn, y, room - drawn, ' ', attr);
 }
 
+namespace {
+
+// A cell's characters: the table's page, or code page 866 as the byte
+// interface shows it. A NUL inside a value is part of it and shown as the
+// symbol for NUL (a '.' on terminals without Unicode).
+std::u32string cell_chars(const Table& table, std::string_view text) {
+  std::u32string chars;
+  for (size_t start = 0;;) {
+    size_t nul = text.find('\0', start);
+    std::string_view piece = text.substr(start, nul == std::string_view::npos ? nul : nul - start);
+    if (in_other_code_page(table)) {
+      chars += table.code_page->to_unicode(piece);
+    } else {
+      for (char c : piece) chars += char32_t(cp866_to_unicode(display_byte(uint8_t(c))));
+    }
+    if (nul == std::string_view::npos) return chars;
+    chars += kNulSymbol;
+    start = nul + 1;
+  }
+}
+
+}  // namespace
+
 void put_table_cell(const Table& table, int x, int y, const std::string& text, unsigned char attr, int width) {
   // ASCII (numbers, dates, most names) is the same in every page.
   bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return uint8_t(c) < 0x80; });
-  if (ascii || !in_other_code_page(table)) return put_cell(x, y, text, attr, width);
+  bool nul = text.find('\0') != std::string::npos;
+  if (!nul && (ascii || !in_other_code_page(table))) return put_cell(x, y, text, attr, width);
   int room = std::min(width, screen_cols() - 1 - x);
   if (room <= 0) return;
-  int drawn = put_unicode(x, y, table.code_page->to_unicode(text), attr, room);
+  int drawn = put_unicode(x, y, cell_chars(table, text), attr, room);
   put_repeat(x + drawn, y, room - drawn, ' ', attr);
 }
 
@@ -330,7 +356,7 @@ void paint_browse_row(Table& table, long p, int y, const std::vector<ColumnSpan>
   put_record_mark(table, p, 1, y, deleted);
   put_delimiters(y, spans);
   for (const ColumnSpan& span : spans) {
-    std::string text = field_text(table, column_field(table, span.column));
+    std::string text = field_text(std::as_const(table), RecordImage(table.record), column_field(table, span.column));
     put_table_cell(table, span.x, y, text, cell_color(table, p, span.column, deleted), span.width);
   }
   if (g_app.hex_panel && p == view_of(table).current_record) paint_hex_panel(table, spans);

@@ -108,6 +108,19 @@ FieldWrite store_block_number(Table& table, int i, std::string_view text) {
   return FieldWrite::kStored;
 }
 
+// The editor holds a text up to its first NUL, so a value with a NUL inside
+// shows in it only up to there: storing what was typed over it is asked.
+static bool may_store_over_nul(const Table& table, int i) {
+  char type = field_type(table, i);
+  const FieldDesc* desc = field_desc(table, i);
+  long end = desc ? long(desc->offset) + field_length(table, i) : 0;
+  if (type != 'C' || !desc || desc->offset < 1 || end > long(table.record_size)) return true;
+  std::string_view bytes(reinterpret_cast<const char*>(table.record.data()) + desc->offset, size_t(field_length(table, i)));
+  if (bytes.substr(0, text_value_end(bytes)).find('\0') == std::string_view::npos) return true;
+  return message_box("The value holds a NUL byte, which the editor does not show.\nStore the text as typed?",
+                     "Attention", "Store\nCancel", 0, kErrorHelp) == 0;
+}
+
 FieldWrite store_cell_text(Table& table, int i, std::string_view text) {
   if (is_memo_field(table, i)) return store_block_number(table, i, text);
   return set_field_text(table, i, text);
@@ -287,6 +300,10 @@ bool cell_edit::commit_cell() {
   }
   size_t size = std::min(record_bytes(*table), buffer.size());
   std::memcpy(table->record.data(), buffer.data(), size);
+  if (!may_store_over_nul(*table, i)) {
+    g_app.redraw |= kRedrawRows;
+    return false;  // the typed text stays in the editor, the value as it was
+  }
   FieldWrite stored = store_cell_text(*table, i, aligned_text(*table, i, g_cell.field->text));
   if (stored != FieldWrite::kStored) {
     // The typed text stays in the editor for the user to mend.

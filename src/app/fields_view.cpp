@@ -1,5 +1,6 @@
 // The fields view: one record, one field per row, names on the left.
 #include <algorithm>
+#include <utility>
 
 #include "app/browse_view.h"
 #include "table/record_ops.h"
@@ -57,7 +58,8 @@ void paint_fields_view(Table& table) {
       continue;
     }
     int i = column_field(table, k);
-    std::string text = is_null_field(table, RecordImage(table.record), i) ? kNullText : field_text(table, i);
+    RecordImage image(table.record);
+    std::string text = is_null_field(table, image, i) ? kNullText : field_text(std::as_const(table), image, i);
     put_table_cell(table, x, y, text, cell_color(table, p, k, deleted), room);
   }
   if (g_app.hex_panel && view_of(table).current_column < count) {

@@ -19,7 +19,7 @@ constexpr StatusText kStatusTexts[] = {
     {Status::kCannotOpen, ""},
     {Status::kNotATable, "Not a table"},
     {Status::kShortHeader, "The file is shorter than a table header"},
-    {Status::kBadHeaderSize, "The header size is 64 bytes or less"},
+    {Status::kBadHeaderSize, "The header is too small for the field list"},
     {Status::kNoDescriptors, "No field descriptors follow the header"},
     {Status::kBadFieldTypes, "Most field types are unknown"},
     {Status::kRecordTooLong, "A record would be longer than 65535 bytes"},

@@ -57,14 +57,11 @@ FileEnd file_end(int fd) {
   return end;
 }
 
-uint32_t derived_record_count(const Table& table) {
-  FileEnd end = file_end(table.fd);
-  long long data = end.size - table.header_size;
-  if (end.size < 0 || data < table.record_size) return 0;
-  // Records of just the deletion flag: the end mark is not one of them.
-  if (table.record_size == 1 && end.end_mark) --data;
-  long long count = data / table.record_size;
-  return count > 0xFFFFFFFFLL ? 0xFFFFFFFFu : uint32_t(count);
+// The count the header on disk states; the one in memory when it cannot be read.
+uint32_t stated_record_count(const Table& table) {
+  uint8_t bytes[4];
+  if (file_read_at(table.fd, bytes, 4, 4) != 4) return table.record_count;
+  return get_le32(bytes);
 }
 
 // The path with the extension of its file name (after the last dot) replaced.
@@ -218,6 +215,22 @@ OpenFailure settle_header_size(Table& table, const std::vector<uint8_t>& area) {
   return {Status::kHeaderSizeMismatch, says + "; the field list ends at byte " + std::to_string(terminator)};
 }
 
+// A 64-byte header holds one descriptor and no 0x0D after it. It is taken
+// for a table only when nothing else says otherwise: the descriptor sound,
+// the byte after it no 0x0D (then the 0x0D would be the first record's
+// flag), its type one kora knows, the header's record size the field's,
+// and whole records after it.
+constexpr int kUnterminatedHeaderSize = 64;
+
+bool holds_unterminated_list(const Table& table, const std::vector<uint8_t>& area, const OpenFailure& size_refusal,
+                             const OpenFailure& unsound) {
+  return size_refusal.status == Status::kOk && unsound.status == Status::kOk &&
+         (table.header_errors & kBadHeaderSize) == 0 && table.field_count() == 1 &&
+         is_known_type_letter(table.fields[0].type) &&
+         (area.size() <= 32 || area[32] != kDescriptorEnd) &&
+         records_fill(file_end(table.fd), kUnterminatedHeaderSize, table.record_size, -1);
+}
+
 // The dBase III to Visual FoxPro layout. A file with a version byte no
 // program writes is taken for a table only when its descriptors read as
 // one; it is then shown read-only.
@@ -234,20 +247,24 @@ OpenFailure read_standard_layout(Table& table) {
   OpenFailure failure;
   // A header of 33 bytes and its 0x0D: a table with no fields.
   bool no_fields = !area.empty() && area[0] == kDescriptorEnd && table.header_size >= 33;
-  OpenFailure size_refusal;
+  // Whatever the version byte, a header with no room for a descriptor is
+  // refused for its size: that is what is wrong with it.
+  OpenFailure too_small{Status::kBadHeaderSize, "the header says " + std::to_string(table.header_size)};
+  if (table.header_size < kUnterminatedHeaderSize && !no_fields) return too_small;
+  bool one_descriptor = table.header_size == kUnterminatedHeaderSize && !no_fields;
+  OpenFailure size_refusal = settle_header_size(table, area);
   bool mostly_unknown = false;
-  if (table.header_size <= 64 && !no_fields) {
-    failure = {Status::kBadHeaderSize, "the header says " + std::to_string(table.header_size)};
-  } else {
-    size_refusal = settle_header_size(table, area);
-    failure.status = read_descriptors(table, area, mostly_unknown);
-  }
+  failure.status = read_descriptors(table, area, mostly_unknown);
   if (failure.status == Status::kOk) {
     // Field types of later programs do not make a sound list any less a
     // table's: such a field is shown as its bytes and never written. Only
     // a list that is not sound anyway is refused for them.
     OpenFailure unsound = check_standard_list(table, area, true);
     table.repair_refusal = size_refusal.status != Status::kOk ? size_refusal : unsound;
+    if (one_descriptor) {
+      if (!holds_unterminated_list(table, area, size_refusal, unsound)) return too_small;
+      table.odd_layout |= kNoFieldTerminator;
+    }
     if (unsound.status == Status::kOk) return {};
     if (known && !mostly_unknown) return {};
     failure = known ? OpenFailure{Status::kBadFieldTypes, {}} : unsound;
@@ -283,11 +300,14 @@ void settle_read_only(Table& table) {
 // 0x1A, so their header's count stands while the file holds that many.
 void settle_record_count(Table& table) {
   uint32_t stored_count = get_le32(&table.header_bytes[4]);
-  table.record_count = derived_record_count(table);
+  RecordCountReading reading = read_record_count(table.fd, table.header_size, table.record_size, stored_count);
+  table.record_count = reading.count;
   if (table.layout == DescriptorLayout::kDBase2) {
     table.record_count = std::min(table.record_count, stored_count);
-  } else if (table.record_count != stored_count) {
+  } else if (!reading.agrees) {
     table.header_errors |= kBadRecordCount;
+  } else if (reading.bytes_after_end_mark) {
+    table.odd_layout |= kBytesAfterEndMark;
   }
   put_le32(&table.header_bytes[4], table.record_count);
   put_le16(&table.header_bytes[10], table.record_size);
@@ -464,8 +484,33 @@ int write_header_bytes(Table& table, bool may_grow) {
 
 int write_header(Table& table) { return write_header_bytes(table, true); }
 
+RecordCountReading read_record_count(int fd, uint32_t header_size, uint32_t record_size, uint32_t stated) {
+  RecordCountReading reading;
+  FileEnd end = file_end(fd);
+  long long data = end.size - header_size;
+  if (end.size >= 0 && record_size > 0 && data >= record_size) {
+    // Records of just the deletion flag: the end mark is not one of them.
+    if (record_size == 1 && end.end_mark) --data;
+    long long count = data / record_size;
+    reading.count = count > 0xFFFFFFFFLL ? 0xFFFFFFFFu : uint32_t(count);
+  }
+  if (stated < reading.count) {
+    uint8_t mark = 0;
+    uint64_t at = uint64_t(header_size) + uint64_t(stated) * record_size;
+    if (file_read_at(fd, &mark, 1, at) == 1 && mark == kEndOfFile) {
+      reading.count = stated;
+      reading.bytes_after_end_mark = true;
+    }
+  }
+  reading.agrees = reading.count == stated;
+  return reading;
+}
+
 int refresh_record_count(Table& table) {
-  uint32_t count = derived_record_count(table);
+  // Another program that adds records moves the header's count and the mark
+  // after them; bytes left past an earlier mark are no records of its.
+  uint32_t count =
+      read_record_count(table.fd, table.header_size, table.record_size, stated_record_count(table)).count;
   if (count == table.record_count) return 0;
   table.record_count = count;
   put_le32(&table.header_bytes[4], count);

@@ -38,6 +38,16 @@ enum HeaderError : int {
 // What a header repair corrects; unknown field types are shown, not rewritten.
 constexpr int kRepairableErrors = kBadVersion | kBadRecordCount | kBadHeaderSize;
 
+// Bits of Table::odd_layout: layouts real writers produce that read soundly
+// as they stand, so nothing about them is flagged or repaired.
+enum OddLayout : int {
+  // The one field's descriptor fills the 64-byte header: no 0x0D after it.
+  kNoFieldTerminator = 1,
+  // The header's count ends at an end mark 0x1A, and bytes follow it: a
+  // writer cut the table without shortening the file.
+  kBytesAfterEndMark = 2,
+};
+
 // The kind of table and memo file, derived from the version byte.
 enum TableKind : int {
   kDBase3 = 0,
@@ -143,6 +153,7 @@ struct Table {
   // What the open did to finish a change that was interrupted, for the user.
   std::string recovery_note;
   int header_errors = 0;
+  int odd_layout = 0;  // OddLayout bits found on open
   // Why a header repair may not write to this file, kOk when it may: the
   // descriptors do not read as a table's, or the record size disagrees.
   OpenFailure repair_refusal;
@@ -249,6 +260,18 @@ Status repair_header(Table& table, std::string* detail = nullptr);
 // 100 records; the file holds 3. Write 3?"); empty when there is nothing.
 std::vector<std::string> header_corrections(const Table& table);
 int refresh_record_count(Table& table);
+
+// How many records a file holds after a header of `header_size` bytes that
+// says `stated`: the whole records its size gives (a cut last record and the
+// end mark left out), except that a count ending exactly at an end mark 0x1A
+// stands whatever follows the mark (stale bytes of a table cut without being
+// shortened).
+struct RecordCountReading {
+  uint32_t count = 0;
+  bool agrees = true;                 // the header's count is the count
+  bool bytes_after_end_mark = false;  // the count stood at a mark with bytes after it
+};
+RecordCountReading read_record_count(int fd, uint32_t header_size, uint32_t record_size, uint32_t stated);
 // Copies the options into the table, rewriting its date formats.
 void apply_table_options(Table& table, const TableOptions& options);
 

@@ -17,7 +17,7 @@ enum class Status {
   // The file opens but is not a table, and why.
   kNotATable,       // the bytes are no table's (a detail names the first that is not)
   kShortHeader,     // shorter than the 32-byte header
-  kBadHeaderSize,   // a header size of 64 bytes or less
+  kBadHeaderSize,   // a header too small for its field list
   kNoDescriptors,   // no field descriptor follows the header
   kBadFieldTypes,   // more unknown field types than known ones
   kRecordTooLong,   // the fields add up to more than a record may hold

@@ -480,9 +480,12 @@ void raw_text_into(const Table& table, RecordImage record, int i, std::string& o
   if (!span.data || is_null_field(table, record, i)) return;
   // Only a table with null flags has varchar lengths to look up.
   if (table.null_flags_field >= 0 && is_variable_field(table, i)) span.length = value_length(table, record, i);
-  // Text ends at a NUL byte, as it always has on the screen.
-  const char* bytes = reinterpret_cast<const char*>(span.data);
-  out.assign(bytes, strnlen(bytes, size_t(span.length)));
+  std::string_view bytes(reinterpret_cast<const char*>(span.data), size_t(span.length));
+  // The blanks after the value stay for the trim mode to judge, up to a NUL
+  // among them: NULs pad, and are never shown.
+  size_t end = text_value_end(bytes);
+  while (end < bytes.size() && bytes[end] == ' ') ++end;
+  out.assign(bytes.data(), end);
   if (table.trim_mode == 1 || table.trim_mode == 3) {
     size_t end = out.find_last_not_of(' ');
     out.erase(end == std::string::npos ? 0 : end + 1);
@@ -491,6 +494,12 @@ void raw_text_into(const Table& table, RecordImage record, int i, std::string& o
 }
 
 }  // namespace
+
+size_t text_value_end(std::string_view bytes) {
+  size_t end = bytes.size();
+  while (end > 0 && (bytes[end - 1] == ' ' || bytes[end - 1] == 0)) --end;
+  return end;
+}
 
 std::string field_raw_text(const Table& table, RecordImage record, int i) {
   if (i >= table.field_count()) {

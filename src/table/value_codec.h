@@ -46,8 +46,13 @@ std::string field_text(const Table& table, RecordImage record, int i);
 // The same into `out`, whose storage is kept from call to call: a walk over
 // many records formats their texts without allocating.
 void field_text(const Table& table, RecordImage record, int i, std::string& out);
-// The field's bytes up to a NUL, trimmed by the table's trim mode.
+// The field's bytes without the NULs that pad it, trimmed by the table's
+// trim mode (see text_value_end).
 std::string field_raw_text(const Table& table, RecordImage record, int i);
+// Where a text value ends in its field's bytes: after the last byte that is
+// neither a blank nor a NUL. Trailing NULs pad a value as blanks do (some
+// writers pad with them); a NUL with text after it belongs to the value.
+size_t text_value_end(std::string_view bytes);
 long double field_number(const Table& table, RecordImage record, int i);
 DateParts field_date(const Table& table, RecordImage record, int i);
 bool is_date_blank(const Table& table, RecordImage record, int i);

@@ -181,16 +181,23 @@ std::string_view stored_bytes(RecordImage image, size_t offset, size_t length, b
   return both ? std::string_view(p + first, end - first) : std::string_view(p, end);
 }
 
-// A Character field as a CSV value in one pass over its bytes: up to a NUL,
-// without trailing blanks, quoted as csv_value quotes. With `ascii_only`,
-// a value holding a byte beyond ASCII is left to the caller (false).
+// A stored text without the blanks and NULs that pad it; a NUL inside it
+// is part of it.
+std::string_view stored_text(RecordImage image, size_t offset, size_t length) {
+  std::string_view raw(reinterpret_cast<const char*>(image.data()) + offset, length);
+  return raw.substr(0, text_value_end(raw));
+}
+
+// A Character field as a CSV value: without the blanks and NULs that pad it
+// (a NUL inside it goes out as the byte), quoted as csv_value quotes. With
+// `ascii_only`, a value holding a byte beyond ASCII is left to the caller
+// (false).
 bool csv_text(std::string& out, const char* p, size_t length, bool ascii_only) {
-  size_t end = 0;
+  size_t end = text_value_end(std::string_view(p, length));
   bool special = false, high = false;
-  for (size_t k = 0; k < length && p[k] != 0; ++k) {
+  for (size_t k = 0; k < end; ++k) {
     special |= kCsvSpecials.special[uint8_t(p[k])];
     high |= uint8_t(p[k]) >= 0x80;
-    if (p[k] != ' ') end = k + 1;
   }
   if (high && ascii_only) return false;
   if (!special && (end == 0 || p[0] != ' ')) {
@@ -519,7 +526,7 @@ void Exporter::value(const Column& c, RecordImage image, std::string& v) {
 }
 
 // The machine forms of C, N, F and D fields straight from the stored bytes:
-// texts without trailing blanks (up to a NUL), numbers with all their digits
+// texts without the blanks and NULs that pad them, numbers with all their digits
 // (nothing for one never stored or overflowed), dates as yyyy-mm-dd.
 void Exporter::plan_stored() {
   if (!machine_form(o_.format)) return;
@@ -547,7 +554,8 @@ bool is_stored_date(std::string_view raw) {
 
 bool Exporter::stored_form(const Column& c, RecordImage image, std::string& v) {
   if (c.stored == Stored::kNone || c.stored == Stored::kLogical || c.offset + c.length > image.size()) return false;
-  std::string_view raw = stored_bytes(image, c.offset, c.length, c.stored != Stored::kText);
+  std::string_view raw = c.stored == Stored::kText ? stored_text(image, c.offset, c.length)
+                                                   : stored_bytes(image, c.offset, c.length, true);
   if (c.stored == Stored::kDate) {
     if (!is_stored_date(raw)) return false;
     v.assign(raw.substr(0, 4)).append(1, '-').append(raw.substr(4, 2)).append(1, '-').append(raw.substr(6, 2));
@@ -594,8 +602,8 @@ void Exporter::csv_column(const Column& c, RecordImage image, std::string& v, st
 // without converting the value.
 bool plainly_filled(const Column& c, RecordImage image) {
   if (c.offset + c.length > image.size() || (c.stored != Stored::kText && c.stored != Stored::kNumber)) return false;
+  if (c.stored == Stored::kText) return !stored_text(image, c.offset, c.length).empty();
   std::string_view raw = stored_bytes(image, c.offset, c.length, true);
-  if (c.stored == Stored::kText) return !raw.empty();
   return std::any_of(raw.begin(), raw.end(), [](char ch) { return ch >= '1' && ch <= '9'; }) &&
          std::none_of(raw.begin(), raw.end(), [](char ch) { return ch == 'e' || ch == 'E'; });
 }

@@ -80,8 +80,10 @@ KeyPart layout_part(const Table& table, int column, std::vector<CompiledExpressi
   return part;
 }
 
-// The stored text of a field as the screen shows it: up to a NUL, leading
-// blanks dropped when the table trims them, padded with blanks to `width`.
+// The stored text of a field as the screen shows it: the NULs that pad it
+// padded with blanks instead (a NUL inside it sorts as the character 0),
+// leading blanks dropped when the table trims them, padded with blanks to
+// `width`.
 void put_stored_text(const Table& table, RecordImage record, int i, uint8_t* out, int width) {
   std::memset(out, ' ', size_t(width));
   const FieldDesc& desc = table.fields[size_t(i)];
@@ -89,8 +91,7 @@ void put_stored_text(const Table& table, RecordImage record, int i, uint8_t* out
   long length = field_length(table, i);
   if (offset < 1 || offset + length > table.record_size || size_t(offset + length) > record.size()) return;
   const uint8_t* text = record.data() + offset;
-  const void* nul = std::memchr(text, 0, size_t(length));
-  size_t n = nul ? size_t(static_cast<const uint8_t*>(nul) - text) : size_t(length);
+  size_t n = text_value_end(std::string_view(reinterpret_cast<const char*>(text), size_t(length)));
   size_t start = 0;
   if (table.trim_mode == 2 || table.trim_mode == 3) {
     while (start < n && text[start] == ' ') ++start;
@@ -129,17 +130,19 @@ void rewrite_negative(uint8_t* out, int width) {
 }
 
 // A display text: numbers right-aligned in the part, other texts
-// left-aligned and padded with blanks; a text too long is cut.
+// left-aligned and padded with blanks (a NUL in a text sorts as the
+// character 0); a text too long is cut.
 void put_display_text(const std::string& text, const KeyPart& part, uint8_t* out) {
   size_t width = size_t(part.width);
   std::memset(out, ' ', width);
   size_t n = std::min(text.size(), width);
   size_t at = part.numeric ? width - n : 0;
   std::memcpy(out + at, text.data(), n);
+  if (!part.numeric) return;
   for (size_t k = 0; k < width; ++k) {
     if (out[k] == 0) out[k] = ' ';
   }
-  if (part.numeric) rewrite_negative(out, part.width);
+  rewrite_negative(out, part.width);
 }
 
 const CompiledExpression& expression_of(const KeyLayout& layout, const KeyPart& part) {

@@ -57,33 +57,26 @@ std::string_view stored(RecordImage image, size_t offset, size_t length) {
   return std::string_view(reinterpret_cast<const char*>(image.data()) + offset, length);
 }
 
-// A Character field's bytes up to a NUL, without trailing blanks; whether
-// all are ASCII. The blanks are dropped from the end first, then the rest
-// is read eight bytes at a time: most fields are half blanks.
+// A Character field's bytes without the blanks and NULs that pad it (a NUL
+// inside it stays); whether all are ASCII. The blanks are dropped from the
+// end first, then the rest is read eight bytes at a time: most fields are
+// half blanks.
 std::string_view text_bytes(std::string_view raw, bool* ascii = nullptr) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
   size_t end = raw.size();
   for (uint64_t word; end >= 8; end -= 8) {
     std::memcpy(&word, raw.data() + end - 8, 8);
     if (word != 0x2020202020202020ull) break;
   }
-  while (end > 0 && raw[end - 1] == ' ') --end;
+  end = text_value_end(raw.substr(0, end));
   uint64_t high = 0;
   size_t k = 0;
   for (; k + 8 <= end; k += 8) {
     uint64_t word;
     std::memcpy(&word, raw.data() + k, 8);
-    if ((word - kOnes) & ~word & kHighs) break;  // a NUL among them
     high |= word;
   }
-  for (; k < end; ++k) {
-    if (raw[k] == 0) {
-      end = k;
-      while (end > 0 && raw[end - 1] == ' ') --end;
-      break;
-    }
-    high |= uint8_t(raw[k]);
-  }
+  for (; k < end; ++k) high |= uint8_t(raw[k]);
   if (ascii) *ascii = (high & kHighs) == 0;
   return raw.substr(0, end);
 }

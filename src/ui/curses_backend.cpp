@@ -292,8 +292,8 @@ void CursesBackend::make_cell(const Cell& cell, cchar_t& out) const {
   }
   wchar_t text[3] = {0, 0, 0};
   int byte = utf8_ ? -1 : unicode_to_cp866(static_cast<std::uint32_t>(cell.ch));
-  if (!utf8_ && arrow_stand_in(cell.ch)) {
-    text[0] = static_cast<wchar_t>(arrow_stand_in(cell.ch));
+  if (!utf8_ && ascii_stand_in(cell.ch)) {
+    text[0] = static_cast<wchar_t>(ascii_stand_in(cell.ch));
   } else if (utf8_ || (byte >= 0 && byte < 0x80)) {
     text[0] = static_cast<wchar_t>(cell.ch);
     text[1] = static_cast<wchar_t>(cell.mark);

@@ -147,27 +147,29 @@ int put_file_name(int x, int y, std::string_view name, unsigned char attr, int c
 
 namespace {
 
-struct ArrowGlyph {
-  char32_t triangle;
-  char stand_in;
+struct StandIn {
+  char32_t glyph;
+  char ascii;
 };
-constexpr ArrowGlyph kArrows[] = {{U'\u25B2', '^'}, {U'\u25BC', 'v'}, {U'\u25C4', '<'}, {U'\u25BA', '>'}};
+// The arrows in the order of Arrow, then the symbol for NUL.
+constexpr StandIn kStandIns[] = {
+    {U'\u25B2', '^'}, {U'\u25BC', 'v'}, {U'\u25C4', '<'}, {U'\u25BA', '>'}, {kNulSymbol, '.'}};
 
 }  // namespace
 
 void put_arrow(int x, int y, Arrow arrow, unsigned char attr) {
-  set_cell(x, y, kArrows[static_cast<int>(arrow)].triangle, attr);
+  set_cell(x, y, kStandIns[static_cast<int>(arrow)].glyph, attr);
 }
 
-char arrow_stand_in(char32_t ch) {
-  for (const ArrowGlyph& glyph : kArrows)
-    if (glyph.triangle == ch) return glyph.stand_in;
+char ascii_stand_in(char32_t ch) {
+  for (const StandIn& stand_in : kStandIns)
+    if (stand_in.glyph == ch) return stand_in.ascii;
   return 0;
 }
 
 unsigned char cell_byte(const Cell& cell) {
   if (cell.ch == kWideTail) return ' ';
-  if (char stand_in = arrow_stand_in(cell.ch)) return static_cast<unsigned char>(stand_in);
+  if (char stand_in = ascii_stand_in(cell.ch)) return static_cast<unsigned char>(stand_in);
   int byte = unicode_to_cp866(static_cast<std::uint32_t>(cell.ch));
   return byte < 0 ? '?' : static_cast<unsigned char>(byte);
 }

@@ -114,12 +114,15 @@ void put_title_unicode(int y, std::u32string_view text, unsigned char attr);
 // as '^', 'v', '<' or '>'.
 enum class Arrow { kUp, kDown, kLeft, kRight };
 void put_arrow(int x, int y, Arrow arrow, unsigned char attr);
-// The ASCII character a triangle of put_arrow stands as where Unicode is
-// not shown; 0 for every other character.
-char arrow_stand_in(char32_t ch);
+// The symbol for NUL (U+2400), which a NUL byte inside a text is shown as.
+inline constexpr char32_t kNulSymbol = U'\u2400';
+// The ASCII character a triangle of put_arrow, or the symbol for NUL,
+// stands as where Unicode is not shown ('^', 'v', '<', '>'; '.', as the
+// byte interface shows other control bytes); 0 for every other character.
+char ascii_stand_in(char32_t ch);
 // The code page 866 byte a cell shows, '?' for a character 866 lacks (the
-// view of the screen tests and the byte interface share; an arrow is its
-// ASCII stand-in).
+// view of the screen tests and the byte interface share; an arrow or the
+// symbol for NUL is its ASCII stand-in).
 unsigned char cell_byte(const Cell& cell);
 // The text from x rightwards, at most cols - right margin - x characters.
 void put_text(int x, int y, std::string_view text, unsigned char attr);

@@ -287,6 +287,22 @@ TEST_F(CellEditorTest, TheHexPanelFollowsACommitByAKeyThatCannotMove) {
   }
 }
 
+// The editor shows a value with a NUL inside only up to the NUL: what is
+// typed over it is stored only when the user says so.
+TEST_F(CellEditorTest, TypingOverAValueWithANulInsideIsAskedFirst) {
+  const std::string nul_name("a\0b  ", 5);
+  open({row(nul_name, "  1.00")});
+  press(kF4);
+  type("z");
+  backend->push_key(0x011B);  // Cancel: the value stays, the typed text too
+  press(kDown);
+  EXPECT_EQ(field_on_disk(0, 1, 5), nul_name);
+  EXPECT_EQ(cell_editor_text(), "z");
+  backend->push_key(kEnter);  // Store
+  press(kDown);
+  EXPECT_EQ(field_on_disk(0, 1, 5), "z    ");
+}
+
 TEST_F(CellEditorTest, EditModeOffWritesOrDropsAndIsRefusedWhenReadOnly) {
   open({row("one  ", "  1.00")});
   press(kF4);

@@ -208,7 +208,7 @@ TEST_F(HeaderEditorTest, ATableThatNoLongerOpensIsClosedWithAMessage) {
     keys.insert(keys.end(), {kTab, '2', '0', kEsc, kEnter, kEnter});  // Save, OK
     edit(keys);
     EXPECT_EQ(read_bytes(path)[8], 0x20);
-    EXPECT_TRUE(pictured("The header size is 64 bytes or less")) << alone;
+    EXPECT_TRUE(pictured("The header is too small for the field list")) << alone;
     EXPECT_EQ(g_app.tables.last, alone ? -1 : 0);
     EXPECT_EQ(g_app.quit, alone);
     if (!alone) {

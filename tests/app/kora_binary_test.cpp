@@ -144,7 +144,7 @@ TEST(KoraBinary, ATableThatCannotBeOpenedIsReportedWithItsReasonAndStatusTwo) {
       {"missing.dbf", {}, "No such file"},
       {"short.dbf", {0x03, 1, 2, 3}, "The file is shorter than a table header"},
       {"notes.dbf", text_bytes(kNotes), "Not a table: byte 0 holds 0x74"},
-      {"small.dbf", header_64, "The header size is 64 bytes or less: the header says 64"},
+      {"small.dbf", header_64, "The header is too small for the field list: the header says 64"},
       {"types.dbf", test::build_dbf(unknown_types), "Most field types are unknown"},
   };
   for (const Case& c : cases) {

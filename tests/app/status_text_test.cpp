@@ -44,7 +44,7 @@ TEST_F(StatusTexts, AFileThatIsNoTableIsReportedWithItsCause) {
   const std::pair<std::string, const char*> cases[] = {
       {"missing.dbf", "No such file"},
       {"short.dbf", "The file is shorter than a table header"},
-      {"small.dbf", "The header size is 64 bytes or less"},
+      {"small.dbf", "The header is too small for the field list"},
       {"notes.dbf", "Cannot open file: Not a table: byte 0 holds 0x74"},
   };
   for (const auto& [name, cause] : cases) {

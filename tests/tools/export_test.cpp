@@ -202,8 +202,8 @@ TEST(Export, EveryTextFormatWritesItsGoldenBytes) {
   }
 }
 
-// CSV takes the common values straight from the stored bytes: texts end at a
-// NUL, a leading blank is quoted, a decimal comma becomes a point, a number
+// CSV takes the common values straight from the stored bytes: a NUL inside
+// a text is written as the byte, a leading blank is quoted, a decimal comma becomes a point, a number
 // of stars is empty; with blank records left out, a record whose values are
 // all blank or zero goes, and one with anything else stays.
 TEST(Export, CsvStoredFormsAndBlankRecords) {
@@ -224,7 +224,8 @@ TEST(Export, CsvStoredFormsAndBlankRecords) {
   o.copy_blank = false;
   std::string out = dir.file("t.csv");
   ASSERT_TRUE(export_table(*table, out, o, OutputGuard{{path}, [](const std::string&) { return true; }}).ok());
-  EXPECT_EQ(read_text(out), "NAME,QTY,DAY,OK\r\n\" A\",1.50,,T\r\n,,2024-02-29,F\r\n\"a\"\"b,c\",-3.5,1999-12-31,\r\n");
+  using namespace std::string_literals;
+  EXPECT_EQ(read_text(out), "NAME,QTY,DAY,OK\r\n\" A\0xyz\",1.50,,T\r\n,,2024-02-29,F\r\n\"a\"\"b,c\",-3.5,1999-12-31,\r\n"s);
 }
 
 // What other programs read from the files: Python's csv and xml.etree, and

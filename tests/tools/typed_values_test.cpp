@@ -59,7 +59,7 @@ std::string le(uint64_t value, int bytes) {
 }
 
 // A Visual FoxPro table in code page 1251; the second record, deleted, holds
-// blanks, an overflowed number and a text cut by a NUL.
+// blanks, an overflowed number and a text with a NUL inside.
 std::unique_ptr<Table> every_type(const test::TempDir& dir) {
   test::DbfSpec layout;
   layout.version = 0x30;
@@ -104,7 +104,7 @@ TEST(TypedValues, JsonLinesAndSqliteCarryEveryTypeExactly) {
             "{\"_deleted\":false,\"NAME\":\"\xD0\x96\xD1\x83\xD0\xBA \\\"q\\\"\\\\\",\"QTY\":-0.5,\"DAY\":\"2024-01-31\","
             "\"OK\":true,\"COUNT\":42,\"PRICE\":1.2345,\"WEIGHT\":2.5,\"STAMP\":\"2024-01-31T13:45:30\","
             "\"NOTES\":\"Line one\\r\\nline\\ttwo\",\"PICTURE\":\"AAH/\",\"BIG\":1234567890123456.7891}\n"
-            "{\"_deleted\":true,\"NAME\":\"abcdefghij\",\"QTY\":null,\"DAY\":null,\"OK\":null,\"COUNT\":-7,"
+            "{\"_deleted\":true,\"NAME\":\"abcdefghij\\u0000zz\",\"QTY\":null,\"DAY\":null,\"OK\":null,\"COUNT\":-7,"
             "\"PRICE\":0.0000,\"WEIGHT\":-1,\"STAMP\":null,\"NOTES\":null,\"PICTURE\":null,\"BIG\":12.5000}\n");
 
   // A REAL cannot hold 20 digits: the nearest one is written, and said.
