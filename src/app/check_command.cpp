@@ -1,6 +1,7 @@
 #include "app/check_command.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "app/app_state.h"
 #include "app/command_support.h"
@@ -20,7 +21,11 @@ std::string counted(uint64_t count, const char* what) {
 }
 
 std::string check_line(const Table& table, const CheckFinding& f) {
-  if (!check_kind_has_records(f.kind)) return std::string("Header: ") + check_kind_text(f.kind) + ": " + f.detail;
+  if (!check_kind_has_records(f.kind)) {
+    std::string line = std::string(check_kind_text(f.kind)) + ": " + f.detail;
+    line[0] = char(std::toupper(uint8_t(line[0])));
+    return line;
+  }
   std::string line = f.field >= 0 ? field_label(table, f.field) + ": " : "";
   line += check_kind_text(f.kind);
   line += ": " + counted(f.count, "record") + ": ";

@@ -26,12 +26,12 @@ struct KindRow {
 };
 
 constexpr KindRow kKinds[] = {
-    {CheckKind::kRecordCount, "record_count", "record count against the file"},
-    {CheckKind::kHeaderSize, "header_size", "header size against the field list"},
-    {CheckKind::kRecordSize, "record_size", "record size against the fields"},
-    {CheckKind::kVersion, "version", "unknown version byte"},
-    {CheckKind::kEndMark, "end_mark", "bytes after the last record"},
-    {CheckKind::kMemoFile, "memo_file", "memo file that cannot be read"},
+    {CheckKind::kRecordCount, "record_count", "record count"},
+    {CheckKind::kHeaderSize, "header_size", "header size"},
+    {CheckKind::kRecordSize, "record_size", "record size"},
+    {CheckKind::kVersion, "version", "version byte"},
+    {CheckKind::kEndMark, "end_mark", "end of the records"},
+    {CheckKind::kMemoFile, "memo_file", "memo file"},
     {CheckKind::kDeletionFlag, "deletion_flag", "deletion flags other than blank and *"},
     {CheckKind::kNumber, "number", "numbers that do not parse"},
     {CheckKind::kDate, "date", "impossible dates or times"},

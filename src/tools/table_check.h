@@ -69,7 +69,7 @@ TableCheck check_table(const Table& table, const CheckOptions& options = {});
 
 // "number": a kind as scripts read it.
 const char* check_kind_name(CheckKind kind);
-// "numbers that do not parse": a kind as people read it, after a count.
+// "numbers that do not parse", "record count": a kind as people read it.
 const char* check_kind_text(CheckKind kind);
 // Whether a finding concerns records, so that a view can show them.
 bool check_kind_has_records(CheckKind kind);
