@@ -1,11 +1,13 @@
 #include "app/batch_check.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 #include "app/status_text.h"
 #include "table/dbf_file.h"
 #include "table/field_write.h"
+#include "table/table_cipher.h"
 #include "table/text_code_page.h"
 #include "tools/jsonl_export.h"
 #include "tools/table_check.h"
@@ -64,7 +66,7 @@ std::string json_string(std::string_view text) {
 std::string json_table(const std::string& name, const Table& table, const TableCheck& check) {
   std::string out = "{\"table\":" + json_string(name) + ",\"status\":\"";
   out += check.sound() ? "sound" : "problems";
-  out += "\",\"records\":" + std::to_string(check.records) + ",\"problems\":[";
+  out += "\",\"records_checked\":" + std::to_string(check.records) + ",\"problems\":[";
   for (size_t k = 0; k < check.findings.size(); ++k) {
     const CheckFinding& f = check.findings[k];
     out += k ? ",{" : "{";
@@ -84,8 +86,10 @@ int check_one(const std::string& name, bool json, std::string& json_out, std::FI
   OpenFailure why;
   std::unique_ptr<Table> table = open_table_read_only(name, &why);
   TableCheck check;
+  const char* password = std::getenv("KORA_PASSWORD");
   if (table) {
     decide_code_page(*table, 0);
+    if (password && *password) set_table_password(*table, password);
     check = check_table(*table);
   }
   if (!table || check.status != Status::kOk) {
@@ -93,6 +97,14 @@ int check_one(const std::string& name, bool json, std::string& json_out, std::FI
     std::fprintf(err, "kora: %s: %s\n", name.c_str(), cause.c_str());
     if (json) json_out += "{\"table\":" + json_string(name) + ",\"status\":\"unreadable\",\"error\":" + json_string(cause) + "}";
     return kCheckUnreadable;
+  }
+  // Records read without their password (or under a wrong one) begin with noise.
+  bool all_noise = std::any_of(check.findings.begin(), check.findings.end(), [&](const CheckFinding& f) {
+    return f.kind == CheckKind::kDeletionFlag && f.count == check.records;
+  });
+  if (all_noise) {
+    std::fprintf(err, "kora: %s: no deletion flag is a blank or *: if the table is encoded, give its password in "
+                      "KORA_PASSWORD\n", name.c_str());
   }
   if (json) {
     json_out += json_table(name, *table, check);
