@@ -243,6 +243,11 @@ CASES = [
 def main():
     os.makedirs(WORK, exist_ok=True)
     expect('generated', generated('sound.dbf').path, set(), 0)
+    # A field list ended by the header's size instead of 0x0D is sound.
+    t = generated('no_terminator.dbf')
+    t.bytes[32 + 32 * 5] = 0
+    t.save()
+    expect('no terminator', t.path, set(), 0)
     for make in CASES:
         table, problems = make()
         table.save()
