@@ -3,6 +3,7 @@
 // names records showing just those records, so they can be mended by hand.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,10 @@ namespace kora {
 
 constexpr int kCheckTableHelp = 77;
 
-// The list's lines: "AMOUNT (N 12.2): numbers that do not parse: 3 records:
-// 2, 5, 9"; the header's findings with what they found.
-std::vector<std::string> check_lines(const Table& table, const TableCheck& check);
+// The list's lines, each at most `width` wide: "AMOUNT (N 12.2): numbers
+// that do not parse: 3 records: 2, 5, 9"; the header's findings with what
+// they found ("Record count: the header says 9 records; the file holds 7").
+std::vector<std::string> check_lines(const Table& table, const TableCheck& check, size_t width);
 
 // Shows only the records of the finding (physical numbers, ascending), as
 // a filter would: the sort order and the filter text go, the cursor goes to

@@ -28,8 +28,8 @@ TEST_F(CheckCommandTest, EnterOnALineShowsOnlyItsRecordsAndTheFileStaysAsItWas) 
   std::vector<uint8_t> before = test::read_bytes(path);
   spaced = true;
 
-  // Enter on the header's line leaves the list up; Down, Enter takes NUM.
-  run(Cmd::CheckTable, {kKeyEnter, kKeyDown, kKeyEnter});
+  // Enter on the header's line shows it whole and then the list again; Down, Enter takes NUM.
+  run(Cmd::CheckTable, {kKeyEnter, kKeyEnter, kKeyDown, kKeyEnter});
   EXPECT_TRUE(shown("Record count: the header says 9 records; the file holds 7"));
   EXPECT_TRUE(shown("D (D 8): impossible dates or times: 1 record: 3"));
   EXPECT_TRUE(shown("NUM (N 6): numbers that do not parse: 2 records: 3, 5"));
