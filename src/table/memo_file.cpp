@@ -501,11 +501,11 @@ MemoPointer MemoProbe::probe(std::span<const uint8_t> record, int i) const {
   if (block < 0 || offset >= size_) return MemoPointer::kPastEnd;
   if (layout_ == MemoLayout::kDBase3) {
     // The text runs to its end byte, which has to come before the file ends.
-    uint8_t chunk[4096];
+    std::vector<uint8_t> chunk(4096);
     for (int64_t at = offset; at < size_;) {
-      int64_t got = file_read_at(fd_, chunk, sizeof chunk, uint64_t(at));
+      int64_t got = file_read_at(fd_, chunk.data(), chunk.size(), uint64_t(at));
       if (got <= 0) break;
-      if (std::find(chunk, chunk + got, uint8_t(0x1A)) != chunk + got) return MemoPointer::kSound;
+      if (std::find(chunk.begin(), chunk.begin() + got, uint8_t(0x1A)) != chunk.begin() + got) return MemoPointer::kSound;
       at += got;
     }
     return MemoPointer::kBadLength;
