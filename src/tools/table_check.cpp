@@ -96,7 +96,11 @@ void check_header(const Table& table, std::vector<CheckFinding>& out) {
   }
   if (table.repair_refusal.status == Status::kRecordSizeMismatch)
     out.push_back(header_finding(CheckKind::kRecordSize, table.repair_refusal.detail));
-  if ((table.header_errors & (kBadRecordCount | kBadHeaderSize)) == 0) check_end_mark(table, out);
+  // Records that do not line up with the file leave bytes over: that is the
+  // damage already found, not a second one.
+  bool aligned = (table.header_errors & (kBadRecordCount | kBadHeaderSize)) == 0 &&
+                 table.repair_refusal.status != Status::kRecordSizeMismatch;
+  if (aligned) check_end_mark(table, out);
 }
 
 // ---- the records ------------------------------------------------------------------
