@@ -42,6 +42,12 @@ constexpr const char* kUsage =
     "\tat a terminal.\n"
     "\tExit status: 0 done, 1 failed while working (or warned under /strict),\n"
     "\t2 a usage error or a table that cannot be opened.\n"
+    "Health check (nothing is written):\n\tkora /check [/json] table.dbf...\n"
+    "\tThe header against the file, then every value: one line per kind of\n"
+    "\tproblem and field with its first records, a summary line per table.\n"
+    "\t/json        - the result as JSON\n"
+    "\tExit status: 0 sound, 1 problems found, 2 a table that cannot be read\n"
+    "\t(or a usage error).\n"
     "\t--help, --version\n"
     "Read more: man kora, and the README installed with kora.\n";
 
@@ -224,7 +230,9 @@ bool read_switch(const char* word, CommandLine& line) {
   static constexpr Flag kFlags[] = {{"append", &CommandLine::append},
                                     {"deleted", &CommandLine::deleted},
                                     {"ini", &CommandLine::ini},
-                                    {"strict", &CommandLine::strict}};
+                                    {"strict", &CommandLine::strict},
+                                    {"check", &CommandLine::check},
+                                    {"json", &CommandLine::json}};
   for (const Flag& f : kFlags) {
     if (strcasecmp(word, f.name) != 0) continue;
     line.*f.slot = true;

@@ -35,6 +35,9 @@ struct CommandLine {
   bool deleted = false;
   bool ini = false;
   bool strict = false;
+  // The health check: /check with the tables to check, /json for its JSON.
+  bool check = false;
+  bool json = false;
   // Switches no one knows, and valued ones given twice: "/zz: unknown
   // switch". A batch export refuses to run with any.
   std::vector<std::string> problems;

@@ -14,6 +14,7 @@
 #include "app/append_from_command.h"
 #include "app/browse_view.h"
 #include "app/cell_editor.h"
+#include "app/check_command.h"
 #include "app/column_setup.h"
 #include "app/command_support.h"
 #include "app/encoding_commands.h"
@@ -253,6 +254,7 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::RemovePassword, remove_password, kEncodingHelp},
     {Cmd::AppendFrom, append_from_command, kAppendFromHelp},
     {Cmd::HeaderEditor, header_editor, kHeaderEditorHelp},
+    {Cmd::CheckTable, check_table_command, kCheckTableHelp},
 
     {Cmd::AddFavorite, add_favorite, 0},
     {Cmd::OrganizeFavorites, favorites_organize, kOrganizeFavoritesHelp},

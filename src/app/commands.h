@@ -153,6 +153,7 @@ enum class Cmd : int {
   RemovePassword,
   AppendFrom,      // Tools "A&ppend from"
   HeaderEditor,    // Tools "&Header editor"
+  CheckTable,      // Tools "Chec&k table"
 
   // ---- favourites and help
   AddFavorite,        // Favorites "&Add to favorites"

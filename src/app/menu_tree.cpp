@@ -150,6 +150,7 @@ MenuItem g_tools_items[] = {
     item("A&ppend from", Cmd::AppendFrom),
     item("&Header editor", Cmd::HeaderEditor),
     item("He&x panel", Cmd::HexPanel),
+    item("Chec&k table", Cmd::CheckTable),
     end(),
 };
 

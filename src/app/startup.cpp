@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/batch_check.h"
 #include "app/batch_export.h"
 #include "app/help.h"
 #include "app/status_text.h"
@@ -171,6 +172,18 @@ int batch_export(const CommandLine& line, std::shared_ptr<const CodePage> code_p
   return run_batch_export(batch);
 }
 
+// kora /check [/json] TABLE...
+int batch_check(const CommandLine& line) {
+  auto usage = [](const std::string& what) {
+    std::fprintf(stderr, "kora: %s\n", what.c_str());
+    return kBatchUsage;
+  };
+  if (!line.problems.empty()) return usage(line.problems.front());
+  if (line.batch_export) return usage("/check and /x: one at a time");
+  if (line.names.empty()) return usage("no table named (kora /check [/json] TABLE...)");
+  return run_batch_check(line.names, line.json, stdout, stderr);
+}
+
 }  // namespace
 
 int run_program(int argc, char** argv) {
@@ -227,6 +240,7 @@ int run_program(int argc, char** argv) {
       return kExitNotOpened;
     }
   }
+  if (line.check) return batch_check(line);
   if (line.batch_export) return batch_export(line, run.code_page);
   if (line.switches.auto_correct == 2) {
     if (line.names.empty()) {

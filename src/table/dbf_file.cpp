@@ -388,7 +388,9 @@ std::string read_only_reason(const Table& table) {
   }
 }
 
-std::unique_ptr<Table> open_table(const std::string& path, OpenFailure* why) {
+namespace {
+
+std::unique_ptr<Table> open_table_as(const std::string& path, OpenFailure* why, bool writable) {
   OpenFailure ignored;
   OpenFailure& failure = why ? *why : ignored;
   failure = OpenFailure();
@@ -400,11 +402,11 @@ std::unique_ptr<Table> open_table(const std::string& path, OpenFailure* why) {
     table->date_time_formats[size_t(i)] = kDefaultDateTimeFormats[i];
   }
 
-  bool may_write = !g_recovery_forbidden && access(path.c_str(), W_OK) == 0;
+  bool may_write = writable && !g_recovery_forbidden && access(path.c_str(), W_OK) == 0;
   failure.status = recover_table(path, may_write, table->recovery_note);
   if (failure.status != Status::kOk) return nullptr;
 
-  table->fd = file_open(path, O_RDWR | O_CLOEXEC);
+  table->fd = writable ? file_open(path, O_RDWR | O_CLOEXEC) : -1;
   if (table->fd < 0) {
     table->fd = file_open(path, O_RDONLY | O_CLOEXEC);
     if (table->fd < 0) {
@@ -438,6 +440,14 @@ std::unique_ptr<Table> open_table(const std::string& path, OpenFailure* why) {
   settle_read_only(*table);
   table->bak_file_name = replace_extension(path, ".bak");
   return table;
+}
+
+}  // namespace
+
+std::unique_ptr<Table> open_table(const std::string& path, OpenFailure* why) { return open_table_as(path, why, true); }
+
+std::unique_ptr<Table> open_table_read_only(const std::string& path, OpenFailure* why) {
+  return open_table_as(path, why, false);
 }
 
 std::unique_ptr<Table> open_table(const std::string& path, Status* why) {

@@ -246,6 +246,10 @@ bool is_known_type_letter(char type);
 std::unique_ptr<Table> open_table(const std::string& path, Status* why = nullptr);
 std::unique_ptr<Table> open_table(const std::string& path, OpenFailure* why);
 void forbid_recovery_writes(bool forbidden);
+// The same open for a look that has no right to change anything: the file
+// is opened for reading only, and a table whose journal says a change was
+// interrupted is refused (kInterrupted) rather than finished.
+std::unique_ptr<Table> open_table_read_only(const std::string& path, OpenFailure* why);
 void close_table(std::unique_ptr<Table>& table);
 // Writes the header held in memory and the end-of-file byte; 0 when a write
 // failed or the layout is one kora does not write (dBase II).

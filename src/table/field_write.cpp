@@ -412,6 +412,52 @@ std::string number_text(double value) {
   return ec == std::errc() ? std::string(digits, end) : std::string();
 }
 
+// ---- stored values ----------------------------------------------------------------
+
+namespace {
+
+bool all_bytes(std::span<const uint8_t> bytes, uint8_t a, uint8_t b) {
+  return std::all_of(bytes.begin(), bytes.end(), [&](uint8_t ch) { return ch == a || ch == b; });
+}
+
+// A number as the field stores it; a NUL stands for a blank, as when shown.
+FieldWrite check_stored_number(std::string_view raw) {
+  if (raw.find('\0') == std::string_view::npos) {
+    if (trimmed(raw).empty()) return FieldWrite::kStored;
+    DecimalText number;
+    return parse_decimal(raw, number) ? FieldWrite::kStored : FieldWrite::kNotANumber;
+  }
+  std::string text(raw);
+  std::replace(text.begin(), text.end(), '\0', ' ');
+  return check_stored_number(text);
+}
+
+}  // namespace
+
+FieldWrite stored_value_check(const Table& table, RecordImage record, int i) {
+  std::span<const uint8_t> bytes = field_bytes(table, record, i);
+  if (bytes.empty() || is_null_field(table, record, i)) return FieldWrite::kStored;
+  std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  TypedDate date;
+  switch (field_type(table, i)) {
+    case 'N':
+    case 'F': return check_stored_number(raw);
+    case 'L': return raw[0] != 0 && std::strchr("TtYyFfNn? ", raw[0]) ? FieldWrite::kStored : FieldWrite::kNotALogical;
+    case 'D':
+      // The stored form is YYYYMMDD, whatever order the table shows dates in.
+      return parse_date_text(raw, 3, false, date) ? FieldWrite::kStored : FieldWrite::kImpossibleDate;
+    case 'T':
+      if (field_length_byte(table, i) != 8)
+        return parse_date_text(raw, 3, true, date) ? FieldWrite::kStored : FieldWrite::kImpossibleDate;
+      [[fallthrough]];
+    case '@':
+      // Binary day numbers: all zero bytes (or blanks) hold no date.
+      if (all_bytes(bytes, 0, ' ')) return FieldWrite::kStored;
+      return is_valid_date(field_date(table, record, i)) ? FieldWrite::kStored : FieldWrite::kImpossibleDate;
+    default: return FieldWrite::kStored;
+  }
+}
+
 // ---- the door ---------------------------------------------------------------------
 
 FieldWrite set_field_text(Table& table, int i, std::string_view text) {

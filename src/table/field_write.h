@@ -30,6 +30,14 @@ enum class FieldWrite {
 // Anything but kStored leaves the field's bytes as they were.
 FieldWrite set_field_text(Table& table, int i, std::string_view text);
 
+// Whether the bytes stored in field i of the record are a value its type
+// holds, as set_field_text would have stored it: kStored for one (a blank or
+// null value among them), otherwise what set_field_text says of text it
+// refuses (kNotANumber, kImpossibleDate, kNotALogical). Texts, binary
+// numbers and memo pointers are always values. A check of every record
+// calls it once per field: bytes without a NUL are checked in place.
+FieldWrite stored_value_check(const Table& table, RecordImage record, int i);
+
 // "NAME (C 10)", "PRICE (N 8.2)": a field as messages name it.
 std::string field_label(const Table& table, int i);
 

@@ -468,6 +468,62 @@ bool create_memo_file(const std::string& table_path, TableKind kind, int block_s
   return written && closed;
 }
 
+MemoProbe::MemoProbe(const Table& table) : table_(table), layout_(memo_layout(table.version())) {
+  if (layout_ == MemoLayout::kNone || table.memo_file_name.empty()) return;
+  fd_ = file_open(table.memo_file_name, O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return;
+  size_ = file_size(fd_);
+  uint8_t header[22] = {};
+  int64_t got = file_read_at(fd_, header, sizeof header, 0);
+  if (layout_ == MemoLayout::kDBase3) {
+    block_size_ = kDBase3BlockSize;
+  } else if (layout_ == MemoLayout::kDBase4 && got >= 22) {
+    block_size_ = get_le16(header + 20);
+  } else if (layout_ == MemoLayout::kFoxPro && got >= 8) {
+    block_size_ = get_be16(header + 6);
+  }
+}
+
+MemoProbe::~MemoProbe() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+MemoPointer MemoProbe::probe(std::span<const uint8_t> record, int i) const {
+  MemoSlot slot;
+  if (!is_open() || !memo_slot(table_, i, slot) || slot.offset + size_t(slot.width) > record.size())
+    return MemoPointer::kNone;
+  const uint8_t* field = record.data() + slot.offset;
+  int64_t block = slot.binary ? int64_t(int32_t(get_le32(field))) : parse_block_text(field, slot.width);
+  if (block == 0) return MemoPointer::kNone;
+  int64_t offset = block * block_size_;
+  // Blocks start after the header, which fills at least 512 bytes.
+  if (block > 0 && offset < std::max<int64_t>(block_size_, kMinHeaderSize)) return MemoPointer::kInHeader;
+  if (block < 0 || offset >= size_) return MemoPointer::kPastEnd;
+  if (layout_ == MemoLayout::kDBase3) {
+    // The text runs to its end byte, which has to come before the file ends.
+    std::vector<uint8_t> chunk(4096);
+    for (int64_t at = offset; at < size_;) {
+      int64_t got = file_read_at(fd_, chunk.data(), chunk.size(), uint64_t(at));
+      if (got <= 0) break;
+      if (std::find(chunk.begin(), chunk.begin() + got, uint8_t(0x1A)) != chunk.begin() + got) return MemoPointer::kSound;
+      at += got;
+    }
+    return MemoPointer::kBadLength;
+  }
+  uint8_t head[kBlockHeaderSize];
+  if (file_read_at(fd_, head, kBlockHeaderSize, uint64_t(offset)) != kBlockHeaderSize) return MemoPointer::kBadLength;
+  int64_t end = offset;
+  if (layout_ == MemoLayout::kDBase4) {
+    // The length there counts the block header too.
+    int64_t total = get_le32(head + 4);
+    if (!std::equal(head, head + 4, kDBase4Marker) || total < kBlockHeaderSize) return MemoPointer::kBadLength;
+    end += total;
+  } else {
+    end += kBlockHeaderSize + int64_t(get_be32(head + 4));
+  }
+  return end <= size_ ? MemoPointer::kSound : MemoPointer::kBadLength;
+}
+
 int memo_block_size(Table& table) {
   MemoLayout layout = memo_layout(table.version());
   if (layout == MemoLayout::kNone) return 0;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +54,40 @@ class MemoWriter {
  private:
   const Table& table_;
   std::unique_ptr<MemoFd> memo_;
+};
+
+// What the block number in a memo field points at.
+enum class MemoPointer {
+  kNone,       // 0: the field holds no memo
+  kSound,      // a block with a text that ends inside the file
+  kInHeader,   // a block inside the memo file's header
+  kPastEnd,    // a block at or past the end of the file (or below block 0)
+  kBadLength,  // the block's length, or its missing end, runs past the end
+};
+
+// The memo file held open for reading while a walk looks at the pointers of
+// many records; it never writes. Each pointer costs one read of its block
+// header (a dBase III text: reads up to its end byte).
+class MemoProbe {
+ public:
+  explicit MemoProbe(const Table& table);
+  ~MemoProbe();
+  MemoProbe(const MemoProbe&) = delete;
+  MemoProbe& operator=(const MemoProbe&) = delete;
+
+  // The file opened and its header names a usable block size.
+  bool is_open() const { return block_size_ > 0; }
+  int block_size() const { return int(block_size_); }
+  // What memo field i of the record image points at; kNone for a field
+  // that holds no memo pointer.
+  MemoPointer probe(std::span<const uint8_t> record, int i) const;
+
+ private:
+  const Table& table_;
+  MemoLayout layout_;
+  int fd_ = -1;
+  int64_t size_ = 0;
+  int64_t block_size_ = 0;
 };
 
 // The header of an empty memo file of the kind; block_size 0 is 512. Empty

@@ -564,6 +564,40 @@ TEST(ValueCodecSafety, HugeNumbersInWideFieldsStayInTheTextBuffer) {
   EXPECT_EQ(input(*t, 0, "5"), 0);  // 255 decimals leave no room for a digit
 }
 
+// What the health check calls damage: stored bytes that set_field_text would
+// have refused, blanks and NUL-padded blanks being no damage.
+TEST(ValueCodecStored, StoredBytesAreValuesOrSayWhyNot) {
+  struct Case {
+    char type;
+    int length, decimals;
+    std::string bytes;
+    FieldWrite expected;
+  } cases[] = {
+      {'N', 6, 2, "  1.50", FieldWrite::kStored},
+      {'N', 6, 0, std::string("12\0\0\0\0", 6), FieldWrite::kStored},
+      {'N', 6, 0, std::string(6, '\0'), FieldWrite::kStored},
+      {'N', 6, 0, "******", FieldWrite::kNotANumber},
+      {'F', 6, 1, "  - . ", FieldWrite::kNotANumber},
+      {'D', 8, 0, "20240229", FieldWrite::kStored},
+      {'D', 8, 0, "00000000", FieldWrite::kStored},
+      {'D', 8, 0, "20230229", FieldWrite::kImpossibleDate},
+      {'D', 8, 0, "2023 1 1", FieldWrite::kImpossibleDate},
+      {'T', 14, 0, "20240101235959", FieldWrite::kStored},
+      {'T', 14, 0, "20240101246000", FieldWrite::kImpossibleDate},
+      {'T', 8, 0, std::string(8, '\0'), FieldWrite::kStored},
+      {'T', 8, 0, std::string("\x01\x00\x00\x00\x00\x00\x00\x00", 8), FieldWrite::kImpossibleDate},
+      {'L', 1, 0, "y", FieldWrite::kStored},
+      {'L', 1, 0, "X", FieldWrite::kNotALogical},
+      {'L', 1, 0, std::string(1, '\0'), FieldWrite::kNotALogical},
+  };
+  for (const Case& c : cases) {
+    auto table = make_table({{"F", c.type, c.length, c.decimals}});
+    put_bytes(*table, 0, c.bytes);
+    EXPECT_EQ(stored_value_check(*table, RecordImage(table->record.data(), table->record_size), 0), c.expected)
+        << c.type << " [" << c.bytes << "]";
+  }
+}
+
 }  // namespace
 
 // Tools that write into many records replace a value whole or not at all,
