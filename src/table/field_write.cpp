@@ -423,7 +423,9 @@ bool all_bytes(std::span<const uint8_t> bytes, uint8_t a, uint8_t b) {
 // A number as the field stores it; a NUL stands for a blank, as when shown.
 FieldWrite check_stored_number(std::string_view raw) {
   if (raw.find('\0') == std::string_view::npos) {
-    if (trimmed(raw).empty()) return FieldWrite::kStored;
+    // dBase II leaves the point of an empty field's picture: no digit, no number.
+    std::string_view text = trimmed(raw);
+    if (text.empty() || text == ".") return FieldWrite::kStored;
     DecimalText number;
     return parse_decimal(raw, number) ? FieldWrite::kStored : FieldWrite::kNotANumber;
   }

@@ -25,7 +25,6 @@ GENUINE = {
     'dbase-rs/stations_with_deleted.dbf': {('record_size', None, ())},
     'dbfread/examples/files/invalid_value.dbf': {('date', 'BIRTHDATE', (1,))},
     'dbfread/tests/cases/no_memofile.dbf': {('memo_file', None, ())},
-    'infused-dbf/dbase_02.dbf': {('number', 'START:PAY', (8, 9))},
     'infused-dbf/dbase_83_missing_memo.dbf': {('memo_file', None, ())},
     'infused-dbf/dbase_8c.dbf': {('memo_file', None, ())},
     'infused-dbf/mazovia.dbf': {('deletion_flag', None, (1, 2))},
