@@ -279,12 +279,19 @@ std::u32string value_chars(const FrequencyList& list, const std::string& key) {
   return blank ? ascii_chars("(blank)") : shown_chars(list.table, text);
 }
 
+// Eighths of a cell in block characters, or whole cells of '#' on a
+// terminal that shows only code page 866.
 void put_bar(int x, int y, uint64_t count, uint64_t most, int cells, unsigned char attr) {
   uint64_t eighths = most ? (count * uint64_t(cells) * 8 + most / 2) / most : 0;
   if (eighths == 0 && count > 0) eighths = 1;
-  std::u32string bar(size_t(eighths / 8), U'\u2588');
-  // U+2589 (seven eighths) down to U+258F (one eighth).
-  if (eighths % 8) bar += char32_t(0x2590 - eighths % 8);
+  std::u32string bar;
+  if (g_screen.unicode) {
+    bar.assign(size_t(eighths / 8), U'\u2588');
+    // U+2589 (seven eighths) down to U+258F (one eighth).
+    if (eighths % 8) bar += char32_t(0x2590 - eighths % 8);
+  } else {
+    bar.assign(size_t(std::max<uint64_t>((eighths + 4) / 8, 1)), U'#');
+  }
   int drawn = put_unicode(x, y, bar, attr, cells);
   put_spaces(x + drawn, y, cells - drawn, attr);
 }

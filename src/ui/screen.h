@@ -45,6 +45,9 @@ struct ScreenState {
   int cols = 0;
   // Columns at the right edge that string output leaves untouched (0 or 1).
   int right_margin = 0;
+  // The terminal shows every character; false: only code page 866's, so
+  // that a drawing picks glyphs it can show (a bar chart's '#').
+  bool unicode = true;
   std::vector<Cell> cells;  // rows * cols, row by row
   int cursor_x = 0;
   int cursor_y = 0;
