@@ -477,6 +477,11 @@ ListOutcome list_key(FrequencyList& list, int key) {
 }
 
 void run_frequency_list(Table& table, ValueCounts counts) {
+  // A memo field holds a block number, different in every record with text.
+  if (counts.columns.size() == 1 && is_memo_field(table, counts.columns.front())) {
+    message_box("A memo column has no list of values:\nits statistics count the memos.", "Information", "OK", 0, 0);
+    return;
+  }
   FrequencyList list{table, std::move(counts), FrequencyOrder::kByCount, {}, 0, 0, 0};
   sort_values(table, list.counts, list.order);
   for (const ValueCount& v : list.counts.values) list.most = std::max(list.most, v.count);
