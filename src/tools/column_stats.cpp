@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <numeric>
 
@@ -32,22 +33,26 @@ class KeyCounter {
 
   // One more of the key; false (nothing counted) when it is new and `limit`
   // keys are held already.
-  bool add(const uint8_t* key, size_t limit) {
-    uint32_t* slot = find(key);
+  bool add(const uint8_t* key, size_t limit) { return add(key, hash(key), limit); }
+  bool add(const uint8_t* key, uint64_t h, size_t limit) {
+    uint64_t* slot = find(key, h);
     if (*slot != 0) {
-      ++counts_[*slot - 1];
+      ++counts_[index_of(*slot)];
       return true;
     }
     if (counts_.size() >= limit) return false;
     keys_.insert(keys_.end(), key, key + width_);
     counts_.push_back(1);
-    *slot = uint32_t(counts_.size());
+    *slot = make_slot(counts_.size() - 1, h);
     if (counts_.size() * 2 > slots_.size()) rehash(slots_.size() * 2);
     return true;
   }
+  uint64_t hash_of(const uint8_t* key) const { return hash(key); }
+  // Asks for the key's first slot to be read into the cache ahead of use.
+  void prefetch(uint64_t h) const { __builtin_prefetch(&slots_[size_t(h) & (slots_.size() - 1)]); }
   // One more of a key already held; nothing for another.
   void add_known(const uint8_t* key) {
-    if (uint32_t at = *find(key)) ++counts_[at - 1];
+    if (uint64_t slot = *find(key, hash(key))) ++counts_[index_of(slot)];
   }
   // The frequent-items step: every count one less, the keys that reach 0
   // dropped. It removes as many occurrences as keys are held, so the steps
@@ -66,6 +71,11 @@ class KeyCounter {
   void zero_counts() { std::fill(counts_.begin(), counts_.end(), 0); }
 
  private:
+  // A slot holds the key's index + 1 in its low half and the key's hash in
+  // its high half, so that a probe passes other keys without reading them.
+  static uint64_t make_slot(size_t index, uint64_t h) { return (h & 0xFFFFFFFF00000000ull) | uint64_t(index + 1); }
+  static size_t index_of(uint64_t slot) { return size_t(slot & 0xFFFFFFFFu) - 1; }
+
   uint64_t hash(const uint8_t* key) const {
     uint64_t h = 0x9E3779B97F4A7C15ull ^ width_;
     size_t i = 0;
@@ -80,22 +90,27 @@ class KeyCounter {
     h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
     return h ^ (h >> 29);
   }
-  uint32_t* find(const uint8_t* key) {
+  uint64_t* find(const uint8_t* key, uint64_t h) {
     size_t mask = slots_.size() - 1;
-    for (size_t at = hash(key) & mask;; at = (at + 1) & mask) {
-      uint32_t& slot = slots_[at];
-      if (slot == 0 || std::memcmp(this->key(slot - 1), key, width_) == 0) return &slot;
+    uint64_t tag = h & 0xFFFFFFFF00000000ull;
+    for (size_t at = size_t(h) & mask;; at = (at + 1) & mask) {
+      uint64_t& slot = slots_[at];
+      if (slot == 0) return &slot;
+      if ((slot & 0xFFFFFFFF00000000ull) == tag && std::memcmp(this->key(index_of(slot)), key, width_) == 0) return &slot;
     }
   }
   void rehash(size_t size) {
     slots_.assign(size, 0);
-    for (size_t k = 0; k < counts_.size(); ++k) *find(key(k)) = uint32_t(k + 1);
+    for (size_t k = 0; k < counts_.size(); ++k) {
+      uint64_t h = hash(key(k));
+      *find(key(k), h) = make_slot(k, h);
+    }
   }
 
   size_t width_;
   std::vector<uint8_t> keys_;
   std::vector<uint64_t> counts_;
-  std::vector<uint32_t> slots_;  // key index + 1, 0 empty; never more than half full
+  std::vector<uint64_t> slots_;  // 0 empty; never more than half full
 };
 
 // ---- where a column's bytes lie --------------------------------------------------------
@@ -280,7 +295,27 @@ std::string digits_of(const std::vector<uint32_t>& limbs) {
 
 // ---- DecimalSum ------------------------------------------------------------------------
 
+namespace {
+
+std::vector<uint32_t> limbs_of(uint64_t n) {
+  std::vector<uint32_t> out;
+  for (; n; n /= kLimbBase) out.push_back(uint32_t(n % kLimbBase));
+  return out;
+}
+
+constexpr size_t kSmallDigits = 18;  // every such mantissa fits an int64_t
+
+}  // namespace
+
+void DecimalSum::flush() {
+  if (small_ == 0) return;
+  uint64_t magnitude = small_ < 0 ? uint64_t(0) - uint64_t(small_) : uint64_t(small_);
+  add_scaled(small_ < 0 ? negative_ : positive_, limbs_of(magnitude), 1);
+  small_ = 0;
+}
+
 void DecimalSum::rescale(int scale) {
+  if (scale > scale_) flush();
   for (; scale_ < scale; ++scale_) {
     multiply_small(positive_, 10);
     multiply_small(negative_, 10);
@@ -291,9 +326,24 @@ bool DecimalSum::add(std::string_view text, uint64_t times) {
   DecimalParts d;
   if (!parse_decimal_parts(text, d)) return false;
   rescale(int(d.fraction.size()));
+  size_t pad = size_t(scale_) - d.fraction.size();
+  if (d.whole.size() + d.fraction.size() + pad <= kSmallDigits && times <= uint64_t(INT64_MAX)) {
+    int64_t mantissa = 0;
+    for (char c : d.whole) mantissa = mantissa * 10 + (c - '0');
+    for (char c : d.fraction) mantissa = mantissa * 10 + (c - '0');
+    for (size_t k = 0; k < pad; ++k) mantissa *= 10;
+    int64_t product;
+    if (!__builtin_mul_overflow(mantissa, int64_t(times), &product)) {
+      if (d.negative) product = -product;
+      if (!__builtin_add_overflow(small_, product, &small_)) return true;
+      flush();
+      small_ = product;
+      return true;
+    }
+  }
   std::string digits(d.whole);
   digits += d.fraction;
-  digits.append(size_t(scale_) - d.fraction.size(), '0');
+  digits.append(pad, '0');
   std::vector<uint32_t> value;
   for (size_t end = digits.size(); end > 0;) {
     size_t start = end >= 9 ? end - 9 : 0;
@@ -307,8 +357,11 @@ bool DecimalSum::add(std::string_view text, uint64_t times) {
 }
 
 std::string DecimalSum::text() const {
-  bool negative = is_less(positive_, negative_);
-  std::string digits = digits_of(negative ? subtract(negative_, positive_) : subtract(positive_, negative_));
+  DecimalSum whole = *this;
+  whole.flush();
+  bool negative = is_less(whole.positive_, whole.negative_);
+  std::string digits = digits_of(negative ? subtract(whole.negative_, whole.positive_)
+                                          : subtract(whole.positive_, whole.negative_));
   if (digits.size() <= size_t(scale_)) digits.insert(0, size_t(scale_) + 1 - digits.size(), '0');
   if (scale_ > 0) digits.insert(digits.size() - size_t(scale_), ".");
   bool zero = digits.find_first_not_of("0.") == std::string::npos;
@@ -341,9 +394,11 @@ ValueKind value_kind(const Table& table, int column) {
 
 namespace {
 
-// The key's bytes put back where they came from in a blank record.
+// The key's bytes put back where they came from in a blank record (a
+// record already of the table's size keeps its other bytes: callers put
+// one key after another into the same record).
 void place_key(const Table& table, const std::vector<Place>& places, std::string_view key, std::vector<uint8_t>& record) {
-  record.assign(table.record_size, ' ');
+  if (record.size() != table.record_size) record.assign(table.record_size, ' ');
   size_t at = 0;
   for (const Place& p : places) {
     if (at + p.length > key.size()) break;
@@ -401,7 +456,7 @@ class StatsFolder {
     std::string_view bytes(reinterpret_cast<const char*>(record.data()) + place_.offset, place_.length);
     switch (stats_.kind) {
       case ValueKind::kText: return fold_text(record, bytes, times);
-      case ValueKind::kNumber: return fold_number(record, times);
+      case ValueKind::kNumber: return fold_number(record, bytes, times);
       case ValueKind::kDate: return fold_date(record, bytes, times);
       case ValueKind::kLogical: return fold_logical(bytes, times);
       case ValueKind::kMemo: return fold_memo(record, times);
@@ -445,24 +500,34 @@ class StatsFolder {
     }
   }
 
-  void fold_number(RecordImage record, uint64_t times) {
-    // The stored digits of N and F, the exact text of the binary kinds.
-    std::string text = field_text(table_, record, column_);
-    std::string_view value = trim(text);
+  void fold_number(RecordImage record, std::string_view bytes, uint64_t times) {
+    // The stored digits of N and F; the exact text of the binary kinds.
+    std::string text;
+    char type = field_type(table_, column_);
+    if (type != 'N' && type != 'F') {
+      text = field_text(table_, record, column_);
+      bytes = text;
+    }
+    std::string_view value = trim(trim_right(bytes));
     if (value.empty()) {
       stats_.blanks += times;
       return;
     }
-    DecimalParts parts;
-    if (!parse_decimal_parts(value, parts)) {
+    if (!sum_.add(value, times)) {
       stats_.not_numbers += times;
       return;
     }
-    sum_.add(value, times);
-    if (stats_.numbers == 0 || compare_decimals(value, stats_.minimum) < 0) stats_.minimum = value;
-    if (stats_.numbers == 0 || compare_decimals(value, stats_.maximum) > 0) stats_.maximum = value;
-    // Weighted Welford: the mean and squared deviations without a sum of squares.
+    // Rounding keeps the order, so only equal roundings need the digits.
     long double x = parse_number(value);
+    if (stats_.numbers == 0 || x < low_ || (x == low_ && compare_decimals(value, stats_.minimum) < 0)) {
+      low_ = x;
+      stats_.minimum = value;
+    }
+    if (stats_.numbers == 0 || x > high_ || (x == high_ && compare_decimals(value, stats_.maximum) > 0)) {
+      high_ = x;
+      stats_.maximum = value;
+    }
+    // Weighted Welford: the mean and squared deviations without a sum of squares.
     stats_.numbers += times;
     long double delta = x - mean_;
     mean_ += delta * (long double)times / (long double)stats_.numbers;
@@ -524,7 +589,7 @@ class StatsFolder {
   Place place_;
   ColumnStats stats_;
   DecimalSum sum_;
-  long double mean_ = 0, m2_ = 0;
+  long double mean_ = 0, m2_ = 0, low_ = 0, high_ = 0;
   std::string first_, last_, first_order_, last_order_;
   long double earliest_ = 0, latest_ = 0;
   bool dated_ = false;
@@ -553,7 +618,8 @@ void collect(const KeyCounter& counter, size_t width, ValueCounts& counts) {
   counts.values.reserve(counter.size());
   for (size_t k = 0; k < counter.size(); ++k) {
     if (counter.count(k) == 0) continue;
-    counts.values.push_back({std::string(reinterpret_cast<const char*>(counter.key(k)), width), counter.count(k)});
+    counts.values.push_back(
+        {std::string(reinterpret_cast<const char*>(counter.key(k)), width), counter.count(k), uint32_t(k)});
   }
 }
 
@@ -575,14 +641,30 @@ Status count_values(Table& table, const std::vector<int>& columns, const RecordL
   std::vector<uint8_t> key(width);
   uint64_t records = 0;
   bool cut = false;
+  // Keys are counted in batches whose slots are fetched into the cache
+  // together: with many distinct values the walk waits on memory, not on
+  // the hashing.
+  constexpr size_t kBatch = 16;
+  std::vector<uint8_t> batch(kBatch * width);
+  uint64_t hashes[kBatch];
+  size_t held = 0;
+  auto count_batch = [&] {
+    for (size_t k = 0; k < held; ++k) counter.prefetch(hashes[k]);
+    for (size_t k = 0; k < held; ++k) {
+      if (counter.add(batch.data() + k * width, hashes[k], limit)) continue;
+      // Beyond the limit: a new value takes one off every count instead.
+      cut = true;
+      counter.decrement_all();
+    }
+    held = 0;
+  };
   Status status = walk_view(table, list, progress, [&](RecordImage image) {
     ++records;
-    make_key(table, places, image, key.data());
-    if (counter.add(key.data(), limit)) return;
-    // Beyond the limit: a new value takes one off every count instead.
-    cut = true;
-    counter.decrement_all();
+    make_key(table, places, image, batch.data() + held * width);
+    hashes[held] = counter.hash_of(batch.data() + held * width);
+    if (++held == kBatch) count_batch();
   });
+  count_batch();
   if (status != Status::kOk) return status;
   counts.records = records;
 
@@ -619,6 +701,13 @@ Status count_values(Table& table, const std::vector<int>& columns, const RecordL
 
 namespace {
 
+std::string_view stored_bytes(const Table& table, RecordImage record, int column) {
+  const FieldDesc* desc = field_desc(table, column);
+  size_t length = size_t(std::max(field_length(table, column), 0));
+  if (!desc || desc->offset + length > record.size()) return {};
+  return std::string_view(reinterpret_cast<const char*>(record.data()) + desc->offset, length);
+}
+
 // What one column's values sort by: blanks first, then numbers, dates or
 // texts in the code page's order.
 struct SortKey {
@@ -635,8 +724,9 @@ SortKey sort_key(const Table& table, RecordImage record, int column, ValueKind k
   }
   switch (kind) {
     case ValueKind::kNumber: {
-      std::string text = field_text(table, record, column);
-      out.blank = trim(text).empty();
+      char type = field_type(table, column);
+      out.blank = type == 'N' || type == 'F' ? blank_bytes(stored_bytes(table, record, column))
+                                             : trim(field_text(table, record, column)).empty();
       out.number = field_number(table, record, column);
       return out;
     }
@@ -650,8 +740,7 @@ SortKey sort_key(const Table& table, RecordImage record, int column, ValueKind k
       return out;
     }
     default: {
-      const Place p = places_of(table, {column}).front();
-      out.text = std::string(trim_right(std::string_view(reinterpret_cast<const char*>(record.data()) + p.offset, p.length)));
+      out.text = std::string(trim_right(stored_bytes(table, record, column)));
       out.blank = out.text.empty();
       if (table.code_page) table.code_page->order_key(out.text);
       return out;
@@ -668,36 +757,96 @@ int compare_keys(const SortKey& a, const SortKey& b) {
 
 }  // namespace
 
-void sort_values(const Table& table, ValueCounts& counts, FrequencyOrder order) {
+namespace {
+
+// The values' indices in order of value. A single number or date column
+// sorts compact keys; other columns compare their keys column by column.
+std::vector<uint32_t> value_order(const Table& table, const ValueCounts& counts) {
   const size_t n = counts.values.size(), m = counts.columns.size();
+  const std::vector<Place> places = places_of(table, counts.columns);
+  std::vector<uint8_t> record;
+  std::vector<uint32_t> order(n);
+  ValueKind kind = m == 1 ? value_kind(table, counts.columns.front()) : ValueKind::kText;
+  if (kind == ValueKind::kNumber || kind == ValueKind::kDate) {
+    // Sorted by a double; the rare equal ones by the long double.
+    struct Key {
+      double approximate;
+      uint32_t index;
+      bool blank;
+    };
+    std::vector<Key> keys(n);
+    std::vector<long double> exact(n);
+    const Place& p = places.front();
+    char type = field_type(table, p.field);
+    bool stored_digits = (type == 'N' || type == 'F') && table.null_flags_field < 0;
+    for (size_t v = 0; v < n; ++v) {
+      SortKey key;
+      if (stored_digits) {
+        std::string_view digits(counts.values[v].key.data(), p.length);
+        key.blank = blank_bytes(digits);
+        key.number = parse_number(digits);
+      } else {
+        place_key(table, places, counts.values[v].key, record);
+        key = sort_key(table, RecordImage(record.data(), record.size()), p.field, kind);
+      }
+      keys[v] = {double(key.number), uint32_t(v), key.blank};
+      exact[v] = key.number;
+    }
+    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+      if (a.blank != b.blank) return a.blank;
+      if (a.approximate != b.approximate) return a.approximate < b.approximate;
+      if (exact[a.index] != exact[b.index]) return exact[a.index] < exact[b.index];
+      return a.index < b.index;
+    });
+    for (size_t r = 0; r < n; ++r) order[r] = keys[r].index;
+    return order;
+  }
   std::vector<SortKey> keys(n * m);
   std::vector<ValueKind> kinds;
   for (int c : counts.columns) kinds.push_back(value_kind(table, c));
-  const std::vector<Place> places = places_of(table, counts.columns);
-  std::vector<uint8_t> record;
   for (size_t v = 0; v < n; ++v) {
     place_key(table, places, counts.values[v].key, record);
     for (size_t k = 0; k < m; ++k) {
       keys[v * m + k] = sort_key(table, RecordImage(record.data(), record.size()), counts.columns[k], kinds[k]);
     }
   }
-  std::vector<size_t> index(n);
-  std::iota(index.begin(), index.end(), size_t(0));
-  auto by_value = [&](size_t a, size_t b) {
+  std::iota(order.begin(), order.end(), uint32_t(0));
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
     for (size_t k = 0; k < m; ++k) {
       if (int c = compare_keys(keys[a * m + k], keys[b * m + k])) return c < 0;
     }
     return counts.values[a].key < counts.values[b].key;
-  };
-  std::sort(index.begin(), index.end(), [&](size_t a, size_t b) {
-    if (order == FrequencyOrder::kByCount && counts.values[a].count != counts.values[b].count) {
-      return counts.values[a].count > counts.values[b].count;
-    }
-    return by_value(a, b);
   });
+  return order;
+}
+
+}  // namespace
+
+void sort_values(const Table& table, ValueCounts& counts, FrequencyOrder order) {
+  const size_t n = counts.values.size();
+  std::vector<uint32_t> sorted_order;
+  if (order == FrequencyOrder::kByValue) {
+    sorted_order = value_order(table, counts);
+  } else {
+    // Most frequent first; equal counts in the order the walk met the
+    // values (first in the file first). Sorted as compact pairs: a list of
+    // a million values is put in order in a fraction of its counting walk.
+    struct Ranked {
+      uint64_t count;
+      uint32_t seen;
+      uint32_t position;
+    };
+    std::vector<Ranked> ranked(n);
+    for (size_t k = 0; k < n; ++k) ranked[k] = {counts.values[k].count, counts.values[k].seen, uint32_t(k)};
+    std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
+      return a.count != b.count ? a.count > b.count : a.seen < b.seen;
+    });
+    sorted_order.resize(n);
+    for (size_t k = 0; k < n; ++k) sorted_order[k] = ranked[k].position;
+  }
   std::vector<ValueCount> sorted;
   sorted.reserve(n);
-  for (size_t k : index) sorted.push_back(std::move(counts.values[k]));
+  for (uint32_t k : sorted_order) sorted.push_back(std::move(counts.values[k]));
   counts.values = std::move(sorted);
 }
 

@@ -35,6 +35,7 @@ constexpr size_t kDefaultDistinctLimit = 1'000'000;
 struct ValueCount {
   std::string key;
   uint64_t count = 0;
+  uint32_t seen = 0;  // the order in which the walk met the values
 };
 
 enum class ValueKind { kText, kNumber, kDate, kLogical, kMemo };
@@ -91,7 +92,8 @@ std::string value_text(const Table& table, const ValueCounts& counts, const std:
 std::vector<uint8_t> value_record(const Table& table, const ValueCounts& counts, const std::string& key);
 
 // The two orders of the frequency list: the most frequent first (equal
-// counts by value), or by value as the columns' types order them (blanks first).
+// counts in the order the walk met them), or by value as the columns' types
+// order them (blanks first).
 enum class FrequencyOrder { kByCount, kByValue };
 void sort_values(const Table& table, ValueCounts& counts, FrequencyOrder order);
 
@@ -104,8 +106,12 @@ class DecimalSum {
 
  private:
   void rescale(int scale);
+  void flush();
   std::vector<uint32_t> positive_, negative_;  // base 10^9, least significant first
-  int scale_ = 0;                              // digits after the point
+  // Values of up to 18 digits are added here first, at the same scale, and
+  // carried over into the limbs when the next one would overflow.
+  int64_t small_ = 0;
+  int scale_ = 0;  // digits after the point
 };
 // -1, 0, 1 as the decimal texts compare by value; both must be numbers.
 int compare_decimals(std::string_view a, std::string_view b);
