@@ -51,8 +51,8 @@ class KeyCounter {
   // Asks for the key's first slot to be read into the cache ahead of use.
   void prefetch(uint64_t h) const { __builtin_prefetch(&slots_[size_t(h) & (slots_.size() - 1)]); }
   // One more of a key already held; nothing for another.
-  void add_known(const uint8_t* key) {
-    if (uint64_t slot = *find(key, hash(key))) ++counts_[index_of(slot)];
+  void add_known(const uint8_t* key, uint64_t h) {
+    if (uint64_t slot = *find(key, h)) ++counts_[index_of(slot)];
   }
   // The frequent-items step: every count one less, the keys that reach 0
   // dropped. It removes as many occurrences as keys are held, so the steps
@@ -304,6 +304,9 @@ std::vector<uint32_t> limbs_of(uint64_t n) {
 }
 
 constexpr size_t kSmallDigits = 18;  // every such mantissa fits an int64_t
+constexpr long double kPowersOfTen[kSmallDigits + 1] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,
+                                                        1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+                                                        1e14L, 1e15L, 1e16L, 1e17L, 1e18L};
 
 }  // namespace
 
@@ -322,7 +325,7 @@ void DecimalSum::rescale(int scale) {
   }
 }
 
-bool DecimalSum::add(std::string_view text, uint64_t times) {
+bool DecimalSum::add(std::string_view text, uint64_t times, long double* value) {
   DecimalParts d;
   if (!parse_decimal_parts(text, d)) return false;
   rescale(int(d.fraction.size()));
@@ -331,6 +334,8 @@ bool DecimalSum::add(std::string_view text, uint64_t times) {
     int64_t mantissa = 0;
     for (char c : d.whole) mantissa = mantissa * 10 + (c - '0');
     for (char c : d.fraction) mantissa = mantissa * 10 + (c - '0');
+    // Exact in a long double, and so is every power of ten it is divided by.
+    if (value) *value = (d.negative ? -1.0L : 1.0L) * (long double)mantissa / kPowersOfTen[d.fraction.size()];
     for (size_t k = 0; k < pad; ++k) mantissa *= 10;
     int64_t product;
     if (!__builtin_mul_overflow(mantissa, int64_t(times), &product)) {
@@ -341,18 +346,19 @@ bool DecimalSum::add(std::string_view text, uint64_t times) {
       return true;
     }
   }
+  if (value) *value = parse_number(text);
   std::string digits(d.whole);
   digits += d.fraction;
   digits.append(pad, '0');
-  std::vector<uint32_t> value;
+  std::vector<uint32_t> limbs;
   for (size_t end = digits.size(); end > 0;) {
     size_t start = end >= 9 ? end - 9 : 0;
     uint32_t limb = 0;
     for (size_t i = start; i < end; ++i) limb = limb * 10 + uint32_t(digits[i] - '0');
-    value.push_back(limb);
+    limbs.push_back(limb);
     end = start;
   }
-  add_scaled(d.negative ? negative_ : positive_, value, times);
+  add_scaled(d.negative ? negative_ : positive_, limbs, times);
   return true;
 }
 
@@ -466,8 +472,10 @@ class StatsFolder {
   ColumnStats finish() {
     if (stats_.kind == ValueKind::kNumber) {
       stats_.sum = stats_.numbers ? sum_.text() : "";
-      stats_.mean = double(mean_);
-      stats_.deviation = stats_.numbers > 1 ? double(std::sqrt(m2_ / (long double)(stats_.numbers - 1))) : 0;
+      long double n = (long double)stats_.numbers;
+      stats_.mean = n > 0 ? double(shift_ + shifted_ / n) : 0;
+      long double squared = n > 1 ? (squares_ - shifted_ * shifted_ / n) / (n - 1) : 0;
+      stats_.deviation = double(std::sqrt(std::max(squared, 0.0L)));
     }
     if (stats_.kind == ValueKind::kText) {
       stats_.first = first_;
@@ -513,12 +521,12 @@ class StatsFolder {
       stats_.blanks += times;
       return;
     }
-    if (!sum_.add(value, times)) {
+    long double x = 0;
+    if (!sum_.add(value, times, &x)) {
       stats_.not_numbers += times;
       return;
     }
     // Rounding keeps the order, so only equal roundings need the digits.
-    long double x = parse_number(value);
     if (stats_.numbers == 0 || x < low_ || (x == low_ && compare_decimals(value, stats_.minimum) < 0)) {
       low_ = x;
       stats_.minimum = value;
@@ -527,11 +535,13 @@ class StatsFolder {
       high_ = x;
       stats_.maximum = value;
     }
-    // Weighted Welford: the mean and squared deviations without a sum of squares.
+    // Sums of the values shifted by the first one: no cancellation when
+    // the values lie close together far from 0, and no division per value.
+    if (stats_.numbers == 0) shift_ = x;
     stats_.numbers += times;
-    long double delta = x - mean_;
-    mean_ += delta * (long double)times / (long double)stats_.numbers;
-    m2_ += (long double)times * delta * (x - mean_);
+    long double d = x - shift_;
+    shifted_ += d * (long double)times;
+    squares_ += d * d * (long double)times;
   }
 
   void fold_date(RecordImage record, std::string_view bytes, uint64_t times) {
@@ -589,7 +599,7 @@ class StatsFolder {
   Place place_;
   ColumnStats stats_;
   DecimalSum sum_;
-  long double mean_ = 0, m2_ = 0, low_ = 0, high_ = 0;
+  long double shift_ = 0, shifted_ = 0, squares_ = 0, low_ = 0, high_ = 0;
   std::string first_, last_, first_order_, last_order_;
   long double earliest_ = 0, latest_ = 0;
   bool dated_ = false;
@@ -638,7 +648,6 @@ Status count_values(Table& table, const std::vector<int>& columns, const RecordL
   const std::vector<Place> places = places_of(table, columns);
   const size_t width = key_width(table, places);
   KeyCounter counter(width);
-  std::vector<uint8_t> key(width);
   uint64_t records = 0;
   bool cut = false;
   // Keys are counted in batches whose slots are fetched into the cache
@@ -683,11 +692,18 @@ Status count_values(Table& table, const std::vector<int>& columns, const RecordL
   // The values kept are counted again exactly, and the statistics, which
   // the lost values take part in, are made record by record.
   counter.zero_counts();
+  auto recount_batch = [&] {
+    for (size_t k = 0; k < held; ++k) counter.prefetch(hashes[k]);
+    for (size_t k = 0; k < held; ++k) counter.add_known(batch.data() + k * width, hashes[k]);
+    held = 0;
+  };
   status = walk_view(table, list, progress, [&](RecordImage image) {
-    make_key(table, places, image, key.data());
-    counter.add_known(key.data());
+    make_key(table, places, image, batch.data() + held * width);
+    hashes[held] = counter.hash_of(batch.data() + held * width);
+    if (++held == kBatch) recount_batch();
     folder.fold(image, 1);
   });
+  recount_batch();
   if (status != Status::kOk) return status;
   collect(counter, width, counts);
   counts.cut = true;

@@ -101,7 +101,8 @@ void sort_values(const Table& table, ValueCounts& counts, FrequencyOrder order);
 // Texts that are no decimal number are ignored; false then.
 class DecimalSum {
  public:
-  bool add(std::string_view text, uint64_t times = 1);
+  // With `value`, the number is also given there (rounded to long double).
+  bool add(std::string_view text, uint64_t times = 1, long double* value = nullptr);
   std::string text() const;
 
  private:
