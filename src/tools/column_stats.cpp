@@ -33,7 +33,6 @@ class KeyCounter {
 
   // One more of the key; false (nothing counted) when it is new and `limit`
   // keys are held already.
-  bool add(const uint8_t* key, size_t limit) { return add(key, hash(key), limit); }
   bool add(const uint8_t* key, uint64_t h, size_t limit) {
     uint64_t* slot = find(key, h);
     if (*slot != 0) {
@@ -633,6 +632,75 @@ void collect(const KeyCounter& counter, size_t width, ValueCounts& counts) {
   }
 }
 
+// Keys are taken in batches whose slots are fetched into the cache
+// together: with many distinct values a walk waits on memory, not on the
+// hashing.
+class KeyBatch {
+ public:
+  KeyBatch(const Table& table, const std::vector<Place>& places, KeyCounter& counter, size_t width)
+      : table_(table), places_(places), counter_(counter), width_(width), keys_(kSize * width) {}
+
+  // Takes the record's key; true when the batch is full.
+  bool take(RecordImage image) {
+    uint8_t* key = keys_.data() + held_ * width_;
+    make_key(table_, places_, image, key);
+    hashes_[held_] = counter_.hash_of(key);
+    return ++held_ == kSize;
+  }
+  // Hands each key of the batch to `use` with its hash, and empties it.
+  template <typename Use>
+  void drain(Use use) {
+    for (size_t k = 0; k < held_; ++k) counter_.prefetch(hashes_[k]);
+    for (size_t k = 0; k < held_; ++k) use(keys_.data() + k * width_, hashes_[k]);
+    held_ = 0;
+  }
+
+ private:
+  static constexpr size_t kSize = 16;
+  const Table& table_;
+  const std::vector<Place>& places_;
+  KeyCounter& counter_;
+  size_t width_;
+  std::vector<uint8_t> keys_;
+  uint64_t hashes_[kSize] = {};
+  size_t held_ = 0;
+};
+
+// The first walk: every key counted while fewer than `limit` are held;
+// past that a new key takes one off every count instead. True in `cut`
+// when that happened.
+Status count_keys(const Table& table, const std::vector<Place>& places, const RecordList* list,
+                  const ProgressCallback& progress, KeyCounter& counter, size_t width, size_t limit,
+                  uint64_t& records, bool& cut) {
+  KeyBatch batch(table, places, counter, width);
+  auto add = [&](const uint8_t* key, uint64_t h) {
+    if (counter.add(key, h, limit)) return;
+    cut = true;
+    counter.decrement_all();
+  };
+  Status status = walk_view(table, list, progress, [&](RecordImage image) {
+    ++records;
+    if (batch.take(image)) batch.drain(add);
+  });
+  batch.drain(add);
+  return status;
+}
+
+// The second walk of a cut list: the keys kept counted exactly, and the
+// statistics, which every value takes part in, made record by record.
+Status recount_keys(const Table& table, const std::vector<Place>& places, const RecordList* list,
+                    const ProgressCallback& progress, KeyCounter& counter, size_t width, StatsFolder& folder) {
+  counter.zero_counts();
+  KeyBatch batch(table, places, counter, width);
+  auto add = [&](const uint8_t* key, uint64_t h) { counter.add_known(key, h); };
+  Status status = walk_view(table, list, progress, [&](RecordImage image) {
+    if (batch.take(image)) batch.drain(add);
+    folder.fold(image, 1);
+  });
+  batch.drain(add);
+  return status;
+}
+
 }  // namespace
 
 Status count_values(Table& table, const std::vector<int>& columns, const RecordList* list,
@@ -648,68 +716,28 @@ Status count_values(Table& table, const std::vector<int>& columns, const RecordL
   const std::vector<Place> places = places_of(table, columns);
   const size_t width = key_width(table, places);
   KeyCounter counter(width);
-  uint64_t records = 0;
   bool cut = false;
-  // Keys are counted in batches whose slots are fetched into the cache
-  // together: with many distinct values the walk waits on memory, not on
-  // the hashing.
-  constexpr size_t kBatch = 16;
-  std::vector<uint8_t> batch(kBatch * width);
-  uint64_t hashes[kBatch];
-  size_t held = 0;
-  auto count_batch = [&] {
-    for (size_t k = 0; k < held; ++k) counter.prefetch(hashes[k]);
-    for (size_t k = 0; k < held; ++k) {
-      if (counter.add(batch.data() + k * width, hashes[k], limit)) continue;
-      // Beyond the limit: a new value takes one off every count instead.
-      cut = true;
-      counter.decrement_all();
-    }
-    held = 0;
-  };
-  Status status = walk_view(table, list, progress, [&](RecordImage image) {
-    ++records;
-    make_key(table, places, image, batch.data() + held * width);
-    hashes[held] = counter.hash_of(batch.data() + held * width);
-    if (++held == kBatch) count_batch();
-  });
-  count_batch();
+  Status status = count_keys(table, places, list, progress, counter, width, limit, counts.records, cut);
   if (status != Status::kOk) return status;
-  counts.records = records;
 
   StatsFolder folder(table, columns.front());
+  if (cut) {
+    status = recount_keys(table, places, list, progress, counter, width, folder);
+    if (status != Status::kOk) return status;
+  }
+  collect(counter, width, counts);
   if (!cut) {
-    collect(counter, width, counts);
+    // Every value with its count stands for its records.
     std::vector<uint8_t> record;
     for (const ValueCount& v : counts.values) {
       place_key(table, places, v.key, record);
       folder.fold(RecordImage(record.data(), record.size()), v.count);
     }
-    counts.stats = folder.finish();
-    counts.stats.distinct = counts.values.size();
-    return Status::kOk;
   }
-  // The values kept are counted again exactly, and the statistics, which
-  // the lost values take part in, are made record by record.
-  counter.zero_counts();
-  auto recount_batch = [&] {
-    for (size_t k = 0; k < held; ++k) counter.prefetch(hashes[k]);
-    for (size_t k = 0; k < held; ++k) counter.add_known(batch.data() + k * width, hashes[k]);
-    held = 0;
-  };
-  status = walk_view(table, list, progress, [&](RecordImage image) {
-    make_key(table, places, image, batch.data() + held * width);
-    hashes[held] = counter.hash_of(batch.data() + held * width);
-    if (++held == kBatch) recount_batch();
-    folder.fold(image, 1);
-  });
-  recount_batch();
-  if (status != Status::kOk) return status;
-  collect(counter, width, counts);
-  counts.cut = true;
+  counts.cut = cut;
   counts.stats = folder.finish();
-  counts.stats.distinct = limit;
-  counts.stats.distinct_cut = true;
+  counts.stats.distinct = cut ? limit : counts.values.size();
+  counts.stats.distinct_cut = cut;
   return Status::kOk;
 }
 
