@@ -16,6 +16,7 @@
 #include "app/cell_editor.h"
 #include "app/check_command.h"
 #include "app/column_setup.h"
+#include "app/column_stats_view.h"
 #include "app/command_support.h"
 #include "app/encoding_commands.h"
 #include "app/export_command.h"
@@ -198,6 +199,8 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::ChooseCodePage, choose_code_page_command, kCodePageHelp},
     {Cmd::ToggleCaptionCodePage, toggle_caption_code_page, 0},
     {Cmd::HexPanel, toggle_hex_panel, 0},
+    {Cmd::ColumnStats, column_stats_command, kColumnStatsHelp},
+    {Cmd::ValueFrequencies, value_frequencies_command, kFrequencyHelp},
 
     {Cmd::EditMode, toggle_edit_mode, 0},
     {Cmd::EnterAction, enter_action, 0},
@@ -349,6 +352,7 @@ constexpr KeyBinding kKeys[] = {
     {kKeyAltF2, Cmd::DatabaseInfo},
     {kKeyAltF3, Cmd::Filter},
     {kKeyAltF4, Cmd::GoToField},
+    {kKeyAltF5, Cmd::ColumnStats},
     {kKeyAltF6, Cmd::GoToRecord},
     {kKeyAltF7, Cmd::FindNext},
     {kKeyAltF8, Cmd::Pack},

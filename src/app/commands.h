@@ -94,6 +94,8 @@ enum class Cmd : int {
   ChooseCodePage,    // View "Code &page...": every code page kora knows
   ToggleCaptionCodePage,  // Shift+F12
   HexPanel,          // Tools "He&x panel"
+  ColumnStats,       // Alt+F5, View "Column s&tatistics"
+  ValueFrequencies,  // View "Value fre&quencies"
 
   // ---- editing values
   EditMode,     // F4

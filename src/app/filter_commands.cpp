@@ -251,6 +251,14 @@ void filter_command() {
   run_filter(*table, expression, choice.merge, choice.hide_deleted);
 }
 
+bool filter_to_condition(const std::string& condition, bool merge) {
+  Table* table = g_app.table();
+  if (!table) return false;
+  g_settings.filter.expression = remembered_from_table(*table, condition);
+  g_merge_choice = merge ? 1 : 0;
+  return run_filter(*table, condition, merge, table->view.hide_deleted);
+}
+
 void quick_filter_command() { quick_filter(false); }
 void quick_filter_add_command() { quick_filter(true); }
 

@@ -5,6 +5,8 @@
 // g_app.redraw.
 #pragma once
 
+#include <string>
+
 namespace kora {
 
 // Alt+F3, Tools "Fi&lter": a condition, new or merged with the current one.
@@ -12,6 +14,10 @@ void filter_command();
 // Ctrl+E and its merging twin: the current column equal to the current value.
 void quick_filter_command();
 void quick_filter_add_command();
+// The quick filter by a condition the program made (a value picked from a
+// list): new, or merged with the current filter. False when it did not run
+// or was stopped.
+bool filter_to_condition(const std::string& condition, bool merge);
 // Alt+F6, Edit "&Go to record".
 void go_to_record_command();
 // Tools, Group: the group operation dialog, its action preset.

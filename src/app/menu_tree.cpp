@@ -101,6 +101,9 @@ MenuItem g_view_items[] = {
     item("Code &page...", Cmd::ChooseCodePage),
     separator(),
     item("&Options", Cmd::Options),
+    separator(),
+    item("Column s&tatistics", Cmd::ColumnStats),
+    item("Value fre&quencies", Cmd::ValueFrequencies),
     end(),
 };
 

@@ -453,6 +453,7 @@ int screen_open() {
   g_screen.cells.clear();
   screen_set_size(LINES, COLS);
   g_screen.right_margin = 0;
+  g_screen.unicode = utf8;
   g_screen.backend = g_session.backend;
   g_screen.open = true;
   key_input_reset(utf8);

@@ -70,6 +70,7 @@ int screen_open_headless(int rows, int cols) {
   g_screen.cells.clear();
   screen_set_size(rows, cols);
   g_screen.right_margin = 0;
+  g_screen.unicode = true;
   g_screen.cursor_x = 0;
   g_screen.cursor_y = 0;
   g_screen.cursor_visibility = 1;

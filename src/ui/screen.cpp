@@ -151,9 +151,10 @@ struct StandIn {
   char32_t glyph;
   char ascii;
 };
-// The arrows in the order of Arrow, then the symbol for NUL.
-constexpr StandIn kStandIns[] = {
-    {U'\u25B2', '^'}, {U'\u25BC', 'v'}, {U'\u25C4', '<'}, {U'\u25BA', '>'}, {kNulSymbol, '.'}};
+// The arrows in the order of Arrow, then the symbol for NUL and the
+// ellipsis that ends a cut text.
+constexpr StandIn kStandIns[] = {{U'\u25B2', '^'}, {U'\u25BC', 'v'}, {U'\u25C4', '<'},
+                                 {U'\u25BA', '>'}, {kNulSymbol, '.'},  {U'\u2026', '~'}};
 
 }  // namespace
 

@@ -45,6 +45,9 @@ struct ScreenState {
   int cols = 0;
   // Columns at the right edge that string output leaves untouched (0 or 1).
   int right_margin = 0;
+  // The terminal shows every character; false: only code page 866's, so
+  // that a drawing picks glyphs it can show (a bar chart's '#').
+  bool unicode = true;
   std::vector<Cell> cells;  // rows * cols, row by row
   int cursor_x = 0;
   int cursor_y = 0;
@@ -116,9 +119,10 @@ enum class Arrow { kUp, kDown, kLeft, kRight };
 void put_arrow(int x, int y, Arrow arrow, unsigned char attr);
 // The symbol for NUL (U+2400), which a NUL byte inside a text is shown as.
 inline constexpr char32_t kNulSymbol = U'\u2400';
-// The ASCII character a triangle of put_arrow, or the symbol for NUL,
-// stands as where Unicode is not shown ('^', 'v', '<', '>'; '.', as the
-// byte interface shows other control bytes); 0 for every other character.
+// The ASCII character a triangle of put_arrow, the symbol for NUL or the
+// ellipsis of a cut text stands as where Unicode is not shown ('^', 'v',
+// '<', '>'; '.', as the byte interface shows other control bytes; '~');
+// 0 for every other character.
 char ascii_stand_in(char32_t ch);
 // The code page 866 byte a cell shows, '?' for a character 866 lacks (the
 // view of the screen tests and the byte interface share; an arrow or the

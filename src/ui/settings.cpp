@@ -30,6 +30,7 @@ constexpr const char* kExportHtml = "ExportHTML";
 constexpr const char* kExportDbf = "ExportDBF";
 constexpr const char* kFilter = "Filter";
 constexpr const char* kSearch = "Search";
+constexpr const char* kStatistics = "Statistics";
 
 #define KORA_FIELD(member) [](Settings& s) -> decltype(auto) { return (s.member); }
 
@@ -92,6 +93,8 @@ const IntKey kIntKeys[] = {
 
     {kSearch, "Direction", KORA_FIELD(search.direction), 0, 0, 2},
     {kSearch, "ByField", KORA_FIELD(search.by_field), 0, 0, 1},
+
+    {kStatistics, "DistinctLimit", KORA_FIELD(distinct_limit), 1000000, 1, 1000000000},
 };
 
 // A one-character key; an empty value leaves the character as it was.

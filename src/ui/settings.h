@@ -132,6 +132,9 @@ struct Settings {
   ExportDbfSettings export_dbf;
   FilterSettings filter;
   SearchSettings search;
+  // [Statistics] DistinctLimit: the most distinct values the frequency
+  // list counts exactly before it keeps only the most frequent.
+  int distinct_limit = 1000000;
 
   // ReadOnly as the file gave it. The /ro switch and View / Read only set
   // read_only for one run; saving [Options] writes this value back, so that

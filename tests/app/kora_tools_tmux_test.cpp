@@ -11,7 +11,9 @@
 // - header: header repairs keep every record and the file's size, and
 //   read-only mode writes nothing (it takes the fixtures folder);
 // - unsaved: Esc, F12 and File Exit ask about typed changes, and one file
-//   under several names is one table.
+//   under several names is one table;
+// - stats: Alt+F5 and the frequency list on a table it generates, compared
+//   with Python's Counter and decimal sums (it takes no fixture).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,6 +37,7 @@ constexpr Script kScripts[] = {
     {"structure", "infused-dbf/dbase_83.dbf"},
     {"header", ""},
     {"unsaved", "infused-dbf/cp1251.dbf"},
+    {"stats", ""},
 };
 
 class KoraToolsTmux : public ::testing::TestWithParam<Script> {};
