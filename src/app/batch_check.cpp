@@ -70,12 +70,22 @@ std::string json_table(const std::string& name, const Table& table, const TableC
   for (size_t k = 0; k < check.findings.size(); ++k) {
     const CheckFinding& f = check.findings[k];
     out += k ? ",{" : "{";
-    out += "\"kind\":" + json_string(check_kind_name(f.kind));
-    out += ",\"field\":" + (f.field < 0 ? std::string("null") : json_string(field_name_utf8(table, f.field)));
-    out += ",\"count\":" + std::to_string(f.count) + ",\"records\":[";
-    for (size_t r = 0; r < f.first.size(); ++r) out += (r ? "," : "") + std::to_string(f.first[r] + 1);
+    out += "\"kind\":";
+    out += json_string(check_kind_name(f.kind));
+    out += ",\"field\":";
+    out += f.field < 0 ? std::string("null") : json_string(field_name_utf8(table, f.field));
+    out += ",\"count\":";
+    out += std::to_string(f.count);
+    out += ",\"records\":[";
+    for (size_t r = 0; r < f.first.size(); ++r) {
+      if (r) out += ',';
+      out += std::to_string(f.first[r] + 1);
+    }
     out += "]";
-    if (!f.detail.empty()) out += ",\"detail\":" + json_string(f.detail);
+    if (!f.detail.empty()) {
+      out += ",\"detail\":";
+      out += json_string(f.detail);
+    }
     out += "}";
   }
   return out + "]}";

@@ -377,9 +377,12 @@ std::string DecimalSum::text() const {
   std::string digits = digits_of(negative ? subtract(whole.negative_, whole.positive_)
                                           : subtract(whole.positive_, whole.negative_));
   if (digits.size() <= size_t(scale_)) digits.insert(0, size_t(scale_) + 1 - digits.size(), '0');
-  if (scale_ > 0) digits.insert(digits.size() - size_t(scale_), ".");
+  if (scale_ > 0) digits.insert(digits.end() - scale_, '.');
   bool zero = digits.find_first_not_of("0.") == std::string::npos;
-  return (negative && !zero ? "-" : "") + digits;
+  std::string out;
+  if (negative && !zero) out += '-';
+  out += digits;
+  return out;
 }
 
 int compare_decimals(std::string_view a, std::string_view b) {

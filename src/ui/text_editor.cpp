@@ -407,8 +407,8 @@ void paste_block(Session& s) {
   if (pieces.size() > 1) {
     line.line_end = usual;
     std::vector<TextLine> added(pieces.begin() + 1, pieces.end());
-    for (TextLine& piece : added) piece.line_end = usual;
-    added.back().line_end = end;
+    // The last piece takes the end of the line it was pasted into.
+    for (size_t k = 0; k < added.size(); ++k) added[k].line_end = k + 1 == added.size() ? end : usual;
     ed.lines.insert(ed.lines.begin() + ed.current + 1, added.begin(), added.end());
     ed.current += int(added.size());
   }
