@@ -301,6 +301,14 @@ class UndoLog {
   bool unchanged() const { return fd_identity(table->fd) == table_id && path_identity(table->memo_file_name) == memo_id; }
   void drop_steps(std::vector<Step>& steps);
   void clear(const std::string& why);
+  // Leaves the log and its kept files on disk, unheld, for the next open
+  // of the table to finish the undo that failed half-way.
+  void abandon() {
+    undo.clear();
+    redo.clear();
+    if (log.fd >= 0) ::close(log.fd);
+    log.fd = -1;
+  }
 };
 
 namespace {
@@ -756,14 +764,15 @@ UndoOutcome take_back(Table& table, std::string& text, bool forward) {
             apply_step(step, log->log.fd, table, log, capture) && log->log.append(kEnd, serial_payload(back.serial)) &&
             log->log.append(kApplied, serial_payload(step.serial));
   --g_paused;
+  if (!ok) {
+    log->abandon();
+    table.undo.reset();
+    text = step.name + " could not be taken back whole; the next open of the table finishes it";
+    return UndoOutcome::kFailed;
+  }
   reread_table(table);
   text = step.name;
   remove_kept_files(step);
-  if (!ok) {
-    log->clear(step.name + " could not be undone");
-    text = "Cannot write file";
-    return UndoOutcome::kFailed;
-  }
   (forward ? log->undo : log->redo).push_back(std::move(back));
   log->remember_files();
   return UndoOutcome::kDone;
