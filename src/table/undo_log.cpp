@@ -359,7 +359,9 @@ struct Inside {
   ~Inside() { g_inside = was; }
 };
 
-bool watching() { return g_active && g_active->recorded && !g_paused && !g_inside && !g_active->overflow; }
+bool watching() {
+  return g_active && g_active->log && g_active->recorded && !g_paused && !g_inside && !g_active->overflow;
+}
 
 // Which file of the step's table `fd` is, or -1.
 int file_of(int fd) {
@@ -383,6 +385,11 @@ bool begin_record(ActiveStep& a) {
 bool keep_event(Event e, int fd = -1) {
   ActiveStep& a = *g_active;
   Inside inside;
+  // A step that would outgrow the cap keeps nothing more: it is dropped at its end.
+  if (a.log->log.end + e.length + e.image.size() > a.cap) {
+    a.overflow = true;
+    return true;
+  }
   if (!begin_record(a)) return a.failed = true, false;
   std::optional<uint64_t> at;
   if (e.kind == kImage) at = a.log->log.append(kImage, image_fixed(e), fd, e.offset, e.length);
@@ -391,7 +398,6 @@ bool keep_event(Event e, int fd = -1) {
   if (!at) return a.failed = true, false;
   e.bytes_at = *at;
   a.step.events.push_back(std::move(e));
-  if (a.log->log.end > a.cap) a.overflow = true;
   return true;
 }
 
@@ -451,6 +457,7 @@ bool observe_replace(const std::string& to) {
   if (target.exists) e.keep = a.log->keep_name();
   // Named in the log before it exists, so that an open after a kill removes it.
   if (!keep_event(e)) return false;
+  if (a.overflow) return true;
   if (target.exists) {
     Inside inside;
     file_unlink(e.keep);
@@ -504,7 +511,7 @@ UndoStep::~UndoStep() {
     log.remember_files();
     return;
   }
-  if (a->step.events.empty()) return;
+  if (a->step.events.empty() && !a->overflow && !a->failed) return;
   Inside inside;
   if (a->overflow || a->failed) {
     remove_kept_files(a->step);
