@@ -81,5 +81,29 @@ TEST(UndoCommands, CtrlZTakesBackTheLastChangesInTurnAndCtrlYMakesThemAgain) {
   EXPECT_FALSE(file_exists(undo_log_path(path)));
 }
 
+// Zap may rewrite the whole table: over the undo limit it asks first, and
+// Cancel leaves the table as it was.
+TEST(UndoCommands, AChangeLargerThanTheUndoLimitAsksBeforeItRuns) {
+  TempDir dir;
+  std::string path = dir.copy_fixture("infused-dbf/dbase_83.dbf");
+  dir.copy_fixture("infused-dbf/dbase_83.dbt");
+  chmod(path.c_str(), 0644);
+  const std::vector<uint8_t> opened = read_bytes(path);
+  std::string ini = "[Options]\nUndoLimitMB=0\n";
+  write_bytes(dir.file("kora.ini"), std::vector<uint8_t>(ini.begin(), ini.end()));
+  std::string kept_program = program_file();
+  program_file() = dir.file("kora");
+  bool asked = false;
+  on_screen_wait() = [&] {
+    for (int y = 0; y < 25; ++y) asked = asked || row(y).find("larger than the undo limit") != std::string::npos;
+  };
+  g_timed_keys = {kKeyCtrlF8, kEsc};
+  run_timed(path);
+  on_screen_wait() = nullptr;
+  program_file() = kept_program;
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(read_bytes(path), opened);
+}
+
 }  // namespace
 }  // namespace kora
