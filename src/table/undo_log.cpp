@@ -345,6 +345,7 @@ struct ActiveStep {
   bool begun = false;     // its BEGIN record is in the log
   bool overflow = false;  // it grew past the cap
   bool failed = false;    // a part could not be kept
+  bool no_log = false;    // the folder takes no log: the change goes unrecorded
   uint64_t cap = kDefaultUndoCap;
   FileIdentity memo;
 };
@@ -372,6 +373,12 @@ int file_of(int fd) {
   return id.exists && id.dev == g_active->memo.dev && id.ino == g_active->memo.ino ? kMemoFile : -1;
 }
 
+// A part that could not be kept: the write is refused and the step dropped.
+bool refuse(ActiveStep& a) {
+  a.failed = true;
+  return false;
+}
+
 bool begin_record(ActiveStep& a) {
   if (a.begun) return true;
   UndoLog& log = *a.log;
@@ -390,12 +397,18 @@ bool keep_event(Event e, int fd = -1) {
     a.overflow = true;
     return true;
   }
-  if (!begin_record(a)) return a.failed = true, false;
+  // A folder that takes no new file (the table alone may be written) keeps
+  // no history; the change itself goes ahead.
+  if (!a.log->open()) {
+    a.no_log = a.overflow = true;
+    return true;
+  }
+  if (!begin_record(a)) return refuse(a);
   std::optional<uint64_t> at;
   if (e.kind == kImage) at = a.log->log.append(kImage, image_fixed(e), fd, e.offset, e.length);
   else if (e.kind == kShift) at = a.log->log.append(kShift, shift_payload(e));
   else at = a.log->log.append(kKeep, keep_payload(e));
-  if (!at) return a.failed = true, false;
+  if (!at) return refuse(a);
   e.bytes_at = *at;
   a.step.events.push_back(std::move(e));
   return true;
@@ -461,7 +474,7 @@ bool observe_replace(const std::string& to) {
   if (target.exists) {
     Inside inside;
     file_unlink(e.keep);
-    if (!file_link(to, e.keep)) return a.failed = true, false;
+    if (!file_link(to, e.keep)) return refuse(a);
   }
   (file == kTableFile ? a.step.table_kept : a.step.memo_kept) = true;
   return true;
@@ -515,7 +528,9 @@ UndoStep::~UndoStep() {
   Inside inside;
   if (a->overflow || a->failed) {
     remove_kept_files(a->step);
-    log.clear(a->overflow ? a->step.name + " was too large to undo" : a->step.name + " could not be kept for undo");
+    log.clear(a->no_log     ? "The table's folder takes no undo history"
+              : a->overflow ? a->step.name + " was too large to undo"
+                            : a->step.name + " could not be kept for undo");
   } else if (log.log.append(kEnd, serial_payload(a->step.serial))) {
     log.drop_steps(log.redo);
     log.undo.push_back(std::move(a->step));
