@@ -21,6 +21,7 @@
 #include "table/undo_log.h"
 #include "tools/append_from.h"
 #include "tools/fill.h"
+#include "tools/search.h"
 
 namespace kora {
 namespace {
@@ -80,6 +81,12 @@ const Change kChanges[] = {
        r.expression = "\"FILLED\"";
        FillCounts counts;
        return fill_records(t, r, nullptr, {}, counts) == Status::kOk && counts.stored > 0;
+     }},
+    {"replace", [](Table& t) {
+       int i = first_field(t, false);
+       if (!read_record(t, 0)) return false;
+       std::string head(reinterpret_cast<const char*>(t.record.data()) + t.fields[size_t(i)].offset, 2);
+       return replace_in_cell(t, {0, i}, TextMatcher(t, head), "ZZ") == ReplaceOutcome::kReplaced;
      }},
     {"append from", [](Table& t) {
        return append_from_dbf(t, test::fixture(std::string(t.file_name).find("dbase_83") != std::string::npos
