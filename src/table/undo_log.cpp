@@ -284,15 +284,22 @@ class UndoLog {
   std::string lost;  // why the history was dropped, told on the next undo
 
   // Opens the log on the first change; held locked so that no other open
-  // of the table takes it for one left by a kill.
+  // of the table takes it for one left by a kill. Another session's log
+  // (the table open in a second kora) is left alone: this one keeps none.
   bool open() {
     if (log.fd >= 0) return true;
-    log.fd = file_open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (log.fd < 0) return false;
-    flock(log.fd, LOCK_EX | LOCK_NB);
+    int fd = file_open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      busy = true;
+      return false;
+    }
+    log.fd = fd;
     log.end = 0;
-    return true;
+    return file_truncate(fd, 0);
   }
+  bool busy = false;
   std::string keep_name() { return path + "." + std::to_string(next_keep++); }
   void remember_files() {
     table_id = fd_identity(table->fd);
@@ -528,9 +535,10 @@ UndoStep::~UndoStep() {
   Inside inside;
   if (a->overflow || a->failed) {
     remove_kept_files(a->step);
-    log.clear(a->no_log     ? "The table's folder takes no undo history"
-              : a->overflow ? a->step.name + " was too large to undo"
-                            : a->step.name + " could not be kept for undo");
+    log.clear(a->no_log && log.busy ? "Another kora keeps the undo history of this table"
+              : a->no_log           ? "The table's folder takes no undo history"
+              : a->overflow         ? a->step.name + " was too large to undo"
+              : a->step.name + " could not be kept for undo");
   } else if (log.log.append(kEnd, serial_payload(a->step.serial))) {
     log.drop_steps(log.redo);
     log.undo.push_back(std::move(a->step));
