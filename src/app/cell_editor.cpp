@@ -15,6 +15,8 @@
 #include "app/browse_view.h"
 #include "app/navigation.h"
 #include "app/table_characters.h"
+#include "app/undo_commands.h"
+#include "table/undo_log.h"
 #include "table/byte_order.h"
 #include "table/code_page.h"
 #include "table/record_ops.h"
@@ -66,6 +68,8 @@ void edit_buffer_to_record(Table& table) {
 
 // Writes the edit buffer as the current record. 1 or 0.
 int write_edit_buffer(Table& table) {
+  // A record written on leaving it is a step of its own, whatever key left it.
+  UndoStep step(table, "Edit", undo_limit());
   edit_buffer_to_record(table);
   record_from_display(table, table.record.data());
   return write_record(table, uint32_t(view_of(table).current_record));

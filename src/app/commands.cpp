@@ -34,6 +34,7 @@
 #include "app/sql_command.h"
 #include "app/structure_dialog.h"
 #include "app/tool_commands.h"
+#include "app/undo_commands.h"
 #include "table/text_code_page.h"
 #include "ui/key_codes.h"
 #include "ui/menu.h"
@@ -207,6 +208,8 @@ constexpr CommandBinding kCommands[] = {
     {Cmd::SpaceKey, space_key, 0},
     {Cmd::Memo, memo_editor, kMemoEditorHelpTopic},
     {Cmd::BlockMark, block_mark_toggle, 0},
+    {Cmd::Undo, undo_command, 0},
+    {Cmd::Redo, redo_command, 0},
     {Cmd::Cut, block_cut, 0},
     {Cmd::Copy, block_copy, 0},
     {Cmd::Paste, block_paste, 0},
@@ -297,6 +300,8 @@ constexpr KeyBinding kKeys[] = {
     {kKeyCtrlR, Cmd::Refresh},
     {kKeyCtrlS, Cmd::Sort},
     {kKeyCtrlG, Cmd::CopyRecord},
+    {kKeyCtrlZ, Cmd::Undo},
+    {kKeyCtrlY, Cmd::Redo},
     {kKeyCtrlRightBracket, Cmd::PasteRecord},
     {kKeyAltTab, Cmd::PreviousTable},
     {' ', Cmd::SpaceKey, kMatchCharacter},
@@ -389,7 +394,7 @@ const CommandBinding& command_binding(Cmd command) {
 
 void run_command(Cmd command) {
   CommandFunction run = command_binding(command).run;
-  if (run) run();
+  if (run) run_as_undo_step(command, run);
 }
 
 namespace {

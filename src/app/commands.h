@@ -103,7 +103,9 @@ enum class Cmd : int {
   SpaceKey,     // Space: the memo editor
   Memo,         // View "&Memo"
   BlockMark,    // '*'
-  Cut,          // Edit "C&ut"
+  Undo,         // Ctrl+Z, Edit "&Undo"
+  Redo,         // Ctrl+Y, Edit "Redo"
+  Cut,          // Edit "Cu&t"
   Copy,         // Edit "&Copy"
   Paste,        // Edit "&Paste"
   DeleteValue,  // Edit "&Delete"

@@ -108,7 +108,10 @@ MenuItem g_view_items[] = {
 };
 
 MenuItem g_edit_items[] = {
-    disabled("C&ut", Cmd::Cut),
+    item("&Undo", Cmd::Undo),
+    item("Redo", Cmd::Redo),
+    separator(),
+    disabled("Cu&t", Cmd::Cut),
     disabled("&Copy", Cmd::Copy),
     disabled("&Paste", Cmd::Paste),
     disabled("&Delete", Cmd::DeleteValue),
@@ -221,6 +224,8 @@ const StateRule kStateRules[] = {
     {Cmd::AnsiCharset, kItemMarked, [](const MenuFacts& f) { return f.ansi != 0; }},
     {Cmd::OemCharset, kItemMarked, [](const MenuFacts& f) { return !f.ansi; }},
 
+    {Cmd::Undo, kItemDisabled, [](const MenuFacts& f) { return f.read_only || !f.can_undo; }},
+    {Cmd::Redo, kItemDisabled, [](const MenuFacts& f) { return f.read_only || !f.can_redo; }},
     {Cmd::Cut, kItemDisabled, no_value},
     {Cmd::DeleteValue, kItemDisabled, no_value},
     {Cmd::Copy, kItemDisabled, no_records},

@@ -30,6 +30,8 @@ struct MenuFacts {
   int record_copied = 0;  // a record is in the record clipboard
   int sorted = 0;
   int selected_only = 0;  // only the selected records are shown
+  int can_undo = 0;       // the table has a change to take back
+  int can_redo = 0;       // or one taken back to make again
 };
 
 // Sets the disabled and marked bits of the items of one pull-down (and its

@@ -18,6 +18,7 @@
 #include "app/favorites.h"
 #include "app/file_panel.h"
 #include "app/main_loop.h"
+#include "table/undo_log.h"
 #include "table/dbf_file.h"
 #include "table/text_code_page.h"
 #include "tools/condition.h"
@@ -140,6 +141,8 @@ int show_table(Startup& run) {
   if (run.switches.review_order) shown.view.reverse = run.switches.review_order == 2;
   favorites_install(g_program_path, [](const std::string& path) { open_and_show(path); }, idle_routine);
   run_main_loop();
+  // The undo history of every table goes with the session.
+  for (int i = 0; i <= g_app.tables.last; ++i) drop_undo_history(*g_app.tables.at(i));
   macros_save();
   macros_free();
   run.close_screen();

@@ -18,6 +18,7 @@
 #include "app/main_loop.h"
 #include "app/menu_tree.h"
 #include "app/navigation.h"
+#include "table/undo_log.h"
 #include "app/record_commands.h"
 #include "app/status_text.h"
 #include "table/code_page.h"
@@ -68,6 +69,8 @@ MenuFacts current_facts() {
   facts.ansi = table.ansi_text;
   facts.record_count = int(visible_count(table));
   facts.record_copied = !table_state(table).record_clipboard.empty();
+  facts.can_undo = can_undo(table);
+  facts.can_redo = can_redo(table);
   facts.sorted = table.view.sort_order.has_value();
   facts.has_search = !g_settings.search.s_expression.empty();
   // A view list that neither the filter nor hide deleted made holds the
@@ -296,6 +299,7 @@ bool reopen_table(int index) {
     return false;
   }
   carry_over(*old, *fresh, table_state(*old));
+  move_undo_history(*old, *fresh);
   std::unique_ptr<Table>& slot = g_app.tables.tables[size_t(index)];
   std::swap(slot, fresh);
   close_table(fresh);

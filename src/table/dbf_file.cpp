@@ -23,6 +23,7 @@
 #include "table/journal.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
+#include "table/undo_log.h"
 #include "table/value_codec.h"
 #include "table/vfp_fields.h"
 
@@ -405,6 +406,11 @@ std::unique_ptr<Table> open_table_as(const std::string& path, OpenFailure* why, 
   bool may_write = writable && !g_recovery_forbidden && access(path.c_str(), W_OK) == 0;
   failure.status = recover_table(path, may_write, table->recovery_note);
   if (failure.status != Status::kOk) return nullptr;
+  // An undo cut short is finished once the journal has finished its move.
+  std::string undo_note;
+  failure.status = recover_undo(path, may_write, undo_note);
+  if (failure.status != Status::kOk) return nullptr;
+  if (!undo_note.empty()) table->recovery_note += (table->recovery_note.empty() ? "" : " ") + undo_note;
 
   table->fd = writable ? file_open(path, O_RDWR | O_CLOEXEC) : -1;
   if (table->fd < 0) {
@@ -457,7 +463,10 @@ std::unique_ptr<Table> open_table(const std::string& path, Status* why) {
   return table;
 }
 
-void close_table(std::unique_ptr<Table>& table) { table.reset(); }
+void close_table(std::unique_ptr<Table>& table) {
+  if (table) drop_undo_history(*table);
+  table.reset();
+}
 
 void forbid_recovery_writes(bool forbidden) { g_recovery_forbidden = forbidden; }
 

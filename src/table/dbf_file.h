@@ -106,6 +106,11 @@ struct OpenFailure {
 
 struct OemAnsiTables;
 class CodePage;
+class UndoLog;
+// Closes the undo log's file, leaving it on disk (close_table removes it).
+struct UndoLogDeleter {
+  void operator()(UndoLog* log) const;
+};
 
 // Hooks of the password encoding, called around every record and flag access.
 // The record hooks transform `size` bytes of a record image in place, the
@@ -220,6 +225,9 @@ struct Table {
   std::function<std::string(std::string_view)> to_oem_hook;
 
   EncodingHooks encoding;
+  // The changes made since the table was opened, for undo (table/undo_log.h).
+  std::unique_ptr<UndoLog, UndoLogDeleter> undo;
+
   // The password's RC4 state (the permutation, then i and j) the hooks
   // start every record from; empty without a password (table/table_cipher.h).
   std::vector<uint8_t> cipher_state;

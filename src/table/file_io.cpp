@@ -12,6 +12,19 @@ namespace kora {
 namespace {
 
 FaultPlan* g_plan = nullptr;
+const FileObserver* g_observer = nullptr;
+
+bool observed_write(int fd, uint64_t offset, size_t length) {
+  if (!g_observer || !g_observer->before_write || g_observer->before_write(fd, offset, length)) return true;
+  errno = EIO;
+  return false;
+}
+
+bool observed_replace(const std::string& to) {
+  if (!g_observer || !g_observer->before_replace || g_observer->before_replace(to)) return true;
+  errno = EIO;
+  return false;
+}
 
 // Whether the plan lets this call through; a refused call reports EIO.
 bool admitted(bool change) {
@@ -28,6 +41,8 @@ bool admitted(bool change) {
 }
 
 }  // namespace
+
+void set_file_observer(const FileObserver* observer) { g_observer = observer; }
 
 ScopedFaultPlan::ScopedFaultPlan(FaultPlan& plan) { g_plan = &plan; }
 ScopedFaultPlan::~ScopedFaultPlan() { g_plan = nullptr; }
@@ -56,7 +71,7 @@ ssize_t file_read_at(int fd, void* buffer, size_t length, uint64_t offset) {
 
 bool file_write_at(int fd, const void* bytes, size_t length, uint64_t offset) {
   if (length == 0) return true;
-  if (!admitted(true)) return false;
+  if (!observed_write(fd, offset, length) || !admitted(true)) return false;
   size_t done = 0;
   while (done < length) {
     ssize_t put = ::pwrite(fd, static_cast<const char*>(bytes) + done, length - done, off_t(offset + done));
@@ -69,6 +84,11 @@ bool file_write_at(int fd, const void* bytes, size_t length, uint64_t offset) {
 
 bool file_write(int fd, std::string_view bytes) {
   if (bytes.empty()) return true;
+  if (g_observer) {
+    // Where a stream write lands: its position, or the end of a file opened to append.
+    off_t at = (fcntl(fd, F_GETFL) & O_APPEND) ? ::lseek(fd, 0, SEEK_END) : ::lseek(fd, 0, SEEK_CUR);
+    if (at >= 0 && !observed_write(fd, uint64_t(at), bytes.size())) return false;
+  }
   if (!admitted(true)) return false;
   size_t done = 0;
   while (done < bytes.size()) {
@@ -86,16 +106,22 @@ long long file_size(int fd) {
   return fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
-bool file_truncate(int fd, uint64_t size) { return admitted(true) && ::ftruncate(fd, off_t(size)) == 0; }
+bool file_truncate(int fd, uint64_t size) {
+  if (g_observer && g_observer->before_truncate && !g_observer->before_truncate(fd, size)) {
+    errno = EIO;
+    return false;
+  }
+  return admitted(true) && ::ftruncate(fd, off_t(size)) == 0;
+}
 
 bool file_sync(int fd) { return admitted(true) && ::fsync(fd) == 0; }
 
 bool file_rename(const std::string& from, const std::string& to) {
-  return admitted(true) && ::rename(from.c_str(), to.c_str()) == 0;
+  return observed_replace(to) && admitted(true) && ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool file_link(const std::string& from, const std::string& to) {
-  return admitted(true) && ::link(from.c_str(), to.c_str()) == 0;
+  return observed_replace(to) && admitted(true) && ::link(from.c_str(), to.c_str()) == 0;
 }
 
 bool file_unlink(const std::string& path) { return admitted(true) && ::unlink(path.c_str()) == 0; }

@@ -32,6 +32,18 @@ bool file_rename(const std::string& from, const std::string& to);
 bool file_link(const std::string& from, const std::string& to);
 bool file_unlink(const std::string& path);
 
+// Told of every change about to be made through the calls above, before
+// it is made (and before a fault plan sees it), so that what it overwrites,
+// cuts or replaces can be kept first; a call it refuses fails as a write
+// error. The undo log (table/undo_log.h) is the one observer.
+struct FileObserver {
+  bool (*before_write)(int fd, uint64_t offset, size_t length) = nullptr;
+  bool (*before_truncate)(int fd, uint64_t size) = nullptr;
+  // A rename or link about to put another file at `to`.
+  bool (*before_replace)(const std::string& to) = nullptr;
+};
+void set_file_observer(const FileObserver* observer);
+
 // What a test asks of the calls above. Calls are numbered from 1 in the
 // order made; `changes` counts only the calls that alter the disk (writes,
 // cuts, flushes, renames, links, removals, creating opens).

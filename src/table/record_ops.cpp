@@ -18,6 +18,7 @@
 #include "table/memo_file.h"
 #include "table/pending_file.h"
 #include "table/record_scanner.h"
+#include "table/undo_log.h"
 #include "table/value_codec.h"
 
 namespace kora {
@@ -532,7 +533,15 @@ int insert_record(Table& table, uint32_t p, bool blank) {
   backup_if_due(table);
   if (blank) blank_record(table);
   if (!number_new_record(table)) return 0;
+  std::vector<uint8_t> image = stored_image(table);
+  // The undo history keeps the move as one record added, not as the bytes it shifts.
+  UndoShift shift(table, true, target);
+  return shift.done(insert_stored_record(table, target, image), image);
+}
 
+int insert_stored_record(Table& table, uint32_t target, const std::vector<uint8_t>& image) {
+  uint32_t count = table.record_count;
+  if (table.fd < 0 || target > count || image.size() != table.record_size) return 0;
   long long size = current_file_size(table.fd);
   uint64_t from = record_offset(table, target);
   uint64_t length = uint64_t(count - target) * table.record_size;
@@ -542,11 +551,11 @@ int insert_record(Table& table, uint32_t p, bool blank) {
   // The journal holds the new record, so that a move cut short can be
   // finished with it on the next open.
   JournalEntry entry = move_entry(table, JournalOp::kInsert, target, uint64_t(size));
-  entry.image = stored_image(table);
+  entry.image = image;
   Journal journal;
   if (journal.begin(table.file_name, entry, kMoveChunkSize) != Status::kOk) return 0;
   if (move_bytes(table.fd, from, from + table.record_size, length, kMoveChunkSize, &journal) != Status::kOk) return 0;
-  if (!write_at(table, target)) return 0;
+  if (!write_exact(table.fd, image.data(), image.size(), from)) return 0;
   table.record_count += 1;
   return write_header(table) && journal.finish(table.fd) == Status::kOk;
 }
@@ -554,6 +563,12 @@ int insert_record(Table& table, uint32_t p, bool blank) {
 int remove_record(Table& table, uint32_t q) {
   if (view_is_arranged(table) || q >= table.record_count || table.fd < 0 || table.read_only) return 0;
   backup_if_due(table);
+  UndoShift shift(table, false, q);
+  return shift.done(remove_stored_record(table, q), {});
+}
+
+int remove_stored_record(Table& table, uint32_t q) {
+  if (q >= table.record_count || table.fd < 0) return 0;
   uint64_t to = record_offset(table, q);
   uint64_t length = uint64_t(table.record_count - q - 1) * table.record_size;
   // A file shortened from outside would stop the move half-way.

@@ -61,6 +61,10 @@ int toggle_deleted(Table& table, uint32_t p);
 int append_record(Table& table, bool blank);
 int insert_record(Table& table, uint32_t p, bool blank);
 int remove_record(Table& table, uint32_t q);
+// The moves alone, on physical numbers, the record given as the file stores
+// it; under the journal as above, without numbering or the backup (undo).
+int insert_stored_record(Table& table, uint32_t q, const std::vector<uint8_t>& image);
+int remove_stored_record(Table& table, uint32_t q);
 int truncate_table(Table& table, uint32_t n);
 int zap_table(Table& table);
 // mode 0 table and memo file, 1 the table only, 2 the memo file only.

@@ -27,6 +27,8 @@ inline constexpr int kKeyCtrlQ = 0x1011;
 inline constexpr int kKeyCtrlR = 0x1312;
 inline constexpr int kKeyCtrlS = 0x1F13;
 inline constexpr int kKeyCtrlBackslash = 0x2B1C;
+inline constexpr int kKeyCtrlY = 0x1519;
+inline constexpr int kKeyCtrlZ = 0x2C1A;
 // Ctrl+G: every terminal sends it as itself, where Ctrl+[ is Esc. Terminals
 // that report modifiers give Ctrl+[ the same code.
 inline constexpr int kKeyCtrlG = 0x1A1B;

@@ -60,6 +60,7 @@ const IntKey kIntKeys[] = {
     {kOptions, "Aliases", KORA_FIELD(aliases), 1, 0, 1},
     {kOptions, "Dontkeeppos", KORA_FIELD(dont_keep_pos), 0, 0, 1},
     {kOptions, "MemoWrap", KORA_FIELD(memo_wrap), 0, 0, 1},
+    {kOptions, "UndoLimitMB", KORA_FIELD(undo_limit_mb), 1024, 0, 1 << 20},
 
     {kAppendFrom, "SDF", KORA_FIELD(append_from.sdf), 0, 0, 1},
     {kAppendFrom, "NoBlank", KORA_FIELD(append_from.no_blank), 0, 0, 1},

@@ -120,6 +120,7 @@ struct Settings {
   int aliases = 1;
   int dont_keep_pos = 0;
   int memo_wrap = 0;  // the text editor wraps long lines (Ctrl+W there)
+  int undo_limit_mb = 1024;  // the undo history's log; a larger change asks first
   std::string help_file = "english.dbf";
 
   XlatSettings xlat;

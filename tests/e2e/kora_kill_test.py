@@ -5,7 +5,9 @@ lets the program open the table again (a batch run, which finishes or rolls
 back what was interrupted) and checks that the table and its memo file are
 byte for byte, in the descriptors, the record area and the memo file, either
 the table before the operation or the table the operation makes. The before
-and after tables are checked once with python3-dbfread.
+and after tables are checked once with python3-dbfread. Then the pack and the
+insert are taken back with Ctrl+Z and the program killed during the undo:
+the table must be the one the operation made or the one before it.
 
 Usage: kora_kill_test.py path/to/kora [trials]
 """
@@ -32,6 +34,7 @@ MEMO = "big.dbt"
 # Keys as an xterm sends them.
 ALT_F8, CTRL_F4, CTRL_F6 = b"\x1b[19;3~", b"\x1b[1;5S", b"\x1b[17;5~"
 F5, F10, TAB, ENTER = b"\x1b[15~", b"\x1b[21~", b"\t", b"\r"
+CTRL_Z = b"\x1a"
 
 OPERATIONS = {
     "pack": ALT_F8 + ENTER,
@@ -94,10 +97,14 @@ def read_until(fd, needle, timeout):
     return needle in seen
 
 
-def run_to_end(program, folder, keys):
-    """The operation run whole, then F10; the seconds it took."""
+def run_to_end(program, folder, keys, first=b"", wait=0.0):
+    """The operation run whole, then F10; the seconds it took. `first` is
+    pressed `wait` seconds before it and not timed."""
     pid, fd = start(program, folder)
     assert read_until(fd, b"big.dbf", 10), "the program did not start"
+    if first:
+        os.write(fd, first)
+        read_until(fd, b"\0", wait)
     began = time.monotonic()
     os.write(fd, keys + F10)
     end = time.monotonic() + 60
@@ -150,6 +157,56 @@ def dbfread_rows(folder):
     return [list(r.values()) for r in table.records], len(table.deleted)
 
 
+def kill_during_undo(program, work, original, before, total, rng):
+    """The pack and the insert made, then Ctrl+Z pressed and the program
+    killed at a random moment of the undo; the open that follows must leave
+    the table as the operation made it or as it was before it."""
+    trials = failures = 0
+    operations = [("pack", ALT_F8 + ENTER), ("insert", CTRL_F6)]
+    for n, (op, keys) in enumerate(operations):
+        made_folder = os.path.join(work, "made-" + op)
+        copy(original, made_folder)
+        made_seconds = run_to_end(program, made_folder, keys)
+        made = state(made_folder)
+        undone_folder = os.path.join(work, "undone-" + op)
+        copy(original, undone_folder)
+        settle = 2 * made_seconds + 0.5
+        seconds = run_to_end(program, undone_folder, CTRL_Z, keys, settle)
+        if state(undone_folder) != before:
+            print("FAIL: undo of %s: the table is not the one before it" % op)
+            failures += 1
+        share = total // len(operations) + (n < total % len(operations))
+        outcomes = {"before": 0, "made": 0}
+        for t in range(share):
+            folder = os.path.join(work, "undo-trial")
+            shutil.rmtree(folder, ignore_errors=True)
+            copy(original, folder)
+            pid, fd = start(program, folder)
+            if not read_until(fd, b"big.dbf", 10):
+                raise SystemExit("FAIL: the program did not start")
+            os.write(fd, keys)
+            read_until(fd, b"\0", settle)
+            os.write(fd, CTRL_Z)
+            time.sleep(rng.uniform(0, seconds))
+            os.kill(pid, signal.SIGKILL)
+            os.waitpid(pid, 0)
+            os.close(fd)
+            reopen(program, folder)
+            seen = state(folder)
+            trials += 1
+            leftovers = sorted(set(os.listdir(folder)) - {NAME, MEMO, "big.bak", "big.~bt"})
+            if seen == before and not leftovers:
+                outcomes["before"] += 1
+            elif seen == made and not leftovers:
+                outcomes["made"] += 1
+            else:
+                failures += 1
+                print("FAIL: undo of %s trial %d: neither before nor made; left %s" % (op, t, leftovers))
+        print("undo of %s: %d trials over %.2f s, %d before, %d as made"
+              % (op, share, seconds, outcomes["before"], outcomes["made"]))
+    return trials, failures
+
+
 def main():
     program = os.path.abspath(sys.argv[1])
     total = int(sys.argv[2]) if len(sys.argv) > 2 else 200
@@ -191,7 +248,9 @@ def main():
                 os.kill(pid, signal.SIGKILL)
                 os.waitpid(pid, 0)
                 os.close(fd)
-                left_mid_way = sorted(set(os.listdir(folder)) - {NAME, MEMO, "big.bak", "big.~bt"})
+                # The undo log is there all session long: it says nothing of the moment.
+                left_mid_way = sorted(name for name in set(os.listdir(folder)) - {NAME, MEMO, "big.bak", "big.~bt"}
+                                      if not name.startswith(NAME + "-undo"))
                 outcomes["mid-way"] += bool(left_mid_way)
                 journal = os.path.join(folder, NAME + "-journal")
                 # A journal written whole is acted on, and the program says so.
@@ -212,6 +271,9 @@ def main():
                     print("FAIL: %s trial %d: neither before nor after; left %s" % (op, t, leftovers))
             print("%s: %d trials over %.2f s, %d before, %d after, %d killed with a journal or new files left"
                   % (op, share, seconds, outcomes["before"], outcomes["after"], outcomes["mid-way"]))
+        undo_trials, undo_failures = kill_during_undo(program, work, original, before, total // 2, rng)
+        trials += undo_trials
+        failures += undo_failures
         print("kill test: %d trials, %d failures" % (trials, failures))
         return 1 if failures else 0
     finally:

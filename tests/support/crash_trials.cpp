@@ -89,6 +89,7 @@ FaultPlan run_planned_here(const std::string& table_path, const CrashOperation& 
   EXPECT_TRUE(table) << table_path;
   if (!table) return plan;
   if (!mark_deleted(*table, 0) || !mark_deleted(*table, 2)) ADD_FAILURE() << "cannot prepare " << table_path;
+  if (op.setup && !op.setup(*table)) ADD_FAILURE() << "cannot set up " << op.name << " in " << table_path;
   ScopedFaultPlan scope(plan);
   op.run(*table);
   return plan;
@@ -127,7 +128,9 @@ void run_trials(const CrashFixture& f, const CrashOperation& op, CrashCounts& co
       std::string table = base_name(f.table);
       std::string before = dir.file("before"), after = dir.file("after");
       copy_folder(original, before, f);
-      run_stopped(before + "/" + table, {"mark", [](Table&) { return 1; }}, -1);
+      CrashOperation mark{"mark", [](Table&) { return 1; }};
+      mark.setup = op.setup;
+      run_stopped(before + "/" + table, mark, -1);
       copy_folder(original, after, f);
       FaultPlan dry_run = run_stopped(after + "/" + table, op, -1);
       long changes = dry_run.changes;

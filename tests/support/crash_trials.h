@@ -43,6 +43,9 @@ struct CrashOperation {
   std::function<int(Table&)> run;
   unsigned traits;
   std::function<bool(const std::string& name)> may_leave;
+  // Run whole before the plan: what the stopped operation starts from
+  // (a change that the operation then takes back).
+  std::function<int(Table&)> setup;
 };
 
 // The fixture a copy at `path` was made from (matched by file name).

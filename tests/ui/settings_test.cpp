@@ -232,13 +232,13 @@ TEST_F(SettingsTest, SavingInsertsOneKeyDirectlyAfterTheHeader) {
   std::string text = "[Options]\n";
   for (const char* key : {"StartMode", "DateFormat", "Separator", "DateChar", "Alignment", "OEMAnsi", "Memo",
                           "DeleteDown", "EnterDown", "ScrollBars", "ProgressBar", "BakFiles", "ReadOnly",
-                          "Aliases", "Dontkeeppos", "MemoWrap"}) {
+                          "Aliases", "Dontkeeppos", "MemoWrap", "UndoLimitMB"}) {
     text += std::string(key) + "=0\n";
   }
   write_text(g_settings_file, text);
   settings_save_options();
   std::vector<std::string> lines = file_lines(g_settings_file);
-  ASSERT_EQ(lines.size(), 18u);
+  ASSERT_EQ(lines.size(), 19u);
   EXPECT_EQ(lines[0], "[Options]");
   EXPECT_EQ(lines[1], "Confirmation=0");
   EXPECT_EQ(lines[2], "StartMode=0");
