@@ -88,7 +88,7 @@ std::vector<Scenario> scenarios() {
        [](kora::Table& t) { return kora::sort_by_field_list(t, "NAME", {}, {}); }, false},
       // A block of the first column from the first record to the last, cut
       // (Edit, Cut): copied to the clipboard, then blanked in every record.
-      {"block Cut column", {'*', kora::kKeyCtrlEnd, kora::kKeyAltE, 'u', kora::kKeyCtrlHome},
+      {"block Cut column", {'*', kora::kKeyCtrlEnd, kora::kKeyAltE, 't', kora::kKeyCtrlHome},
        [](kora::Table& t) {
          return kora::rewrite_records(t, 0, kora::visible_count(t) - 1, [](kora::Table& r) { kora::blank_field(r, 0); }, {});
        }},
