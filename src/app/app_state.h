@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "table/dbf_file.h"
+#include "table/outside_changes.h"
 #include "ui/settings.h"
 
 namespace kora {
@@ -82,6 +83,9 @@ struct TableState {
   int search_field = 0;  // the display column "By field" searches
   bool literal_brackets = false;  // parentheses in the filter expression are data
   std::string goto_number;        // the last number given to Go to record
+  // When and how the file was last seen, for following other programs.
+  time_t outside_look = 0;
+  FileStamp outside_seen;
 };
 
 // Labels of the function-key bar: plain, Shift, Ctrl and Alt sets, F1..F12,

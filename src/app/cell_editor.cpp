@@ -46,6 +46,13 @@ struct CellEditor {
   // The physical record the edit buffer holds.
   const Table* buffer_table = nullptr;
   uint32_t buffer_record = kNoRecord;
+  // The record as the file held it when the buffer was read, to tell a
+  // change another program made meanwhile.
+  std::vector<uint8_t> stored;
+  // The record lock held from the first committed change until the record
+  // is written or its changes dropped.
+  Table* locked_table = nullptr;
+  uint32_t locked_record = kNoRecord;
 };
 CellEditor g_cell;
 
@@ -66,6 +73,36 @@ void edit_buffer_to_record(Table& table) {
   std::memcpy(table.record.data(), buffer.data(), std::min(record_bytes(table), buffer.size()));
 }
 
+void release_record_lock() {
+  if (g_cell.locked_table) unlock_record(*g_cell.locked_table, g_cell.locked_record);
+  g_cell.locked_table = nullptr;
+  g_cell.locked_record = kNoRecord;
+}
+
+// Holds the record lock of the record being edited from its first change.
+Status hold_record_lock(Table& table) {
+  uint32_t q = physical_record(table, uint32_t(view_of(table).current_record));
+  if (g_cell.locked_table == &table && g_cell.locked_record == q) return Status::kOk;
+  release_record_lock();
+  Status status = lock_record(table, q);
+  if (status != Status::kOk) return status;
+  g_cell.locked_table = &table;
+  g_cell.locked_record = q;
+  return Status::kOk;
+}
+
+// Another program wrote the record since the buffer was read from it: the
+// user says whether their changes go over it. 1 write, 0 drop, -1 stay.
+int changed_meanwhile(Table& table) {
+  uint32_t p = uint32_t(view_of(table).current_record);
+  if (g_cell.stored.empty() || !read_record(table, p)) return 1;
+  if (std::equal(g_cell.stored.begin(), g_cell.stored.end(), table.record.begin())) return 1;
+  std::string text = "Record " + std::to_string(uint64_t(physical_record(table, p)) + 1) +
+                     " was changed by another program while you edited it.\nWrite your changes over it?";
+  int answer = message_box(text, "Changed", "Overwrite\nDiscard mine\nCancel", kMessageError, kErrorHelp);
+  return answer == 0 ? 1 : answer == 1 ? 0 : -1;
+}
+
 // Writes the edit buffer as the current record. 1 or 0.
 int write_edit_buffer(Table& table) {
   // A record written on leaving it is a step of its own, whatever key left it.
@@ -77,6 +114,8 @@ int write_edit_buffer(Table& table) {
 
 // The edit buffer must be read from the file again before it is used.
 void drop_edit_buffer(Table& table) {
+  release_record_lock();
+  g_cell.stored.clear();
   edit_buffer(table).clear();
   g_cell.buffer_table = nullptr;
   g_cell.buffer_record = kNoRecord;
@@ -302,6 +341,14 @@ bool cell_edit::commit_cell() {
     g_cell.field->modified = 0;
     return true;
   }
+  // The first change of the record takes its lock, so that no other
+  // program writes it while it is edited; without it the typed text stays.
+  Status locked = hold_record_lock(*table);
+  if (locked != Status::kOk) {
+    if (locked == Status::kReadOnly) g_cell.field->modified = 0;  // the user chose not to edit
+    g_app.redraw |= kRedrawAll;
+    return locked == Status::kReadOnly;
+  }
   size_t size = std::min(record_bytes(*table), buffer.size());
   std::memcpy(table->record.data(), buffer.data(), size);
   if (!may_store_over_nul(*table, i)) {
@@ -333,7 +380,9 @@ void reload_edit_buffer() {
   std::vector<uint8_t>& buffer = edit_buffer(*table);
   buffer.assign(size_t(kRecordBufferSize) + 1, 0);
   g_app.edit.pending_reload = 0;
+  g_cell.stored.clear();
   if (!read_record(*table, p)) return;
+  g_cell.stored.assign(table->record.begin(), table->record.begin() + long(record_bytes(*table)));
   record_to_display(*table, table->record.data());
   std::memcpy(buffer.data(), table->record.data(), record_bytes(*table));
   g_cell.buffer_table = table;
@@ -398,9 +447,14 @@ bool leave_cell_check(bool record_change) {
   if (!table) return true;
   if (!commit_cell()) return false;
   if (record_change && g_cell.record_changed && !edit_buffer(*table).empty()) {
+    // The record stays locked from the check to the write; without the
+    // lock the user stays on the record with the changes.
+    if (hold_record_lock(*table) != Status::kOk) return false;
+    int decided = changed_meanwhile(*table);
+    if (decided < 0) return false;
     // A write that fails (a full disk, a file made read-only) is said, not
     // dropped in silence: the user must know the record was not stored.
-    if (!write_edit_buffer(*table))
+    if (decided > 0 && !write_edit_buffer(*table))
       message_box("Cannot write record", "Error", "OK", kMessageError, kErrorHelp);
     g_cell.record_changed = 0;
     if (g_cell.field) g_cell.field->modified = 0;
@@ -412,6 +466,11 @@ bool leave_cell_check(bool record_change) {
 int offer_cell_key(int key) {
   Table* table = current_table();
   if (!g_app.edit.mode || !table) return 0;
+  // The user chose to leave a table with an index alone.
+  if (!may_write(*table)) {
+    edit_mode_off(false);
+    return 0;
+  }
   // After a leave-cell check that did not move, the buffer is read again.
   if (!g_cell.field || g_cell.table != table || edit_buffer(*table).empty() ||
       g_cell.record != view_of(*table).current_record || g_cell.column != view_of(*table).current_column) {

@@ -19,10 +19,10 @@ constexpr int kFirstRow = 5;
 constexpr int kValueEnd = 73;    // values end here, against the right frame
 constexpr int kValueWidth = 50;  // from just after the longest label
 
-DialogPushButton g_copy{22, 17, nullptr, "Copy", 1, 1};
-DialogPushButton g_cancel{42, 17, nullptr, "Cancel", 0, 0};
+DialogPushButton g_copy{22, 18, nullptr, "Copy", 1, 1};
+DialogPushButton g_cancel{42, 18, nullptr, "Cancel", 0, 0};
 DialogControl g_info_controls[] = {{kControlButton, 0, &g_copy}, {kControlButton, 0, &g_cancel}, {}};
-Dialog g_info_dialog{4, 4, 75, 18, kDatabaseInfoHelp, "Database info", 0, nullptr, g_info_controls};
+Dialog g_info_dialog{4, 4, 75, 19, kDatabaseInfoHelp, "Database info", 0, nullptr, g_info_controls};
 
 // A text cut to `width` characters: its first three, "..." and as much of
 // its end as fits.

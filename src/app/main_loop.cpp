@@ -6,6 +6,7 @@
 #include "app/command_support.h"
 #include "app/commands.h"
 #include "app/navigation.h"
+#include "app/sharing.h"
 #include "table/record_ops.h"
 #include "table/value_codec.h"
 #include "ui/key_codes.h"
@@ -95,7 +96,8 @@ void paint_main_screen() {
 // the next key. Dialogs wait with the plain idle routine and repaint
 // their own way.
 void main_loop_idle(int help_topic, int shift_state, int x, int y) {
-  if (g_app.redraw & kRedrawAll) {
+  if (Table* table = g_app.table()) follow_outside_changes(*table, table_state(*table));
+  if (g_app.redraw & (kRedrawAll | kRedrawRows)) {
     paint_requested();
     show_cell_cursor();
   }

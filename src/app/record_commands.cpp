@@ -459,17 +459,20 @@ void cmd_paste_record() {
   request_after(before, kRedrawRows);
 }
 
-void cmd_refresh() {
-  Table& t = table();
-  // Rereading the table leaves the record being edited.
-  if (!resolve_unsaved_edit()) return;
+void follow_record_count(bool reload, bool first_when_past) {
   // The next view rebuild leaves the cursor where this one puts it.
   skip_next_restore();
-  refresh_record_count(t);
-  if (view().current_record >= count_in_view()) first_record();
+  refresh_record_count(table());
+  if (first_when_past && view().current_record >= count_in_view()) first_record();
   clamp_current();
-  reload_edit();
+  if (reload) reload_edit();
   g_app.redraw |= kRedrawRows;
+}
+
+void cmd_refresh() {
+  // Rereading the table leaves the record being edited.
+  if (!resolve_unsaved_edit()) return;
+  follow_record_count(true, true);
 }
 
 void cmd_read_only() {

@@ -52,6 +52,11 @@ void cmd_paste_record();       // Ctrl+]
 
 // The table and the program.
 void cmd_refresh();            // Ctrl+R
+// Takes the record count from the file again (records another program
+// added or removed), keeping the cursor in the view; `reload` reads the
+// edit buffer again, `first_when_past` goes to the first record when the
+// current one is gone.
+void follow_record_count(bool reload, bool first_when_past = false);
 void cmd_read_only();          // View "Read onl&y"
 void cmd_backup_now();         // Ctrl+B
 

@@ -19,6 +19,7 @@
 #include "app/file_panel.h"
 #include "app/main_loop.h"
 #include "table/undo_log.h"
+#include "app/sharing.h"
 #include "table/dbf_file.h"
 #include "table/text_code_page.h"
 #include "tools/condition.h"
@@ -104,6 +105,7 @@ int show_table(Startup& run) {
   // The table named at start-up goes on the recent list too.
   g_favorites.recent_file = side_file_path(g_program_path, ".lst");
   g_app.tables.on_added = [](const std::string& path) { recent_add(path); };
+  install_sharing_questions(g_app.tables);
   set_table_list_options();
   forbid_recovery_writes(run.switches.read_only != 0);
   OpenFailure why;

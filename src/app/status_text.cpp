@@ -40,6 +40,8 @@ constexpr StatusText kStatusTexts[] = {
     {Status::kInterrupted, "A change to the table was interrupted; open it with write access to finish it"},
     {Status::kOtherColumns, "The table in the database has other columns"},
     {Status::kNotInCodePage, "A text holds a character its code page cannot"},
+    {Status::kLocked, "Another program holds a lock on the table"},
+    {Status::kReplaced, "Another program replaced the table; it is read again"},
 };
 
 constexpr const char* kCannotOpenFile = "Cannot open file";

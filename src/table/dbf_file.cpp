@@ -294,6 +294,10 @@ void settle_read_only(Table& table) {
   } else if (table.repair_refusal.status == Status::kHeaderSizeMismatch) {
     table.read_only_cause = ReadOnlyCause::kHeaderSize;
   }
+  // A whole-table change of another program is under way: writing beside
+  // it would be lost or would damage what it writes.
+  if (table.read_only_cause == ReadOnlyCause::kNone && foreign_file_lock(table) == LockKind::kFile)
+    table.read_only_cause = ReadOnlyCause::kLockedByOther;
   table.read_only = table.read_only_cause != ReadOnlyCause::kNone;
 }
 
@@ -380,6 +384,8 @@ std::string read_only_reason(const Table& table) {
     case ReadOnlyCause::kFile: return "read-only file";
     case ReadOnlyCause::kDBase2: return "dBase II table";
     case ReadOnlyCause::kHeaderSize: return "header size off";
+    case ReadOnlyCause::kLockedByOther: return "locked by another program";
+    case ReadOnlyCause::kIndexFile: return "index not updated";
     case ReadOnlyCause::kUnknownVersion: {
       char text[40];
       std::snprintf(text, sizeof text, "unknown version 0x%02X", table.file_version);
@@ -560,6 +566,8 @@ std::unique_ptr<Table> open_list_table(const TableList& list, const std::string&
   install_code_page_hooks(*table, list.options.xlat);
   choose_code_page(*table, list.options.oem_ansi);
   decide_code_page(*table, list.options.oem_ansi);
+  table->locks.ask = list.lock_asker;
+  table->locks.first_change = list.first_change;
   return table;
 }
 

@@ -19,6 +19,7 @@
 #include "table/column_model.h"
 #include "table/record_view.h"
 #include "table/status.h"
+#include "table/table_locks.h"
 
 namespace kora {
 
@@ -70,6 +71,8 @@ enum class ReadOnlyCause {
   kDBase2,          // a layout kora reads but does not write
   kUnknownVersion,  // a version byte no known program writes
   kHeaderSize,      // records would be written where the header misplaces them
+  kLockedByOther,   // another program held a file lock on it when it was opened
+  kIndexFile,       // the user chose not to edit a table whose index kora does not update
 };
 
 // One field descriptor as read from the file, whatever its layout. In memory
@@ -228,6 +231,8 @@ struct Table {
   // The changes made since the table was opened, for undo (table/undo_log.h).
   std::unique_ptr<UndoLog, UndoLogDeleter> undo;
 
+  // The byte-range locks held on the file and whom to ask about them.
+  HeldLocks locks;
   // The password's RC4 state (the permutation, then i and j) the hooks
   // start every record from; empty without a password (table/table_cipher.h).
   std::vector<uint8_t> cipher_state;
@@ -294,6 +299,10 @@ struct TableList {
   TableOptions options;  // given to every table added
   // Called with the path of every table newly added (the recent-files list).
   std::function<void(const std::string& path)> on_added;
+  // Given to every table opened through the list: the questions on a lock
+  // that cannot be had and before the first change (table/table_locks.h).
+  LockAsker lock_asker;
+  ChangeAsker first_change;
 
   Table* at(int index) const {
     return index >= 0 && index <= last ? tables[size_t(index)].get() : nullptr;

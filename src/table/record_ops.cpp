@@ -65,6 +65,8 @@ int read_at(Table& table, uint32_t q) {
 // plain image, so it is put back after the write.
 int write_at(Table& table, uint32_t q) {
   if (!has_record_buffer(table) || q > table.record_count || table.read_only) return 0;
+  RecordLock lock(table, q);
+  if (!lock.ok()) return 0;
   backup_if_due(table);
   std::vector<uint8_t> plain;
   if (table.encoding.before_write) {
@@ -322,6 +324,8 @@ int read_delete_flag(Table& table, uint32_t p) {
 int write_delete_flag(Table& table, uint32_t p) {
   uint32_t q = physical_record(table, p);
   if (q == kNoRecord || table.fd < 0 || table.read_only) return 0;
+  RecordLock lock(table, q);
+  if (!lock.ok()) return 0;
   backup_if_due(table);
   uint8_t plain = table.delete_flag;
   if (table.encoding.before_write_flag) table.encoding.before_write_flag(table);
@@ -354,6 +358,8 @@ int write_field(Table& table, uint32_t p, int i) {
   uint32_t q = physical_record(table, p);
   size_t offset = 0, length = 0;
   if (q == kNoRecord || !has_record_buffer(table) || table.read_only || !field_span(table, i, offset, length)) return 0;
+  RecordLock lock(table, q);
+  if (!lock.ok()) return 0;
   backup_if_due(table);
   std::vector<uint8_t> plain;
   if (table.encoding.before_write) {
@@ -442,6 +448,8 @@ class RunWriter {
 Status change_all_marks(Table& table, MarkChange change, const ProgressCallback& progress, uint64_t* changed) {
   if (changed) *changed = 0;
   if (table.fd < 0 || table.read_only) return Status::kReadOnly;
+  FileLock lock(table, "Mark all");
+  if (!lock.ok()) return lock.status();
   backup_if_due(table);
   const StoredMarks marks = stored_marks(table);
   std::vector<uint8_t> record(table.record_size);
@@ -471,6 +479,8 @@ Status rewrite_records(Table& table, uint32_t first, uint32_t last, const std::f
 Status rewrite_records(Table& table, uint32_t first, uint32_t last,
                        const std::function<void(Table&, uint32_t position)>& change, const ProgressCallback& progress) {
   if (table.fd < 0 || table.read_only || !has_record_buffer(table)) return Status::kReadOnly;
+  FileLock lock(table, "Change records");
+  if (!lock.ok()) return lock.status();
   backup_if_due(table);
   const size_t size = table.record_size;
   std::vector<uint8_t> kept(table.record.begin(), table.record.begin() + size);
@@ -507,6 +517,11 @@ int toggle_deleted(Table& table, uint32_t p) {
 // joins a filtered or sorted view at its end.
 int append_record(Table& table, bool blank) {
   if (!has_record_buffer(table) || table.read_only || table.record_count == kNoRecord - 1) return 0;
+  // Another program may have added records since the count was read: the
+  // new one goes after theirs, never over them.
+  AppendLock lock(table);
+  if (!lock.ok()) return 0;
+  refresh_record_count(table);
   if (blank) blank_record(table);
   // One record at a time (a pasted block is many): the journal is not
   // flushed, which a kill does not need.
@@ -525,8 +540,12 @@ int append_record(Table& table, bool blank) {
 // is set, where a view position does not name a place in the file.
 int insert_record(Table& table, uint32_t p, bool blank) {
   if (table.view.has_list()) return 0;
-  if (!has_record_buffer(table) || table.read_only || table.record_count == kNoRecord - 1) return 0;
+  if (!has_record_buffer(table) || table.read_only) return 0;
+  FileLock lock(table, "Insert");
+  if (!lock.ok()) return 0;
+  refresh_record_count(table);
   uint32_t count = table.record_count;
+  if (count == kNoRecord - 1) return 0;
   uint32_t target = p;
   if (table.view.reverse) target = p < count ? count - p - 1 : 0;
   if (target > count) return 0;
@@ -562,6 +581,10 @@ int insert_stored_record(Table& table, uint32_t target, const std::vector<uint8_
 
 int remove_record(Table& table, uint32_t q) {
   if (view_is_arranged(table) || q >= table.record_count || table.fd < 0 || table.read_only) return 0;
+  FileLock lock(table, "Remove record");
+  if (!lock.ok()) return 0;
+  // Records another program added stay behind the ones moved down.
+  refresh_record_count(table);
   backup_if_due(table);
   UndoShift shift(table, false, q);
   return shift.done(remove_stored_record(table, q), {});
@@ -586,6 +609,8 @@ int remove_stored_record(Table& table, uint32_t q) {
 
 int truncate_table(Table& table, uint32_t n) {
   if (view_is_arranged(table) || n > table.record_count || table.fd < 0 || table.read_only) return 0;
+  FileLock lock(table, n == 0 ? "Zap" : "Truncate");
+  if (!lock.ok()) return 0;
   backup_if_due(table);
   Journal journal;
   JournalEntry entry = move_entry(table, JournalOp::kTruncate, n, 0);
@@ -599,6 +624,10 @@ int zap_table(Table& table) { return truncate_table(table, 0); }
 
 int pack_table(Table& table, int mode) {
   if (table.view.has_list() || mode < 0 || mode > 2) return 0;
+  FileLock lock(table, "Pack");
+  if (!lock.ok()) return 0;
+  // Records another program added before the lock are packed with the rest.
+  refresh_record_count(table);
   PhysicalView physical(table);
   bool compact = mode != 2 && has_deleted_records(table);
   return rewrite_packed(table, compact, mode != 1);

@@ -39,6 +39,8 @@ enum class Status {
   kInterrupted,     // a change the table's journal records cannot be finished here
   kOtherColumns,    // rows added to a database table whose columns are not the export's
   kNotInCodePage,   // a text holds a character the code page it is written in cannot
+  kLocked,          // another program holds a lock on what was to be changed
+  kReplaced,        // another program put a new file in the table's place
 };
 
 // Why a file failed to open, from the errno of the failed open().

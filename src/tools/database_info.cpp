@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "table/index_files.h"
 #include "table/memo_file.h"
 
 namespace kora {
@@ -12,7 +13,8 @@ namespace {
 
 constexpr const char* kLabels[kDatabaseInfoLines] = {
     "File:",         "Type:",         "Last updated:", "File    size:", "Header  size:",  "Record  size:",
-    "Record count:", "Fields count:", "Memo-fields:",  "Memo-file:",    "Memo-file size:", "Blocksize:",
+    "Record count:", "Fields count:", "Index files:", "Memo-fields:",  "Memo-file:",    "Memo-file size:",
+    "Blocksize:",
 };
 
 enum InfoLine {
@@ -24,6 +26,7 @@ enum InfoLine {
   kRecordSizeLine,
   kRecordCountLine,
   kFieldsCountLine,
+  kIndexFilesLine,
   kMemoFieldsLine,
   kMemoFileLine,
   kMemoSizeLine,
@@ -64,6 +67,9 @@ DatabaseInfo database_info(Table& table) {
   set(kRecordSizeLine, bytes(table.record_size));
   set(kRecordCountLine, number(table.record_count));
   set(kFieldsCountLine, number(uint64_t(table.field_count())));
+  std::string indexes;
+  for (const std::string& name : index_files(table)) indexes += (indexes.empty() ? "" : ", ") + name;
+  set(kIndexFilesLine, indexes.empty() ? "None" : indexes);
   info.has_memo = table.first_memo_field >= 0;
   set(kMemoFieldsLine, info.has_memo ? "Yes" : "No");
   if (!info.has_memo) return info;

@@ -10,7 +10,7 @@
 
 namespace kora {
 
-constexpr int kDatabaseInfoLines = 12;
+constexpr int kDatabaseInfoLines = 13;
 // The last three lines speak of the memo file.
 constexpr int kMemoInfoLines = 3;
 

@@ -86,9 +86,10 @@ TEST_F(ToolCommands, ShowsTheFactsRightAlignedAndCopyAppendsThemEachTime) {
   } lines[] = {
       {5, "File:", path.substr(0, 3) + "..." + path.substr(path.size() - 44)},
       {6, "Type:", "dBase III"},
-      {13, "Memo-fields:", "Yes"},
-      {14, "Memo-file:", path.substr(0, 3) + "..." + path.substr(path.size() - 44, 41) + "dbt"},
-      {16, "Blocksize:", "512 bytes"},
+      {13, "Index files:", "None"},
+      {14, "Memo-fields:", "Yes"},
+      {15, "Memo-file:", path.substr(0, 3) + "..." + path.substr(path.size() - 44, 41) + "dbt"},
+      {17, "Blocksize:", "512 bytes"},
   };
   for (const auto& line : lines) {
     std::string row = seen_row(0, line.row);
@@ -96,11 +97,11 @@ TEST_F(ToolCommands, ShowsTheFactsRightAlignedAndCopyAppendsThemEachTime) {
     EXPECT_EQ(row.substr(73 - line.value.size(), line.value.size() + 2), " " + line.value + " ") << row;
   }
   EXPECT_NE(seen_row(0, 4).find("Database info"), std::string::npos);
-  EXPECT_NE(seen_row(0, 17).find("Copy"), std::string::npos);
-  EXPECT_NE(seen_row(0, 17).find("Cancel"), std::string::npos);
+  EXPECT_NE(seen_row(0, 18).find("Copy"), std::string::npos);
+  EXPECT_NE(seen_row(0, 18).find("Cancel"), std::string::npos);
 
   std::string block = database_info_text(database_info(*g_app.table()));
-  EXPECT_EQ(std::count(block.begin(), block.end(), '\n'), 12);
+  EXPECT_EQ(std::count(block.begin(), block.end(), '\n'), 13);
   std::vector<uint8_t> bytes = read_bytes(out + ".txt");
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), block + block);
 }
