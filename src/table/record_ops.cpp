@@ -53,6 +53,20 @@ bool view_is_arranged(const Table& table) { return table.view.is_arranged(); }
 
 long long current_file_size(int fd) { return file_size(fd); }
 
+// Under a lock: records another program added since the count was read are
+// counted, so that nothing is written over them and a move takes them
+// along. A file shorter than the count was cut by a program that takes no
+// locks; the count stays, and the operations find the file short and stop.
+void adopt_appends_of_others(Table& table) {
+  uint32_t known = table.record_count;
+  std::array<uint8_t, 4> stated{};
+  std::copy(table.header_bytes.begin() + 4, table.header_bytes.begin() + 8, stated.begin());
+  if (refresh_record_count(table) && table.record_count < known) {
+    table.record_count = known;
+    std::copy(stated.begin(), stated.end(), table.header_bytes.begin() + 4);
+  }
+}
+
 int read_at(Table& table, uint32_t q) {
   if (!has_record_buffer(table) || q >= table.record_count) return 0;
   int ok = read_exact(table.fd, table.record.data(), table.record_size, record_offset(table, q)) ? 1 : 0;
@@ -521,7 +535,7 @@ int append_record(Table& table, bool blank) {
   // new one goes after theirs, never over them.
   AppendLock lock(table);
   if (!lock.ok()) return 0;
-  refresh_record_count(table);
+  adopt_appends_of_others(table);
   if (blank) blank_record(table);
   // One record at a time (a pasted block is many): the journal is not
   // flushed, which a kill does not need.
@@ -543,7 +557,7 @@ int insert_record(Table& table, uint32_t p, bool blank) {
   if (!has_record_buffer(table) || table.read_only) return 0;
   FileLock lock(table, "Insert");
   if (!lock.ok()) return 0;
-  refresh_record_count(table);
+  adopt_appends_of_others(table);
   uint32_t count = table.record_count;
   if (count == kNoRecord - 1) return 0;
   uint32_t target = p;
@@ -584,7 +598,7 @@ int remove_record(Table& table, uint32_t q) {
   FileLock lock(table, "Remove record");
   if (!lock.ok()) return 0;
   // Records another program added stay behind the ones moved down.
-  refresh_record_count(table);
+  adopt_appends_of_others(table);
   backup_if_due(table);
   UndoShift shift(table, false, q);
   return shift.done(remove_stored_record(table, q), {});
@@ -627,7 +641,7 @@ int pack_table(Table& table, int mode) {
   FileLock lock(table, "Pack");
   if (!lock.ok()) return 0;
   // Records another program added before the lock are packed with the rest.
-  refresh_record_count(table);
+  adopt_appends_of_others(table);
   PhysicalView physical(table);
   bool compact = mode != 2 && has_deleted_records(table);
   return rewrite_packed(table, compact, mode != 1);

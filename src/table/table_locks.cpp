@@ -94,15 +94,17 @@ std::vector<Range> append_ranges() { return {{kClipperBase, 1}, {kFoxBase, 1}, {
 
 bool is_append_byte(off_t at) { return at == kClipperBase || at == kFoxBase || at == kVfpBase; }
 
-// Takes every range or none; false with `blocked` the range in the way.
-bool take_ranges(int fd, const std::vector<Range>& ranges, Range& blocked) {
+// Takes every range or none: 0, or the error with `blocked` the range that
+// failed (EAGAIN or EACCES: another holds a lock on it).
+int take_ranges(int fd, const std::vector<Range>& ranges, Range& blocked) {
   for (size_t k = 0; k < ranges.size(); ++k) {
-    if (set_lock(fd, F_WRLCK, ranges[k]) == 0) continue;
+    int error = set_lock(fd, F_WRLCK, ranges[k]);
+    if (error == 0) continue;
     for (size_t j = 0; j < k; ++j) set_lock(fd, F_UNLCK, ranges[j]);
     blocked = ranges[k];
-    return false;
+    return error;
   }
-  return true;
+  return 0;
 }
 
 void release_ranges(int fd, const std::vector<Range>& ranges) {
@@ -137,17 +139,24 @@ bool still_named_file(const Table& table) {
 }
 
 Status acquire(Table& table, const std::vector<Range>& ranges, LockConflict conflict) {
-  for (;;) {
+  // A lock released between the try and the look is simply tried again,
+  // a few times: one taken and let go that fast is somebody's busy loop.
+  constexpr int kQuietRetries = 100;
+  for (int quiet = 0;;) {
     Range blocked;
-    if (take_ranges(table.fd, ranges, blocked)) {
+    int error = take_ranges(table.fd, ranges, blocked);
+    if (error == 0) {
       if (still_named_file(table)) return Status::kOk;
       release_ranges(table.fd, ranges);
       return Status::kReplaced;
     }
+    // A descriptor open only for reading takes no write lock; nothing can
+    // be written through it either, and the write says so itself.
+    if (error == EBADF) return Status::kOk;
+    if (error != EAGAIN && error != EACCES) return Status::kReadOnly;
     conflict.holder = 0;
     conflict.held = lock_in_way(table.fd, blocked, &conflict.holder);
-    // Released between the try and the look: simply try again.
-    if (conflict.held == LockKind::kNone) continue;
+    if (conflict.held == LockKind::kNone && ++quiet < kQuietRetries) continue;
     if (!table.locks.ask || !table.locks.ask(conflict)) return Status::kLocked;
   }
 }
