@@ -63,7 +63,7 @@ std::string index_question_text(const Table& table) {
   std::string list;
   for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
   return file_part(table.file_name) + " has an index file (" + list +
-         ") that kora does not update:\nprograms that use it may miss or misplace changed records until it is rebuilt.";
+         ")\nthat kora does not update: programs that use it may miss\nor misplace changed records until it is rebuilt.";
 }
 
 void install_sharing_questions(TableList& list) {

@@ -113,8 +113,9 @@ TEST_F(ToolCommands, TableWithoutMemoLeavesTheMemoLinesEmptyAndAFailedCopyIsRepo
   press({kEnter});
   database_info_command();
 
-  EXPECT_EQ(seen_row(0, 13).substr(71, 4), " No ");
-  for (int y = 14; y <= 16; ++y) EXPECT_EQ(seen_row(0, y).substr(22, 53), std::string(53, ' ')) << y;
+  EXPECT_EQ(seen_row(0, 13).substr(69, 6), " None ");
+  EXPECT_EQ(seen_row(0, 14).substr(71, 4), " No ");
+  for (int y = 15; y <= 17; ++y) EXPECT_EQ(seen_row(0, y).substr(22, 53), std::string(53, ' ')) << y;
   // The last key closes the error box, which was on the screen before it.
   EXPECT_TRUE(seen_anywhere(seen_.size() - 1, "Cannot open file"));
   EXPECT_EQ(keys_left(), 0);
