@@ -30,11 +30,16 @@ OutsideChange outside_change(const Table& table, FileStamp& seen) {
   if (table.layout == DescriptorLayout::kStandard &&
       (get_le16(&header[8]) != table.header_size || get_le16(&header[10]) != table.record_size))
     return OutsideChange::kReplaced;
-  seen.size = open_file.st_size;
-  seen.modified = open_file.st_mtim;
   long long data = open_file.st_size - off_t(table.header_size);
   uint64_t fits = data > 0 && table.record_size > 0 ? uint64_t(data) / table.record_size : 0;
-  return fits != table.record_count ? OutsideChange::kCount : OutsideChange::kRewritten;
+  // The first look only learns the file; kora's own appends leave the
+  // count it keeps in step with the file.
+  bool first = seen.size < 0;
+  seen.size = open_file.st_size;
+  seen.modified = open_file.st_mtim;
+  bool moved = !first && fits != seen.records && fits != table.record_count;
+  seen.records = fits;
+  return moved ? OutsideChange::kCount : OutsideChange::kRewritten;
 }
 
 }  // namespace kora

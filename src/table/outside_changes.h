@@ -22,6 +22,7 @@ enum class OutsideChange {
 struct FileStamp {
   off_t size = -1;
   timespec modified = {};
+  uint64_t records = 0;  // the records the size made room for
 };
 
 // Compares the file with the stamp and the table; the stamp is updated

@@ -29,7 +29,7 @@ std::string write_table(const TempDir& dir, uint8_t version, std::vector<FieldSp
   return path;
 }
 
-TEST(DatabaseInfo, TableWithoutMemoGivesNineLines) {
+TEST(DatabaseInfo, TableWithoutMemoGivesTenLinesAndNamesItsIndexFiles) {
   TempDir dir;
   std::string path = write_table(dir, 0x03, {{"NAME", 'C', 10}, {"QTY", 'N', 5}}, 3);
   auto table = open_table(path);
@@ -41,10 +41,16 @@ TEST(DatabaseInfo, TableWithoutMemoGivesNineLines) {
                                           "\nType:\tdBase III\nLast updated:\t01.12.2002\n"
                                           "File    size:\t146 bytes\nHeader  size:\t97 bytes\n"
                                           "Record  size:\t16 bytes\nRecord count:\t3\nFields count:\t2\n"
-                                          "Memo-fields:\tNo\n");
+                                          "Index files:\tNone\nMemo-fields:\tNo\n");
   for (int i = kDatabaseInfoLines - kMemoInfoLines; i < kDatabaseInfoLines; ++i) {
     EXPECT_EQ(info.lines[size_t(i)].value, "") << info.lines[size_t(i)].label;
   }
+  // Index files named like the table, in any case; others are not its.
+  size_t dot = path.rfind('.'), slash = path.rfind('/');
+  std::string stem = path.substr(slash + 1, dot - slash - 1);
+  for (const std::string& name : {stem + ".NTX", stem + ".cdx", stem + ".txt", std::string("other.cdx")})
+    write_bytes(dir.file(name), {0});
+  EXPECT_EQ(database_info(*table).lines[8].value, stem + ".NTX, " + stem + ".cdx");
 }
 
 TEST(DatabaseInfo, TableWithMemoShowsItsMemoFile) {
@@ -59,7 +65,7 @@ TEST(DatabaseInfo, TableWithMemoShowsItsMemoFile) {
                                           "\nType:\tFoxPro\nLast updated:\t2002.12.01\n"
                                           "File    size:\t113 bytes\nHeader  size:\t97 bytes\n"
                                           "Record  size:\t15 bytes\nRecord count:\t1\nFields count:\t2\n"
-                                          "Memo-fields:\tYes\nMemo-file:\t" + dir.file("info.fpt") +
+                                          "Index files:\tNone\nMemo-fields:\tYes\nMemo-file:\t" + dir.file("info.fpt") +
                                           "\nMemo-file size:\t512 bytes\nBlocksize:\t64 bytes\n");
 }
 
