@@ -32,12 +32,13 @@ OutsideChange outside_change(const Table& table, FileStamp& seen) {
     return OutsideChange::kReplaced;
   long long data = open_file.st_size - off_t(table.header_size);
   uint64_t fits = data > 0 && table.record_size > 0 ? uint64_t(data) / table.record_size : 0;
-  // The first look only learns the file; kora's own appends leave the
-  // count it keeps in step with the file.
+  // kora's own appends keep its count in step with the file. A dBase II
+  // count stands apart from the size (the file is padded): there only a
+  // change of the size since the last look counts.
   bool first = seen.size < 0;
   seen.size = open_file.st_size;
   seen.modified = open_file.st_mtim;
-  bool moved = !first && fits != seen.records && fits != table.record_count;
+  bool moved = table.layout == DescriptorLayout::kDBase2 ? !first && fits != seen.records : fits != table.record_count;
   seen.records = fits;
   return moved ? OutsideChange::kCount : OutsideChange::kRewritten;
 }
