@@ -110,6 +110,10 @@ void append_from_command() {
   Table* table = g_app.table();
   if (!table || changes_refused(*table) || !settle_edit()) return;
   if (!ask_source()) return;
+  // The records go after those other programs added before the lock.
+  FileLock lock(*table, "Append from");
+  if (!lock.ok()) return;
+  refresh_record_count(*table);
   const AppendFromSettings& s = g_settings.append_from;
   remember_position();
   AppendResult result;

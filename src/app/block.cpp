@@ -13,6 +13,7 @@
 #include "app/cell_editor_internal.h"
 #include "app/status_text.h"
 #include "app/table_characters.h"
+#include "table/table_locks.h"
 #include "table/batch_appender.h"
 #include "table/code_page.h"
 #include "table/dbf_layouts.h"
@@ -245,6 +246,8 @@ void block_cut() {
   Table* table = current_table();
   if (!table || !may_write(*table) || visible_count(*table) == 0) return;
   if (!copy_block(table)) return;  // stopped: nothing is cleared
+  FileLock lock(*table, "Cut");
+  if (!lock.ok()) return;
   bool written = clear_block(*table);
   after_block_command(*table);
   end_block();
@@ -254,6 +257,8 @@ void block_cut() {
 void block_delete() {
   Table* table = current_table();
   if (!table || !may_write(*table) || visible_count(*table) == 0) return;
+  FileLock lock(*table, "Delete block");
+  if (!lock.ok()) return;
   before_block_command(*table);
   bool written = clear_block(*table);
   after_block_command(*table);
@@ -264,6 +269,8 @@ void block_delete() {
 void block_paste() {
   Table* table = current_table();
   if (!table || !may_write(*table)) return;
+  FileLock lock(*table, "Paste");
+  if (!lock.ok()) return;
   before_block_command(*table);
   bool utf8 = g_text_clipboard.utf8 || in_other_code_page(*table);
   std::string text = in_other_code_page(*table) ? clipboard_utf8() : g_text_clipboard.text;

@@ -225,6 +225,8 @@ void say_did_not_fit(int count, const std::string& first) {
 
 // Search, ask, replace, until nothing more is found or the user ends it.
 void replace_run(Table& table, SearchRequest request, const std::string& replacement) {
+  FileLock lock(table, "Replace");
+  if (!lock.ok()) return;
   request.writable_only = true;
   const TextMatcher matcher(table, request.text);
   // Another code page's texts are asked about in their characters.

@@ -14,6 +14,7 @@
 #include "app/status_text.h"
 #include "app/table_characters.h"
 #include "app/tool_commands.h"
+#include "table/table_locks.h"
 #include "table/record_ops.h"
 #include "table/field_write.h"
 #include "table/value_codec.h"
@@ -498,6 +499,8 @@ void fill_command() {
     show_error("A memo or other field pointing to data elsewhere\ncannot be filled.");
     return;
   }
+  FileLock lock(*table, "Fill");
+  if (!lock.ok()) return;
   FillCounts counts;
   Status status;
   {
