@@ -40,6 +40,10 @@ bool admitted(bool change) {
   return false;
 }
 
+void traced(char kind, int fd) {
+  if (g_plan && g_plan->trace) g_plan->trace->emplace_back(kind, fd);
+}
+
 }  // namespace
 
 void set_file_observer(const FileObserver* observer) { g_observer = observer; }
@@ -72,6 +76,7 @@ ssize_t file_read_at(int fd, void* buffer, size_t length, uint64_t offset) {
 bool file_write_at(int fd, const void* bytes, size_t length, uint64_t offset) {
   if (length == 0) return true;
   if (!observed_write(fd, offset, length) || !admitted(true)) return false;
+  traced('w', fd);
   size_t done = 0;
   while (done < length) {
     ssize_t put = ::pwrite(fd, static_cast<const char*>(bytes) + done, length - done, off_t(offset + done));
@@ -114,7 +119,11 @@ bool file_truncate(int fd, uint64_t size) {
   return admitted(true) && ::ftruncate(fd, off_t(size)) == 0;
 }
 
-bool file_sync(int fd) { return admitted(true) && ::fsync(fd) == 0; }
+bool file_sync(int fd) {
+  if (!admitted(true)) return false;
+  traced('s', fd);
+  return ::fsync(fd) == 0;
+}
 
 bool file_rename(const std::string& from, const std::string& to) {
   return observed_replace(to) && admitted(true) && ::rename(from.c_str(), to.c_str()) == 0;

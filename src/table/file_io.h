@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace kora {
 
@@ -54,6 +56,9 @@ struct FaultPlan {
   long calls = 0;          // counted so far
   long changes = 0;
   long refused = 0;        // changes refused, failed or after the stop
+  // When set, every write ('w') and flush ('s') let through, with its
+  // descriptor, in the order made: for tests of the order of flushes.
+  std::vector<std::pair<char, int>>* trace = nullptr;
 };
 
 // Puts a plan in force for its lifetime; plans do not nest.

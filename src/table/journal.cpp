@@ -178,14 +178,15 @@ Status Journal::begin(const std::string& table_path, const JournalEntry& entry, 
   return Status::kOk;
 }
 
-Status Journal::step(JournalStep kind, uint64_t offset, const uint8_t* bytes, size_t length) {
+Status Journal::step(JournalStep kind, uint64_t offset, const uint8_t* bytes, size_t length, bool sync) {
   if (fd_ < 0) return Status::kWriteError;
   ++sequence_;
   last_ = kind;
   std::vector<uint8_t> slot = slot_bytes(entry_payload(entry_), sequence_, kind, offset, bytes, length);
   if (slot.size() > span_) return Status::kWriteError;
   uint64_t at = kHeadSize + uint64_t((sequence_ - 1) % 2) * span_;
-  return file_write_at(fd_, slot.data(), slot.size(), at) ? Status::kOk : Status::kWriteError;
+  return file_write_at(fd_, slot.data(), slot.size(), at) && (!sync || file_sync(fd_)) ? Status::kOk
+                                                                                    : Status::kWriteError;
 }
 
 Status Journal::finish(int table_fd) {

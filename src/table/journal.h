@@ -78,7 +78,8 @@ class Journal {
   // page; only a power cut would).
   Status begin(const std::string& table_path, const JournalEntry& entry, size_t step_capacity, bool sync = true);
   // Records the next step in the other slot.
-  Status step(JournalStep kind, uint64_t offset, const uint8_t* bytes, size_t length);
+  // With `sync` the slot is flushed to disk before this returns.
+  Status step(JournalStep kind, uint64_t offset, const uint8_t* bytes, size_t length, bool sync = false);
   // Renames added to the entry, recorded with the next step.
   JournalEntry& entry() { return entry_; }
   // Flushes the table (fd) and removes the journal: the operation is over.

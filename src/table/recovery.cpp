@@ -122,8 +122,12 @@ Status move_bytes(int fd, uint64_t from, uint64_t to, uint64_t length, size_t ch
   std::vector<uint8_t> buffer(size_t(std::min<uint64_t>(chunk, std::max<uint64_t>(length, 1))));
   auto one = [&](uint64_t at, size_t size) {
     if (file_read_at(fd, buffer.data(), size, from + at) != ssize_t(size)) return Status::kReadError;
+    // Against power loss as well as a kill: the chunks written before are
+    // on disk before the slot that may replace the one able to redo them,
+    // and the slot is on disk before the chunk overwrites what it saves.
     if (journal) {
-      if (Status s = journal->step(JournalStep::kChunk, to + at, buffer.data(), size); s != Status::kOk) return s;
+      if (!file_sync(fd)) return Status::kWriteError;
+      if (Status s = journal->step(JournalStep::kChunk, to + at, buffer.data(), size, true); s != Status::kOk) return s;
     }
     return file_write_at(fd, buffer.data(), size, to + at) ? Status::kOk : Status::kWriteError;
   };
@@ -138,7 +142,8 @@ Status move_bytes(int fd, uint64_t from, uint64_t to, uint64_t length, size_t ch
       if (Status s = one(at, size_t(std::min<uint64_t>(length - at, chunk))); s != Status::kOk) return s;
     }
   }
-  if (journal) return journal->step(JournalStep::kMoved, 0, nullptr, 0);
+  if (journal && !file_sync(fd)) return Status::kWriteError;
+  if (journal) return journal->step(JournalStep::kMoved, 0, nullptr, 0, true);
   return Status::kOk;
 }
 

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "support/crash_trials.h"
+#include "support/dbf_builder.h"
 #include "support/test_support.h"
 #include "table/batch_appender.h"
 #include "table/file_io.h"
@@ -116,6 +117,64 @@ TEST(CrashSafety, AnInterruptedMoveIsRefusedReadOnlyAndFinishedOtherwise) {
   EXPECT_EQ(reopened->recovery_note, "The insertion of record 1 was interrupted; it has been finished.");
   EXPECT_EQ(reopened->header_errors, 0);
   EXPECT_FALSE(test::file_exists(journal_path(table)));
+}
+
+}  // namespace
+}  // namespace kora
+
+namespace kora {
+namespace {
+
+// Power loss keeps only what was flushed. In a move of records in place
+// (insert and remove, chunk by chunk through the journal) every chunk is
+// flushed to the table before a journal slot may replace the slot able to
+// redo it, and every slot is flushed before its chunk overwrites the bytes
+// it saves.
+TEST(CrashSafety, ChunkedMovesFlushTheTableAndTheJournalInTheJournalsOrder) {
+  TempDir dir;
+  test::DbfSpec spec;
+  spec.fields = {{"TEXT", 'C', 250}};
+  spec.records.assign(40000, "x");  // 10 MB: three chunks to move
+  std::string path = dir.file("big.dbf");
+  test::write_bytes(path, test::build_dbf(spec));
+  const std::vector<std::pair<const char*, std::function<int(Table&)>>> moves = {
+      {"insert", [](Table& t) { return insert_record(t, 0, true); }},
+      {"remove", [](Table& t) { return remove_record(t, 0); }},
+  };
+  for (const auto& [name, move] : moves) {
+    SCOPED_TRACE(name);
+    std::unique_ptr<Table> table = open_table(path);
+    ASSERT_TRUE(table);
+    std::vector<std::pair<char, int>> trace;
+    FaultPlan plan;
+    plan.trace = &trace;
+    {
+      ScopedFaultPlan scope(plan);
+      ASSERT_EQ(move(*table), 1);
+    }
+    const int table_fd = table->fd;
+    int slots = 0, chunks = 0;
+    bool table_flushed = true, slot_flushed = false;
+    for (size_t k = 0; k < trace.size(); ++k) {
+      auto [kind, fd] = trace[k];
+      if (fd == table_fd) {
+        if (kind == 's') table_flushed = true;
+        if (kind != 'w') continue;
+        // Writes of the table while a slot stands for them.
+        if (slots > 0 && !slot_flushed) ADD_FAILURE() << "table write " << k << " before its slot was flushed";
+        table_flushed = false;
+        ++chunks;
+      } else {
+        if (kind == 's') slot_flushed = true;
+        if (kind != 'w') continue;
+        if (!table_flushed) ADD_FAILURE() << "journal write " << k << " before the table's chunks were flushed";
+        slot_flushed = false;
+        ++slots;
+      }
+    }
+    EXPECT_GE(chunks, 3);
+    EXPECT_GE(slots, 4);
+  }
 }
 
 }  // namespace
