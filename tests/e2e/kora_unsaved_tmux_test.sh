@@ -57,6 +57,9 @@ unsaved_edits() {
   keys x
   wait_for "$question" || { fail unsaved "File Exit did not ask about the typed change"; screen; stop; return; }
   keys Enter
+  # The table's header flags a structural index: its first change asks once.
+  wait_for "has an index file" || { fail unsaved "Save did not ask about the index"; screen; stop; return; }
+  keys Enter
   wait_for "EXIT=0" || { fail unsaved "File Exit did not end the program after Save"; screen; }
   stop
 
