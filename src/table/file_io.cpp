@@ -14,8 +14,8 @@ namespace {
 FaultPlan* g_plan = nullptr;
 const FileObserver* g_observer = nullptr;
 
-bool observed_write(int fd, uint64_t offset, size_t length) {
-  if (!g_observer || !g_observer->before_write || g_observer->before_write(fd, offset, length)) return true;
+bool observed_write(int fd, uint64_t offset, const void* bytes, size_t length) {
+  if (!g_observer || !g_observer->before_write || g_observer->before_write(fd, offset, bytes, length)) return true;
   errno = EIO;
   return false;
 }
@@ -75,7 +75,7 @@ ssize_t file_read_at(int fd, void* buffer, size_t length, uint64_t offset) {
 
 bool file_write_at(int fd, const void* bytes, size_t length, uint64_t offset) {
   if (length == 0) return true;
-  if (!observed_write(fd, offset, length) || !admitted(true)) return false;
+  if (!observed_write(fd, offset, bytes, length) || !admitted(true)) return false;
   traced('w', fd);
   size_t done = 0;
   while (done < length) {
@@ -92,7 +92,7 @@ bool file_write(int fd, std::string_view bytes) {
   if (g_observer) {
     // Where a stream write lands: its position, or the end of a file opened to append.
     off_t at = (fcntl(fd, F_GETFL) & O_APPEND) ? ::lseek(fd, 0, SEEK_END) : ::lseek(fd, 0, SEEK_CUR);
-    if (at >= 0 && !observed_write(fd, uint64_t(at), bytes.size())) return false;
+    if (at >= 0 && !observed_write(fd, uint64_t(at), bytes.data(), bytes.size())) return false;
   }
   if (!admitted(true)) return false;
   size_t done = 0;

@@ -37,9 +37,11 @@ bool file_unlink(const std::string& path);
 // Told of every change about to be made through the calls above, before
 // it is made (and before a fault plan sees it), so that what it overwrites,
 // cuts or replaces can be kept first; a call it refuses fails as a write
-// error. The undo log (table/undo_log.h) is the one observer.
+// error. The undo log (table/undo_log.h) is the one observer. A write
+// comes with the bytes it will put there, so that only what differs need
+// be kept.
 struct FileObserver {
-  bool (*before_write)(int fd, uint64_t offset, size_t length) = nullptr;
+  bool (*before_write)(int fd, uint64_t offset, const void* bytes, size_t length) = nullptr;
   bool (*before_truncate)(int fd, uint64_t size) = nullptr;
   // A rename or link about to put another file at `to`.
   bool (*before_replace)(const std::string& to) = nullptr;

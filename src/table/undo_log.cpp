@@ -28,7 +28,16 @@ constexpr char kMagic[4] = {'K', 'U', 'N', 'D'};
 constexpr size_t kHeadSize = 24;  // magic | type u32 | payload length u64 | checksum u64
 constexpr size_t kCopyChunk = 1 << 20;
 
-enum RecordType : uint32_t { kBegin = 1, kImage = 2, kShift = 3, kKeep = 4, kEnd = 5, kApply = 6, kApplied = 7 };
+enum RecordType : uint32_t {
+  kBegin = 1,
+  kImage = 2,
+  kShift = 3,
+  kKeep = 4,
+  kEnd = 5,
+  kApply = 6,
+  kApplied = 7,
+  kSparse = 8,
+};
 constexpr int kTableFile = 0;
 constexpr int kMemoFile = 1;
 
@@ -83,15 +92,16 @@ struct Event {
   uint64_t offset = 0;       // image: where the bytes were
   uint64_t size_before = 0;  // image, shift: the file's size before
   std::string path;          // image: the memo file; keep: the file replaced
-  uint64_t bytes_at = 0;     // image: where its bytes lie in the log
-  uint64_t length = 0;
+  uint64_t bytes_at = 0;     // image: where its bytes lie in the log; sparse: where its record does
+  uint64_t length = 0;       // image: the bytes kept; sparse: the bytes the write covered
+  uint64_t logged = 0;       // sparse: the size of its record
   std::string keep;          // keep: the old file's second name, empty when there was none
   bool insert = false;       // shift: a record added (else removed)
   uint32_t record = 0;
   uint32_t count = 0;        // shift: the record count before
   uint64_t size_after = 0;
   std::vector<uint8_t> header;  // shift: the 32 header bytes before
-  std::vector<uint8_t> image;   // shift: the record added or removed, as stored
+  std::vector<uint8_t> image;   // shift: the record added or removed, as stored; sparse: its record until kept
 };
 
 struct Step {
@@ -236,6 +246,16 @@ bool parse_event(const LogRecord& r, Event& e) {
     e.length = uint64_t(in.end - in.at);
     return in.ok;
   }
+  if (r.type == kSparse) {
+    e.file = in.u32();
+    e.offset = in.u64();
+    e.size_before = in.u64();
+    e.path = in.text();
+    e.length = in.u64();
+    e.bytes_at = r.payload_at;
+    e.logged = r.payload.size();
+    return in.ok;
+  }
   if (r.type == kShift) {
     e.insert = in.u32() != 0;
     e.record = in.u32();
@@ -253,6 +273,92 @@ bool parse_event(const LogRecord& r, Event& e) {
     return in.ok;
   }
   return false;
+}
+
+// A write that changes only some of the bytes it covers, all within the
+// file, is kept as a sparse image: the runs that differ, each with the
+// bytes it overwrote, rather than the whole range. Its record is the
+// image's fixed part, then
+//   covered length u64 | run count u32 |
+//   per run: gap after the previous run u32, length u32 | the runs' bytes.
+// Runs fewer than kRunGap bytes apart are kept as one, so that a change
+// every few bytes does not cost a run each.
+constexpr size_t kRunGap = 16;
+
+size_t first_difference(const uint8_t* a, const uint8_t* b, size_t i, size_t n) {
+  for (uint64_t x, y; i + 8 <= n; i += 8) {
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) break;
+  }
+  while (i < n && a[i] == b[i]) ++i;
+  return i;
+}
+
+size_t first_same(const uint8_t* a, const uint8_t* b, size_t i, size_t n) {
+  while (i < n && a[i] != b[i]) ++i;
+  return i;
+}
+
+// The part of a sparse record after the fixed part, for a write of `now`
+// over `length` bytes at `offset`; left empty when the runs would save too
+// little over the plain image. False when the file cannot be read.
+bool diff_write(int fd, uint64_t offset, const uint8_t* now, uint64_t length, std::vector<uint8_t>& out) {
+  out.clear();
+  std::vector<uint8_t> table, old, window;
+  uint32_t count = 0;
+  uint64_t start = 0, end = 0, closed = 0;  // the open run; the end of the one before
+  bool open = false;
+  auto close = [&] {
+    put_u32(table, uint32_t(start - closed));
+    put_u32(table, uint32_t(end - start));
+    closed = end;
+    ++count;
+  };
+  for (uint64_t w = 0; w < length; w += window.size()) {
+    window.resize(size_t(std::min<uint64_t>(length - w, kCopyChunk)));
+    size_t n = window.size();
+    if (file_read_at(fd, window.data(), n, offset + w) != ssize_t(n)) return false;
+    const uint8_t* a = window.data();
+    const uint8_t* b = now + w;
+    for (size_t i = first_difference(a, b, 0, n); i < n; i = first_difference(a, b, i, n)) {
+      size_t j = first_same(a, b, i + 1, n);
+      if (open && end >= w && w + i - end < kRunGap) {
+        old.insert(old.end(), a + (end - w), a + j);  // the gap goes with it
+      } else {
+        if (open) close();
+        old.insert(old.end(), a + i, a + j);
+        start = w + i;
+        open = true;
+      }
+      end = w + j;
+      i = j;
+    }
+    if (2 * (old.size() + table.size()) > w + n) return true;
+  }
+  if (open) close();
+  put_u64(out, length);
+  put_u32(out, count);
+  out.insert(out.end(), table.begin(), table.end());
+  out.insert(out.end(), old.begin(), old.end());
+  return true;
+}
+
+// Appends an event's record; a plain image's bytes are read from `fd`.
+bool append_event(LogFile& log, Event& e, int fd) {
+  std::optional<uint64_t> at;
+  if (e.kind == kImage) at = log.append(kImage, image_fixed(e), fd, e.offset, e.length);
+  else if (e.kind == kSparse) at = log.append(kSparse, e.image);
+  else if (e.kind == kShift) at = log.append(kShift, shift_payload(e));
+  else at = log.append(kKeep, keep_payload(e));
+  if (!at) return false;
+  e.bytes_at = *at;
+  if (e.kind == kSparse) {
+    e.logged = e.image.size();
+    e.bytes_at -= e.logged;
+    e.image = {};
+  }
+  return true;
 }
 
 std::vector<uint8_t> serial_payload(uint64_t serial, const std::string& name = {}) {
@@ -400,7 +506,7 @@ bool keep_event(Event e, int fd = -1) {
   ActiveStep& a = *g_active;
   Inside inside;
   // A step that would outgrow the cap keeps nothing more: it is dropped at its end.
-  if (a.log->log.end + e.length + e.image.size() > a.cap) {
+  if (a.log->log.end + (e.kind == kSparse ? 0 : e.length) + e.image.size() > a.cap) {
     a.overflow = true;
     return true;
   }
@@ -410,18 +516,12 @@ bool keep_event(Event e, int fd = -1) {
     a.no_log = a.overflow = true;
     return true;
   }
-  if (!begin_record(a)) return refuse(a);
-  std::optional<uint64_t> at;
-  if (e.kind == kImage) at = a.log->log.append(kImage, image_fixed(e), fd, e.offset, e.length);
-  else if (e.kind == kShift) at = a.log->log.append(kShift, shift_payload(e));
-  else at = a.log->log.append(kKeep, keep_payload(e));
-  if (!at) return refuse(a);
-  e.bytes_at = *at;
+  if (!begin_record(a) || !append_event(a.log->log, e, fd)) return refuse(a);
   a.step.events.push_back(std::move(e));
   return true;
 }
 
-bool image_event(int fd, int file, uint64_t offset, uint64_t length) {
+bool image_event(int fd, int file, uint64_t offset, uint64_t length, const void* bytes = nullptr) {
   long long size = file_size(fd);
   if (size < 0) return false;
   Event e;
@@ -431,13 +531,22 @@ bool image_event(int fd, int file, uint64_t offset, uint64_t length) {
   e.size_before = uint64_t(size);
   e.length = offset < uint64_t(size) ? std::min<uint64_t>(length, uint64_t(size) - offset) : 0;
   if (file == kMemoFile) e.path = g_active->log->table->memo_file_name;
+  if (bytes && length > 0 && e.length == length && length <= UINT32_MAX) {
+    std::vector<uint8_t> tail;
+    if (!diff_write(fd, offset, static_cast<const uint8_t*>(bytes), length, tail)) return refuse(*g_active);
+    if (!tail.empty()) {
+      e.kind = kSparse;
+      e.image = image_fixed(e);
+      e.image.insert(e.image.end(), tail.begin(), tail.end());
+    }
+  }
   return keep_event(std::move(e), fd);
 }
 
-bool observe_write(int fd, uint64_t offset, size_t length) {
+bool observe_write(int fd, uint64_t offset, const void* bytes, size_t length) {
   if (!watching()) return true;
   int file = file_of(fd);
-  return file < 0 || image_event(fd, file, offset, length);
+  return file < 0 || image_event(fd, file, offset, length, bytes);
 }
 
 bool observe_truncate(int fd, uint64_t size) {
@@ -629,12 +738,7 @@ struct Capture {
   UndoLog* owner = nullptr;
   bool add(Event e, int fd = -1) {
     if (!log) return true;
-    std::optional<uint64_t> at;
-    if (e.kind == kImage) at = log->append(kImage, image_fixed(e), fd, e.offset, e.length);
-    else if (e.kind == kShift) at = log->append(kShift, shift_payload(e));
-    else at = log->append(kKeep, keep_payload(e));
-    if (!at) return false;
-    e.bytes_at = *at;
+    if (!append_event(*log, e, fd)) return false;
     step->events.push_back(std::move(e));
     return true;
   }
@@ -646,6 +750,21 @@ bool reopen_table_fd(Table& table) {
   if (table.fd >= 0) ::close(table.fd);
   table.fd = fd;
   return true;
+}
+
+// The file's size before the image, what a cut removes kept for the redo.
+bool restore_size(const Event& e, int fd, Capture& capture) {
+  long long written = file_size(fd);
+  if (written < 0) return false;
+  if (uint64_t(written) == e.size_before) return true;
+  Event cut;
+  cut.kind = kImage;
+  cut.file = e.file;
+  cut.path = e.path;
+  cut.offset = std::min<uint64_t>(e.size_before, uint64_t(written));
+  cut.size_before = uint64_t(written);
+  cut.length = uint64_t(written) > e.size_before ? uint64_t(written) - e.size_before : 0;
+  return capture.add(cut, fd) && file_truncate(fd, e.size_before);
 }
 
 // Puts an image back: its bytes, then the file's size before it. What this
@@ -667,17 +786,45 @@ bool apply_image(const Event& e, int log_fd, StepFiles& files, Capture& capture)
     if (!file_write_at(fd, buffer.data(), n, e.offset + done)) return false;
     done += n;
   }
-  long long written = file_size(fd);
-  if (written < 0) return false;
-  if (uint64_t(written) == e.size_before) return true;
-  Event cut;
-  cut.kind = kImage;
-  cut.file = e.file;
-  cut.path = e.path;
-  cut.offset = std::min<uint64_t>(e.size_before, uint64_t(written));
-  cut.size_before = uint64_t(written);
-  cut.length = uint64_t(written) > e.size_before ? uint64_t(written) - e.size_before : 0;
-  return capture.add(cut, fd) && file_truncate(fd, e.size_before);
+  return restore_size(e, fd, capture);
+}
+
+// Puts back the runs of a sparse image with one write of the range it
+// covers; the redo keeps the same runs with what they hold now.
+bool apply_sparse(const Event& e, int log_fd, StepFiles& files, Capture& capture) {
+  int fd = files.fd(e);
+  long long now = fd < 0 ? -1 : file_size(fd);
+  if (now < 0) return false;
+  std::vector<uint8_t> record(size_t(e.logged)), range(size_t(e.length));
+  if (file_read_at(log_fd, record.data(), record.size(), e.bytes_at) != ssize_t(record.size()) ||
+      file_read_at(fd, range.data(), range.size(), e.offset) != ssize_t(range.size()))
+    return false;
+  Reader in{record.data(), record.data() + record.size()};
+  in.u32();  // the fixed part and covered length, known from the event
+  in.u64();
+  in.u64();
+  in.text();
+  in.u64();
+  uint32_t count = in.u32();
+  if (!in.has(uint64_t(count) * 8)) return false;
+  Event redo = e;
+  redo.size_before = uint64_t(now);
+  redo.image = image_fixed(redo);
+  put_u64(redo.image, e.length);
+  put_u32(redo.image, count);
+  redo.image.insert(redo.image.end(), in.at, in.at + size_t(count) * 8);
+  const uint8_t* old = in.at + size_t(count) * 8;
+  for (uint64_t k = 0, at = 0; k < count; ++k) {
+    uint64_t gap = get_le32(in.at + 8 * k), length = get_le32(in.at + 8 * k + 4);
+    at += gap;
+    if (at + length > range.size() || uint64_t(in.end - old) < length) return false;
+    redo.image.insert(redo.image.end(), range.begin() + ptrdiff_t(at), range.begin() + ptrdiff_t(at + length));
+    std::memcpy(range.data() + at, old, size_t(length));
+    old += length;
+    at += length;
+  }
+  return capture.add(std::move(redo)) && file_write_at(fd, range.data(), range.size(), e.offset) &&
+         restore_size(e, fd, capture);
 }
 
 // Puts the kept file back in place (or removes the file that did not exist
@@ -752,8 +899,9 @@ bool apply_step(const Step& step, int log_fd, Table& table, UndoLog* owner, Capt
   }
   for (size_t i = start; i-- > 0;) {
     const Event& e = step.events[i];
-    bool ok = e.kind == kImage  ? apply_image(e, log_fd, files, capture)
-              : e.kind == kKeep ? apply_keep(e, table, owner, files, capture)
+    bool ok = e.kind == kImage    ? apply_image(e, log_fd, files, capture)
+              : e.kind == kSparse ? apply_sparse(e, log_fd, files, capture)
+              : e.kind == kKeep   ? apply_keep(e, table, owner, files, capture)
                                 : apply_shift(e, table, shift_done && i + 1 == start, capture);
     if (!ok) return false;
   }

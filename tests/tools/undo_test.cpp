@@ -13,6 +13,7 @@
 #include "support/crash_trials.h"
 #include "support/test_support.h"
 #include "table/dbf_file.h"
+#include "table/file_io.h"
 #include "table/memo_file.h"
 #include "table/record_ops.h"
 #include "table/restructure.h"
@@ -176,6 +177,59 @@ TEST(Undo, StepsGoBackInTurnAndANewChangeDropsWhatWasTakenBack) {
   EXPECT_EQ(undo_change(*t, text), UndoOutcome::kNothing);
 }
 
+// A write that changes a few bytes of what it covers keeps little more than
+// those bytes, across the log's copy windows, runs near and far apart and
+// the range's two ends; one whose bytes all change is kept whole. Undo and
+// redo give back every byte.
+TEST(Undo, AWriteKeepsOnlyTheBytesItChanges) {
+  test::TempDir dir;
+  std::string path = dir.copy_fixture(kFixtures[0].table);
+  dir.copy_fixture(kFixtures[0].memo);
+  chmod(path.c_str(), 0644);
+  std::unique_ptr<Table> t = open_table(path);
+  ASSERT_TRUE(t);
+  constexpr size_t kLength = 3 << 20;
+  const uint64_t at = t->header_size;
+  std::vector<uint8_t> filler(kLength);
+  for (size_t i = 0; i < kLength; ++i) filler[i] = uint8_t(i * 7 + i / 251);
+  {
+    UndoStep step(*t, "grow");
+    ASSERT_TRUE(file_write_at(t->fd, filler.data(), kLength, at));
+  }
+  std::vector<uint8_t> before = test::read_bytes(path);
+  uint64_t log_before = undo_log_size(*t);
+  std::vector<uint8_t> changed = filler, whole(4096);
+  for (size_t i : {size_t(0), size_t(5), size_t(6), size_t(20), size_t(36), size_t(53), size_t(1 << 20) - 1,
+                   size_t(1 << 20), size_t(1 << 20) + 9, size_t(2 << 20) + 100, kLength - 1})
+    changed[i] ^= 0x5A;
+  for (size_t i = 0; i < whole.size(); ++i) whole[i] = uint8_t(~before[at + kLength / 2 + i]);
+  {
+    UndoStep step(*t, "scatter");
+    ASSERT_TRUE(file_write_at(t->fd, changed.data(), kLength, at));
+    ASSERT_TRUE(file_write_at(t->fd, whole.data(), whole.size(), at + kLength / 2));
+  }
+  std::vector<uint8_t> after = test::read_bytes(path);
+  EXPECT_LT(undo_log_size(*t) - log_before, whole.size() + 1024);
+  std::string text;
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(undo_change(*t, text), UndoOutcome::kDone) << text;
+    EXPECT_TRUE(test::read_bytes(path) == before) << "undo, round " << round;
+    ASSERT_EQ(redo_change(*t, text), UndoOutcome::kDone) << text;
+    EXPECT_TRUE(test::read_bytes(path) == after) << "redo, round " << round;
+  }
+
+  // Inverting every deletion mark keeps about a byte a record.
+  ASSERT_EQ(undo_change(*t, text), UndoOutcome::kDone);
+  ASSERT_EQ(undo_change(*t, text), UndoOutcome::kDone);
+  log_before = undo_log_size(*t);
+  {
+    UndoStep step(*t, "Inverse");
+    ASSERT_EQ(change_all_marks(*t, MarkChange::kInvert, {}, nullptr), Status::kOk);
+  }
+  EXPECT_LT(undo_log_size(*t) - log_before, 256 + 16 * uint64_t(t->record_count));
+  EXPECT_GT(uint64_t(t->record_count) * t->record_size, 4 * (256 + 16 * uint64_t(t->record_count)));
+}
+
 TEST(Undo, IsRefusedAfterAnotherProgramChangedTheTableAndWhenTheChangeWasTooLarge) {
   test::TempDir dir;
   std::string path = dir.copy_fixture(kFixtures[1].table);
@@ -203,7 +257,7 @@ TEST(Undo, IsRefusedAfterAnotherProgramChangedTheTableAndWhenTheChangeWasTooLarg
   // A step that outgrows the cap is dropped, and says so.
   EXPECT_FALSE(undo_fits(*t, test::file_size(path), 100));
   {
-    UndoStep step(*t, "Replace", 100);
+    UndoStep step(*t, "Replace", 10);
     ASSERT_EQ(change_all_marks(*t, MarkChange::kInvert, {}, nullptr), Status::kOk);
   }
   EXPECT_EQ(undo_change(*t, text), UndoOutcome::kTooLarge);
