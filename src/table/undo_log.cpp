@@ -334,7 +334,7 @@ bool diff_write(int fd, uint64_t offset, const uint8_t* now, uint64_t length, st
       end = w + j;
       i = j;
     }
-    if (2 * (old.size() + table.size()) > w + n) return true;
+    if (2 * (old.size() + table.size()) > w + n) return true;  // little saved: the plain image
   }
   if (open) close();
   put_u64(out, length);

@@ -6,7 +6,8 @@
 // (table/file_io.h) tell the log of every write, cut and rename about to
 // reach the table or its memo file; before it happens the log keeps
 //   - an image: the bytes a write overwrites or a cut removes, and the
-//     file's size before it;
+//     file's size before it; of a write within the file that changes only
+//     some of its bytes, just the runs that differ;
 //   - a kept file: a file about to be replaced by a rename (pack, a new
 //     structure, a new encoding) stays under a second name, no copy made;
 //   - a shift: a record added or removed in the middle, kept as that
