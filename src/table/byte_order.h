@@ -2,7 +2,9 @@
 // kora reads from or writes to a file goes through these helpers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace kora {
 
@@ -36,6 +38,25 @@ inline void put_be64(uint8_t* p, uint64_t v) {
 inline void put_be16(uint8_t* p, uint16_t v) {
   p[0] = uint8_t(v >> 8);
   p[1] = uint8_t(v);
+}
+
+// Little-endian numbers added to the end of a record being built.
+inline void append_le32(std::vector<uint8_t>& out, uint32_t v) {
+  uint8_t b[4];
+  put_le32(b, v);
+  out.insert(out.end(), b, b + 4);
+}
+inline void append_le64(std::vector<uint8_t>& out, uint64_t v) {
+  uint8_t b[8];
+  put_le64(b, v);
+  out.insert(out.end(), b, b + 8);
+}
+
+// FNV-1a: the checksum of the side files kora writes for itself (journal,
+// undo history), carried on from `hash` so a record may be summed in pieces.
+inline uint64_t fnv1a(const uint8_t* bytes, size_t length, uint64_t hash = 0xcbf29ce484222325ull) {
+  for (size_t i = 0; i < length; ++i) hash = (hash ^ bytes[i]) * 0x100000001b3ull;
+  return hash;
 }
 
 }  // namespace kora

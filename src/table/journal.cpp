@@ -20,26 +20,12 @@ constexpr size_t kHeadSize = 16;
 constexpr size_t kSlotHeadSize = 24;
 constexpr uint32_t kMaxSpan = 64u << 20;  // a bound on what a damaged journal may make us read
 
-uint64_t checksum(const uint8_t* bytes, size_t length) {
-  uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
-  for (size_t i = 0; i < length; ++i) hash = (hash ^ bytes[i]) * 0x100000001b3ull;
-  return hash;
-}
+uint64_t checksum(const uint8_t* bytes, size_t length) { return fnv1a(bytes, length); }
 
-void put_u32(std::vector<uint8_t>& out, uint32_t v) {
-  uint8_t b[4];
-  put_le32(b, v);
-  out.insert(out.end(), b, b + 4);
-}
 
-void put_u64(std::vector<uint8_t>& out, uint64_t v) {
-  uint8_t b[8];
-  put_le64(b, v);
-  out.insert(out.end(), b, b + 8);
-}
 
 void put_bytes(std::vector<uint8_t>& out, const uint8_t* bytes, size_t length) {
-  put_u32(out, uint32_t(length));
+  append_le32(out, uint32_t(length));
   out.insert(out.end(), bytes, bytes + length);
 }
 
@@ -80,14 +66,14 @@ struct Reader {
 
 std::vector<uint8_t> entry_payload(const JournalEntry& e) {
   std::vector<uint8_t> out;
-  put_u32(out, uint32_t(e.op));
-  put_u32(out, e.record);
-  put_u32(out, e.count);
-  put_u32(out, e.header_size);
-  put_u32(out, e.record_size);
-  put_u64(out, e.file_size);
+  append_le32(out, uint32_t(e.op));
+  append_le32(out, e.record);
+  append_le32(out, e.count);
+  append_le32(out, e.header_size);
+  append_le32(out, e.record_size);
+  append_le64(out, e.file_size);
   put_bytes(out, e.image.data(), e.image.size());
-  put_u32(out, uint32_t(e.renames.size()));
+  append_le32(out, uint32_t(e.renames.size()));
   for (const auto& [from, to] : e.renames) {
     put_text(out, from);
     put_text(out, to);
@@ -122,8 +108,8 @@ std::vector<uint8_t> slot_bytes(const std::vector<uint8_t>& entry, uint32_t sequ
   std::vector<uint8_t> slot(kSlotHeadSize);
   slot.reserve(kSlotHeadSize + entry.size() + length + 16);
   slot.insert(slot.end(), entry.begin(), entry.end());
-  put_u32(slot, uint32_t(kind));
-  put_u64(slot, offset);
+  append_le32(slot, uint32_t(kind));
+  append_le64(slot, offset);
   put_bytes(slot, bytes, length);
   size_t payload = slot.size() - kSlotHeadSize;
   std::memcpy(slot.data(), kSlotMagic, 8);

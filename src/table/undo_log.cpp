@@ -42,24 +42,12 @@ constexpr int kTableFile = 0;
 constexpr int kMemoFile = 1;
 
 struct Checksum {
-  uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
-  void add(const uint8_t* bytes, size_t length) {
-    for (size_t i = 0; i < length; ++i) hash = (hash ^ bytes[i]) * 0x100000001b3ull;
-  }
+  uint64_t hash = fnv1a(nullptr, 0);
+  void add(const uint8_t* bytes, size_t length) { hash = fnv1a(bytes, length, hash); }
 };
 
-void put_u32(std::vector<uint8_t>& out, uint32_t v) {
-  uint8_t b[4];
-  put_le32(b, v);
-  out.insert(out.end(), b, b + 4);
-}
-void put_u64(std::vector<uint8_t>& out, uint64_t v) {
-  uint8_t b[8];
-  put_le64(b, v);
-  out.insert(out.end(), b, b + 8);
-}
 void put_bytes(std::vector<uint8_t>& out, const std::vector<uint8_t>& bytes) {
-  put_u32(out, uint32_t(bytes.size()));
+  append_le32(out, uint32_t(bytes.size()));
   out.insert(out.end(), bytes.begin(), bytes.end());
 }
 void put_text(std::vector<uint8_t>& out, const std::string& text) {
@@ -207,20 +195,20 @@ bool read_record(int fd, uint64_t at, LogRecord& out, uint64_t& next) {
 // Event records: the fixed part written before an image's bytes.
 std::vector<uint8_t> image_fixed(const Event& e) {
   std::vector<uint8_t> out;
-  put_u32(out, e.file);
-  put_u64(out, e.offset);
-  put_u64(out, e.size_before);
+  append_le32(out, e.file);
+  append_le64(out, e.offset);
+  append_le64(out, e.size_before);
   put_text(out, e.path);
   return out;
 }
 
 std::vector<uint8_t> shift_payload(const Event& e) {
   std::vector<uint8_t> out;
-  put_u32(out, e.insert ? 1 : 0);
-  put_u32(out, e.record);
-  put_u32(out, e.count);
-  put_u64(out, e.size_before);
-  put_u64(out, e.size_after);
+  append_le32(out, e.insert ? 1 : 0);
+  append_le32(out, e.record);
+  append_le32(out, e.count);
+  append_le64(out, e.size_before);
+  append_le64(out, e.size_after);
   put_bytes(out, e.header);
   put_bytes(out, e.image);
   return out;
@@ -228,7 +216,7 @@ std::vector<uint8_t> shift_payload(const Event& e) {
 
 std::vector<uint8_t> keep_payload(const Event& e) {
   std::vector<uint8_t> out;
-  put_u32(out, e.file);
+  append_le32(out, e.file);
   put_text(out, e.path);
   put_text(out, e.keep);
   return out;
@@ -310,8 +298,8 @@ bool diff_write(int fd, uint64_t offset, const uint8_t* now, uint64_t length, st
   uint64_t start = 0, end = 0, closed = 0;  // the open run; the end of the one before
   bool open = false;
   auto close = [&] {
-    put_u32(table, uint32_t(start - closed));
-    put_u32(table, uint32_t(end - start));
+    append_le32(table, uint32_t(start - closed));
+    append_le32(table, uint32_t(end - start));
     closed = end;
     ++count;
   };
@@ -337,8 +325,8 @@ bool diff_write(int fd, uint64_t offset, const uint8_t* now, uint64_t length, st
     if (2 * (old.size() + table.size()) > w + n) return true;  // little saved: the plain image
   }
   if (open) close();
-  put_u64(out, length);
-  put_u32(out, count);
+  append_le64(out, length);
+  append_le32(out, count);
   out.insert(out.end(), table.begin(), table.end());
   out.insert(out.end(), old.begin(), old.end());
   return true;
@@ -363,7 +351,7 @@ bool append_event(LogFile& log, Event& e, int fd) {
 
 std::vector<uint8_t> serial_payload(uint64_t serial, const std::string& name = {}) {
   std::vector<uint8_t> out;
-  put_u64(out, serial);
+  append_le64(out, serial);
   if (!name.empty()) put_text(out, name);
   return out;
 }
@@ -810,8 +798,8 @@ bool apply_sparse(const Event& e, int log_fd, StepFiles& files, Capture& capture
   Event redo = e;
   redo.size_before = uint64_t(now);
   redo.image = image_fixed(redo);
-  put_u64(redo.image, e.length);
-  put_u32(redo.image, count);
+  append_le64(redo.image, e.length);
+  append_le32(redo.image, count);
   redo.image.insert(redo.image.end(), in.at, in.at + size_t(count) * 8);
   const uint8_t* old = in.at + size_t(count) * 8;
   for (uint64_t k = 0, at = 0; k < count; ++k) {
