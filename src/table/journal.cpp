@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "table/byte_order.h"
+#include "table/side_records.h"
 #include "table/file_io.h"
 
 namespace kora {
@@ -21,48 +22,6 @@ constexpr size_t kSlotHeadSize = 24;
 constexpr uint32_t kMaxSpan = 64u << 20;  // a bound on what a damaged journal may make us read
 
 uint64_t checksum(const uint8_t* bytes, size_t length) { return fnv1a(bytes, length); }
-
-
-
-void put_bytes(std::vector<uint8_t>& out, const uint8_t* bytes, size_t length) {
-  append_le32(out, uint32_t(length));
-  out.insert(out.end(), bytes, bytes + length);
-}
-
-void put_text(std::vector<uint8_t>& out, const std::string& text) {
-  put_bytes(out, reinterpret_cast<const uint8_t*>(text.data()), text.size());
-}
-
-// Reads what put_* wrote; every length is checked against what is left.
-struct Reader {
-  const uint8_t* at;
-  const uint8_t* end;
-  bool ok = true;
-  bool has(size_t n) {
-    ok = ok && size_t(end - at) >= n;
-    return ok;
-  }
-  uint32_t u32() {
-    if (!has(4)) return 0;
-    at += 4;
-    return get_le32(at - 4);
-  }
-  uint64_t u64() {
-    if (!has(8)) return 0;
-    at += 8;
-    return get_le64(at - 8);
-  }
-  std::vector<uint8_t> bytes() {
-    uint32_t n = u32();
-    if (!has(n)) return {};
-    at += n;
-    return std::vector<uint8_t>(at - n, at);
-  }
-  std::string text() {
-    std::vector<uint8_t> b = bytes();
-    return std::string(b.begin(), b.end());
-  }
-};
 
 std::vector<uint8_t> entry_payload(const JournalEntry& e) {
   std::vector<uint8_t> out;
@@ -82,7 +41,7 @@ std::vector<uint8_t> entry_payload(const JournalEntry& e) {
 }
 
 bool parse_payload(const uint8_t* bytes, size_t length, JournalEntry& e) {
-  Reader r{bytes, bytes + length};
+  SideRecordReader r{bytes, bytes + length};
   e.op = JournalOp(r.u32());
   e.record = r.u32();
   e.count = r.u32();

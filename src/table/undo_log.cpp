@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "table/byte_order.h"
+#include "table/side_records.h"
 #include "table/dbf_file.h"
 #include "table/file_guards.h"
 #include "table/file_io.h"
@@ -44,33 +45,6 @@ constexpr int kMemoFile = 1;
 struct Checksum {
   uint64_t hash = fnv1a(nullptr, 0);
   void add(const uint8_t* bytes, size_t length) { hash = fnv1a(bytes, length, hash); }
-};
-
-void put_bytes(std::vector<uint8_t>& out, const std::vector<uint8_t>& bytes) {
-  append_le32(out, uint32_t(bytes.size()));
-  out.insert(out.end(), bytes.begin(), bytes.end());
-}
-void put_text(std::vector<uint8_t>& out, const std::string& text) {
-  put_bytes(out, std::vector<uint8_t>(text.begin(), text.end()));
-}
-
-struct Reader {
-  const uint8_t* at;
-  const uint8_t* end;
-  bool ok = true;
-  bool has(size_t n) { return ok = ok && size_t(end - at) >= n; }
-  uint32_t u32() { return has(4) ? (at += 4, get_le32(at - 4)) : 0; }
-  uint64_t u64() { return has(8) ? (at += 8, get_le64(at - 8)) : 0; }
-  std::vector<uint8_t> bytes() {
-    uint32_t n = u32();
-    if (!has(n)) return {};
-    at += n;
-    return std::vector<uint8_t>(at - n, at);
-  }
-  std::string text() {
-    std::vector<uint8_t> b = bytes();
-    return std::string(b.begin(), b.end());
-  }
 };
 
 // One part of a step, in the order the change made them.
@@ -223,7 +197,7 @@ std::vector<uint8_t> keep_payload(const Event& e) {
 }
 
 bool parse_event(const LogRecord& r, Event& e) {
-  Reader in{r.payload.data(), r.payload.data() + r.payload.size()};
+  SideRecordReader in{r.payload.data(), r.payload.data() + r.payload.size()};
   e.kind = r.type;
   if (r.type == kImage) {
     e.file = in.u32();
@@ -787,7 +761,7 @@ bool apply_sparse(const Event& e, int log_fd, StepFiles& files, Capture& capture
   if (file_read_at(log_fd, record.data(), record.size(), e.bytes_at) != ssize_t(record.size()) ||
       file_read_at(fd, range.data(), range.size(), e.offset) != ssize_t(range.size()))
     return false;
-  Reader in{record.data(), record.data() + record.size()};
+  SideRecordReader in{record.data(), record.data() + record.size()};
   in.u32();  // the fixed part and covered length, known from the event
   in.u64();
   in.u64();
@@ -994,7 +968,7 @@ LeftLog read_left_log(int fd) {
   LogRecord r;
   while (read_record(fd, at, r, next)) {
     at = next;
-    Reader in{r.payload.data(), r.payload.data() + r.payload.size()};
+    SideRecordReader in{r.payload.data(), r.payload.data() + r.payload.size()};
     Event e;
     switch (r.type) {
       case kBegin:
