@@ -73,8 +73,19 @@ void edit_buffer_to_record(Table& table) {
   std::memcpy(table.record.data(), buffer.data(), std::min(record_bytes(table), buffer.size()));
 }
 
+// A table closed meanwhile took its locks with its descriptor: only a table
+// still open is asked to unlock.
+bool still_open(const Table* table) {
+  for (int i = 0; i <= g_app.tables.last; ++i) {
+    if (g_app.tables.at(i) == table) return true;
+  }
+  return false;
+}
+
 void release_record_lock() {
-  if (g_cell.locked_table) unlock_record(*g_cell.locked_table, g_cell.locked_record);
+  if (g_cell.locked_table && still_open(g_cell.locked_table)) {
+    unlock_record(*g_cell.locked_table, g_cell.locked_record);
+  }
   g_cell.locked_table = nullptr;
   g_cell.locked_record = kNoRecord;
 }

@@ -64,9 +64,11 @@ class Holder {
     close(to_child[0]);
     close(from_child[1]);
     input_ = to_child[1];
+    // The answer's line end may come in a write of its own: the pipe stays
+    // open until the holder is let go, or that write would end it.
+    output_ = from_child[0];
     char said[8] = {};
-    held_ = read(from_child[0], said, 4) == 4 && std::string(said) == "held";
-    close(from_child[0]);
+    held_ = read(output_, said, 4) == 4 && std::string(said) == "held";
   }
   ~Holder() { release(); }
   Holder(const Holder&) = delete;
@@ -76,6 +78,8 @@ class Holder {
   void release() {
     if (input_ >= 0) close(input_);
     input_ = -1;
+    if (output_ >= 0) close(output_);
+    output_ = -1;
     if (pid_ > 0) waitpid(pid_, nullptr, 0);
     pid_ = -1;
   }
@@ -83,6 +87,7 @@ class Holder {
  private:
   pid_t pid_ = -1;
   int input_ = -1;
+  int output_ = -1;
   bool held_ = false;
 };
 
