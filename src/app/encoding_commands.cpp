@@ -11,6 +11,7 @@
 #include "app/status_text.h"
 #include "app/tool_commands.h"
 #include "table/table_cipher.h"
+#include "table/table_locks.h"
 #include "ui/dialog.h"
 #include "ui/message_box.h"
 
@@ -85,6 +86,8 @@ void run_encode(bool decode) {
   std::vector<int> sharing = slots_of_file(*table);
   Status status = Status::kOk;
   {
+    FileLock lock(*table, decode ? "Decode database" : "Encode database");
+    if (!lock.ok()) return;
     ProgressScope box(table->record_count, Stop::kOnEscape);
     status = rewrite_enciphered(*table, password, box.callback());
   }

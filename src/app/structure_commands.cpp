@@ -16,6 +16,7 @@
 #include "app/tool_commands.h"
 #include "table/record_ops.h"
 #include "table/restructure.h"
+#include "table/table_locks.h"
 #include "ui/dialog.h"
 #include "ui/message_box.h"
 #include "ui/settings.h"
@@ -71,6 +72,9 @@ bool rebuild_table(Table& table, const StructureDraft& draft, RestructureReport&
   options.open_files = program_output_guard().open_files;
   Status status;
   {
+    // Other programs keep off the table while it is rebuilt.
+    FileLock lock(table, "Modify structure");
+    if (!lock.ok()) return false;
     ProgressScope box(table.record_count, Stop::kOnEscape);
     options.progress = box.callback();
     status = restructure(table, draft.fields, options, &report);
