@@ -17,7 +17,7 @@ class AppendFromCommandTest : public test::ToolHarness {
     ToolHarness::SetUp();
     g_settings_file = dir.file("kora.ini");
     g_settings.append_from = {";,", 0, 0, ""};
-    test::DbfSpec layout;  // NAME C(6), QTY N(3), two records
+    test::DbfLayout layout;  // NAME C(6), QTY N(3), two records
     layout.fields = {{"NAME", 'C', 6}, {"QTY", 'N', 3}};
     layout.records = {"one     1", "two     2"};
     open(layout);
@@ -49,7 +49,7 @@ TEST_F(AppendFromCommandTest, TheTypedFileIsAppendedAndTheSettingsSaved) {
   EXPECT_TRUE(shown("No such file"));
   // A table is matched by field names: the box names those left blank, and
   // a table sharing none adds nothing.
-  test::DbfSpec other;
+  test::DbfLayout other;
   other.fields = {{"CITY", 'C', 4}, {"NAME", 'C', 6}};
   other.records = {"Osloseven "};
   test::write_bytes(dir.file("other.dbf"), test::build_dbf(other));

@@ -176,7 +176,7 @@ TEST(BatchExport, FailuresExitNonZeroWithTheirReason) {
 TEST(BatchExport, BehavesAsAConverterInAPipeline) {
   TempDir dir;
   std::string program = program_in(dir, "[Export]\nOverwrite=0\nCopyBlank=0\nCopyDeleted=1\n");
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"NAME", 'C', 6}, {"N", 'N', 3}};
   layout.records = {"bob     1", "amy     2", "         ", "bob     4", "cid     5", "amy     6"};
   layout.deleted = {false, false, false, false, true, false};
@@ -309,7 +309,7 @@ print(len(rows), all(base64.b64decode(r[0]) == rec['IMAGE'].encode('latin1') for
 TEST(BatchExport, StoredDigitsAndBlankValuesAreTheSameInEveryFormat) {
   TempDir dir;
   std::string program = program_in(dir, "[Export]\nOverwrite=1\nCopyBlank=1\n");
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"NAME", 'C', 6}, {"F", 'F', 20, 18}, {"N", 'N', 8, 2}, {"D", 'D', 8}, {"L", 'L', 1}};
   layout.records = {"one   1.234567890123460000   12.5020240131T", "blank "};
   test::write_bytes(dir.file("t.dbf"), test::build_dbf(layout));
@@ -374,7 +374,7 @@ TEST(BatchExport, AUtf8ConditionFindsTheRecordsPythonFinds) {
   const std::vector<std::string> names = {"петров", "сидоров", "иванов", "petrov"};
   for (const char* codec : {"cp866", "cp1251"}) {
     SCOPED_TRACE(codec);
-    test::DbfSpec layout;
+    test::DbfLayout layout;
     layout.code_page_mark = std::string(codec) == "cp866" ? 0x65 : 0xC9;
     layout.fields = {{"RN", 'N', 3}, {"NAME", 'C', 10}};
     std::string encoded;

@@ -27,15 +27,15 @@ namespace {
 
 using namespace kora::test;
 
-std::string make_table(const TempDir& dir, const std::string& name, const DbfSpec& layout) {
+std::string make_table(const TempDir& dir, const std::string& name, const DbfLayout& layout) {
   std::string path = dir.file(name);
   write_bytes(path, build_dbf(layout));
   return path;
 }
 
 // NUM N(5) holding 1..count and NAME C(8) "REC<n>".
-DbfSpec numbered(int count) {
-  DbfSpec layout;
+DbfLayout numbered(int count) {
+  DbfLayout layout;
   layout.fields = {{"NUM", 'N', 5}, {"NAME", 'C', 8}};
   for (int i = 1; i <= count; ++i) {
     char record[32];
@@ -64,7 +64,7 @@ std::string num_at_row(int y) { return row(y).substr(3, 5); }
 
 TEST(BrowseView, AnEmptyTableShowsHeaderFrameAndZeroCounterWithoutBars) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 10}, {"AMOUNT", 'N', 8, 2}};
   std::string path = make_table(dir, "empty.dbf", layout);
   EXPECT_EQ(run_kora({path}, {}), 0);
@@ -127,7 +127,7 @@ TEST(BrowseView, OneRecordHasNoVerticalBarAndASecondRecordBringsIt) {
 // shown one, and a letter typed there lands in that field.
 TEST(BrowseView, FixedColumnsWiderThanTheScreenKeepTheCursorOnShownColumns) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   for (int i = 1; i <= 6; ++i) layout.fields.push_back({std::string("F").append(std::to_string(i)), 'C', 20});
   layout.records = {std::string(120, ' ')};
   std::string path = make_table(dir, "wide.dbf", layout);
@@ -143,7 +143,7 @@ TEST(BrowseView, FixedColumnsWiderThanTheScreenKeepTheCursorOnShownColumns) {
 
 TEST(BrowseView, ColumnsWiderThanTheScreenScrollSoTheLastOneFits) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   for (int i = 1; i <= 6; ++i) layout.fields.push_back({std::string("F").append(std::to_string(i)), 'C', 20});
   layout.records = {std::string(120, 'x')};
   std::string path = make_table(dir, "wide.dbf", layout);
@@ -169,7 +169,7 @@ TEST(BrowseView, ColumnsWiderThanTheScreenScrollSoTheLastOneFits) {
 
 TEST(BrowseView, ALongFieldNameWidensItsColumn) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"LONGERNAME", 'C', 3}, {"B", 'C', 2}};
   layout.records = {"abcde"};
   std::string path = make_table(dir, "names.dbf", layout);
@@ -309,7 +309,7 @@ TEST(BrowseView, AFilterOrSortShowsTheRecordNumberInTheCounter) {
 
 TEST(BrowseView, FixedColumnsStayOnTheLeft) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   for (int i = 1; i <= 6; ++i) layout.fields.push_back({std::string("F").append(std::to_string(i)), 'C', 20});
   layout.records = {std::string(120, 'x')};
   DirectView view(make_table(dir, "wide.dbf", layout));
@@ -323,7 +323,7 @@ TEST(BrowseView, FixedColumnsStayOnTheLeft) {
 
 TEST(BrowseView, DeletedRecordsAndTheSelectionAreMarkedInTheFirstColumn) {
   TempDir dir;
-  DbfSpec layout = numbered(3);
+  DbfLayout layout = numbered(3);
   layout.deleted = {false, true, true};
   DirectView view(make_table(dir, "marks.dbf", layout));
   current_state().selection = {2};
@@ -378,7 +378,7 @@ TEST(BrowseView, TheFieldsViewShowsOneRecordWithNamesOnTheLeft) {
 
 TEST(BrowseView, ANullValueShowsEmptyInTheGridAndAsNullInTheFieldsViewWithoutItsFlagsField) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.version = 0x30;
   layout.fields = {{"NAME", 'C', 6, 0, 0x02}, {"CITY", 'C', 6, 0, 0x02}, {"_NullFlags", '0', 1, 0, 0x05}};
   layout.records = {"Alice Paris \x01"};  // NAME is null
@@ -425,7 +425,7 @@ TEST(BrowseView, ScrollBarEdgesRedrawnUnderTheHexPanelKeepItsFrameJoint) {
 // bar's last columns included (the clock aside).
 TEST(BrowseView, AShrunkTerminalKeepsNothingOfTheBiggerScreen) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   for (int i = 1; i <= 7; ++i) layout.fields.push_back({std::string("F").append(std::to_string(i)), 'C', 20});
   for (int i = 0; i < 60; ++i) layout.records.push_back(std::string(140, char('a' + i % 26)));
   std::string path = make_table(dir, "shrink.dbf", layout);
@@ -464,7 +464,7 @@ TEST(BrowseView, AliasesAndCodePageKeysFlipTheirLabels) {
 
 TEST(BrowseView, FieldNamesInWindows1251AreShownConvertedFromTheStart) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   // "\xC0\xCE\xC5" and "\xD3\xC0" are Windows-1251 capitals; the values are plain.
   layout.fields = {{"\xC0\xCE\xC5", 'C', 6}, {"\xD3\xC0", 'C', 6}};
   layout.records = {"abcdefghijkl"};

@@ -217,7 +217,7 @@ TEST_F(CellEditorTest, TypedValuesAreStoredAsTypedOrRefused) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.keys);
-    test::DbfSpec layout;
+    test::DbfLayout layout;
     layout.fields = fields;
     layout.records = {old};
     path = dir.file("typed.dbf");

@@ -13,7 +13,7 @@ namespace {
 class CheckCommandTest : public test::ToolHarness {};
 
 TEST_F(CheckCommandTest, EnterOnALineShowsOnlyItsRecordsAndTheFileStaysAsItWas) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"NAME", 'C', 10}, {"NUM", 'N', 6}, {"D", 'D', 8}};
   auto record = [](const char* name, const char* num, const char* date) {
     char text[32];
@@ -39,7 +39,7 @@ TEST_F(CheckCommandTest, EnterOnALineShowsOnlyItsRecordsAndTheFileStaysAsItWas) 
 }
 
 TEST_F(CheckCommandTest, ASoundTableSaysSo) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"NUM", 'N', 6}, {"D", 'D', 8}};
   layout.records = {"    1220020101", "      20020102"};
   open(layout);

@@ -22,8 +22,8 @@ namespace {
 
 using test::TempDir;
 
-test::DbfSpec five_columns() {
-  test::DbfSpec layout;
+test::DbfLayout five_columns() {
+  test::DbfLayout layout;
   layout.fields = {{"ALPHA", 'C', 5}, {"BRAVO", 'C', 5}, {"CHARLIE", 'C', 7}, {"DELTA", 'C', 5}, {"ECHO", 'C', 4}};
   layout.records = {"a0   b0   c0     d0   e0  ", "a1   b1   c1     d1   e1  "};
   return layout;
@@ -177,7 +177,7 @@ TEST_F(ColumnSetupTest, RowsShowNamesAndMarksAndHidingKeepsTheCursorOnShownColum
 // More columns than rows: PgDn moves a screen page less six rows, and the
 // window scrolls to keep the cursor's row in sight.
 TEST_F(ColumnSetupTest, ALongListScrollsWithTheCursor) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   for (int i = 1; i <= 30; ++i) layout.fields.push_back({std::string("F").append(std::to_string(i)), 'C', 2});
   std::string many = dir.file("many.dbf");
   test::write_bytes(many, test::build_dbf(layout));

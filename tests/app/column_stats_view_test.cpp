@@ -20,8 +20,8 @@ constexpr int kCtrlS = 0x1F13, kIns = 0x5200, kDown = 0x5000, kCtrlEnter = 0x1C0
 
 // CITY C10, KIND C1: Rome 7, Oslo 5, O'Hare 4, blank 3, Lyon 2, Riga 1;
 // every third record deleted.
-test::DbfSpec cities() {
-  test::DbfSpec layout;
+test::DbfLayout cities() {
+  test::DbfLayout layout;
   layout.fields = {{"CITY", 'C', 10}, {"KIND", 'C', 1}};
   const std::pair<const char*, int> counts[] = {{"Rome", 7}, {"Oslo", 5}, {"O'Hare", 4}, {"", 3}, {"Lyon", 2}, {"Riga", 1}};
   for (auto [city, n] : counts) {

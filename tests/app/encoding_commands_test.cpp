@@ -50,7 +50,7 @@ class EncodingCommandsTest : public ::testing::Test {
     backend = headless_backend();
     g_ui_idle_hook = take_picture;
     g_screens.clear();
-    test::DbfSpec layout;
+    test::DbfLayout layout;
     layout.fields = {{"NAME", 'C', 6}, {"QTY", 'N', 3}};
     layout.records = {"one     1", "two     2", "one     1"};
     layout.deleted = {false, true, false};

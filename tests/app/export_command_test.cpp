@@ -29,7 +29,7 @@ namespace kora {
 namespace {
 
 std::string make_table(const test::TempDir& dir, int count) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"NAME", 'C', 6}, {"QTY", 'N', 3}};
   for (int i = 0; i < count; ++i) layout.records.push_back(i % 2 ? "two     2" : "one     1");
   std::string path = dir.file("t.dbf");
@@ -281,10 +281,10 @@ TEST_F(ExportCommandTest, TheOpenTableIsNeverWrittenOverAndAFailureIsReported) {
 
   // Appending to a table: the fields no column fills are named; a table
   // sharing no field name gets nothing.
-  test::DbfSpec other;
+  test::DbfLayout other;
   other.fields = {{"NAME", 'C', 6}, {"CITY", 'C', 4}};
   test::write_bytes(dir.file("other.dbf"), test::build_dbf(other));
-  test::DbfSpec unrelated;
+  test::DbfLayout unrelated;
   unrelated.fields = {{"CITY", 'C', 4}};
   test::write_bytes(dir.file("unrelated.dbf"), test::build_dbf(unrelated));
   std::vector<uint8_t> unrelated_before = test::read_bytes(dir.file("unrelated.dbf"));
@@ -341,7 +341,7 @@ TEST_F(ExportCommandTest, TheCodePageKeepsItsSavedMeaningAndCsvStartsInUtf8) {
   screen_open_headless(25, 80);
   backend = headless_backend();
   g_settings_file = dir.file("kora.ini");
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.code_page_mark = 0x65;  // 866
   layout.fields = {{"NAME", 'C', 6}};
   layout.records = {"\x88\xa2"};  // Ив

@@ -30,7 +30,7 @@ class FieldInfoTest : public ::testing::Test {
   void SetUp() override {
     screen_open_headless(25, 80);
     reset_app_state();
-    test::DbfSpec layout;
+    test::DbfLayout layout;
     layout.fields = {{"NAME", 'C', 300}, {"PRICE", 'N', 8, 2}, {"DAY", 'D', 8}};
     layout.records = {"x"};
     path = dir.file("goods.dbf");
@@ -87,7 +87,7 @@ TEST_F(FieldInfoTest, RowsAreLaidOutAndAliasesEditedInPlaceAreStoredOnEnter) {
 
 // A field of a type letter kora does not know is named by its letter.
 TEST_F(FieldInfoTest, AnUnknownTypeIsNamedByItsLetter) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"CODE", '7', 4}, {"NAME", 'C', 10}};
   layout.records = {"abcdname"};
   std::string odd = dir.file("odd.dbf");

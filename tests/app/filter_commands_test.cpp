@@ -28,7 +28,7 @@ std::vector<std::string> numbered(int count) {
 class FilterCommandsTest : public test::ToolHarness {
  protected:
   Table& open_records(std::vector<std::string> records, std::vector<bool> deleted = {}) {
-    test::DbfSpec layout;
+    test::DbfLayout layout;
     layout.fields = {{"NAME", 'C', 10}, {"NUM", 'N', 6}, {"D", 'D', 8}};
     layout.records = std::move(records);
     layout.deleted = std::move(deleted);
@@ -80,7 +80,7 @@ TEST_F(FilterCommandsTest, MergeNarrowsTheViewAndNewStartsOverAllRecords) {
 // screen is compared in the table's page; a letter that page cannot hold is
 // refused with the reason and the view stays.
 TEST_F(FilterCommandsTest, ATypedConditionIsComparedInTheTablesCodePage) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"NAME", 'C', 12}};
   layout.records = {"\xD2\xD5\xD3\xD3\xCB\xC9\xCA", "\xC1\xCE\xC7\xCC\xC9\xCA\xD3\xCB\xC9\xCA"};  // русский, английский
   test::write_bytes(path = dir.file("t.dbf"), test::build_dbf(layout));
@@ -101,7 +101,7 @@ TEST_F(FilterCommandsTest, ATypedConditionIsComparedInTheTablesCodePage) {
 // UTF-8 terminal sends: 國語 finds its record in a Big5 table, and the box
 // offers the filter in force again in its characters.
 TEST_F(FilterCommandsTest, AConditionTypedInUnicodeIsComparedInTheTablesCodePage) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"NAME", 'C', 8}};
   layout.records = {"\xA4\xA4\xA4\xE5", "\xB0\xEA\xBB\x79"};  // 中文, 國語
   test::write_bytes(path = dir.file("t.dbf"), test::build_dbf(layout));

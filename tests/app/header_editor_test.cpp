@@ -63,7 +63,7 @@ class HeaderEditorTest : public ::testing::Test {
     g_ui_idle_hook = take_picture;
     g_pictures.clear();
     path = dir.file("t.dbf");
-    test::DbfSpec layout;
+    test::DbfLayout layout;
     layout.fields = {{"NAME", 'C', 10}, {"NUM", 'N', 6}};
     layout.records = {"one          1", "two          2", "three        3"};
     test::write_bytes(path, test::build_dbf(layout));
@@ -314,7 +314,7 @@ TEST(ByteEditor, ACommittedCellSetsChangedOnlyWhenTheByteDiffers) {
 TEST(HeaderEditorProgram, EditingGoesOnInTheTableOpenedAgain) {
   test::TempDir dir;
   std::string path = dir.file("t.dbf");
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"NAME", 'C', 10}, {"NUM", 'N', 6}};
   layout.records = {"one          1", "two          2"};
   test::write_bytes(path, test::build_dbf(layout));

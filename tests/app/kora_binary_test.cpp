@@ -120,7 +120,7 @@ constexpr const char* kNotes = "this is a text file, not a table at all.\n";
 
 // A table of two fields and two records; the header may then be spoiled.
 std::vector<uint8_t> small_table(uint32_t stored_count = 2) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"NAME", 'C', 10}, {"QTY", 'N', 5}};
   layout.records = {"one", "two"};
   layout.stored_count = int(stored_count);
@@ -132,7 +132,7 @@ TEST(KoraBinary, ATableThatCannotBeOpenedIsReportedWithItsReasonAndStatusTwo) {
   std::vector<uint8_t> header_64 = small_table();
   header_64[8] = 64;
   header_64[9] = 0;
-  test::DbfSpec unknown_types;
+  test::DbfLayout unknown_types;
   unknown_types.fields = {{"A", 'X', 2}, {"B", 'X', 2}, {"C", 'C', 2}};
   unknown_types.record_size = 99;  // a list that does not read as a table's otherwise
   struct Case {

@@ -20,20 +20,20 @@ TEST(KoraCodePageTmux, Windows1251TablesShownSwitchedAndEditedInARealTerminal) {
   if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tmux";
   if (std::system("/usr/bin/python3 -c 'import dbfread' 2>/dev/null") != 0) GTEST_SKIP() << "no dbfread";
   // Г.В.Гирич and Петров in Windows-1251: the first record has none of А О Е У.
-  kora::test::DbfSpec layout;
+  kora::test::DbfLayout layout;
   layout.fields = {{"NAME", 'C', 12}};
   layout.records = {"\xC3.\xC2.\xC3\xE8\xF0\xE8\xF7", "\xCF\xE5\xF2\xF0\xEE\xE2"};
   kora::test::TempDir dir;
   std::string unmarked = dir.file("plain.dbf");
   kora::test::write_bytes(unmarked, kora::test::build_dbf(layout));
   // A Windows-1252 table by its header's mark, a UTF-8 one by its .cpg.
-  kora::test::DbfSpec western;
+  kora::test::DbfLayout western;
   western.fields = {{"NAME", 'C', 8}};
   western.records = {"old", "caf\xE9"};
   western.code_page_mark = 0x03;
   std::string win1252 = dir.file("win1252.dbf");
   kora::test::write_bytes(win1252, kora::test::build_dbf(western));
-  kora::test::DbfSpec unicode;
+  kora::test::DbfLayout unicode;
   unicode.fields = {{"NAME", 'C', 4}};
   unicode.records = {"xyz", "\xC3\xA9"};
   std::string utf8 = dir.file("utf8.dbf");

@@ -28,7 +28,7 @@ class ResizeTest : public ::testing::Test {
 
   // 50 records; ten C(12) columns, wider together than 80 columns.
   Table& open_wide() {
-    DbfSpec layout;
+    DbfLayout layout;
     for (int k = 0; k < 10; ++k) layout.fields.push_back({std::string("F").append(std::to_string(k)), 'C', 12});
     for (int i = 0; i < 50; ++i) layout.records.push_back(std::string(120, char('a' + i % 26)));
     std::string path = dir.file("wide.dbf");

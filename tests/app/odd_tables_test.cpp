@@ -28,10 +28,10 @@ struct Layout {
 // Every second record deleted; `changes` are then made to the bytes.
 std::vector<uint8_t> build(std::vector<test::FieldSpec> fields, std::vector<std::string> records, int header_size,
                            int count, std::vector<std::pair<size_t, uint8_t>> changes = {}) {
-  test::DbfSpec spec;
-  spec.fields = fields, spec.records = records, spec.header_size = header_size, spec.stored_count = count;
-  spec.deleted = {false, true};
-  std::vector<uint8_t> bytes = test::build_dbf(spec);
+  test::DbfLayout layout;
+  layout.fields = fields, layout.records = records, layout.header_size = header_size, layout.stored_count = count;
+  layout.deleted = {false, true};
+  std::vector<uint8_t> bytes = test::build_dbf(layout);
   for (auto [at, byte] : changes) bytes[at] = byte;
   return bytes;
 }

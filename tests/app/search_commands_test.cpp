@@ -25,7 +25,7 @@ class SearchCommands : public test::ToolHarness {
   SearchCommands() { spaced = true; }
   // NAME C(10) at byte 1, CITY C(10) at 11, NOTES M(10) at 21.
   Table& open_people() {
-    test::DbfSpec layout;
+    test::DbfLayout layout;
     layout.version = 0x83;
     layout.fields = {{"NAME", 'C', 10}, {"CITY", 'C', 10}, {"NOTES", 'M', 10}};
     layout.records = {"Smithson  Paris              1", "Smith     Oslo                ",
@@ -95,7 +95,7 @@ TEST_F(SearchCommands, FirstSearchAndFindNextGoOnFromTheMatch) {
 }
 
 TEST_F(SearchCommands, ALongSearchCentresTheMatchAndEscLeavesTheCursor) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   for (const char* name : {"A", "B", "C", "D", "E", "F", "G", "H"}) layout.fields.push_back({name, 'C', 15});
   layout.records.assign(3000, std::string(120, '.'));
   layout.records.back().replace(105, 6, "needle");
@@ -149,7 +149,7 @@ TEST_F(SearchCommands, ReplaceStoresWholeValuesAndKeepsThoseThatDoNotFit) {
 // in any characters: asked about in them, stored in the table's page, and
 // remembered in UTF-8 where code page 866 cannot hold them.
 TEST_F(SearchCommands, ReplaceInABig5TableTakesTextTypedInUnicode) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"NAME", 'C', 8}};
   layout.records = {"\xB0\xEA\xBB\x79", "\xA4\xA4\xA4\xE5"};  // 國語, 中文
   test::write_bytes(dir.file("t.cpg"), std::vector<uint8_t>{'B', 'I', 'G', '5'});

@@ -18,7 +18,7 @@ class SortFillCommandsTest : public test::ToolHarness {
   // NAME C(10), NUM N(6), D D(8), L L(1), MEMO M(10); names "R<i>" unless given.
   Table& open_numbered(int count, std::vector<std::string> names = {}, std::vector<int> nums = {},
                        std::vector<bool> deleted = {}) {
-    test::DbfSpec layout;
+    test::DbfLayout layout;
     layout.version = 0x83;
     layout.fields = {{"NAME", 'C', 10}, {"NUM", 'N', 6}, {"D", 'D', 8}, {"L", 'L', 1}, {"MEMO", 'M', 10}};
     for (int i = 0; i < count; ++i) {
@@ -181,7 +181,7 @@ TEST_F(SortFillCommandsTest, FillWritesProgressionsTheSelectionAndKeepsWhatDoesN
 // stored as the table's code page holds them, and one it cannot hold is
 // refused with the reason.
 TEST_F(SortFillCommandsTest, FillStoresTypedTextInTheTablesCodePage) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"NAME", 'C', 6}};
   layout.records = {"old"};
   layout.code_page_mark = 0x03;  // Windows-1252

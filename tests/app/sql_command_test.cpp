@@ -20,7 +20,7 @@ using namespace kora::test;
 // NAME C6 counts down from R03999 so that a sort by it reverses the file;
 // PRICE N4 is 0 on every third record.
 std::string make_prices(const TempDir& dir, int count) {
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 6}, {"CITY", 'C', 4}, {"PRICE", 'N', 4}};
   for (int i = 0; i < count; ++i) {
     char record[32];
@@ -85,7 +85,7 @@ class SqlCommandTest : public test::ToolHarness {
 };
 
 TEST_F(SqlCommandTest, AStatementNotTakenSaysWhyAndChangesNothing) {
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 6}, {"PRICE", 'N', 4}};
   layout.records = {"R1       5"};
   Table& table = open(layout);

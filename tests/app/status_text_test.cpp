@@ -33,7 +33,7 @@ struct StatusTexts : PopupTest {
 };
 
 TEST_F(StatusTexts, AFileThatIsNoTableIsReportedWithItsCause) {
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 10}};
   std::vector<uint8_t> small_header = build_dbf(layout);
   put_le16(&small_header[8], 64);
@@ -63,7 +63,7 @@ TEST_F(StatusTexts, AFileThatIsNoTableIsReportedWithItsCause) {
 }
 
 TEST_F(StatusTexts, AScanMovesTheProgressBoxOncePerChunk) {
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 9}};
   for (int i = 0; i < 40; ++i) layout.records.push_back(std::string("r").append(std::to_string(i)));
   write_bytes(dir.file("t.dbf"), build_dbf(layout));

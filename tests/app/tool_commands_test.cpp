@@ -30,7 +30,7 @@ struct ToolCommands : PopupTest {
   TempDir dir;
 
   std::string make_table(const std::string& name, bool memo) {
-    DbfSpec layout;
+    DbfLayout layout;
     layout.version = memo ? 0x83 : 0x03;
     layout.fields = {{"NAME", 'C', 10}};
     if (memo) layout.fields.push_back({"NOTES", 'M', 10});

@@ -50,7 +50,7 @@ class ToolHarness : public ::testing::Test {
     reset_app_state();
   }
 
-  Table& open(const DbfSpec& layout) {
+  Table& open(const DbfLayout& layout) {
     write_bytes(path = dir.file("t.dbf"), build_dbf(layout));
     EXPECT_GE(g_app.current = add_open_table(path), 0);
     return *g_app.table();

@@ -17,15 +17,15 @@ TEST(UnicodeOrderBatch, ConditionAndSortOfAKoi8TableFollowCodePoints) {
   test::TempDir dir;
   ASSERT_EQ(symlink(KORA_BINARY_DIR "/kora", dir.file("kora").c_str()), 0);
   std::ofstream(dir.file("t.cpg")) << "koi8r";
-  test::DbfSpec spec;
-  spec.fields = {{"NAME", 'C', 8}, {"N", 'N', 1}};
+  test::DbfLayout layout;
+  layout.fields = {{"NAME", 'C', 8}, {"N", 'N', 1}};
   int n = 0;
   for (const char* name : {"яблоко", "арбуз", "Юла", "ЯБЛОКО", "zoo"}) {
     std::string bytes;
     ASSERT_TRUE(CodePage::find("KOI8-R")->from_utf8(name, bytes));
-    spec.records.push_back(bytes.append(8 - bytes.size(), ' ') + std::to_string(++n));
+    layout.records.push_back(bytes.append(8 - bytes.size(), ' ') + std::to_string(++n));
   }
-  test::write_bytes(dir.file("t.dbf"), test::build_dbf(spec));
+  test::write_bytes(dir.file("t.dbf"), test::build_dbf(layout));
   auto run = [&](const char* ini, std::string& out) {
     std::ofstream(dir.file("kora.ini")) << ini;
     return test::run_command("cd '" + dir.path() + "' && ./kora /x:csv /c:N /s:NAME \"/f:NAME>'Ю'\" t.dbf -", out);

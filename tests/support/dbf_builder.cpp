@@ -5,16 +5,16 @@
 
 namespace kora::test {
 
-int spec_record_size(const DbfSpec& layout) {
+int layout_record_size(const DbfLayout& layout) {
   int size = 1;
   for (const FieldSpec& field : layout.fields) size += field.length;
   return size;
 }
 
-std::vector<uint8_t> build_dbf(const DbfSpec& layout) {
+std::vector<uint8_t> build_dbf(const DbfLayout& layout) {
   int n = int(layout.fields.size());
   int header_size = layout.header_size >= 0 ? layout.header_size : 32 + 32 * n + 1;
-  int record_size = spec_record_size(layout);
+  int record_size = layout_record_size(layout);
   int stored_record_size = layout.record_size >= 0 ? layout.record_size : record_size;
   uint32_t count = layout.stored_count >= 0 ? uint32_t(layout.stored_count) : uint32_t(layout.records.size());
 

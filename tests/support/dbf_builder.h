@@ -15,7 +15,7 @@ struct FieldSpec {
   uint8_t flags = 0;  // descriptor byte 18 (Visual FoxPro's field flags)
 };
 
-struct DbfSpec {
+struct DbfLayout {
   uint8_t version = 0x03;
   std::vector<FieldSpec> fields;
   std::vector<std::string> records;  // each without the deletion flag; padded or cut to size
@@ -27,7 +27,7 @@ struct DbfSpec {
   uint8_t code_page_mark = 0;
 };
 
-int spec_record_size(const DbfSpec& layout);
-std::vector<uint8_t> build_dbf(const DbfSpec& layout);
+int layout_record_size(const DbfLayout& layout);
+std::vector<uint8_t> build_dbf(const DbfLayout& layout);
 
 }  // namespace kora::test

@@ -15,7 +15,7 @@
 namespace kora {
 namespace {
 
-using test::DbfSpec;
+using test::DbfLayout;
 using test::TempDir;
 
 void write_text(const std::string& path, const std::string& text) {
@@ -29,7 +29,7 @@ std::string file_text(const std::string& path) {
 
 // Adds a table with the fields NAME, CITY and CODE named `file` in `dir`.
 Table& add_customer(TempDir& dir, TableList& list, const std::string& file = "customer.dbf") {
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 10}, {"CITY", 'C', 10}, {"CODE", 'N', 4}};
   std::string path = dir.file(file);
   if (!test::file_exists(path)) test::write_bytes(path, test::build_dbf(layout));

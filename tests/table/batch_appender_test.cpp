@@ -36,7 +36,7 @@ Bytes image_of(int i) {
 }
 
 std::string write_table(const TempDir& dir, int records, uint8_t version = 0x03) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.version = version;
   layout.fields = {{"NAME", 'C', 6}, {"NUM", 'N', 4}};
   for (int i = 0; i < records; ++i) {
@@ -123,7 +123,7 @@ TEST(BatchAppender, EncodesTheBytesWrittenAndKeepsMemoTexts) {
   // A dBase III table with a memo field: every text lands in the one memo
   // file the run keeps open.
   TempDir memo_dir;
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.version = 0x83;
   layout.fields = {{"NAME", 'C', 6}, {"NOTES", 'M', 10}};
   std::string memo_path = memo_dir.file("m.dbf");

@@ -16,7 +16,7 @@
 namespace kora {
 namespace {
 
-using test::DbfSpec;
+using test::DbfLayout;
 using test::TempDir;
 
 // iconv's conversion of one byte, or -1 when the other code page lacks it.
@@ -58,8 +58,8 @@ TEST(CodePage, BuiltInTablesAreExactWhereBothCodePagesHaveTheCharacterAndInverse
   EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), 4), "\xF1\xF0\xFC" "a");
 }
 
-DbfSpec text_table(std::vector<std::string> records, uint8_t mark = 0) {
-  DbfSpec layout;
+DbfLayout text_table(std::vector<std::string> records, uint8_t mark = 0) {
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 12}, {"N", 'I', 4}};
   for (std::string& r : records) {
     r.resize(12, ' ');
@@ -70,7 +70,7 @@ DbfSpec text_table(std::vector<std::string> records, uint8_t mark = 0) {
   return layout;
 }
 
-int add(TempDir& dir, TableList& list, const DbfSpec& layout, const std::string& name) {
+int add(TempDir& dir, TableList& list, const DbfLayout& layout, const std::string& name) {
   std::string path = dir.file(name);
   test::write_bytes(path, test::build_dbf(layout));
   return add_table(list, path);
@@ -200,7 +200,7 @@ TEST(CodePage, CaseIsFoldedByTheTableCodePageOnlyWhenIgnoringCase) {
 TEST(CodePage, FieldNamesAndRecordImages) {
   TempDir dir;
   TableList list;
-  DbfSpec layout = text_table({"\xCC\xE8\xF0"}, 0xC9);
+  DbfLayout layout = text_table({"\xCC\xE8\xF0"}, 0xC9);
   Table& t = *list.at(add(dir, list, layout, "t.dbf"));
   EXPECT_EQ(field_name_test(t), 0);
   t.aliases = {"\xC0\xE4\xF0\xE5\xF1", "\x80\xA4\xE0\xA5\xE1"};  // Адрес in 1251, then in 866

@@ -132,7 +132,7 @@ namespace {
 // it saves.
 TEST(CrashSafety, ChunkedMovesFlushTheTableAndTheJournalInTheJournalsOrder) {
   TempDir dir;
-  test::DbfSpec spec;
+  test::DbfLayout spec;
   spec.fields = {{"TEXT", 'C', 250}};
   spec.records.assign(40000, "x");  // 10 MB: three chunks to move
   std::string path = dir.file("big.dbf");

@@ -20,17 +20,17 @@ namespace kora {
 namespace {
 
 using test::build_dbf;
-using test::DbfSpec;
+using test::DbfLayout;
 using test::TempDir;
 
-DbfSpec two_field_table(int records) {
-  DbfSpec layout;
+DbfLayout two_field_table(int records) {
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 10}, {"QTY", 'N', 5}};
   for (int i = 0; i < records; ++i) layout.records.push_back("name" + std::to_string(i));
   return layout;
 }
 
-std::string write_table(const TempDir& dir, const DbfSpec& layout, const std::string& name = "t.dbf") {
+std::string write_table(const TempDir& dir, const DbfLayout& layout, const std::string& name = "t.dbf") {
   std::string path = dir.file(name);
   test::write_bytes(path, build_dbf(layout));
   return path;
@@ -56,7 +56,7 @@ TEST(TableOpen, ReadsHeaderAndDescriptors) {
 TEST(TableOpen, RecordCountFollowsTheFileSize) {
   TempDir dir;
   // The header says 100 records; 90 whole ones and half of another are there.
-  DbfSpec layout = two_field_table(90);
+  DbfLayout layout = two_field_table(90);
   layout.stored_count = 100;
   layout.end_of_file = false;
   std::vector<uint8_t> bytes = build_dbf(layout);
@@ -119,7 +119,7 @@ TEST(TableOpen, TrailingEndOfFileByteIsNoError) {
 
 TEST(TableOpen, UnknownVersionIsReplacedInMemory) {
   TempDir dir;
-  DbfSpec layout = two_field_table(1);
+  DbfLayout layout = two_field_table(1);
   layout.version = 0x00;
   auto plain = open_table(write_table(dir, layout, "a.dbf"));
   ASSERT_TRUE(plain);
@@ -138,7 +138,7 @@ TEST(TableOpen, UnknownVersionIsReplacedInMemory) {
 
 TEST(TableOpen, RecordSizeIsRecomputedAndWrittenBack) {
   TempDir dir;
-  DbfSpec layout = two_field_table(2);
+  DbfLayout layout = two_field_table(2);
   layout.record_size = 99;
   std::string path = write_table(dir, layout);
   auto table = open_table(path);
@@ -150,7 +150,7 @@ TEST(TableOpen, RecordSizeIsRecomputedAndWrittenBack) {
 
 TEST(TableOpen, UnknownTypeLettersInTheMajorityFailOnlyInAListThatIsNotSound) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"A", 'X', 2}, {"B", 'X', 2}, {"C", 'C', 2}};
   auto sound = open_table(write_table(dir, layout, "sound.dbf"));
   ASSERT_TRUE(sound);
@@ -166,7 +166,7 @@ TEST(TableOpen, UnknownTypeLettersInTheMajorityFailOnlyInAListThatIsNotSound) {
 
 TEST(TableOpen, TableWithoutFieldsOpensWithBadFieldTypes) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.header_size = 65;
   auto table = open_table(write_table(dir, layout));
   ASSERT_TRUE(table);
@@ -177,7 +177,7 @@ TEST(TableOpen, TableWithoutFieldsOpensWithBadFieldTypes) {
 
 TEST(TableOpen, LongCharacterFieldUsesBothLengthBytes) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"TEXT", 'C', 300}, {"N", 'N', 4}};
   layout.records = {"hello"};
   std::string path = write_table(dir, layout);
@@ -195,7 +195,7 @@ TEST(TableOpen, LongCharacterFieldUsesBothLengthBytes) {
 
 TEST(TableOpen, DecimalsByteOnCharacterFieldsFallsBackToEightBits) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 10}, {"CITY", 'C', 8}};
   layout.records = {"Alice     Paris", "Bob       Rome"};
   std::vector<uint8_t> bytes = build_dbf(layout);
@@ -246,10 +246,10 @@ TEST(TableOpen, EveryFailureNamesItsCause) {
     put_le16(&bytes[8], size);
     return bytes;
   };
-  DbfSpec unknown;
+  DbfLayout unknown;
   unknown.fields = {{"A", 'X', 2}, {"B", 'X', 2}, {"C", 'C', 2}};
   unknown.record_size = 99;  // and a list that does not read as a table's otherwise
-  DbfSpec wide;
+  DbfLayout wide;
   wide.fields = {{"A", 'C', 40000}, {"B", 'C', 40000}};
   const std::string text = "this is a text file, not a table at all.\n";
   struct Case {
@@ -293,7 +293,7 @@ TEST(TableOpen, EveryFailureNamesItsCause) {
 TEST(TableOpen, DescriptorsWithoutTerminatorEndAtTheHeader) {
   TempDir dir;
   // One field, header of 65 bytes and no 0x0D: the data begins right after.
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 20}};
   layout.header_size = 64 + 1;
   layout.records = {"first record", "second"};
@@ -311,7 +311,7 @@ TEST(TableOpen, ManyDescriptorsAreBoundedAndRecordsTooLongFail) {
   TempDir dir;
   // 3000 descriptors of 1-byte fields: only those inside the largest
   // possible header (65535 bytes) are fields.
-  DbfSpec layout;
+  DbfLayout layout;
   for (int i = 0; i < 3000; ++i) layout.fields.push_back({std::string("F").append(std::to_string(i)), 'C', 1});
   layout.header_size = 65535;
   std::vector<uint8_t> bytes = build_dbf(layout);
@@ -323,14 +323,14 @@ TEST(TableOpen, ManyDescriptorsAreBoundedAndRecordsTooLongFail) {
   EXPECT_EQ(table->record_size, 1 + table->field_count());
 
   // Two fields of 40000 bytes each cannot fit the 65535-byte record.
-  DbfSpec wide;
+  DbfLayout wide;
   wide.fields = {{"A", 'C', 40000}, {"B", 'C', 40000}};
   EXPECT_FALSE(open_table(write_table(dir, wide, "wide.dbf")));
 }
 
 TEST(TableOpen, HugeRecordCountInHeaderDoesNotAllocate) {
   TempDir dir;
-  DbfSpec layout = two_field_table(3);
+  DbfLayout layout = two_field_table(3);
   layout.stored_count = 0x7FFFFFFF;
   auto table = open_table(write_table(dir, layout));
   ASSERT_TRUE(table);
@@ -341,7 +341,7 @@ TEST(TableOpen, HugeRecordCountInHeaderDoesNotAllocate) {
 TEST(TableOpen, ReadOnlyFileOpensButRefusesEveryWrite) {
   TempDir dir;
   chmod(dir.path().c_str(), 0755);
-  DbfSpec layout = two_field_table(3);
+  DbfLayout layout = two_field_table(3);
   layout.stored_count = 9;  // a header error, so a repair would want to write
   std::string path = write_table(dir, layout);
   std::vector<uint8_t> before = test::read_bytes(path);
@@ -382,7 +382,7 @@ TEST(TableHeader, WriteStampsTodayAndCount) {
 
 TEST(TableHeader, RefreshNoticesRecordsAddedFromOutside) {
   TempDir dir;
-  DbfSpec layout = two_field_table(2);
+  DbfLayout layout = two_field_table(2);
   layout.end_of_file = false;
   std::string path = write_table(dir, layout);
   auto table = open_table(path);
@@ -397,7 +397,7 @@ TEST(TableHeader, RefreshNoticesRecordsAddedFromOutside) {
 
 TEST(HeaderRepair, AnswersDecideWhatIsWritten) {
   TempDir dir;
-  DbfSpec layout = two_field_table(2);
+  DbfLayout layout = two_field_table(2);
   layout.stored_count = 7;
   std::string path = write_table(dir, layout);
   auto original = test::read_bytes(path);
@@ -423,7 +423,7 @@ TEST(HeaderRepair, AnswersDecideWhatIsWritten) {
 TEST(HeaderRepair, OnlyAFileThatReadsAsATableIsWrittenAndItsOldHeaderIsKept) {
   TempDir dir;
   auto spoiled = [](uint8_t version, size_t at, uint8_t value) {
-    DbfSpec layout = two_field_table(2);
+    DbfLayout layout = two_field_table(2);
     layout.version = version;
     layout.stored_count = 9;
     std::vector<uint8_t> bytes = build_dbf(layout);
@@ -573,7 +573,7 @@ TEST(TableOpen, AFieldOfAnUnknownTypeShowsItsBytesAndIsNeverWritten) {
 // pack rewrites may be read by whoever may read the table, no one else.
 TEST(TableFiles, CopiesKeepTheTablesPermissionBits) {
   TempDir dir;
-  DbfSpec layout = two_field_table(3);
+  DbfLayout layout = two_field_table(3);
   layout.stored_count = 5;
   std::string path = write_table(dir, layout);
   ASSERT_EQ(chmod(path.c_str(), 0640), 0);
@@ -595,7 +595,7 @@ TEST(TableFiles, CopiesKeepTheTablesPermissionBits) {
 
 TEST(TableOpen, AFileOfThirtyThreeHeaderBytesIsATableWithoutFields) {
   TempDir dir;
-  DbfSpec none;
+  DbfLayout none;
   none.records = {"", ""};  // records of just the deletion flag
   none.end_of_file = false;
   std::vector<uint8_t> bytes = build_dbf(none);
@@ -662,7 +662,7 @@ TEST(TableList, HundredTablesAtMostAndRemovalShiftsDown) {
 
 TEST(TableList, OptionsAndCodePageMarkAreApplied) {
   TempDir dir;
-  DbfSpec layout = two_field_table(1);
+  DbfLayout layout = two_field_table(1);
   layout.code_page_mark = 0xC9;
   TableList list;
   list.options.date_format = 3;
@@ -682,7 +682,7 @@ TEST(TableList, OptionsAndCodePageMarkAreApplied) {
 
 TEST(FieldAccessors, NamesTypesAndLists) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"ID", 'I', 4},    {"PRICE", 'Y', 8}, {"RATE", 'B', 8}, {"BLOB", 'B', 10},
                  {"NOTE", 'M', 10}, {"PIC", 'G', 4},   {"NAME", 'C', 20}};
   auto table = open_table(write_table(dir, layout));

@@ -29,7 +29,7 @@ constexpr int kRecordSize = 11;
 constexpr int kHeaderSize = 32 + 2 * 32 + 1;
 
 std::string write_table(const TempDir& dir, int records) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"NAME", 'C', 6}, {"NUM", 'N', 4}};
   for (int i = 0; i < records; ++i) {
     char text[16];

@@ -57,7 +57,7 @@ TEST(TableCipher, KeyStreamsMatchPublishedVectors) {
 }
 
 std::string write_table(const TempDir& dir) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"NAME", 'C', 10}, {"QTY", 'N', 5}};
   layout.records = {"Ivanov       12", "Petrov        7", "Ivanov       12", "Sidorov      99"};
   layout.deleted = {false, true, false, false};

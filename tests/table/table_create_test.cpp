@@ -295,7 +295,7 @@ TEST(StructureTable, LoadSkipsWhatIsNoFieldAndRefusesWidthsOutOfRange) {
   for (const LoadCase& c : cases) {
     SCOPED_TRACE(c.story);
     TempDir dir;
-    test::DbfSpec layout;
+    test::DbfLayout layout;
     layout.fields = {{"FIELD_NAME", 'C', 10}, {"field_type", 'C', 1}, {"FIELD_LEN", 'N', 3}, {"FIELD_DEC", 'N', 3}};
     for (const Row& row : c.rows) {
       char record[40];
@@ -319,7 +319,7 @@ TEST(StructureTable, LoadSkipsWhatIsNoFieldAndRefusesWidthsOutOfRange) {
     EXPECT_EQ(got, c.loaded);
   }
   TempDir dir;
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"FIELD_NAME", 'C', 10}, {"FIELD_TYPE", 'C', 1}, {"FIELD_LEN", 'N', 3}};
   test::write_bytes(dir.file("s.dbf"), test::build_dbf(layout));
   std::vector<StructureField> fields;

@@ -28,7 +28,7 @@ const std::string kLocker = std::string(KORA_SOURCE_DIR) + "/tests/table/fcntl_l
 
 // A table of five records: header 65 bytes, records of 11.
 std::string make_table(const TempDir& dir) {
-  test::DbfSpec spec;
+  test::DbfLayout spec;
   spec.fields = {{"NAME", 'C', 10}};
   spec.records = {"ONE", "TWO", "THREE", "FOUR", "FIVE"};
   std::string path = dir.file("shared.dbf");

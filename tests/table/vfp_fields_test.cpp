@@ -29,7 +29,7 @@ using test::TempDir;
 // NAME and NUM nullable, VC a nullable varchar, VB a varbinary. Their bits:
 // NAME null 0, VC length 1 and null 2, VB length 3, NUM null 4; all set.
 std::string nullable_table(const TempDir& dir) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.version = 0x32;
   layout.fields = {{"NAME", 'C', 5, 0, kFieldNullable},
                  {"VC", 'V', 6, 0, kFieldNullable},
@@ -157,7 +157,7 @@ TEST(HeaderWrites, KeepTheFileVersionUnlessTheRepairIsChosen) {
   // 0x05 is no version kora knows: in memory it reads as dBase III.
   for (bool repair : {false, true}) {
     TempDir dir;
-    test::DbfSpec layout;
+    test::DbfLayout layout;
     layout.version = 0x05;
     layout.fields = {{"NAME", 'C', 8}};
     layout.records = {"one"};
@@ -194,7 +194,7 @@ TEST(MemoFileNames, AMemoFileNamedInAnotherCaseIsReadAndWritten) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.memo);
     TempDir dir;
-    test::DbfSpec layout;
+    test::DbfLayout layout;
     layout.version = c.version;
     layout.fields = {{"NAME", 'C', 8}, {"NOTES", 'M', 10}};
     layout.records = {"first"};
@@ -239,7 +239,7 @@ TEST(CodePageFiles, NameTheCodePageAndDecideOEMOrANSIForTheTwoShown) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.cpg_file) + ": " + c.written);
     TempDir dir;
-    test::DbfSpec layout;
+    test::DbfLayout layout;
     layout.fields = {{"NAME", 'C', 8}};
     layout.records = {c.record};
     test::write_bytes(dir.file("t.dbf"), test::build_dbf(layout));

@@ -28,7 +28,7 @@ void write_text(const std::string& path, const std::string& text) { std::ofstrea
 std::string make_table(const TempDir& dir, const std::string& name, const std::vector<FieldSpec>& fields,
                        const std::vector<std::string>& records, const std::vector<std::string>& memos = {},
                        int memo_field = -1) {
-  DbfSpec layout;
+  DbfLayout layout;
   layout.version = 0x83, layout.fields = fields, layout.records = records;
   std::string path = dir.file(name);
   write_bytes(path, build_dbf(layout));
@@ -195,7 +195,7 @@ TEST(AppendFromTest, AStopKeepsWhatWasAppendedWithItsHeaderAndEndMark) {
 
 TEST(AppendFromTest, ADBase4BinaryMemoTakesTheTextAsAMemo) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.version = 0x8B;
   layout.fields = {{"NAME", 'C', 4}, {"DOC", 'B', 10}};
   std::string path = dir.file("four.dbf");
@@ -238,7 +238,7 @@ TEST(AppendFromTest, ASourceThatCannotBeReadAddsNothingAndSaysWhy) {
 // opened as the program opens it; memos[k] goes into NOTES of record k.
 std::unique_ptr<Table> marked_table(const TempDir& dir, const std::string& name, uint8_t mark,
                                     const std::vector<std::string>& records, const std::vector<std::string>& memos) {
-  DbfSpec layout;
+  DbfLayout layout;
   layout.version = 0x83, layout.code_page_mark = mark, layout.records = records;
   layout.fields = {{"NAME", 'C', 10}, {"AMOUNT", 'C', 8}, {"NOTES", 'M', 10}};
   std::string path = dir.file(name);

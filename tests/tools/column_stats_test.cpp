@@ -25,8 +25,8 @@ using namespace kora::test;
 
 // NAME C8, CITY C10, AMOUNT N10.2, BORN D8, ACTIVE L1, with blanks in each,
 // impossible dates, a value with quotes and about one record in eight deleted.
-DbfSpec generated_table(int records) {
-  DbfSpec layout;
+DbfLayout generated_table(int records) {
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 8}, {"CITY", 'C', 10}, {"AMOUNT", 'N', 10, 2}, {"BORN", 'D', 8}, {"ACTIVE", 'L', 1}};
   const char* cities[] = {"Rome", "Oslo", "Paris", "", "Lyon", "O'Hare", "Riga"};
   const char* born[] = {"19991231", "20000229", "20010229", "        ", "18500101", "20231301"};
@@ -271,7 +271,7 @@ TEST(ColumnStatsTest, StatisticsAndCountsAgreeWithPython) {
 // The two orders of the list, and the exact decimals they rest on.
 TEST(ColumnStatsTest, OrdersAndDecimals) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"A", 'N', 6, 1}, {"C", 'C', 3}};
   layout.records = {"  -1.5b", "   2.0a", "   2.0a", "      c", "  10.0b", "  -1.5a", "   2.0b"};
   std::string path = dir.file("o.dbf");

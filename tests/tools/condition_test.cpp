@@ -48,7 +48,7 @@ std::string record(const std::string& name, const std::string& city, const std::
 class ConditionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DbfSpec layout;
+    DbfLayout layout;
     layout.fields = {{"NAME", 'C', 10},  {"CITY", 'C', 8},     {"A", 'N', 2},  {"B", 'N', 6, 2},
                    {"C", 'N', 2},      {"PRICE", 'N', 7, 2}, {"CUR", 'Y', 8}, {"D", 'D', 8},
                    {"TS", 'T', 8},     {"NOTE", 'C', 300}};
@@ -208,7 +208,7 @@ TEST_F(ConditionTest, SubstitutionShowsValuesAndOperator) {
 // the code page 866 capitals "\x80\x81" typed into the condition.
 TEST(ConditionCodePages, AnsiTableFoldsInItsOwnCodePage) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 4}};
   layout.records = {"\xE0\xE1", "\xC0\xC1"};
   write_bytes(dir.file("ansi.dbf"), build_dbf(layout));
@@ -236,7 +236,7 @@ TEST(ConditionCodePages, AnsiTableFoldsInItsOwnCodePage) {
 // flag), in conditions and as a column.
 TEST(ConditionLongText, LongestCharacterField) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"NOTE", 'C', 65534}};
   layout.records = {std::string(65528, 'x') + "needle"};
   write_bytes(dir.file("long.dbf"), build_dbf(layout));

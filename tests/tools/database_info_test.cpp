@@ -18,7 +18,7 @@ using namespace kora::test;
 
 // A table with the header date 1 December 2002 (year byte 102).
 std::string write_table(const TempDir& dir, uint8_t version, std::vector<FieldSpec> fields, int records) {
-  DbfSpec layout;
+  DbfLayout layout;
   layout.version = version;
   layout.fields = std::move(fields);
   layout.records.assign(size_t(records), "x");

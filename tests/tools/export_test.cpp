@@ -45,7 +45,7 @@ std::string stamp(int y, int m, int d, int seconds) { return le(uint64_t(julian_
 // A Visual FoxPro table in code page 866 with every field type; record 1 is
 // deleted, record 2 is hidden by the filter QTY>0.
 std::string make_table(const TempDir& dir) {
-  DbfSpec layout;
+  DbfLayout layout;
   layout.version = 0x30;
   layout.code_page_mark = 0x65;
   layout.fields = {{"NAME", 'C', 12}, {"QTY", 'N', 7, 2}, {"RATE", 'F', 8, 3}, {"DAY", 'D', 8},
@@ -208,7 +208,7 @@ TEST(Export, EveryTextFormatWritesItsGoldenBytes) {
 // all blank or zero goes, and one with anything else stays.
 TEST(Export, CsvStoredFormsAndBlankRecords) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 6}, {"QTY", 'N', 6, 2}, {"DAY", 'D', 8}, {"OK", 'L', 1}};
   layout.records = {std::string(" A\0xyz", 6) + "  1,50" + "        " + "T",
                     "      " "  0.00" "        " " ",
@@ -296,7 +296,7 @@ TEST(Export, DbfCopyReadsAsTheSource) {
 // no table is left alone and reported.
 TEST(Export, DbfAppendMatchesFieldsByNameAndNeverReplacesAFile) {
   Fixture f;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.version = 0x03;
   layout.fields = {{"COUNT", 'N', 5}, {"NAME", 'C', 8}, {"OTHER", 'C', 3}};
   layout.records = {"    1first   x"};
@@ -567,7 +567,7 @@ TEST(Export, ANewDbfInAPageItsMarkCannotSayGetsACpgFile) {
 // left blank, counted, and its record and field named.
 TEST(Export, DbfTargetsInAnotherCodePageTakeConvertedText) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 6}};
   layout.records = {"5\xB0", "caf\xE9"};
   layout.code_page_mark = 0x03;

@@ -24,7 +24,7 @@ using namespace kora::test;
 
 // NAME C(6), NUM N(5), MEMO M(10); record i holds "R<i>" and i + 1.
 std::unique_ptr<Table> numbered_table(const TempDir& dir, int count, std::vector<bool> deleted = {}) {
-  DbfSpec layout;
+  DbfLayout layout;
   layout.version = 0x83;
   layout.fields = {{"NAME", 'C', 6}, {"NUM", 'N', 5}, {"MEMO", 'M', 10}};
   for (int i = 0; i < count; ++i) {
@@ -78,7 +78,7 @@ TEST(FillTest, ExpressionsAndProgressionsWriteTheirTermsUntilTheMaximum) {
 
 TEST(FillTest, TextExpressionsJoinTheirValuesAndEveryRefusalHasItsReason) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 12}, {"ID", 'N', 5, 1}, {"BORN", 'D', 8}, {"OK", 'L', 1}, {"CODE", 'C', 4}};
   layout.records = {"SMITH         7.020240131T    ", "JONES       -12.0        F    "};
   struct Case {
@@ -127,7 +127,7 @@ TEST(FillTest, TextExpressionsJoinTheirValuesAndEveryRefusalHasItsReason) {
 
 TEST(FillTest, TermsHundredsOfDigitsLongAndNonFiniteOnes) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.version = 0x30;
   layout.fields = {{"X", 'B', 8}};
   layout.records.assign(4, std::string(8, '\0'));

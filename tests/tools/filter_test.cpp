@@ -20,15 +20,15 @@ namespace {
 using namespace kora::test;
 using List = std::vector<uint32_t>;
 
-std::unique_ptr<Table> make_table(const TempDir& dir, const DbfSpec& layout) {
+std::unique_ptr<Table> make_table(const TempDir& dir, const DbfLayout& layout) {
   std::string path = dir.file("t.dbf");
   write_bytes(path, build_dbf(layout));
   return open_table(path);
 }
 
 // NAME C3, A N3: A of records 0..5 is 1 2 3 -1 2 5; records 1 and 5 deleted.
-DbfSpec small_spec() {
-  DbfSpec layout;
+DbfLayout small_spec() {
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 3}, {"A", 'N', 3}};
   layout.records = {"ANN  1", "BOB  2", "CID  3", "DAN -1", "EVE  2", "FAY  5"};
   layout.deleted = {false, true, false, false, false, true};
@@ -142,7 +142,7 @@ TEST(FilterTest, ViewPositionOfARecordAfterTheViewChanged) {
 
 // Chunked reads and runs of a list give what one record at a time gives.
 TEST(FilterTest, LargeTableMatchesNaiveEvaluation) {
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"ID", 'N', 7}, {"AMOUNT", 'N', 8, 2}};
   uint32_t seed = 1;
   for (int i = 0; i < 100000; ++i) {

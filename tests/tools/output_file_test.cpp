@@ -90,7 +90,7 @@ TEST(OutputFile, ReplaceAsksKeepsLinksAndModeAndLeavesNoTemporaryFile) {
 
 TEST(OutputFile, StructureFormsAppendExceptTheTableFormAndSpareTheTableItself) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 30}};
   std::string table_path = dir.file("t.dbf");
   write_bytes(table_path, build_dbf(layout));

@@ -65,7 +65,7 @@ TEST(RecordListTest, LongTextsRoundTripWhole) {
 class SelectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DbfSpec layout;
+    DbfLayout layout;
     layout.fields = {{"A", 'N', 2}};
     layout.records = {" 0", " 1", " 2", " 3", " 4", " 5"};
     layout.deleted = {false, true, false, false, false, false};

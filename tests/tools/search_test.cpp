@@ -20,7 +20,7 @@ using test::TempDir;
 // NAME C(10), CITY C(8), QTY N(4), NOTES M(10); NOTES of record 3 points
 // to a block ("Full memo").
 std::unique_ptr<Table> open_people(const TempDir& dir) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.version = 0x83;
   layout.fields = {{"NAME", 'C', 10}, {"CITY", 'C', 8}, {"QTY", 'N', 4}, {"NOTES", 'M', 10}};
   layout.records = {
@@ -94,7 +94,7 @@ TEST(SearchWalk, ProgressCountsTheRecordsVisitedAndCanStopTheWalk) {
 
 TEST(SearchWalk, AnAnsiTableIsSearchedInScreenTextAndFoldedByItsOwnLetters) {
   TempDir dir;
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.fields = {{"NAME", 'C', 6}};
   layout.records = {"\xE0\xE1\xE2"};  // small a, b, v of Windows-1251
   test::write_bytes(dir.file("ansi.dbf"), test::build_dbf(layout));

@@ -35,7 +35,7 @@ std::string date_time(int year, int month, int day, int hour, int minute, int se
   return little_endian(uint32_t(julian_day_number(year, month, day)), 4) + little_endian(uint32_t(ms), 4);
 }
 
-std::unique_ptr<Table> make_table(const TempDir& dir, const DbfSpec& layout) {
+std::unique_ptr<Table> make_table(const TempDir& dir, const DbfLayout& layout) {
   std::string path = dir.file(std::string("t").append(std::to_string(std::rand())) + ".dbf");
   write_bytes(path, build_dbf(layout));
   return open_table(path);
@@ -100,7 +100,7 @@ TEST(SortTest, NumbersOfEveryNumericTypeSortInNumericOrder) {
   };
   TempDir dir;
   for (const Case& c : cases) {
-    DbfSpec layout;
+    DbfLayout layout;
     layout.fields = {{"V", c.type, c.length, c.decimals}};
     for (double v : c.values) layout.records.push_back(c.encode(v));
     std::unique_ptr<Table> table = make_table(dir, layout);
@@ -114,7 +114,7 @@ TEST(SortTest, NumbersOfEveryNumericTypeSortInNumericOrder) {
 
 TEST(SortTest, ANullValueSortsAsEmptyWhateverItsBytes) {
   TempDir dir;
-  DbfSpec layout;
+  DbfLayout layout;
   layout.version = 0x30;
   layout.fields = {{"NAME", 'C', 3, 0, 0x02}, {"_NullFlags", '0', 1, 0, 0x05}};
   layout.records = {"bbb\x00", "aaa\x01", "ccc\x00", "   \x00"};  // the second is null
@@ -125,7 +125,7 @@ TEST(SortTest, ANullValueSortsAsEmptyWhateverItsBytes) {
 }
 
 TEST(SortTest, DatesSortByYearMonthDayWhateverTheDateFormat) {
-  DbfSpec layout;
+  DbfLayout layout;
   layout.fields = {{"D", 'D', 8}, {"TB", 'T', 8}, {"TT", 'T', 14}};
   const char* dates[] = {"20021201", "19991231", "        ", "20000101", "20021130", "00000000"};
   const int stamps[][6] = {{2002, 12, 1, 1, 2, 3}, {2002, 12, 1, 1, 2, 2}, {1999, 1, 1, 0, 0, 0},
@@ -159,7 +159,7 @@ TEST(SortTest, DatesSortByYearMonthDayWhateverTheDateFormat) {
 class SortViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DbfSpec layout;
+    DbfLayout layout;
     layout.fields = {{"CITY", 'C', 8}, {"NAME", 'C', 6}, {"N", 'N', 3}};
     for (size_t k = 0; k < cities_.size(); ++k) {
       char n[8];
@@ -230,7 +230,7 @@ TEST_F(SortViewTest, FilteredViewSortsItsPositionsAndReverseReadsThemBackwards) 
 class LargeSortTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DbfSpec layout;
+    DbfLayout layout;
     layout.fields = {{"CITY", 'C', 12}, {"AMOUNT", 'N', 8, 2}};
     uint32_t x = 12345;
     for (int k = 0; k < kRecords; ++k) {

@@ -18,8 +18,8 @@ namespace {
 using namespace kora::test;
 
 // NAME C5, CITY C5, PRICE N5.1, QTY N2, AGE N3.
-DbfSpec people() {
-  DbfSpec layout;
+DbfLayout people() {
+  DbfLayout layout;
   layout.fields = {{"NAME", 'C', 5}, {"CITY", 'C', 5}, {"PRICE", 'N', 5, 1}, {"QTY", 'N', 2}, {"AGE", 'N', 3}};
   layout.records = {"ANN  OSLO  10.0 2 40", "BOB  ROME   5.0 1 25", "CID  BONN   0.0 3 35", "DAN  PARIS 20.0 1 50",
                     "EVE  LIMA   7.5 4 30"};

@@ -27,7 +27,7 @@ const std::string kCyrillicAlias1251 = "\xC8\xEC\xFF";  // "Имя" in Windows-1
 const std::string kCyrillicAlias866 = "\x88\xAC\xEF";   // the same in code page 866
 
 std::unique_ptr<Table> open_goods(const TempDir& dir, const std::string& name_alias) {
-  DbfSpec layout;
+  DbfLayout layout;
   layout.version = 0x83;
   layout.fields = {{"NAME", 'C', 30}, {"PRICE", 'N', 10, 2}, {"ACTIVE", 'L', 1}, {"BIRTH_DATE", 'D', 8}, {"NOTES", 'M', 10}};
   std::string path = dir.file("goods.dbf");
@@ -155,7 +155,7 @@ TEST(StructureForms, TypeNamesOfEveryKind) {
       {{"P", 'P', 10}, "Picture", "Picture", "Picture", "UNKNOWN"},
       {{"X", 'X', 2}, "Unknown", "Unknown", "Unknown", "UNKNOWN"},
   };
-  DbfSpec layout;
+  DbfLayout layout;
   for (const auto& c : cases) layout.fields.push_back(c.field);
   TempDir dir;
   write_bytes(dir.file("kinds.dbf"), build_dbf(layout));

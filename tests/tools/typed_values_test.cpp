@@ -61,7 +61,7 @@ std::string le(uint64_t value, int bytes) {
 // A Visual FoxPro table in code page 1251; the second record, deleted, holds
 // blanks, an overflowed number and a text with a NUL inside.
 std::unique_ptr<Table> every_type(const test::TempDir& dir) {
-  test::DbfSpec layout;
+  test::DbfLayout layout;
   layout.version = 0x30;
   layout.code_page_mark = 0xC9;
   layout.fields = {{"NAME", 'C', 20}, {"QTY", 'N', 7, 2}, {"DAY", 'D', 8},   {"OK", 'L', 1},

@@ -90,7 +90,7 @@ TEST(UnicodeComparison, SearchConditionAndSortFollowEachPage) {
     auto page = CodePage::find(c.page);
     ASSERT_TRUE(page);
     TempDir dir;
-    DbfSpec layout;
+    DbfLayout layout;
     layout.fields = {{"NAME", 'C', 16}};
     for (const std::string& word : c.words) layout.records.push_back(in_page(*page, word));
     write_bytes(dir.file("t.dbf"), build_dbf(layout));
